@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Configures and builds the suite into ./build (programs in build/bin).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD_DIR=${BUILD_DIR:-build}
+GEN=()
+if command -v ninja >/dev/null 2>&1; then GEN=(-G Ninja); fi
+if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
+  cmake -S . -B "$BUILD_DIR" "${GEN[@]}" -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo}
+fi
+cmake --build "$BUILD_DIR" -j "$(nproc)"
