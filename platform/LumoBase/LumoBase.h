@@ -90,14 +90,16 @@ private:
 };
 
 // Calendar time in local wall-clock terms with millisecond precision.
-// The engine's packed 4-byte form holds seconds since 2000-01-01 00:00:00 local time.
+// The engine's packed 4-byte date-time word: second in bits 0-5, minute 6-11, hour 12-16,
+// day 17-21, month 22-25, year - 2000 in 26-31 (so 2000 to 2063); the second word carries
+// the milliseconds.
 class CLumoTime {
 public:
     CLumoTime() = default;
     CLumoTime(const CLumoTime&) = default;
     CLumoTime& operator=(const CLumoTime&) = default;
-    // From the packed engine word; the second argument is reserved (0).
-    CLumoTime(uint32_t packed, int reserved);
+    // From the packed engine word and the second word (milliseconds).
+    CLumoTime(uint32_t packed, int ms);
 
     void SetYear(int v) { m_year = v; }
     void SetMonth(int v) { m_month = v; }
@@ -118,7 +120,11 @@ public:
     void Empty() { *this = CLumoTime(); }
     // Adds a signed number of milliseconds (normalising across days, months and years).
     void Add(int64_t ms);
+    // The packed word, or 0 for an empty time or one outside 2000-2063.
     uint32_t ToPacked() const;
+    uint32_t GetPacked() const { return ToPacked(); }
+    // Difference in whole seconds.
+    int64_t operator-(const CLumoTime& earlier) const { return GetTimeSpan(*this, earlier) / 1000; }
 
     // Milliseconds since the Unix epoch, reading the fields as local time; 0 for an empty time.
     int64_t ToEpochMs() const;

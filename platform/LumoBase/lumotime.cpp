@@ -4,51 +4,22 @@
 #include <cstdio>
 #include <ctime>
 
-CLumoTime::CLumoTime(uint32_t packed, int) {
+CLumoTime::CLumoTime(uint32_t packed, int ms) {
     if (packed == 0) return;
-    std::tm tm{};
-    tm.tm_year = 100;
-    tm.tm_mon = 0;
-    tm.tm_mday = 1;
-    tm.tm_sec = 0;
-    tm.tm_isdst = -1;
-    // Normalise through mktime so that the packed seconds follow local calendar rules.
-    int64_t days = packed / 86400;
-    int64_t rest = packed % 86400;
-    tm.tm_mday += static_cast<int>(days);
-    tm.tm_hour = static_cast<int>(rest / 3600);
-    tm.tm_min = static_cast<int>((rest % 3600) / 60);
-    tm.tm_sec = static_cast<int>(rest % 60);
-    std::mktime(&tm);
-    m_year = tm.tm_year + 1900;
-    m_month = tm.tm_mon + 1;
-    m_day = tm.tm_mday;
-    m_hour = tm.tm_hour;
-    m_minute = tm.tm_min;
-    m_second = tm.tm_sec;
+    m_year = static_cast<int>(packed >> 26) + 2000;
+    m_month = static_cast<int>((packed >> 22) & 0xF);
+    m_day = static_cast<int>((packed >> 17) & 0x1F);
+    m_hour = static_cast<int>((packed >> 12) & 0x1F);
+    m_minute = static_cast<int>((packed >> 6) & 0x3F);
+    m_second = static_cast<int>(packed & 0x3F);
+    m_ms = (ms >= 0 && ms < 1000) ? ms : 0;
 }
 
 uint32_t CLumoTime::ToPacked() const {
-    if (IsEmpty() || m_year < 2000) return 0;
-    // Calendar arithmetic without the zone: days since 2000-01-01 plus seconds of the day.
-    std::tm tm{};
-    tm.tm_year = m_year - 1900;
-    tm.tm_mon = m_month - 1;
-    tm.tm_mday = m_day;
-    tm.tm_hour = 12;
-    tm.tm_isdst = -1;
-    std::time_t noon = std::mktime(&tm);
-    std::tm base{};
-    base.tm_year = 100;
-    base.tm_mon = 0;
-    base.tm_mday = 1;
-    base.tm_hour = 12;
-    base.tm_isdst = -1;
-    std::time_t baseNoon = std::mktime(&base);
-    int64_t days = (static_cast<int64_t>(noon) - static_cast<int64_t>(baseNoon) + 43200) / 86400;
-    int64_t v = days * 86400 + m_hour * 3600 + m_minute * 60 + m_second;
-    if (v < 0 || v > 0xFFFFFFFFLL) return 0;
-    return static_cast<uint32_t>(v);
+    if (IsEmpty() || m_year < 2000 || m_year > 2063) return 0;
+    return (static_cast<uint32_t>(m_year - 2000) << 26) | (static_cast<uint32_t>(m_month & 0xF) << 22) |
+           (static_cast<uint32_t>(m_day & 0x1F) << 17) | (static_cast<uint32_t>(m_hour & 0x1F) << 12) |
+           (static_cast<uint32_t>(m_minute & 0x3F) << 6) | static_cast<uint32_t>(m_second & 0x3F);
 }
 
 int64_t CLumoTime::ToEpochMs() const {

@@ -69,9 +69,10 @@ private slots:
         QCOMPARE(later, t);
 
         // The packed engine word keeps whole seconds from 2000 on.
-        CLumoTime whole = t;
-        whole.SetMS(0);
-        QCOMPARE(CLumoTime(whole.ToPacked(), 0), whole);
+        QCOMPARE(CLumoTime(t.ToPacked(), t.GetMS()), t);
+        QCOMPARE(t.ToPacked() >> 26, 26u);
+        QCOMPARE(t.ToPacked() & 0x3F, 59u);
+        QCOMPARE(later - t, qint64(0));  // whole seconds
         CLumoTime before2000;
         QVERIFY(before2000.ParseISO8601("1999-12-31T23:59:59"));
         QCOMPARE(before2000.ToPacked(), 0u);

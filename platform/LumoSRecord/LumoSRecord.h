@@ -1,0 +1,181 @@
+// LumoSRecord: the recording engine. Its disks are storage folders, its record files real media
+// files in block folders, and it listens on a real TCP port while started. Rows come back as
+// reference-counted VantelCore rows; every list handed out through an out-parameter belongs to
+// the caller, who releases it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "LumoFS/LumoFS.h"
+#include "VantelCore/VantelCore.h"
+
+// One stream of a channel. Offsets are fixed: callers read fields by offset.
+struct tag_STMDATA {
+    uint16_t recordMode;   // 0: 0 none, 1 schedule, 2 event, 16 manual
+    uint8_t videoCodec;    // 2
+    uint8_t audioCodec;    // 3
+    uint16_t width;        // 4
+    uint16_t height;       // 6
+    uint16_t reserved8;    // 8
+    uint16_t frameRate;    // 10
+    int32_t bitRateKbps;   // 12
+};
+static_assert(sizeof(tag_STMDATA) == 16, "stream record layout");
+
+// A disk row; GetID is the disk number, counted from 1 in the engine's disk order.
+class IKestoDiskInfo : public IVantelData {
+public:
+    static IKestoDiskInfo* CreateObject() { return new IKestoDiskInfo(); }
+    CLumoFSDiskInfo* GetInfo() { return &m_info; }
+    const CLumoFSDiskInfo* GetInfo() const { return &m_info; }
+
+protected:
+    IKestoDiskInfo() = default;
+
+private:
+    CLumoFSDiskInfo m_info;
+};
+
+// A stream row; GetID is 1 main, 2 sub, 3 third.
+class IKestoStreamInfo : public IVantelData {
+public:
+    static IKestoStreamInfo* CreateObject() { return new IKestoStreamInfo(); }
+    int GetObjectID() const override { return VANTEL_OBJ_KESTO_STREAM; }
+    tag_STMDATA* GetData() { return &m_data; }
+    const tag_STMDATA* GetData() const { return &m_data; }
+
+protected:
+    IKestoStreamInfo() : m_data() {}
+
+private:
+    tag_STMDATA m_data;
+};
+
+// A recording channel row; GetID is the channel number (from 1). The channel holds a
+// reference on each of its streams.
+class IKestoChanInfo : public IVantelData {
+public:
+    static IKestoChanInfo* CreateObject() { return new IKestoChanInfo(); }
+    int GetObjectID() const override { return VANTEL_OBJ_KESTO_CHANNEL; }
+    const char* GetCUID() const { return m_cuid.c_str(); }
+    const char* GetName() const { return m_name.c_str(); }
+    void SetCUID(const std::string& v) { m_cuid = v; }
+    void SetName(const std::string& v) { m_name = v; }
+    int GetStreamNum() const { return m_streams ? m_streams->GetCount() : 0; }
+    // The stream at index i, or null past the last one.
+    IKestoStreamInfo* GetStreamInfo(int i) const {
+        return m_streams ? static_cast<IKestoStreamInfo*>(m_streams->GetAt(i)) : nullptr;
+    }
+    // Takes over the caller's reference.
+    void AddStream(IKestoStreamInfo* s) {
+        if (!m_streams) m_streams = IVantelList::CreateObject();
+        m_streams->Add(s, false, false);
+    }
+
+protected:
+    IKestoChanInfo() = default;
+    ~IKestoChanInfo() override {
+        if (m_streams) m_streams->Release();
+    }
+
+private:
+    std::string m_cuid, m_name;
+    IVantelList* m_streams = nullptr;
+};
+
+// A storage block row.
+class IKestoBlockInfo : public IVantelData {
+public:
+    static IKestoBlockInfo* CreateObject() { return new IKestoBlockInfo(); }
+    CLumoFSBlockInfo* GetInfo() { return &m_info; }
+    const CLumoFSBlockInfo* GetInfo() const { return &m_info; }
+
+protected:
+    IKestoBlockInfo() = default;
+
+private:
+    CLumoFSBlockInfo m_info;
+};
+
+// A record file row; GetID is its serial number in the result (from 1).
+class IKestoFileInfoAV : public IVantelData {
+public:
+    static IKestoFileInfoAV* CreateObject() { return new IKestoFileInfoAV(); }
+    tag_LUMOFILEAVINFO* GetInfo() { return &m_info; }
+    const tag_LUMOFILEAVINFO* GetInfo() const { return &m_info; }
+    const char* GetFileName() const { return m_fileName.c_str(); }
+    void SetFileName(const std::string& v) { m_fileName = v; }
+    const char* GetURI() const { return m_uri.c_str(); }
+    void SetURI(const std::string& v) { m_uri = v; }
+
+protected:
+    IKestoFileInfoAV() : m_info() {}
+
+private:
+    tag_LUMOFILEAVINFO m_info;
+    std::string m_fileName, m_uri;
+};
+
+// A disk format request: SetID is the disk number (from 1), SetAccess the access mode (0).
+class IKestoDiskFormat : public IVantelData {
+public:
+    static IKestoDiskFormat* CreateObject() { return new IKestoDiskFormat(); }
+    void SetAccess(int v) { m_access = v; }
+    int GetAccess() const { return m_access; }
+
+protected:
+    IKestoDiskFormat() = default;
+
+private:
+    int m_access = 0;
+};
+
+// Result codes.
+enum {
+    LUMOSR_OK = 0,
+    LUMOSR_ERR_FAIL = -1,
+    LUMOSR_ERR_PARAM = -2,
+    LUMOSR_ERR_STATE = -3,    // not initialised, or not started
+    LUMOSR_ERR_BIND = -4,     // the port could not be bound (in use, no permission)
+    LUMOSR_ERR_IO = -5,       // a storage read or write failed
+    LUMOSR_ERR_REFUSED = -6,  // e.g. formatting a folder that holds foreign files
+    LUMOSR_ERR_NOTFOUND = -7,
+};
+
+// Library life: Initialize reads the engine's settings (see LumoSRSetStorageConfig) and may be
+// followed by Start/Stop any number of times; Invalidate releases everything.
+int LumoSRInitialize(void* reserved);
+int LumoSRInvalidate();
+// Points the engine at a settings file before Initialize (tests; default: "kestostorage.ini"
+// next to the executable).
+void LumoSRSetStorageConfig(const char* path);
+
+// Starts the engine's TCP listener on the port (all IPv4 addresses); 0, or LUMOSR_ERR_BIND.
+int LumoSRStart(uint16_t port);
+// Stops the listener and any storage activity. Safe from any thread, and when not started.
+int LumoSRStop();
+bool LumoSRIsStarted();
+
+// Imports a security file (an XML document naming the trusted clients); 0, or negative when the
+// file is missing, unreadable or not a valid security file.
+int LumoSRImportSecurityFile(const char* path);
+
+// Queries: url null for the in-process engine; rows in *out (left null on failure).
+int LumoSRGetDiskInfo(const char* url, int reserved, IVantelList** out, int timeoutMs);
+int LumoSRGetChanInfo(const char* url, int reserved, IVantelList** out, int timeoutMs);
+int LumoSRGetCUIDInfo(const char* url, int reserved, IVantelList** out, int timeoutMs);
+// Fills the given (existing) list with the blocks of the disk numbered diskId.
+int LumoSRGetBlockInfo(const char* url, int64_t diskId, int reserved, IVantelList** list, int timeoutMs);
+// Formats the disk numbered request->GetID(): removes the engine's own files and writes a fresh
+// marker. Refuses a folder that holds files but no marker (LUMOSR_ERR_REFUSED).
+int LumoSRFormatDisk(const char* url, IKestoDiskFormat* request, IVantelData** out, int timeoutMs);
+
+// Record-file search over the engine's index (used by the media library's "lumofs" search).
+// Appends a descriptor per matching file, in start-time order, to `out`; at most `max` per call,
+// continuing after `*cursor` (start with 0). Returns the number appended, 0 at the end, or a
+// negative error.
+int LumoSRSearchFiles(const ILumoFSSearchParam* param, uint64_t* cursor, CLumoFileDescList* out, int max);
+
+// Converts descriptors into record-file rows appended to `list` (serial numbers from 1).
+int LumoSRFileDesc2KestoFileInfo(const CLumoFileDescList* descs, IVantelList* list);
