@@ -300,6 +300,11 @@ public:
     virtual int GetDiskFullPolicy() const = 0;
     virtual int AddRef() = 0;
     virtual int Release() = 0;
+    // State read back by the engine: the block-size word (clusters per block) and whether the
+    // disks are mounted.
+    virtual int GetBlockClusters() const = 0;
+    virtual int GetOpenFlags() const = 0;
+    virtual bool IsOpen() const = 0;
 
 protected:
     virtual ~ILumoFS() = default;
@@ -307,3 +312,9 @@ protected:
 
 // Gives a reference to the process's file system object in *fs (null on failure); 0 or -1.
 int LumoFSGetFileSystem(ILumoFS** fs);
+
+// The engine that serves the disks registers here: Open calls the handler with mount 1 and
+// Close with mount 0, and they return its result. Without a handler they only record the state.
+// A null handler unregisters.
+typedef int (*LumoFSMountHandler)(void* context, int mount);
+void LumoFSSetMountHandler(LumoFSMountHandler handler, void* context);

@@ -156,6 +156,8 @@ int LumoSRStart(uint16_t port);
 // Stops the listener and any storage activity. Safe from any thread, and when not started.
 int LumoSRStop();
 bool LumoSRIsStarted();
+// The port the listener is bound to (the chosen one when started on port 0), 0 when stopped.
+uint16_t LumoSRGetPort();
 
 // Imports a security file (an XML document naming the trusted clients); 0, or negative when the
 // file is missing, unreadable or not a valid security file.
