@@ -1,0 +1,210 @@
+// LumoCore: the media library. Record search, players (decode on their own thread, paint into
+// a view's widget, sound through the default output), player tasks that keep the speed, and
+// downloads that cut a time range of record files into a new file.
+//
+// Every handle is an opaque pointer. Every call accepts a null or closed handle and fails it
+// (LUMO_ERR_PARAM or LUMO_ERR_STATE) without effect. Results: 0 success, negative failure.
+#pragma once
+
+#include <cstdint>
+
+#include "LumoBase/LumoBase.h"
+#include "LumoFS/LumoFS.h"
+
+// ---------------------------------------------------------------------------------------------
+// Result codes.
+enum {
+    LUMO_OK = 0,
+    LUMO_ERR_FAIL = -1,         // general failure
+    LUMO_ERR_NOMORE = -3,       // a search has nothing more to hand out
+    LUMO_ERR_PARAM = -4,        // null or bad argument, unknown handle
+    LUMO_ERR_STATE = -7,        // not possible in the current state (not open, already running)
+    LUMO_ERR_BADPARAM = -9,     // search criteria that cannot be searched
+    LUMO_ERR_NOTFOUND = -11,    // the file or folder does not exist
+    LUMO_ERR_EMPTY = -12,       // the file holds no data (zero bytes)
+    LUMO_ERR_FORMAT = -13,      // not a media file we can read (wrong extension, garbage)
+    LUMO_ERR_NOVIDEO = -14,     // no stream we can decode
+    LUMO_ERR_TIMEOUT = -15,     // open or read took longer than the timeout
+    LUMO_ERR_CONNECT = -16,     // the source refused or could not be reached
+    LUMO_ERR_IO = -17,          // read error or truncated data
+    LUMO_ERR_UNSUPPORTED = -18, // a scheme or format this build cannot handle
+    LUMO_ERR_WRITE = -19,       // the target could not be written
+    LUMO_ERR_NOFRAME = -20,     // no decoded picture yet (snapshot)
+    LUMO_ERR_DISKFULL = -22,    // the target disk is full (download result)
+};
+
+// A readable text for a result code (English, for logs).
+const char* LumoCoreGetErrorText(int code);
+
+// ---------------------------------------------------------------------------------------------
+// Library life. Both are optional: the first player or search initialises what it needs.
+int LumoCoreInitialize(const char* config);
+int LumoCoreInvalidate();
+// Timeouts for opening a source and for one read (milliseconds; defaults 5000 and 5000).
+void LumoCoreSetTimeouts(int openMs, int readMs);
+
+// ---------------------------------------------------------------------------------------------
+// Player state bits (LumoPlayerGetState).
+enum {
+    LUMO_STATE_BUSY = 0x01,     // opening or seeking: the playback time is not settled yet
+    LUMO_STATE_PLAYING = 0x02,  // started and decoding
+    LUMO_STATE_OPEN = 0x10,     // a source is open (kept at the end, with LUMO_STATE_END)
+    LUMO_STATE_END = 0x20,      // the end of the list was reached
+    LUMO_STATE_PAUSED = 0x40,   // paused (also after a frame step): the picture holds
+};
+
+// Events delivered to the attached callback: OnSignal(sender = player handle, code, p1, p2).
+// They may come from the player's own thread; p1 is valid only during the call.
+enum {
+    LUMO_EVENT_NEXT_FILE = 2116,    // moved on to the next file; p1: const CLumoFileDesc* now playing
+    LUMO_EVENT_END_OF_LIST = 2118,  // the last file ended (or the list could not go on); p1 null
+    LUMO_EVENT_LOGIN = 4101,        // stream open result; p1: const LumoLoginEvent*
+};
+
+struct LumoLoginEvent {
+    const char* url;  // the stream URL as given to LumoPlayerOpen
+    int result;       // 0 success, else a result code
+};
+
+// Speed codes: 1 normal; 2, 4, 8, 16 that many times faster; -2, -4, -8, -16 for 1/2 to 1/16.
+enum {
+    LUMO_SPEED_NORMAL = 1,
+    LUMO_SPEED_FASTEST = 16,
+    LUMO_SPEED_SLOWEST = -16,
+};
+// True for the nine codes above.
+bool LumoSpeedIsValid(int code);
+
+// Snapshot picture formats.
+enum {
+    LUMO_PICTURE_JPEG = 3,
+    LUMO_PICTURE_BMP = 35,
+};
+
+// Display scale modes (LumoPlayerSetDisplayScale).
+enum {
+    LUMO_SCALE_FILL = 0,    // stretch over the whole view
+    LUMO_SCALE_RATIO = 1,   // fit the given width/height ratio
+    LUMO_SCALE_ORIGIN = 2,  // fit the video's own ratio (the default)
+};
+
+// ---------------------------------------------------------------------------------------------
+// Player task: holds the play speed of the players made on it; survives their stop and replay.
+// `size` is the number of files a player of the task may hold in its list (1 to 256).
+int LumoPlayerTaskCreate(void** task, int size);
+int LumoPlayerTaskDelete(void* task);
+// The task's speed code; 1 for a null task.
+int LumoPlayerTaskGetSpeed(void* task);
+// Sets a speed code (LUMO_ERR_PARAM for a code that is not one of the nine); players of the
+// task follow at once.
+int LumoPlayerTaskSetSpeed(void* task, int code);
+
+// ---------------------------------------------------------------------------------------------
+// Player. `window` is the QWidget the frames go to: the player window of an
+// INFRA::VideoGrid, or any QWidget. A null task gives the player a task of its own.
+int LumoPlayerCreate(void** player, void* window, void* task);
+// Event sink (one; a second attach replaces the first).
+int LumoPlayerAttachStream(void* player, ILumoCallback* callback, LumoSignalMember member);
+int LumoPlayerDetachStream(void* player, ILumoCallback* callback, LumoSignalMember member);
+// Events reach the sink only while listening (on 1); 0 when the player is live.
+int LumoPlayerListen(void* player, int on);
+
+// Opens a list of record files (copied; the caller keeps its list). URIs:
+//   "filer://local/type=rec&format=<ext>&filename=<path>", "lumofs://local/disk=<d>&path=<dir>&filename=<name>",
+//   "file:<path>" or a plain path.
+// Every file is checked at once; the first that cannot be opened gives its error and nothing is
+// open. The player is then open at the head of the list, not yet started.
+int LumoPlayerOpenFile(void* player, CLumoFileDescList* list);
+// Opens one stream or file URL (rtsp://, http://, a path). flags: 0.
+int LumoPlayerOpen(void* player, const char* url, int flags);
+// Adds files at the end of the open list / removes those whose URI matches (not the playing one).
+int LumoPlayerAddFile(void* player, CLumoFileDescList* list);
+int LumoPlayerDeleteFile(void* player, CLumoFileDescList* list);
+
+int LumoPlayerStart(void* player);
+// Stops decoding and forgets the list; the handle stays usable for a later open.
+int LumoPlayerStop(void* player);
+// Frees the player. The handle value is dead afterwards: later calls with it fail harmlessly.
+int LumoPlayerClose(void* player);
+
+int LumoPlayerPause(void* player);
+int LumoPlayerResume(void* player);
+// One frame forward; leaves the player paused.
+int LumoPlayerStep(void* player);
+// Speed of this player (its task's speed when it has one).
+int LumoPlayerSetSpeed(void* player, int code);
+int LumoPlayerGetSpeed(void* player, int* code);
+// Volume 0 to 100 (0 mutes).
+int LumoPlayerSetVolume(void* player, int volume);
+int LumoPlayerGetVolume(void* player, int* volume);
+int LumoPlayerSetDisplayScale(void* player, int mode, float ratio);
+
+// Seeks to an absolute record time (descriptor start + position) within the list; the next
+// picture is the frame shown at that time.
+int LumoPlayerSeekTime(void* player, const CLumoTime* time);
+inline int LumoPlayerSeekTime(void* player, const CLumoTime& time) { return LumoPlayerSeekTime(player, &time); }
+// Jumps to the start of the list's file whose URI equals desc's.
+int LumoPlayerSeekFile(void* player, const CLumoFileDesc* desc);
+
+// State bits (0 for a player with nothing open). Writes 0 and fails for a null handle.
+int LumoPlayerGetState(void* player, int* state);
+inline int LumoPlayerGetState(void* player, unsigned* state) {
+    return LumoPlayerGetState(player, reinterpret_cast<int*>(state));
+}
+// The record time of the picture shown (absolute: descriptor start + position).
+int LumoPlayerGetPlaybackTime(void* player, CLumoTime* time);
+// The file now playing (copied into *desc).
+int LumoPlayerGetCurrentFile(void* player, CLumoFileDesc* desc);
+// Size of the video being played.
+int LumoPlayerGetVideoSize(void* player, int* width, int* height);
+// Repaints the window (a null window: the player's own).
+int LumoPlayerRefresh(void* player, void* window, int flags);
+
+// Saves the last decoded picture at the video's own size. target:
+// "filew://local/type=pic&format=<jpg|bmp>&pathname=<folder>" (the folder is created); format:
+// LUMO_PICTURE_JPEG or LUMO_PICTURE_BMP (it decides the file type). savedPath receives the file.
+int LumoPlayerSnapshot(void* player, int reserved, const CLumoString& target, CLumoString* savedPath, int format);
+
+// ---------------------------------------------------------------------------------------------
+// Record search over the recording engine's index: url "lumofs://localhost/media".
+// Create fails with LUMO_ERR_BADPARAM for a null param, an empty time, an end before the start
+// or no channel bit in any stream; with LUMO_ERR_UNSUPPORTED for another URL.
+int LumoMediaSearchCreate(void** search, const char* url, ILumoFSSearchParam* param, int reserved1, int reserved2);
+// Appends up to `max` (1 to 256; more is taken as 256) descriptors; the number appended (> 0),
+// or LUMO_ERR_NOMORE when nothing is left, or another negative error.
+int LumoMediaSearchNext(void* search, CLumoFileDescList* list, int max);
+int LumoMediaSearchDelete(void* search);
+// One-shot search of one recorder disk (by name) into `found`; 0 with files, LUMO_ERR_NOMORE when
+// none matched, LUMO_ERR_BADPARAM for bad criteria.
+int LumoMediaSearch(const char* disk, ILumoFSSearchParam* param, CLumoFileDescList* found, unsigned flag, int reserved1,
+                    int reserved2);
+
+// Test seam: replaces the engine's index search (null restores it). Same contract as
+// LumoSRSearchFiles.
+typedef int (*LumoMediaSearchSource)(const ILumoFSSearchParam* param, uint64_t* cursor, CLumoFileDescList* out, int max);
+void LumoMediaSearchSetSource(LumoMediaSearchSource source);
+
+// ---------------------------------------------------------------------------------------------
+// Download: copies (remuxes, no re-encoding) a list of record files, or a time range of one,
+// into one file. url: "filew://local/type=rec&format=<dav|avi|mp4>&pathname=<folder>[&filename=<name>]";
+// without a file name the first descriptor's save-file name is used, else one is made from the
+// first file's name and times. "dav" output is an MPEG-TS stream. A descriptor URI may end in
+// "&from=<ISO 8601 time>&len=<seconds>" to cut that range. The folder is created.
+enum {
+    LUMO_DOWNLOAD_RUNNING = 0x01,
+    LUMO_DOWNLOAD_FINISHED = 0x20,  // ended (result in the result/error out value)
+};
+int LumoDownloadOpenFile(void** download, const char* url, CLumoFileDescList* list);
+int LumoDownloadAttachStream(void* download, CLumoObject* owner, LumoCallbackHandler handler);
+int LumoDownloadDetachStream(void* download, CLumoObject* owner, LumoCallbackHandler handler);
+int LumoDownloadSetKey(void* download, const char* key1, const char* key2, const char* key3);
+int LumoDownloadStart(void* download, int flags = 0);
+// flags: LUMO_DOWNLOAD_* bits; result: 0 while running or when done well, else the error
+// (LUMO_ERR_DISKFULL when the disk filled); percent 0 to 100; bytes written so far.
+int LumoDownloadGetProgressEx(void* download, int* flags, int* result, int* percent, uint64_t* bytes);
+int LumoDownloadGetProgress(void* download, int* state, int* error, int* progress);
+int LumoDownloadGetBitrate(void* download, unsigned* bitsPerSecond);
+// The written file's path.
+int LumoDownloadGetFileName(void* download, CLumoString* path);
+int LumoDownloadStop(void* download);
+int LumoDownloadClose(void* download);
