@@ -1,0 +1,234 @@
+#include "frameless.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSizeGrip>
+#include <QVBoxLayout>
+
+namespace INFRA {
+
+VantelPermWidget::VantelPermWidget(QWidget* parent, Qt::WindowFlags f) : QWidget(parent, f) {}
+
+bool VantelPermWidget::HasPermission(int) const { return true; }
+
+FramelessForm::FramelessForm(QWidget* parent, Qt::WindowFlags flags)
+    : VantelPermWidget(parent, flags | Qt::Window | Qt::FramelessWindowHint) {
+    setObjectName(QStringLiteral("InfraFramelessForm"));
+    m_outer = new QVBoxLayout(this);
+    m_outer->setContentsMargins(1, 1, 1, 1);
+    m_outer->setSpacing(0);
+
+    m_titleBar = new QWidget(this);
+    m_titleBar->setObjectName(QStringLiteral("InfraTitleBar"));
+    m_titleBar->setFixedHeight(30);
+    m_titleBar->installEventFilter(this);
+    auto* tl = new QHBoxLayout(m_titleBar);
+    tl->setContentsMargins(10, 0, 4, 0);
+    tl->setSpacing(2);
+    m_titleLabel = new QLabel(m_titleBar);
+    m_titleLabel->setObjectName(QStringLiteral("InfraTitleLabel"));
+    m_titleLabel->setTextFormat(Qt::PlainText);
+    tl->addWidget(m_titleLabel, 1);
+    m_maxButton = new QPushButton(QStringLiteral("\u25a1"), m_titleBar);
+    m_maxButton->setObjectName(QStringLiteral("InfraMaxButton"));
+    m_maxButton->setFixedSize(26, 26);
+    m_maxButton->setFocusPolicy(Qt::NoFocus);
+    m_maxButton->setVisible(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    connect(m_maxButton, &QPushButton::clicked, this, &FramelessForm::ToggleMaximized);
+    tl->addWidget(m_maxButton);
+    m_closeButton = new QPushButton(QStringLiteral("\u2715"), m_titleBar);
+    m_closeButton->setObjectName(QStringLiteral("InfraCloseButton"));
+    m_closeButton->setFixedSize(26, 26);
+    m_closeButton->setFocusPolicy(Qt::NoFocus);
+    connect(m_closeButton, &QPushButton::clicked, this, [this]() { OnCloseButton(); });
+    tl->addWidget(m_closeButton);
+    m_outer->addWidget(m_titleBar);
+
+    m_main = new QWidget(this);
+    m_main->setObjectName(QStringLiteral("InfraMainWidget"));
+    m_outer->addWidget(m_main, 1);
+
+    m_bottom = new QWidget(this);
+    m_bottom->setObjectName(QStringLiteral("InfraButtonBar"));
+    auto* bl = new QHBoxLayout(m_bottom);
+    bl->setContentsMargins(12, 6, 4, 6);
+    bl->addStretch(1);
+    m_grip = new QSizeGrip(m_bottom);
+    m_grip->setVisible(false);
+    m_bottom->setVisible(false);
+    m_outer->addWidget(m_bottom);
+}
+
+void FramelessForm::SetMainWidget(QWidget* w, bool stretch) {
+    if (!w || w == m_main) return;
+    QWidget* old = m_main;
+    m_main = w;
+    if (w->parentWidget() != this) w->setParent(this);
+    const int index = m_outer->indexOf(old);
+    m_outer->insertWidget(index >= 0 ? index : 1, w, stretch ? 1 : 0);
+    w->show();
+    if (old) {
+        m_outer->removeWidget(old);
+        old->deleteLater();
+    }
+}
+
+void FramelessForm::SetTitle(const QString& title) {
+    m_titleLabel->setText(title);
+    setWindowTitle(title);
+}
+
+QString FramelessForm::GetTitle() const { return m_titleLabel->text(); }
+
+void FramelessForm::SetCascadingStyle(const QString& qss) { setStyleSheet(qss); }
+
+void FramelessForm::SetResizable(bool on) {
+    m_resizable = on;
+    m_maxButton->setVisible(on || windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    m_grip->setVisible(on);
+    auto* bl = static_cast<QHBoxLayout*>(m_bottom->layout());
+    if (on && bl->indexOf(m_grip) < 0) bl->addWidget(m_grip, 0, Qt::AlignBottom | Qt::AlignRight);
+    m_bottom->setVisible(on || m_bottom->findChildren<QPushButton*>().size() > 0);
+}
+
+void FramelessForm::SetMovementMode(int mode) { m_moveMode = mode; }
+
+void FramelessForm::ToggleMaximized() {
+    if (isMaximized())
+        showNormal();
+    else
+        showMaximized();
+}
+
+void FramelessForm::OnCloseButton() { close(); }
+
+bool FramelessForm::eventFilter(QObject* o, QEvent* e) {
+    if (o == m_titleBar && e->type() == QEvent::MouseButtonDblClick && (m_resizable || m_maxButton->isVisible())) {
+        ToggleMaximized();
+        return true;
+    }
+    return VantelPermWidget::eventFilter(o, e);
+}
+
+void FramelessForm::mousePressEvent(QMouseEvent* e) {
+    const bool onTitle = m_titleBar->geometry().contains(e->pos());
+    if (e->button() == Qt::LeftButton && !isMaximized() &&
+        (m_moveMode == MoveAnywhere || (m_moveMode == MoveByTitle && onTitle))) {
+        m_dragging = true;
+        m_dragOffset = e->globalPos() - frameGeometry().topLeft();
+    }
+    VantelPermWidget::mousePressEvent(e);
+}
+
+void FramelessForm::mouseMoveEvent(QMouseEvent* e) {
+    if (m_dragging && (e->buttons() & Qt::LeftButton)) move(e->globalPos() - m_dragOffset);
+    VantelPermWidget::mouseMoveEvent(e);
+}
+
+void FramelessForm::mouseReleaseEvent(QMouseEvent* e) {
+    m_dragging = false;
+    VantelPermWidget::mouseReleaseEvent(e);
+}
+
+FrameLessDialog::FrameLessDialog(QWidget* parent, Qt::WindowFlags flags)
+    : FramelessForm(parent, flags | Qt::Dialog) {
+    setObjectName(QStringLiteral("InfraFrameLessDialog"));
+}
+
+FrameLessDialog::~FrameLessDialog() {
+    if (m_loop) m_loop->exit(0);
+}
+
+void FrameLessDialog::SetDefaultButton(int buttons) {
+    auto* bl = static_cast<QHBoxLayout*>(m_bottom->layout());
+    if ((buttons & ConfirmButton) && !m_confirm) {
+        m_confirm = new QPushButton(QCoreApplication::translate("INFRA", "OK"), m_bottom);
+        m_confirm->setObjectName(QStringLiteral("InfraConfirmButton"));
+        m_confirm->setMinimumSize(80, 28);
+        m_confirm->setDefault(true);
+        connect(m_confirm, &QPushButton::clicked, this, [this]() { OnConfirm(); });
+        bl->insertWidget(bl->count() - (m_grip->isVisible() ? 1 : 0), m_confirm);
+    }
+    if ((buttons & CancelButton) && !m_cancel) {
+        m_cancel = new QPushButton(QCoreApplication::translate("INFRA", "Cancel"), m_bottom);
+        m_cancel->setObjectName(QStringLiteral("InfraCancelButton"));
+        m_cancel->setMinimumSize(80, 28);
+        connect(m_cancel, &QPushButton::clicked, this, &FrameLessDialog::reject);
+        bl->insertWidget(bl->count() - (m_grip->isVisible() ? 1 : 0), m_cancel);
+    }
+    if (m_confirm) m_confirm->setVisible(buttons & ConfirmButton);
+    if (m_cancel) m_cancel->setVisible(buttons & CancelButton);
+    m_bottom->setVisible(buttons != 0 || m_resizable);
+}
+
+void FrameLessDialog::OnConfirm() { accept(); }
+
+void FrameLessDialog::OnCloseButton() { reject(); }
+
+void FrameLessDialog::done(int r) {
+    m_result = r;
+    m_done = true;
+    hide();
+    emit finished(r);
+    if (r == 1)
+        emit accepted();
+    else
+        emit rejected();
+    if (m_loop) m_loop->exit(r);
+}
+
+int FrameLessDialog::exec(ShowModal mode) {
+    if (m_loop) return 0;  // already running
+    m_done = false;
+    m_result = 0;
+    setWindowModality(mode == ShowApplicationModal ? Qt::ApplicationModal
+                      : mode == ShowWindowModal    ? Qt::WindowModal
+                                                   : Qt::NonModal);
+    QPointer<FrameLessDialog> guard(this);
+    show();
+    raise();
+    activateWindow();
+    QEventLoop loop;
+    m_loop = &loop;
+    loop.exec(QEventLoop::DialogExec);
+    if (!guard) return 0;  // destroyed while open
+    m_loop = nullptr;
+    setWindowModality(Qt::NonModal);
+    return m_result;
+}
+
+void FrameLessDialog::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape) {
+        reject();
+        return;
+    }
+    FramelessForm::keyPressEvent(e);
+}
+
+void FrameLessDialog::closeEvent(QCloseEvent* e) {
+    if (!m_done && isVisible()) {
+        m_result = 0;
+        m_done = true;
+        emit finished(0);
+        emit rejected();
+        if (m_loop) m_loop->exit(0);
+    }
+    FramelessForm::closeEvent(e);
+}
+
+void FrameLessDialog::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::LanguageChange) {
+        if (m_confirm) m_confirm->setText(QCoreApplication::translate("INFRA", "OK"));
+        if (m_cancel) m_cancel->setText(QCoreApplication::translate("INFRA", "Cancel"));
+    }
+    FramelessForm::changeEvent(e);
+}
+
+}  // namespace INFRA

@@ -1,0 +1,53 @@
+// INFRA::NotifierManager: short pop-up notices in the screen's corner; INFRA::ShowTrayMessage:
+// a tray balloon that falls back to such a notice where the desktop has no tray.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+class QTimer;
+
+namespace INFRA {
+
+class NotifierPopup : public QWidget {
+    Q_OBJECT
+public:
+    NotifierPopup(const QString& title, const QString& text, int kind, int ms);
+
+signals:
+    void closed();
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+};
+
+class NotifierManager : public QObject {
+    Q_OBJECT
+public:
+    enum Kind { Success = 0, Failure = 1 };
+    static NotifierManager* instance();
+
+    // Shows a notice for a few seconds (stacked above earlier ones) and records it in the UI log.
+    // target: where a click should lead ("#": nowhere).
+    void notify(const QString& title, const QString& text, int kind, const QString& target);
+    // The same without recording (for callers that recorded it themselves).
+    void popup(const QString& title, const QString& text, int kind, int ms);
+    int OpenCount() const;
+
+private:
+    explicit NotifierManager(QObject* parent = nullptr);
+    void relayout();
+    QList<QPointer<NotifierPopup>> m_popups;
+};
+
+// A tray balloon: recorded in the UI log ("balloon", title, text, icon name); shown by the tray
+// icon when the desktop has a tray, else as a notifier pop-up, so the operator sees it anyway.
+void ShowTrayMessage(QSystemTrayIcon* tray, const QString& title, const QString& text,
+                     QSystemTrayIcon::MessageIcon icon, int ms);
+QString TrayIconName(QSystemTrayIcon::MessageIcon icon);
+
+}  // namespace INFRA

@@ -1,0 +1,220 @@
+#include "vantelutility.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QPixmap>
+#include <QSaveFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTextStream>
+#include <QTranslator>
+#include <QUuid>
+#include <cstring>
+
+#include "testseams.h"
+
+namespace {
+
+struct LanguageState {
+    QString settingsFile;
+    QString current;
+    QTranslator* translator = nullptr;
+};
+
+LanguageState& lang() {
+    static LanguageState s;
+    return s;
+}
+
+// "/name.ini" means the file of that name in the program directory, as does "name.ini".
+QString resolveInProgramDir(const QString& file) {
+    QFileInfo fi(file);
+    if (fi.isRelative()) return VantelUtility::GetModuleFileInformations() + QLatin1Char('/') + file;
+    if (fi.absolutePath() == QLatin1String("/"))
+        return VantelUtility::GetModuleFileInformations() + QLatin1Char('/') + fi.fileName();
+    return file;
+}
+
+QString desktopQuote(const QString& arg) {
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    bool needs = arg.isEmpty();
+    for (const QChar c : arg)
+        if (reserved.contains(c)) needs = true;
+    if (!needs) return arg;
+    QString out = QStringLiteral("\"");
+    for (const QChar c : arg) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            out += QLatin1Char('\\');
+        out += c;
+    }
+    out += QLatin1Char('"');
+    // In a desktop entry's value a backslash is itself escaped once more.
+    out.replace(QLatin1String("\\"), QLatin1String("\\\\"));
+    return out;
+}
+
+QString appName() {
+    QString n = QCoreApplication::applicationName();
+    return n.isEmpty() ? QStringLiteral("VantelApp") : n;
+}
+
+}  // namespace
+
+QString VantelUtility::SetP2PClinetID(const QString& settingsFile) {
+    lang().settingsFile = settingsFile;
+    QSettings settings(resolveInProgramDir(settingsFile), QSettings::IniFormat);
+    settings.setIniCodec("UTF-8");
+    QString number = settings.value(QStringLiteral("client/number")).toString().trimmed();
+    if (number.isEmpty()) {
+        number = QUuid::createUuid().toString(QUuid::Id128).left(16).toUpper();
+        settings.setValue(QStringLiteral("client/number"), number);
+        settings.sync();
+    }
+    return number;
+}
+
+QString VantelUtility::GetModuleFileInformations() {
+    const QString over = INFRA::TestSeams::ProgramDirOverride();
+    if (!over.isEmpty()) return QDir::cleanPath(over);
+    return QCoreApplication::applicationDirPath();
+}
+
+QString VantelUtility::LanguageFilePath(const QString& key) {
+    if (key.isEmpty() || key.contains(QLatin1Char('/')) || key.contains(QLatin1String(".."))) return QString();
+    const QString dir = GetModuleFileInformations() + QStringLiteral("/Languages");
+    const QString direct = dir + QLatin1Char('/') + key + QStringLiteral(".qm");
+    if (QFileInfo(direct).isFile()) return direct;
+    QDirIterator it(dir, {key + QStringLiteral(".qm")}, QDir::Files, QDirIterator::Subdirectories);
+    return it.hasNext() ? it.next() : QString();
+}
+
+bool VantelUtility::initLanguage(const QString& key) {
+    const QString path = LanguageFilePath(key);
+    if (path.isEmpty()) return false;
+    auto* t = new QTranslator(QCoreApplication::instance());
+    if (!t->load(path)) {
+        delete t;
+        return false;
+    }
+    LanguageState& s = lang();
+    if (s.translator) {
+        QCoreApplication::removeTranslator(s.translator);
+        delete s.translator;
+    }
+    s.translator = t;
+    s.current = key;
+    // Posts QEvent::LanguageChange to every widget, which re-translates the windows.
+    QCoreApplication::installTranslator(t);
+    return true;
+}
+
+QString VantelUtility::initLanguage() {
+    QString key;
+    if (!lang().settingsFile.isEmpty()) {
+        QSettings settings(resolveInProgramDir(lang().settingsFile), QSettings::IniFormat);
+        settings.setIniCodec("UTF-8");
+        key = settings.value(QStringLiteral("skin/language"), QStringLiteral("English")).toString();
+    }
+    if (key.isEmpty()) key = QStringLiteral("English");
+    if (initLanguage(key)) return key;
+    if (key != QLatin1String("English") && initLanguage(QStringLiteral("English"))) return QStringLiteral("English");
+    return QString();
+}
+
+QString VantelUtility::InitLanguageByFile(const QString& settingsFile) {
+    lang().settingsFile = settingsFile;
+    return initLanguage();
+}
+
+QString VantelUtility::CurrentLanguage() { return lang().current; }
+
+QString VantelUtility::AutoRunEntryPath() {
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty() || QFileInfo(config).isRelative()) config = QDir::homePath() + QStringLiteral("/.config");
+    return config + QStringLiteral("/autostart/") + appName() + QStringLiteral(".desktop");
+}
+
+bool VantelUtility::AutoRunWithSystem() {
+    QFile f(AutoRunEntryPath());
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return false;
+    const QString text = QString::fromUtf8(f.readAll());
+    for (const QString& raw : text.split(QLatin1Char('\n'))) {
+        const QString line = raw.trimmed();
+        if (line.compare(QLatin1String("Hidden=true"), Qt::CaseInsensitive) == 0) return false;
+        if (line.compare(QLatin1String("X-GNOME-Autostart-enabled=false"), Qt::CaseInsensitive) == 0) return false;
+    }
+    return true;
+}
+
+bool VantelUtility::AutoRunWithSystem(bool on) {
+    const QString path = AutoRunEntryPath();
+    if (!on) {
+        if (QFile::exists(path) && !QFile::remove(path)) return false;
+        return true;
+    }
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
+    QTextStream out(&f);
+    out.setCodec("UTF-8");
+    out << "[Desktop Entry]\n"
+        << "Type=Application\n"
+        << "Name=" << appName() << "\n"
+        << "Exec=" << desktopQuote(QCoreApplication::applicationFilePath()) << "\n"
+        << "Path=" << QCoreApplication::applicationDirPath() << "\n"
+        << "Terminal=false\n"
+        << "X-GNOME-Autostart-enabled=true\n";
+    out.flush();
+    return f.commit();
+}
+
+int VantelUtility::getLocalChar(const QString& text, char* buffer, int size) {
+    if (!buffer || size <= 0) return -1;
+    const QByteArray bytes = text.toLocal8Bit();
+    if (bytes.size() >= size) {
+        buffer[0] = '\0';
+        return -1;
+    }
+    std::memcpy(buffer, bytes.constData(), static_cast<size_t>(bytes.size()));
+    buffer[bytes.size()] = '\0';
+    return bytes.size();
+}
+
+QString VantelUtility::GetTrayName(const QString& key) {
+    if (key == QLatin1String("RecorderServer")) return QStringLiteral("KestoServer");
+    if (key == QLatin1String("EventServer")) return QStringLiteral("PavoServer");
+    return key;
+}
+
+QString VantelUtility::GetAppStylebyQssFile(const QString& name) {
+    QFile f(GetModuleFileInformations() + QStringLiteral("/res/default/qss/") + name + QStringLiteral(".qss"));
+    if (!f.open(QIODevice::ReadOnly)) return QString();
+    return QString::fromUtf8(f.readAll());
+}
+
+QIcon VantelUtility::getIcon(const QString& folder, const QString& file, int w, int h) {
+    QPixmap pm(QStringLiteral(":res/default/image/") + folder + QLatin1Char('/') + file);
+    if (pm.isNull()) return QIcon();
+    if (w > 0 && h > 0) pm = pm.scaled(w, h, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return QIcon(pm);
+}
+
+int VantelUtility::DecryptStringEx(const QString& in, QString& out) {
+    out.clear();
+    if (!in.startsWith(QLatin1String("b64:"))) return -1;
+    const QByteArray raw = QByteArray::fromBase64(in.mid(4).toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (raw.isEmpty() && in.size() > 4) return -1;
+    out = QString::fromUtf8(raw);
+    return 0;
+}
+
+QString VantelUtility::EncryptStringEx(const QString& in) {
+    return QStringLiteral("b64:") + QString::fromLatin1(in.toUtf8().toBase64());
+}
+
+QString VantelUtility::GetSnapshotPath(int, int, int) { return QStringLiteral("Snapshot"); }
+
+int VantelUtility::SetDisplayScale(void*, int) { return 0; }
