@@ -1,0 +1,112 @@
+#include "models/storagetext.h"
+
+#include <QObject>
+
+#include "LumoBase/LumoBase.h"
+#include "LumoFS/LumoFS.h"
+
+namespace StorageText {
+
+QString CodecText(int videoCodec, int audioCodec, const QString& fallback) {
+    QString text;
+    if (videoCodec == 1)
+        text = QStringLiteral("H264");
+    else if (videoCodec == 2)
+        text = QStringLiteral("H265");
+    else if (videoCodec >= 16 && videoCodec <= 31)
+        text = QStringLiteral("H264P");
+    else if (videoCodec >= 32 && videoCodec <= 47)
+        text = QStringLiteral("H265P");
+    else
+        text = fallback;
+    if (audioCodec == 4)
+        text += QStringLiteral("/PCMA");
+    else if (audioCodec == 5)
+        text += QStringLiteral("/PCMU");
+    return text;
+}
+
+QString FileSizeText(quint64 bytes) {
+    // Single precision with each step rounded back, as the stored habit of this column is.
+    float v = static_cast<float>(bytes);
+    const char* unit = "B";
+    if (bytes >= 1024) {
+        v = static_cast<float>(v / 1000.0);
+        unit = "KB";
+        if (bytes >= (quint64(1) << 20)) {
+            v = static_cast<float>(v / 1000.0);
+            unit = "MB";
+            if (bytes >= (quint64(1) << 30)) {
+                v = static_cast<float>(v / 1000.0);
+                unit = "GB";
+            }
+        }
+    }
+    const char* pad = v < 10.0f ? "  " : (v < 100.0f ? " " : "");
+    return QString::asprintf("%s%.3f%s", pad, static_cast<double>(v), unit);
+}
+
+quint64 RecordFileBytes(const tag_LUMOFILEAVINFO& info) { return info.size64 != 0 ? info.size64 : info.size; }
+
+QString SpaceText(qint64 used, qint64 total) { return QStringLiteral("%1/%2").arg(used >> 10).arg(total >> 10); }
+
+QString StreamTypeText(qint64 streamId) {
+    switch (streamId) {
+    case 1:
+        return QObject::tr("K0435_MainStream");
+    case 2:
+        return QObject::tr("K0436_SubStream");
+    case 3:
+        return QObject::tr("K0642_ThirdStream");
+    default:
+        return QObject::tr("--");
+    }
+}
+
+QString BlockStreamText(int ids) {
+    switch (ids) {
+    case 0:
+        return QObject::tr("K0435_MainStream");
+    case 1:
+        return QObject::tr("K0436_SubStream");
+    case 2:
+        return QObject::tr("K0642_ThirdStream");
+    default:
+        return QObject::tr("K4780_--");
+    }
+}
+
+QString StreamRecordModeText(int mode) {
+    switch (mode) {
+    case 16:
+        return QObject::tr("K3731_ManualRecord");
+    case 1:
+        return QObject::tr("K3732_ScheduleRecord");
+    case 2:
+        return QObject::tr("K3733_EventRecord");
+    default:
+        return QObject::tr("--");
+    }
+}
+
+QVariant RecordFileTypeValue(int type) {
+    QString text;
+    if (type == 0)
+        text = QObject::tr("K3732_ScheduleRecord");
+    else if (type == 1)
+        text = QObject::tr("K3733_EventRecord");
+    else if (type == 4)
+        text = QObject::tr("K3731_ManualRecord");
+    if (text.isEmpty()) return type;
+    return text;
+}
+
+QString PackedTimeText(uint32_t packed, int ms) {
+    CLumoTime t(packed, 0);
+    t.SetMS(ms);
+    CLumoString text;
+    t.ToString(text, true);
+    return QString::fromUtf8(text.GetBuffer());
+}
+
+}  // namespace StorageText
