@@ -141,6 +141,8 @@ enum {
     LUMOSR_ERR_IO = -5,       // a storage read or write failed
     LUMOSR_ERR_REFUSED = -6,  // e.g. formatting a folder that holds foreign files
     LUMOSR_ERR_NOTFOUND = -7,
+    LUMOSR_ERR_TIMEOUT = -8,  // the storage stayed busy for the whole timeout
+    LUMOSR_ERR_FULL = -9,     // no disk has room and the disk-full policy is to stop
 };
 
 // Library life: Initialize reads the engine's settings (see LumoSRSetStorageConfig) and may be
@@ -181,3 +183,16 @@ int LumoSRSearchFiles(const ILumoFSSearchParam* param, uint64_t* cursor, CLumoFi
 
 // Converts descriptors into record-file rows appended to `list` (serial numbers from 1).
 int LumoSRFileDesc2KestoFileInfo(const CLumoFileDescList* descs, IVantelList* list);
+
+// The local path of a record file named by a descriptor's "lumofs://local/..." URI; 0, or
+// LUMOSR_ERR_PARAM for a malformed URI, LUMOSR_ERR_NOTFOUND for an unknown disk.
+int LumoSRGetRecordFilePath(const char* uri, CLumoString* path);
+
+// Stores a finished media file (MPEG-TS ".dav"/".ts", ".mp4" or ".avi") as a record file of the
+// channel (from 1), stream (0 main, 1 sub, 2 third) and record type (0 schedule, 1 event,
+// 4 manual) starting at `start`: it is written and synced into a block, then indexed. When no
+// disk has room the disk-full policy of the file system object decides: overwrite the oldest
+// blocks, or LUMOSR_ERR_FULL. A file that cannot be read back is not kept (LUMOSR_ERR_PARAM).
+// On success *uri (when given) names the stored file.
+int LumoSRStoreRecordFile(const char* source, int channel, int stream, int recordType, const CLumoTime& start,
+                          CLumoString* uri, int timeoutMs);

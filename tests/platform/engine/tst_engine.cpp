@@ -22,6 +22,7 @@ private slots:
     void restartOnAnotherPort();
     void fileSystemObject();
     void mountHandlerCalledByOpenAndClose();
+    void openMountsTheEngineStorage();
     void securityImport_data();
     void securityImport();
     void securityImportMissingFile();
@@ -162,6 +163,27 @@ void TestEngine::mountHandlerCalledByOpenAndClose() {
     QCOMPARE(g_mountCalls[1], 1);
     QCOMPARE(g_mountCalls[0], 1);
     LumoFSSetMountHandler(nullptr, nullptr);
+    fs->Release();
+}
+
+void TestEngine::openMountsTheEngineStorage() {
+    // The console's start sequence: three set-up calls, then the engine reads its disks; without
+    // a settings file that is one disk folder beside it, left alone when missing.
+    ILumoFS* fs = nullptr;
+    QCOMPARE(LumoFSGetFileSystem(&fs), 0);
+    QCOMPARE(fs->SetBlockClusters(256), 0);
+    QCOMPARE(fs->SetOpenFlags(0), 0);
+    QCOMPARE(fs->Open(), 0);
+    IVantelList* disks = nullptr;
+    QCOMPARE(LumoSRGetDiskInfo(nullptr, 0, &disks, 5000), 0);
+    QVERIFY(disks);
+    QCOMPARE(disks->GetCount(), 1);
+    auto* d = static_cast<IKestoDiskInfo*>(disks->GetAt(0));
+    QCOMPARE(QString(d->GetInfo()->GetName()), m_dir.path() + "/storage");
+    QCOMPARE(d->GetInfo()->GetState(), 0u);
+    disks->Release();
+    QVERIFY(!QFileInfo::exists(m_dir.path() + "/storage"));
+    QCOMPARE(fs->Close(), 0);
     fs->Release();
 }
 

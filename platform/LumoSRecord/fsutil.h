@@ -1,0 +1,24 @@
+// File system helpers that never follow a symbolic link and never leave the folder they are given.
+#pragma once
+
+#include <string>
+
+namespace kesto {
+
+// Removes `name` inside the open directory `parentFd`: a file or a link is unlinked (a link's
+// target is never touched), a directory is emptied depth-first and removed. Directories on
+// another device (a mount point inside the folder) are not entered. Returns 0, or -1 when
+// something could not be removed; *error then names the first failure.
+int RemoveEntryAt(int parentFd, const std::string& name, std::string* error);
+
+// Writes `data` to `path` through a temporary file in the same folder, syncs it and renames it
+// into place, then syncs the folder. 0 or -1.
+int WriteFileDurably(const std::string& path, const std::string& data, std::string* error);
+
+// Copies `source` to `target` (a new file), syncs it; 0 or -1 (a partial target is removed).
+int CopyFileDurably(const std::string& source, const std::string& target, std::string* error);
+
+// Syncs a directory so that renames and removals inside it are on the disk.
+int SyncDirectory(const std::string& path);
+
+}  // namespace kesto
