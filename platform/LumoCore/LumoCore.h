@@ -42,6 +42,8 @@ int LumoCoreInitialize(const char* config);
 int LumoCoreInvalidate();
 // Timeouts for opening a source and for one read (milliseconds; defaults 5000 and 5000).
 void LumoCoreSetTimeouts(int openMs, int readMs);
+// Decoder threads per player (0: as many as the machine has; the default).
+void LumoCoreSetDecoderThreads(int count);
 
 // ---------------------------------------------------------------------------------------------
 // Player state bits (LumoPlayerGetState).
@@ -112,10 +114,13 @@ int LumoPlayerListen(void* player, int on);
 // Opens a list of record files (copied; the caller keeps its list). URIs:
 //   "filer://local/type=rec&format=<ext>&filename=<path>", "lumofs://local/disk=<d>&path=<dir>&filename=<name>",
 //   "file:<path>" or a plain path.
-// Every file is checked at once; the first that cannot be opened gives its error and nothing is
-// open. The player is then open at the head of the list, not yet started.
+// The head file is opened at once: when it cannot be, its error is returned and nothing is open.
+// Descriptors without times are probed (see LumoRecordProbeDesc). A later file that cannot be
+// opened when it is reached is skipped. The player is then open at the head, not yet started.
 int LumoPlayerOpenFile(void* player, CLumoFileDescList* list);
-// Opens one stream or file URL (rtsp://, http://, a path). flags: 0.
+// Opens one stream or file URL (rtsp://, http://, a path) when the player starts; the outcome
+// comes as LUMO_EVENT_LOGIN (and, on failure, the end state with LUMO_EVENT_END_OF_LIST).
+// flags: 0. LUMO_ERR_PARAM for a URL we cannot use.
 int LumoPlayerOpen(void* player, const char* url, int flags);
 // Adds files at the end of the open list / removes those whose URI matches (not the playing one).
 int LumoPlayerAddFile(void* player, CLumoFileDescList* list);
@@ -157,6 +162,13 @@ int LumoPlayerGetPlaybackTime(void* player, CLumoTime* time);
 int LumoPlayerGetCurrentFile(void* player, CLumoFileDesc* desc);
 // Size of the video being played.
 int LumoPlayerGetVideoSize(void* player, int* width, int* height);
+// Counters since the last open.
+struct LumoPlayerStats {
+    uint64_t framesDecoded = 0;    // video frames out of the decoder
+    uint64_t framesPresented = 0;  // pictures handed to the window
+    int64_t firstFrameUs = -1;     // from the open call to the first decoded frame (-1: none yet)
+};
+int LumoPlayerGetStats(void* player, LumoPlayerStats* stats);
 // Repaints the window (a null window: the player's own).
 int LumoPlayerRefresh(void* player, void* window, int flags);
 

@@ -1,6 +1,364 @@
-#include "LumoRecord/LumoRecord.h"
+#include <QDateTime>
+#include <QFileInfo>
+#include <QString>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
 
-int LumoRecordGetFileDesc(CLumoFileDescList* list) { return list ? -1 : -4; }
-int LumoRecordProbeDesc(CLumoFileDesc* desc) { return desc ? -1 : -4; }
-int LumoRecordParseUri(const char* uri, LumoRecordSource* out) { return -4; }
-int LumoRecordCodecFromAV(int) { return LUMO_CODEC_NONE; }
+#include "LumoRecord/LumoRecord.h"
+#include "LumoRecord/avopen.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/time.h>
+}
+
+namespace {
+
+// Result codes shared with LumoCore (kept equal to its enum; LumoRecord sits below it).
+enum {
+    R_PARAM = -4,
+    R_NOTFOUND = -11,
+    R_EMPTY = -12,
+    R_FORMAT = -13,
+    R_NOVIDEO = -14,
+    R_TIMEOUT = -15,
+    R_CONNECT = -16,
+    R_IO = -17,
+    R_UNSUPPORTED = -18,
+};
+
+const int kProbeTimeoutMs = 5000;
+
+std::string Lower(std::string s)
+{
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool StartsWith(const std::string& s, const char* prefix)
+{
+    size_t n = std::strlen(prefix);
+    return s.size() >= n && Lower(s.substr(0, n)) == prefix;
+}
+
+// Value of `key=` up to the next '&' (or the end).
+std::string Param(const std::string& s, const char* key)
+{
+    std::string k = std::string(key) + "=";
+    size_t p = s.find(k);
+    if (p == std::string::npos) return std::string();
+    p += k.size();
+    size_t e = s.find('&', p);
+    return s.substr(p, e == std::string::npos ? std::string::npos : e - p);
+}
+
+// The file name runs to the end of the URI: paths may hold '&'.
+std::string TailParam(const std::string& s, const char* key)
+{
+    std::string k = std::string(key) + "=";
+    size_t p = s.find(k);
+    return p == std::string::npos ? std::string() : s.substr(p + k.size());
+}
+
+std::string FixSlashes(std::string p)
+{
+    // Paths written the other platform's way ("\home\u\a.dav", "C:\rec\a.dav") come with
+    // backslashes only; a path that already has a '/' keeps its backslashes as name characters.
+    if (p.find('/') == std::string::npos && p.find('\\') != std::string::npos)
+        for (char& c : p)
+            if (c == '\\') c = '/';
+    return p;
+}
+
+bool IsNetworkScheme(const std::string& lower)
+{
+    static const char* schemes[] = {"rtsp://", "rtsps://", "rtmp://", "http://", "https://", "tcp://",
+                                    "udp://",  "rtp://",   "srt://",  "mms://",  "hls+http://"};
+    for (const char* s : schemes)
+        if (StartsWith(lower, s)) return true;
+    return false;
+}
+
+int64_t FileMTimeMs(const std::string& path)
+{
+    QFileInfo fi(QString::fromStdString(path));
+    return fi.exists() ? fi.lastModified().toMSecsSinceEpoch() : 0;
+}
+
+// creation_time tag (UTC) as local epoch ms, when it lies in the range the engine's time word holds.
+int64_t CreationTimeMs(AVFormatContext* ctx)
+{
+    AVDictionaryEntry* e = av_dict_get(ctx->metadata, "creation_time", nullptr, 0);
+    if (!e || !e->value) return 0;
+    QDateTime t = QDateTime::fromString(QString::fromLatin1(e->value), Qt::ISODateWithMs);
+    if (!t.isValid()) t = QDateTime::fromString(QString::fromLatin1(e->value), Qt::ISODate);
+    if (!t.isValid()) return 0;
+    if (t.date().year() < 2000 || t.date().year() > 2063) return 0;
+    return t.toMSecsSinceEpoch();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+void LumoAVInterrupt::Arm(int ms) { deadlineUs = ms > 0 ? av_gettime_relative() + int64_t(ms) * 1000 : 0; }
+
+int LumoAVInterrupt::Callback(void* opaque)
+{
+    auto* self = static_cast<LumoAVInterrupt*>(opaque);
+    if (!self) return 0;
+    if (self->abortFlag && self->abortFlag->load()) return 1;
+    int64_t d = self->deadlineUs.load();
+    if (d > 0 && av_gettime_relative() > d) {
+        self->timedOut = true;
+        return 1;
+    }
+    return 0;
+}
+
+int LumoAVMapError(int averr, const LumoAVInterrupt* intr)
+{
+    if (intr && intr->timedOut) return R_TIMEOUT;
+    if (averr == AVERROR_EXIT) return (intr && intr->abortFlag && intr->abortFlag->load()) ? R_IO : R_TIMEOUT;
+    if (averr == AVERROR(ENOENT) || averr == AVERROR(ENOTDIR)) return R_NOTFOUND;
+    if (averr == AVERROR(ETIMEDOUT)) return R_TIMEOUT;
+    if (averr == AVERROR(ECONNREFUSED) || averr == AVERROR(EHOSTUNREACH) || averr == AVERROR(ENETUNREACH) ||
+        averr == AVERROR(ECONNRESET) || averr == AVERROR_HTTP_NOT_FOUND || averr == AVERROR(EADDRNOTAVAIL))
+        return R_CONNECT;
+    if (averr == AVERROR_INVALIDDATA || averr == AVERROR_DEMUXER_NOT_FOUND || averr == AVERROR_STREAM_NOT_FOUND)
+        return R_FORMAT;
+    if (averr == AVERROR_PROTOCOL_NOT_FOUND || averr == AVERROR_OPTION_NOT_FOUND) return R_UNSUPPORTED;
+    if (averr == AVERROR_DECODER_NOT_FOUND) return R_NOVIDEO;
+    return R_IO;
+}
+
+int LumoAVOpenInput(AVFormatContext** out, const LumoRecordSource& src, LumoAVInterrupt* intr, int timeoutMs)
+{
+    if (!out) return R_PARAM;
+    *out = nullptr;
+    if (src.path.empty()) return R_PARAM;
+    if (!src.isNetwork) {
+        QFileInfo fi(QString::fromStdString(src.path));
+        if (!fi.exists() || fi.isDir()) return R_NOTFOUND;
+        if (!fi.isReadable()) return R_IO;
+        if (fi.size() == 0) return R_EMPTY;
+    }
+    AVFormatContext* ctx = avformat_alloc_context();
+    if (!ctx) return R_IO;
+    if (intr) {
+        intr->timedOut = false;
+        intr->Arm(timeoutMs);
+        ctx->interrupt_callback.callback = &LumoAVInterrupt::Callback;
+        ctx->interrupt_callback.opaque = intr;
+    }
+    AVDictionary* opts = nullptr;
+    if (src.isNetwork) {
+        // Socket-level limits as well, for protocols that check them between interrupt polls.
+        std::string us = std::to_string(int64_t(timeoutMs > 0 ? timeoutMs : kProbeTimeoutMs) * 1000);
+        av_dict_set(&opts, "rw_timeout", us.c_str(), 0);
+        if (StartsWith(Lower(src.path), "rtsp")) {
+            av_dict_set(&opts, "rtsp_transport", "tcp", 0);
+            av_dict_set(&opts, "timeout", us.c_str(), 0);
+        }
+    }
+    // Cap the probing of damaged or strange files: enough for record files, never minutes.
+    ctx->probesize = 5 * 1024 * 1024;
+    ctx->max_analyze_duration = 5 * AV_TIME_BASE;
+    int r = avformat_open_input(&ctx, src.path.c_str(), nullptr, &opts);
+    av_dict_free(&opts);
+    if (r < 0) {
+        // avformat_open_input frees the context on failure.
+        return LumoAVMapError(r, intr);
+    }
+    if (intr) intr->Arm(timeoutMs);
+    r = avformat_find_stream_info(ctx, nullptr);
+    if (r < 0) {
+        int code = LumoAVMapError(r, intr);
+        avformat_close_input(&ctx);
+        return code == R_IO ? R_FORMAT : code;
+    }
+    bool any = false;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        AVCodecParameters* p = ctx->streams[i]->codecpar;
+        if ((p->codec_type == AVMEDIA_TYPE_VIDEO && p->width > 0) || p->codec_type == AVMEDIA_TYPE_AUDIO) any = true;
+    }
+    if (!any) {
+        avformat_close_input(&ctx);
+        return R_FORMAT;
+    }
+    if (intr) intr->Disarm();
+    *out = ctx;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+int LumoRecordParseUri(const char* uri, LumoRecordSource* out)
+{
+    if (!uri || !*uri || !out) return R_PARAM;
+    *out = LumoRecordSource();
+    std::string s(uri);
+    std::string lower = Lower(s);
+
+    // A clip range rides at the end of the URI.
+    size_t from = s.rfind("&from=");
+    if (from != std::string::npos) {
+        size_t len = s.find("&len=", from);
+        if (len != std::string::npos) {
+            std::string when = s.substr(from + 6, len - from - 6);
+            std::string secs = s.substr(len + 5);
+            CLumoTime t;
+            char* end = nullptr;
+            long long n = std::strtoll(secs.c_str(), &end, 10);
+            if (t.ParseISO8601(when.c_str()) && end && *end == '\0' && n >= 0) {
+                out->hasRange = true;
+                out->from = t;
+                out->lengthSec = n;
+                s = s.substr(0, from);
+                lower = Lower(s);
+            }
+        }
+    }
+
+    if (StartsWith(lower, "filer://") || StartsWith(lower, "filew://")) {
+        out->path = FixSlashes(TailParam(s, "filename"));
+        out->format = Lower(Param(s, "format"));
+    } else if (StartsWith(lower, "lumofs://")) {
+        std::string file = TailParam(s, "filename");
+        std::string dir;
+        size_t p = s.find("path=");
+        size_t f = s.find("&filename=");
+        if (p != std::string::npos && f != std::string::npos && f > p) dir = s.substr(p + 5, f - p - 5);
+        dir = FixSlashes(dir);
+        file = FixSlashes(file);
+        if (!file.empty() && file[0] == '/')
+            out->path = file;
+        else if (!dir.empty())
+            out->path = dir + (dir.back() == '/' ? "" : "/") + file;
+        else
+            out->path = file;
+    } else if (StartsWith(lower, "file://")) {
+        std::string rest = s.substr(7);
+        // file:///path and file://localhost/path
+        if (StartsWith(Lower(rest), "localhost/")) rest = rest.substr(9);
+        out->path = FixSlashes(rest);
+    } else if (StartsWith(lower, "file:")) {
+        out->path = FixSlashes(s.substr(5));
+    } else if (IsNetworkScheme(lower)) {
+        out->path = s;
+        out->isNetwork = true;
+    } else if (lower.find("://") != std::string::npos) {
+        return R_PARAM;
+    } else {
+        out->path = FixSlashes(s);
+    }
+    if (out->path.empty()) return R_PARAM;
+    if (out->format.empty() && !out->isNetwork) {
+        size_t dot = out->path.find_last_of('.');
+        size_t slash = out->path.find_last_of('/');
+        if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+            out->format = Lower(out->path.substr(dot + 1));
+    }
+    return 0;
+}
+
+int LumoRecordCodecFromAV(int id)
+{
+    switch (static_cast<AVCodecID>(id)) {
+    case AV_CODEC_ID_H264: return LUMO_CODEC_H264;
+    case AV_CODEC_ID_HEVC: return LUMO_CODEC_H265;
+    case AV_CODEC_ID_MJPEG: return LUMO_CODEC_JPEG;
+    case AV_CODEC_ID_PCM_ALAW: return LUMO_CODEC_PCMA;
+    case AV_CODEC_ID_PCM_MULAW: return LUMO_CODEC_PCMU;
+    case AV_CODEC_ID_ADPCM_G726:
+    case AV_CODEC_ID_ADPCM_G726LE:
+    case AV_CODEC_ID_ADPCM_IMA_WAV:
+    case AV_CODEC_ID_ADPCM_MS:
+    case AV_CODEC_ID_ADPCM_G722: return LUMO_CODEC_ADPCM;
+    case AV_CODEC_ID_MP3: return LUMO_CODEC_MP3;
+    case AV_CODEC_ID_AAC: return LUMO_CODEC_AAC;
+    case AV_CODEC_ID_PCM_S16LE:
+    case AV_CODEC_ID_PCM_S16BE:
+    case AV_CODEC_ID_PCM_U8: return LUMO_CODEC_PCM;
+    case AV_CODEC_ID_MPEG4: return LUMO_CODEC_MPEG4;
+    default: return LUMO_CODEC_NONE;
+    }
+}
+
+void LumoAVFillDesc(CLumoFileDesc* desc, AVFormatContext* ctx, const std::string& path)
+{
+    if (!desc || !ctx) return;
+    LumoRecordSource src;
+    src.path = path;
+    int v = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    int a = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    uint8_t vc = LUMO_CODEC_NONE, ac = LUMO_CODEC_NONE;
+    if (v >= 0) {
+        AVStream* st = ctx->streams[v];
+        vc = static_cast<uint8_t>(LumoRecordCodecFromAV(st->codecpar->codec_id));
+        desc->SetResolution(static_cast<uint16_t>(st->codecpar->width), static_cast<uint16_t>(st->codecpar->height));
+        AVRational fr = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+        desc->SetFrameRate(fr.num > 0 && fr.den > 0 ? static_cast<int>(av_q2d(fr) + 0.5) : -1);
+    } else {
+        desc->SetResolution(0, 0);
+        desc->SetFrameRate(-1);
+    }
+    if (a >= 0) ac = static_cast<uint8_t>(LumoRecordCodecFromAV(ctx->streams[a]->codecpar->codec_id));
+    desc->SetCodecs(vc, ac);
+
+    int64_t durationMs = 0;
+    if (ctx->duration != AV_NOPTS_VALUE && ctx->duration > 0) durationMs = ctx->duration / 1000;
+    else if (v >= 0 && ctx->streams[v]->duration != AV_NOPTS_VALUE)
+        durationMs = av_rescale_q(ctx->streams[v]->duration, ctx->streams[v]->time_base, AVRational{1, 1000});
+
+    if (desc->GetTimeS().IsEmpty()) {
+        int64_t startMs = CreationTimeMs(ctx);
+        if (startMs == 0) {
+            // No absolute time in the file: it ended when it was last written.
+            int64_t mtime = FileMTimeMs(src.path);
+            startMs = mtime > durationMs ? mtime - durationMs : mtime;
+        }
+        // Whole seconds, so that the time word and the descriptor agree.
+        startMs -= startMs % 1000;
+        CLumoTime ts = CLumoTime::FromEpochMs(startMs);
+        CLumoTime te = CLumoTime::FromEpochMs(startMs + durationMs);
+        desc->SetTimeS(ts);
+        desc->SetTimeE(te);
+    } else if (desc->GetTimeE().IsEmpty() || desc->GetTimeE() < desc->GetTimeS()) {
+        CLumoTime te = desc->GetTimeS();
+        te.Add(durationMs);
+        desc->SetTimeE(te);
+    }
+}
+
+int LumoRecordProbeDesc(CLumoFileDesc* desc)
+{
+    if (!desc) return R_PARAM;
+    LumoRecordSource src;
+    if (LumoRecordParseUri(desc->GetURI(), &src) != 0) return R_PARAM;
+    if (src.isNetwork) return R_UNSUPPORTED;
+
+    QFileInfo fi(QString::fromStdString(src.path));
+    if (fi.exists() && fi.isFile()) desc->SetSize(static_cast<uint64_t>(fi.size()));
+
+    LumoAVInterrupt intr;
+    AVFormatContext* ctx = nullptr;
+    int r = LumoAVOpenInput(&ctx, src, &intr, kProbeTimeoutMs);
+    if (r != 0) return r;
+
+    LumoAVFillDesc(desc, ctx, src.path);
+    avformat_close_input(&ctx);
+    return 0;
+}
+
+int LumoRecordGetFileDesc(CLumoFileDescList* list)
+{
+    if (!list) return R_PARAM;
+    int first = 0;
+    for (CLumoFileDesc* d : *list) {
+        int r = LumoRecordProbeDesc(d);
+        if (r != 0 && first == 0) first = r;
+    }
+    return first;
+}

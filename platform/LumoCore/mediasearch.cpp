@@ -1,0 +1,108 @@
+// Record search: hands out the recording engine's index results in batches.
+#include <cstring>
+
+#include "LumoCore/lumocore_internal.h"
+#include "LumoSRecord/LumoSRecord.h"
+
+namespace lumocore {
+namespace {
+
+const int kMaxBatch = 256;
+
+struct Search {
+    ILumoFSSearchParam param;
+    uint64_t cursor = 0;
+    bool done = false;
+    std::mutex m;
+};
+
+HandleRegistry<Search>& Searches()
+{
+    static HandleRegistry<Search> r;
+    return r;
+}
+
+std::atomic<LumoMediaSearchSource> g_source{nullptr};
+
+int RunSource(const ILumoFSSearchParam* param, uint64_t* cursor, CLumoFileDescList* out, int max)
+{
+    LumoMediaSearchSource s = g_source.load();
+    return s ? s(param, cursor, out, max) : LumoSRSearchFiles(param, cursor, out, max);
+}
+
+// Criteria that cannot match anything sensible are refused before the index is asked.
+bool CriteriaUsable(const ILumoFSSearchParam* param)
+{
+    if (!param) return false;
+    if (param->GetTimeS().IsEmpty() || param->GetTimeE().IsEmpty()) return false;
+    if (param->GetTimeE() < param->GetTimeS()) return false;
+    return param->GetChannelMask(0) || param->GetChannelMask(1) || param->GetChannelMask(2);
+}
+
+bool IsMediaUrl(const char* url)
+{
+    return url && (std::strcmp(url, "lumofs://localhost/media") == 0 || std::strcmp(url, "lumofs://local/media") == 0);
+}
+
+}  // namespace
+}  // namespace lumocore
+
+using namespace lumocore;
+
+void LumoMediaSearchSetSource(LumoMediaSearchSource source) { g_source = source; }
+
+int LumoMediaSearchCreate(void** search, const char* url, ILumoFSSearchParam* param, int, int)
+{
+    if (!search) return LUMO_ERR_BADPARAM;
+    *search = nullptr;
+    if (!url) return LUMO_ERR_BADPARAM;
+    if (!IsMediaUrl(url)) return LUMO_ERR_UNSUPPORTED;
+    if (!CriteriaUsable(param)) return LUMO_ERR_BADPARAM;
+    auto s = std::make_shared<Search>();
+    s->param = *param;
+    *search = Searches().Add(s);
+    return LUMO_OK;
+}
+
+int LumoMediaSearchNext(void* search, CLumoFileDescList* list, int max)
+{
+    auto s = search ? Searches().Get(search) : nullptr;
+    if (!s) return LUMO_ERR_PARAM;
+    if (!list || max <= 0) return LUMO_ERR_BADPARAM;
+    if (max > kMaxBatch) max = kMaxBatch;
+    std::lock_guard<std::mutex> lock(s->m);
+    if (s->done) return LUMO_ERR_NOMORE;
+    int before = list->GetCount();
+    int r = RunSource(&s->param, &s->cursor, list, max);
+    // The batch limit holds whatever the source does.
+    while (list->GetCount() - before > max) list->Del(list->GetTail());
+    if (r < 0) {
+        s->done = true;  // a failing index is not asked again: the caller's loop must end
+        return r == LUMO_ERR_NOMORE ? LUMO_ERR_NOMORE : LUMO_ERR_FAIL;
+    }
+    int added = list->GetCount() - before;
+    if (added <= 0) {
+        s->done = true;
+        return LUMO_ERR_NOMORE;
+    }
+    return added;
+}
+
+int LumoMediaSearchDelete(void* search) { return Searches().Remove(search) ? LUMO_OK : LUMO_ERR_PARAM; }
+
+int LumoMediaSearch(const char* disk, ILumoFSSearchParam* param, CLumoFileDescList* found, unsigned, int, int)
+{
+    if (!disk || !*disk || !found || !CriteriaUsable(param)) return LUMO_ERR_BADPARAM;
+    // Recorder disks found on this machine are searched through the same index.
+    uint64_t cursor = 0;
+    int total = 0;
+    for (;;) {
+        int before = found->GetCount();
+        int r = RunSource(param, &cursor, found, kMaxBatch);
+        if (r < 0) return total > 0 ? LUMO_OK : LUMO_ERR_FAIL;
+        int added = found->GetCount() - before;
+        if (added <= 0) break;
+        total += added;
+    }
+    return total > 0 ? LUMO_OK : LUMO_ERR_NOMORE;
+}

@@ -1,0 +1,537 @@
+// End-to-end tests of the media library's player on generated files: painting, pause, speed,
+// seeking, snapshots, list events and bad input.
+#include <QImage>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+#include <QtTest>
+#include <atomic>
+#include <mutex>
+
+#include "LumoCore/LumoCore.h"
+#include "LumoRecord/LumoRecord.h"
+#include "VantelInfraAPI/videodisplaypanel.h"
+#include "mediafixture.h"
+
+using namespace mediafixture;
+
+namespace {
+
+struct EventLog : CLumoObject {
+    std::mutex m;
+    QList<int> codes;
+    QStringList nextUris;
+    QList<int> loginResults;
+    std::atomic<int> fromOtherThread{0};
+    QThread* gui = nullptr;
+};
+
+int OnPlayerEvent(CLumoObject* owner, int code, void*, void* p1, void*)
+{
+    auto* log = static_cast<EventLog*>(owner);
+    std::lock_guard<std::mutex> lock(log->m);
+    log->codes << code;
+    if (QThread::currentThread() != log->gui) log->fromOtherThread++;
+    if (code == LUMO_EVENT_NEXT_FILE && p1) log->nextUris << QString::fromUtf8(static_cast<const CLumoFileDesc*>(p1)->GetURI());
+    if (code == LUMO_EVENT_LOGIN && p1) log->loginResults << static_cast<const LumoLoginEvent*>(p1)->result;
+    return 0;
+}
+
+// Share of pixels that are clearly not black.
+double LitShare(const QImage& img)
+{
+    if (img.isNull()) return 0.0;
+    QImage s = img.convertToFormat(QImage::Format_RGB32);
+    int lit = 0, total = 0;
+    for (int y = 0; y < s.height(); y += 4)
+        for (int x = 0; x < s.width(); x += 4) {
+            QRgb c = s.pixel(x, y);
+            ++total;
+            if (qRed(c) + qGreen(c) + qBlue(c) > 60) ++lit;
+        }
+    return total ? double(lit) / total : 0.0;
+}
+
+int64_t OffsetMs(void* player, const CLumoTime& start)
+{
+    CLumoTime now;
+    if (LumoPlayerGetPlaybackTime(player, &now) != 0) return -1;
+    return CLumoTime::GetTimeSpan(now, start);
+}
+
+bool Settled(void* player)
+{
+    int s = 0;
+    return LumoPlayerGetState(player, &s) == 0 && !(s & LUMO_STATE_BUSY);
+}
+
+}  // namespace
+
+class TestPlayer : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    QString clipMp4;   // 8 s, H.264 + AAC, 25 fps, key frame every second
+    QString clipDav;   // 8 s, MPEG-4 part 2 in MPEG-TS (our record container), 25 fps
+    QString shortA;    // 1 s
+    QString shortB;    // 1 s
+    QWidget* host = nullptr;
+    INFRA::VideoDisplayPanel* panel = nullptr;
+    void* task = nullptr;
+
+    QString P(const QString& name) const { return dir.filePath(name); }
+
+    // A player on cell 0 of the panel, open on the given files (times probed).
+    void* OpenOn(const QStringList& paths, CLumoFileDescList* keep = nullptr)
+    {
+        panel->CreatePlayerWnd(0);
+        void* player = nullptr;
+        if (LumoPlayerCreate(&player, panel->GetPlayerWnd(0), task) != 0) return nullptr;
+        CLumoFileDescList list(1);
+        for (const QString& p : paths) list.Append(Desc(FilerUri(p)));
+        LumoRecordGetFileDesc(&list);
+        if (keep) *keep = list;
+        if (LumoPlayerOpenFile(player, &list) != 0) {
+            LumoPlayerClose(player);
+            return nullptr;
+        }
+        return player;
+    }
+
+    void Finish(void* player)
+    {
+        panel->GetIndexGrid(0)->DelegatePainting(nullptr);
+        LumoPlayerStop(player);
+        LumoPlayerClose(player);
+        LumoPlayerTaskSetSpeed(task, 1);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the fixtures");
+        QVERIFY(dir.isValid());
+        clipMp4 = P("clip.mp4");
+        clipDav = P("clip.dav");
+        shortA = P("a.mp4");
+        shortB = P("b.mp4");
+        QVERIFY(Ffmpeg(Source(8) + H264() + Aac(), clipMp4));
+        QVERIFY(Ffmpeg(Source(8, "320x240", 25, false) + Mpeg4() + QStringList{"-f", "mpegts"}, clipDav));
+        QVERIFY(Ffmpeg(Source(1, "160x120") + H264() + Aac(), shortA));
+        QVERIFY(Ffmpeg(Source(1, "160x120") + H264() + Aac(), shortB));
+        LumoCoreInitialize(nullptr);
+        LumoCoreSetTimeouts(1500, 1500);
+        host = new QWidget();
+        host->resize(400, 300);
+        panel = new INFRA::VideoDisplayPanel(host);
+        panel->SetGridLayout(1, 1, -1, -1);
+        host->show();
+        QVERIFY(QTest::qWaitForWindowExposed(host));
+        QCOMPARE(LumoPlayerTaskCreate(&task, 1), 0);
+    }
+
+    void cleanupTestCase()
+    {
+        LumoCoreInvalidate();
+        LumoPlayerTaskDelete(task);
+        delete host;
+    }
+
+    void playPaintsFrames()
+    {
+        void* player = OpenOn({clipMp4});
+        QVERIFY(player);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        INFRA::VideoGrid* grid = panel->GetIndexGrid(0);
+        grid->SetStop(false);
+        grid->DelegatePainting(player);
+        QTRY_VERIFY_WITH_TIMEOUT(LitShare(grid->GetPlayerWnd()->grab().toImage()) > 0.3, 5000);
+        int state = 0;
+        QCOMPARE(LumoPlayerGetState(player, &state), 0);
+        QVERIFY(state & LUMO_STATE_OPEN);
+        QVERIFY(state & LUMO_STATE_PLAYING);
+        int w = 0, h = 0;
+        QCOMPARE(LumoPlayerGetVideoSize(player, &w, &h), 0);
+        QCOMPARE(w, 320);
+        QCOMPARE(h, 240);
+
+        // A stopped cell paints black again.
+        grid->StopVideo();
+        grid->ResetDisplay();
+        QTRY_VERIFY_WITH_TIMEOUT(LitShare(grid->GetPlayerWnd()->grab().toImage()) < 0.01, 2000);
+        Finish(player);
+    }
+
+    void pauseHoldsAndResumeGoesOn()
+    {
+        CLumoFileDescList list;
+        void* player = OpenOn({clipMp4}, &list);
+        QVERIFY(player);
+        const CLumoTime start = list.GetHead()->GetTimeS();
+        QCOMPARE(LumoPlayerStart(player), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > 300, 5000);
+        QCOMPARE(LumoPlayerPause(player), 0);
+        QTest::qWait(150);
+        int state = 0;
+        LumoPlayerGetState(player, &state);
+        QVERIFY(state & LUMO_STATE_PAUSED);
+        QVERIFY(!(state & LUMO_STATE_PLAYING));
+        int64_t held = OffsetMs(player, start);
+        QTest::qWait(600);
+        QCOMPARE(OffsetMs(player, start), held);
+
+        // A frame step moves one picture and stays paused.
+        QCOMPARE(LumoPlayerStep(player), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > held, 2000);
+        int64_t stepped = OffsetMs(player, start);
+        QVERIFY2(stepped - held <= 80, qPrintable(QString("step moved %1 ms").arg(stepped - held)));
+        QTest::qWait(300);
+        QCOMPARE(OffsetMs(player, start), stepped);
+
+        QCOMPARE(LumoPlayerResume(player), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > stepped + 300, 3000);
+        Finish(player);
+    }
+
+    void speedChangesThePace_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<double>("rate");
+        QTest::newRow("normal") << 1 << 1.0;
+        QTest::newRow("4 times") << 4 << 4.0;
+        QTest::newRow("8 times") << 8 << 8.0;
+        QTest::newRow("half") << -2 << 0.5;
+        QTest::newRow("quarter") << -4 << 0.25;
+    }
+    void speedChangesThePace()
+    {
+        QFETCH(int, code);
+        QFETCH(double, rate);
+        CLumoFileDescList list;
+        void* player = OpenOn({clipMp4}, &list);
+        QVERIFY(player);
+        const CLumoTime start = list.GetHead()->GetTimeS();
+        // The speed lives on the task: set before the start, it holds from the first picture.
+        QCOMPARE(LumoPlayerTaskSetSpeed(task, code), 0);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > 0, 5000);
+        QElapsedTimer t;
+        int64_t from = OffsetMs(player, start);
+        t.start();
+        QTest::qWait(800);
+        int64_t moved = OffsetMs(player, start) - from;
+        double measured = double(moved) / double(t.elapsed());
+        QVERIFY2(measured > rate * 0.6 && measured < rate * 1.4,
+                 qPrintable(QString("speed %1: %2 ms of video in %3 ms").arg(code).arg(moved).arg(t.elapsed())));
+        int speed = 0;
+        QCOMPARE(LumoPlayerGetSpeed(player, &speed), 0);
+        QCOMPARE(speed, code);
+        Finish(player);
+    }
+
+    void speedCodesAreChecked()
+    {
+        for (int bad : {0, -1, 3, 32, -32, 5})
+            QCOMPARE(LumoPlayerTaskSetSpeed(task, bad), int(LUMO_ERR_PARAM));
+        QCOMPARE(LumoPlayerTaskGetSpeed(task), 1);
+        QCOMPARE(LumoPlayerTaskGetSpeed(nullptr), 1);
+        // The speed survives a stop and a new open on the same task.
+        QCOMPARE(LumoPlayerTaskSetSpeed(task, -8), 0);
+        void* player = OpenOn({shortA});
+        QVERIFY(player);
+        LumoPlayerStop(player);
+        QCOMPARE(LumoPlayerTaskGetSpeed(task), -8);
+        Finish(player);
+    }
+
+    void seekLandsOnTheAskedTime_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("offsetMs");
+        QTest::newRow("mp4 start") << "clip.mp4" << 0;
+        QTest::newRow("mp4 on a key frame") << "clip.mp4" << 3000;
+        QTest::newRow("mp4 between key frames") << "clip.mp4" << 2520;
+        QTest::newRow("mp4 near the end") << "clip.mp4" << 7480;
+        QTest::newRow("ts 1 s") << "clip.dav" << 1000;
+        QTest::newRow("ts between key frames") << "clip.dav" << 4760;
+        QTest::newRow("ts back to the start") << "clip.dav" << 40;
+    }
+    void seekLandsOnTheAskedTime()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, offsetMs);
+        CLumoFileDescList list;
+        void* player = OpenOn({P(file)}, &list);
+        QVERIFY(player);
+        const CLumoTime start = list.GetHead()->GetTimeS();
+        QCOMPARE(LumoPlayerStart(player), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > 200, 5000);
+        LumoPlayerPause(player);
+        CLumoTime target = start;
+        target.Add(offsetMs);
+        QCOMPARE(LumoPlayerSeekTime(player, target), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(Settled(player), 5000);
+        int64_t landed = OffsetMs(player, start);
+        QVERIFY2(qAbs(landed - offsetMs) <= 40, qPrintable(QString("asked %1 ms, landed on %2 ms").arg(offsetMs).arg(landed)));
+        // Paused after a seek: the picture of that time stays.
+        QTest::qWait(200);
+        QCOMPARE(OffsetMs(player, start), landed);
+        Finish(player);
+    }
+
+    void seekAcrossFilesAndEndOfList()
+    {
+        CLumoFileDescList list;
+        void* player = OpenOn({shortA, shortB}, &list);
+        QVERIFY(player);
+        EventLog log;
+        log.gui = QThread::currentThread();
+        ILumoCallback cb(&log, &OnPlayerEvent);
+        QCOMPARE(LumoPlayerAttachStream(player, &cb, &ILumoCallback::OnSignal), 0);
+        QCOMPARE(LumoPlayerListen(player, 1), 0);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        // The list plays through: next file, then the end of the list, from the player's thread.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                std::lock_guard<std::mutex> lock(log.m);
+                return log.codes.contains(LUMO_EVENT_END_OF_LIST);
+            }(),
+            8000);
+        {
+            std::lock_guard<std::mutex> lock(log.m);
+            QCOMPARE(log.codes.count(LUMO_EVENT_NEXT_FILE), 1);
+            QCOMPARE(log.codes.count(LUMO_EVENT_END_OF_LIST), 1);
+            QCOMPARE(log.codes.last(), int(LUMO_EVENT_END_OF_LIST));
+            QCOMPARE(log.nextUris.value(0), QString::fromUtf8(list.GetAt(1)->GetURI()));
+            QVERIFY(log.fromOtherThread > 0);
+        }
+        int state = 0;
+        LumoPlayerGetState(player, &state);
+        QCOMPARE(state & (LUMO_STATE_OPEN | LUMO_STATE_END), LUMO_STATE_OPEN | LUMO_STATE_END);
+
+        // Seeking back into the first file after the end plays again from there.
+        CLumoTime t = list.GetHead()->GetTimeS();
+        t.Add(400);
+        QCOMPARE(LumoPlayerSeekTime(player, t), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(Settled(player), 3000);
+        LumoPlayerGetState(player, &state);
+        QVERIFY(!(state & LUMO_STATE_END));
+        CLumoFileDesc cur;
+        QCOMPARE(LumoPlayerGetCurrentFile(player, &cur), 0);
+        QCOMPARE(QString(cur.GetURI()), QString(list.GetHead()->GetURI()));
+        Finish(player);
+        QCOMPARE(LumoPlayerDetachStream(player, &cb, &ILumoCallback::OnSignal), 0);
+    }
+
+    void snapshotWritesThePicture_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("format");
+        QTest::newRow("jpg") << int(LUMO_PICTURE_JPEG) << "jpg";
+        QTest::newRow("bmp") << int(LUMO_PICTURE_BMP) << "bmp";
+    }
+    void snapshotWritesThePicture()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, format);
+        void* player = OpenOn({clipMp4});
+        QVERIFY(player);
+        // Nothing decoded yet: nothing to save.
+        CLumoString saved;
+        QString folder = P("pictures/" + format + "/nested");
+        QString url = QString("filew://local/type=pic&format=%1&pathname=%2").arg(format, folder);
+        QCOMPARE(LumoPlayerSnapshot(player, 0, CLumoString(url.toUtf8().constData()), &saved, code), int(LUMO_ERR_NOFRAME));
+        QCOMPARE(LumoPlayerStart(player), 0);
+        LumoPlayerStats stats;
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded > 3, 5000);
+        QCOMPARE(LumoPlayerSnapshot(player, 0, CLumoString(url.toUtf8().constData()), &saved, code), 0);
+        QString path = QString::fromUtf8(saved.GetBuffer());
+        QVERIFY(path.startsWith(folder));
+        QVERIFY(path.endsWith("." + format));
+        QImage img(path);
+        QVERIFY(!img.isNull());
+        QCOMPARE(img.size(), QSize(320, 240));
+        QVERIFY(LitShare(img) > 0.3);
+        Finish(player);
+    }
+
+    void badInputFailsAndThePlayerStaysUsable_data()
+    {
+        QTest::addColumn<QString>("uri");
+        QTest::addColumn<int>("error");
+        QTest::newRow("missing") << FilerUri(dir.filePath("missing.mp4")) << int(LUMO_ERR_NOTFOUND);
+        QTest::newRow("zero bytes") << FilerUri(dir.filePath("zero.mp4")) << int(LUMO_ERR_EMPTY);
+        QTest::newRow("truncated mp4") << FilerUri(dir.filePath("truncated.mp4")) << int(LUMO_ERR_FORMAT);
+        QTest::newRow("text named dav") << FilerUri(dir.filePath("notes.dav")) << int(LUMO_ERR_FORMAT);
+        QTest::newRow("closed port") << QString("tcp://127.0.0.1:%1").arg(closedPort) << int(LUMO_ERR_CONNECT);
+        QTest::newRow("no such scheme") << QString("gopher://127.0.0.1/x") << int(LUMO_ERR_PARAM);
+    }
+    void badInputFailsAndThePlayerStaysUsable()
+    {
+        QFETCH(QString, uri);
+        QFETCH(int, error);
+        static bool made = false;
+        if (!made) {
+            made = true;
+            QFile(P("zero.mp4")).open(QIODevice::WriteOnly);
+            // An mp4 whose index sits at the end, cut in the middle.
+            QVERIFY(Ffmpeg(Source(3) + H264() + Aac(), P("whole.mp4")));
+            QFile whole(P("whole.mp4"));
+            QVERIFY(whole.open(QIODevice::ReadOnly));
+            QByteArray data = whole.readAll();
+            QFile cut(P("truncated.mp4"));
+            QVERIFY(cut.open(QIODevice::WriteOnly));
+            cut.write(data.left(data.size() / 2));
+            QFile text(P("notes.dav"));
+            QVERIFY(text.open(QIODevice::WriteOnly));
+            text.write(QByteArray("these are not pictures\n").repeated(500));
+        }
+        panel->CreatePlayerWnd(0);
+        void* player = nullptr;
+        QCOMPARE(LumoPlayerCreate(&player, panel->GetPlayerWnd(0), task), 0);
+        CLumoFileDescList bad(1);
+        bad.Append(Desc(uri));
+        QElapsedTimer t;
+        t.start();
+        int r = LumoPlayerOpenFile(player, &bad);
+        QVERIFY2(r == error, qPrintable(QString("got %1 (%2)").arg(r).arg(LumoCoreGetErrorText(r))));
+        QVERIFY(t.elapsed() < 3000);
+        int state = -1;
+        QCOMPARE(LumoPlayerGetState(player, &state), 0);
+        QCOMPARE(state, 0);
+        QCOMPARE(LumoPlayerStart(player), int(LUMO_ERR_STATE));
+
+        // The same handle opens and plays a good file afterwards.
+        CLumoFileDescList good(1);
+        good.Append(Desc(FilerUri(shortA)));
+        QCOMPARE(LumoPlayerOpenFile(player, &good), 0);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        LumoPlayerStats stats;
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded > 2, 5000);
+        Finish(player);
+    }
+
+    void truncatedStreamPlaysWhatItHolds()
+    {
+        // A record cut while being written: the readable part plays, then the list ends.
+        QFile whole(clipDav);
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        QByteArray data = whole.readAll();
+        QFile cut(P("cut.dav"));
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(data.left(data.size() / 3 + 77));
+        cut.close();
+        void* player = OpenOn({P("cut.dav")});
+        QVERIFY(player);
+        LumoPlayerTaskSetSpeed(task, 16);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        int state = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetState(player, &state) == 0 && (state & LUMO_STATE_END), 8000);
+        LumoPlayerStats stats;
+        LumoPlayerGetStats(player, &stats);
+        QVERIFY(stats.framesDecoded > 20);
+        Finish(player);
+    }
+
+    void deadSourceTimesOut()
+    {
+        // A server that takes the connection and never answers.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        void* player = nullptr;
+        QCOMPARE(LumoPlayerCreate(&player, nullptr, nullptr), 0);
+        CLumoFileDescList list(1);
+        list.Append(Desc(QString("http://127.0.0.1:%1/live.mp4").arg(server.serverPort())));
+        QElapsedTimer t;
+        t.start();
+        int r = LumoPlayerOpenFile(player, &list);
+        QCOMPARE(r, int(LUMO_ERR_TIMEOUT));
+        QVERIFY2(t.elapsed() < 4000, qPrintable(QString("took %1 ms").arg(t.elapsed())));
+        LumoPlayerClose(player);
+    }
+
+    void streamOpenReportsTheLoginResult()
+    {
+        void* player = nullptr;
+        QCOMPARE(LumoPlayerCreate(&player, nullptr, nullptr), 0);
+        EventLog log;
+        log.gui = QThread::currentThread();
+        ILumoCallback cb(&log, &OnPlayerEvent);
+        LumoPlayerAttachStream(player, &cb, &ILumoCallback::OnSignal);
+        QCOMPARE(LumoPlayerOpen(player, qPrintable(QString("rtsp://127.0.0.1:%1/mode=real&idc=1&ids=1").arg(closedPort)), 0), 0);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                std::lock_guard<std::mutex> lock(log.m);
+                return log.codes.contains(LUMO_EVENT_END_OF_LIST);
+            }(),
+            5000);
+        {
+            std::lock_guard<std::mutex> lock(log.m);
+            QCOMPARE(log.loginResults.size(), 1);
+            QVERIFY(log.loginResults.first() != 0);
+        }
+        int state = 0;
+        LumoPlayerGetState(player, &state);
+        QCOMPARE(state & (LUMO_STATE_OPEN | LUMO_STATE_END), LUMO_STATE_OPEN | LUMO_STATE_END);
+        LumoPlayerStop(player);
+        LumoPlayerClose(player);
+    }
+
+    void stoppedHandleReopensAndClosedHandleFails()
+    {
+        CLumoFileDescList list;
+        void* player = OpenOn({shortA}, &list);
+        QVERIFY(player);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        QCOMPARE(LumoPlayerStop(player), 0);
+        QCOMPARE(LumoPlayerClose(player), 0);
+        // Closed: every call fails without effect, stop and close again are harmless.
+        int state = -1;
+        QCOMPARE(LumoPlayerGetState(player, &state), 0);
+        QCOMPARE(state, 0);
+        QCOMPARE(LumoPlayerSeekTime(player, list.GetHead()->GetTimeS()), int(LUMO_ERR_STATE));
+        QCOMPARE(LumoPlayerSeekFile(player, list.GetHead()), int(LUMO_ERR_STATE));
+        QCOMPARE(LumoPlayerPause(player), int(LUMO_ERR_STATE));
+        QCOMPARE(LumoPlayerListen(player, 1), int(LUMO_ERR_STATE));
+        QCOMPARE(LumoPlayerStop(player), 0);
+        QCOMPARE(LumoPlayerClose(player), 0);
+        // ... and a later play opens the list again on the same handle.
+        QCOMPARE(LumoPlayerOpenFile(player, &list), 0);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        LumoPlayerStats stats;
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded > 2, 5000);
+        Finish(player);
+    }
+
+    void nullHandlesFail()
+    {
+        int state = 7;
+        QVERIFY(LumoPlayerGetState(nullptr, &state) != 0);
+        QCOMPARE(state, 0);
+        CLumoTime t;
+        QVERIFY(LumoPlayerGetPlaybackTime(nullptr, &t) != 0);
+        QVERIFY(LumoPlayerStart(nullptr) != 0);
+        QVERIFY(LumoPlayerPause(nullptr) != 0);
+        QVERIFY(LumoPlayerResume(nullptr) != 0);
+        QVERIFY(LumoPlayerStop(nullptr) != 0);
+        QVERIFY(LumoPlayerClose(nullptr) != 0);
+        QVERIFY(LumoPlayerOpenFile(nullptr, nullptr) != 0);
+        QVERIFY(LumoPlayerRefresh(nullptr, nullptr, 0) != 0);
+        CLumoString saved;
+        QVERIFY(LumoPlayerSnapshot(nullptr, 0, "filew://local/type=pic&format=jpg&pathname=/tmp", &saved, 3) != 0);
+        // A handle of another kind is not a player.
+        QVERIFY(LumoPlayerStart(task) != 0);
+    }
+
+private:
+    quint16 closedPort = [] {
+        QTcpServer s;
+        s.listen(QHostAddress::LocalHost, 0);
+        return s.serverPort();  // closed again when s goes
+    }();
+};
+
+QTEST_MAIN(TestPlayer)
+#include "tst_player.moc"
