@@ -3,6 +3,7 @@
 // changes are reported by signal with the view and the cell.
 #pragma once
 
+#include <QAbstractItemView>
 #include <QList>
 #include <QPersistentModelIndex>
 #include <QPixmap>
@@ -12,7 +13,6 @@
 #include <QVector>
 #include <functional>
 
-class QAbstractItemView;
 class QTableView;
 
 // One action button of a cell.
