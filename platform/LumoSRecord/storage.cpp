@@ -111,9 +111,11 @@ void Storage::refreshDisk(size_t index) {
     Disk& d = *m_disks[index];
     struct stat st;
     d.faulty = false;
-    d.present = ::stat(d.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    if (!d.present && errno == EIO) d.faulty = true;
-    d.accessible = d.present && ::access(d.path.c_str(), R_OK | W_OK | X_OK) == 0;
+    const int statError = ::stat(d.path.c_str(), &st) == 0 ? 0 : errno;
+    d.present = statError == 0 && S_ISDIR(st.st_mode);
+    if (statError == EIO) d.faulty = true;
+    d.accessible = d.present && ::access(d.path.c_str(), R_OK | X_OK) == 0;
+    d.writable = d.accessible && ::access(d.path.c_str(), W_OK) == 0;
     d.formatted = false;
     if (!d.accessible) {
         dropDisk(index);
@@ -128,10 +130,11 @@ void Storage::refreshDisk(size_t index) {
     }
     struct stat mk;
     const std::string marker = d.path + "/" + kMarkerName;
-    if (::lstat(marker.c_str(), &mk) == 0 && S_ISREG(mk.st_mode)) {
+    const int markError = ::lstat(marker.c_str(), &mk) == 0 ? 0 : errno;
+    if (markError == 0 && S_ISREG(mk.st_mode)) {
         d.formatted = true;
         d.markerBytes = static_cast<uint64_t>(mk.st_size);
-    } else if (errno == EIO) {
+    } else if (markError == EIO) {
         d.faulty = true;
     }
     if (!d.formatted) {
@@ -545,9 +548,9 @@ int Storage::BlockRows(int64_t diskId, IVantelList* list, int timeoutMs) {
         CLumoFSBlockInfo* info = row->GetInfo();
         info->SetIDB(static_cast<int>(b.number));
         info->SetIDD(static_cast<int>(index));
-        info->SetClusterUsed(static_cast<int>(std::min<uint64_t>(scale, (b.bytes * uint64_t(scale)) / capacity)));
-        if (b.bytes > 0 && info->GetClusterUsed() == 0) info->SetClusterUsed(1);  // never show a used block empty
-        if (b.bytes == 0) info->SetClusterUsed(0);
+        int clusters = static_cast<int>(std::min<uint64_t>(scale, (b.bytes * uint64_t(scale)) / capacity));
+        if (b.bytes > 0 && clusters == 0) clusters = 1;  // a block holding anything never shows as empty
+        info->SetClusterUsed(clusters);
         int64_t first = 0, last = 0;
         uint64_t usedMs = 0, frames = 0;
         uint16_t modes = 0;
@@ -622,7 +625,7 @@ int Storage::Format(int64_t diskId, int timeoutMs) {
         LumoPrintf("kestostorage: %s is missing; not formatted\n", d.path.c_str());
         return LUMOSR_ERR_NOTFOUND;
     }
-    if (!d.accessible) return LUMOSR_ERR_IO;
+    if (!d.accessible || !d.writable) return LUMOSR_ERR_IO;
 
     bool ok = false;
     const std::vector<std::string> names = listDir(d.path, &ok);
@@ -763,14 +766,14 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
         int chosen = -1;
         for (size_t i = 0; i < m_disks.size() && chosen < 0; ++i) {
             const Disk& d = *m_disks[i];
-            if (d.accessible && d.formatted && !d.faulty && !isFull(d, size)) chosen = static_cast<int>(i);
+            if (d.writable && d.formatted && !d.faulty && !isFull(d, size)) chosen = static_cast<int>(i);
         }
         if (chosen < 0) {
             if (!overwriteWhenFull()) return LUMOSR_ERR_FULL;
             // Overwrite: give up the oldest blocks of the first usable disk until the file fits.
             for (size_t i = 0; i < m_disks.size() && chosen < 0; ++i) {
                 Disk& d = *m_disks[i];
-                if (!d.accessible || !d.formatted || d.faulty) continue;
+                if (!d.writable || !d.formatted || d.faulty) continue;
                 // Give nothing up unless giving up every block that may go would make room.
                 uint64_t freeable = 0;
                 for (const auto& kv : d.blocks)

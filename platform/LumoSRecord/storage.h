@@ -65,7 +65,7 @@ private:
     struct Disk {
         DiskConf conf;
         std::string path;
-        bool present = false, accessible = false, formatted = false, faulty = false;
+        bool present = false, accessible = false, writable = false, formatted = false, faulty = false;
         int64_t dirMtimeNs = -1;
         uint64_t dirInode = 0;
         uint64_t fsAvail = 0;
