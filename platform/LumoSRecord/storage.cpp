@@ -107,9 +107,8 @@ void Storage::refreshAll() {
     for (size_t i = 0; i < m_disks.size(); ++i) refreshDisk(i);
 }
 
-void Storage::refreshDisk(size_t index) {
-    Disk& d = *m_disks[index];
-    struct stat st;
+bool Storage::statDisk(Disk& d, struct stat* dirStat) {
+    struct stat& st = *dirStat;
     d.faulty = false;
     const int statError = ::stat(d.path.c_str(), &st) == 0 ? 0 : errno;
     d.present = statError == 0 && S_ISDIR(st.st_mode);
@@ -117,10 +116,7 @@ void Storage::refreshDisk(size_t index) {
     d.accessible = d.present && ::access(d.path.c_str(), R_OK | X_OK) == 0;
     d.writable = d.accessible && ::access(d.path.c_str(), W_OK) == 0;
     d.formatted = false;
-    if (!d.accessible) {
-        dropDisk(index);
-        return;
-    }
+    if (!d.accessible) return false;
     struct statvfs vfs;
     if (::statvfs(d.path.c_str(), &vfs) == 0) {
         d.fsAvail = uint64_t(vfs.f_bavail) * vfs.f_frsize;
@@ -137,7 +133,13 @@ void Storage::refreshDisk(size_t index) {
     } else if (markError == EIO) {
         d.faulty = true;
     }
-    if (!d.formatted) {
+    return true;
+}
+
+void Storage::refreshDisk(size_t index) {
+    Disk& d = *m_disks[index];
+    struct stat st;
+    if (!statDisk(d, &st) || !d.formatted) {
         // Only the engine's own disks are indexed: an unformatted folder may hold anything.
         dropDisk(index);
         return;
@@ -618,7 +620,8 @@ int Storage::Format(int64_t diskId, int timeoutMs) {
         LumoPrintf("kestostorage: %s is being written; not formatted\n", d.path.c_str());
         return LUMOSR_ERR_STATE;
     }
-    refreshDisk(index);
+    struct stat st;
+    statDisk(d, &st);  // no need to read the blocks that are about to go
     if (!d.present) {
         // Never create the folder: a missing disk may be an unmounted one, and its folder on the
         // parent file system is not ours to fill.

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "LumoSRecord/LumoSRecord.h"
@@ -79,6 +80,8 @@ private:
         uint32_t state = 0;
     };
 
+    // Presence, access, free space and mark of a disk; false when it cannot be read.
+    bool statDisk(Disk& d, struct stat* dirStat);
     void refreshAll();
     void refreshDisk(size_t index);
     void dropDisk(size_t index);
