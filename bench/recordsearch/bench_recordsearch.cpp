@@ -88,7 +88,8 @@ Result run(size_t count) {
 }  // namespace
 
 int main() {
-    std::printf("record search: one channel, one day, main stream (16 channels x 2 streams, a file every 10 min)\n");
+    std::printf(
+        "record search: one channel, one day, main stream (16 channels x 2 streams, a file every 10 min)\n");
     std::printf("%10s %12s %16s %14s\n", "entries", "build ms", "per query us", "files found");
     std::vector<Result> results;
     for (size_t n : {size_t(10000), size_t(100000), size_t(1000000)}) {

@@ -93,4 +93,6 @@ int LumoFSGetFileSystem(ILumoFS** fs) {
     return 0;
 }
 
-void LumoFSSetMountHandler(LumoFSMountHandler handler, void* context) { fileSystem().SetHandler(handler, context); }
+void LumoFSSetMountHandler(LumoFSMountHandler handler, void* context) {
+    fileSystem().SetHandler(handler, context);
+}

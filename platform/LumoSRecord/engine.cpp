@@ -79,7 +79,9 @@ int onMount(void*, int mount) {
     return s ? s->Unmount(kMountTimeoutMs) : 0;
 }
 
-int timeoutOf(int ms) { return ms > 0 ? ms : kDefaultTimeoutMs; }
+int timeoutOf(int ms) {
+    return ms > 0 ? ms : kDefaultTimeoutMs;
+}
 
 }  // namespace
 }  // namespace kesto
@@ -125,13 +127,18 @@ int LumoSRStop() {
     return LUMOSR_OK;
 }
 
-bool LumoSRIsStarted() { return engine().listener.IsStarted(); }
+bool LumoSRIsStarted() {
+    return engine().listener.IsStarted();
+}
 
-uint16_t LumoSRGetPort() { return engine().listener.Port(); }
+uint16_t LumoSRGetPort() {
+    return engine().listener.Port();
+}
 
 int LumoSRImportSecurityFile(const char* path) {
     if (!path || !*path) return LUMOSR_ERR_NOTFOUND;
-    const QString target = QFileInfo(engine().settingsFile()).absolutePath() + QStringLiteral("/kestosecurity.xml");
+    const QString target =
+        QFileInfo(engine().settingsFile()).absolutePath() + QStringLiteral("/kestosecurity.xml");
     QString why;
     int rc = kesto::ImportSecurityFile(QString::fromUtf8(path), target, &why);
     if (rc != LUMOSR_OK) LumoPrintf("LumoSRImportSecurityFile: %s: %s\n", path, why.toUtf8().constData());

@@ -94,7 +94,8 @@ int SyncDirectory(const std::string& path) {
 namespace {
 std::string dirOf(const std::string& path) {
     size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : (slash == 0 ? std::string("/") : path.substr(0, slash));
+    return slash == std::string::npos ? std::string(".")
+                                      : (slash == 0 ? std::string("/") : path.substr(0, slash));
 }
 bool writeAll(int fd, const char* p, size_t n) {
     while (n > 0) {
@@ -111,7 +112,8 @@ bool writeAll(int fd, const char* p, size_t n) {
 }  // namespace
 
 int WriteFileDurably(const std::string& path, const std::string& data, std::string* error) {
-    std::string tmp = dirOf(path) + "/.tmp." + path.substr(path.rfind('/') + 1) + "." + std::to_string(::getpid());
+    std::string tmp =
+        dirOf(path) + "/.tmp." + path.substr(path.rfind('/') + 1) + "." + std::to_string(::getpid());
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) {
         note(error, tmp);

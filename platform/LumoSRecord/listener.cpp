@@ -12,7 +12,9 @@
 
 namespace kesto {
 
-Listener::~Listener() { Stop(); }
+Listener::~Listener() {
+    Stop();
+}
 
 int Listener::Start(uint16_t port) {
     std::lock_guard<std::mutex> lock(m_mutex);

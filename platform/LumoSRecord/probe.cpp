@@ -31,24 +31,36 @@ int interruptCallback(void* opaque) {
 
 uint8_t videoCode(AVCodecID id) {
     switch (id) {
-        case AV_CODEC_ID_H264: return LUMO_CODEC_H264;
-        case AV_CODEC_ID_HEVC: return LUMO_CODEC_H265;
-        case AV_CODEC_ID_MJPEG: return LUMO_CODEC_JPEG;
-        case AV_CODEC_ID_MPEG4: return LUMO_CODEC_MPEG4;
-        default: return LUMO_CODEC_NONE;
+        case AV_CODEC_ID_H264:
+            return LUMO_CODEC_H264;
+        case AV_CODEC_ID_HEVC:
+            return LUMO_CODEC_H265;
+        case AV_CODEC_ID_MJPEG:
+            return LUMO_CODEC_JPEG;
+        case AV_CODEC_ID_MPEG4:
+            return LUMO_CODEC_MPEG4;
+        default:
+            return LUMO_CODEC_NONE;
     }
 }
 
 uint8_t audioCode(AVCodecID id) {
     switch (id) {
-        case AV_CODEC_ID_PCM_ALAW: return LUMO_CODEC_PCMA;
-        case AV_CODEC_ID_PCM_MULAW: return LUMO_CODEC_PCMU;
+        case AV_CODEC_ID_PCM_ALAW:
+            return LUMO_CODEC_PCMA;
+        case AV_CODEC_ID_PCM_MULAW:
+            return LUMO_CODEC_PCMU;
         case AV_CODEC_ID_ADPCM_G726:
-        case AV_CODEC_ID_ADPCM_IMA_WAV: return LUMO_CODEC_ADPCM;
-        case AV_CODEC_ID_MP3: return LUMO_CODEC_MP3;
-        case AV_CODEC_ID_AAC: return LUMO_CODEC_AAC;
-        case AV_CODEC_ID_PCM_S16LE: return LUMO_CODEC_PCM;
-        default: return LUMO_CODEC_NONE;
+        case AV_CODEC_ID_ADPCM_IMA_WAV:
+            return LUMO_CODEC_ADPCM;
+        case AV_CODEC_ID_MP3:
+            return LUMO_CODEC_MP3;
+        case AV_CODEC_ID_AAC:
+            return LUMO_CODEC_AAC;
+        case AV_CODEC_ID_PCM_S16LE:
+            return LUMO_CODEC_PCM;
+        default:
+            return LUMO_CODEC_NONE;
     }
 }
 

@@ -159,7 +159,8 @@ const RecordEntry* RecordIndex::Latest(int stream, int channel) {
     return lane.ids.empty() ? nullptr : &m_slots[lane.ids.back()];
 }
 
-int RecordIndex::Search(const RecordQuery& q, uint64_t* cursor, std::vector<const RecordEntry*>& out, int max) {
+int RecordIndex::Search(const RecordQuery& q, uint64_t* cursor, std::vector<const RecordEntry*>& out,
+                        int max) {
     if (max <= 0 || q.endMs < q.startMs) return 0;
 
     int64_t lastStart = std::numeric_limits<int64_t>::min();
@@ -243,7 +244,8 @@ int RecordIndex::Search(const RecordQuery& q, uint64_t* cursor, std::vector<cons
         out.push_back(e);
         ++appended;
     }
-    if (cursor && appended > 0) *cursor = (static_cast<uint64_t>(curStart + 1) << kTieBits) | (curCount & kTieMask);
+    if (cursor && appended > 0)
+        *cursor = (static_cast<uint64_t>(curStart + 1) << kTieBits) | (curCount & kTieMask);
     return appended;
 }
 

@@ -21,8 +21,8 @@ struct RecordEntry {
     uint16_t fileIndex = 0;
     uint16_t width = 0, height = 0;
     int16_t frameRate = -1;
-    uint8_t channel = 0;  // 0-based
-    uint8_t stream = 0;   // 0 main, 1 sub, 2 third
+    uint8_t channel = 0;     // 0-based
+    uint8_t stream = 0;      // 0 main, 1 sub, 2 third
     uint8_t recordType = 0;  // 0 schedule, 1 event, 4 manual
     uint8_t videoCodec = 0, audioCodec = 0;
     uint32_t cuid = 0;  // interned, see RecordIndex::InternCUID
@@ -32,10 +32,10 @@ struct RecordEntry {
 struct RecordQuery {
     int64_t startMs = 0;  // files overlapping [startMs, endMs] match
     int64_t endMs = 0;
-    uint64_t channelMask[3] = {0, 0, 0};  // per stream, bit n = channel n (0-based)
-    int streamType = -1;                  // -1 any
+    uint64_t channelMask[3] = {0, 0, 0};    // per stream, bit n = channel n (0-based)
+    int streamType = -1;                    // -1 any
     uint32_t recordTypeMask = 0xFFFFFFFFu;  // type t matches when bit t is set
-    std::vector<std::string> cuids;        // empty: any
+    std::vector<std::string> cuids;         // empty: any
 };
 
 class RecordIndex {

@@ -25,7 +25,9 @@ namespace {
 const int kProbeTimeoutMs = 4000;
 const int kDiskRowWaitMs = 100;  // the disk table is refreshed on the GUI thread: never stall it
 
-int64_t mtimeNs(const struct stat& st) { return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec; }
+int64_t mtimeNs(const struct stat& st) {
+    return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
 
 int clusterScale() {
     ILumoFS* fs = nullptr;
@@ -50,10 +52,14 @@ bool overwriteWhenFull() {
 // Block record types follow the stream coding: 1 schedule, 2 event, 16 manual.
 uint16_t modeOfRecordType(int t) {
     switch (t) {
-        case 0: return 1;
-        case 1: return 2;
-        case 4: return 16;
-        default: return 0;
+        case 0:
+            return 1;
+        case 1:
+            return 2;
+        case 4:
+            return 16;
+        default:
+            return 0;
     }
 }
 
@@ -156,7 +162,8 @@ void Storage::refreshDisk(size_t index) {
             for (const std::string& n : names) {
                 const int number = ParseBlockDirName(n);
                 struct stat bs;
-                if (number < 0 || ::lstat((d.path + "/" + n).c_str(), &bs) != 0 || !S_ISDIR(bs.st_mode)) continue;
+                if (number < 0 || ::lstat((d.path + "/" + n).c_str(), &bs) != 0 || !S_ISDIR(bs.st_mode))
+                    continue;
                 found.insert(static_cast<uint32_t>(number));
                 Block& b = d.blocks[static_cast<uint32_t>(number)];
                 b.number = static_cast<uint32_t>(number);
@@ -183,7 +190,8 @@ void Storage::refreshDisk(size_t index) {
             d.dirMtimeNs = -1;
             continue;
         }
-        if (mtimeNs(bs) != b.mtimeNs || uint64_t(bs.st_ino) != b.inode) rescanBlock(index, b, mtimeNs(bs), bs.st_ino);
+        if (mtimeNs(bs) != b.mtimeNs || uint64_t(bs.st_ino) != b.inode)
+            rescanBlock(index, b, mtimeNs(bs), bs.st_ino);
     }
 }
 
@@ -208,8 +216,8 @@ void Storage::rescanBlock(size_t diskIndex, Block& b, int64_t seenMtime, uint64_
                 FileRec f;
                 int readable = 0, v = 0, a = 0, w = 0, h = 0, fps = 0;
                 if (!std::getline(ls, f.name, '\t')) continue;
-                if (!(ls >> f.size >> f.mtimeNs >> readable >> f.probe.durationMs >> v >> a >> w >> h >> fps >>
-                      f.probe.frames >> f.probe.bitRateKbps))
+                if (!(ls >> f.size >> f.mtimeNs >> readable >> f.probe.durationMs >> v >> a >> w >> h >>
+                      fps >> f.probe.frames >> f.probe.bitRateKbps))
                     continue;
                 f.probe.readable = readable != 0;
                 f.probe.videoCodec = static_cast<uint8_t>(v);
@@ -262,7 +270,9 @@ void Storage::rescanBlock(size_t diskIndex, Block& b, int64_t seenMtime, uint64_
     bool aborted = false;
     if (!toProbe.empty()) {
         const uint64_t generation = m_abortGeneration.load();
-        std::function<bool()> abortCheck = [this, generation] { return m_abortGeneration.load() != generation; };
+        std::function<bool()> abortCheck = [this, generation] {
+            return m_abortGeneration.load() != generation;
+        };
         std::atomic<size_t> next{0};
         auto work = [&] {
             for (size_t i; (i = next++) < toProbe.size();) {
@@ -282,14 +292,15 @@ void Storage::rescanBlock(size_t diskIndex, Block& b, int64_t seenMtime, uint64_
             } else {
                 cacheStale = true;
                 if (!files[i].probe.readable)
-                    LumoPrintf("kestostorage: %s/%s is not readable (%s); left out of the index\n", bpath.c_str(),
-                               files[i].name.c_str(), files[i].probe.error.c_str());
+                    LumoPrintf("kestostorage: %s/%s is not readable (%s); left out of the index\n",
+                               bpath.c_str(), files[i].name.c_str(), files[i].probe.error.c_str());
             }
         }
     }
     if (aborted) {
-        files.erase(std::remove_if(files.begin(), files.end(), [](const FileRec& f) { return f.probe.aborted; }),
-                    files.end());
+        files.erase(
+            std::remove_if(files.begin(), files.end(), [](const FileRec& f) { return f.probe.aborted; }),
+            files.end());
     }
     std::sort(files.begin(), files.end(), [](const FileRec& x, const FileRec& y) {
         return x.rn.startMs != y.rn.startMs ? x.rn.startMs < y.rn.startMs : x.name < y.name;
@@ -345,15 +356,15 @@ void Storage::writeCache(const Disk& d, const Block& b) {
     out << "KESTOINDEX 1\n";
     for (const FileRec& f : b.files) {
         const ProbeResult& p = f.probe;
-        out << f.name << '\t' << f.size << ' ' << f.mtimeNs << ' ' << (p.readable ? 1 : 0) << ' ' << p.durationMs
-            << ' ' << int(p.videoCodec) << ' ' << int(p.audioCodec) << ' ' << p.width << ' ' << p.height << ' '
-            << p.frameRate << ' ' << p.frames << ' ' << p.bitRateKbps << '\n';
+        out << f.name << '\t' << f.size << ' ' << f.mtimeNs << ' ' << (p.readable ? 1 : 0) << ' '
+            << p.durationMs << ' ' << int(p.videoCodec) << ' ' << int(p.audioCodec) << ' ' << p.width << ' '
+            << p.height << ' ' << p.frameRate << ' ' << p.frames << ' ' << p.bitRateKbps << '\n';
     }
     // Only a cache: a failure costs a probe on the next start, nothing else.
     QSaveFile file(QString::fromStdString(bpath + "/" + kIndexCacheName));
     const std::string text = out.str();
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
-        !file.commit())
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit())
         LumoPrintf("kestostorage: cannot write the index cache of %s\n", bpath.c_str());
 }
 
@@ -692,7 +703,8 @@ int Storage::Search(const ILumoFSSearchParam& param, uint64_t* cursor, CLumoFile
         const Disk& d = *m_disks[e->disk];
         const std::string block = MakeBlockDirName(static_cast<int>(e->block));
         auto* desc = new CLumoFileDesc();
-        const std::string uri = "lumofs://local/disk=" + d.conf.shortName + "&path=" + block + "&filename=" + e->fileName;
+        const std::string uri =
+            "lumofs://local/disk=" + d.conf.shortName + "&path=" + block + "&filename=" + e->fileName;
         desc->SetURI(uri.c_str());
         desc->SetFileName(e->fileName.c_str());
         desc->SetSaveFileName(e->fileName.c_str());
@@ -738,8 +750,8 @@ int Storage::ResolveUri(const std::string& uri, std::string* path) const {
 
 // ---- writing ----
 
-int Storage::StoreRecordFile(const std::string& source, int channel, int stream, int recordType, int64_t startMs,
-                             int timeoutMs, std::string* uri) {
+int Storage::StoreRecordFile(const std::string& source, int channel, int stream, int recordType,
+                             int64_t startMs, int timeoutMs, std::string* uri) {
     struct stat src;
     if (::stat(source.c_str(), &src) != 0) return LUMOSR_ERR_NOTFOUND;
     if (S_ISDIR(src.st_mode)) return LUMOSR_ERR_PARAM;
@@ -780,7 +792,8 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
                 // Give nothing up unless giving up every block that may go would make room.
                 uint64_t freeable = 0;
                 for (const auto& kv : d.blocks)
-                    if (!d.busyBlocks.count(kv.first) && !kv.second.files.empty()) freeable += kv.second.bytes;
+                    if (!d.busyBlocks.count(kv.first) && !kv.second.files.empty())
+                        freeable += kv.second.bytes;
                 if (roomOf(d, freeable) < (uint64_t(m_conf.freeSpaceFloorMB) << 20) + size) continue;
                 while (isFull(d, size)) {
                     int64_t oldest = INT64_MAX;
@@ -814,9 +827,10 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
         for (const auto& kv : d.blocks) {
             highest = std::max<int64_t>(highest, kv.first);
             const Block& b = kv.second;
-            const bool same = !b.files.empty() && std::all_of(b.files.begin(), b.files.end(), [&](const FileRec& f) {
-                return f.rn.channel == channel && f.rn.stream == stream;
-            });
+            const bool same =
+                !b.files.empty() && std::all_of(b.files.begin(), b.files.end(), [&](const FileRec& f) {
+                    return f.rn.channel == channel && f.rn.stream == stream;
+                });
             if (same && b.bytes + size <= capacity) found = kv.first;
         }
         std::string error;
@@ -828,7 +842,8 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
             std::string cuid;
             for (const ChannelConf& c : m_conf.channels)
                 if (c.number == channel) cuid = c.cuid;
-            if (!cuid.empty() && WriteFileDurably(blockPath + "/" + kBlockIniName, "cuid=" + cuid + "\n", &error) != 0)
+            if (!cuid.empty() &&
+                WriteFileDurably(blockPath + "/" + kBlockIniName, "cuid=" + cuid + "\n", &error) != 0)
                 LumoPrintf("kestostorage: %s\n", error.c_str());
             SyncDirectory(d.path);
         }
@@ -870,8 +885,8 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
             refreshDisk(diskIndex);
             result = LUMOSR_ERR_PARAM;
         } else if (uri) {
-            *uri = "lumofs://local/disk=" + d.conf.shortName + "&path=" + MakeBlockDirName(static_cast<int>(blockNo)) +
-                   "&filename=" + name;
+            *uri = "lumofs://local/disk=" + d.conf.shortName +
+                   "&path=" + MakeBlockDirName(static_cast<int>(blockNo)) + "&filename=" + name;
         }
     }
     if (--d.busyBlocks[blockNo] == 0) d.busyBlocks.erase(blockNo);

@@ -40,7 +40,8 @@ public:
     int CuidRows(IVantelList** out, int timeoutMs);
     int BlockRows(int64_t diskId, IVantelList* list, int timeoutMs);
     int Format(int64_t diskId, int timeoutMs);
-    int Search(const ILumoFSSearchParam& param, uint64_t* cursor, CLumoFileDescList* out, int max, int timeoutMs);
+    int Search(const ILumoFSSearchParam& param, uint64_t* cursor, CLumoFileDescList* out, int max,
+               int timeoutMs);
     int StoreRecordFile(const std::string& source, int channel, int stream, int recordType, int64_t startMs,
                         int timeoutMs, std::string* uri);
     int ResolveUri(const std::string& uri, std::string* path) const;
@@ -99,10 +100,10 @@ private:
     StorageConf m_conf;
     std::vector<std::unique_ptr<Disk>> m_disks;
     RecordIndex m_index;
-    std::timed_mutex m_mutex;             // everything above except the atomics
+    std::timed_mutex m_mutex;  // everything above except the atomics
     std::condition_variable_any m_writersDone;
     std::mutex m_snapMutex;
-    std::vector<DiskSnap> m_snaps;        // last disk rows, for callers that cannot wait
+    std::vector<DiskSnap> m_snaps;  // last disk rows, for callers that cannot wait
     std::atomic<uint64_t> m_abortGeneration{0};
 };
 

@@ -39,8 +39,8 @@ std::string safeShortName(const QString& wanted) {
     std::string out;
     for (QChar c : wanted) {
         const ushort u = c.unicode();
-        const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '.' ||
-                        u == '_' || u == '-';
+        const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
+                        u == '.' || u == '_' || u == '-';
         out += ok ? static_cast<char>(u) : '_';
     }
     return out;
@@ -227,10 +227,15 @@ StorageConf LoadStorageConf(const QString& settingsFile) {
     for (const DiskConf& d : conf.disks) {
         bool clash = false;
         for (const DiskConf& k : kept) {
-            auto slashed = [](const QString& p) { return p.endsWith(QLatin1Char('/')) ? p : p + QLatin1Char('/'); };
+            auto slashed = [](const QString& p) {
+                return p.endsWith(QLatin1Char('/')) ? p : p + QLatin1Char('/');
+            };
             const QString a = slashed(d.path), b = slashed(k.path);
             if (a.startsWith(b) || b.startsWith(a)) {
-                conf.problems << QStringLiteral("disk%1: %2 overlaps disk%3; ignored").arg(d.number).arg(d.path).arg(k.number);
+                conf.problems << QStringLiteral("disk%1: %2 overlaps disk%3; ignored")
+                                     .arg(d.number)
+                                     .arg(d.path)
+                                     .arg(k.number);
                 clash = true;
                 break;
             }

@@ -43,8 +43,8 @@ struct ChannelConf {
 };
 
 struct DiskConf {
-    int number = 0;      // N of [diskN]
-    QString path;        // absolute
+    int number = 0;  // N of [diskN]
+    QString path;    // absolute
     std::string shortName;
     uint32_t type = 0;
     int64_t capacityMB = 0;
@@ -56,9 +56,9 @@ struct StorageConf {
     QString root;
     int64_t freeSpaceFloorMB = 256;
     int64_t blockCapacityMB = 256;
-    std::vector<DiskConf> disks;         // in number order
-    std::vector<ChannelConf> channels;   // in number order
-    QStringList problems;                // values that were ignored, for the log
+    std::vector<DiskConf> disks;        // in number order
+    std::vector<ChannelConf> channels;  // in number order
+    QStringList problems;               // values that were ignored, for the log
 };
 
 StorageConf LoadStorageConf(const QString& settingsFile);

@@ -18,7 +18,9 @@ bool allDigits(const std::string& s, size_t from, size_t n) {
         if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
     return true;
 }
-int number(const std::string& s, size_t from, size_t n) { return std::stoi(s.substr(from, n)); }
+int number(const std::string& s, size_t from, size_t n) {
+    return std::stoi(s.substr(from, n));
+}
 }  // namespace
 
 int ParseBlockDirName(const std::string& name) {
@@ -33,7 +35,9 @@ std::string MakeBlockDirName(int n) {
     return buf;
 }
 
-bool IsRecordExtension(const std::string& ext) { return ext == "dav" || ext == "mp4" || ext == "avi"; }
+bool IsRecordExtension(const std::string& ext) {
+    return ext == "dav" || ext == "mp4" || ext == "avi";
+}
 
 bool ParseRecordFileName(const std::string& name, RecordName* out) {
     // cCC_sS_rR_YYYYMMDD_HHMMSS.ext ; R may have two digits.
@@ -75,14 +79,14 @@ bool ParseRecordFileName(const std::string& name, RecordName* out) {
 }
 
 std::string MakeRecordFileName(const RecordName& r) {
-    if (r.channel < 1 || r.channel > 99 || r.stream < 0 || r.stream > 2 || r.recordType < 0 || r.recordType > 15 ||
-        !IsRecordExtension(r.extension))
+    if (r.channel < 1 || r.channel > 99 || r.stream < 0 || r.stream > 2 || r.recordType < 0 ||
+        r.recordType > 15 || !IsRecordExtension(r.extension))
         return std::string();
     const CLumoTime t = CLumoTime::FromEpochMs(r.startMs);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "c%02d_s%d_r%d_%04d%02d%02d_%02d%02d%02d.%s", r.channel, r.stream, r.recordType,
-                  t.GetYear(), t.GetMonth(), t.GetDay(), t.GetHour(), t.GetMinute(), t.GetSecond(),
-                  r.extension.c_str());
+    std::snprintf(buf, sizeof buf, "c%02d_s%d_r%d_%04d%02d%02d_%02d%02d%02d.%s", r.channel, r.stream,
+                  r.recordType, t.GetYear(), t.GetMonth(), t.GetDay(), t.GetHour(), t.GetMinute(),
+                  t.GetSecond(), r.extension.c_str());
     return buf;
 }
 

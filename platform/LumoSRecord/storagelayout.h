@@ -23,7 +23,7 @@ struct RecordName {
     int channel = 0;  // from 1
     int stream = 0;
     int recordType = 0;
-    int64_t startMs = 0;  // local time as epoch milliseconds
+    int64_t startMs = 0;    // local time as epoch milliseconds
     std::string extension;  // lower case, without the dot
 };
 

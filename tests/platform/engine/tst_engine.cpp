@@ -190,9 +190,10 @@ void TestEngine::openMountsTheEngineStorage() {
 void TestEngine::securityImport_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("expected");
-    QTest::newRow("valid") << QByteArray("<?xml version=\"1.0\"?>\n<SecurityFile version=\"1\">"
-                                         "<Client name=\"ops\" address=\"10.0.0.5\"/>"
-                                         "<Client name=\"desk\"/></SecurityFile>\n")
+    QTest::newRow("valid") << QByteArray(
+                                  "<?xml version=\"1.0\"?>\n<SecurityFile version=\"1\">"
+                                  "<Client name=\"ops\" address=\"10.0.0.5\"/>"
+                                  "<Client name=\"desk\"/></SecurityFile>\n")
                            << int(LUMOSR_OK);
     QTest::newRow("not xml") << QByteArray("this is not xml") << int(LUMOSR_ERR_PARAM);
     QTest::newRow("unclosed") << QByteArray("<SecurityFile><Client name=\"a\"/>") << int(LUMOSR_ERR_PARAM);

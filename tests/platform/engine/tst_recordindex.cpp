@@ -83,7 +83,8 @@ void TestRecordIndex::tiesAcrossBatches() {
     for (int ch = 0; ch < 8; ++ch)
         for (int s = 0; s < 2; ++s)
             for (uint32_t b = 0; b < 3; ++b)
-                index.Add(entry(int(b % 2), b, ch, s, 30, 1, QString("c%1s%2b%3").arg(ch).arg(s).arg(b).toStdString()));
+                index.Add(entry(int(b % 2), b, ch, s, 30, 1,
+                                QString("c%1s%2b%3").arg(ch).arg(s).arg(b).toStdString()));
     index.Add(entry(0, 9, 0, 0, 29, 1, "earlier"));
     index.Add(entry(0, 9, 0, 0, 31, 1, "later"));
     const QStringList whole = names(index, query(0, 100));
@@ -91,7 +92,7 @@ void TestRecordIndex::tiesAcrossBatches() {
     QCOMPARE(whole.first(), QString("earlier"));
     QCOMPARE(whole.last(), QString("later"));
     QCOMPARE(whole.at(1), QString("c0s0b0"));
-    QCOMPARE(whole.at(4), QString("c1s0b0"));   // stream 0 first, then channel
+    QCOMPARE(whole.at(4), QString("c1s0b0"));  // stream 0 first, then channel
     QCOMPARE(whole.at(25), QString("c0s1b0"));
     for (int max : {1, 2, 5, 24, 49}) QCOMPARE(names(index, query(0, 100), max), whole);
 }

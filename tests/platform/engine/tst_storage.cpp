@@ -41,7 +41,9 @@ QString recordName(int channel, int stream, int type, const QDateTime& start, co
         .arg(start.toString("yyyyMMdd_HHmmss"), ext);
 }
 
-CLumoTime lumoTime(const QDateTime& t) { return CLumoTime::FromEpochMs(t.toMSecsSinceEpoch()); }
+CLumoTime lumoTime(const QDateTime& t) {
+    return CLumoTime::FromEpochMs(t.toMSecsSinceEpoch());
+}
 
 // A base time away from daylight-saving changes.
 const QDateTime kBase(QDate(2026, 3, 10), QTime(10, 0, 0));
@@ -97,8 +99,8 @@ private:
         QVERIFY(QDir().mkpath(disk(name)));
         if (marked) writeFile(disk(name) + "/kestodisk.marker", "KestoDisk 1\n");
     }
-    QString place(const QString& diskName, int block, int channel, int stream, int type, const QDateTime& start,
-                  bool sub = false) {
+    QString place(const QString& diskName, int block, int channel, int stream, int type,
+                  const QDateTime& start, bool sub = false) {
         const QString dir = disk(diskName) + QStringLiteral("/blk%1").arg(block, 5, 10, QLatin1Char('0'));
         QDir().mkpath(dir);
         const QString name = recordName(channel, stream, type, start);
@@ -152,13 +154,16 @@ void TestStorage::initTestCase() {
     QVERIFY(m_clips.isValid());
     m_clipMain = m_clips.path() + "/main.ts";
     m_clipSub = m_clips.path() + "/sub.ts";
-    QVERIFY(makeClip({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=2", "-f", "lavfi", "-i",
-                      "sine=frequency=440:duration=2", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt",
-                      "yuv420p", "-c:a", "aac", "-b:a", "32k", "-shortest", "-f", "mpegts", m_clipMain}) ||
-            makeClip({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=2", "-c:v", "mpeg4", "-f", "mpegts",
-                      m_clipMain}));
-    QVERIFY(makeClip({"-f", "lavfi", "-i", "testsrc=size=32x24:rate=5:duration=3", "-c:v", "mpeg4", "-f", "mpegts",
-                      m_clipSub}));
+    QVERIFY(makeClip({"-f",       "lavfi",   "-i",        "testsrc=size=64x48:rate=10:duration=2",
+                      "-f",       "lavfi",   "-i",        "sine=frequency=440:duration=2",
+                      "-c:v",     "libx264", "-preset",   "ultrafast",
+                      "-pix_fmt", "yuv420p", "-c:a",      "aac",
+                      "-b:a",     "32k",     "-shortest", "-f",
+                      "mpegts",   m_clipMain}) ||
+            makeClip({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=2", "-c:v", "mpeg4", "-f",
+                      "mpegts", m_clipMain}));
+    QVERIFY(makeClip({"-f", "lavfi", "-i", "testsrc=size=32x24:rate=5:duration=3", "-c:v", "mpeg4", "-f",
+                      "mpegts", m_clipSub}));
 }
 
 void TestStorage::init() {
@@ -177,11 +182,12 @@ void TestStorage::diskRows_data() {
     QTest::addColumn<int>("floorMB");
     QTest::addColumn<uint>("state");
     QTest::addColumn<bool>("hasSpace");
-    const uint ready = CLumoFSDiskInfo::STATE_MOUNTED | CLumoFSDiskInfo::STATE_FORMATTED | CLumoFSDiskInfo::STATE_READY;
+    const uint ready =
+        CLumoFSDiskInfo::STATE_MOUNTED | CLumoFSDiskInfo::STATE_FORMATTED | CLumoFSDiskInfo::STATE_READY;
     QTest::newRow("formatted with records") << "records" << 0 << ready << true;
     QTest::newRow("formatted, empty") << "empty" << 0 << ready << true;
-    QTest::newRow("below the free-space floor") << "records" << (1 << 30) << (ready | CLumoFSDiskInfo::STATE_FULL)
-                                                << true;
+    QTest::newRow("below the free-space floor")
+        << "records" << (1 << 30) << (ready | CLumoFSDiskInfo::STATE_FULL) << true;
     QTest::newRow("folder missing") << "missing" << 0 << 0u << false;
     QTest::newRow("no mark") << "unmarked" << 0 << uint(CLumoFSDiskInfo::STATE_MOUNTED) << false;
     QTest::newRow("mark is a link") << "linkmark" << 0 << uint(CLumoFSDiskInfo::STATE_MOUNTED) << false;
@@ -192,7 +198,8 @@ void TestStorage::diskRows() {
     QFETCH(int, floorMB);
     QFETCH(uint, state);
     QFETCH(bool, hasSpace);
-    writeIni(QStringLiteral("[storage]\nfreeSpaceFloorMB=%1\n[disk1]\npath=d1\nname=first\ntype=3\n").arg(floorMB));
+    writeIni(QStringLiteral("[storage]\nfreeSpaceFloorMB=%1\n[disk1]\npath=d1\nname=first\ntype=3\n")
+                 .arg(floorMB));
     qint64 bytes = 0;
     if (kind == "records" || kind == "empty") makeDisk("d1");
     if (kind == "records") {
@@ -224,7 +231,8 @@ void TestStorage::diskRows() {
     if (hasSpace) {
         // Used space is the engine's own files (plus the marker and the probe cache); the total
         // adds what the file system still has free.
-        QVERIFY2(d->GetInfo()->GetSpaceUsed() >= bytes / 1024, qPrintable(QString::number(d->GetInfo()->GetSpaceUsed())));
+        QVERIFY2(d->GetInfo()->GetSpaceUsed() >= bytes / 1024,
+                 qPrintable(QString::number(d->GetInfo()->GetSpaceUsed())));
         QVERIFY(d->GetInfo()->GetSpaceUsed() <= bytes / 1024 + 16);
         QVERIFY(d->GetInfo()->GetSpaceTotal() > d->GetInfo()->GetSpaceUsed());
     } else {
@@ -236,8 +244,9 @@ void TestStorage::diskRows() {
 void TestStorage::diskOrderAndNames() {
     // Disks come in their number order, ids are positions from 1, and names that could break a
     // record URI are made safe and unique.
-    writeIni("[disk10]\npath=ten\nname=same\n[disk2]\npath=two\nname=\"a&b=c d\"\n[disk3]\npath=three\nname=same\n"
-             "[disk4]\npath=two/inner\n[disk5]\npath=/\n[disk6]\npath=nested\n");
+    writeIni(
+        "[disk10]\npath=ten\nname=same\n[disk2]\npath=two\nname=\"a&b=c d\"\n[disk3]\npath=three\nname=same\n"
+        "[disk4]\npath=two/inner\n[disk5]\npath=/\n[disk6]\npath=nested\n");
     for (const char* n : {"ten", "two", "three"}) makeDisk(n);
     startEngine();
     Rows rows;
@@ -255,9 +264,11 @@ void TestStorage::diskOrderAndNames() {
 }
 
 void TestStorage::channelsAndStreams() {
-    writeIni("[disk1]\npath=d1\n"
-             "[channel1]\ncuid=CAM-A\nname=Gate\nmain=H264 1920x1080 25 4096 schedule PCMA\nsub=H265 640x360 15 512 event\n"
-             "[channel2]\ncuid=CAM-B\nname=Yard\nmain=H264 1280x720 20 2048 manual\nsub=BOGUS 1x1 1 1 none\n");
+    writeIni(
+        "[disk1]\npath=d1\n"
+        "[channel1]\ncuid=CAM-A\nname=Gate\nmain=H264 1920x1080 25 4096 schedule PCMA\nsub=H265 640x360 15 "
+        "512 event\n"
+        "[channel2]\ncuid=CAM-B\nname=Yard\nmain=H264 1280x720 20 2048 manual\nsub=BOGUS 1x1 1 1 none\n");
     makeDisk("d1");
     place("d1", 0, 5, 1, 0, kBase, true);  // a channel known only from its files
     writeFile(disk("d1") + "/blk00000/block.ini", "cuid=CAM-E\n");
@@ -309,7 +320,9 @@ void TestStorage::channelsAndStreams() {
 }
 
 void TestStorage::cuidList() {
-    writeIni("[disk1]\npath=d1\n[channel1]\ncuid=CAM-Z\n[channel2]\ncuid=CAM-A\n[channel3]\ncuid=CAM-Z\n[channel4]\n");
+    writeIni(
+        "[disk1]\npath=d1\n[channel1]\ncuid=CAM-Z\n[channel2]\ncuid=CAM-A\n[channel3]\ncuid=CAM-Z\n[channel4]"
+        "\n");
     makeDisk("d1");
     place("d1", 0, 7, 0, 0, kBase);
     writeFile(disk("d1") + "/blk00000/block.ini", "cuid=CAM-M\n");
@@ -386,25 +399,34 @@ void TestStorage::blocksOfDisk() {
 void TestStorage::search_data() {
     QTest::addColumn<int>("fromMin");  // minutes after 10:00 (negative: before)
     QTest::addColumn<int>("toMin");
-    QTest::addColumn<int>("stream");   // -1 any
+    QTest::addColumn<int>("stream");  // -1 any
     QTest::addColumn<qulonglong>("mask");
     QTest::addColumn<uint>("typeMask");
     QTest::addColumn<QString>("cuid");
     QTest::addColumn<QStringList>("expected");
     const QString a = recordName(1, 0, 0, kBase), b = recordName(1, 0, 1, kBase.addSecs(600)),
                   s = recordName(1, 1, 0, kBase), c = recordName(2, 0, 0, kBase.addSecs(300)),
-                  t5 = recordName(2, 0, 5, kBase.addSecs(1200)), old = recordName(3, 0, 0, kBase.addSecs(-3600));
+                  t5 = recordName(2, 0, 5, kBase.addSecs(1200)),
+                  old = recordName(3, 0, 0, kBase.addSecs(-3600));
     const qulonglong all = ~0ull;
-    QTest::newRow("everything, start order") << -120 << 60 << -1 << all << 0xFFFFFFFFu << "" << QStringList{old, a, s, c, b, t5};
-    QTest::newRow("main stream only") << -120 << 60 << 0 << all << 0xFFFFFFFFu << "" << QStringList{old, a, c, b, t5};
+    QTest::newRow("everything, start order")
+        << -120 << 60 << -1 << all << 0xFFFFFFFFu << "" << QStringList{old, a, s, c, b, t5};
+    QTest::newRow("main stream only")
+        << -120 << 60 << 0 << all << 0xFFFFFFFFu << "" << QStringList{old, a, c, b, t5};
     QTest::newRow("sub stream only") << -120 << 60 << 1 << all << 0xFFFFFFFFu << "" << QStringList{s};
-    QTest::newRow("channel 2 by mask") << -120 << 60 << 0 << 0x2ull << 0xFFFFFFFFu << "" << QStringList{c, t5};
-    QTest::newRow("channels 1 and 3") << -120 << 60 << 0 << 0x5ull << 0xFFFFFFFFu << "" << QStringList{old, a, b};
-    QTest::newRow("console's record types 0xDF") << -120 << 60 << 0 << all << 0xDFu << "" << QStringList{old, a, c, b};
+    QTest::newRow("channel 2 by mask")
+        << -120 << 60 << 0 << 0x2ull << 0xFFFFFFFFu << "" << QStringList{c, t5};
+    QTest::newRow("channels 1 and 3")
+        << -120 << 60 << 0 << 0x5ull << 0xFFFFFFFFu << "" << QStringList{old, a, b};
+    QTest::newRow("console's record types 0xDF")
+        << -120 << 60 << 0 << all << 0xDFu << "" << QStringList{old, a, c, b};
     QTest::newRow("events only") << -120 << 60 << -1 << all << 0x2u << "" << QStringList{b};
-    QTest::newRow("camera identity") << -120 << 60 << -1 << all << 0xFFFFFFFFu << "CAM-2" << QStringList{c, t5};
-    QTest::newRow("unknown camera identity") << -120 << 60 << -1 << all << 0xFFFFFFFFu << "CAM-9" << QStringList{};
-    QTest::newRow("range ends at a file's start") << -2 << 0 << 0 << 0x1ull << 0xFFFFFFFFu << "" << QStringList{a};
+    QTest::newRow("camera identity") << -120 << 60 << -1 << all << 0xFFFFFFFFu << "CAM-2"
+                                     << QStringList{c, t5};
+    QTest::newRow("unknown camera identity")
+        << -120 << 60 << -1 << all << 0xFFFFFFFFu << "CAM-9" << QStringList{};
+    QTest::newRow("range ends at a file's start")
+        << -2 << 0 << 0 << 0x1ull << 0xFFFFFFFFu << "" << QStringList{a};
     QTest::newRow("range inside a file") << 0 << 0 << 0 << 0x1ull << 0xFFFFFFFFu << "" << QStringList{a};
     QTest::newRow("range between files") << 1 << 9 << 0 << 0x1ull << 0xFFFFFFFFu << "" << QStringList{};
     QTest::newRow("range after everything") << 30 << 90 << -1 << all << 0xFFFFFFFFu << "" << QStringList{};
@@ -532,8 +554,9 @@ void TestStorage::searchDescriptorAndConversion() {
     QCOMPARE(QString(path.GetBuffer()), disk("d1") + "/blk00012/" + name);
     QCOMPARE(LumoSRGetRecordFilePath("lumofs://local/disk=store-A&path=../etc&filename=x", &path),
              int(LUMOSR_ERR_PARAM));
-    QCOMPARE(LumoSRGetRecordFilePath(("lumofs://local/disk=other&path=blk00012&filename=" + name).toUtf8(), &path),
-             int(LUMOSR_ERR_NOTFOUND));
+    QCOMPARE(
+        LumoSRGetRecordFilePath(("lumofs://local/disk=other&path=blk00012&filename=" + name).toUtf8(), &path),
+        int(LUMOSR_ERR_NOTFOUND));
 
     // Conversion into record-file rows.
     IVantelList* rows = IVantelList::CreateObject();
@@ -584,7 +607,7 @@ void TestStorage::formatTwoDisksTouchesNothingElse() {
     writeFile(root() + "/outside/precious.txt", "outside");
     writeFile(disk("d1") + "/notes.txt", "the operator's own file");
     QVERIFY(QFile::link(root() + "/outside/precious.txt", disk("d1") + "/blk00000/link-to-file"));
-    QVERIFY(QFile::link(root() + "/outside", disk("d1") + "/blk00009"));          // named like a block
+    QVERIFY(QFile::link(root() + "/outside", disk("d1") + "/blk00009"));  // named like a block
     QVERIFY(QFile::link(root() + "/outside", disk("d2") + "/blk00000/link-to-dir"));
     startEngine();
 
@@ -598,7 +621,8 @@ void TestStorage::formatTwoDisksTouchesNothingElse() {
         req->Release();
     }
     for (const char* n : {"d1", "d2"}) {
-        QStringList left = QDir(disk(n)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        QStringList left =
+            QDir(disk(n)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         left.removeAll("notes.txt");
         QCOMPARE(left, QStringList{"kestodisk.marker"});
     }
@@ -664,18 +688,18 @@ void TestStorage::brokenFilesAreSkipped() {
     QVERIFY(clip.open(QIODevice::ReadOnly));
     const QByteArray bytes = clip.readAll();
     const QString dir = disk("d1") + "/blk00000/";
-    writeFile(dir + recordName(1, 0, 0, kBase.addSecs(60)), QByteArray());                      // zero bytes
-    writeFile(dir + recordName(1, 0, 0, kBase.addSecs(120)), bytes.left(1500));                 // truncated
+    writeFile(dir + recordName(1, 0, 0, kBase.addSecs(60)), QByteArray());       // zero bytes
+    writeFile(dir + recordName(1, 0, 0, kBase.addSecs(120)), bytes.left(1500));  // truncated
     const QString half = recordName(1, 0, 0, kBase.addSecs(300));
     writeFile(dir + half, bytes.left(bytes.size() / 2 / 188 * 188));  // cut short: keeps what it holds
     QByteArray garbage(200000, '\0');
     for (int i = 0; i < garbage.size(); ++i) garbage[i] = char((i * 7919) ^ (i >> 3));
-    writeFile(dir + recordName(1, 0, 0, kBase.addSecs(180)), garbage);                          // garbage
+    writeFile(dir + recordName(1, 0, 0, kBase.addSecs(180)), garbage);  // garbage
     QByteArray fakeTs = garbage;
-    for (int i = 0; i < fakeTs.size(); i += 188) fakeTs[i] = 0x47;                              // sync bytes, nothing else
+    for (int i = 0; i < fakeTs.size(); i += 188) fakeTs[i] = 0x47;  // sync bytes, nothing else
     writeFile(dir + recordName(1, 0, 0, kBase.addSecs(240)), fakeTs);
-    writeFile(dir + "c01_s0_r0_20261340_990000.dav", bytes);                                    // impossible time
-    writeFile(dir + "c01_s0_r0_20260230_100000.dav", bytes);                                    // 30 February
+    writeFile(dir + "c01_s0_r0_20261340_990000.dav", bytes);  // impossible time
+    writeFile(dir + "c01_s0_r0_20260230_100000.dav", bytes);  // 30 February
     startEngine();
     QElapsedTimer timer;
     timer.start();
@@ -720,7 +744,8 @@ void TestStorage::probeCacheSurvivesRestart() {
     uint64_t cursor = 0;
     CLumoFileDescList list(1);
     QCOMPARE(LumoSRSearchFiles(&p, &cursor, &list, 10), 1);
-    QCOMPARE(list.GetHead()->GetTimeE().ToEpochMs() - list.GetHead()->GetTimeS().ToEpochMs(), int64_t(7777000));
+    QCOMPARE(list.GetHead()->GetTimeE().ToEpochMs() - list.GetHead()->GetTimeS().ToEpochMs(),
+             int64_t(7777000));
     LumoSRInvalidate();
 
     // A changed file is read again.
@@ -747,9 +772,11 @@ void TestStorage::storeRecordFile() {
     QCOMPARE(QString(uri.GetBuffer()), "lumofs://local/disk=disk2&path=blk00000&filename=" + name);
     QVERIFY(QFile::exists(disk("d2") + "/blk00000/" + name));
     QVERIFY(QFile::exists(disk("d2") + "/blk00000/block.ini"));
-    QCOMPARE(QDir(disk("d1")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden), QStringList());
+    QCOMPARE(QDir(disk("d1")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+             QStringList());
     // The next file of the same channel and stream joins the block; another stream opens a new one.
-    QCOMPARE(LumoSRStoreRecordFile(m_clipMain.toUtf8(), 2, 0, 1, lumoTime(kBase.addSecs(60)), nullptr, 5000), 0);
+    QCOMPARE(LumoSRStoreRecordFile(m_clipMain.toUtf8(), 2, 0, 1, lumoTime(kBase.addSecs(60)), nullptr, 5000),
+             0);
     QCOMPARE(LumoSRStoreRecordFile(m_clipSub.toUtf8(), 2, 1, 0, lumoTime(kBase), nullptr, 5000), 0);
     QVERIFY(QFile::exists(disk("d2") + "/blk00001/" + recordName(2, 1, 0, kBase)));
 
@@ -761,11 +788,12 @@ void TestStorage::storeRecordFile() {
     QCOMPARE(LumoSRStoreRecordFile(m_clipMain.toUtf8(), 2, 0, 1, lumoTime(kBase), nullptr, 5000),
              int(LUMOSR_ERR_REFUSED));
     writeFile(root() + "/junk.dav", QByteArray(5000, 'j'));
-    QCOMPARE(LumoSRStoreRecordFile((root() + "/junk.dav").toUtf8(), 2, 0, 0, lumoTime(kBase.addSecs(900)), nullptr,
-                                   5000),
+    QCOMPARE(LumoSRStoreRecordFile((root() + "/junk.dav").toUtf8(), 2, 0, 0, lumoTime(kBase.addSecs(900)),
+                                   nullptr, 5000),
              int(LUMOSR_ERR_PARAM));
     QVERIFY(!QFile::exists(disk("d2") + "/blk00000/" + recordName(2, 0, 0, kBase.addSecs(900))));
-    QCOMPARE(LumoSRStoreRecordFile(m_clipMain.toUtf8(), 0, 0, 0, lumoTime(kBase), nullptr, 5000), int(LUMOSR_ERR_PARAM));
+    QCOMPARE(LumoSRStoreRecordFile(m_clipMain.toUtf8(), 0, 0, 0, lumoTime(kBase), nullptr, 5000),
+             int(LUMOSR_ERR_PARAM));
     QCOMPARE(LumoSRStoreRecordFile((root() + "/none.dav").toUtf8(), 1, 0, 0, lumoTime(kBase), nullptr, 5000),
              int(LUMOSR_ERR_NOTFOUND));
     QCOMPARE(searchNames(p).size(), 3);
@@ -801,7 +829,8 @@ void TestStorage::diskFullPolicy() {
              overwrite ? int(LUMOSR_OK) : int(LUMOSR_ERR_FULL));
     writeFile(root() + "/huge.dav", QByteArray(2 << 20, 'h'));
     const QStringList before = searchNames(p);
-    QCOMPARE(LumoSRStoreRecordFile((root() + "/huge.dav").toUtf8(), 1, 0, 0, lumoTime(kBase.addSecs(120)), nullptr, 5000),
+    QCOMPARE(LumoSRStoreRecordFile((root() + "/huge.dav").toUtf8(), 1, 0, 0, lumoTime(kBase.addSecs(120)),
+                                   nullptr, 5000),
              int(LUMOSR_ERR_FULL));
     QCOMPARE(searchNames(p), before);
 }
@@ -813,7 +842,8 @@ void TestStorage::formatWaitsForWriter() {
     const QString fifo = root() + "/incoming.ts";
     QCOMPARE(::mkfifo(fifo.toUtf8().constData(), 0600), 0);
     std::atomic<int> stored{1};
-    std::thread writer([&] { stored = LumoSRStoreRecordFile(fifo.toUtf8(), 1, 0, 0, lumoTime(kBase), nullptr, 5000); });
+    std::thread writer(
+        [&] { stored = LumoSRStoreRecordFile(fifo.toUtf8(), 1, 0, 0, lumoTime(kBase), nullptr, 5000); });
 
     // While the writer waits for its data the disk shows it is being written, and a format fails
     // cleanly instead of pulling the block away.
