@@ -12,6 +12,10 @@ if [ $# -lt 1 ] || [ $# -gt 2 ]; then
   echo "usage: $0 <bin dir> [storage root]" >&2
   exit 2
 fi
+if [ ! -d "$1" ]; then
+  echo "No such folder: $1 (build the programs first)" >&2
+  exit 1
+fi
 BIN=$(cd "$1" && pwd)
 ROOT=${2:-$BIN/demo-storage}
 INI="$BIN/kestostorage.ini"

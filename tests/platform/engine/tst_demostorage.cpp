@@ -1,0 +1,88 @@
+// The demo storage script: what it makes is what the engine reads, and a second run changes
+// nothing.
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "LumoSRecord/LumoSRecord.h"
+
+class TestDemoStorage : public QObject {
+    Q_OBJECT
+
+private slots:
+    void makesWhatTheEngineReads();
+};
+
+void TestDemoStorage::makesWhatTheEngineReads() {
+    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty()) QSKIP("the ffmpeg tool is not installed");
+    const QString script = qEnvironmentVariable("VANTEL_SOURCE_DIR") + "/scripts/make_demo_storage.sh";
+    if (!QFileInfo::exists(script)) QSKIP("VANTEL_SOURCE_DIR does not lead to the scripts");
+    QTemporaryDir bin;
+    QVERIFY(bin.isValid());
+    auto run = [&] {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QStringLiteral("bash"), {script, bin.path()});
+        const bool finished = p.waitForFinished(120000);
+        return QPair<bool, QString>(finished && p.exitCode() == 0, QString::fromUtf8(p.readAll()));
+    };
+    const auto first = run();
+    QVERIFY2(first.first, qPrintable(first.second));
+    const QString ini = bin.path() + "/kestostorage.ini";
+    QVERIFY(QFileInfo::exists(ini));
+    const QDateTime stamp = QFileInfo(ini).lastModified();
+    const auto second = run();
+    QVERIFY2(second.first, qPrintable(second.second));
+    QCOMPARE(QFileInfo(ini).lastModified(), stamp);
+
+    LumoSRSetStorageConfig(ini.toUtf8().constData());
+    QCOMPARE(LumoSRInitialize(nullptr), 0);
+    IVantelList* disks = nullptr;
+    QCOMPARE(LumoSRGetDiskInfo(nullptr, 0, &disks, 5000), 0);
+    QCOMPARE(disks->GetCount(), 2);
+    for (int i = 0; i < 2; ++i) {
+        auto* d = static_cast<IKestoDiskInfo*>(disks->GetAt(i));
+        QVERIFY(d->GetInfo()->GetState() & CLumoFSDiskInfo::STATE_READY);
+        QVERIFY(QString(d->GetInfo()->GetName()).startsWith(bin.path() + "/demo-storage/"));
+    }
+    disks->Release();
+
+    IVantelList* chans = nullptr;
+    QCOMPARE(LumoSRGetChanInfo(nullptr, 0, &chans, 5000), 0);
+    QCOMPARE(chans->GetCount(), 4);
+    for (int i = 0; i < 4; ++i) QCOMPARE(static_cast<IKestoChanInfo*>(chans->GetAt(i))->GetStreamNum(), 2);
+    chans->Release();
+    IVantelList* cuids = nullptr;
+    QCOMPARE(LumoSRGetCUIDInfo(nullptr, 0, &cuids, 5000), 0);
+    QCOMPARE(cuids->GetCount(), 4);
+    cuids->Release();
+
+    // The console's search: the last day, sub stream, all channels, record types 0xDF.
+    ILumoFSSearchParam p(1);
+    CLumoTime from = CLumoTime::Now();
+    from.Add(-24 * 3600 * 1000LL);
+    p.SetTimeS(from);
+    p.SetTimeE(CLumoTime::Now());
+    p.SetChannelMask(1, ~0ull);
+    p.SetMediaType(1);
+    p.SetRecordType(0xDF);
+    p.SetStreamType(1);
+    uint64_t cursor = 0;
+    CLumoFileDescList found(1);
+    while (LumoSRSearchFiles(&p, &cursor, &found, 256) > 0) {
+    }
+    QCOMPARE(found.GetCount(), 4 * 18);
+    const CLumoFileDesc* d = found.GetHead();
+    QCOMPARE(d->GetWidth(), uint16_t(160));
+    QVERIFY(d->GetTimeE().ToEpochMs() - d->GetTimeS().ToEpochMs() >= 59000);
+    CLumoString path;
+    QCOMPARE(LumoSRGetRecordFilePath(d->GetURI(), &path), 0);
+    QVERIFY(QFileInfo(QString(path.GetBuffer())).isFile());
+    LumoSRInvalidate();
+}
+
+QTEST_GUILESS_MAIN(TestDemoStorage)
+#include "tst_demostorage.moc"
