@@ -29,7 +29,9 @@ struct LumoRecordSource {
 // Accepts "filer://local/type=rec&format=<ext>&filename=<path>",
 // "lumofs://local/disk=<d>&path=<dir>&filename=<name>", "file:<path>", "file:///<path>",
 // network URLs and plain paths; a trailing "&from=<ISO 8601>&len=<seconds>" is split off.
-// Paths written with backslashes ("\home\u\a.dav", "C:\rec\a.dav") get forward slashes.
+// A "lumofs" URI whose path is not absolute names a block of one of the recording engine's disks
+// and is resolved through the engine. Paths written with backslashes ("\home\u\a.dav",
+// "C:\rec\a.dav") get forward slashes.
 // 0, or -4 for an empty or unusable URI.
 int LumoRecordParseUri(const char* uri, LumoRecordSource* out);
 

@@ -7,6 +7,7 @@
 
 #include "LumoRecord/LumoRecord.h"
 #include "LumoRecord/avopen.h"
+#include "LumoSRecord/LumoSRecord.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -232,10 +233,15 @@ int LumoRecordParseUri(const char* uri, LumoRecordSource* out)
         if (p != std::string::npos && f != std::string::npos && f > p) dir = s.substr(p + 5, f - p - 5);
         dir = FixSlashes(dir);
         file = FixSlashes(file);
+        CLumoString resolved;
         if (!file.empty() && file[0] == '/')
             out->path = file;
-        else if (!dir.empty())
+        else if (!dir.empty() && dir[0] == '/')
             out->path = dir + (dir.back() == '/' ? "" : "/") + file;
+        else if (LumoSRGetRecordFilePath(s.c_str(), &resolved) == 0)
+            out->path = resolved.Str();  // a block of one of the recording engine's disks
+        else if (!dir.empty())
+            out->path = dir + "/" + file;
         else
             out->path = file;
     } else if (StartsWith(lower, "file://")) {

@@ -1,6 +1,7 @@
 #include "videodisplaypanel.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QContextMenuEvent>
 #include <QGridLayout>
 #include <QKeyEvent>
@@ -215,14 +216,15 @@ void VideoWindow::resizeEvent(QResizeEvent* event)
 
 void VideoWindow::mousePressEvent(QMouseEvent* event)
 {
+    // Handled here: the cell below must not see the same press again.
     if (event->button() == Qt::LeftButton) emit SignalClicked();
-    QWidget::mousePressEvent(event);
+    event->accept();
 }
 
 void VideoWindow::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) emit SignalDoubleClicked();
-    QWidget::mouseDoubleClickEvent(event);
+    event->accept();
 }
 
 void VideoWindow::contextMenuEvent(QContextMenuEvent* event)
@@ -495,6 +497,10 @@ void VideoDisplayPanel::FullScreen(QScreen* screen)
     m_oldParent = parentWidget();
     m_oldGeometry = geometry();
     m_oldFlags = windowFlags();
+    m_oldLayout = m_oldParent ? m_oldParent->layout() : nullptr;
+    m_oldLayoutIndex = m_oldLayout ? m_oldLayout->indexOf(this) : -1;
+    if (auto* grid = qobject_cast<QGridLayout*>(m_oldLayout.data()); grid && m_oldLayoutIndex >= 0)
+        grid->getItemPosition(m_oldLayoutIndex, &m_oldGridPos[0], &m_oldGridPos[1], &m_oldGridPos[2], &m_oldGridPos[3]);
     QScreen* target = screen ? screen : (window()->windowHandle() ? window()->windowHandle()->screen() : nullptr);
     setParent(nullptr, Qt::Window | Qt::FramelessWindowHint);
     if (target) setGeometry(target->geometry());
@@ -509,9 +515,15 @@ void VideoDisplayPanel::ExitFullScreen()
     if (!m_fullScreen) return;
     m_fullScreen = false;
     setParent(m_oldParent, m_oldFlags);
-    if (m_oldParent) {
-        QLayout* pl = m_oldParent->layout();
-        if (!pl || pl->indexOf(this) < 0) setGeometry(m_oldParent->rect());
+    if (m_oldLayout && m_oldLayoutIndex >= 0) {
+        if (auto* box = qobject_cast<QBoxLayout*>(m_oldLayout.data()))
+            box->insertWidget(m_oldLayoutIndex, this);
+        else if (auto* grid = qobject_cast<QGridLayout*>(m_oldLayout.data()))
+            grid->addWidget(this, m_oldGridPos[0], m_oldGridPos[1], m_oldGridPos[2], m_oldGridPos[3]);
+        else
+            m_oldLayout->addWidget(this);
+    } else if (m_oldParent) {
+        setGeometry(m_oldParent->rect());
     } else {
         setGeometry(m_oldGeometry);
     }

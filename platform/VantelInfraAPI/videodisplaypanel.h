@@ -13,6 +13,7 @@
 #include <memory>
 
 class QGridLayout;
+class QLayout;
 class QScreen;
 
 namespace INFRA {
@@ -220,6 +221,10 @@ private:
     QWidget* m_oldParent = nullptr;
     QRect m_oldGeometry;
     Qt::WindowFlags m_oldFlags;
+    // Where the panel sat in its parent's layout, to put it back there.
+    QPointer<QLayout> m_oldLayout;
+    int m_oldLayoutIndex = -1;
+    int m_oldGridPos[4] = {0, 0, 1, 1};
 };
 
 }  // namespace INFRA

@@ -1,0 +1,180 @@
+// The client configuration: defaults that work, records written whole and read back, broken
+// values that keep their defaults, change notices; and the device lookups.
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "LumoCClient/LumoCClient.h"
+
+namespace {
+
+struct Notices : CLumoObject {
+    QList<int> codes;
+};
+
+int OnNotice(CLumoObject* owner, int code, void*, void*, void*)
+{
+    static_cast<Notices*>(owner)->codes << code;
+    return 0;
+}
+
+}  // namespace
+
+class TestLumoCConfig : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    LumoCConfiguration* cfg = nullptr;
+
+    QString Ini() const { return dir.filePath("conf/lumoc.ini"); }
+    void WriteIni(const QByteArray& text)
+    {
+        QDir().mkpath(dir.filePath("conf"));
+        QFile f(Ini());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        cfg = LumoCConfiguration::GetLumoCConfig();
+        QCOMPARE(LumoCConfiguration::GetLumoCConfig(), cfg);
+    }
+    void init() { cfg->SetFilePath(Ini()); }
+    void cleanup()
+    {
+        QFile::remove(Ini());
+        cfg->SetFilePath(Ini());
+    }
+
+    void defaultsWork()
+    {
+        LumoC::FileSaveOption* f = cfg->GetFileOption();
+        QVERIFY(f->pictureFolder.startsWith(QDir::homePath()));
+        QVERIFY(f->recordFolder.startsWith(QDir::homePath()));
+        QCOMPARE(f->recordRule, QString("GUID-CHN-STREAM-YYYYMMDD-HHMMSS"));
+        QCOMPARE(cfg->GetVideoOption()->captureFormat, 0);
+        QCOMPARE(cfg->GetCommonOption()->logKeepTime, 4);
+        QCOMPARE(cfg->GetEmailOption()->ports.at(1), uint16_t(465));
+        QVERIFY(cfg->GetAlarmOption()->alarms.size() > 0);
+        // Nothing is written until a record is saved.
+        QVERIFY(!QFile::exists(Ini()));
+    }
+
+    void writeAndReadBack()
+    {
+        LumoC::FileSaveOption* f = cfg->GetFileOption();
+        f->pictureFolder = dir.filePath("pics & more");
+        f->recordRule = "CHN-YYYYMMDD";
+        QCOMPARE(f->Write(), 0);
+        LumoC::VideoOption* v = cfg->GetVideoOption();
+        v->captureFormat = 1;
+        QCOMPARE(v->Write(), 0);
+        LumoC::ToolbarOption* t = cfg->GetToolBarOption();
+        t->playbackButtons = {5, 3, 1};
+        QCOMPARE(t->Write(), 0);
+        LumoC::AlarmOption* a = cfg->GetAlarmOption();
+        a->alarms.push_back(LumoC::CustomizeAlarm{42, "Door", "/usr/share/sounds/door.wav"});
+        QCOMPARE(a->Write(), 0);
+        // Fresh values from the file.
+        f->Reset(true);
+        v->Reset(true);
+        t->Reset(true);
+        a->Reset(true);
+        cfg->SetFilePath(Ini());
+        QCOMPARE(cfg->GetFileOption()->pictureFolder, dir.filePath("pics & more"));
+        QCOMPARE(cfg->GetFileOption()->recordRule, QString("CHN-YYYYMMDD"));
+        QCOMPARE(cfg->GetVideoOption()->captureFormat, 1);
+        QCOMPARE(cfg->GetToolBarOption()->playbackButtons, (QList<int>{5, 3, 1}));
+        QCOMPARE(QString(cfg->GetAlarmOption()->GetAlarmSound(42)), QString("/usr/share/sounds/door.wav"));
+        QCOMPARE(QString(cfg->GetAlarmOption()->GetAlarmSound(4242)), QString());
+    }
+
+    void writingOneRecordKeepsTheOthers()
+    {
+        cfg->GetCommonOption()->autoFullScreen = true;
+        QCOMPARE(cfg->GetCommonOption()->Write(), 0);
+        cfg->GetPlaybackOption()->priorPlayTime = 60;
+        QCOMPARE(cfg->GetPlaybackOption()->Write(), 0);
+        cfg->SetFilePath(Ini());
+        QCOMPARE(cfg->GetCommonOption()->autoFullScreen, true);
+        QCOMPARE(cfg->GetPlaybackOption()->priorPlayTime, 60);
+    }
+
+    void brokenValuesKeepTheirDefaults_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("out of range") << QByteArray("[Video]\nCaptureFormat=7\nDisplayScale=-1\n[Common]\nLogKeepTime=99\n"
+                                                    "[Playback]\nPriorPlayTime=17\nPacketType=9\n");
+        QTest::newRow("not numbers") << QByteArray("[Video]\nCaptureFormat=jpeg\nDisplayScale=\n[Common]\nLogKeepTime=x\n"
+                                                   "AutoFullScreen=perhaps\n[Toolbar]\nPlaybackButtons=1, two, 3\n");
+        QTest::newRow("garbage file") << QByteArray("\x01\x02\xff\xfe not an ini [[[ ===\n");
+    }
+    void brokenValuesKeepTheirDefaults()
+    {
+        QFETCH(QByteArray, text);
+        WriteIni(text);
+        cfg->SetFilePath(Ini());
+        QCOMPARE(cfg->GetVideoOption()->captureFormat, 0);
+        QCOMPARE(cfg->GetVideoOption()->displayScale, 3);
+        QCOMPARE(cfg->GetCommonOption()->logKeepTime, 4);
+        QCOMPARE(cfg->GetCommonOption()->autoFullScreen, false);
+        QCOMPARE(cfg->GetPlaybackOption()->priorPlayTime, 30);
+        QCOMPARE(cfg->GetPlaybackOption()->packetType, 3);
+        QCOMPARE(cfg->GetToolBarOption()->playbackButtons, (QList<int>{0, 1, 2, 3, 4, 5}));
+    }
+
+    void unwritableFolderFails()
+    {
+        WriteIni("");
+        QFile::remove(Ini());
+        QFile blocker(dir.filePath("blocked"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        // A file where the folder should be: the write fails and says so.
+        cfg->SetFilePath(dir.filePath("blocked/lumoc.ini"));
+        QCOMPARE(cfg->GetVideoOption()->Write(), -1);
+    }
+
+    void notices()
+    {
+        Notices n;
+        ILumoCallback cb(&n, &OnNotice);
+        QCOMPARE(cfg->Attach(&cb, &ILumoCallback::OnSignal), 0);
+        QCOMPARE(cfg->Reload(), 0);
+        QCOMPARE(cfg->SelectPage(3), 0);
+        QCOMPARE(cfg->SelectPage(300), -1);
+        QCOMPARE(n.codes, (QList<int>{LumoCConfiguration::NOTICE_RELOAD, LumoCConfiguration::NOTICE_SELECT_PAGE | 3}));
+        QCOMPARE(cfg->Detach(&cb, &ILumoCallback::OnSignal), 0);
+        cfg->Reload();
+        QCOMPARE(n.codes.size(), 2);
+    }
+
+    void devices()
+    {
+        IVantelDataDEV* dev = IVantelDataDEV::CreateObject();
+        QCOMPARE(LumoCGetDev(nullptr, 0, dev), 0);
+        QString guid = dev->GetGUID();
+        QVERIFY(guid.contains(':'));
+        QCOMPARE(LumoCGetDev(nullptr, 77, dev), -1);
+        QCOMPARE(LumoCAddDev(77, "127.0.0.1", "A1:B2"), 0);
+        QCOMPARE(LumoCGetDev(nullptr, 77, dev), 0);
+        QCOMPARE(QString(dev->GetGUID()), QString("A1:B2"));
+        dev->Release();
+        IVantelData* chn = LumoCGetVantelObject(nullptr, VANTEL_OBJ_CHANNEL_REF, (int64_t(77) << 16) | 5);
+        QVERIFY(chn);
+        QCOMPARE(static_cast<IVantelDataCHN*>(chn)->GetChnIndex(), 5);
+        QCOMPARE(static_cast<IVantelDataCHN*>(chn)->GetDeviceId(), int64_t(77));
+        chn->Release();
+        QVERIFY(!LumoCGetVantelObject(nullptr, VANTEL_OBJ_CHANNEL_REF, int64_t(999) << 16));
+        CLumoString url;
+        QCOMPARE(LumoCRECGetDeviceURL(nullptr, 0, &url), 0);
+        QCOMPARE(QString(url.GetBuffer()), QString("lumofs://localhost/media"));
+    }
+};
+
+QTEST_MAIN(TestLumoCConfig)
+#include "tst_lumocconfig.moc"
