@@ -204,6 +204,10 @@ void VantelDataModel::releaseRetired() {
 void VantelDataModel::SetupModelData(IVantelList* list) {
     beginResetModel();
     releaseRetired();
+    // Replacing, never appending: a refresh that forgot its Clear must not show rows twice.
+    for (const Row& r : qAsConst(m_rows)) r.data->Release();
+    m_rows.clear();
+    m_nextSource = 0;
     if (list) {
         for (IVantelData* d : list->GetTable()) {
             if (!d) continue;

@@ -37,16 +37,16 @@ public:
     // once; with false it keeps them alive until the next SetupModelData, Clear(true) or its
     // destruction, so row pointers taken just before stay valid a little longer.
     void Clear(bool release = true);
-    // Shows the rows of the list in addition to those already shown (call Clear first to
-    // replace them). The model takes its own reference on each row: the caller may release the
-    // list right afterwards.
+    // Shows the rows of the list in place of those shown before (a null list shows nothing).
+    // The model takes its own reference on each row: the caller may release the list right
+    // afterwards. The check flags start cleared; a sort order chosen before is applied.
     virtual void SetupModelData(IVantelList* list);
 
     // The row object at a model row (the row the view shows there, whatever the sorting), or
     // null. The pointer stays valid while the model shows the row.
     IVantelData* GetRowData(int row) const;
     int GetRowCount() const;
-    // Position of the model row's object in the list(s) as handed to SetupModelData (-1 if none).
+    // Position of the model row's object in the list as handed to SetupModelData (-1 if none).
     int GetSourceRow(int row) const;
     // The model row showing the source position / the object, or -1.
     int GetRowOfSource(int sourceRow) const;

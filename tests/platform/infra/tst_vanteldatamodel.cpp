@@ -91,6 +91,20 @@ void TestVantelDataModel::keepsRowsAfterCallerReleasesList() {
     QCOMPARE(model.rowCount(), 0);
     QCOMPARE(watched->GetRefCount(), 1);
     QCOMPARE(model.GetRowData(0), nullptr);
+
+    // A second list replaces the first, also without a Clear between them.
+    IVantelList* first = makeList({"a"});
+    first->GetAt(0)->AddRef();
+    IVantelData* old = first->GetAt(0);
+    model.SetupModelData(first);
+    first->Release();
+    IVantelList* second = makeList({"x", "y"});
+    model.SetupModelData(second);
+    second->Release();
+    QCOMPARE(column(model, 2), QStringList({"x", "y"}));
+    QCOMPARE(model.GetSourceRow(1), 1);
+    QCOMPARE(old->GetRefCount(), 1);
+    old->Release();
     watched->Release();
 }
 
