@@ -159,6 +159,11 @@ public:
 
     std::thread thread;
     std::atomic<bool> abort{false};
+    // The interrupt state of every demuxer the player opens. FFmpeg copies the callback into the
+    // I/O layer at open time, so it must stay at one address for as long as the context lives.
+    LumoAVInterrupt intr;
+
+    Player() { intr.abortFlag = &abort; }
 
     std::mutex frameMutex;
     AVFrame* lastFrame = nullptr;
@@ -295,7 +300,7 @@ bool LocateTime(const std::vector<CLumoFileDesc>& files, const CLumoTime& t, int
 
 class Decoder {
 public:
-    explicit Decoder(Player* p) : p(p) { intr.abortFlag = &p->abort; }
+    explicit Decoder(Player* p) : p(p), intr(p->intr) {}
     ~Decoder()
     {
         if (sws) sws_freeContext(sws);
@@ -321,7 +326,7 @@ private:
 
     Player* p;
     MediaFile mf;
-    LumoAVInterrupt intr;
+    LumoAVInterrupt& intr;
     SwsContext* sws = nullptr;
     SwrContext* swr = nullptr;
     int swrInRate = 0, swrInFmt = -1;
@@ -365,10 +370,6 @@ bool Decoder::OpenIndex(int idx, AVFormatContext* pre)
     LumoRecordSource src;
     int r = LumoRecordParseUri(desc.GetURI(), &src);
     AVFormatContext* fmt = pre;
-    if (fmt) {
-        fmt->interrupt_callback.callback = &LumoAVInterrupt::Callback;
-        fmt->interrupt_callback.opaque = &intr;
-    }
     if (!fmt && r == 0) r = LumoAVOpenInput(&fmt, src, &intr, GetSettings().openTimeoutMs.load());
     if (r == 0) r = SetupMedia(mf, fmt);
     else if (fmt)
@@ -929,15 +930,9 @@ int LumoPlayerOpenFile(void* player, CLumoFileDescList* list)
 
     LumoRecordSource src;
     if (LumoRecordParseUri(files[0].GetURI(), &src) != 0) return LUMO_ERR_PARAM;
-    LumoAVInterrupt intr;
-    std::atomic<bool> never{false};
-    intr.abortFlag = &never;
     AVFormatContext* ctx = nullptr;
-    int r = LumoAVOpenInput(&ctx, src, &intr, GetSettings().openTimeoutMs.load());
+    int r = LumoAVOpenInput(&ctx, src, &p->intr, GetSettings().openTimeoutMs.load());
     if (r != 0) return r;
-    // The interrupt state above ends with this call; the decode thread installs its own.
-    ctx->interrupt_callback.callback = nullptr;
-    ctx->interrupt_callback.opaque = nullptr;
     if (files[0].GetTimeS().IsEmpty()) LumoAVFillDesc(&files[0], ctx, src.path);
     for (size_t i = 1; i < files.size(); ++i)
         if (files[i].GetTimeS().IsEmpty()) LumoRecordProbeDesc(&files[i]);
