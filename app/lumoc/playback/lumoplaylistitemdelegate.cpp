@@ -107,12 +107,14 @@ void LumoPlayListItemDelegate::paint(QPainter* painter, const QStyleOptionViewIt
 
     row.setTop(row.bottom());
     row.setBottom(row.top() + timeRowHeight);
-    painter->drawText(row, Qt::AlignLeft | Qt::AlignVCenter,
-                      TimeText(index.data(PlayListRoleStart).toDateTime(), index.data(PlayListRoleEnd).toDateTime()));
+    painter->drawText(
+        row, Qt::AlignLeft | Qt::AlignVCenter,
+        TimeText(index.data(PlayListRoleStart).toDateTime(), index.data(PlayListRoleEnd).toDateTime()));
 
     row.setTop(row.bottom());
     row.setBottom(row.top() + sizeRowHeight);
-    painter->drawText(row, Qt::AlignLeft | Qt::AlignBottom, SizeText(index.data(PlayListRoleSize).toULongLong()));
+    painter->drawText(row, Qt::AlignLeft | Qt::AlignBottom,
+                      SizeText(index.data(PlayListRoleSize).toULongLong()));
 
     painter->setPen(bottomLineColor);
     painter->drawLine(QPoint(15, r.bottom()), QPoint(15 + lineLength, r.bottom()));

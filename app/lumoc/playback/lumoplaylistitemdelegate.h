@@ -27,7 +27,8 @@ public:
     ~LumoPlayListItemDelegate() override;
 
     bool eventFilter(QObject* object, QEvent* event) override;
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
@@ -50,7 +51,7 @@ signals:
 
 private:
     QPoint mousePos;
-    int buttonState = -1;  // 0 none, 1 hovered, 2 pressed
+    int buttonState = -1;                       // 0 none, 1 hovered, 2 pressed
     std::unique_ptr<QPushButton> deleteButton;  // lends its style sheet to the painted button
     int barWidth = 3, barHeight = 54, barTop = 6;
     int lineLength = 206;

@@ -28,7 +28,8 @@ PlayerWidget::PlayerWidget(int mode, QWidget* parent) : QWidget(parent), mode(mo
     setObjectName(QStringLiteral("lumocplayer"));
     SetUp();
     connect(panel, &INFRA::VideoPanel::SignalPanelFullScreen, this, &PlayerWidget::SignalPanelFullScreen);
-    connect(panel, &INFRA::VideoPanel::SignalPanelExitFullScreen, this, &PlayerWidget::SignalPanelExitFullScreen);
+    connect(panel, &INFRA::VideoPanel::SignalPanelExitFullScreen, this,
+            &PlayerWidget::SignalPanelExitFullScreen);
 }
 
 PlayerWidget::~PlayerWidget() {
@@ -299,7 +300,8 @@ int PlayerWidget::Play() {
     int rc = LumoPlayerOpenFile(p, &files);
     if (rc == 0) rc = LumoPlayerStart(p);
     if (rc != 0) {
-        VantelDBG_Printf_f(0x7fff, 2, "PlayerWidget::Play", "open failed: %d (%s)", rc, LumoCoreGetErrorText(rc));
+        VantelDBG_Printf_f(0x7fff, 2, "PlayerWidget::Play", "open failed: %d (%s)", rc,
+                           LumoCoreGetErrorText(rc));
         ShowError(PlayErrorText(rc));
         return rc;
     }
@@ -397,7 +399,8 @@ void PlayerWidget::OnStopPlay() {
 
 void PlayerWidget::OnSnap() {
     LumoCConfiguration* config = LumoCConfiguration::GetLumoCConfig();
-    const QString folder = QDir(config->GetFileOption()->pictureFolder).filePath(VantelUtility::GetSnapshotPath(2, 0, 0));
+    const QString folder =
+        QDir(config->GetFileOption()->pictureFolder).filePath(VantelUtility::GetSnapshotPath(2, 0, 0));
     const bool bmp = config->GetVideoOption()->captureFormat == 1;
     const char* formatText = bmp ? "bmp" : "jpg";
     const int code = bmp ? LUMO_PICTURE_BMP : LUMO_PICTURE_JPEG;

@@ -7,7 +7,8 @@ PlayListWidget::PlayListWidget(QWidget* parent)
     setItemDelegate(delegate);
     // Mouse moves reach the delegate only with tracking on: they drive the delete button's hover.
     viewport()->setMouseTracking(true);
-    connect(delegate, SIGNAL(deleteItem(const QModelIndex&)), this, SLOT(on_item_deleted(const QModelIndex&)));
+    connect(delegate, SIGNAL(deleteItem(const QModelIndex&)), this,
+            SLOT(on_item_deleted(const QModelIndex&)));
 }
 
 void PlayListWidget::on_item_deleted(const QModelIndex& index) {

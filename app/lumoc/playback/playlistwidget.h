@@ -13,8 +13,8 @@ public:
     explicit PlayListWidget(QWidget* parent = nullptr);
 
     void AddItem(quint64 id, const QString& name, const QDateTime& start, const QDateTime& end, quint64 size);
-    quint64 GetItemId(int row) const;        // 0 when the row has no item
-    QString GetItemName(int row) const;      // empty when the row has no item
+    quint64 GetItemId(int row) const;                   // 0 when the row has no item
+    QString GetItemName(int row) const;                 // empty when the row has no item
     quint64 GetItemFlags(QListWidgetItem* item) const;  // 0 for a null item
     // Sets or clears flag bit 0..16 of the row's item; other bits and missing rows are ignored.
     void SetItemFlag(int row, unsigned bit, bool on);

@@ -17,8 +17,8 @@ namespace {
 
 QString ButtonTable(const PlayerWidget& w) {
     QStringList parts;
-    for (const char* name : {"playerbtnsnap", "playerbtnslower", "playerbtnplay", "playerbtnpause", "playerbtnstop",
-                             "playerbtnfaster"}) {
+    for (const char* name : {"playerbtnsnap", "playerbtnslower", "playerbtnplay", "playerbtnpause",
+                             "playerbtnstop", "playerbtnfaster"}) {
         auto* b = w.findChild<QToolButton*>(name);
         parts << (b->isHidden() ? "hidden" : (b->isEnabled() ? "on" : "off"));
     }
@@ -135,7 +135,8 @@ private slots:
             dlg.GetPlayerWidget()->SetPlayMode(1);
             CLumoFileDescList probe(1);
             auto* d = new CLumoFileDesc();
-            d->SetURI(QString("filer://local/type=rec&format=mp4&filename=%1").arg(clip).toUtf8().constData());
+            d->SetURI(
+                QString("filer://local/type=rec&format=mp4&filename=%1").arg(clip).toUtf8().constData());
             d->SetCUID("CAM-01");
             probe.Append(d);
             QCOMPARE(LumoRecordGetFileDesc(&probe), 0);

@@ -76,7 +76,7 @@ class TestPlayerWidget : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
-    QString clip;       // a few seconds of moving test picture
+    QString clip;        // a few seconds of moving test picture
     bool media = false;  // the media library can play
     UrlCatcher catcher;
 
@@ -203,16 +203,28 @@ private slots:
         QTest::addColumn<QString>("cuid");
         QTest::addColumn<QString>("title");
         const QString fn = "K3706_FileName : ";
-        QTest::newRow("file name wins") << "front.dav" << "lumofs://local/disk=1&filename=x.dav" << ""
-                                        << fn + "front.dav";
+        QTest::newRow("file name wins") << "front.dav"
+                                        << "lumofs://local/disk=1&filename=x.dav"
+                                        << "" << fn + "front.dav";
         QTest::newRow("recorder URI, last filename=")
-            << "" << "lumofs://local/disk=1&path=a&filename=b&filename=ch1-0001.dav" << "" << fn + "ch1-0001.dav";
-        QTest::newRow("windows path") << "" << "file:C:\\rec\\day\\yard.dav" << "" << fn + "yard.dav";
-        QTest::newRow("slash path") << "" << "file:///home/op/rec/door.mp4" << "" << fn + "door.mp4";
-        QTest::newRow("local record URL") << "" << "filer://local/type=rec&format=mp4&filename=/tmp/a/b.mp4"
+            << ""
+            << "lumofs://local/disk=1&path=a&filename=b&filename=ch1-0001.dav"
+            << "" << fn + "ch1-0001.dav";
+        QTest::newRow("windows path") << ""
+                                      << "file:C:\\rec\\day\\yard.dav"
+                                      << "" << fn + "yard.dav";
+        QTest::newRow("slash path") << ""
+                                    << "file:///home/op/rec/door.mp4"
+                                    << "" << fn + "door.mp4";
+        QTest::newRow("local record URL") << ""
+                                          << "filer://local/type=rec&format=mp4&filename=/tmp/a/b.mp4"
                                           << "" << fn + "b.mp4";
-        QTest::newRow("no name at all") << "" << "" << "" << fn;
-        QTest::newRow("camera identity") << "" << "lumofs://local/disk=1&filename=c.dav" << "CAM-07"
+        QTest::newRow("no name at all") << ""
+                                        << ""
+                                        << "" << fn;
+        QTest::newRow("camera identity") << ""
+                                         << "lumofs://local/disk=1&filename=c.dav"
+                                         << "CAM-07"
                                          << "K4781_CUID: CAM-07K4782_--->" + fn + "c.dav";
     }
     void title() {
@@ -303,7 +315,8 @@ private slots:
         row->Release();
         QCOMPARE(int(w.GetState()), 8);
         QCOMPARE(w.GetFiles().GetCount(), 1);
-        QCOMPARE(QString(w.GetFiles().GetHead()->GetURI()), QString("lumofs://local/disk=1&path=b&filename=r.dav"));
+        QCOMPARE(QString(w.GetFiles().GetHead()->GetURI()),
+                 QString("lumofs://local/disk=1&path=b&filename=r.dav"));
         QCOMPARE(w.GetFiles().GetHead()->GetTimeE(), At(10, 5, 0));
 
         // A whole list replaces it (a copy) and leaves the state alone.
@@ -353,7 +366,8 @@ private slots:
 
     void tooltips() {
         PlayerWidget w(1);
-        const QStringList tips{"K3540_Snapshot", "K3531_Slow", "K3533_Play", "K3530_Pause", "K3534_Stop", "K3532_Fast"};
+        const QStringList tips{"K3540_Snapshot", "K3531_Slow", "K3533_Play",
+                               "K3530_Pause",    "K3534_Stop", "K3532_Fast"};
         for (int i = 0; i < 6; ++i) {
             auto* b = w.findChild<QToolButton*>(kButtons[i]);
             QCOMPARE(b->toolTip(), tips[i]);
@@ -454,9 +468,8 @@ private slots:
         QCOMPARE(int(w->GetState()), 1);
 
         // The real end of the list, from the player's own thread: near the end, then wait.
-        LumoPlayerSeekTime(w->GetPlayer(),
-                           PlayerWidget::SeekTarget(w->GetFiles().GetHead()->GetTimeS(),
-                                                    w->GetFiles().GetHead()->GetTimeE(), 90));
+        LumoPlayerSeekTime(w->GetPlayer(), PlayerWidget::SeekTarget(w->GetFiles().GetHead()->GetTimeS(),
+                                                                    w->GetFiles().GetHead()->GetTimeE(), 90));
         QTRY_COMPARE_WITH_TIMEOUT(int(w->GetState()), 4, 5000);
         QVERIFY(w->findChild<QToolButton*>("playerbtnplay")->isEnabled());
         QCOMPARE(int(other->GetState()), 1);
@@ -521,10 +534,14 @@ private slots:
     void badFiles_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing") << "missing" << "K7901_PlayFileMissing";
-        QTest::newRow("zero bytes") << "empty" << "K7902_PlayFileEmpty";
-        QTest::newRow("truncated") << "truncated" << "K7903_PlayFileDamaged";
-        QTest::newRow("not media") << "garbage" << "K7903_PlayFileDamaged";
+        QTest::newRow("missing") << "missing"
+                                 << "K7901_PlayFileMissing";
+        QTest::newRow("zero bytes") << "empty"
+                                    << "K7902_PlayFileEmpty";
+        QTest::newRow("truncated") << "truncated"
+                                   << "K7903_PlayFileDamaged";
+        QTest::newRow("not media") << "garbage"
+                                   << "K7903_PlayFileDamaged";
     }
     // A file that cannot be played: a clear message on the view, the loaded state kept with play
     // enabled, and the widget plays a good list afterwards.

@@ -68,11 +68,10 @@ private slots:
         QFETCH(int, state);
         QFETCH(QString, colour);
         PlayListWidget list(nullptr);
-        QMap<QString, QColor> named{{"default", Qt::white},
-                                    {"select", Qt::yellow},
-                                    {"hover", Qt::cyan},
-                                    {"playing", Qt::green}};
-        list.SetColors(named["default"], named["select"], named["hover"], named["playing"], Qt::red, Qt::gray);
+        QMap<QString, QColor> named{
+            {"default", Qt::white}, {"select", Qt::yellow}, {"hover", Qt::cyan}, {"playing", Qt::green}};
+        list.SetColors(named["default"], named["select"], named["hover"], named["playing"], Qt::red,
+                       Qt::gray);
         QCOMPARE(list.GetDelegate()->TextColor(flags, QStyle::State(state)), named[colour]);
     }
 
@@ -116,8 +115,10 @@ private slots:
         for (int i = 0; i < length; ++i) name += QChar('a' + i % 26);
         const QString text = delegate.NameText(name);
         QCOMPARE(text.size(), shown);
-        if (length > 38) QCOMPARE(text, name.left(28) + "...");
-        else QCOMPARE(text, name);
+        if (length > 38)
+            QCOMPARE(text, name.left(28) + "...");
+        else
+            QCOMPARE(text, name);
     }
 
     void timeText_data() {
