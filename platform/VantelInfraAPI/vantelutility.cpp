@@ -92,6 +92,7 @@ QString VantelUtility::LanguageFilePath(const QString& key) {
 }
 
 bool VantelUtility::initLanguage(const QString& key) {
+    if (!key.isEmpty() && key == lang().current && lang().translator) return true;  // already installed
     const QString path = LanguageFilePath(key);
     if (path.isEmpty()) return false;
     auto* t = new QTranslator(QCoreApplication::instance());
