@@ -248,6 +248,13 @@ void Storage::rescanBlock(size_t diskIndex, Block& b, int64_t seenMtime, uint64_
             cuid = ini.value(QStringLiteral("cuid")).toString().trimmed().toStdString();
             continue;
         }
+        if (n.compare(0, 6, ".part.") == 0 && !d.busyBlocks.count(b.number)) {
+            // Left by a write that never finished (the process ended): never a record, only waste.
+            if (::unlink((bpath + "/" + n).c_str()) == 0) {
+                bytes -= static_cast<uint64_t>(fs.st_size);
+                continue;
+            }
+        }
         if (n[0] == '.') continue;
         FileRec f;
         if (!ParseRecordFileName(n, &f.rn)) continue;

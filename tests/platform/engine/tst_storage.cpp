@@ -784,6 +784,12 @@ void TestStorage::storeRecordFile() {
     p.AddCUID("CAM-2");
     QCOMPARE(searchNames(p).size(), 3);
 
+    // What an interrupted write leaves behind is cleared when the block is read again.
+    const QString stale = disk("d2") + "/blk00001/.part." + recordName(2, 1, 0, kBase.addSecs(60));
+    writeFile(stale, QByteArray(1000, 's'));
+    QCOMPARE(searchNames(p).size(), 3);
+    QVERIFY(!QFile::exists(stale));
+
     // Refusals: the same start again, something unreadable, a bad channel, a missing source.
     QCOMPARE(LumoSRStoreRecordFile(m_clipMain.toUtf8(), 2, 0, 1, lumoTime(kBase), nullptr, 5000),
              int(LUMOSR_ERR_REFUSED));
