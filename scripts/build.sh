@@ -3,9 +3,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
+# Clones in other folders share the compiler cache.
+export CCACHE_BASEDIR="$PWD"
+export CCACHE_NOHASHDIR=1
 GEN=()
 if command -v ninja >/dev/null 2>&1; then GEN=(-G Ninja); fi
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
-  cmake -S . -B "$BUILD_DIR" "${GEN[@]}" -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo}
+  cmake -S . -B "$BUILD_DIR" "${GEN[@]}" -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-Release}
 fi
 cmake --build "$BUILD_DIR" -j "$(nproc)"
