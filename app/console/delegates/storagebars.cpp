@@ -55,11 +55,12 @@ Bar SpaceBar(const QString& text, int barWidth, bool unformattedLabel) {
 }
 
 const char* DiskStateKey(quint32 s) {
-    if (!(s & 0x2)) return "K3710_UnFormat";
-    if ((s & 0x8) && (s & 0x10)) return "K3717_OnRW";
-    if (s & 0x10) return "K3781_OnWrite";
-    if (s & 0x8) return "K3708_OnRead";
-    return "K3709_Idle";
+    // Marked for the translation tools: the text is looked up by the caller.
+    if (!(s & 0x2)) return QT_TRANSLATE_NOOP("QObject", "K3710_UnFormat");
+    if ((s & 0x8) && (s & 0x10)) return QT_TRANSLATE_NOOP("QObject", "K3717_OnRW");
+    if (s & 0x10) return QT_TRANSLATE_NOOP("QObject", "K3781_OnWrite");
+    if (s & 0x8) return QT_TRANSLATE_NOOP("QObject", "K3708_OnRead");
+    return QT_TRANSLATE_NOOP("QObject", "K3709_Idle");
 }
 
 Bar DiskStateBar(const QVariant& state, int barWidth) {
