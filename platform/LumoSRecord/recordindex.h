@@ -75,13 +75,18 @@ public:
     const RecordEntry* Latest(int stream, int channel);
 
 private:
+    // A lane keeps the start next to the id so that its binary search stays in one array.
+    struct Item {
+        int64_t start;
+        uint32_t id;
+    };
     struct Lane {
-        std::vector<uint32_t> ids;
-        size_t sortedPrefix = 0;  // ids[0, sortedPrefix) are sorted
+        std::vector<Item> items;
+        size_t sortedPrefix = 0;  // items[0, sortedPrefix) are sorted
         int64_t maxDurationMs = 0;
     };
     static uint64_t blockKey(int disk, uint32_t block) { return (uint64_t(uint16_t(disk)) << 32) | block; }
-    bool laneLess(uint32_t a, uint32_t b) const;
+    bool laneLess(const Item& a, const Item& b) const;
     void sortLane(Lane& lane);
     uint32_t newSlot(const RecordEntry& e);
     void dropIds(const std::vector<uint32_t>& ids);
