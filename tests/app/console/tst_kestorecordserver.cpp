@@ -88,6 +88,7 @@ private slots:
         QDir::setCurrent(m_prog);
         qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
         qputenv("TMPDIR", m_dir.path().toLocal8Bit());  // shared-memory keys live here
+        qputenv("VANTEL_LOG_DIR", m_dir.filePath(QStringLiteral("logs")).toLocal8Bit());
         LumoSRSetStorageConfig(m_dir.filePath(QStringLiteral("kestostorage.ini")).toUtf8().constData());
         QCOMPARE(LumoSRInitialize(nullptr), 0);
         qApp->installEventFilter(&m_quit);

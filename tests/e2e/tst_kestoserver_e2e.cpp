@@ -1,0 +1,268 @@
+// KestoServer as a process: it binds its port, refuses a second instance, stops on the "stop"
+// command of its shared memory, and reports a port that is taken. Each case runs a temporary
+// copy of the program directory under its own virtual X server, with home, configuration,
+// runtime and log folders of its own.
+#include <QtNetwork>
+#include <QtTest>
+
+#include "VantelInfraAPI/customization.h"
+#include "VantelInfraAPI/sharememory.h"
+
+namespace {
+
+quint16 freePort() {
+    QTcpServer s;
+    s.listen(QHostAddress::AnyIPv4, 0);
+    return s.serverPort();
+}
+
+bool canConnect(quint16 port, int ms = 1000) {
+    QTcpSocket sock;
+    sock.connectToHost(QHostAddress::LocalHost, port);
+    return sock.waitForConnected(ms);
+}
+
+bool portIsFree(quint16 port) {
+    QTcpServer s;
+    return s.listen(QHostAddress::AnyIPv4, port);
+}
+
+bool copyTree(const QString& from, const QString& to) {
+    QDir().mkpath(to);
+    const QFileInfoList entries = QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QFileInfo& fi : entries) {
+        const QString target = to + QLatin1Char('/') + fi.fileName();
+        if (fi.isDir()) {
+            if (!copyTree(fi.absoluteFilePath(), target)) return false;
+        } else if (!QFile::copy(fi.absoluteFilePath(), target)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// One copy of the program with its own folders.
+struct Installation {
+    QTemporaryDir root;
+    QString prog, log;
+
+    bool make(quint16 port, const QByteArray& language) {
+        if (!root.isValid()) return false;
+        prog = root.filePath(QStringLiteral("prog"));
+        const QString bin = qEnvironmentVariable("VANTEL_BIN_DIR");
+        if (!QDir().mkpath(prog) || !QFile::copy(bin + QStringLiteral("/KestoServer"), prog + QStringLiteral("/KestoServer")))
+            return false;
+        QFile::setPermissions(prog + QStringLiteral("/KestoServer"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (!QFile::copy(bin + QStringLiteral("/vantelres.xdll"), prog + QStringLiteral("/vantelres.xdll"))) return false;
+        if (!copyTree(bin + QStringLiteral("/Languages"), prog + QStringLiteral("/Languages"))) return false;
+        if (!copyTree(bin + QStringLiteral("/res"), prog + QStringLiteral("/res"))) return false;
+        QFile ini(prog + QStringLiteral("/kestoconfig.ini"));
+        if (!ini.open(QIODevice::WriteOnly)) return false;
+        ini.write("port=" + QByteArray::number(port) + "\nHDDFull=0\n\n[skin]\nlanguage=" + language + "\n");
+        ini.close();
+        for (const char* d : {"home", "config", "runtime", "logs", "tmp"}) QDir().mkpath(root.filePath(QLatin1String(d)));
+        QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        log = root.filePath(QStringLiteral("ui.log"));
+        return true;
+    }
+
+    QProcessEnvironment environment(const QString& display, const QString& reply = QString()) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), display);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("HOME"), root.filePath(QStringLiteral("home")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root.filePath(QStringLiteral("runtime")));
+        env.insert(QStringLiteral("VANTEL_LOG_DIR"), root.filePath(QStringLiteral("logs")));
+        env.insert(QStringLiteral("TMPDIR"), root.filePath(QStringLiteral("tmp")));  // shared-memory keys
+        env.insert(QStringLiteral("VANTEL_UI_LOG"), log);
+        env.remove(QStringLiteral("VANTEL_UI_REPLY"));
+        if (!reply.isEmpty()) env.insert(QStringLiteral("VANTEL_UI_REPLY"), reply);
+        return env;
+    }
+
+    QStringList logLines(const QString& kind) const {
+        QFile f(log);
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        QStringList out;
+        for (const QString& l : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            if (l.startsWith(kind + QLatin1Char('\t'))) out << l;
+        return out;
+    }
+
+    QString translate(const QByteArray& language, const char* key) const {
+        QTranslator t;
+        if (!t.load(prog + QStringLiteral("/Languages/") + QString::fromLatin1(language) + QStringLiteral(".qm")))
+            return QString();
+        return t.translate("QObject", key);
+    }
+
+    // The host's stop channel, opened as the management console does (in this copy's key folder).
+    SHAREMEMHANDLE openStopChannel() const {
+        const QByteArray old = qgetenv("TMPDIR");
+        qputenv("TMPDIR", root.filePath(QStringLiteral("tmp")).toLocal8Bit());
+        const QByteArray name = (INFRA::Customization::GetRecorderServerLnkName() + QStringLiteral("ShareMem")).toLocal8Bit();
+        SHAREMEMHANDLE h = ShareMemoryCreate(name.constData(), 1);
+        qputenv("TMPDIR", old);
+        return h;
+    }
+};
+
+}  // namespace
+
+class TestKestoServerE2E : public QObject {
+    Q_OBJECT
+    QProcess m_xvfb;
+    QString m_display;
+    QList<QProcess*> m_procs;
+
+    QProcess* start(const Installation& inst, const QString& reply = QString()) {
+        auto* p = new QProcess(this);
+        p->setProcessEnvironment(inst.environment(m_display, reply));
+        p->setWorkingDirectory(inst.root.path());  // not the program directory: it must find its files anyway
+        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->setStandardOutputFile(QProcess::nullDevice());
+        p->start(inst.prog + QStringLiteral("/KestoServer"), QStringList());
+        m_procs << p;
+        p->waitForStarted(5000);
+        return p;
+    }
+
+    static bool waitUntil(std::function<bool()> cond, int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (!cond()) {
+            if (t.elapsed() > ms) return false;
+            QTest::qWait(50);
+        }
+        return true;
+    }
+
+private slots:
+    void initTestCase() {
+        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) QSKIP("Xvfb is not installed");
+        // -displayfd: the server picks a free display number and writes it to us when ready.
+        m_xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                              QStringLiteral("0"), QStringLiteral("1280x800x24"),
+                                              QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        QVERIFY(m_xvfb.waitForStarted(5000));
+        QVERIFY(waitUntil([this]() { return m_xvfb.canReadLine() || m_xvfb.state() != QProcess::Running; }, 10000));
+        const QByteArray number = m_xvfb.readLine().trimmed();
+        QVERIFY2(!number.isEmpty(), "Xvfb did not report a display");
+        m_display = QStringLiteral(":") + QString::fromLatin1(number);
+    }
+
+    void cleanup() {
+        for (QProcess* p : qAsConst(m_procs)) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(3000);
+            }
+            delete p;
+        }
+        m_procs.clear();
+    }
+
+    void cleanupTestCase() {
+        if (m_xvfb.state() == QProcess::Running) {
+            m_xvfb.terminate();
+            if (!m_xvfb.waitForFinished(3000)) m_xvfb.kill();
+        }
+    }
+
+    void startsBindsAndStopsOnCommand_data() {
+        QTest::addColumn<QByteArray>("language");
+        QTest::newRow("english") << QByteArray("English");
+        QTest::newRow("chinese") << QByteArray("Chinese");
+    }
+    void startsBindsAndStopsOnCommand() {
+        QFETCH(QByteArray, language);
+        const quint16 port = freePort();
+        Installation inst;
+        QVERIFY(inst.make(port, language));
+        QProcess* server = start(inst);
+        QCOMPARE(server->state(), QProcess::Running);
+        QVERIFY2(waitUntil([&]() { return canConnect(port, 200) || server->state() != QProcess::Running; }, 15000) &&
+                     server->state() == QProcess::Running,
+                 "the server did not bind its port");
+        QVERIFY(canConnect(port));
+        QCOMPARE(inst.logLines(QStringLiteral("balloon")),
+                 QStringList{QStringLiteral("balloon\t%1\t%2\tinformation")
+                                 .arg(inst.translate(language, "K3741_Msg"), inst.translate(language, "K3744_KestoStart"))});
+        QVERIFY(!inst.translate(language, "K3744_KestoStart").startsWith(QLatin1String("K3744")));
+
+        SHAREMEMHANDLE stop = inst.openStopChannel();
+        QVERIFY(stop);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(ShareMemoryWrite(stop, 1024, 1, "stop", 5), 0);
+        QVERIFY2(server->waitForFinished(3000), "the server did not stop within 3 s");
+        QVERIFY(clock.elapsed() <= 3000);
+        QCOMPARE(server->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(server->exitCode(), 0);
+        QVERIFY(portIsFree(port));
+        QCOMPARE(inst.logLines(QStringLiteral("exiting")).size(), 1);
+        QCOMPARE(inst.logLines(QStringLiteral("messagebox")).size(), 0);  // no question on a stop command
+        // The command was consumed.
+        char block[1024];
+        QCOMPARE(ShareMemoryRead(stop, 1, block, sizeof block), 0);
+        QCOMPARE(QByteArray(block, sizeof block), QByteArray(1024, '\0'));
+        ShareMemoryDelete(stop);
+        // The watchdog registration went with the regular exit.
+        QVERIFY(QDir(inst.root.filePath(QStringLiteral("runtime/vantel-watchdog"))).entryList(QDir::Files).isEmpty());
+    }
+
+    void secondStartIsRefused() {
+        const quint16 port = freePort();
+        Installation inst;
+        QVERIFY(inst.make(port, "English"));
+        QProcess* first = start(inst);
+        QVERIFY(waitUntil([&]() { return canConnect(port, 200) || first->state() != QProcess::Running; }, 15000));
+        QCOMPARE(first->state(), QProcess::Running);
+
+        QProcess* second = start(inst, QStringLiteral("ok"));
+        QVERIFY(second->waitForFinished(15000));
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 255);  // -1
+        const QString running = inst.translate("English", "K6859_Runnig");
+        QVERIFY(!running.startsWith(QLatin1String("K6859")));
+        QCOMPARE(inst.logLines(QStringLiteral("messagebox")),
+                 QStringList{QStringLiteral("messagebox\t\tKestoServer %1").arg(running)});
+        // The first one goes on as before.
+        QCOMPARE(first->state(), QProcess::Running);
+        QVERIFY(canConnect(port));
+
+        SHAREMEMHANDLE stop = inst.openStopChannel();
+        QCOMPARE(ShareMemoryWrite(stop, 1024, 1, "stop", 5), 0);
+        QVERIFY(first->waitForFinished(3000));
+        QCOMPARE(first->exitCode(), 0);
+        ShareMemoryDelete(stop);
+    }
+
+    // A taken port: the error balloon, the console stays up and its stop channel still ends it.
+    void portTakenReportsAndStillStops() {
+        QTcpServer squatter;
+        QVERIFY(squatter.listen(QHostAddress::AnyIPv4, 0));
+        const quint16 port = squatter.serverPort();
+        Installation inst;
+        QVERIFY(inst.make(port, "English"));
+        QProcess* server = start(inst);
+        QVERIFY(waitUntil([&]() { return !inst.logLines(QStringLiteral("balloon")).isEmpty(); }, 15000));
+        QCOMPARE(inst.logLines(QStringLiteral("balloon")),
+                 QStringList{QStringLiteral("balloon\t%1\t%2\tcritical")
+                                 .arg(inst.translate("English", "K3745_Error"), inst.translate("English", "K3746_KestoFail"))});
+        QTest::qWait(500);
+        QCOMPARE(server->state(), QProcess::Running);
+
+        SHAREMEMHANDLE stop = inst.openStopChannel();
+        QCOMPARE(ShareMemoryWrite(stop, 1024, 1, "stop", 5), 0);
+        QVERIFY2(server->waitForFinished(3000), "the stop channel must work after a failed start");
+        QCOMPARE(server->exitCode(), 0);
+        ShareMemoryDelete(stop);
+        QVERIFY(squatter.isListening());  // nobody took it from its owner
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKestoServerE2E)
+#include "tst_kestoserver_e2e.moc"
