@@ -16,3 +16,4 @@
 #include "VantelInfraAPI/vanteldatamodel.h"
 #include "VantelInfraAPI/vanteltabledelegate.h"
 #include "VantelInfraAPI/vantelutility.h"
+#include "VantelInfraAPI/videodisplaypanel.h"
