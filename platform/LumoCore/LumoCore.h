@@ -202,10 +202,18 @@ void LumoMediaSearchSetSource(LumoMediaSearchSource source);
 // without a file name the first descriptor's save-file name is used, else one is made from the
 // first file's name and times. "dav" output is an MPEG-TS stream. A descriptor URI may end in
 // "&from=<ISO 8601 time>&len=<seconds>" to cut that range. The folder is created.
+// The written file takes its name only when it is complete (it is written as "<name>.part");
+// an existing file is never overwritten: the new one is numbered "<name>(1).<ext>" and so on. A
+// failed or stopped download leaves no file. Video and audio are copied when the container can
+// carry them; a later file joins with the streams that match the first file's.
 enum {
     LUMO_DOWNLOAD_RUNNING = 0x01,
     LUMO_DOWNLOAD_FINISHED = 0x20,  // ended (result in the result/error out value)
 };
+// The attached handler is called once when the download ends, on its thread:
+// handler(owner, LUMO_DOWNLOAD_FINISHED, download handle, (void*)(intptr_t)result, null).
+// Test seam: writing more than `bytes` fails as a full disk would (0: no limit).
+void LumoDownloadSetSpaceLimit(uint64_t bytes);
 int LumoDownloadOpenFile(void** download, const char* url, CLumoFileDescList* list);
 int LumoDownloadAttachStream(void* download, CLumoObject* owner, LumoCallbackHandler handler);
 int LumoDownloadDetachStream(void* download, CLumoObject* owner, LumoCallbackHandler handler);

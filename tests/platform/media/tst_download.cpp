@@ -1,0 +1,317 @@
+// Downloads: record files and time ranges copied into dav (MPEG-TS), avi and mp4 files, with
+// progress, names that never overwrite, and failures that leave no half file.
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <atomic>
+
+#include "LumoCore/LumoCore.h"
+#include "LumoRecord/LumoRecord.h"
+#include "mediafixture.h"
+
+using namespace mediafixture;
+
+namespace {
+
+struct EndLog : CLumoObject {
+    std::atomic<int> calls{0};
+    std::atomic<int> result{1};
+};
+
+int OnEnd(CLumoObject* owner, int code, void*, void* p1, void*)
+{
+    auto* log = static_cast<EndLog*>(owner);
+    if (code == LUMO_DOWNLOAD_FINISHED) {
+        log->calls++;
+        log->result = int(reinterpret_cast<intptr_t>(p1));
+    }
+    return 0;
+}
+
+// Runs a download to its end; the result code, and the file in *path.
+int RunDownload(const QString& url, CLumoFileDescList* list, QString* path, int* percentOut = nullptr)
+{
+    void* h = nullptr;
+    int r = LumoDownloadOpenFile(&h, url.toUtf8().constData(), list);
+    if (r != 0) return r;
+    CLumoString p;
+    LumoDownloadGetFileName(h, &p);
+    if (path) *path = QString::fromUtf8(p.GetBuffer());
+    r = LumoDownloadStart(h, 0);
+    if (r != 0) return r;
+    int flags = 0, result = 0, percent = 0;
+    uint64_t bytes = 0;
+    QElapsedTimer t;
+    t.start();
+    while (LumoDownloadGetProgressEx(h, &flags, &result, &percent, &bytes) == 0 && !(flags & LUMO_DOWNLOAD_FINISHED) &&
+           t.elapsed() < 20000)
+        QTest::qWait(20);
+    if (percentOut) *percentOut = percent;
+    LumoDownloadStop(h);
+    LumoDownloadClose(h);
+    return (flags & LUMO_DOWNLOAD_FINISHED) ? result : LUMO_ERR_TIMEOUT;
+}
+
+CLumoFileDesc Probe(const QString& path)
+{
+    CLumoFileDesc d;
+    d.SetURI(FilerUri(path).toUtf8().constData());
+    LumoRecordProbeDesc(&d);
+    return d;
+}
+
+int64_t Seconds10(const CLumoFileDesc& d) { return (CLumoTime::GetTimeSpan(d.GetTimeE(), d.GetTimeS()) + 50) / 100; }
+
+QString Target(const QString& fmt, const QString& folder, const QString& name = QString())
+{
+    QString u = QString("filew://local/type=rec&format=%1&pathname=%2").arg(fmt, folder);
+    if (!name.isEmpty()) u += "&filename=" + name;
+    return u;
+}
+
+}  // namespace
+
+class TestDownload : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString src;    // 4 s, H.264 + AAC, mp4
+    QString lng;    // 8 s, key frame every second, mp4
+    QString ts;     // 3 s, MPEG-4 part 2, TS
+    QString partA;  // 1 s
+    QString partB;  // 1 s
+    QString P(const QString& n) const { return dir.filePath(n); }
+
+private slots:
+    void initTestCase()
+    {
+        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the fixtures");
+        src = P("src.mp4");
+        lng = P("long.mp4");
+        ts = P("src.dav");
+        partA = P("a.mp4");
+        partB = P("b.mp4");
+        QVERIFY(Ffmpeg(Source(4) + H264() + Aac(), src));
+        QVERIFY(Ffmpeg(Source(8) + H264(25) + Aac(), lng));
+        QVERIFY(Ffmpeg(Source(3, "320x240", 25, false) + Mpeg4() + QStringList{"-f", "mpegts"}, ts));
+        QVERIFY(Ffmpeg(Source(1) + H264() + Aac(), partA));
+        QVERIFY(Ffmpeg(Source(1) + H264() + Aac(), partB));
+    }
+
+    void cleanup() { LumoDownloadSetSpaceLimit(0); }
+
+    void formats_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("video");
+        QTest::addColumn<int>("audio");
+        QTest::newRow("mp4 to dav") << "src.mp4" << "dav" << int(LUMO_CODEC_H264) << int(LUMO_CODEC_AAC);
+        QTest::newRow("mp4 to avi") << "src.mp4" << "avi" << int(LUMO_CODEC_H264) << int(LUMO_CODEC_AAC);
+        QTest::newRow("mp4 to mp4") << "src.mp4" << "mp4" << int(LUMO_CODEC_H264) << int(LUMO_CODEC_AAC);
+        QTest::newRow("ts to mp4") << "src.dav" << "mp4" << int(LUMO_CODEC_MPEG4) << int(LUMO_CODEC_NONE);
+        QTest::newRow("ts to avi") << "src.dav" << "avi" << int(LUMO_CODEC_MPEG4) << int(LUMO_CODEC_NONE);
+    }
+    void formats()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, format);
+        QFETCH(int, video);
+        QFETCH(int, audio);
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(P(source))));
+        QString path;
+        int percent = 0;
+        QString folder = P("out/" + format);
+        QCOMPARE(RunDownload(Target(format, folder), &list, &path, &percent), 0);
+        QCOMPARE(percent, 100);
+        QVERIFY(path.startsWith(folder));
+        QVERIFY(path.endsWith("." + format));
+        QVERIFY(QFileInfo::exists(path));
+        QVERIFY(!QFileInfo::exists(path + ".part"));
+        CLumoFileDesc out = Probe(path);
+        CLumoFileDesc in = Probe(P(source));
+        QCOMPARE(int(out.GetVideoCodec()), video);
+        QCOMPARE(int(out.GetAudioCodec()), audio);
+        QCOMPARE(out.GetWidth(), in.GetWidth());
+        QVERIFY2(qAbs(Seconds10(out) - Seconds10(in)) <= 1, qPrintable(QString("%1 vs %2").arg(Seconds10(out)).arg(Seconds10(in))));
+    }
+
+    void timeRangeIsCut()
+    {
+        CLumoFileDesc whole = Probe(lng);
+        CLumoTime from = whole.GetTimeS();
+        from.Add(2000);
+        CLumoString fromText;
+        from.BuildISO8601(fromText);
+        QString uri = FilerUri(lng) + QString("&from=%1&len=3").arg(fromText.GetBuffer());
+        CLumoFileDescList list(1);
+        list.Append(Desc(uri));
+        list.GetHead()->SetTimeS(whole.GetTimeS());
+        list.GetHead()->SetTimeE(whole.GetTimeE());
+        QString path;
+        QCOMPARE(RunDownload(Target("dav", P("cut")), &list, &path), 0);
+        CLumoFileDesc out = Probe(path);
+        // Copies start on a key frame (one a second here): between 3 and 4 seconds.
+        QVERIFY2(Seconds10(out) >= 29 && Seconds10(out) <= 41, qPrintable(QString("%1 tenths").arg(Seconds10(out))));
+        QVERIFY(QFileInfo(path).size() < QFileInfo(lng).size());
+    }
+
+    void filesAreJoined()
+    {
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(partA)));
+        list.Append(Desc(FilerUri(partB)));
+        QString path;
+        QCOMPARE(RunDownload(Target("mp4", P("joined")), &list, &path), 0);
+        CLumoFileDesc out = Probe(path);
+        QVERIFY2(qAbs(Seconds10(out) - 20) <= 2, qPrintable(QString("%1 tenths").arg(Seconds10(out))));
+        // The joined file plays through: every picture of both parts decodes.
+        void* player = nullptr;
+        QCOMPARE(LumoPlayerCreate(&player, nullptr, nullptr), 0);
+        CLumoFileDescList play(1);
+        play.Append(Desc(FilerUri(path)));
+        QCOMPARE(LumoPlayerOpenFile(player, &play), 0);
+        LumoPlayerSetSpeed(player, 16);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        int state = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetState(player, &state) == 0 && (state & LUMO_STATE_END), 8000);
+        LumoPlayerStats stats;
+        LumoPlayerGetStats(player, &stats);
+        QVERIFY2(stats.framesDecoded >= 48, qPrintable(QString("%1 frames").arg(stats.framesDecoded)));
+        LumoPlayerStop(player);
+        LumoPlayerClose(player);
+    }
+
+    void namesNeverOverwrite()
+    {
+        QString folder = P("names");
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(src)));
+        QString first, second, third;
+        QCOMPARE(RunDownload(Target("avi", folder, "Gate-1.avi"), &list, &first), 0);
+        QCOMPARE(QFileInfo(first).fileName(), QString("Gate-1.avi"));
+        QCOMPARE(RunDownload(Target("avi", folder, "Gate-1"), &list, &second), 0);
+        QCOMPARE(QFileInfo(second).fileName(), QString("Gate-1(1).avi"));
+        // The first descriptor's save-file name when the target names none.
+        list.GetHead()->SetSaveFileName("A1-B2-1-1-20240501-080000-4S.avi");
+        QCOMPARE(RunDownload(Target("avi", folder), &list, &third), 0);
+        QCOMPARE(QFileInfo(third).fileName(), QString("A1-B2-1-1-20240501-080000-4S.avi"));
+        // A name is never a path.
+        QString escaped;
+        QCOMPARE(RunDownload(Target("avi", folder, "../../evil.avi"), &list, &escaped), 0);
+        QCOMPARE(QFileInfo(escaped).absolutePath(), QDir(folder).absolutePath());
+        // Without any name one is made from the file and its start.
+        CLumoFileDescList plain(1);
+        plain.Append(Desc(FilerUri(src)));
+        QString made;
+        QCOMPARE(RunDownload(Target("mp4", folder), &plain, &made), 0);
+        QVERIFY(QFileInfo(made).fileName().startsWith("src_"));
+    }
+
+    void pictureOfTheStart()
+    {
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(src)));
+        QString path;
+        QCOMPARE(RunDownload(Target("jpg", P("pics")), &list, &path), 0);
+        QImage img(path);
+        QCOMPARE(img.size(), QSize(320, 240));
+    }
+
+    void endIsReportedOnce()
+    {
+        EndLog log;
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(src)));
+        void* h = nullptr;
+        QCOMPARE(LumoDownloadOpenFile(&h, Target("dav", P("events")).toUtf8().constData(), &list), 0);
+        QCOMPARE(LumoDownloadAttachStream(h, &log, &OnEnd), 0);
+        QCOMPARE(LumoDownloadSetKey(h, "", "", ""), 0);
+        QCOMPARE(LumoDownloadStart(h, 0), 0);
+        QCOMPARE(LumoDownloadStart(h, 0), int(LUMO_ERR_STATE));
+        QTRY_COMPARE_WITH_TIMEOUT(log.calls.load(), 1, 10000);
+        QCOMPARE(log.result.load(), 0);
+        int state = 0, error = -1, progress = 0;
+        QCOMPARE(LumoDownloadGetProgress(h, &state, &error, &progress), 0);
+        QVERIFY(state & LUMO_DOWNLOAD_FINISHED);
+        QCOMPARE(error, 0);
+        QCOMPARE(progress, 100);
+        unsigned bps = 1;
+        QCOMPARE(LumoDownloadGetBitrate(h, &bps), 0);
+        QCOMPARE(LumoDownloadStop(h), 0);
+        QCOMPARE(LumoDownloadDetachStream(h, &log, &OnEnd), 0);
+        QCOMPARE(LumoDownloadClose(h), 0);
+        QCOMPARE(LumoDownloadClose(h), int(LUMO_ERR_PARAM));
+        QVERIFY(LumoDownloadGetProgress(h, &state, &error, &progress) != 0);
+    }
+
+    void badRequestsAreRefused_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("error");
+        QTest::newRow("missing source") << Target("dav", dir.filePath("x")) << FilerUri(dir.filePath("none.mp4"))
+                                        << int(LUMO_ERR_NOTFOUND);
+        QTest::newRow("not a target") << "filer://local/type=rec&format=dav&filename=/tmp/x" << FilerUri(dir.filePath("src.mp4"))
+                                      << int(LUMO_ERR_PARAM);
+        QTest::newRow("no folder") << "filew://local/type=rec&format=dav" << FilerUri(dir.filePath("src.mp4")) << int(LUMO_ERR_PARAM);
+        QTest::newRow("unknown format") << Target("mkv", dir.filePath("x")) << FilerUri(dir.filePath("src.mp4"))
+                                        << int(LUMO_ERR_UNSUPPORTED);
+        QTest::newRow("folder blocked by a file") << Target("dav", dir.filePath("blocker/sub")) << FilerUri(dir.filePath("src.mp4"))
+                                                  << int(LUMO_ERR_WRITE);
+        QTest::newRow("stream source") << Target("dav", dir.filePath("x")) << QString("rtsp://127.0.0.1:1/a")
+                                       << int(LUMO_ERR_UNSUPPORTED);
+    }
+    void badRequestsAreRefused()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, source);
+        QFETCH(int, error);
+        QFile blocker(P("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        CLumoFileDescList list(1);
+        list.Append(Desc(source));
+        void* h = reinterpret_cast<void*>(0x1);
+        QCOMPARE(LumoDownloadOpenFile(&h, url.toUtf8().constData(), &list), error);
+        QVERIFY(!h);
+        CLumoFileDescList empty(1);
+        QCOMPARE(LumoDownloadOpenFile(&h, Target("dav", P("x")).toUtf8().constData(), &empty), int(LUMO_ERR_PARAM));
+        QVERIFY(LumoDownloadStart(nullptr, 0) != 0);
+    }
+
+    void fullDiskLeavesNoFile()
+    {
+        LumoDownloadSetSpaceLimit(20000);
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(lng)));
+        QString path;
+        QString folder = P("full");
+        QCOMPARE(RunDownload(Target("dav", folder), &list, &path), int(LUMO_ERR_DISKFULL));
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 0);
+    }
+
+    void stopLeavesNoHalfFile()
+    {
+        CLumoFileDescList list(1);
+        for (int i = 0; i < 20; ++i) list.Append(Desc(FilerUri(lng)));
+        QString folder = P("stopped");
+        void* h = nullptr;
+        QCOMPARE(LumoDownloadOpenFile(&h, Target("mp4", folder).toUtf8().constData(), &list), 0);
+        QCOMPARE(LumoDownloadStart(h, 0), 0);
+        QCOMPARE(LumoDownloadStop(h), 0);
+        int flags = 0, result = 0;
+        QCOMPARE(LumoDownloadGetProgressEx(h, &flags, &result, nullptr, nullptr), 0);
+        QVERIFY(flags & LUMO_DOWNLOAD_FINISHED);
+        const QStringList left = QDir(folder).entryList(QDir::Files);
+        if (result == 0)
+            QCOMPARE(left.size(), 1);  // it was done before the stop came
+        else
+            QVERIFY2(left.isEmpty(), qPrintable(left.join(",")));
+        QCOMPARE(LumoDownloadClose(h), 0);
+    }
+};
+
+QTEST_MAIN(TestDownload)
+#include "tst_download.moc"
