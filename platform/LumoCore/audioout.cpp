@@ -74,7 +74,7 @@ std::unique_ptr<AudioOut> AudioOut::Create(int sampleRate, int channels)
         a->m_worker,
         [self, dev, fmt, &ok] {
             self->m_ring = new AudioRing(qint64(fmt.sampleRate()) * fmt.channelCount() * 2);
-            self->m_ring->open(QIODevice::ReadOnly);
+            self->m_ring->open(QIODevice::ReadOnly | QIODevice::Unbuffered);  // no read-ahead of silence
             self->m_output = new QAudioOutput(dev, fmt);
             self->m_output->setBufferSize(fmt.sampleRate() * fmt.channelCount() * 2 / 5);  // 200 ms
             self->m_output->start(self->m_ring);

@@ -93,16 +93,20 @@ int LumoMediaSearchDelete(void* search) { return Searches().Remove(search) ? LUM
 int LumoMediaSearch(const char* disk, ILumoFSSearchParam* param, CLumoFileDescList* found, unsigned, int, int)
 {
     if (!disk || !*disk || !found || !CriteriaUsable(param)) return LUMO_ERR_BADPARAM;
-    // Recorder disks found on this machine are searched through the same index.
+    // The disks are searched through the same index; only the files of the named disk are kept.
+    const std::string onDisk = std::string("disk=") + disk + "&";
     uint64_t cursor = 0;
     int total = 0;
     for (;;) {
-        int before = found->GetCount();
-        int r = RunSource(param, &cursor, found, kMaxBatch);
+        CLumoFileDescList batch(1);
+        int r = RunSource(param, &cursor, &batch, kMaxBatch);
         if (r < 0) return total > 0 ? LUMO_OK : LUMO_ERR_FAIL;
-        int added = found->GetCount() - before;
-        if (added <= 0) break;
-        total += added;
+        if (batch.IsEmpty()) break;
+        for (CLumoFileDesc* d : batch)
+            if (std::strstr(d->GetURI(), onDisk.c_str())) {
+                found->Append(new CLumoFileDesc(*d));
+                ++total;
+            }
     }
     return total > 0 ? LUMO_OK : LUMO_ERR_NOMORE;
 }

@@ -134,6 +134,21 @@ private slots:
         LumoMediaSearchDelete(h);
     }
 
+    void oneDiskSearch()
+    {
+        g_total = 5;
+        LumoMediaSearchSetSource(&StubSource);
+        ILumoFSSearchParam p = AllOf(QDateTime::currentDateTime().addDays(-1), QDateTime::currentDateTime());
+        CLumoFileDescList found(1);
+        QCOMPARE(LumoMediaSearch("d1", &p, &found, 0, 0, 0), 0);
+        QCOMPARE(found.GetCount(), 5);
+        CLumoFileDescList none(1);
+        QCOMPARE(LumoMediaSearch("d2", &p, &none, 0, 0, 0), int(LUMO_ERR_NOMORE));
+        QCOMPARE(none.GetCount(), 0);
+        QCOMPARE(LumoMediaSearch("", &p, &none, 0, 0, 0), int(LUMO_ERR_BADPARAM));
+        QCOMPARE(LumoMediaSearch("d1", nullptr, &none, 0, 0, 0), int(LUMO_ERR_BADPARAM));
+    }
+
     void badCriteriaAreRefused_data()
     {
         QTest::addColumn<QString>("url");

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "LumoCore/LumoCore.h"
+#include "LumoCore/audioout.h"
 #include "LumoRecord/LumoRecord.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
 #include "mediafixture.h"
@@ -503,6 +504,22 @@ private slots:
         LumoPlayerStats stats;
         QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded > 2, 5000);
         Finish(player);
+    }
+
+    void soundRingNeverStarvesTheOutput()
+    {
+        // The output pulls at its own pace: what is missing is silence, what overflows is the oldest.
+        lumocore::AudioRing ring(8);
+        ring.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+        ring.Push("abcdefghij", 10);
+        QCOMPARE(ring.Buffered(), qint64(8));
+        char buf[12];
+        QCOMPARE(ring.read(buf, 12), qint64(12));
+        QCOMPARE(QByteArray(buf, 8), QByteArray("cdefghij"));
+        QCOMPARE(QByteArray(buf + 8, 4), QByteArray(4, '\0'));
+        ring.Push("xy", 2);
+        ring.Clear();
+        QCOMPARE(ring.Buffered(), qint64(0));
     }
 
     void nullHandlesFail()

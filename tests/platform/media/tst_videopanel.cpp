@@ -1,6 +1,7 @@
 // The video display panel: cells and layouts, the frame sink that players paint through, stop
 // and delegation, selection and full screen.
 #include <QSignalSpy>
+#include <QVBoxLayout>
 #include <QtConcurrent>
 #include <QtTest>
 
@@ -215,6 +216,27 @@ private slots:
         QCOMPARE(back.count(), 1);
         QCOMPARE(panel->parentWidget(), host);
         QCOMPARE(panel->geometry(), host->rect());
+    }
+
+    void fullScreenReturnsToItsLayout()
+    {
+        // A panel placed in a layout goes back to the same place.
+        QWidget frame;
+        auto* box = new QVBoxLayout(&frame);
+        auto* top = new QWidget();
+        auto* below = new QWidget();
+        box->addWidget(top);
+        auto* laid = new VideoDisplayPanel();
+        box->addWidget(laid);
+        box->addWidget(below);
+        frame.resize(300, 300);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        laid->FullScreen(nullptr);
+        QCOMPARE(box->indexOf(laid), -1);
+        laid->ExitFullScreen();
+        QCOMPARE(box->indexOf(laid), 1);
+        QCOMPARE(laid->parentWidget(), &frame);
     }
 };
 
