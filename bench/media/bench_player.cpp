@@ -18,15 +18,13 @@
 
 namespace {
 
-bool Make(const QStringList& args)
-{
+bool Make(const QStringList& args) {
     QProcess p;
     p.start("ffmpeg", QStringList{"-hide_banner", "-loglevel", "error", "-y"} + args);
     return p.waitForFinished(600000) && p.exitCode() == 0;
 }
 
-double RunFfmpegMs(const QStringList& args)
-{
+double RunFfmpegMs(const QStringList& args) {
     QElapsedTimer t;
     QProcess p;
     t.start();
@@ -35,14 +33,12 @@ double RunFfmpegMs(const QStringList& args)
     return t.nsecsElapsed() / 1e6;
 }
 
-double Median(std::vector<double> v)
-{
+double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-CLumoFileDescList* ListOf(const QString& path)
-{
+CLumoFileDescList* ListOf(const QString& path) {
     auto* l = new CLumoFileDescList(1);
     auto* d = new CLumoFileDesc();
     d->SetURI(QString("filer://local/type=rec&format=mp4&filename=%1").arg(path).toUtf8().constData());
@@ -50,8 +46,7 @@ CLumoFileDescList* ListOf(const QString& path)
     return l;
 }
 
-void Pump(int ms)
-{
+void Pump(int ms) {
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < ms) {
@@ -61,8 +56,7 @@ void Pump(int ms)
 }
 
 // Open to first decoded frame, ms (wall clock of the calling thread).
-double OursFirstFrameMs(const QString& file, QWidget* window)
-{
+double OursFirstFrameMs(const QString& file, QWidget* window) {
     void* player = nullptr;
     LumoPlayerCreate(&player, window, nullptr);
     CLumoFileDescList* list = ListOf(file);
@@ -79,8 +73,7 @@ double OursFirstFrameMs(const QString& file, QWidget* window)
 }
 
 // Frames per second decoded at speed 16 over the whole file, painting into the window.
-double OursThroughputFps(const QString& file, QWidget* window, uint64_t* frames)
-{
+double OursThroughputFps(const QString& file, QWidget* window, uint64_t* frames) {
     void* task = nullptr;
     LumoPlayerTaskCreate(&task, 1);
     LumoPlayerTaskSetSpeed(task, LUMO_SPEED_FASTEST);
@@ -105,21 +98,21 @@ double OursThroughputFps(const QString& file, QWidget* window, uint64_t* frames)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::vector<int> threads;
     for (int i = 1; i < argc; ++i) threads.push_back(atoi(argv[i]));
     if (threads.empty()) threads = {1, 4, 0};
 
     QTemporaryDir dir;
-    const QString gop = dir.filePath("gop.mp4");   // 1080p, 25 fps, 4 s, key frame every 2 s
-    const QString fast = dir.filePath("fast.mp4"); // 1080p, 120 fps, 10 s: 16x asks 1920 fps, more than any decoder gives
+    const QString gop = dir.filePath("gop.mp4");  // 1080p, 25 fps, 4 s, key frame every 2 s
+    const QString fast =
+        dir.filePath("fast.mp4");  // 1080p, 120 fps, 10 s: 16x asks 1920 fps, more than any decoder gives
     std::printf("making the files (1080p H.264) ...\n");
-    if (!Make({"-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=25", "-t", "4", "-c:v", "libx264", "-preset", "fast",
-               "-g", "50", "-pix_fmt", "yuv420p", "-an", gop}) ||
-        !Make({"-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=120", "-t", "10", "-c:v", "libx264", "-preset", "fast",
-               "-g", "120", "-pix_fmt", "yuv420p", "-an", fast})) {
+    if (!Make({"-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=25", "-t", "4", "-c:v", "libx264",
+               "-preset", "fast", "-g", "50", "-pix_fmt", "yuv420p", "-an", gop}) ||
+        !Make({"-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=120", "-t", "10", "-c:v", "libx264",
+               "-preset", "fast", "-g", "120", "-pix_fmt", "yuv420p", "-an", fast})) {
         std::fprintf(stderr, "the ffmpeg tool could not make the files\n");
         return 1;
     }
@@ -136,7 +129,8 @@ int main(int argc, char** argv)
     LumoCoreInitialize(nullptr);
 
     std::printf("\n%-8s | %-28s | %-36s\n", "threads", "open -> first frame (median)", "throughput at 16x");
-    std::printf("%-8s | %8s %8s %8s | %9s %9s %8s\n", "", "ours ms", "ffmpeg", "ratio", "ours fps", "ffmpeg", "ratio");
+    std::printf("%-8s | %8s %8s %8s | %9s %9s %8s\n", "", "ours ms", "ffmpeg", "ratio", "ours fps", "ffmpeg",
+                "ratio");
     for (int t : threads) {
         LumoCoreSetDecoderThreads(t);
         const QString th = QString::number(t);
@@ -154,17 +148,20 @@ int main(int argc, char** argv)
         for (int i = 0; i < 3; ++i) {
             uint64_t frames = 0;
             oursFps.push_back(OursThroughputFps(fast, window, &frames));
-            if (frames != fastFrames) std::printf("  (ours decoded %llu of %llu frames)\n", (unsigned long long)frames,
-                                                  (unsigned long long)fastFrames);
+            if (frames != fastFrames)
+                std::printf("  (ours decoded %llu of %llu frames)\n", (unsigned long long)frames,
+                            (unsigned long long)fastFrames);
             double ms = RunFfmpegMs({"-threads", th, "-i", fast, "-f", "null", "-"});
             theirFps.push_back(fastFrames / (ms / 1000.0));
         }
         double o2 = Median(oursFps), f2 = Median(theirFps);
-        std::printf("%-8s | %8.1f %8.1f %7.2fx | %9.1f %9.1f %7.2fx\n", t == 0 ? "auto" : qPrintable(th), o1, f1, o1 / f1, o2,
-                    f2, o2 / f2);
+        std::printf("%-8s | %8.1f %8.1f %7.2fx | %9.1f %9.1f %7.2fx\n", t == 0 ? "auto" : qPrintable(th), o1,
+                    f1, o1 / f1, o2, f2, o2 / f2);
         std::fflush(stdout);
     }
-    std::printf("\nfirst frame: ours should be at most 1.2x ffmpeg's time; throughput: at least 0.9x ffmpeg's fps.\n");
+    std::printf(
+        "\nfirst frame: ours should be at most 1.2x ffmpeg's time; throughput: at least 0.9x ffmpeg's "
+        "fps.\n");
     LumoCoreInvalidate();
     return 0;
 }

@@ -37,10 +37,10 @@ public:
 class CommonOption : public OptionBase {
 public:
     CommonOption() { Reset(true); }
-    int logKeepTime;        // 1 one day, 2 one week, 3 half a month, 4 one month, 5 two, 6 three, 7 six months
-    bool autoRun;           // start with the system
-    bool startWithLast;     // start with the last state
-    bool autoFullScreen;    // full screen at start
+    int logKeepTime;      // 1 one day, 2 one week, 3 half a month, 4 one month, 5 two, 6 three, 7 six months
+    bool autoRun;         // start with the system
+    bool startWithLast;   // start with the last state
+    bool autoFullScreen;  // full screen at start
     void Reset(bool defaults) override;
     const char* Group() const override { return "Common"; }
     void Load(const QSettings& s) override;
@@ -51,11 +51,11 @@ public:
 class FileSaveOption : public OptionBase {
 public:
     FileSaveOption() { Reset(true); }
-    QString recordFolder;    // default <home>/Videos/Vantel/Record
-    QString recordRule;      // "GUID-CHN-STREAM-YYYYMMDD-HHMMSS"
-    QString clipFolder;      // folder of clips (not shown by the file page)
-    QString pictureFolder;   // default <home>/Pictures/Vantel
-    QString pictureRule;     // "GUID-CHN-STREAM-YYYYMMDD-HHMMSS"
+    QString recordFolder;   // default <home>/Videos/Vantel/Record
+    QString recordRule;     // "GUID-CHN-STREAM-YYYYMMDD-HHMMSS"
+    QString clipFolder;     // folder of clips (not shown by the file page)
+    QString pictureFolder;  // default <home>/Pictures/Vantel
+    QString pictureRule;    // "GUID-CHN-STREAM-YYYYMMDD-HHMMSS"
     void Reset(bool defaults) override;
     const char* Group() const override { return "File"; }
     void Load(const QSettings& s) override;
@@ -66,10 +66,10 @@ public:
 class PlaybackOption : public OptionBase {
 public:
     PlaybackOption() { Reset(true); }
-    int packetType;          // 3 mp4, 1 dav, 2 avi
-    int mergeRate;           // 0 to 2
-    int searchLocation;      // 0 or 1
-    int priorPlayTime;       // seconds: 1, 5, 10, 30, 60, 90, 1800 or 3600
+    int packetType;      // 3 mp4, 1 dav, 2 avi
+    int mergeRate;       // 0 to 2
+    int searchLocation;  // 0 or 1
+    int priorPlayTime;   // seconds: 1, 5, 10, 30, 60, 90, 1800 or 3600
     bool recorderPriority;
     bool previewOff;
     bool smartRecord;
@@ -83,13 +83,13 @@ public:
 class VideoOption : public OptionBase {
 public:
     VideoOption() { Reset(true); }
-    int captureFormat;       // snapshot format: 0 JPEG, 1 BMP
-    int displayScale;        // 0 fill, 1 4:3, 2 16:9, 3 original
-    int quality;             // 0 to 2
+    int captureFormat;  // snapshot format: 0 JPEG, 1 BMP
+    int displayScale;   // 0 fill, 1 4:3, 2 16:9, 3 original
+    int quality;        // 0 to 2
     int frameRate;
     bool hardDecoder;
     bool smartRuleDisplay;
-    int packetType;          // 3 mp4, 1 dav, 2 avi
+    int packetType;  // 3 mp4, 1 dav, 2 avi
     void Reset(bool defaults) override;
     const char* Group() const override { return "Video"; }
     void Load(const QSettings& s) override;
@@ -111,9 +111,9 @@ public:
 
 // One alarm sound.
 struct CustomizeAlarm {
-    int number = 0;          // alarm number
-    std::string typeName;    // UTF-8; a translation key for the built-in types
-    std::string soundPath;   // UTF-8
+    int number = 0;         // alarm number
+    std::string typeName;   // UTF-8; a translation key for the built-in types
+    std::string soundPath;  // UTF-8
 };
 
 // Alarm sounds.
@@ -134,8 +134,8 @@ class EmailOption : public OptionBase {
 public:
     EmailOption() { Reset(true); }
     std::string smtpServer;
-    int security;                          // 0 none, 1 SSL, 2 STARTTLS
-    std::map<int, uint16_t> ports;         // security value -> port
+    int security;                   // 0 none, 1 SSL, 2 STARTTLS
+    std::map<int, uint16_t> ports;  // security value -> port
     std::string sender, user, password, subject;
     std::string recipient1, recipient2, recipient3;
     void Reset(bool defaults) override;

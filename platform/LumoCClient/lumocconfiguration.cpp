@@ -11,15 +11,13 @@
 namespace {
 
 // Values read from the file are trusted only within their range; anything else keeps the default.
-int ReadInt(const QSettings& s, const char* key, int def, int lo, int hi)
-{
+int ReadInt(const QSettings& s, const char* key, int def, int lo, int hi) {
     bool ok = false;
     int v = s.value(QLatin1String(key)).toInt(&ok);
     return (ok && v >= lo && v <= hi) ? v : def;
 }
 
-int ReadIntIn(const QSettings& s, const char* key, int def, std::initializer_list<int> allowed)
-{
+int ReadIntIn(const QSettings& s, const char* key, int def, std::initializer_list<int> allowed) {
     bool ok = false;
     int v = s.value(QLatin1String(key)).toInt(&ok);
     if (!ok) return def;
@@ -28,8 +26,7 @@ int ReadIntIn(const QSettings& s, const char* key, int def, std::initializer_lis
     return def;
 }
 
-bool ReadBool(const QSettings& s, const char* key, bool def)
-{
+bool ReadBool(const QSettings& s, const char* key, bool def) {
     QVariant v = s.value(QLatin1String(key));
     if (!v.isValid()) return def;
     QString t = v.toString().trimmed().toLower();
@@ -38,20 +35,17 @@ bool ReadBool(const QSettings& s, const char* key, bool def)
     return def;
 }
 
-QString ReadString(const QSettings& s, const char* key, const QString& def)
-{
+QString ReadString(const QSettings& s, const char* key, const QString& def) {
     QVariant v = s.value(QLatin1String(key));
     return v.isValid() ? v.toString() : def;
 }
 
-std::string ReadStd(const QSettings& s, const char* key, const std::string& def)
-{
+std::string ReadStd(const QSettings& s, const char* key, const std::string& def) {
     QVariant v = s.value(QLatin1String(key));
     return v.isValid() ? v.toString().toStdString() : def;
 }
 
-QList<int> ReadIntList(const QSettings& s, const char* key, const QList<int>& def)
-{
+QList<int> ReadIntList(const QSettings& s, const char* key, const QList<int>& def) {
     QVariant v = s.value(QLatin1String(key));
     if (!v.isValid()) return def;
     QList<int> out;
@@ -65,17 +59,15 @@ QList<int> ReadIntList(const QSettings& s, const char* key, const QList<int>& de
     return out;
 }
 
-QStringList IntListToStrings(const QList<int>& l)
-{
+QStringList IntListToStrings(const QList<int>& l) {
     QStringList out;
     for (int v : l) out << QString::number(v);
     return out;
 }
 
-QString HomeSub(const char* location, const char* sub)
-{
+QString HomeSub(const char* location, const char* sub) {
     QString base = QStandardPaths::writableLocation(location[0] == 'P' ? QStandardPaths::PicturesLocation
-                                                                        : QStandardPaths::MoviesLocation);
+                                                                       : QStandardPaths::MoviesLocation);
     if (base.isEmpty()) base = QDir::homePath() + (location[0] == 'P' ? "/Pictures" : "/Videos");
     return QDir::cleanPath(base + "/" + QLatin1String(sub));
 }
@@ -84,48 +76,44 @@ QString HomeSub(const char* location, const char* sub)
 
 namespace LumoC {
 
-int OptionBase::Write() { return LumoCConfiguration::GetLumoCConfig()->WriteOption(this); }
+int OptionBase::Write() {
+    return LumoCConfiguration::GetLumoCConfig()->WriteOption(this);
+}
 
-void CommonOption::Reset(bool)
-{
+void CommonOption::Reset(bool) {
     logKeepTime = 4;
     autoRun = false;
     startWithLast = false;
     autoFullScreen = false;
 }
-void CommonOption::Load(const QSettings& s)
-{
+void CommonOption::Load(const QSettings& s) {
     logKeepTime = ReadInt(s, "LogKeepTime", logKeepTime, 1, 7);
     autoRun = ReadBool(s, "AutoRun", autoRun);
     startWithLast = ReadBool(s, "StartWithLast", startWithLast);
     autoFullScreen = ReadBool(s, "AutoFullScreen", autoFullScreen);
 }
-void CommonOption::Save(QSettings& s) const
-{
+void CommonOption::Save(QSettings& s) const {
     s.setValue("LogKeepTime", logKeepTime);
     s.setValue("AutoRun", autoRun);
     s.setValue("StartWithLast", startWithLast);
     s.setValue("AutoFullScreen", autoFullScreen);
 }
 
-void FileSaveOption::Reset(bool)
-{
+void FileSaveOption::Reset(bool) {
     recordFolder = HomeSub("V", "Vantel/Record");
     recordRule = "GUID-CHN-STREAM-YYYYMMDD-HHMMSS";
     clipFolder = HomeSub("V", "Vantel/Clip");
     pictureFolder = HomeSub("P", "Vantel");
     pictureRule = "GUID-CHN-STREAM-YYYYMMDD-HHMMSS";
 }
-void FileSaveOption::Load(const QSettings& s)
-{
+void FileSaveOption::Load(const QSettings& s) {
     recordFolder = ReadString(s, "RecordFolder", recordFolder);
     recordRule = ReadString(s, "RecordRule", recordRule);
     clipFolder = ReadString(s, "ClipFolder", clipFolder);
     pictureFolder = ReadString(s, "PictureFolder", pictureFolder);
     pictureRule = ReadString(s, "PictureRule", pictureRule);
 }
-void FileSaveOption::Save(QSettings& s) const
-{
+void FileSaveOption::Save(QSettings& s) const {
     s.setValue("RecordFolder", recordFolder);
     s.setValue("RecordRule", recordRule);
     s.setValue("ClipFolder", clipFolder);
@@ -133,8 +121,7 @@ void FileSaveOption::Save(QSettings& s) const
     s.setValue("PictureRule", pictureRule);
 }
 
-void PlaybackOption::Reset(bool)
-{
+void PlaybackOption::Reset(bool) {
     packetType = 3;
     mergeRate = 0;
     searchLocation = 0;
@@ -143,8 +130,7 @@ void PlaybackOption::Reset(bool)
     previewOff = false;
     smartRecord = false;
 }
-void PlaybackOption::Load(const QSettings& s)
-{
+void PlaybackOption::Load(const QSettings& s) {
     packetType = ReadIntIn(s, "PacketType", packetType, {1, 2, 3});
     mergeRate = ReadInt(s, "MergeRate", mergeRate, 0, 2);
     searchLocation = ReadInt(s, "SearchLocation", searchLocation, 0, 1);
@@ -153,8 +139,7 @@ void PlaybackOption::Load(const QSettings& s)
     previewOff = ReadBool(s, "PreviewOff", previewOff);
     smartRecord = ReadBool(s, "SmartRecord", smartRecord);
 }
-void PlaybackOption::Save(QSettings& s) const
-{
+void PlaybackOption::Save(QSettings& s) const {
     s.setValue("PacketType", packetType);
     s.setValue("MergeRate", mergeRate);
     s.setValue("SearchLocation", searchLocation);
@@ -164,8 +149,7 @@ void PlaybackOption::Save(QSettings& s) const
     s.setValue("SmartRecord", smartRecord);
 }
 
-void VideoOption::Reset(bool)
-{
+void VideoOption::Reset(bool) {
     captureFormat = 0;
     displayScale = 3;
     quality = 1;
@@ -174,8 +158,7 @@ void VideoOption::Reset(bool)
     smartRuleDisplay = false;
     packetType = 3;
 }
-void VideoOption::Load(const QSettings& s)
-{
+void VideoOption::Load(const QSettings& s) {
     captureFormat = ReadInt(s, "CaptureFormat", captureFormat, 0, 1);
     displayScale = ReadInt(s, "DisplayScale", displayScale, 0, 3);
     quality = ReadInt(s, "Quality", quality, 0, 2);
@@ -184,8 +167,7 @@ void VideoOption::Load(const QSettings& s)
     smartRuleDisplay = ReadBool(s, "SmartRuleDisplay", smartRuleDisplay);
     packetType = ReadIntIn(s, "PacketType", packetType, {1, 2, 3});
 }
-void VideoOption::Save(QSettings& s) const
-{
+void VideoOption::Save(QSettings& s) const {
     s.setValue("CaptureFormat", captureFormat);
     s.setValue("DisplayScale", displayScale);
     s.setValue("Quality", quality);
@@ -195,33 +177,28 @@ void VideoOption::Save(QSettings& s) const
     s.setValue("PacketType", packetType);
 }
 
-void ToolbarOption::Reset(bool)
-{
+void ToolbarOption::Reset(bool) {
     showToolbar = true;
     previewButtons = {0, 1, 2, 3, 4, 5};
     playbackButtons = {0, 1, 2, 3, 4, 5};
 }
-void ToolbarOption::Load(const QSettings& s)
-{
+void ToolbarOption::Load(const QSettings& s) {
     showToolbar = ReadBool(s, "ShowToolbar", showToolbar);
     previewButtons = ReadIntList(s, "PreviewButtons", previewButtons);
     playbackButtons = ReadIntList(s, "PlaybackButtons", playbackButtons);
 }
-void ToolbarOption::Save(QSettings& s) const
-{
+void ToolbarOption::Save(QSettings& s) const {
     s.setValue("ShowToolbar", showToolbar);
     s.setValue("PreviewButtons", IntListToStrings(previewButtons));
     s.setValue("PlaybackButtons", IntListToStrings(playbackButtons));
 }
 
-const char* AlarmOption::GetAlarmSound(int number) const
-{
+const char* AlarmOption::GetAlarmSound(int number) const {
     for (const CustomizeAlarm& a : alarms)
         if (a.number == number) return a.soundPath.c_str();
     return "";
 }
-void AlarmOption::Reset(bool)
-{
+void AlarmOption::Reset(bool) {
     // The built-in alarm types; their names are translation keys.
     static const struct {
         int number;
@@ -231,8 +208,7 @@ void AlarmOption::Reset(bool)
     alarms.clear();
     for (const auto& b : builtIn) alarms.push_back(CustomizeAlarm{b.number, b.name, std::string()});
 }
-void AlarmOption::Load(const QSettings& s)
-{
+void AlarmOption::Load(const QSettings& s) {
     QVariant count = s.value("Count");
     if (!count.isValid()) return;
     bool ok = false;
@@ -249,8 +225,7 @@ void AlarmOption::Load(const QSettings& s)
     }
     alarms = loaded;
 }
-void AlarmOption::Save(QSettings& s) const
-{
+void AlarmOption::Save(QSettings& s) const {
     s.setValue("Count", int(alarms.size()));
     for (size_t i = 0; i < alarms.size(); ++i) {
         QString prefix = QString("Alarm%1/").arg(i);
@@ -260,8 +235,7 @@ void AlarmOption::Save(QSettings& s) const
     }
 }
 
-void EmailOption::Reset(bool)
-{
+void EmailOption::Reset(bool) {
     smtpServer.clear();
     security = 0;
     ports = {{0, 25}, {1, 465}, {2, 587}};
@@ -273,8 +247,7 @@ void EmailOption::Reset(bool)
     recipient2.clear();
     recipient3.clear();
 }
-void EmailOption::Load(const QSettings& s)
-{
+void EmailOption::Load(const QSettings& s) {
     smtpServer = ReadStd(s, "SmtpServer", smtpServer);
     security = ReadInt(s, "Security", security, 0, 2);
     for (int k = 0; k <= 2; ++k) {
@@ -289,8 +262,7 @@ void EmailOption::Load(const QSettings& s)
     recipient2 = ReadStd(s, "Recipient2", recipient2);
     recipient3 = ReadStd(s, "Recipient3", recipient3);
 }
-void EmailOption::Save(QSettings& s) const
-{
+void EmailOption::Save(QSettings& s) const {
     s.setValue("SmtpServer", QString::fromStdString(smtpServer));
     s.setValue("Security", security);
     for (const auto& kv : ports) s.setValue(QString("Port%1").arg(kv.first), int(kv.second));
@@ -307,24 +279,24 @@ void EmailOption::Save(QSettings& s) const
 
 // ---------------------------------------------------------------------------------------------
 
-static QString DefaultConfigPath()
-{
+static QString DefaultConfigPath() {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     if (dir.isEmpty()) dir = QDir::homePath() + "/.config/Vantel";
     return dir + "/lumoc.ini";
 }
 
-LumoCConfiguration* LumoCConfiguration::GetLumoCConfig()
-{
+LumoCConfiguration* LumoCConfiguration::GetLumoCConfig() {
     static LumoCConfiguration* config = new LumoCConfiguration();  // lives to the end of the process
     return config;
 }
 
-LumoCConfiguration::LumoCConfiguration() : m_path(DefaultConfigPath()), m_signal(0) { LoadAll(); }
+LumoCConfiguration::LumoCConfiguration() : m_path(DefaultConfigPath()), m_signal(0) {
+    LoadAll();
+}
 
-void LumoCConfiguration::LoadAll()
-{
-    LumoC::OptionBase* options[] = {&m_common, &m_file, &m_playback, &m_video, &m_toolbar, &m_alarm, &m_email};
+void LumoCConfiguration::LoadAll() {
+    LumoC::OptionBase* options[] = {&m_common,  &m_file,  &m_playback, &m_video,
+                                    &m_toolbar, &m_alarm, &m_email};
     for (LumoC::OptionBase* o : options) o->Reset(true);
     if (!QFileInfo::exists(m_path)) return;
     QSettings s(m_path, QSettings::IniFormat);
@@ -336,8 +308,7 @@ void LumoCConfiguration::LoadAll()
     }
 }
 
-int LumoCConfiguration::WriteOption(const LumoC::OptionBase* option)
-{
+int LumoCConfiguration::WriteOption(const LumoC::OptionBase* option) {
     if (!option) return -1;
     QFileInfo fi(m_path);
     if (!QDir().mkpath(fi.absolutePath())) return -1;
@@ -373,28 +344,31 @@ int LumoCConfiguration::WriteOption(const LumoC::OptionBase* option)
     return out.commit() ? 0 : -1;
 }
 
-int LumoCConfiguration::Attach(ILumoCallback* observer, LumoSignalMember member) { return m_signal.Attach(observer, member); }
+int LumoCConfiguration::Attach(ILumoCallback* observer, LumoSignalMember member) {
+    return m_signal.Attach(observer, member);
+}
 
-int LumoCConfiguration::Detach(ILumoCallback* observer, LumoSignalMember member) { return m_signal.Detach(observer, member); }
+int LumoCConfiguration::Detach(ILumoCallback* observer, LumoSignalMember member) {
+    return m_signal.Detach(observer, member);
+}
 
-int LumoCConfiguration::Reload()
-{
+int LumoCConfiguration::Reload() {
     LoadAll();
     m_signal.Commit(this, NOTICE_RELOAD, nullptr, nullptr);
     return 0;
 }
 
-int LumoCConfiguration::SelectPage(int row)
-{
+int LumoCConfiguration::SelectPage(int row) {
     if (row < 0 || row > 0xff) return -1;
     m_signal.Commit(this, NOTICE_SELECT_PAGE | row, nullptr, nullptr);
     return 0;
 }
 
-QString LumoCConfiguration::GetFilePath() const { return m_path; }
+QString LumoCConfiguration::GetFilePath() const {
+    return m_path;
+}
 
-void LumoCConfiguration::SetFilePath(const QString& path)
-{
+void LumoCConfiguration::SetFilePath(const QString& path) {
     m_path = path.isEmpty() ? DefaultConfigPath() : path;
     LoadAll();
 }

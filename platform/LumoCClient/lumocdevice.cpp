@@ -14,15 +14,13 @@ struct Device {
 };
 
 std::mutex g_mutex;
-std::map<int64_t, Device>& Devices()
-{
+std::map<int64_t, Device>& Devices() {
     static std::map<int64_t, Device> devices;
     return devices;
 }
 
 // The local recorder's identity: stable per machine, in the colon-separated form of device GUIDs.
-std::string LocalGuid()
-{
+std::string LocalGuid() {
     QByteArray seed;
     QFile f("/etc/machine-id");
     if (f.open(QIODevice::ReadOnly)) seed = f.readAll().trimmed();
@@ -36,8 +34,7 @@ std::string LocalGuid()
     return out;
 }
 
-const Device* Find(int64_t id)
-{
+const Device* Find(int64_t id) {
     auto& d = Devices();
     if (d.empty()) d[0] = Device{"127.0.0.1", LocalGuid()};
     auto it = d.find(id);
@@ -46,16 +43,14 @@ const Device* Find(int64_t id)
 
 }  // namespace
 
-int LumoCAddDev(int64_t deviceId, const char* address, const char* guid)
-{
+int LumoCAddDev(int64_t deviceId, const char* address, const char* guid) {
     std::lock_guard<std::mutex> lock(g_mutex);
     Find(0);
     Devices()[deviceId] = Device{address ? address : "", guid ? guid : ""};
     return 0;
 }
 
-int LumoCGetDev(void*, int64_t deviceId, IVantelDataDEV* dev)
-{
+int LumoCGetDev(void*, int64_t deviceId, IVantelDataDEV* dev) {
     if (!dev) return -1;
     std::lock_guard<std::mutex> lock(g_mutex);
     const Device* d = Find(deviceId);
@@ -66,8 +61,7 @@ int LumoCGetDev(void*, int64_t deviceId, IVantelDataDEV* dev)
     return 0;
 }
 
-IVantelData* LumoCGetVantelObject(void*, int objectType, int64_t id)
-{
+IVantelData* LumoCGetVantelObject(void*, int objectType, int64_t id) {
     if (objectType != VANTEL_OBJ_CHANNEL_REF || id < 0) return nullptr;
     int64_t device = id >> 16;
     {
@@ -81,8 +75,7 @@ IVantelData* LumoCGetVantelObject(void*, int objectType, int64_t id)
     return chn;
 }
 
-int LumoCRECGetDeviceURL(void*, int64_t deviceId, CLumoString* url)
-{
+int LumoCRECGetDeviceURL(void*, int64_t deviceId, CLumoString* url) {
     if (!url) return -1;
     std::lock_guard<std::mutex> lock(g_mutex);
     const Device* d = Find(deviceId);

@@ -15,22 +15,22 @@
 // Result codes.
 enum {
     LUMO_OK = 0,
-    LUMO_ERR_FAIL = -1,         // general failure
-    LUMO_ERR_NOMORE = -3,       // a search has nothing more to hand out
-    LUMO_ERR_PARAM = -4,        // null or bad argument, unknown handle
-    LUMO_ERR_STATE = -7,        // not possible in the current state (not open, already running)
-    LUMO_ERR_BADPARAM = -9,     // search criteria that cannot be searched
-    LUMO_ERR_NOTFOUND = -11,    // the file or folder does not exist
-    LUMO_ERR_EMPTY = -12,       // the file holds no data (zero bytes)
-    LUMO_ERR_FORMAT = -13,      // not a media file we can read (wrong extension, garbage)
-    LUMO_ERR_NOVIDEO = -14,     // no stream we can decode
-    LUMO_ERR_TIMEOUT = -15,     // open or read took longer than the timeout
-    LUMO_ERR_CONNECT = -16,     // the source refused or could not be reached
-    LUMO_ERR_IO = -17,          // read error or truncated data
-    LUMO_ERR_UNSUPPORTED = -18, // a scheme or format this build cannot handle
-    LUMO_ERR_WRITE = -19,       // the target could not be written
-    LUMO_ERR_NOFRAME = -20,     // no decoded picture yet (snapshot)
-    LUMO_ERR_DISKFULL = -22,    // the target disk is full (download result)
+    LUMO_ERR_FAIL = -1,          // general failure
+    LUMO_ERR_NOMORE = -3,        // a search has nothing more to hand out
+    LUMO_ERR_PARAM = -4,         // null or bad argument, unknown handle
+    LUMO_ERR_STATE = -7,         // not possible in the current state (not open, already running)
+    LUMO_ERR_BADPARAM = -9,      // search criteria that cannot be searched
+    LUMO_ERR_NOTFOUND = -11,     // the file or folder does not exist
+    LUMO_ERR_EMPTY = -12,        // the file holds no data (zero bytes)
+    LUMO_ERR_FORMAT = -13,       // not a media file we can read (wrong extension, garbage)
+    LUMO_ERR_NOVIDEO = -14,      // no stream we can decode
+    LUMO_ERR_TIMEOUT = -15,      // open or read took longer than the timeout
+    LUMO_ERR_CONNECT = -16,      // the source refused or could not be reached
+    LUMO_ERR_IO = -17,           // read error or truncated data
+    LUMO_ERR_UNSUPPORTED = -18,  // a scheme or format this build cannot handle
+    LUMO_ERR_WRITE = -19,        // the target could not be written
+    LUMO_ERR_NOFRAME = -20,      // no decoded picture yet (snapshot)
+    LUMO_ERR_DISKFULL = -22,     // the target disk is full (download result)
 };
 
 // A readable text for a result code (English, for logs).
@@ -112,8 +112,8 @@ int LumoPlayerDetachStream(void* player, ILumoCallback* callback, LumoSignalMemb
 int LumoPlayerListen(void* player, int on);
 
 // Opens a list of record files (copied; the caller keeps its list). URIs:
-//   "filer://local/type=rec&format=<ext>&filename=<path>", "lumofs://local/disk=<d>&path=<dir>&filename=<name>",
-//   "file:<path>" or a plain path.
+//   "filer://local/type=rec&format=<ext>&filename=<path>",
+//   "lumofs://local/disk=<d>&path=<dir>&filename=<name>", "file:<path>" or a plain path.
 // The head file is opened at once: when it cannot be, its error is returned and nothing is open.
 // Descriptors without times are probed (see LumoRecordProbeDesc). A later file that cannot be
 // opened when it is reached is skipped. The player is then open at the head, not yet started.
@@ -147,7 +147,9 @@ int LumoPlayerSetDisplayScale(void* player, int mode, float ratio);
 // Seeks to an absolute record time (descriptor start + position) within the list; the next
 // picture is the frame shown at that time.
 int LumoPlayerSeekTime(void* player, const CLumoTime* time);
-inline int LumoPlayerSeekTime(void* player, const CLumoTime& time) { return LumoPlayerSeekTime(player, &time); }
+inline int LumoPlayerSeekTime(void* player, const CLumoTime& time) {
+    return LumoPlayerSeekTime(player, &time);
+}
 // Jumps to the start of the list's file whose URI equals desc's.
 int LumoPlayerSeekFile(void* player, const CLumoFileDesc* desc);
 
@@ -175,25 +177,28 @@ int LumoPlayerRefresh(void* player, void* window, int flags);
 // Saves the last decoded picture at the video's own size. target:
 // "filew://local/type=pic&format=<jpg|bmp>&pathname=<folder>" (the folder is created); format:
 // LUMO_PICTURE_JPEG or LUMO_PICTURE_BMP (it decides the file type). savedPath receives the file.
-int LumoPlayerSnapshot(void* player, int reserved, const CLumoString& target, CLumoString* savedPath, int format);
+int LumoPlayerSnapshot(void* player, int reserved, const CLumoString& target, CLumoString* savedPath,
+                       int format);
 
 // ---------------------------------------------------------------------------------------------
 // Record search over the recording engine's index: url "lumofs://localhost/media".
 // Create fails with LUMO_ERR_BADPARAM for a null param, an empty time, an end before the start
 // or no channel bit in any stream; with LUMO_ERR_UNSUPPORTED for another URL.
-int LumoMediaSearchCreate(void** search, const char* url, ILumoFSSearchParam* param, int reserved1, int reserved2);
+int LumoMediaSearchCreate(void** search, const char* url, ILumoFSSearchParam* param, int reserved1,
+                          int reserved2);
 // Appends up to `max` (1 to 256; more is taken as 256) descriptors; the number appended (> 0),
 // or LUMO_ERR_NOMORE when nothing is left, or another negative error.
 int LumoMediaSearchNext(void* search, CLumoFileDescList* list, int max);
 int LumoMediaSearchDelete(void* search);
 // One-shot search of one recorder disk (by name) into `found`; 0 with files, LUMO_ERR_NOMORE when
 // none matched, LUMO_ERR_BADPARAM for bad criteria.
-int LumoMediaSearch(const char* disk, ILumoFSSearchParam* param, CLumoFileDescList* found, unsigned flag, int reserved1,
-                    int reserved2);
+int LumoMediaSearch(const char* disk, ILumoFSSearchParam* param, CLumoFileDescList* found, unsigned flag,
+                    int reserved1, int reserved2);
 
 // Test seam: replaces the engine's index search (null restores it). Same contract as
 // LumoSRSearchFiles.
-typedef int (*LumoMediaSearchSource)(const ILumoFSSearchParam* param, uint64_t* cursor, CLumoFileDescList* out, int max);
+typedef int (*LumoMediaSearchSource)(const ILumoFSSearchParam* param, uint64_t* cursor,
+                                     CLumoFileDescList* out, int max);
 void LumoMediaSearchSetSource(LumoMediaSearchSource source);
 
 // ---------------------------------------------------------------------------------------------

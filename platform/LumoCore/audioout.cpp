@@ -8,30 +8,28 @@
 
 namespace lumocore {
 
-void AudioRing::Push(const char* data, qint64 size)
-{
+void AudioRing::Push(const char* data, qint64 size) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_buffer.append(data, int(size));
     // Keep at most `capacity`: late samples are worth less than a growing delay.
     if (m_buffer.size() > m_capacity) m_buffer.remove(0, int(m_buffer.size() - m_capacity));
 }
 
-void AudioRing::Clear()
-{
+void AudioRing::Clear() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_buffer.clear();
 }
 
-qint64 AudioRing::Buffered() const
-{
+qint64 AudioRing::Buffered() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_buffer.size();
 }
 
-qint64 AudioRing::bytesAvailable() const { return 4096 + QIODevice::bytesAvailable(); }
+qint64 AudioRing::bytesAvailable() const {
+    return 4096 + QIODevice::bytesAvailable();
+}
 
-qint64 AudioRing::readData(char* data, qint64 maxSize)
-{
+qint64 AudioRing::readData(char* data, qint64 maxSize) {
     std::lock_guard<std::mutex> lock(m_mutex);
     qint64 n = qMin<qint64>(maxSize, m_buffer.size());
     if (n > 0) {
@@ -43,8 +41,7 @@ qint64 AudioRing::readData(char* data, qint64 maxSize)
     return maxSize;
 }
 
-std::unique_ptr<AudioOut> AudioOut::Create(int sampleRate, int channels)
-{
+std::unique_ptr<AudioOut> AudioOut::Create(int sampleRate, int channels) {
     if (!QCoreApplication::instance() || sampleRate <= 0 || channels <= 0) return nullptr;
     QAudioDeviceInfo dev = QAudioDeviceInfo::defaultOutputDevice();
     if (dev.isNull()) return nullptr;
@@ -85,8 +82,7 @@ std::unique_ptr<AudioOut> AudioOut::Create(int sampleRate, int channels)
     return a;
 }
 
-AudioOut::~AudioOut()
-{
+AudioOut::~AudioOut() {
     if (!m_thread) return;
     QAudioOutput* out = m_output;
     AudioRing* ring = m_ring;

@@ -34,8 +34,7 @@ struct Target {
     std::string type, format, folder, fileName;
 };
 
-std::string UrlParam(const std::string& url, const char* key)
-{
+std::string UrlParam(const std::string& url, const char* key) {
     std::string k = std::string(key) + "=";
     size_t p = url.find(k);
     if (p == std::string::npos) return std::string();
@@ -44,8 +43,7 @@ std::string UrlParam(const std::string& url, const char* key)
     return url.substr(p, e == std::string::npos ? std::string::npos : e - p);
 }
 
-bool ParseTarget(const char* url, Target* t)
-{
+bool ParseTarget(const char* url, Target* t) {
     if (!url) return false;
     std::string u(url);
     if (u.compare(0, 8, "filew://") != 0) return false;
@@ -61,8 +59,7 @@ bool ParseTarget(const char* url, Target* t)
     return !t->folder.empty();
 }
 
-const char* MuxerOf(const std::string& format)
-{
+const char* MuxerOf(const std::string& format) {
     if (format == "dav" || format == "ts") return "mpegts";  // our record container
     if (format == "avi") return "avi";
     if (format == "mp4") return "mp4";
@@ -71,29 +68,35 @@ const char* MuxerOf(const std::string& format)
 
 // Whether the container can carry the codec. FFmpeg only knows for some muxers; for MPEG-TS it
 // would write an unknown audio codec as an opaque data stream, so the list is ours.
-bool Carries(const AVOutputFormat* fmt, AVCodecID id)
-{
+bool Carries(const AVOutputFormat* fmt, AVCodecID id) {
     if (std::strcmp(fmt->name, "mpegts") == 0) {
         switch (id) {
-        case AV_CODEC_ID_H264: case AV_CODEC_ID_HEVC: case AV_CODEC_ID_MPEG4: case AV_CODEC_ID_MPEG2VIDEO:
-        case AV_CODEC_ID_MPEG1VIDEO: case AV_CODEC_ID_AAC: case AV_CODEC_ID_MP3: case AV_CODEC_ID_MP2:
-        case AV_CODEC_ID_AC3: case AV_CODEC_ID_OPUS:
-            return true;
-        default:
-            return false;
+            case AV_CODEC_ID_H264:
+            case AV_CODEC_ID_HEVC:
+            case AV_CODEC_ID_MPEG4:
+            case AV_CODEC_ID_MPEG2VIDEO:
+            case AV_CODEC_ID_MPEG1VIDEO:
+            case AV_CODEC_ID_AAC:
+            case AV_CODEC_ID_MP3:
+            case AV_CODEC_ID_MP2:
+            case AV_CODEC_ID_AC3:
+            case AV_CODEC_ID_OPUS:
+                return true;
+            default:
+                return false;
         }
     }
     return avformat_query_codec(fmt, id, FF_COMPLIANCE_NORMAL) != 0;  // 1 yes, 0 no, < 0 unknown: try
 }
 
 // AVI keeps H.264/H.265 as start-code streams; sources from MP4 carry length-prefixed ones.
-AVBSFContext* AnnexBFilter(const AVOutputFormat* fmt, const AVStream* in)
-{
+AVBSFContext* AnnexBFilter(const AVOutputFormat* fmt, const AVStream* in) {
     const AVCodecParameters* par = in->codecpar;
     if (std::strcmp(fmt->name, "avi") != 0) return nullptr;
     if (par->codec_id != AV_CODEC_ID_H264 && par->codec_id != AV_CODEC_ID_HEVC) return nullptr;
     if (par->extradata_size < 1 || par->extradata[0] != 1) return nullptr;  // already start codes
-    const AVBitStreamFilter* f = av_bsf_get_by_name(par->codec_id == AV_CODEC_ID_H264 ? "h264_mp4toannexb" : "hevc_mp4toannexb");
+    const AVBitStreamFilter* f =
+        av_bsf_get_by_name(par->codec_id == AV_CODEC_ID_H264 ? "h264_mp4toannexb" : "hevc_mp4toannexb");
     AVBSFContext* ctx = nullptr;
     if (!f || av_bsf_alloc(f, &ctx) < 0) return nullptr;
     avcodec_parameters_copy(ctx->par_in, par);
@@ -102,8 +105,7 @@ AVBSFContext* AnnexBFilter(const AVOutputFormat* fmt, const AVStream* in)
     return ctx;
 }
 
-QString SafeName(QString n)
-{
+QString SafeName(QString n) {
     // A name, never a path: separators and control characters become '_'.
     for (QChar& c : n)
         if (c == '/' || c == '\\' || c.unicode() < 32) c = '_';
@@ -114,8 +116,8 @@ QString SafeName(QString n)
 struct Source {
     CLumoFileDesc desc;
     LumoRecordSource src;
-    int64_t fromMs = 0;   // offset into the file where the copy starts
-    int64_t lenMs = -1;   // length to copy; -1: to the end
+    int64_t fromMs = 0;  // offset into the file where the copy starts
+    int64_t lenMs = -1;  // length to copy; -1: to the end
 };
 
 }  // namespace
@@ -146,8 +148,7 @@ public:
     unsigned bitsPerSecond = 0;
 
     Download() { intr.abortFlag = &abort; }
-    ~Download()
-    {
+    ~Download() {
         if (thread.joinable()) {
             abort = true;
             thread.join();
@@ -162,16 +163,14 @@ public:
 
 namespace {
 
-HandleRegistry<Download>& Downloads()
-{
+HandleRegistry<Download>& Downloads() {
     static HandleRegistry<Download> r;
     return r;
 }
 
 }  // namespace
 
-void Download::Progress(int64_t doneMs, int64_t totalMs, uint64_t written)
-{
+void Download::Progress(int64_t doneMs, int64_t totalMs, uint64_t written) {
     std::lock_guard<std::mutex> lock(m);
     if (totalMs > 0) percent = int(std::min<int64_t>(99, std::max<int64_t>(0, doneMs * 100 / totalMs)));
     bytes = written;
@@ -187,17 +186,18 @@ void Download::Progress(int64_t doneMs, int64_t totalMs, uint64_t written)
 }
 
 // Stream copy of every source into the part file.
-int Download::Copy()
-{
+int Download::Copy() {
     const char* muxer = MuxerOf(format);
     AVFormatContext* out = nullptr;
-    if (avformat_alloc_output_context2(&out, nullptr, muxer, partPath.toUtf8().constData()) < 0 || !out) return LUMO_ERR_FAIL;
+    if (avformat_alloc_output_context2(&out, nullptr, muxer, partPath.toUtf8().constData()) < 0 || !out)
+        return LUMO_ERR_FAIL;
     int64_t totalMs = 0;
     for (const Source& s : sources) {
-        int64_t len = s.lenMs >= 0 ? s.lenMs : CLumoTime::GetTimeSpan(s.desc.GetTimeE(), s.desc.GetTimeS()) - s.fromMs;
+        int64_t len =
+            s.lenMs >= 0 ? s.lenMs : CLumoTime::GetTimeSpan(s.desc.GetTimeE(), s.desc.GetTimeS()) - s.fromMs;
         totalMs += std::max<int64_t>(len, 1);
     }
-    int64_t doneBeforeMs = 0;  // copied length of the finished sources
+    int64_t doneBeforeMs = 0;      // copied length of the finished sources
     std::vector<int64_t> lastDts;  // per output stream (output time base)
     std::vector<int64_t> baseTs;   // per output stream: where the next source starts (output time base)
     int outVideo = -1, outAudio = -1;
@@ -275,7 +275,8 @@ int Download::Copy()
         int mapV = (iv >= 0 && outVideo >= 0 && same(videoPar, in->streams[iv]->codecpar)) ? outVideo : -1;
         int mapA = (ia >= 0 && outAudio >= 0 && same(audioPar, in->streams[ia]->codecpar)) ? outAudio : -1;
         if (mapV < 0 && mapA < 0) {
-            LumoPrintf("LumoCore: %s does not match the download's streams and is left out\n", s.desc.GetURI());
+            LumoPrintf("LumoCore: %s does not match the download's streams and is left out\n",
+                       s.desc.GetURI());
             av_bsf_free(&bsf);
             avformat_close_input(&in);
             continue;
@@ -284,15 +285,17 @@ int Download::Copy()
         AVStream* refSt = in->streams[ref];
         int64_t refStart = refSt->start_time != AV_NOPTS_VALUE ? refSt->start_time : 0;
         int64_t fromTs = refStart + av_rescale_q(s.fromMs, AVRational{1, 1000}, refSt->time_base);
-        int64_t endTs = s.lenMs >= 0 ? fromTs + av_rescale_q(s.lenMs, AVRational{1, 1000}, refSt->time_base) : INT64_MAX;
+        int64_t endTs =
+            s.lenMs >= 0 ? fromTs + av_rescale_q(s.lenMs, AVRational{1, 1000}, refSt->time_base) : INT64_MAX;
         if (s.fromMs > 0) {
             intr.Arm(GetSettings().readTimeoutMs.load());
-            if (avformat_seek_file(in, ref, INT64_MIN, fromTs, fromTs, 0) < 0) av_seek_frame(in, ref, fromTs, AVSEEK_FLAG_BACKWARD);
+            if (avformat_seek_file(in, ref, INT64_MIN, fromTs, fromTs, 0) < 0)
+                av_seek_frame(in, ref, fromTs, AVSEEK_FLAG_BACKWARD);
         }
         // Input time (per input stream) that maps to the source's start in the output.
         std::vector<int64_t> inStart(in->nb_streams, AV_NOPTS_VALUE);
         int64_t srcEndOut[2] = {0, 0};  // furthest end reached per output stream, output tb
-        bool copying = mapV < 0;          // video copies begin on a key frame
+        bool copying = mapV < 0;        // video copies begin on a key frame
         int64_t copiedMs = 0;
         for (;;) {
             if (abort) {
@@ -312,7 +315,8 @@ int Download::Copy()
                 continue;
             }
             AVStream* ist = in->streams[pkt->stream_index];
-            int64_t tsRef = av_rescale_q(pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts, ist->time_base, refSt->time_base);
+            int64_t tsRef = av_rescale_q(pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts, ist->time_base,
+                                         refSt->time_base);
             if (tsRef >= endTs && (pkt->stream_index == ref || os == mapA)) {
                 av_packet_unref(pkt);
                 if (pkt->stream_index == ref) break;
@@ -337,13 +341,17 @@ int Download::Copy()
             AVStream* ost = out->streams[os];
             int64_t shift = inStart[size_t(pkt->stream_index)];
             int64_t base = baseTs[size_t(os)];
-            pkt->pts = pkt->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : av_rescale_q(pkt->pts - shift, ist->time_base, ost->time_base) + base;
+            pkt->pts = pkt->pts == AV_NOPTS_VALUE
+                           ? AV_NOPTS_VALUE
+                           : av_rescale_q(pkt->pts - shift, ist->time_base, ost->time_base) + base;
             pkt->dts = av_rescale_q(pkt->dts - shift, ist->time_base, ost->time_base) + base;
             pkt->duration = av_rescale_q(pkt->duration, ist->time_base, ost->time_base);
-            if (lastDts[size_t(os)] != AV_NOPTS_VALUE && pkt->dts <= lastDts[size_t(os)]) pkt->dts = lastDts[size_t(os)] + 1;
+            if (lastDts[size_t(os)] != AV_NOPTS_VALUE && pkt->dts <= lastDts[size_t(os)])
+                pkt->dts = lastDts[size_t(os)] + 1;
             if (pkt->pts != AV_NOPTS_VALUE && pkt->pts < pkt->dts) pkt->pts = pkt->dts;
             lastDts[size_t(os)] = pkt->dts;
-            int64_t endOut = (pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts) + std::max<int64_t>(pkt->duration, 1);
+            int64_t endOut =
+                (pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts) + std::max<int64_t>(pkt->duration, 1);
             srcEndOut[os == outVideo ? 0 : 1] = std::max(srcEndOut[os == outVideo ? 0 : 1], endOut);
             if (os == outVideo || outVideo < 0)
                 copiedMs = av_rescale_q(endOut - base, ost->time_base, AVRational{1, 1000});
@@ -377,11 +385,17 @@ int Download::Copy()
         }
         // The next source continues where this one ended, on every stream alike.
         int64_t endMs = 0;
-        if (outVideo >= 0) endMs = std::max(endMs, av_rescale_q(srcEndOut[0], out->streams[outVideo]->time_base, AVRational{1, 1000}));
-        if (outAudio >= 0) endMs = std::max(endMs, av_rescale_q(srcEndOut[1], out->streams[outAudio]->time_base, AVRational{1, 1000}));
+        if (outVideo >= 0)
+            endMs = std::max(
+                endMs, av_rescale_q(srcEndOut[0], out->streams[outVideo]->time_base, AVRational{1, 1000}));
+        if (outAudio >= 0)
+            endMs = std::max(
+                endMs, av_rescale_q(srcEndOut[1], out->streams[outAudio]->time_base, AVRational{1, 1000}));
         for (unsigned k = 0; k < out->nb_streams; ++k)
-            baseTs[k] = std::max(baseTs[k], av_rescale_q(endMs, AVRational{1, 1000}, out->streams[k]->time_base));
-        int64_t len = s.lenMs >= 0 ? s.lenMs : CLumoTime::GetTimeSpan(s.desc.GetTimeE(), s.desc.GetTimeS()) - s.fromMs;
+            baseTs[k] =
+                std::max(baseTs[k], av_rescale_q(endMs, AVRational{1, 1000}, out->streams[k]->time_base));
+        int64_t len =
+            s.lenMs >= 0 ? s.lenMs : CLumoTime::GetTimeSpan(s.desc.GetTimeE(), s.desc.GetTimeS()) - s.fromMs;
         doneBeforeMs += std::max<int64_t>(len, 1);
         av_bsf_free(&bsf);
         avformat_close_input(&in);
@@ -390,7 +404,8 @@ int Download::Copy()
     if (headerWritten) {
         int r = av_write_trailer(out);
         if (rc == LUMO_OK && r < 0) rc = r == AVERROR(ENOSPC) ? LUMO_ERR_DISKFULL : LUMO_ERR_WRITE;
-        if (rc == LUMO_OK && out->pb && out->pb->error < 0) rc = out->pb->error == AVERROR(ENOSPC) ? LUMO_ERR_DISKFULL : LUMO_ERR_WRITE;
+        if (rc == LUMO_OK && out->pb && out->pb->error < 0)
+            rc = out->pb->error == AVERROR(ENOSPC) ? LUMO_ERR_DISKFULL : LUMO_ERR_WRITE;
     }
     uint64_t written = out->pb ? uint64_t(std::max<int64_t>(0, avio_tell(out->pb))) : 0;
     if (out->pb && !(out->oformat->flags & AVFMT_NOFILE)) avio_closep(&out->pb);
@@ -404,8 +419,7 @@ int Download::Copy()
 }
 
 // A picture (format "jpg"): the first frame at the start of the range.
-int Download::Picture()
-{
+int Download::Picture() {
     const Source& s = sources.front();
     AVFormatContext* in = nullptr;
     int r = LumoAVOpenInput(&in, s.src, &intr, GetSettings().openTimeoutMs.load());
@@ -413,7 +427,8 @@ int Download::Picture()
     int iv = av_find_best_stream(in, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     const AVCodec* codec = iv >= 0 ? avcodec_find_decoder(in->streams[iv]->codecpar->codec_id) : nullptr;
     AVCodecContext* dec = codec ? avcodec_alloc_context3(codec) : nullptr;
-    if (!dec || avcodec_parameters_to_context(dec, in->streams[iv]->codecpar) < 0 || avcodec_open2(dec, codec, nullptr) < 0) {
+    if (!dec || avcodec_parameters_to_context(dec, in->streams[iv]->codecpar) < 0 ||
+        avcodec_open2(dec, codec, nullptr) < 0) {
         avcodec_free_context(&dec);
         avformat_close_input(&in);
         return LUMO_ERR_NOVIDEO;
@@ -429,7 +444,8 @@ int Download::Picture()
         if (pkt->stream_index == iv && avcodec_send_packet(dec, pkt) >= 0)
             while (!got && avcodec_receive_frame(dec, f) == 0) {
                 int64_t ts = f->best_effort_timestamp;
-                if (ts == AV_NOPTS_VALUE || ts >= target) got = true;
+                if (ts == AV_NOPTS_VALUE || ts >= target)
+                    got = true;
                 else
                     av_frame_unref(f);
             }
@@ -441,8 +457,8 @@ int Download::Picture()
     }
     int rc = got ? LUMO_OK : LUMO_ERR_NOFRAME;
     if (got) {
-        SwsContext* sws = sws_getContext(f->width, f->height, AVPixelFormat(f->format), f->width, f->height, AV_PIX_FMT_BGRA,
-                                         SWS_BICUBIC, nullptr, nullptr, nullptr);
+        SwsContext* sws = sws_getContext(f->width, f->height, AVPixelFormat(f->format), f->width, f->height,
+                                         AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
         QImage img(f->width, f->height, QImage::Format_RGB32);
         if (sws && !img.isNull()) {
             uint8_t* dst[4] = {img.bits(), nullptr, nullptr, nullptr};
@@ -464,8 +480,7 @@ int Download::Picture()
     return rc;
 }
 
-void Download::Run()
-{
+void Download::Run() {
     int rc = format == "jpg" ? Picture() : Copy();
     if (rc == LUMO_OK && abort) rc = LUMO_ERR_STATE;
     if (rc == LUMO_OK) {
@@ -481,17 +496,19 @@ void Download::Run()
         if (rc == LUMO_OK) percent = 100;
         bitsPerSecond = 0;
     }
-    if (owner && handler) handler(owner, LUMO_DOWNLOAD_FINISHED, handle, reinterpret_cast<void*>(intptr_t(rc)), nullptr);
+    if (owner && handler)
+        handler(owner, LUMO_DOWNLOAD_FINISHED, handle, reinterpret_cast<void*>(intptr_t(rc)), nullptr);
 }
 
 }  // namespace lumocore
 
 using namespace lumocore;
 
-void LumoDownloadSetSpaceLimit(uint64_t bytes) { g_spaceLimit = bytes; }
+void LumoDownloadSetSpaceLimit(uint64_t bytes) {
+    g_spaceLimit = bytes;
+}
 
-int LumoDownloadOpenFile(void** download, const char* url, CLumoFileDescList* list)
-{
+int LumoDownloadOpenFile(void** download, const char* url, CLumoFileDescList* list) {
     if (!download) return LUMO_ERR_PARAM;
     *download = nullptr;
     Target t;
@@ -537,8 +554,11 @@ int LumoDownloadOpenFile(void** download, const char* url, CLumoFileDescList* li
         QDateTime st = QDateTime::fromMSecsSinceEpoch(start.ToEpochMs());
         int64_t lenMs = 0;
         for (const Source& s : d->sources)
-            lenMs += s.lenMs >= 0 ? s.lenMs : CLumoTime::GetTimeSpan(s.desc.GetTimeE(), s.desc.GetTimeS()) - s.fromMs;
-        name = QString("%1_%2_%3s").arg(stem, st.toString("yyyyMMddhhmmss")).arg(std::max<int64_t>(1, lenMs / 1000));
+            lenMs += s.lenMs >= 0 ? s.lenMs
+                                  : CLumoTime::GetTimeSpan(s.desc.GetTimeE(), s.desc.GetTimeS()) - s.fromMs;
+        name = QString("%1_%2_%3s")
+                   .arg(stem, st.toString("yyyyMMddhhmmss"))
+                   .arg(std::max<int64_t>(1, lenMs / 1000));
     }
     QString ext = "." + QString::fromStdString(t.format);
     if (!name.endsWith(ext, Qt::CaseInsensitive)) name += ext;
@@ -556,8 +576,7 @@ int LumoDownloadOpenFile(void** download, const char* url, CLumoFileDescList* li
     return LUMO_OK;
 }
 
-int LumoDownloadAttachStream(void* download, CLumoObject* owner, LumoCallbackHandler handler)
-{
+int LumoDownloadAttachStream(void* download, CLumoObject* owner, LumoCallbackHandler handler) {
     auto d = Downloads().Get(download);
     if (!d) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(d->m);
@@ -567,8 +586,7 @@ int LumoDownloadAttachStream(void* download, CLumoObject* owner, LumoCallbackHan
     return LUMO_OK;
 }
 
-int LumoDownloadDetachStream(void* download, CLumoObject* owner, LumoCallbackHandler)
-{
+int LumoDownloadDetachStream(void* download, CLumoObject* owner, LumoCallbackHandler) {
     auto d = Downloads().Get(download);
     if (!d) return LUMO_ERR_PARAM;
     if (d->thread.joinable() && !d->finished) return LUMO_ERR_STATE;  // detach after the stop
@@ -578,8 +596,7 @@ int LumoDownloadDetachStream(void* download, CLumoObject* owner, LumoCallbackHan
     return LUMO_OK;
 }
 
-int LumoDownloadSetKey(void* download, const char* key1, const char*, const char*)
-{
+int LumoDownloadSetKey(void* download, const char* key1, const char*, const char*) {
     auto d = Downloads().Get(download);
     if (!d) return LUMO_ERR_PARAM;
     // Records of this system are not enciphered; the key is kept for the record only.
@@ -587,8 +604,7 @@ int LumoDownloadSetKey(void* download, const char* key1, const char*, const char
     return LUMO_OK;
 }
 
-int LumoDownloadStart(void* download, int)
-{
+int LumoDownloadStart(void* download, int) {
     auto d = Downloads().Get(download);
     if (!d) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(d->m);
@@ -599,8 +615,7 @@ int LumoDownloadStart(void* download, int)
     return LUMO_OK;
 }
 
-int LumoDownloadGetProgressEx(void* download, int* flags, int* result, int* percent, uint64_t* bytes)
-{
+int LumoDownloadGetProgressEx(void* download, int* flags, int* result, int* percent, uint64_t* bytes) {
     auto d = Downloads().Get(download);
     if (!d) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(d->m);
@@ -611,13 +626,11 @@ int LumoDownloadGetProgressEx(void* download, int* flags, int* result, int* perc
     return LUMO_OK;
 }
 
-int LumoDownloadGetProgress(void* download, int* state, int* error, int* progress)
-{
+int LumoDownloadGetProgress(void* download, int* state, int* error, int* progress) {
     return LumoDownloadGetProgressEx(download, state, error, progress, nullptr);
 }
 
-int LumoDownloadGetBitrate(void* download, unsigned* bitsPerSecond)
-{
+int LumoDownloadGetBitrate(void* download, unsigned* bitsPerSecond) {
     auto d = Downloads().Get(download);
     if (!d || !bitsPerSecond) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(d->m);
@@ -625,16 +638,14 @@ int LumoDownloadGetBitrate(void* download, unsigned* bitsPerSecond)
     return LUMO_OK;
 }
 
-int LumoDownloadGetFileName(void* download, CLumoString* path)
-{
+int LumoDownloadGetFileName(void* download, CLumoString* path) {
     auto d = Downloads().Get(download);
     if (!d || !path) return LUMO_ERR_PARAM;
     path->Copy(d->path.toUtf8().constData());
     return LUMO_OK;
 }
 
-int LumoDownloadStop(void* download)
-{
+int LumoDownloadStop(void* download) {
     auto d = Downloads().Get(download);
     if (!d) return LUMO_ERR_PARAM;
     d->abort = true;
@@ -648,8 +659,7 @@ int LumoDownloadStop(void* download)
     return LUMO_OK;
 }
 
-int LumoDownloadClose(void* download)
-{
+int LumoDownloadClose(void* download) {
     auto d = Downloads().Remove(download);
     if (!d) return LUMO_ERR_PARAM;
     d->abort = true;

@@ -8,56 +8,71 @@ extern "C" {
 
 namespace lumocore {
 
-uintptr_t NextHandleValue()
-{
+uintptr_t NextHandleValue() {
     static std::atomic<uintptr_t> next{0x4C550000};
     return next.fetch_add(0x10);
 }
 
-Settings& GetSettings()
-{
+Settings& GetSettings() {
     static Settings s;
     return s;
 }
 
-static HandleRegistry<Task>& Tasks()
-{
+static HandleRegistry<Task>& Tasks() {
     static HandleRegistry<Task> r;
     return r;
 }
 
-std::shared_ptr<Task> GetTask(void* handle) { return handle ? Tasks().Get(handle) : nullptr; }
+std::shared_ptr<Task> GetTask(void* handle) {
+    return handle ? Tasks().Get(handle) : nullptr;
+}
 
 }  // namespace lumocore
 
 using namespace lumocore;
 
-const char* LumoCoreGetErrorText(int code)
-{
+const char* LumoCoreGetErrorText(int code) {
     switch (code) {
-    case LUMO_OK: return "success";
-    case LUMO_ERR_FAIL: return "failed";
-    case LUMO_ERR_NOMORE: return "nothing more";
-    case LUMO_ERR_PARAM: return "bad argument or handle";
-    case LUMO_ERR_STATE: return "not possible in this state";
-    case LUMO_ERR_BADPARAM: return "bad search criteria";
-    case LUMO_ERR_NOTFOUND: return "file not found";
-    case LUMO_ERR_EMPTY: return "the file is empty";
-    case LUMO_ERR_FORMAT: return "not a readable media file";
-    case LUMO_ERR_NOVIDEO: return "no stream that can be decoded";
-    case LUMO_ERR_TIMEOUT: return "timed out";
-    case LUMO_ERR_CONNECT: return "source unreachable";
-    case LUMO_ERR_IO: return "read error";
-    case LUMO_ERR_UNSUPPORTED: return "not supported";
-    case LUMO_ERR_WRITE: return "cannot write the target";
-    case LUMO_ERR_NOFRAME: return "no picture yet";
-    case LUMO_ERR_DISKFULL: return "disk full";
-    default: return "unknown error";
+        case LUMO_OK:
+            return "success";
+        case LUMO_ERR_FAIL:
+            return "failed";
+        case LUMO_ERR_NOMORE:
+            return "nothing more";
+        case LUMO_ERR_PARAM:
+            return "bad argument or handle";
+        case LUMO_ERR_STATE:
+            return "not possible in this state";
+        case LUMO_ERR_BADPARAM:
+            return "bad search criteria";
+        case LUMO_ERR_NOTFOUND:
+            return "file not found";
+        case LUMO_ERR_EMPTY:
+            return "the file is empty";
+        case LUMO_ERR_FORMAT:
+            return "not a readable media file";
+        case LUMO_ERR_NOVIDEO:
+            return "no stream that can be decoded";
+        case LUMO_ERR_TIMEOUT:
+            return "timed out";
+        case LUMO_ERR_CONNECT:
+            return "source unreachable";
+        case LUMO_ERR_IO:
+            return "read error";
+        case LUMO_ERR_UNSUPPORTED:
+            return "not supported";
+        case LUMO_ERR_WRITE:
+            return "cannot write the target";
+        case LUMO_ERR_NOFRAME:
+            return "no picture yet";
+        case LUMO_ERR_DISKFULL:
+            return "disk full";
+        default:
+            return "unknown error";
     }
 }
 
-int LumoCoreInitialize(const char*)
-{
+int LumoCoreInitialize(const char*) {
     // FFmpeg's own chatter about damaged input is not for the operator's console: our result
     // codes say what went wrong. LUMO_AV_LOG=1 shows it when a file needs a closer look.
     av_log_set_level(qEnvironmentVariableIsSet("LUMO_AV_LOG") ? AV_LOG_WARNING : AV_LOG_QUIET);
@@ -66,24 +81,33 @@ int LumoCoreInitialize(const char*)
 
 int LumoCoreInvalidate();  // in player.cpp: ends every player
 
-void LumoCoreSetTimeouts(int openMs, int readMs)
-{
+void LumoCoreSetTimeouts(int openMs, int readMs) {
     if (openMs > 0) GetSettings().openTimeoutMs = openMs;
     if (readMs > 0) GetSettings().readTimeoutMs = readMs;
 }
 
-void LumoCoreSetDecoderThreads(int count) { GetSettings().decoderThreads = count < 0 ? 0 : count; }
+void LumoCoreSetDecoderThreads(int count) {
+    GetSettings().decoderThreads = count < 0 ? 0 : count;
+}
 
-bool LumoSpeedIsValid(int code)
-{
+bool LumoSpeedIsValid(int code) {
     switch (code) {
-    case 1: case 2: case 4: case 8: case 16: case -2: case -4: case -8: case -16: return true;
-    default: return false;
+        case 1:
+        case 2:
+        case 4:
+        case 8:
+        case 16:
+        case -2:
+        case -4:
+        case -8:
+        case -16:
+            return true;
+        default:
+            return false;
     }
 }
 
-int LumoPlayerTaskCreate(void** task, int size)
-{
+int LumoPlayerTaskCreate(void** task, int size) {
     if (!task) return LUMO_ERR_PARAM;
     auto t = std::make_shared<Task>();
     t->size = size < 1 ? 1 : (size > 256 ? 256 : size);
@@ -91,20 +115,17 @@ int LumoPlayerTaskCreate(void** task, int size)
     return LUMO_OK;
 }
 
-int LumoPlayerTaskDelete(void* task)
-{
+int LumoPlayerTaskDelete(void* task) {
     // Players made on the task keep their share of it.
     return Tasks().Remove(task) ? LUMO_OK : LUMO_ERR_PARAM;
 }
 
-int LumoPlayerTaskGetSpeed(void* task)
-{
+int LumoPlayerTaskGetSpeed(void* task) {
     auto t = GetTask(task);
     return t ? t->speed.load() : LUMO_SPEED_NORMAL;
 }
 
-int LumoPlayerTaskSetSpeed(void* task, int code)
-{
+int LumoPlayerTaskSetSpeed(void* task, int code) {
     auto t = GetTask(task);
     if (!t || !LumoSpeedIsValid(code)) return LUMO_ERR_PARAM;
     t->speed = code;

@@ -17,21 +17,18 @@ uintptr_t NextHandleValue();
 template <class T>
 class HandleRegistry {
 public:
-    void* Add(std::shared_ptr<T> item)
-    {
+    void* Add(std::shared_ptr<T> item) {
         std::lock_guard<std::mutex> lock(m_mutex);
         uintptr_t h = NextHandleValue();
         m_items[h] = std::move(item);
         return reinterpret_cast<void*>(h);
     }
-    std::shared_ptr<T> Get(void* handle) const
-    {
+    std::shared_ptr<T> Get(void* handle) const {
         std::lock_guard<std::mutex> lock(m_mutex);
         auto it = m_items.find(reinterpret_cast<uintptr_t>(handle));
         return it == m_items.end() ? nullptr : it->second;
     }
-    std::shared_ptr<T> Remove(void* handle)
-    {
+    std::shared_ptr<T> Remove(void* handle) {
         std::lock_guard<std::mutex> lock(m_mutex);
         auto it = m_items.find(reinterpret_cast<uintptr_t>(handle));
         if (it == m_items.end()) return nullptr;
@@ -40,14 +37,12 @@ public:
         return item;
     }
     template <class F>
-    void ForEach(F f) const
-    {
+    void ForEach(F f) const {
         std::lock_guard<std::mutex> lock(m_mutex);
         for (const auto& kv : m_items) f(reinterpret_cast<void*>(kv.first), kv.second);
     }
     template <class Pred>
-    void RemoveIf(Pred p)
-    {
+    void RemoveIf(Pred p) {
         std::lock_guard<std::mutex> lock(m_mutex);
         for (auto it = m_items.begin(); it != m_items.end();) {
             if (p(it->second))
@@ -77,6 +72,8 @@ struct Task {
 std::shared_ptr<Task> GetTask(void* handle);
 
 // Speed code to a rate factor.
-inline double SpeedRate(int code) { return code >= 1 ? double(code) : (code <= -2 ? 1.0 / double(-code) : 1.0); }
+inline double SpeedRate(int code) {
+    return code >= 1 ? double(code) : (code <= -2 ? 1.0 / double(-code) : 1.0);
+}
 
 }  // namespace lumocore

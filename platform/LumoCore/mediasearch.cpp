@@ -16,32 +16,29 @@ struct Search {
     std::mutex m;
 };
 
-HandleRegistry<Search>& Searches()
-{
+HandleRegistry<Search>& Searches() {
     static HandleRegistry<Search> r;
     return r;
 }
 
 std::atomic<LumoMediaSearchSource> g_source{nullptr};
 
-int RunSource(const ILumoFSSearchParam* param, uint64_t* cursor, CLumoFileDescList* out, int max)
-{
+int RunSource(const ILumoFSSearchParam* param, uint64_t* cursor, CLumoFileDescList* out, int max) {
     LumoMediaSearchSource s = g_source.load();
     return s ? s(param, cursor, out, max) : LumoSRSearchFiles(param, cursor, out, max);
 }
 
 // Criteria that cannot match anything sensible are refused before the index is asked.
-bool CriteriaUsable(const ILumoFSSearchParam* param)
-{
+bool CriteriaUsable(const ILumoFSSearchParam* param) {
     if (!param) return false;
     if (param->GetTimeS().IsEmpty() || param->GetTimeE().IsEmpty()) return false;
     if (param->GetTimeE() < param->GetTimeS()) return false;
     return param->GetChannelMask(0) || param->GetChannelMask(1) || param->GetChannelMask(2);
 }
 
-bool IsMediaUrl(const char* url)
-{
-    return url && (std::strcmp(url, "lumofs://localhost/media") == 0 || std::strcmp(url, "lumofs://local/media") == 0);
+bool IsMediaUrl(const char* url) {
+    return url && (std::strcmp(url, "lumofs://localhost/media") == 0 ||
+                   std::strcmp(url, "lumofs://local/media") == 0);
 }
 
 }  // namespace
@@ -49,10 +46,11 @@ bool IsMediaUrl(const char* url)
 
 using namespace lumocore;
 
-void LumoMediaSearchSetSource(LumoMediaSearchSource source) { g_source = source; }
+void LumoMediaSearchSetSource(LumoMediaSearchSource source) {
+    g_source = source;
+}
 
-int LumoMediaSearchCreate(void** search, const char* url, ILumoFSSearchParam* param, int, int)
-{
+int LumoMediaSearchCreate(void** search, const char* url, ILumoFSSearchParam* param, int, int) {
     if (!search) return LUMO_ERR_BADPARAM;
     *search = nullptr;
     if (!url) return LUMO_ERR_BADPARAM;
@@ -64,8 +62,7 @@ int LumoMediaSearchCreate(void** search, const char* url, ILumoFSSearchParam* pa
     return LUMO_OK;
 }
 
-int LumoMediaSearchNext(void* search, CLumoFileDescList* list, int max)
-{
+int LumoMediaSearchNext(void* search, CLumoFileDescList* list, int max) {
     auto s = search ? Searches().Get(search) : nullptr;
     if (!s) return LUMO_ERR_PARAM;
     if (!list || max <= 0) return LUMO_ERR_BADPARAM;
@@ -88,10 +85,12 @@ int LumoMediaSearchNext(void* search, CLumoFileDescList* list, int max)
     return added;
 }
 
-int LumoMediaSearchDelete(void* search) { return Searches().Remove(search) ? LUMO_OK : LUMO_ERR_PARAM; }
+int LumoMediaSearchDelete(void* search) {
+    return Searches().Remove(search) ? LUMO_OK : LUMO_ERR_PARAM;
+}
 
-int LumoMediaSearch(const char* disk, ILumoFSSearchParam* param, CLumoFileDescList* found, unsigned, int, int)
-{
+int LumoMediaSearch(const char* disk, ILumoFSSearchParam* param, CLumoFileDescList* found, unsigned, int,
+                    int) {
     if (!disk || !*disk || !found || !CriteriaUsable(param)) return LUMO_ERR_BADPARAM;
     // The disks are searched through the same index; only the files of the named disk are kept.
     const std::string onDisk = std::string("disk=") + disk + "&";

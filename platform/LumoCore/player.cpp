@@ -37,15 +37,19 @@ namespace lumocore {
 
 namespace {
 
-int64_t NowUs() { return av_gettime_relative(); }
+int64_t NowUs() {
+    return av_gettime_relative();
+}
 
 // Keeps a plain QWidget's child video window over the widget's whole area.
 class WindowFollower : public QObject {
 public:
-    WindowFollower(QWidget* host, QWidget* child) : QObject(host), m_child(child) { host->installEventFilter(this); }
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Resize && m_child) m_child->setGeometry(static_cast<QWidget*>(watched)->rect());
+    WindowFollower(QWidget* host, QWidget* child) : QObject(host), m_child(child) {
+        host->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize && m_child)
+            m_child->setGeometry(static_cast<QWidget*>(watched)->rect());
         return false;
     }
 
@@ -53,8 +57,7 @@ private:
     QPointer<QWidget> m_child;
 };
 
-std::shared_ptr<INFRA::VideoFrameSink> BindWindow(QWidget* w)
-{
+std::shared_ptr<INFRA::VideoFrameSink> BindWindow(QWidget* w) {
     if (!w) return nullptr;
     if (auto sink = INFRA::VideoWindow::FrameSinkOf(w)) return sink;
     // Any other widget gets a video window of ours laid over it (made on the widget's thread).
@@ -79,8 +82,7 @@ std::shared_ptr<INFRA::VideoFrameSink> BindWindow(QWidget* w)
 }
 
 // Whether an audio output exists; asked at most every 10 s (the query can be slow without one).
-bool AudioDeviceLikely()
-{
+bool AudioDeviceLikely() {
     static std::mutex m;
     static int64_t checkedUs = -1;
     static bool present = false;
@@ -98,8 +100,7 @@ struct SnapshotTarget {
     std::string format;
 };
 
-bool ParseSnapshotTarget(const std::string& url, SnapshotTarget* out)
-{
+bool ParseSnapshotTarget(const std::string& url, SnapshotTarget* out) {
     auto param = [&url](const char* key) {
         std::string k = std::string(key) + "=";
         size_t p = url.find(k);
@@ -168,16 +169,14 @@ public:
     std::mutex frameMutex;
     AVFrame* lastFrame = nullptr;
 
-    ~Player()
-    {
+    ~Player() {
         if (preopened) avformat_close_input(&preopened);
         if (lastFrame) av_frame_free(&lastFrame);
     }
 
     int Speed() const { return task ? task->speed.load() : ownSpeed.load(); }
 
-    void Emit(int code, void* p1, void* p2)
-    {
+    void Emit(int code, void* p1, void* p2) {
         if (!listening) return;
         std::lock_guard<std::recursive_mutex> lock(cbMutex);
         if (cb && member) (cb->*member)(handle, code, p1, p2);
@@ -189,13 +188,14 @@ public:
 
 namespace {
 
-HandleRegistry<Player>& Players()
-{
+HandleRegistry<Player>& Players() {
     static HandleRegistry<Player> r;
     return r;
 }
 
-std::shared_ptr<Player> GetPlayer(void* h) { return h ? Players().Get(h) : nullptr; }
+std::shared_ptr<Player> GetPlayer(void* h) {
+    return h ? Players().Get(h) : nullptr;
+}
 
 // Demux and decode state of the file being played (decode thread only).
 struct MediaFile {
@@ -209,8 +209,7 @@ struct MediaFile {
     bool local = true;
 
     ~MediaFile() { Close(); }
-    void Close()
-    {
+    void Close() {
         if (vdec) avcodec_free_context(&vdec);
         if (adec) avcodec_free_context(&adec);
         if (fmt) avformat_close_input(&fmt);
@@ -218,8 +217,7 @@ struct MediaFile {
     }
 };
 
-AVCodecContext* OpenDecoder(AVStream* st)
-{
+AVCodecContext* OpenDecoder(AVStream* st) {
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec) return nullptr;
     AVCodecContext* ctx = avcodec_alloc_context3(codec);
@@ -241,8 +239,7 @@ AVCodecContext* OpenDecoder(AVStream* st)
 }
 
 // Opens decoders on an open demuxer; takes over `fmt`. 0 or a result code.
-int SetupMedia(MediaFile& mf, AVFormatContext* fmt)
-{
+int SetupMedia(MediaFile& mf, AVFormatContext* fmt) {
     mf.Close();
     mf.fmt = fmt;
     int v = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
@@ -274,8 +271,7 @@ int SetupMedia(MediaFile& mf, AVFormatContext* fmt)
 }
 
 // Where an absolute record time falls in the list: the file and the offset into it.
-bool LocateTime(const std::vector<CLumoFileDesc>& files, const CLumoTime& t, int* file, int64_t* offsetMs)
-{
+bool LocateTime(const std::vector<CLumoFileDesc>& files, const CLumoTime& t, int* file, int64_t* offsetMs) {
     if (files.empty()) return false;
     for (size_t i = 0; i < files.size(); ++i) {
         const CLumoFileDesc& d = files[i];
@@ -301,8 +297,7 @@ bool LocateTime(const std::vector<CLumoFileDesc>& files, const CLumoTime& t, int
 class Decoder {
 public:
     explicit Decoder(Player* p) : p(p), intr(p->intr) {}
-    ~Decoder()
-    {
+    ~Decoder() {
         if (sws) sws_freeContext(sws);
         if (swr) swr_free(&swr);
         av_packet_free(&pkt);
@@ -350,16 +345,14 @@ private:
     bool forcePresent = true;
 };
 
-int64_t Decoder::FramePtsMs(AVFrame* f)
-{
+int64_t Decoder::FramePtsMs(AVFrame* f) {
     int64_t ts = f->best_effort_timestamp;
     if (ts == AV_NOPTS_VALUE) ts = f->pts;
     if (ts == AV_NOPTS_VALUE) return lastPtsMs + int64_t(mf.frameMs);
     return av_rescale_q(ts - mf.vstart, mf.vtb, AVRational{1, 1000});
 }
 
-bool Decoder::OpenIndex(int idx, AVFormatContext* pre)
-{
+bool Decoder::OpenIndex(int idx, AVFormatContext* pre) {
     mf.Close();
     CLumoFileDesc desc;
     {
@@ -371,7 +364,8 @@ bool Decoder::OpenIndex(int idx, AVFormatContext* pre)
     int r = LumoRecordParseUri(desc.GetURI(), &src);
     AVFormatContext* fmt = pre;
     if (!fmt && r == 0) r = LumoAVOpenInput(&fmt, src, &intr, GetSettings().openTimeoutMs.load());
-    if (r == 0) r = SetupMedia(mf, fmt);
+    if (r == 0)
+        r = SetupMedia(mf, fmt);
     else if (fmt)
         avformat_close_input(&fmt);
     mf.local = !src.isNetwork;
@@ -399,8 +393,7 @@ bool Decoder::OpenIndex(int idx, AVFormatContext* pre)
     return true;
 }
 
-void Decoder::EndOfList()
-{
+void Decoder::EndOfList() {
     {
         std::lock_guard<std::mutex> lock(p->m);
         p->ended = true;
@@ -412,8 +405,7 @@ void Decoder::EndOfList()
     p->Emit(LUMO_EVENT_END_OF_LIST, nullptr, nullptr);
 }
 
-void Decoder::AdvanceFile()
-{
+void Decoder::AdvanceFile() {
     int next;
     {
         std::lock_guard<std::mutex> lock(p->m);
@@ -444,13 +436,14 @@ void Decoder::AdvanceFile()
 }
 
 // Seeks to the key frame at or before `fromMs` and decodes forward to `targetMs`.
-void Decoder::StartSeek(int64_t targetMs, int64_t fromMs)
-{
+void Decoder::StartSeek(int64_t targetMs, int64_t fromMs) {
     if (!mf.fmt) return;
     int stream = mf.vidx >= 0 ? mf.vidx : mf.aidx;
     AVRational tb = mf.fmt->streams[stream]->time_base;
     int64_t start = mf.vidx >= 0 ? mf.vstart
-                                 : (mf.fmt->streams[stream]->start_time != AV_NOPTS_VALUE ? mf.fmt->streams[stream]->start_time : 0);
+                                 : (mf.fmt->streams[stream]->start_time != AV_NOPTS_VALUE
+                                        ? mf.fmt->streams[stream]->start_time
+                                        : 0);
     int64_t ts = start + av_rescale_q(std::max<int64_t>(0, fromMs), AVRational{1, 1000}, tb);
     intr.Arm(GetSettings().readTimeoutMs.load());
     int r = avformat_seek_file(mf.fmt, stream, INT64_MIN, ts, ts, 0);
@@ -471,8 +464,7 @@ void Decoder::StartSeek(int64_t targetMs, int64_t fromMs)
     lastPtsMs = fromMs;
 }
 
-void Decoder::TakeSeekRequest()
-{
+void Decoder::TakeSeekRequest() {
     int file;
     int64_t offset;
     int cur;
@@ -515,8 +507,7 @@ void Decoder::TakeSeekRequest()
     StartSeek(offset, offset);
 }
 
-bool Decoder::WaitUntilDue(int64_t ptsMs)
-{
+bool Decoder::WaitUntilDue(int64_t ptsMs) {
     std::unique_lock<std::mutex> lock(p->m);
     for (;;) {
         if (p->quit || p->seekPending) return false;
@@ -557,8 +548,7 @@ bool Decoder::WaitUntilDue(int64_t ptsMs)
     }
 }
 
-void Decoder::Present(AVFrame* f)
-{
+void Decoder::Present(AVFrame* f) {
     int64_t now = NowUs();
     lastPresentUs = now;
     if (!p->sink) return;
@@ -573,7 +563,7 @@ void Decoder::Present(AVFrame* f)
         // Scale down to what the window shows: the painter then only copies.
         double ar = mode == INFRA::VideoFrameSink::SCALE_FILL ? double(target.width()) / target.height()
                     : (mode == INFRA::VideoFrameSink::SCALE_RATIO && ratio > 0.0f) ? double(ratio)
-                                                                                     : double(w) / h;
+                                                                                   : double(w) / h;
         int tw = target.width(), th = int(tw / ar + 0.5);
         if (th > target.height()) {
             th = target.height();
@@ -587,10 +577,17 @@ void Decoder::Present(AVFrame* f)
     AVPixelFormat src = static_cast<AVPixelFormat>(f->format);
     // The full-range JPEG formats are plain YUV with a flag: avoids swscale's deprecation noise.
     switch (src) {
-    case AV_PIX_FMT_YUVJ420P: src = AV_PIX_FMT_YUV420P; break;
-    case AV_PIX_FMT_YUVJ422P: src = AV_PIX_FMT_YUV422P; break;
-    case AV_PIX_FMT_YUVJ444P: src = AV_PIX_FMT_YUV444P; break;
-    default: break;
+        case AV_PIX_FMT_YUVJ420P:
+            src = AV_PIX_FMT_YUV420P;
+            break;
+        case AV_PIX_FMT_YUVJ422P:
+            src = AV_PIX_FMT_YUV422P;
+            break;
+        case AV_PIX_FMT_YUVJ444P:
+            src = AV_PIX_FMT_YUV444P;
+            break;
+        default:
+            break;
     }
     // Fast forward shows pictures nobody studies: the cheaper filter leaves time for decoding.
     int filter = p->Speed() > 1 ? SWS_FAST_BILINEAR : SWS_BILINEAR;
@@ -607,8 +604,7 @@ void Decoder::Present(AVFrame* f)
     }
 }
 
-void Decoder::OnVideoFrame(AVFrame* f)
-{
+void Decoder::OnVideoFrame(AVFrame* f) {
     int64_t ptsMs = FramePtsMs(f);
     lastPtsMs = ptsMs;
     {
@@ -668,8 +664,7 @@ void Decoder::OnVideoFrame(AVFrame* f)
     if (stepping && p->steps > 0) p->steps--;
 }
 
-void Decoder::DecodeVideo(AVPacket* packet)
-{
+void Decoder::DecodeVideo(AVPacket* packet) {
     if (!mf.vdec) return;
     int r = avcodec_send_packet(mf.vdec, packet);
     if (r < 0 && r != AVERROR(EAGAIN) && r != AVERROR_EOF) return;  // a damaged packet: skip it
@@ -681,8 +676,7 @@ void Decoder::DecodeVideo(AVPacket* packet)
     }
 }
 
-void Decoder::OnAudioFrame(AVFrame* f)
-{
+void Decoder::OnAudioFrame(AVFrame* f) {
     if (!audio) return;
     int outRate = audio->SampleRate(), outCh = audio->Channels();
     if (!swr || swrInRate != f->sample_rate || swrInFmt != f->format ||
@@ -712,8 +706,7 @@ void Decoder::OnAudioFrame(AVFrame* f)
     audio->Push(reinterpret_cast<const char*>(buf.data()), qint64(n) * outCh * 2);
 }
 
-void Decoder::DecodeAudio(AVPacket* packet)
-{
+void Decoder::DecodeAudio(AVPacket* packet) {
     if (!mf.adec) return;
     bool audible;
     {
@@ -727,7 +720,8 @@ void Decoder::DecodeAudio(AVPacket* packet)
     }
     if (!audio && !audioTried) {
         audioTried = true;
-        if (AudioDeviceLikely()) audio = AudioOut::Create(mf.adec->sample_rate, std::min(2, mf.adec->ch_layout.nb_channels));
+        if (AudioDeviceLikely())
+            audio = AudioOut::Create(mf.adec->sample_rate, std::min(2, mf.adec->ch_layout.nb_channels));
     }
     if (!audio) return;
     if (avcodec_send_packet(mf.adec, packet) < 0) return;
@@ -737,8 +731,7 @@ void Decoder::DecodeAudio(AVPacket* packet)
     }
 }
 
-void Decoder::Run()
-{
+void Decoder::Run() {
     AVFormatContext* pre;
     int first = 0;
     {
@@ -784,8 +777,8 @@ void Decoder::Run()
         if (r < 0) {
             if (p->abort) continue;
             if (r != AVERROR_EOF)
-                LumoPrintf("LumoCore: read stopped (%s) in file %d\n", LumoCoreGetErrorText(LumoAVMapError(r, &intr)),
-                           p->currentFile);
+                LumoPrintf("LumoCore: read stopped (%s) in file %d\n",
+                           LumoCoreGetErrorText(LumoAVMapError(r, &intr)), p->currentFile);
             // End of the file (or the rest is unreadable): show what the decoder still holds.
             DecodeVideo(nullptr);
             if (seekActive) {  // asked beyond the last picture: stay on the last one
@@ -811,14 +804,12 @@ void Decoder::Run()
     audio.reset();
 }
 
-void Player::Run()
-{
+void Player::Run() {
     Decoder d(this);
     d.Run();
 }
 
-void Player::StopThread()
-{
+void Player::StopThread() {
     {
         std::lock_guard<std::mutex> lock(m);
         quit = true;
@@ -851,14 +842,12 @@ using namespace lumocore;
 
 // ---------------------------------------------------------------------------------------------
 
-static void EndPlayerHook(void* h)
-{
+static void EndPlayerHook(void* h) {
     LumoPlayerStop(h);
     LumoPlayerClose(h);
 }
 
-int LumoPlayerCreate(void** player, void* window, void* task)
-{
+int LumoPlayerCreate(void** player, void* window, void* task) {
     if (!player) return LUMO_ERR_PARAM;
     static std::once_flag hookOnce;
     std::call_once(hookOnce, [] {
@@ -882,8 +871,7 @@ int LumoPlayerCreate(void** player, void* window, void* task)
     return LUMO_OK;
 }
 
-int LumoPlayerAttachStream(void* player, ILumoCallback* callback, LumoSignalMember member)
-{
+int LumoPlayerAttachStream(void* player, ILumoCallback* callback, LumoSignalMember member) {
     auto p = GetPlayer(player);
     if (!p || !callback || !member) return LUMO_ERR_PARAM;
     std::lock_guard<std::recursive_mutex> lock(p->cbMutex);
@@ -892,8 +880,7 @@ int LumoPlayerAttachStream(void* player, ILumoCallback* callback, LumoSignalMemb
     return LUMO_OK;
 }
 
-int LumoPlayerDetachStream(void* player, ILumoCallback* callback, LumoSignalMember)
-{
+int LumoPlayerDetachStream(void* player, ILumoCallback* callback, LumoSignalMember) {
     auto p = GetPlayer(player);
     if (!p) return LUMO_ERR_PARAM;
     std::lock_guard<std::recursive_mutex> lock(p->cbMutex);
@@ -903,8 +890,7 @@ int LumoPlayerDetachStream(void* player, ILumoCallback* callback, LumoSignalMemb
     return LUMO_OK;
 }
 
-int LumoPlayerListen(void* player, int on)
-{
+int LumoPlayerListen(void* player, int on) {
     auto p = GetPlayer(player);
     if (!p) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(p->m);
@@ -913,15 +899,13 @@ int LumoPlayerListen(void* player, int on)
     return LUMO_OK;
 }
 
-static void ResetForOpen(Player* p)
-{
+static void ResetForOpen(Player* p) {
     p->StopThread();
     std::lock_guard<std::mutex> lock(p->frameMutex);
     if (p->lastFrame) av_frame_unref(p->lastFrame);
 }
 
-int LumoPlayerOpenFile(void* player, CLumoFileDescList* list)
-{
+int LumoPlayerOpenFile(void* player, CLumoFileDescList* list) {
     auto p = GetPlayer(player);
     if (!p || !list || list->IsEmpty()) return LUMO_ERR_PARAM;
     int64_t startUs = NowUs();
@@ -954,8 +938,7 @@ int LumoPlayerOpenFile(void* player, CLumoFileDescList* list)
     return LUMO_OK;
 }
 
-int LumoPlayerOpen(void* player, const char* url, int)
-{
+int LumoPlayerOpen(void* player, const char* url, int) {
     auto p = GetPlayer(player);
     if (!p || !url || !*url) return LUMO_ERR_PARAM;
     LumoRecordSource src;
@@ -979,8 +962,7 @@ int LumoPlayerOpen(void* player, const char* url, int)
     return LUMO_OK;
 }
 
-int LumoPlayerAddFile(void* player, CLumoFileDescList* list)
-{
+int LumoPlayerAddFile(void* player, CLumoFileDescList* list) {
     auto p = GetPlayer(player);
     if (!p || !list) return LUMO_ERR_PARAM;
     std::vector<CLumoFileDesc> add;
@@ -1002,8 +984,7 @@ int LumoPlayerAddFile(void* player, CLumoFileDescList* list)
     return LUMO_OK;
 }
 
-int LumoPlayerDeleteFile(void* player, CLumoFileDescList* list)
-{
+int LumoPlayerDeleteFile(void* player, CLumoFileDescList* list) {
     auto p = GetPlayer(player);
     if (!p || !list) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(p->m);
@@ -1023,8 +1004,7 @@ int LumoPlayerDeleteFile(void* player, CLumoFileDescList* list)
     return LUMO_OK;
 }
 
-int LumoPlayerStart(void* player)
-{
+int LumoPlayerStart(void* player) {
     auto p = GetPlayer(player);
     if (!p) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(p->m);
@@ -1037,8 +1017,7 @@ int LumoPlayerStart(void* player)
     return LUMO_OK;
 }
 
-int LumoPlayerStop(void* player)
-{
+int LumoPlayerStop(void* player) {
     auto p = GetPlayer(player);
     if (!p) return LUMO_ERR_PARAM;
     p->StopThread();
@@ -1050,8 +1029,7 @@ int LumoPlayerStop(void* player)
     return LUMO_OK;
 }
 
-int LumoPlayerClose(void* player)
-{
+int LumoPlayerClose(void* player) {
     auto p = GetPlayer(player);
     if (!p) return LUMO_ERR_PARAM;
     p->StopThread();
@@ -1063,8 +1041,7 @@ int LumoPlayerClose(void* player)
     return LUMO_OK;
 }
 
-int LumoCoreInvalidate()
-{
+int LumoCoreInvalidate() {
     // Ends every player before the program tears down its windows.
     std::vector<void*> handles;
     Players().ForEach([&handles](void* h, const std::shared_ptr<Player>&) { handles.push_back(h); });
@@ -1075,8 +1052,7 @@ int LumoCoreInvalidate()
     return LUMO_OK;
 }
 
-int LumoPlayerPause(void* player)
-{
+int LumoPlayerPause(void* player) {
     auto p = GetPlayer(player);
     if (!p) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(p->m);
@@ -1087,8 +1063,7 @@ int LumoPlayerPause(void* player)
     return LUMO_OK;
 }
 
-int LumoPlayerResume(void* player)
-{
+int LumoPlayerResume(void* player) {
     auto p = GetPlayer(player);
     if (!p) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(p->m);
@@ -1099,8 +1074,7 @@ int LumoPlayerResume(void* player)
     return LUMO_OK;
 }
 
-int LumoPlayerStep(void* player)
-{
+int LumoPlayerStep(void* player) {
     auto p = GetPlayer(player);
     if (!p) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(p->m);
@@ -1111,8 +1085,7 @@ int LumoPlayerStep(void* player)
     return LUMO_OK;
 }
 
-int LumoPlayerSetSpeed(void* player, int code)
-{
+int LumoPlayerSetSpeed(void* player, int code) {
     auto p = GetPlayer(player);
     if (!p || !LumoSpeedIsValid(code)) return LUMO_ERR_PARAM;
     if (p->task)
@@ -1123,32 +1096,28 @@ int LumoPlayerSetSpeed(void* player, int code)
     return LUMO_OK;
 }
 
-int LumoPlayerGetSpeed(void* player, int* code)
-{
+int LumoPlayerGetSpeed(void* player, int* code) {
     auto p = GetPlayer(player);
     if (!p || !code) return LUMO_ERR_PARAM;
     *code = p->Speed();
     return LUMO_OK;
 }
 
-int LumoPlayerSetVolume(void* player, int volume)
-{
+int LumoPlayerSetVolume(void* player, int volume) {
     auto p = GetPlayer(player);
     if (!p) return LUMO_ERR_PARAM;
     p->volume = std::max(0, std::min(100, volume));
     return LUMO_OK;
 }
 
-int LumoPlayerGetVolume(void* player, int* volume)
-{
+int LumoPlayerGetVolume(void* player, int* volume) {
     auto p = GetPlayer(player);
     if (!p || !volume) return LUMO_ERR_PARAM;
     *volume = p->volume.load();
     return LUMO_OK;
 }
 
-int LumoPlayerSetDisplayScale(void* player, int mode, float ratio)
-{
+int LumoPlayerSetDisplayScale(void* player, int mode, float ratio) {
     auto p = GetPlayer(player);
     if (!p) return LUMO_ERR_PARAM;
     if (mode < LUMO_SCALE_FILL || mode > LUMO_SCALE_ORIGIN) return LUMO_ERR_PARAM;
@@ -1156,8 +1125,7 @@ int LumoPlayerSetDisplayScale(void* player, int mode, float ratio)
     return LUMO_OK;
 }
 
-int LumoPlayerSeekTime(void* player, const CLumoTime* time)
-{
+int LumoPlayerSeekTime(void* player, const CLumoTime* time) {
     auto p = GetPlayer(player);
     if (!p || !time || time->IsEmpty()) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(p->m);
@@ -1175,8 +1143,7 @@ int LumoPlayerSeekTime(void* player, const CLumoTime* time)
     return LUMO_OK;
 }
 
-int LumoPlayerSeekFile(void* player, const CLumoFileDesc* desc)
-{
+int LumoPlayerSeekFile(void* player, const CLumoFileDesc* desc) {
     auto p = GetPlayer(player);
     if (!p || !desc) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(p->m);
@@ -1196,8 +1163,7 @@ int LumoPlayerSeekFile(void* player, const CLumoFileDesc* desc)
     return LUMO_ERR_NOTFOUND;
 }
 
-int LumoPlayerGetState(void* player, int* state)
-{
+int LumoPlayerGetState(void* player, int* state) {
     if (state) *state = 0;
     auto p = GetPlayer(player);
     if (!p || !state) return LUMO_ERR_PARAM;
@@ -1212,8 +1178,7 @@ int LumoPlayerGetState(void* player, int* state)
     return LUMO_OK;
 }
 
-int LumoPlayerGetPlaybackTime(void* player, CLumoTime* time)
-{
+int LumoPlayerGetPlaybackTime(void* player, CLumoTime* time) {
     auto p = GetPlayer(player);
     if (!p || !time) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(p->m);
@@ -1227,8 +1192,7 @@ int LumoPlayerGetPlaybackTime(void* player, CLumoTime* time)
     return LUMO_OK;
 }
 
-int LumoPlayerGetCurrentFile(void* player, CLumoFileDesc* desc)
-{
+int LumoPlayerGetCurrentFile(void* player, CLumoFileDesc* desc) {
     auto p = GetPlayer(player);
     if (!p || !desc) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(p->m);
@@ -1237,8 +1201,7 @@ int LumoPlayerGetCurrentFile(void* player, CLumoFileDesc* desc)
     return LUMO_OK;
 }
 
-int LumoPlayerGetVideoSize(void* player, int* width, int* height)
-{
+int LumoPlayerGetVideoSize(void* player, int* width, int* height) {
     auto p = GetPlayer(player);
     if (!p || !width || !height) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(p->m);
@@ -1248,8 +1211,7 @@ int LumoPlayerGetVideoSize(void* player, int* width, int* height)
     return (p->videoW > 0 && p->videoH > 0) ? LUMO_OK : LUMO_ERR_NOFRAME;
 }
 
-int LumoPlayerGetStats(void* player, LumoPlayerStats* stats)
-{
+int LumoPlayerGetStats(void* player, LumoPlayerStats* stats) {
     auto p = GetPlayer(player);
     if (!p || !stats) return LUMO_ERR_PARAM;
     std::lock_guard<std::mutex> lock(p->m);
@@ -1257,8 +1219,7 @@ int LumoPlayerGetStats(void* player, LumoPlayerStats* stats)
     return LUMO_OK;
 }
 
-int LumoPlayerRefresh(void* player, void* window, int)
-{
+int LumoPlayerRefresh(void* player, void* window, int) {
     auto p = GetPlayer(player);
     if (!p) return LUMO_ERR_PARAM;
     if (window) {
@@ -1269,8 +1230,7 @@ int LumoPlayerRefresh(void* player, void* window, int)
     return LUMO_OK;
 }
 
-int LumoPlayerSnapshot(void* player, int, const CLumoString& target, CLumoString* savedPath, int format)
-{
+int LumoPlayerSnapshot(void* player, int, const CLumoString& target, CLumoString* savedPath, int format) {
     auto p = GetPlayer(player);
     if (!p) return LUMO_ERR_PARAM;
     SnapshotTarget t;
@@ -1298,8 +1258,8 @@ int LumoPlayerSnapshot(void* player, int, const CLumoString& target, CLumoString
     // The picture at the video's own size, whatever the window shows.
     AVPixelFormat src = static_cast<AVPixelFormat>(f->format);
     if (src == AV_PIX_FMT_YUVJ420P) src = AV_PIX_FMT_YUV420P;
-    SwsContext* sws =
-        sws_getContext(f->width, f->height, src, f->width, f->height, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    SwsContext* sws = sws_getContext(f->width, f->height, src, f->width, f->height, AV_PIX_FMT_BGRA,
+                                     SWS_BICUBIC, nullptr, nullptr, nullptr);
     QImage img(f->width, f->height, QImage::Format_RGB32);
     if (!sws || img.isNull()) {
         if (sws) sws_freeContext(sws);
@@ -1314,7 +1274,8 @@ int LumoPlayerSnapshot(void* player, int, const CLumoString& target, CLumoString
 
     QString folder = QString::fromUtf8(t.folder.c_str());
     if (!QDir().mkpath(folder)) return LUMO_ERR_WRITE;
-    QString base = QDir(folder).filePath(QDateTime::currentDateTime().toString("'Snapshot_'yyyyMMdd_HHmmss_zzz"));
+    QString base =
+        QDir(folder).filePath(QDateTime::currentDateTime().toString("'Snapshot_'yyyyMMdd_HHmmss_zzz"));
     QString path = base + "." + ext;
     for (int n = 1; QFileInfo::exists(path); ++n) path = QString("%1_%2.%3").arg(base).arg(n).arg(ext);
     QImageWriter writer(path, qfmt);

@@ -19,12 +19,12 @@ int LumoRecordProbeDesc(CLumoFileDesc* desc);
 
 // What a record-file URI names.
 struct LumoRecordSource {
-    std::string path;       // the file path, or the URL for a network source
-    std::string format;     // "format=" value in lower case, or the file's extension
-    bool isNetwork = false; // path is a URL with a network scheme (rtsp, http, tcp ...)
-    bool hasRange = false;  // the URI carried "&from=...&len=..."
-    CLumoTime from;         // start of the range
-    int64_t lengthSec = 0;  // length of the range in seconds
+    std::string path;        // the file path, or the URL for a network source
+    std::string format;      // "format=" value in lower case, or the file's extension
+    bool isNetwork = false;  // path is a URL with a network scheme (rtsp, http, tcp ...)
+    bool hasRange = false;   // the URI carried "&from=...&len=..."
+    CLumoTime from;          // start of the range
+    int64_t lengthSec = 0;   // length of the range in seconds
 };
 // Accepts "filer://local/type=rec&format=<ext>&filename=<path>",
 // "lumofs://local/disk=<d>&path=<dir>&filename=<name>", "file:<path>", "file:///<path>",

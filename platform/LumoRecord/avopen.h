@@ -14,9 +14,9 @@ extern "C" {
 #include "LumoRecord/LumoRecord.h"
 
 struct LumoAVInterrupt {
-    std::atomic<int64_t> deadlineUs{0};     // av_gettime_relative() limit; 0 = none
+    std::atomic<int64_t> deadlineUs{0};  // av_gettime_relative() limit; 0 = none
     std::atomic<bool> timedOut{false};
-    std::atomic<bool>* abortFlag = nullptr; // raised by the owner to end a read at once
+    std::atomic<bool>* abortFlag = nullptr;  // raised by the owner to end a read at once
 
     // Starts a new deadline `ms` from now (<= 0: none).
     void Arm(int ms);

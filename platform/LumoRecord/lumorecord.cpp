@@ -31,21 +31,18 @@ enum {
 
 const int kProbeTimeoutMs = 5000;
 
-std::string Lower(std::string s)
-{
+std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
-bool StartsWith(const std::string& s, const char* prefix)
-{
+bool StartsWith(const std::string& s, const char* prefix) {
     size_t n = std::strlen(prefix);
     return s.size() >= n && Lower(s.substr(0, n)) == prefix;
 }
 
 // Value of `key=` up to the next '&' (or the end).
-std::string Param(const std::string& s, const char* key)
-{
+std::string Param(const std::string& s, const char* key) {
     std::string k = std::string(key) + "=";
     size_t p = s.find(k);
     if (p == std::string::npos) return std::string();
@@ -55,15 +52,13 @@ std::string Param(const std::string& s, const char* key)
 }
 
 // The file name runs to the end of the URI: paths may hold '&'.
-std::string TailParam(const std::string& s, const char* key)
-{
+std::string TailParam(const std::string& s, const char* key) {
     std::string k = std::string(key) + "=";
     size_t p = s.find(k);
     return p == std::string::npos ? std::string() : s.substr(p + k.size());
 }
 
-std::string FixSlashes(std::string p)
-{
+std::string FixSlashes(std::string p) {
     // Paths written the other platform's way ("\home\u\a.dav", "C:\rec\a.dav") come with
     // backslashes only; a path that already has a '/' keeps its backslashes as name characters.
     if (p.find('/') == std::string::npos && p.find('\\') != std::string::npos)
@@ -72,24 +67,21 @@ std::string FixSlashes(std::string p)
     return p;
 }
 
-bool IsNetworkScheme(const std::string& lower)
-{
-    static const char* schemes[] = {"rtsp://", "rtsps://", "rtmp://", "http://", "https://", "tcp://",
+bool IsNetworkScheme(const std::string& lower) {
+    static const char* schemes[] = {"rtsp://", "rtsps://", "rtmp://", "http://", "https://",   "tcp://",
                                     "udp://",  "rtp://",   "srt://",  "mms://",  "hls+http://"};
     for (const char* s : schemes)
         if (StartsWith(lower, s)) return true;
     return false;
 }
 
-int64_t FileMTimeMs(const std::string& path)
-{
+int64_t FileMTimeMs(const std::string& path) {
     QFileInfo fi(QString::fromStdString(path));
     return fi.exists() ? fi.lastModified().toMSecsSinceEpoch() : 0;
 }
 
 // creation_time tag (UTC) as local epoch ms, when it lies in the range the engine's time word holds.
-int64_t CreationTimeMs(AVFormatContext* ctx)
-{
+int64_t CreationTimeMs(AVFormatContext* ctx) {
     AVDictionaryEntry* e = av_dict_get(ctx->metadata, "creation_time", nullptr, 0);
     if (!e || !e->value) return 0;
     QDateTime t = QDateTime::fromString(QString::fromLatin1(e->value), Qt::ISODateWithMs);
@@ -103,10 +95,11 @@ int64_t CreationTimeMs(AVFormatContext* ctx)
 
 // ---------------------------------------------------------------------------------------------
 
-void LumoAVInterrupt::Arm(int ms) { deadlineUs = ms > 0 ? av_gettime_relative() + int64_t(ms) * 1000 : 0; }
+void LumoAVInterrupt::Arm(int ms) {
+    deadlineUs = ms > 0 ? av_gettime_relative() + int64_t(ms) * 1000 : 0;
+}
 
-int LumoAVInterrupt::Callback(void* opaque)
-{
+int LumoAVInterrupt::Callback(void* opaque) {
     auto* self = static_cast<LumoAVInterrupt*>(opaque);
     if (!self) return 0;
     if (self->abortFlag && self->abortFlag->load()) return 1;
@@ -118,8 +111,7 @@ int LumoAVInterrupt::Callback(void* opaque)
     return 0;
 }
 
-int LumoAVMapError(int averr, const LumoAVInterrupt* intr)
-{
+int LumoAVMapError(int averr, const LumoAVInterrupt* intr) {
     if (intr && intr->timedOut) return R_TIMEOUT;
     if (averr == AVERROR_EXIT) return (intr && intr->abortFlag && intr->abortFlag->load()) ? R_IO : R_TIMEOUT;
     if (averr == AVERROR(ENOENT) || averr == AVERROR(ENOTDIR)) return R_NOTFOUND;
@@ -127,15 +119,16 @@ int LumoAVMapError(int averr, const LumoAVInterrupt* intr)
     if (averr == AVERROR(ECONNREFUSED) || averr == AVERROR(EHOSTUNREACH) || averr == AVERROR(ENETUNREACH) ||
         averr == AVERROR(ECONNRESET) || averr == AVERROR_HTTP_NOT_FOUND || averr == AVERROR(EADDRNOTAVAIL))
         return R_CONNECT;
-    if (averr == AVERROR_INVALIDDATA || averr == AVERROR_DEMUXER_NOT_FOUND || averr == AVERROR_STREAM_NOT_FOUND)
+    if (averr == AVERROR_INVALIDDATA || averr == AVERROR_DEMUXER_NOT_FOUND ||
+        averr == AVERROR_STREAM_NOT_FOUND)
         return R_FORMAT;
     if (averr == AVERROR_PROTOCOL_NOT_FOUND || averr == AVERROR_OPTION_NOT_FOUND) return R_UNSUPPORTED;
     if (averr == AVERROR_DECODER_NOT_FOUND) return R_NOVIDEO;
     return R_IO;
 }
 
-int LumoAVOpenInput(AVFormatContext** out, const LumoRecordSource& src, LumoAVInterrupt* intr, int timeoutMs)
-{
+int LumoAVOpenInput(AVFormatContext** out, const LumoRecordSource& src, LumoAVInterrupt* intr,
+                    int timeoutMs) {
     if (!out) return R_PARAM;
     *out = nullptr;
     if (src.path.empty()) return R_PARAM;
@@ -182,7 +175,8 @@ int LumoAVOpenInput(AVFormatContext** out, const LumoRecordSource& src, LumoAVIn
     bool any = false;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
         AVCodecParameters* p = ctx->streams[i]->codecpar;
-        if ((p->codec_type == AVMEDIA_TYPE_VIDEO && p->width > 0) || p->codec_type == AVMEDIA_TYPE_AUDIO) any = true;
+        if ((p->codec_type == AVMEDIA_TYPE_VIDEO && p->width > 0) || p->codec_type == AVMEDIA_TYPE_AUDIO)
+            any = true;
     }
     if (!any) {
         avformat_close_input(&ctx);
@@ -195,8 +189,7 @@ int LumoAVOpenInput(AVFormatContext** out, const LumoRecordSource& src, LumoAVIn
 
 // ---------------------------------------------------------------------------------------------
 
-int LumoRecordParseUri(const char* uri, LumoRecordSource* out)
-{
+int LumoRecordParseUri(const char* uri, LumoRecordSource* out) {
     if (!uri || !*uri || !out) return R_PARAM;
     *out = LumoRecordSource();
     std::string s(uri);
@@ -269,31 +262,40 @@ int LumoRecordParseUri(const char* uri, LumoRecordSource* out)
     return 0;
 }
 
-int LumoRecordCodecFromAV(int id)
-{
+int LumoRecordCodecFromAV(int id) {
     switch (static_cast<AVCodecID>(id)) {
-    case AV_CODEC_ID_H264: return LUMO_CODEC_H264;
-    case AV_CODEC_ID_HEVC: return LUMO_CODEC_H265;
-    case AV_CODEC_ID_MJPEG: return LUMO_CODEC_JPEG;
-    case AV_CODEC_ID_PCM_ALAW: return LUMO_CODEC_PCMA;
-    case AV_CODEC_ID_PCM_MULAW: return LUMO_CODEC_PCMU;
-    case AV_CODEC_ID_ADPCM_G726:
-    case AV_CODEC_ID_ADPCM_G726LE:
-    case AV_CODEC_ID_ADPCM_IMA_WAV:
-    case AV_CODEC_ID_ADPCM_MS:
-    case AV_CODEC_ID_ADPCM_G722: return LUMO_CODEC_ADPCM;
-    case AV_CODEC_ID_MP3: return LUMO_CODEC_MP3;
-    case AV_CODEC_ID_AAC: return LUMO_CODEC_AAC;
-    case AV_CODEC_ID_PCM_S16LE:
-    case AV_CODEC_ID_PCM_S16BE:
-    case AV_CODEC_ID_PCM_U8: return LUMO_CODEC_PCM;
-    case AV_CODEC_ID_MPEG4: return LUMO_CODEC_MPEG4;
-    default: return LUMO_CODEC_NONE;
+        case AV_CODEC_ID_H264:
+            return LUMO_CODEC_H264;
+        case AV_CODEC_ID_HEVC:
+            return LUMO_CODEC_H265;
+        case AV_CODEC_ID_MJPEG:
+            return LUMO_CODEC_JPEG;
+        case AV_CODEC_ID_PCM_ALAW:
+            return LUMO_CODEC_PCMA;
+        case AV_CODEC_ID_PCM_MULAW:
+            return LUMO_CODEC_PCMU;
+        case AV_CODEC_ID_ADPCM_G726:
+        case AV_CODEC_ID_ADPCM_G726LE:
+        case AV_CODEC_ID_ADPCM_IMA_WAV:
+        case AV_CODEC_ID_ADPCM_MS:
+        case AV_CODEC_ID_ADPCM_G722:
+            return LUMO_CODEC_ADPCM;
+        case AV_CODEC_ID_MP3:
+            return LUMO_CODEC_MP3;
+        case AV_CODEC_ID_AAC:
+            return LUMO_CODEC_AAC;
+        case AV_CODEC_ID_PCM_S16LE:
+        case AV_CODEC_ID_PCM_S16BE:
+        case AV_CODEC_ID_PCM_U8:
+            return LUMO_CODEC_PCM;
+        case AV_CODEC_ID_MPEG4:
+            return LUMO_CODEC_MPEG4;
+        default:
+            return LUMO_CODEC_NONE;
     }
 }
 
-void LumoAVFillDesc(CLumoFileDesc* desc, AVFormatContext* ctx, const std::string& path)
-{
+void LumoAVFillDesc(CLumoFileDesc* desc, AVFormatContext* ctx, const std::string& path) {
     if (!desc || !ctx) return;
     LumoRecordSource src;
     src.path = path;
@@ -303,7 +305,8 @@ void LumoAVFillDesc(CLumoFileDesc* desc, AVFormatContext* ctx, const std::string
     if (v >= 0) {
         AVStream* st = ctx->streams[v];
         vc = static_cast<uint8_t>(LumoRecordCodecFromAV(st->codecpar->codec_id));
-        desc->SetResolution(static_cast<uint16_t>(st->codecpar->width), static_cast<uint16_t>(st->codecpar->height));
+        desc->SetResolution(static_cast<uint16_t>(st->codecpar->width),
+                            static_cast<uint16_t>(st->codecpar->height));
         AVRational fr = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
         desc->SetFrameRate(fr.num > 0 && fr.den > 0 ? static_cast<int>(av_q2d(fr) + 0.5) : -1);
     } else {
@@ -314,7 +317,8 @@ void LumoAVFillDesc(CLumoFileDesc* desc, AVFormatContext* ctx, const std::string
     desc->SetCodecs(vc, ac);
 
     int64_t durationMs = 0;
-    if (ctx->duration != AV_NOPTS_VALUE && ctx->duration > 0) durationMs = ctx->duration / 1000;
+    if (ctx->duration != AV_NOPTS_VALUE && ctx->duration > 0)
+        durationMs = ctx->duration / 1000;
     else if (v >= 0 && ctx->streams[v]->duration != AV_NOPTS_VALUE)
         durationMs = av_rescale_q(ctx->streams[v]->duration, ctx->streams[v]->time_base, AVRational{1, 1000});
 
@@ -338,8 +342,7 @@ void LumoAVFillDesc(CLumoFileDesc* desc, AVFormatContext* ctx, const std::string
     }
 }
 
-int LumoRecordProbeDesc(CLumoFileDesc* desc)
-{
+int LumoRecordProbeDesc(CLumoFileDesc* desc) {
     if (!desc) return R_PARAM;
     LumoRecordSource src;
     if (LumoRecordParseUri(desc->GetURI(), &src) != 0) return R_PARAM;
@@ -358,8 +361,7 @@ int LumoRecordProbeDesc(CLumoFileDesc* desc)
     return 0;
 }
 
-int LumoRecordGetFileDesc(CLumoFileDescList* list)
-{
+int LumoRecordGetFileDesc(CLumoFileDescList* list) {
     if (!list) return R_PARAM;
     int first = 0;
     for (CLumoFileDesc* d : *list) {

@@ -17,8 +17,7 @@ namespace INFRA {
 // ---------------------------------------------------------------------------------------------
 // VideoFrameSink
 
-bool VideoFrameSink::Present(const void* source, const QImage& frame)
-{
+bool VideoFrameSink::Present(const void* source, const QImage& frame) {
     QMutexLocker lock(&m_mutex);
     if (!m_window || m_stopped) return false;
     if (m_delegate && m_delegate != source) return false;
@@ -32,14 +31,12 @@ bool VideoFrameSink::Present(const void* source, const QImage& frame)
     return true;
 }
 
-QSize VideoFrameSink::TargetSize() const
-{
+QSize VideoFrameSink::TargetSize() const {
     QMutexLocker lock(&m_mutex);
     return m_window ? m_target : QSize();
 }
 
-void VideoFrameSink::SetScale(int mode, float ratio)
-{
+void VideoFrameSink::SetScale(int mode, float ratio) {
     QMutexLocker lock(&m_mutex);
     m_mode = mode;
     m_ratio = ratio;
@@ -49,8 +46,7 @@ void VideoFrameSink::SetScale(int mode, float ratio)
     }
 }
 
-void VideoFrameSink::Refresh()
-{
+void VideoFrameSink::Refresh() {
     QMutexLocker lock(&m_mutex);
     if (m_window && !m_updatePending) {
         m_updatePending = true;
@@ -58,53 +54,45 @@ void VideoFrameSink::Refresh()
     }
 }
 
-bool VideoFrameSink::IsAlive() const
-{
+bool VideoFrameSink::IsAlive() const {
     QMutexLocker lock(&m_mutex);
     return !m_window.isNull();
 }
 
-QImage VideoFrameSink::Frame() const
-{
+QImage VideoFrameSink::Frame() const {
     QMutexLocker lock(&m_mutex);
     return m_frame;
 }
 
-void VideoFrameSink::GetScale(int* mode, float* ratio) const
-{
+void VideoFrameSink::GetScale(int* mode, float* ratio) const {
     QMutexLocker lock(&m_mutex);
     if (mode) *mode = m_mode;
     if (ratio) *ratio = m_ratio;
 }
 
-void VideoFrameSink::SetStopped(bool stopped)
-{
+void VideoFrameSink::SetStopped(bool stopped) {
     QMutexLocker lock(&m_mutex);
     m_stopped = stopped;
 }
 
-bool VideoFrameSink::IsStopped() const
-{
+bool VideoFrameSink::IsStopped() const {
     QMutexLocker lock(&m_mutex);
     return m_stopped;
 }
 
-void VideoFrameSink::SetDelegate(const void* source)
-{
+void VideoFrameSink::SetDelegate(const void* source) {
     QMutexLocker lock(&m_mutex);
     m_delegate = source;
     // A picture of another source must not stay on screen under the new delegate.
     if (source && m_lastSource && m_lastSource != source) m_frame = QImage();
 }
 
-const void* VideoFrameSink::Delegate() const
-{
+const void* VideoFrameSink::Delegate() const {
     QMutexLocker lock(&m_mutex);
     return m_delegate;
 }
 
-void VideoFrameSink::Clear()
-{
+void VideoFrameSink::Clear() {
     QMutexLocker lock(&m_mutex);
     m_frame = QImage();
     m_lastSource = nullptr;
@@ -113,42 +101,36 @@ void VideoFrameSink::Clear()
 // ---------------------------------------------------------------------------------------------
 // VideoWindow
 
-VideoWindow::VideoWindow(QWidget* parent) : QWidget(parent), m_sink(std::make_shared<VideoFrameSink>())
-{
+VideoWindow::VideoWindow(QWidget* parent) : QWidget(parent), m_sink(std::make_shared<VideoFrameSink>()) {
     m_sink->m_window = this;
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
     setMinimumSize(16, 16);
 }
 
-VideoWindow::~VideoWindow()
-{
+VideoWindow::~VideoWindow() {
     // After this no player thread can post to the window.
     QMutexLocker lock(&m_sink->m_mutex);
     m_sink->m_window = nullptr;
     m_sink->m_frame = QImage();
 }
 
-std::shared_ptr<VideoFrameSink> VideoWindow::FrameSinkOf(QWidget* widget)
-{
+std::shared_ptr<VideoFrameSink> VideoWindow::FrameSinkOf(QWidget* widget) {
     auto* w = qobject_cast<VideoWindow*>(widget);
     return w ? w->m_sink : nullptr;
 }
 
-void VideoWindow::SetInfoText(const QString& text)
-{
+void VideoWindow::SetInfoText(const QString& text) {
     m_info = text;
     update();
 }
 
-void VideoWindow::SetLogo(const QImage& logo)
-{
+void VideoWindow::SetLogo(const QImage& logo) {
     m_logo = logo;
     update();
 }
 
-void VideoWindow::OnFrameArrived()
-{
+void VideoWindow::OnFrameArrived() {
     {
         QMutexLocker lock(&m_sink->m_mutex);
         m_sink->m_updatePending = false;
@@ -156,8 +138,7 @@ void VideoWindow::OnFrameArrived()
     update();
 }
 
-static QRect FitRect(const QRect& area, double aspect)
-{
+static QRect FitRect(const QRect& area, double aspect) {
     if (aspect <= 0.0 || area.isEmpty()) return area;
     int w = area.width();
     int h = static_cast<int>(w / aspect + 0.5);
@@ -168,8 +149,7 @@ static QRect FitRect(const QRect& area, double aspect)
     return QRect(area.x() + (area.width() - w) / 2, area.y() + (area.height() - h) / 2, w, h);
 }
 
-void VideoWindow::paintEvent(QPaintEvent*)
-{
+void VideoWindow::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Qt::black);
     QImage frame;
@@ -207,28 +187,24 @@ void VideoWindow::paintEvent(QPaintEvent*)
     }
 }
 
-void VideoWindow::resizeEvent(QResizeEvent* event)
-{
+void VideoWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     QMutexLocker lock(&m_sink->m_mutex);
     m_sink->m_target = event->size() * devicePixelRatioF();
 }
 
-void VideoWindow::mousePressEvent(QMouseEvent* event)
-{
+void VideoWindow::mousePressEvent(QMouseEvent* event) {
     // Handled here: the cell below must not see the same press again.
     if (event->button() == Qt::LeftButton) emit SignalClicked();
     event->accept();
 }
 
-void VideoWindow::mouseDoubleClickEvent(QMouseEvent* event)
-{
+void VideoWindow::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit SignalDoubleClicked();
     event->accept();
 }
 
-void VideoWindow::contextMenuEvent(QContextMenuEvent* event)
-{
+void VideoWindow::contextMenuEvent(QContextMenuEvent* event) {
     emit SignalContextMenu(event->globalPos());
     event->accept();
 }
@@ -236,26 +212,27 @@ void VideoWindow::contextMenuEvent(QContextMenuEvent* event)
 // ---------------------------------------------------------------------------------------------
 // VideoGrid
 
-static VideoGrid::PlayerEndHook& EndHook()
-{
+static VideoGrid::PlayerEndHook& EndHook() {
     static VideoGrid::PlayerEndHook hook;
     return hook;
 }
 
-void VideoGrid::SetPlayerEndHook(PlayerEndHook hook) { EndHook() = std::move(hook); }
+void VideoGrid::SetPlayerEndHook(PlayerEndHook hook) {
+    EndHook() = std::move(hook);
+}
 
-VideoGrid::VideoGrid(int index, QWidget* parent) : QWidget(parent), m_index(index)
-{
+VideoGrid::VideoGrid(int index, QWidget* parent) : QWidget(parent), m_index(index) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(16, 16);
 }
 
 VideoGrid::~VideoGrid() = default;
 
-QWidget* VideoGrid::GetPlayerWnd() const { return m_window; }
+QWidget* VideoGrid::GetPlayerWnd() const {
+    return m_window;
+}
 
-int VideoGrid::CreatePlayerWnd()
-{
+int VideoGrid::CreatePlayerWnd() {
     if (m_window) return 0;
     m_window = new VideoWindow(this);
     m_window->setGeometry(rect().adjusted(1, 1, -1, -1));
@@ -273,29 +250,27 @@ int VideoGrid::CreatePlayerWnd()
     return 0;
 }
 
-void VideoGrid::SetStop(bool stop)
-{
+void VideoGrid::SetStop(bool stop) {
     if (!m_window) return;
     m_window->GetFrameSink()->SetStopped(stop);
     m_window->update();
 }
 
-bool VideoGrid::IsStop() const { return m_window ? m_window->GetFrameSink()->IsStopped() : true; }
+bool VideoGrid::IsStop() const {
+    return m_window ? m_window->GetFrameSink()->IsStopped() : true;
+}
 
-void VideoGrid::DelegatePainting(void* player)
-{
+void VideoGrid::DelegatePainting(void* player) {
     if (!m_window) return;
     m_window->GetFrameSink()->SetDelegate(player);
     m_window->update();
 }
 
-void* VideoGrid::GetDelegate() const
-{
+void* VideoGrid::GetDelegate() const {
     return m_window ? const_cast<void*>(m_window->GetFrameSink()->Delegate()) : nullptr;
 }
 
-void VideoGrid::StopVideo()
-{
+void VideoGrid::StopVideo() {
     if (!m_window) return;
     auto sink = m_window->GetFrameSink();
     sink->SetStopped(true);
@@ -303,37 +278,32 @@ void VideoGrid::StopVideo()
     m_window->update();
 }
 
-void VideoGrid::ResetDisplay()
-{
+void VideoGrid::ResetDisplay() {
     if (!m_window) return;
     m_window->GetFrameSink()->Clear();
     m_window->SetInfoText(QString());
     m_window->update();
 }
 
-void VideoGrid::OnStopPlay(void* player)
-{
+void VideoGrid::OnStopPlay(void* player) {
     if (player && EndHook()) EndHook()(player);
     if (m_window) m_window->GetFrameSink()->SetDelegate(nullptr);
     StopVideo();
 }
 
-void VideoGrid::SetSelected(bool selected)
-{
+void VideoGrid::SetSelected(bool selected) {
     if (m_selected == selected) return;
     m_selected = selected;
     update();
 }
 
-void VideoGrid::SetVideoLostLogo(const QImage& logo)
-{
+void VideoGrid::SetVideoLostLogo(const QImage& logo) {
     m_logo = logo;
     if (m_window) m_window->SetLogo(logo);
     update();
 }
 
-void VideoGrid::paintEvent(QPaintEvent*)
-{
+void VideoGrid::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Qt::black);
     // A thin frame marks the selected cell.
@@ -341,8 +311,7 @@ void VideoGrid::paintEvent(QPaintEvent*)
     p.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
-void VideoGrid::mousePressEvent(QMouseEvent* event)
-{
+void VideoGrid::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) emit SignalSelected(m_index);
     QWidget::mousePressEvent(event);
 }
@@ -350,8 +319,7 @@ void VideoGrid::mousePressEvent(QMouseEvent* event)
 // ---------------------------------------------------------------------------------------------
 // VideoDisplayPanel
 
-VideoDisplayPanel::VideoDisplayPanel(QWidget* parent) : VideoPanel(parent)
-{
+VideoDisplayPanel::VideoDisplayPanel(QWidget* parent) : VideoPanel(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(true);
@@ -369,13 +337,11 @@ VideoDisplayPanel::VideoDisplayPanel(QWidget* parent) : VideoPanel(parent)
     Relayout();
 }
 
-VideoDisplayPanel::~VideoDisplayPanel()
-{
+VideoDisplayPanel::~VideoDisplayPanel() {
     if (m_fullScreen && m_oldParent) m_oldParent->removeEventFilter(this);
 }
 
-bool VideoDisplayPanel::eventFilter(QObject* watched, QEvent* event)
-{
+bool VideoDisplayPanel::eventFilter(QObject* watched, QEvent* event) {
     if (!m_fullScreen && watched == parentWidget() && event->type() == QEvent::Resize) {
         QLayout* pl = parentWidget()->layout();
         if (!pl || pl->indexOf(this) < 0) setGeometry(parentWidget()->rect());
@@ -383,8 +349,7 @@ bool VideoDisplayPanel::eventFilter(QObject* watched, QEvent* event)
     return VideoPanel::eventFilter(watched, event);
 }
 
-int VideoDisplayPanel::SetGridLayout(int rows, int columns, int, int)
-{
+int VideoDisplayPanel::SetGridLayout(int rows, int columns, int, int) {
     if (rows < 1 || rows > 4 || columns < 1 || columns > 4) return -1;
     m_rows = rows;
     m_columns = columns;
@@ -393,8 +358,7 @@ int VideoDisplayPanel::SetGridLayout(int rows, int columns, int, int)
     return 0;
 }
 
-VideoGrid* VideoDisplayPanel::GetIndexGrid(int index)
-{
+VideoGrid* VideoDisplayPanel::GetIndexGrid(int index) {
     if (index < 0 || index >= MAX_GRIDS) return nullptr;
     if (m_grids.size() <= index) m_grids.resize(index + 1);
     if (!m_grids[index]) {
@@ -412,36 +376,31 @@ VideoGrid* VideoDisplayPanel::GetIndexGrid(int index)
     return m_grids[index];
 }
 
-int VideoDisplayPanel::CreatePlayerWnd(int index)
-{
+int VideoDisplayPanel::CreatePlayerWnd(int index) {
     VideoGrid* g = GetIndexGrid(index);
     if (!g) return -1;
     return g->CreatePlayerWnd();
 }
 
-QWidget* VideoDisplayPanel::GetPlayerWnd(int index) const
-{
+QWidget* VideoDisplayPanel::GetPlayerWnd(int index) const {
     if (index < 0 || index >= m_grids.size() || !m_grids[index]) return nullptr;
     return m_grids[index]->GetPlayerWnd();
 }
 
-void VideoDisplayPanel::SetCurrentGrid(int index)
-{
+void VideoDisplayPanel::SetCurrentGrid(int index) {
     if (index < 0 || index >= MAX_GRIDS) return;
     m_current = index;
     for (VideoGrid* g : qAsConst(m_grids))
         if (g) g->SetSelected(g->GetIndex() == index);
 }
 
-void VideoDisplayPanel::SetShowErrInfo(bool show)
-{
+void VideoDisplayPanel::SetShowErrInfo(bool show) {
     m_showErr = show;
     for (VideoGrid* g : qAsConst(m_grids))
         if (g) g->SetShowErrInfo(show);
 }
 
-void VideoDisplayPanel::SetVideoLostLogoJPG(const QString& path)
-{
+void VideoDisplayPanel::SetVideoLostLogoJPG(const QString& path) {
     if (path.isEmpty()) return;
     QImage img(path);
     if (img.isNull()) return;
@@ -450,10 +409,11 @@ void VideoDisplayPanel::SetVideoLostLogoJPG(const QString& path)
         if (g) g->SetVideoLostLogo(m_logo);
 }
 
-void VideoDisplayPanel::SetVideoLostLogoPNG(const QString& path) { SetVideoLostLogoJPG(path); }
+void VideoDisplayPanel::SetVideoLostLogoPNG(const QString& path) {
+    SetVideoLostLogoJPG(path);
+}
 
-void VideoDisplayPanel::Relayout()
-{
+void VideoDisplayPanel::Relayout() {
     auto* layout = static_cast<QGridLayout*>(this->layout());
     // Every cell of the layout first, so that hidden ones keep their windows.
     int count = m_rows * m_columns;
@@ -474,14 +434,12 @@ void VideoDisplayPanel::Relayout()
     }
 }
 
-void VideoDisplayPanel::OnGridSelected(int index)
-{
+void VideoDisplayPanel::OnGridSelected(int index) {
     SetCurrentGrid(index);
     emit SignalGridSelected(index);
 }
 
-void VideoDisplayPanel::OnGridDoubleClicked(int index)
-{
+void VideoDisplayPanel::OnGridDoubleClicked(int index) {
     OnGridSelected(index);
     if (!m_bDoubleClickFullScreen) return;
     if (m_fullScreen)
@@ -490,8 +448,7 @@ void VideoDisplayPanel::OnGridDoubleClicked(int index)
         FullScreen(nullptr);
 }
 
-void VideoDisplayPanel::FullScreen(QScreen* screen)
-{
+void VideoDisplayPanel::FullScreen(QScreen* screen) {
     if (m_fullScreen) return;
     m_fullScreen = true;
     m_oldParent = parentWidget();
@@ -500,8 +457,10 @@ void VideoDisplayPanel::FullScreen(QScreen* screen)
     m_oldLayout = m_oldParent ? m_oldParent->layout() : nullptr;
     m_oldLayoutIndex = m_oldLayout ? m_oldLayout->indexOf(this) : -1;
     if (auto* grid = qobject_cast<QGridLayout*>(m_oldLayout.data()); grid && m_oldLayoutIndex >= 0)
-        grid->getItemPosition(m_oldLayoutIndex, &m_oldGridPos[0], &m_oldGridPos[1], &m_oldGridPos[2], &m_oldGridPos[3]);
-    QScreen* target = screen ? screen : (window()->windowHandle() ? window()->windowHandle()->screen() : nullptr);
+        grid->getItemPosition(m_oldLayoutIndex, &m_oldGridPos[0], &m_oldGridPos[1], &m_oldGridPos[2],
+                              &m_oldGridPos[3]);
+    QScreen* target =
+        screen ? screen : (window()->windowHandle() ? window()->windowHandle()->screen() : nullptr);
     setParent(nullptr, Qt::Window | Qt::FramelessWindowHint);
     if (target) setGeometry(target->geometry());
     showFullScreen();
@@ -510,8 +469,7 @@ void VideoDisplayPanel::FullScreen(QScreen* screen)
     emit SignalPanelFullScreen();
 }
 
-void VideoDisplayPanel::ExitFullScreen()
-{
+void VideoDisplayPanel::ExitFullScreen() {
     if (!m_fullScreen) return;
     m_fullScreen = false;
     setParent(m_oldParent, m_oldFlags);
@@ -531,8 +489,7 @@ void VideoDisplayPanel::ExitFullScreen()
     emit SignalPanelExitFullScreen();
 }
 
-void VideoDisplayPanel::keyPressEvent(QKeyEvent* event)
-{
+void VideoDisplayPanel::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && m_fullScreen) {
         ExitFullScreen();
         return;
@@ -540,6 +497,8 @@ void VideoDisplayPanel::keyPressEvent(QKeyEvent* event)
     VideoPanel::keyPressEvent(event);
 }
 
-void VideoDisplayPanel::resizeEvent(QResizeEvent* event) { VideoPanel::resizeEvent(event); }
+void VideoDisplayPanel::resizeEvent(QResizeEvent* event) {
+    VideoPanel::resizeEvent(event);
+}
 
 }  // namespace INFRA

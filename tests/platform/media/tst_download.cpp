@@ -18,8 +18,7 @@ struct EndLog : CLumoObject {
     std::atomic<int> result{1};
 };
 
-int OnEnd(CLumoObject* owner, int code, void*, void* p1, void*)
-{
+int OnEnd(CLumoObject* owner, int code, void*, void* p1, void*) {
     auto* log = static_cast<EndLog*>(owner);
     if (code == LUMO_DOWNLOAD_FINISHED) {
         log->calls++;
@@ -29,8 +28,7 @@ int OnEnd(CLumoObject* owner, int code, void*, void* p1, void*)
 }
 
 // Runs a download to its end; the result code, and the file in *path.
-int RunDownload(const QString& url, CLumoFileDescList* list, QString* path, int* percentOut = nullptr)
-{
+int RunDownload(const QString& url, CLumoFileDescList* list, QString* path, int* percentOut = nullptr) {
     void* h = nullptr;
     int r = LumoDownloadOpenFile(&h, url.toUtf8().constData(), list);
     if (r != 0) return r;
@@ -43,8 +41,8 @@ int RunDownload(const QString& url, CLumoFileDescList* list, QString* path, int*
     uint64_t bytes = 0;
     QElapsedTimer t;
     t.start();
-    while (LumoDownloadGetProgressEx(h, &flags, &result, &percent, &bytes) == 0 && !(flags & LUMO_DOWNLOAD_FINISHED) &&
-           t.elapsed() < 20000)
+    while (LumoDownloadGetProgressEx(h, &flags, &result, &percent, &bytes) == 0 &&
+           !(flags & LUMO_DOWNLOAD_FINISHED) && t.elapsed() < 20000)
         QTest::qWait(20);
     if (percentOut) *percentOut = percent;
     LumoDownloadStop(h);
@@ -52,18 +50,18 @@ int RunDownload(const QString& url, CLumoFileDescList* list, QString* path, int*
     return (flags & LUMO_DOWNLOAD_FINISHED) ? result : LUMO_ERR_TIMEOUT;
 }
 
-CLumoFileDesc Probe(const QString& path)
-{
+CLumoFileDesc Probe(const QString& path) {
     CLumoFileDesc d;
     d.SetURI(FilerUri(path).toUtf8().constData());
     LumoRecordProbeDesc(&d);
     return d;
 }
 
-int64_t Seconds10(const CLumoFileDesc& d) { return (CLumoTime::GetTimeSpan(d.GetTimeE(), d.GetTimeS()) + 50) / 100; }
+int64_t Seconds10(const CLumoFileDesc& d) {
+    return (CLumoTime::GetTimeSpan(d.GetTimeE(), d.GetTimeS()) + 50) / 100;
+}
 
-QString Target(const QString& fmt, const QString& folder, const QString& name = QString())
-{
+QString Target(const QString& fmt, const QString& folder, const QString& name = QString()) {
     QString u = QString("filew://local/type=rec&format=%1&pathname=%2").arg(fmt, folder);
     if (!name.isEmpty()) u += "&filename=" + name;
     return u;
@@ -83,8 +81,7 @@ class TestDownload : public QObject {
     QString P(const QString& n) const { return dir.filePath(n); }
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the fixtures");
         src = P("src.mp4");
         lng = P("long.mp4");
@@ -100,20 +97,23 @@ private slots:
 
     void cleanup() { LumoDownloadSetSpaceLimit(0); }
 
-    void formats_data()
-    {
+    void formats_data() {
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("format");
         QTest::addColumn<int>("video");
         QTest::addColumn<int>("audio");
-        QTest::newRow("mp4 to dav") << "src.mp4" << "dav" << int(LUMO_CODEC_H264) << int(LUMO_CODEC_AAC);
-        QTest::newRow("mp4 to avi") << "src.mp4" << "avi" << int(LUMO_CODEC_H264) << int(LUMO_CODEC_AAC);
-        QTest::newRow("mp4 to mp4") << "src.mp4" << "mp4" << int(LUMO_CODEC_H264) << int(LUMO_CODEC_AAC);
-        QTest::newRow("ts to mp4") << "src.dav" << "mp4" << int(LUMO_CODEC_MPEG4) << int(LUMO_CODEC_NONE);
-        QTest::newRow("ts to avi") << "src.dav" << "avi" << int(LUMO_CODEC_MPEG4) << int(LUMO_CODEC_NONE);
+        QTest::newRow("mp4 to dav") << "src.mp4"
+                                    << "dav" << int(LUMO_CODEC_H264) << int(LUMO_CODEC_AAC);
+        QTest::newRow("mp4 to avi") << "src.mp4"
+                                    << "avi" << int(LUMO_CODEC_H264) << int(LUMO_CODEC_AAC);
+        QTest::newRow("mp4 to mp4") << "src.mp4"
+                                    << "mp4" << int(LUMO_CODEC_H264) << int(LUMO_CODEC_AAC);
+        QTest::newRow("ts to mp4") << "src.dav"
+                                   << "mp4" << int(LUMO_CODEC_MPEG4) << int(LUMO_CODEC_NONE);
+        QTest::newRow("ts to avi") << "src.dav"
+                                   << "avi" << int(LUMO_CODEC_MPEG4) << int(LUMO_CODEC_NONE);
     }
-    void formats()
-    {
+    void formats() {
         QFETCH(QString, source);
         QFETCH(QString, format);
         QFETCH(int, video);
@@ -134,11 +134,11 @@ private slots:
         QCOMPARE(int(out.GetVideoCodec()), video);
         QCOMPARE(int(out.GetAudioCodec()), audio);
         QCOMPARE(out.GetWidth(), in.GetWidth());
-        QVERIFY2(qAbs(Seconds10(out) - Seconds10(in)) <= 1, qPrintable(QString("%1 vs %2").arg(Seconds10(out)).arg(Seconds10(in))));
+        QVERIFY2(qAbs(Seconds10(out) - Seconds10(in)) <= 1,
+                 qPrintable(QString("%1 vs %2").arg(Seconds10(out)).arg(Seconds10(in))));
     }
 
-    void timeRangeIsCut()
-    {
+    void timeRangeIsCut() {
         CLumoFileDesc whole = Probe(lng);
         CLumoTime from = whole.GetTimeS();
         from.Add(2000);
@@ -153,12 +153,12 @@ private slots:
         QCOMPARE(RunDownload(Target("dav", P("cut")), &list, &path), 0);
         CLumoFileDesc out = Probe(path);
         // Copies start on a key frame (one a second here): between 3 and 4 seconds.
-        QVERIFY2(Seconds10(out) >= 29 && Seconds10(out) <= 41, qPrintable(QString("%1 tenths").arg(Seconds10(out))));
+        QVERIFY2(Seconds10(out) >= 29 && Seconds10(out) <= 41,
+                 qPrintable(QString("%1 tenths").arg(Seconds10(out))));
         QVERIFY(QFileInfo(path).size() < QFileInfo(lng).size());
     }
 
-    void filesAreJoined()
-    {
+    void filesAreJoined() {
         CLumoFileDescList list(1);
         list.Append(Desc(FilerUri(partA)));
         list.Append(Desc(FilerUri(partB)));
@@ -183,8 +183,7 @@ private slots:
         LumoPlayerClose(player);
     }
 
-    void namesNeverOverwrite()
-    {
+    void namesNeverOverwrite() {
         QString folder = P("names");
         CLumoFileDescList list(1);
         list.Append(Desc(FilerUri(src)));
@@ -209,8 +208,7 @@ private slots:
         QVERIFY(QFileInfo(made).fileName().startsWith("src_"));
     }
 
-    void pictureOfTheStart()
-    {
+    void pictureOfTheStart() {
         CLumoFileDescList list(1);
         list.Append(Desc(FilerUri(src)));
         QString path;
@@ -219,8 +217,7 @@ private slots:
         QCOMPARE(img.size(), QSize(320, 240));
     }
 
-    void endIsReportedOnce()
-    {
+    void endIsReportedOnce() {
         EndLog log;
         CLumoFileDescList list(1);
         list.Append(Desc(FilerUri(src)));
@@ -246,25 +243,24 @@ private slots:
         QVERIFY(LumoDownloadGetProgress(h, &state, &error, &progress) != 0);
     }
 
-    void badRequestsAreRefused_data()
-    {
+    void badRequestsAreRefused_data() {
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("source");
         QTest::addColumn<int>("error");
-        QTest::newRow("missing source") << Target("dav", dir.filePath("x")) << FilerUri(dir.filePath("none.mp4"))
-                                        << int(LUMO_ERR_NOTFOUND);
-        QTest::newRow("not a target") << "filer://local/type=rec&format=dav&filename=/tmp/x" << FilerUri(dir.filePath("src.mp4"))
-                                      << int(LUMO_ERR_PARAM);
-        QTest::newRow("no folder") << "filew://local/type=rec&format=dav" << FilerUri(dir.filePath("src.mp4")) << int(LUMO_ERR_PARAM);
-        QTest::newRow("unknown format") << Target("mkv", dir.filePath("x")) << FilerUri(dir.filePath("src.mp4"))
-                                        << int(LUMO_ERR_UNSUPPORTED);
-        QTest::newRow("folder blocked by a file") << Target("dav", dir.filePath("blocker/sub")) << FilerUri(dir.filePath("src.mp4"))
-                                                  << int(LUMO_ERR_WRITE);
+        QTest::newRow("missing source") << Target("dav", dir.filePath("x"))
+                                        << FilerUri(dir.filePath("none.mp4")) << int(LUMO_ERR_NOTFOUND);
+        QTest::newRow("not a target") << "filer://local/type=rec&format=dav&filename=/tmp/x"
+                                      << FilerUri(dir.filePath("src.mp4")) << int(LUMO_ERR_PARAM);
+        QTest::newRow("no folder") << "filew://local/type=rec&format=dav" << FilerUri(dir.filePath("src.mp4"))
+                                   << int(LUMO_ERR_PARAM);
+        QTest::newRow("unknown format") << Target("mkv", dir.filePath("x"))
+                                        << FilerUri(dir.filePath("src.mp4")) << int(LUMO_ERR_UNSUPPORTED);
+        QTest::newRow("folder blocked by a file") << Target("dav", dir.filePath("blocker/sub"))
+                                                  << FilerUri(dir.filePath("src.mp4")) << int(LUMO_ERR_WRITE);
         QTest::newRow("stream source") << Target("dav", dir.filePath("x")) << QString("rtsp://127.0.0.1:1/a")
                                        << int(LUMO_ERR_UNSUPPORTED);
     }
-    void badRequestsAreRefused()
-    {
+    void badRequestsAreRefused() {
         QFETCH(QString, url);
         QFETCH(QString, source);
         QFETCH(int, error);
@@ -277,12 +273,12 @@ private slots:
         QCOMPARE(LumoDownloadOpenFile(&h, url.toUtf8().constData(), &list), error);
         QVERIFY(!h);
         CLumoFileDescList empty(1);
-        QCOMPARE(LumoDownloadOpenFile(&h, Target("dav", P("x")).toUtf8().constData(), &empty), int(LUMO_ERR_PARAM));
+        QCOMPARE(LumoDownloadOpenFile(&h, Target("dav", P("x")).toUtf8().constData(), &empty),
+                 int(LUMO_ERR_PARAM));
         QVERIFY(LumoDownloadStart(nullptr, 0) != 0);
     }
 
-    void fullDiskLeavesNoFile()
-    {
+    void fullDiskLeavesNoFile() {
         LumoDownloadSetSpaceLimit(20000);
         CLumoFileDescList list(1);
         list.Append(Desc(FilerUri(lng)));
@@ -292,8 +288,7 @@ private slots:
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 0);
     }
 
-    void stopLeavesNoHalfFile()
-    {
+    void stopLeavesNoHalfFile() {
         CLumoFileDescList list(1);
         for (int i = 0; i < 20; ++i) list.Append(Desc(FilerUri(lng)));
         QString folder = P("stopped");

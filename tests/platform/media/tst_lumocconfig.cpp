@@ -13,8 +13,7 @@ struct Notices : CLumoObject {
     QList<int> codes;
 };
 
-int OnNotice(CLumoObject* owner, int code, void*, void*, void*)
-{
+int OnNotice(CLumoObject* owner, int code, void*, void*, void*) {
     static_cast<Notices*>(owner)->codes << code;
     return 0;
 }
@@ -28,8 +27,7 @@ class TestLumoCConfig : public QObject {
     LumoCConfiguration* cfg = nullptr;
 
     QString Ini() const { return dir.filePath("conf/lumoc.ini"); }
-    void WriteIni(const QByteArray& text)
-    {
+    void WriteIni(const QByteArray& text) {
         QDir().mkpath(dir.filePath("conf"));
         QFile f(Ini());
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -37,21 +35,18 @@ class TestLumoCConfig : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY(dir.isValid());
         cfg = LumoCConfiguration::GetLumoCConfig();
         QCOMPARE(LumoCConfiguration::GetLumoCConfig(), cfg);
     }
     void init() { cfg->SetFilePath(Ini()); }
-    void cleanup()
-    {
+    void cleanup() {
         QFile::remove(Ini());
         cfg->SetFilePath(Ini());
     }
 
-    void defaultsWork()
-    {
+    void defaultsWork() {
         LumoC::FileSaveOption* f = cfg->GetFileOption();
         QVERIFY(f->pictureFolder.startsWith(QDir::homePath()));
         QVERIFY(f->recordFolder.startsWith(QDir::homePath()));
@@ -64,8 +59,7 @@ private slots:
         QVERIFY(!QFile::exists(Ini()));
     }
 
-    void writeAndReadBack()
-    {
+    void writeAndReadBack() {
         LumoC::FileSaveOption* f = cfg->GetFileOption();
         f->pictureFolder = dir.filePath("pics & more");
         f->recordRule = "CHN-YYYYMMDD";
@@ -93,8 +87,7 @@ private slots:
         QCOMPARE(QString(cfg->GetAlarmOption()->GetAlarmSound(4242)), QString());
     }
 
-    void writingOneRecordKeepsTheOthers()
-    {
+    void writingOneRecordKeepsTheOthers() {
         cfg->GetCommonOption()->autoFullScreen = true;
         QCOMPARE(cfg->GetCommonOption()->Write(), 0);
         cfg->GetPlaybackOption()->priorPlayTime = 60;
@@ -104,17 +97,17 @@ private slots:
         QCOMPARE(cfg->GetPlaybackOption()->priorPlayTime, 60);
     }
 
-    void brokenValuesKeepTheirDefaults_data()
-    {
+    void brokenValuesKeepTheirDefaults_data() {
         QTest::addColumn<QByteArray>("text");
-        QTest::newRow("out of range") << QByteArray("[Video]\nCaptureFormat=7\nDisplayScale=-1\n[Common]\nLogKeepTime=99\n"
-                                                    "[Playback]\nPriorPlayTime=17\nPacketType=9\n");
-        QTest::newRow("not numbers") << QByteArray("[Video]\nCaptureFormat=jpeg\nDisplayScale=\n[Common]\nLogKeepTime=x\n"
-                                                   "AutoFullScreen=perhaps\n[Toolbar]\nPlaybackButtons=1, two, 3\n");
+        QTest::newRow("out of range") << QByteArray(
+            "[Video]\nCaptureFormat=7\nDisplayScale=-1\n[Common]\nLogKeepTime=99\n"
+            "[Playback]\nPriorPlayTime=17\nPacketType=9\n");
+        QTest::newRow("not numbers") << QByteArray(
+            "[Video]\nCaptureFormat=jpeg\nDisplayScale=\n[Common]\nLogKeepTime=x\n"
+            "AutoFullScreen=perhaps\n[Toolbar]\nPlaybackButtons=1, two, 3\n");
         QTest::newRow("garbage file") << QByteArray("\x01\x02\xff\xfe not an ini [[[ ===\n");
     }
-    void brokenValuesKeepTheirDefaults()
-    {
+    void brokenValuesKeepTheirDefaults() {
         QFETCH(QByteArray, text);
         WriteIni(text);
         cfg->SetFilePath(Ini());
@@ -127,8 +120,7 @@ private slots:
         QCOMPARE(cfg->GetToolBarOption()->playbackButtons, (QList<int>{0, 1, 2, 3, 4, 5}));
     }
 
-    void unwritableFolderFails()
-    {
+    void unwritableFolderFails() {
         WriteIni("");
         QFile::remove(Ini());
         QFile blocker(dir.filePath("blocked"));
@@ -139,22 +131,21 @@ private slots:
         QCOMPARE(cfg->GetVideoOption()->Write(), -1);
     }
 
-    void notices()
-    {
+    void notices() {
         Notices n;
         ILumoCallback cb(&n, &OnNotice);
         QCOMPARE(cfg->Attach(&cb, &ILumoCallback::OnSignal), 0);
         QCOMPARE(cfg->Reload(), 0);
         QCOMPARE(cfg->SelectPage(3), 0);
         QCOMPARE(cfg->SelectPage(300), -1);
-        QCOMPARE(n.codes, (QList<int>{LumoCConfiguration::NOTICE_RELOAD, LumoCConfiguration::NOTICE_SELECT_PAGE | 3}));
+        QCOMPARE(n.codes,
+                 (QList<int>{LumoCConfiguration::NOTICE_RELOAD, LumoCConfiguration::NOTICE_SELECT_PAGE | 3}));
         QCOMPARE(cfg->Detach(&cb, &ILumoCallback::OnSignal), 0);
         cfg->Reload();
         QCOMPARE(n.codes.size(), 2);
     }
 
-    void devices()
-    {
+    void devices() {
         IVantelDataDEV* dev = IVantelDataDEV::CreateObject();
         QCOMPARE(LumoCGetDev(nullptr, 0, dev), 0);
         QString guid = dev->GetGUID();

@@ -17,14 +17,16 @@ class TestLumoRecord : public QObject {
     QString P(const QString& n) const { return dir.filePath(n); }
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the fixtures");
         QVERIFY(dir.isValid());
         QVERIFY(Ffmpeg(Source(3, "320x240", 25) + H264() + Aac(), P("h264.mp4")));
-        QVERIFY(Ffmpeg(Source(2, "176x144", 15, false) + Mpeg4() + QStringList{"-f", "mpegts"}, P("mpeg4.dav")));
+        QVERIFY(
+            Ffmpeg(Source(2, "176x144", 15, false) + Mpeg4() + QStringList{"-f", "mpegts"}, P("mpeg4.dav")));
         QVERIFY(Ffmpeg(Source(2, "160x120", 10) + Mpeg4() + QStringList{"-c:a", "pcm_s16le"}, P("pcm.avi")));
-        QVERIFY(Ffmpeg(Source(2, "160x120", 10) + H264() + QStringList{"-c:a", "pcm_alaw", "-ar", "8000", "-ac", "1"}, P("alaw.avi")));
+        QVERIFY(Ffmpeg(
+            Source(2, "160x120", 10) + H264() + QStringList{"-c:a", "pcm_alaw", "-ar", "8000", "-ac", "1"},
+            P("alaw.avi")));
         QVERIFY(Ffmpeg(Source(2, "160x120", 25, false) + H264() +
                            QStringList{"-metadata", "creation_time=2024-05-01T08:30:00Z"},
                        P("stamped.mp4")));
@@ -34,37 +36,49 @@ private slots:
         text.write(QByteArray("plain words, no pictures\n").repeated(200));
     }
 
-    void parseUri_data()
-    {
+    void parseUri_data() {
         QTest::addColumn<QString>("uri");
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("format");
         QTest::addColumn<bool>("network");
-        QTest::newRow("local record") << "filer://local/type=rec&format=dav&filename=/srv/rec/a.dav" << 0 << "/srv/rec/a.dav"
-                                      << "dav" << false;
-        QTest::newRow("upper-case format") << "filer://local/type=rec&format=MP4&filename=/srv/a.mp4" << 0 << "/srv/a.mp4"
-                                           << "mp4" << false;
-        QTest::newRow("backslash path") << "filer://local/type=rec&format=dav&filename=\\home\\u\\a.dav" << 0 << "/home/u/a.dav"
-                                        << "dav" << false;
-        QTest::newRow("name with ampersand") << "filer://local/type=rec&format=avi&filename=/srv/a&b.avi" << 0
-                                             << "/srv/a&b.avi" << "avi" << false;
+        QTest::newRow("local record")
+            << "filer://local/type=rec&format=dav&filename=/srv/rec/a.dav" << 0 << "/srv/rec/a.dav"
+            << "dav" << false;
+        QTest::newRow("upper-case format")
+            << "filer://local/type=rec&format=MP4&filename=/srv/a.mp4" << 0 << "/srv/a.mp4"
+            << "mp4" << false;
+        QTest::newRow("backslash path")
+            << "filer://local/type=rec&format=dav&filename=\\home\\u\\a.dav" << 0 << "/home/u/a.dav"
+            << "dav" << false;
+        QTest::newRow("name with ampersand")
+            << "filer://local/type=rec&format=avi&filename=/srv/a&b.avi" << 0 << "/srv/a&b.avi"
+            << "avi" << false;
         QTest::newRow("recorder disk, absolute folder")
             << "lumofs://local/disk=usb1&path=/media/usb1/blk00002&filename=0_1_2_3_0_5.dav" << 0
-            << "/media/usb1/blk00002/0_1_2_3_0_5.dav" << "dav" << false;
-        QTest::newRow("file url") << "file:///srv/x.mp4" << 0 << "/srv/x.mp4" << "mp4" << false;
-        QTest::newRow("file: path") << "file:/srv/x.avi" << 0 << "/srv/x.avi" << "avi" << false;
-        QTest::newRow("plain path") << "/srv/y.dav" << 0 << "/srv/y.dav" << "dav" << false;
+            << "/media/usb1/blk00002/0_1_2_3_0_5.dav"
+            << "dav" << false;
+        QTest::newRow("file url") << "file:///srv/x.mp4" << 0 << "/srv/x.mp4"
+                                  << "mp4" << false;
+        QTest::newRow("file: path") << "file:/srv/x.avi" << 0 << "/srv/x.avi"
+                                    << "avi" << false;
+        QTest::newRow("plain path") << "/srv/y.dav" << 0 << "/srv/y.dav"
+                                    << "dav" << false;
         QTest::newRow("rtsp") << "rtsp://127.0.0.1:554/mode=real&idc=1&ids=1" << 0
-                              << "rtsp://127.0.0.1:554/mode=real&idc=1&ids=1" << "" << true;
-        QTest::newRow("clip range") << "filer://local/type=rec&format=dav&filename=/srv/a.dav&from=2024-05-01T08:00:10&len=30"
-                                    << 0 << "/srv/a.dav" << "dav" << false;
-        QTest::newRow("empty") << "" << -4 << "" << "" << false;
-        QTest::newRow("unknown scheme") << "gopher://127.0.0.1/a" << -4 << "" << "" << false;
-        QTest::newRow("no file name") << "filer://local/type=rec&format=dav" << -4 << "" << "" << false;
+                              << "rtsp://127.0.0.1:554/mode=real&idc=1&ids=1"
+                              << "" << true;
+        QTest::newRow("clip range")
+            << "filer://local/type=rec&format=dav&filename=/srv/a.dav&from=2024-05-01T08:00:10&len=30" << 0
+            << "/srv/a.dav"
+            << "dav" << false;
+        QTest::newRow("empty") << "" << -4 << ""
+                               << "" << false;
+        QTest::newRow("unknown scheme") << "gopher://127.0.0.1/a" << -4 << ""
+                                        << "" << false;
+        QTest::newRow("no file name") << "filer://local/type=rec&format=dav" << -4 << ""
+                                      << "" << false;
     }
-    void parseUri()
-    {
+    void parseUri() {
         QFETCH(QString, uri);
         QFETCH(int, result);
         QFETCH(QString, path);
@@ -78,18 +92,19 @@ private slots:
         QCOMPARE(src.isNetwork, network);
     }
 
-    void clipRangeIsSplitOff()
-    {
+    void clipRangeIsSplitOff() {
         LumoRecordSource src;
-        QCOMPARE(LumoRecordParseUri("filer://local/type=rec&format=dav&filename=/a.dav&from=2024-05-01T08:00:10&len=30", &src), 0);
+        QCOMPARE(
+            LumoRecordParseUri(
+                "filer://local/type=rec&format=dav&filename=/a.dav&from=2024-05-01T08:00:10&len=30", &src),
+            0);
         QVERIFY(src.hasRange);
         QCOMPARE(src.lengthSec, int64_t(30));
         QCOMPARE(src.from.GetHour(), 8);
         QCOMPARE(src.from.GetSecond(), 10);
     }
 
-    void probeFillsTheDescriptor_data()
-    {
+    void probeFillsTheDescriptor_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("width");
         QTest::addColumn<int>("height");
@@ -97,13 +112,16 @@ private slots:
         QTest::addColumn<int>("video");
         QTest::addColumn<int>("audio");
         QTest::addColumn<int>("seconds");
-        QTest::newRow("h264 + aac in mp4") << "h264.mp4" << 320 << 240 << 25 << int(LUMO_CODEC_H264) << int(LUMO_CODEC_AAC) << 3;
-        QTest::newRow("mpeg4 in ts") << "mpeg4.dav" << 176 << 144 << 15 << int(LUMO_CODEC_MPEG4) << int(LUMO_CODEC_NONE) << 2;
-        QTest::newRow("mpeg4 + pcm in avi") << "pcm.avi" << 160 << 120 << 10 << int(LUMO_CODEC_MPEG4) << int(LUMO_CODEC_PCM) << 2;
-        QTest::newRow("h264 + g711a in avi") << "alaw.avi" << 160 << 120 << 10 << int(LUMO_CODEC_H264) << int(LUMO_CODEC_PCMA) << 2;
+        QTest::newRow("h264 + aac in mp4")
+            << "h264.mp4" << 320 << 240 << 25 << int(LUMO_CODEC_H264) << int(LUMO_CODEC_AAC) << 3;
+        QTest::newRow("mpeg4 in ts") << "mpeg4.dav" << 176 << 144 << 15 << int(LUMO_CODEC_MPEG4)
+                                     << int(LUMO_CODEC_NONE) << 2;
+        QTest::newRow("mpeg4 + pcm in avi")
+            << "pcm.avi" << 160 << 120 << 10 << int(LUMO_CODEC_MPEG4) << int(LUMO_CODEC_PCM) << 2;
+        QTest::newRow("h264 + g711a in avi")
+            << "alaw.avi" << 160 << 120 << 10 << int(LUMO_CODEC_H264) << int(LUMO_CODEC_PCMA) << 2;
     }
-    void probeFillsTheDescriptor()
-    {
+    void probeFillsTheDescriptor() {
         QFETCH(QString, file);
         QFETCH(int, width);
         QFETCH(int, height);
@@ -125,12 +143,12 @@ private slots:
         QVERIFY2(qAbs(span - seconds * 1000) <= 200, qPrintable(QString("span %1 ms").arg(span)));
         // No time in the file: the record ended when the file was last written.
         QDateTime mtime = QFileInfo(P(file)).lastModified();
-        int64_t endGap = CLumoTime::GetTimeSpan(CLumoTime::FromEpochMs(mtime.toMSecsSinceEpoch()), d->GetTimeE());
+        int64_t endGap =
+            CLumoTime::GetTimeSpan(CLumoTime::FromEpochMs(mtime.toMSecsSinceEpoch()), d->GetTimeE());
         QVERIFY2(qAbs(endGap) <= 1000, qPrintable(QString("end %1 ms from the file time").arg(endGap)));
     }
 
-    void creationTimeIsTheStart()
-    {
+    void creationTimeIsTheStart() {
         CLumoFileDescList list(1);
         list.Append(Desc(FilerUri(P("stamped.mp4"))));
         QCOMPARE(LumoRecordGetFileDesc(&list), 0);
@@ -138,8 +156,7 @@ private slots:
         QCOMPARE(list.GetHead()->GetTimeS().ToEpochMs(), expected.toMSecsSinceEpoch());
     }
 
-    void givenTimesAreKept()
-    {
+    void givenTimesAreKept() {
         CLumoFileDescList list(1);
         CLumoFileDesc* d = Desc(FilerUri(P("h264.mp4")));
         CLumoTime s;
@@ -151,8 +168,7 @@ private slots:
         QVERIFY(list.GetHead()->GetTimeE() > s);
     }
 
-    void badFilesGiveClearErrors_data()
-    {
+    void badFilesGiveClearErrors_data() {
         QTest::addColumn<QString>("uri");
         QTest::addColumn<int>("error");
         QTest::newRow("missing") << FilerUri(dir.filePath("nothing.dav")) << int(LUMO_ERR_NOTFOUND);
@@ -161,8 +177,7 @@ private slots:
         QTest::newRow("folder") << FilerUri(dir.path()) << int(LUMO_ERR_NOTFOUND);
         QTest::newRow("stream") << QString("rtsp://127.0.0.1:1/x") << int(LUMO_ERR_UNSUPPORTED);
     }
-    void badFilesGiveClearErrors()
-    {
+    void badFilesGiveClearErrors() {
         QFETCH(QString, uri);
         QFETCH(int, error);
         // A bad file among good ones: the good ones are still filled.

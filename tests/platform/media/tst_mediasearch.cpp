@@ -19,14 +19,16 @@ int g_overflow = 0;
 int g_failAfter = -1;
 int g_calls = 0;
 
-int StubSource(const ILumoFSSearchParam*, uint64_t* cursor, CLumoFileDescList* out, int max)
-{
+int StubSource(const ILumoFSSearchParam*, uint64_t* cursor, CLumoFileDescList* out, int max) {
     ++g_calls;
     if (g_failAfter >= 0 && int(*cursor) >= g_failAfter) return -5;
     int n = 0;
     while (n < max + g_overflow && int(*cursor) < g_total) {
         auto* d = new CLumoFileDesc();
-        d->SetURI(QString("lumofs://local/disk=d1&path=blk00001&filename=%1.dav").arg(*cursor).toUtf8().constData());
+        d->SetURI(QString("lumofs://local/disk=d1&path=blk00001&filename=%1.dav")
+                      .arg(*cursor)
+                      .toUtf8()
+                      .constData());
         out->Append(d);
         ++*cursor;
         ++n;
@@ -34,10 +36,11 @@ int StubSource(const ILumoFSSearchParam*, uint64_t* cursor, CLumoFileDescList* o
     return n;
 }
 
-CLumoTime LumoTimeOf(const QDateTime& t) { return CLumoTime::FromEpochMs(t.toMSecsSinceEpoch()); }
+CLumoTime LumoTimeOf(const QDateTime& t) {
+    return CLumoTime::FromEpochMs(t.toMSecsSinceEpoch());
+}
 
-ILumoFSSearchParam AllOf(const QDateTime& from, const QDateTime& to)
-{
+ILumoFSSearchParam AllOf(const QDateTime& from, const QDateTime& to) {
     ILumoFSSearchParam p(1);
     p.SetTimeS(LumoTimeOf(from));
     p.SetTimeE(LumoTimeOf(to));
@@ -54,16 +57,14 @@ class TestMediaSearch : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup()
-    {
+    void cleanup() {
         LumoMediaSearchSetSource(nullptr);
         g_overflow = 0;
         g_failAfter = -1;
         g_calls = 0;
     }
 
-    void batchesOfAtMost256_data()
-    {
+    void batchesOfAtMost256_data() {
         QTest::addColumn<int>("total");
         QTest::addColumn<int>("ask");
         QTest::addColumn<QList<int>>("batches");
@@ -74,8 +75,7 @@ private slots:
         QTest::newRow("asking more than 256") << 600 << 1000 << QList<int>{256, 256, 88};
         QTest::newRow("small batches") << 7 << 3 << QList<int>{3, 3, 1};
     }
-    void batchesOfAtMost256()
-    {
+    void batchesOfAtMost256() {
         QFETCH(int, total);
         QFETCH(int, ask);
         QFETCH(QList<int>, batches);
@@ -104,8 +104,7 @@ private slots:
         QCOMPARE(LumoMediaSearchNext(h, &list, 256), int(LUMO_ERR_PARAM));
     }
 
-    void anIndexThatHandsOutTooMuchIsCut()
-    {
+    void anIndexThatHandsOutTooMuchIsCut() {
         g_total = 600;
         g_overflow = 40;
         LumoMediaSearchSetSource(&StubSource);
@@ -118,8 +117,7 @@ private slots:
         LumoMediaSearchDelete(h);
     }
 
-    void aFailingIndexEndsTheSearch()
-    {
+    void aFailingIndexEndsTheSearch() {
         g_total = 600;
         g_failAfter = 256;
         LumoMediaSearchSetSource(&StubSource);
@@ -134,8 +132,7 @@ private slots:
         LumoMediaSearchDelete(h);
     }
 
-    void oneDiskSearch()
-    {
+    void oneDiskSearch() {
         g_total = 5;
         LumoMediaSearchSetSource(&StubSource);
         ILumoFSSearchParam p = AllOf(QDateTime::currentDateTime().addDays(-1), QDateTime::currentDateTime());
@@ -149,8 +146,7 @@ private slots:
         QCOMPARE(LumoMediaSearch("d1", nullptr, &none, 0, 0, 0), int(LUMO_ERR_BADPARAM));
     }
 
-    void badCriteriaAreRefused_data()
-    {
+    void badCriteriaAreRefused_data() {
         QTest::addColumn<QString>("url");
         QTest::addColumn<int>("what");
         QTest::addColumn<int>("error");
@@ -161,8 +157,7 @@ private slots:
         QTest::newRow("no url") << "" << 4 << int(LUMO_ERR_BADPARAM);
         QTest::newRow("other url") << "lumofs://10.0.0.9/media" << 4 << int(LUMO_ERR_UNSUPPORTED);
     }
-    void badCriteriaAreRefused()
-    {
+    void badCriteriaAreRefused() {
         QFETCH(QString, url);
         QFETCH(int, what);
         QFETCH(int, error);
@@ -173,7 +168,8 @@ private slots:
         if (what == 3) p.SetChannelMask(0, 0);
         void* h = reinterpret_cast<void*>(0x1);
         QByteArray u = url.toUtf8();
-        int r = LumoMediaSearchCreate(&h, url.isEmpty() ? nullptr : u.constData(), what == 0 ? nullptr : &p, 0, 0);
+        int r = LumoMediaSearchCreate(&h, url.isEmpty() ? nullptr : u.constData(), what == 0 ? nullptr : &p,
+                                      0, 0);
         QCOMPARE(r, error);
         QVERIFY(!h);
         // Bad arguments to the batch call.
@@ -187,8 +183,7 @@ private slots:
         LumoMediaSearchDelete(h);
     }
 
-    void engineIndexResultsPlay()
-    {
+    void engineIndexResultsPlay() {
         if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the fixtures");
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
@@ -196,7 +191,9 @@ private slots:
         QVERIFY(Ffmpeg(Source(2, "160x120", 25, false) + H264() + QStringList{"-f", "mpegts"}, clip));
         QFile ini(dir.filePath("kestostorage.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[storage]\nfreeSpaceFloorMB=1\n[disk1]\npath=disk1\nname=disk1\n[channel1]\ncuid=CAM-1\nname=Gate\n");
+        ini.write(
+            "[storage]\nfreeSpaceFloorMB=1\n[disk1]\npath=disk1\nname=disk1\n[channel1]\ncuid=CAM-1\nname="
+            "Gate\n");
         ini.close();
         QDir().mkpath(dir.filePath("disk1"));
         QFile marker(dir.filePath("disk1/kestodisk.marker"));
@@ -210,7 +207,8 @@ private slots:
         const int count = 260;
         QDateTime base(QDate(2024, 5, 1), QTime(8, 0, 0));
         for (int i = 0; i < count; ++i)
-            QCOMPARE(LumoSRStoreRecordFile(clip.toUtf8().constData(), 1, 0, 0, LumoTimeOf(base.addSecs(60 * i)), nullptr, 5000),
+            QCOMPARE(LumoSRStoreRecordFile(clip.toUtf8().constData(), 1, 0, 0,
+                                           LumoTimeOf(base.addSecs(60 * i)), nullptr, 5000),
                      0);
         ILumoFSSearchParam p = AllOf(base.addSecs(-10), base.addSecs(60 * count));
         void* h = nullptr;

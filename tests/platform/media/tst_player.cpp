@@ -27,20 +27,19 @@ struct EventLog : CLumoObject {
     QThread* gui = nullptr;
 };
 
-int OnPlayerEvent(CLumoObject* owner, int code, void*, void* p1, void*)
-{
+int OnPlayerEvent(CLumoObject* owner, int code, void*, void* p1, void*) {
     auto* log = static_cast<EventLog*>(owner);
     std::lock_guard<std::mutex> lock(log->m);
     log->codes << code;
     if (QThread::currentThread() != log->gui) log->fromOtherThread++;
-    if (code == LUMO_EVENT_NEXT_FILE && p1) log->nextUris << QString::fromUtf8(static_cast<const CLumoFileDesc*>(p1)->GetURI());
+    if (code == LUMO_EVENT_NEXT_FILE && p1)
+        log->nextUris << QString::fromUtf8(static_cast<const CLumoFileDesc*>(p1)->GetURI());
     if (code == LUMO_EVENT_LOGIN && p1) log->loginResults << static_cast<const LumoLoginEvent*>(p1)->result;
     return 0;
 }
 
 // Share of pixels that are clearly not black.
-double LitShare(const QImage& img)
-{
+double LitShare(const QImage& img) {
     if (img.isNull()) return 0.0;
     QImage s = img.convertToFormat(QImage::Format_RGB32);
     int lit = 0, total = 0;
@@ -53,15 +52,13 @@ double LitShare(const QImage& img)
     return total ? double(lit) / total : 0.0;
 }
 
-int64_t OffsetMs(void* player, const CLumoTime& start)
-{
+int64_t OffsetMs(void* player, const CLumoTime& start) {
     CLumoTime now;
     if (LumoPlayerGetPlaybackTime(player, &now) != 0) return -1;
     return CLumoTime::GetTimeSpan(now, start);
 }
 
-bool Settled(void* player)
-{
+bool Settled(void* player) {
     int s = 0;
     return LumoPlayerGetState(player, &s) == 0 && !(s & LUMO_STATE_BUSY);
 }
@@ -73,10 +70,10 @@ class TestPlayer : public QObject {
 
 private:
     QTemporaryDir dir;
-    QString clipMp4;   // 8 s, H.264 + AAC, 25 fps, key frame every second
-    QString clipDav;   // 8 s, MPEG-4 part 2 in MPEG-TS (our record container), 25 fps
-    QString shortA;    // 1 s
-    QString shortB;    // 1 s
+    QString clipMp4;  // 8 s, H.264 + AAC, 25 fps, key frame every second
+    QString clipDav;  // 8 s, MPEG-4 part 2 in MPEG-TS (our record container), 25 fps
+    QString shortA;   // 1 s
+    QString shortB;   // 1 s
     QWidget* host = nullptr;
     INFRA::VideoDisplayPanel* panel = nullptr;
     void* task = nullptr;
@@ -84,8 +81,7 @@ private:
     QString P(const QString& name) const { return dir.filePath(name); }
 
     // A player on cell 0 of the panel, open on the given files (times probed).
-    void* OpenOn(const QStringList& paths, CLumoFileDescList* keep = nullptr)
-    {
+    void* OpenOn(const QStringList& paths, CLumoFileDescList* keep = nullptr) {
         panel->CreatePlayerWnd(0);
         void* player = nullptr;
         if (LumoPlayerCreate(&player, panel->GetPlayerWnd(0), task) != 0) return nullptr;
@@ -100,8 +96,7 @@ private:
         return player;
     }
 
-    void Finish(void* player)
-    {
+    void Finish(void* player) {
         panel->GetIndexGrid(0)->DelegatePainting(nullptr);
         LumoPlayerStop(player);
         LumoPlayerClose(player);
@@ -109,8 +104,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the fixtures");
         QVERIFY(dir.isValid());
         clipMp4 = P("clip.mp4");
@@ -132,15 +126,13 @@ private slots:
         QCOMPARE(LumoPlayerTaskCreate(&task, 1), 0);
     }
 
-    void cleanupTestCase()
-    {
+    void cleanupTestCase() {
         LumoCoreInvalidate();
         LumoPlayerTaskDelete(task);
         delete host;
     }
 
-    void playPaintsFrames()
-    {
+    void playPaintsFrames() {
         void* player = OpenOn({clipMp4});
         QVERIFY(player);
         QCOMPARE(LumoPlayerStart(player), 0);
@@ -164,8 +156,7 @@ private slots:
         Finish(player);
     }
 
-    void pauseHoldsAndResumeGoesOn()
-    {
+    void pauseHoldsAndResumeGoesOn() {
         CLumoFileDescList list;
         void* player = OpenOn({clipMp4}, &list);
         QVERIFY(player);
@@ -195,8 +186,7 @@ private slots:
         Finish(player);
     }
 
-    void speedChangesThePace_data()
-    {
+    void speedChangesThePace_data() {
         QTest::addColumn<int>("code");
         QTest::addColumn<double>("rate");
         QTest::newRow("normal") << 1 << 1.0;
@@ -205,8 +195,7 @@ private slots:
         QTest::newRow("half") << -2 << 0.5;
         QTest::newRow("quarter") << -4 << 0.25;
     }
-    void speedChangesThePace()
-    {
+    void speedChangesThePace() {
         QFETCH(int, code);
         QFETCH(double, rate);
         CLumoFileDescList list;
@@ -223,16 +212,16 @@ private slots:
         QTest::qWait(800);
         int64_t moved = OffsetMs(player, start) - from;
         double measured = double(moved) / double(t.elapsed());
-        QVERIFY2(measured > rate * 0.6 && measured < rate * 1.4,
-                 qPrintable(QString("speed %1: %2 ms of video in %3 ms").arg(code).arg(moved).arg(t.elapsed())));
+        QVERIFY2(
+            measured > rate * 0.6 && measured < rate * 1.4,
+            qPrintable(QString("speed %1: %2 ms of video in %3 ms").arg(code).arg(moved).arg(t.elapsed())));
         int speed = 0;
         QCOMPARE(LumoPlayerGetSpeed(player, &speed), 0);
         QCOMPARE(speed, code);
         Finish(player);
     }
 
-    void speedCodesAreChecked()
-    {
+    void speedCodesAreChecked() {
         for (int bad : {0, -1, 3, 32, -32, 5})
             QCOMPARE(LumoPlayerTaskSetSpeed(task, bad), int(LUMO_ERR_PARAM));
         QCOMPARE(LumoPlayerTaskGetSpeed(task), 1);
@@ -246,8 +235,7 @@ private slots:
         Finish(player);
     }
 
-    void seekLandsOnTheAskedTime_data()
-    {
+    void seekLandsOnTheAskedTime_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("offsetMs");
         QTest::newRow("mp4 start") << "clip.mp4" << 0;
@@ -258,8 +246,7 @@ private slots:
         QTest::newRow("ts between key frames") << "clip.dav" << 4760;
         QTest::newRow("ts back to the start") << "clip.dav" << 40;
     }
-    void seekLandsOnTheAskedTime()
-    {
+    void seekLandsOnTheAskedTime() {
         QFETCH(QString, file);
         QFETCH(int, offsetMs);
         CLumoFileDescList list;
@@ -274,15 +261,15 @@ private slots:
         QCOMPARE(LumoPlayerSeekTime(player, target), 0);
         QTRY_VERIFY_WITH_TIMEOUT(Settled(player), 5000);
         int64_t landed = OffsetMs(player, start);
-        QVERIFY2(qAbs(landed - offsetMs) <= 40, qPrintable(QString("asked %1 ms, landed on %2 ms").arg(offsetMs).arg(landed)));
+        QVERIFY2(qAbs(landed - offsetMs) <= 40,
+                 qPrintable(QString("asked %1 ms, landed on %2 ms").arg(offsetMs).arg(landed)));
         // Paused after a seek: the picture of that time stays.
         QTest::qWait(200);
         QCOMPARE(OffsetMs(player, start), landed);
         Finish(player);
     }
 
-    void seekAcrossFilesAndEndOfList()
-    {
+    void seekAcrossFilesAndEndOfList() {
         CLumoFileDescList list;
         void* player = OpenOn({shortA, shortB}, &list);
         QVERIFY(player);
@@ -325,15 +312,13 @@ private slots:
         QCOMPARE(LumoPlayerDetachStream(player, &cb, &ILumoCallback::OnSignal), 0);
     }
 
-    void snapshotWritesThePicture_data()
-    {
+    void snapshotWritesThePicture_data() {
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("format");
         QTest::newRow("jpg") << int(LUMO_PICTURE_JPEG) << "jpg";
         QTest::newRow("bmp") << int(LUMO_PICTURE_BMP) << "bmp";
     }
-    void snapshotWritesThePicture()
-    {
+    void snapshotWritesThePicture() {
         QFETCH(int, code);
         QFETCH(QString, format);
         void* player = OpenOn({clipMp4});
@@ -342,7 +327,8 @@ private slots:
         CLumoString saved;
         QString folder = P("pictures/" + format + "/nested");
         QString url = QString("filew://local/type=pic&format=%1&pathname=%2").arg(format, folder);
-        QCOMPARE(LumoPlayerSnapshot(player, 0, CLumoString(url.toUtf8().constData()), &saved, code), int(LUMO_ERR_NOFRAME));
+        QCOMPARE(LumoPlayerSnapshot(player, 0, CLumoString(url.toUtf8().constData()), &saved, code),
+                 int(LUMO_ERR_NOFRAME));
         QCOMPARE(LumoPlayerStart(player), 0);
         LumoPlayerStats stats;
         QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded > 3, 5000);
@@ -357,19 +343,18 @@ private slots:
         Finish(player);
     }
 
-    void badInputFailsAndThePlayerStaysUsable_data()
-    {
+    void badInputFailsAndThePlayerStaysUsable_data() {
         QTest::addColumn<QString>("uri");
         QTest::addColumn<int>("error");
         QTest::newRow("missing") << FilerUri(dir.filePath("missing.mp4")) << int(LUMO_ERR_NOTFOUND);
         QTest::newRow("zero bytes") << FilerUri(dir.filePath("zero.mp4")) << int(LUMO_ERR_EMPTY);
         QTest::newRow("truncated mp4") << FilerUri(dir.filePath("truncated.mp4")) << int(LUMO_ERR_FORMAT);
         QTest::newRow("text named dav") << FilerUri(dir.filePath("notes.dav")) << int(LUMO_ERR_FORMAT);
-        QTest::newRow("closed port") << QString("tcp://127.0.0.1:%1").arg(closedPort) << int(LUMO_ERR_CONNECT);
+        QTest::newRow("closed port") << QString("tcp://127.0.0.1:%1").arg(closedPort)
+                                     << int(LUMO_ERR_CONNECT);
         QTest::newRow("no such scheme") << QString("gopher://127.0.0.1/x") << int(LUMO_ERR_PARAM);
     }
-    void badInputFailsAndThePlayerStaysUsable()
-    {
+    void badInputFailsAndThePlayerStaysUsable() {
         QFETCH(QString, uri);
         QFETCH(int, error);
         static bool made = false;
@@ -413,8 +398,7 @@ private slots:
         Finish(player);
     }
 
-    void truncatedStreamPlaysWhatItHolds()
-    {
+    void truncatedStreamPlaysWhatItHolds() {
         // A record cut while being written: the readable part plays, then the list ends.
         QFile whole(clipDav);
         QVERIFY(whole.open(QIODevice::ReadOnly));
@@ -435,8 +419,7 @@ private slots:
         Finish(player);
     }
 
-    void deadSourceTimesOut()
-    {
+    void deadSourceTimesOut() {
         // A server that takes the connection and never answers.
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
@@ -452,15 +435,17 @@ private slots:
         LumoPlayerClose(player);
     }
 
-    void streamOpenReportsTheLoginResult()
-    {
+    void streamOpenReportsTheLoginResult() {
         void* player = nullptr;
         QCOMPARE(LumoPlayerCreate(&player, nullptr, nullptr), 0);
         EventLog log;
         log.gui = QThread::currentThread();
         ILumoCallback cb(&log, &OnPlayerEvent);
         LumoPlayerAttachStream(player, &cb, &ILumoCallback::OnSignal);
-        QCOMPARE(LumoPlayerOpen(player, qPrintable(QString("rtsp://127.0.0.1:%1/mode=real&idc=1&ids=1").arg(closedPort)), 0), 0);
+        QCOMPARE(
+            LumoPlayerOpen(
+                player, qPrintable(QString("rtsp://127.0.0.1:%1/mode=real&idc=1&ids=1").arg(closedPort)), 0),
+            0);
         QCOMPARE(LumoPlayerStart(player), 0);
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
@@ -480,8 +465,7 @@ private slots:
         LumoPlayerClose(player);
     }
 
-    void stoppedHandleReopensAndClosedHandleFails()
-    {
+    void stoppedHandleReopensAndClosedHandleFails() {
         CLumoFileDescList list;
         void* player = OpenOn({shortA}, &list);
         QVERIFY(player);
@@ -506,8 +490,7 @@ private slots:
         Finish(player);
     }
 
-    void soundRingNeverStarvesTheOutput()
-    {
+    void soundRingNeverStarvesTheOutput() {
         // The output pulls at its own pace: what is missing is silence, what overflows is the oldest.
         lumocore::AudioRing ring(8);
         ring.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
@@ -522,8 +505,7 @@ private slots:
         QCOMPARE(ring.Buffered(), qint64(0));
     }
 
-    void nullHandlesFail()
-    {
+    void nullHandlesFail() {
         int state = 7;
         QVERIFY(LumoPlayerGetState(nullptr, &state) != 0);
         QCOMPARE(state, 0);
@@ -537,7 +519,8 @@ private slots:
         QVERIFY(LumoPlayerOpenFile(nullptr, nullptr) != 0);
         QVERIFY(LumoPlayerRefresh(nullptr, nullptr, 0) != 0);
         CLumoString saved;
-        QVERIFY(LumoPlayerSnapshot(nullptr, 0, "filew://local/type=pic&format=jpg&pathname=/tmp", &saved, 3) != 0);
+        QVERIFY(LumoPlayerSnapshot(nullptr, 0, "filew://local/type=pic&format=jpg&pathname=/tmp", &saved,
+                                   3) != 0);
         // A handle of another kind is not a player.
         QVERIFY(LumoPlayerStart(task) != 0);
     }

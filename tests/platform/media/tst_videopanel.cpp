@@ -11,14 +11,15 @@ using namespace INFRA;
 
 namespace {
 
-QImage Solid(int w, int h, QColor c)
-{
+QImage Solid(int w, int h, QColor c) {
     QImage img(w, h, QImage::Format_RGB32);
     img.fill(c);
     return img;
 }
 
-bool IsColor(QRgb p, QColor c) { return qAbs(qRed(p) - c.red()) < 30 && qAbs(qGreen(p) - c.green()) < 30 && qAbs(qBlue(p) - c.blue()) < 30; }
+bool IsColor(QRgb p, QColor c) {
+    return qAbs(qRed(p) - c.red()) < 30 && qAbs(qGreen(p) - c.green()) < 30 && qAbs(qBlue(p) - c.blue()) < 30;
+}
 
 void* const kPlayerA = reinterpret_cast<void*>(0x1000);
 void* const kPlayerB = reinterpret_cast<void*>(0x2000);
@@ -34,22 +35,19 @@ class TestVideoPanel : public QObject {
     VideoDisplayPanel* panel = nullptr;
 
 private slots:
-    void init()
-    {
+    void init() {
         host = new QWidget();
         host->resize(400, 200);
         panel = new VideoDisplayPanel(host);
         host->show();
         QVERIFY(QTest::qWaitForWindowExposed(host));
     }
-    void cleanup()
-    {
+    void cleanup() {
         delete host;
         host = nullptr;
     }
 
-    void layouts_data()
-    {
+    void layouts_data() {
         QTest::addColumn<int>("rows");
         QTest::addColumn<int>("columns");
         QTest::addColumn<int>("result");
@@ -61,8 +59,7 @@ private slots:
         QTest::newRow("too many") << 5 << 5 << -1 << 1;
         QTest::newRow("none") << 0 << 1 << -1 << 1;
     }
-    void layouts()
-    {
+    void layouts() {
         QFETCH(int, rows);
         QFETCH(int, columns);
         QFETCH(int, result);
@@ -77,8 +74,7 @@ private slots:
         QCOMPARE(panel->GetGridCount(), shown);
     }
 
-    void cellsAndWindows()
-    {
+    void cellsAndWindows() {
         QVERIFY(!panel->GetIndexGrid(-1));
         QVERIFY(!panel->GetIndexGrid(16));
         QCOMPARE(panel->CreatePlayerWnd(16), -1);
@@ -96,16 +92,14 @@ private slots:
         QCOMPARE(panel->GetPlayerWnd(3), w);
     }
 
-    void panelFollowsItsParent()
-    {
+    void panelFollowsItsParent() {
         QCOMPARE(panel->geometry(), host->rect());
         host->resize(640, 360);
         QCoreApplication::processEvents();
         QCOMPARE(panel->size(), QSize(640, 360));
     }
 
-    void framesPaintWithTheAspectRatioKept()
-    {
+    void framesPaintWithTheAspectRatioKept() {
         panel->CreatePlayerWnd(0);
         QWidget* w = panel->GetPlayerWnd(0);
         auto sink = VideoWindow::FrameSinkOf(w);
@@ -122,8 +116,7 @@ private slots:
         QVERIFY(!sink->TargetSize().isEmpty());
     }
 
-    void stopAndDelegation()
-    {
+    void stopAndDelegation() {
         panel->CreatePlayerWnd(0);
         VideoGrid* grid = panel->GetIndexGrid(0);
         auto sink = VideoWindow::FrameSinkOf(grid->GetPlayerWnd());
@@ -147,14 +140,14 @@ private slots:
         QTRY_VERIFY(IsColor(w->grab().toImage().pixel(w->width() / 2, w->height() / 2), Qt::black));
     }
 
-    void framesFromAnotherThread()
-    {
+    void framesFromAnotherThread() {
         panel->CreatePlayerWnd(0);
         QWidget* w = panel->GetPlayerWnd(0);
         auto sink = VideoWindow::FrameSinkOf(w);
         QFuture<int> f = QtConcurrent::run([sink] {
             int ok = 0;
-            for (int i = 0; i < 200; ++i) ok += sink->Present(kPlayerA, Solid(32, 32, i % 2 ? Qt::red : Qt::yellow)) ? 1 : 0;
+            for (int i = 0; i < 200; ++i)
+                ok += sink->Present(kPlayerA, Solid(32, 32, i % 2 ? Qt::red : Qt::yellow)) ? 1 : 0;
             return ok;
         });
         while (!f.isFinished()) QCoreApplication::processEvents();
@@ -162,8 +155,7 @@ private slots:
         QTRY_VERIFY(!IsColor(w->grab().toImage().pixel(w->width() / 2, w->height() / 2), Qt::black));
     }
 
-    void sinkOutlivesItsWindow()
-    {
+    void sinkOutlivesItsWindow() {
         panel->CreatePlayerWnd(0);
         auto sink = VideoWindow::FrameSinkOf(panel->GetPlayerWnd(0));
         delete host;
@@ -174,8 +166,7 @@ private slots:
         sink->Refresh();
     }
 
-    void stopPlayEndsThePlayer()
-    {
+    void stopPlayEndsThePlayer() {
         g_ended.clear();
         VideoGrid::SetPlayerEndHook([](void* p) { g_ended << p; });
         panel->CreatePlayerWnd(1);
@@ -191,8 +182,7 @@ private slots:
         VideoGrid::SetPlayerEndHook(nullptr);
     }
 
-    void selectionAndFullScreen()
-    {
+    void selectionAndFullScreen() {
         panel->SetGridLayout(2, 2);
         panel->SetCurrentGrid(0);
         QSignalSpy selected(panel, &VideoPanel::SignalGridSelected);
@@ -218,8 +208,7 @@ private slots:
         QCOMPARE(panel->geometry(), host->rect());
     }
 
-    void fullScreenReturnsToItsLayout()
-    {
+    void fullScreenReturnsToItsLayout() {
         // A panel placed in a layout goes back to the same place.
         QWidget frame;
         auto* box = new QVBoxLayout(&frame);
