@@ -89,6 +89,10 @@ private slots:
         qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
         qputenv("TMPDIR", m_dir.path().toLocal8Bit());  // shared-memory keys live here
         qputenv("VANTEL_LOG_DIR", m_dir.filePath(QStringLiteral("logs")).toLocal8Bit());
+        const QString runtime = m_dir.filePath(QStringLiteral("runtime"));
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
         LumoSRSetStorageConfig(m_dir.filePath(QStringLiteral("kestostorage.ini")).toUtf8().constData());
         QCOMPARE(LumoSRInitialize(nullptr), 0);
         qApp->installEventFilter(&m_quit);
@@ -248,6 +252,95 @@ private slots:
         cb->setCurrentIndex(1);
         QCOMPARE(fs->GetDiskFullPolicy(), 1);
         fs->Release();
+    }
+
+    // The port editor's apply (hidden in the window, still a slot): only valid, bindable ports.
+    void portChange() {
+        const quint16 port = freePort();
+        writeSettings("port=" + QByteArray::number(port) + "\n");
+        KestoRecordServer* w = open();
+        QVERIFY(w->IsEngineStarted());
+        Ui::KestoRecordServer& ui = w->GetForm();
+
+        ui.m_edit_port->setText(QStringLiteral("not a port"));
+        w->OnChangeKestoPort();
+        QCOMPARE(w->GetPort(), port);
+        QCOMPARE(ui.m_edit_port->text(), QString::number(port));
+        QVERIFY(canConnect(port));
+
+        QTcpServer squatter;
+        QVERIFY(squatter.listen(QHostAddress::AnyIPv4, 0));
+        ui.m_edit_port->setText(QString::number(squatter.serverPort()));
+        w->OnChangeKestoPort();
+        QCOMPARE(w->GetPort(), port);  // stays where it works
+        QVERIFY(canConnect(port));
+        QCOMPARE(logLines(QStringLiteral("balloon")).last(),
+                 QStringLiteral("balloon\tError\tThe recording server failed to start. Check that its port is free.\tcritical"));
+        QSettings before(settingsPath(), QSettings::IniFormat);
+        QCOMPARE(before.value(QStringLiteral("port")).toInt(), int(port));
+
+        const quint16 moved = freePort();
+        ui.m_edit_port->setText(QString::number(moved));
+        w->OnChangeKestoPort();
+        QCOMPARE(w->GetPort(), moved);
+        QVERIFY(canConnect(moved));
+        QCOMPARE(ui.m_lbl_portvalue->text(), QString::number(moved));
+        QSettings after(settingsPath(), QSettings::IniFormat);
+        QCOMPARE(after.value(QStringLiteral("port")).toInt(), int(moved));
+    }
+
+    void autostartSwitch() {
+        writeSettings("port=" + QByteArray::number(freePort()) + "\n");
+        KestoRecordServer* w = open();
+        QCheckBox* box = w->GetForm().m_check_autoboot;
+        QCOMPARE(box->isChecked(), VantelUtility::AutoRunWithSystem());
+        box->setChecked(false);
+        box->click();  // on
+        QVERIFY(VantelUtility::AutoRunWithSystem());
+        QVERIFY(QFile::exists(VantelUtility::AutoRunEntryPath()));
+        QVERIFY(box->isChecked());
+        box->click();  // off
+        QVERIFY(!VantelUtility::AutoRunWithSystem());
+        QVERIFY(!box->isChecked());
+    }
+
+    void securityFileImport_data() {
+        QTest::addColumn<QByteArray>("content");  // "-": the chooser is cancelled
+        QTest::addColumn<QString>("balloon");
+        QTest::newRow("cancelled") << QByteArray("-") << QString();
+        QTest::newRow("valid") << QByteArray("<SecurityFile><Client name=\"console\"/></SecurityFile>")
+                               << "balloon\tMessage\tThe security file was imported.\tinformation";
+        QTest::newRow("not a security file") << QByteArray("<html/>")
+                                             << "balloon\tError\tImporting the security file failed.\tcritical";
+    }
+    void securityFileImport() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, balloon);
+        writeSettings("port=" + QByteArray::number(freePort()) + "\n");
+        KestoRecordServer* w = open();
+        const int balloonsBefore = logLines(QStringLiteral("balloon")).size();
+        const QString file = m_dir.filePath(QStringLiteral("security-%1.xml").arg(QTest::currentDataTag()).replace(' ', '_'));
+        if (content != "-") {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        QTimer::singleShot(300, this, [file, content]() {
+            auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dlg);
+            if (content == "-") {
+                dlg->reject();
+            } else {
+                // As typed by the operator (the dialog's file list fills in the background).
+                auto* name = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                QVERIFY(name);
+                name->setText(file);
+                static_cast<QDialog*>(dlg)->accept();  // QFileDialog::accept checks the chosen file
+            }
+        });
+        w->OnSecurityFileImport();
+        const QStringList balloons = logLines(QStringLiteral("balloon")).mid(balloonsBefore);
+        QCOMPARE(balloons, balloon.isEmpty() ? QStringList() : QStringList{balloon});
     }
 
     void languageSwitchFromTheCombo() {
