@@ -19,14 +19,16 @@
 #include "VantelInfraAPI/vantelutility.h"
 
 bool StartCrashReporter(const QString& appDir, const QString& databaseFolder) {
-    const std::string handler = (appDir + QStringLiteral("/vantelcrashrpt/bin/vantel_crash_handler_x64.exe")).toStdString();
+    const std::string handler =
+        (appDir + QStringLiteral("/vantelcrashrpt/bin/vantel_crash_handler_x64.exe")).toStdString();
     const std::string database = (appDir + QStringLiteral("/vantelcrashrpt/") + databaseFolder).toStdString();
     // Without the handler there is nothing to report to: do not leave an empty database behind.
     if (access(handler.c_str(), X_OK) != 0) return false;
     std::unique_ptr<crashreport::ReportDatabase> db = crashreport::ReportDatabase::Initialize(database);
     if (db) db->GetSettings()->SetUploadsEnabled(false);
     crashreport::ReportClient client;
-    if (!client.StartHandler(handler, database, database, std::string(), {}, {}, true, true, {})) return false;
+    if (!client.StartHandler(handler, database, database, std::string(), {}, {}, true, true, {}))
+        return false;
     return client.WaitForHandlerStart(5000);
 }
 
@@ -63,7 +65,8 @@ QString SubstituteColors(QString qss, const QMap<QString, QColor>& colors) {
     return qss;
 }
 
-QString BuildStyleSheet(const QString& defaultQss, const QString& pictureQss, const QMap<QString, QColor>& colors) {
+QString BuildStyleSheet(const QString& defaultQss, const QString& pictureQss,
+                        const QMap<QString, QColor>& colors) {
     return SubstituteColors(defaultQss, colors) + pictureQss;
 }
 
@@ -183,7 +186,9 @@ bool PollStopChannel(SHAREMEMHANDLE handle) {
     return true;
 }
 
-QByteArray StopChannelName(const QString& linkName) { return (linkName + QStringLiteral("ShareMem")).toLocal8Bit(); }
+QByteArray StopChannelName(const QString& linkName) {
+    return (linkName + QStringLiteral("ShareMem")).toLocal8Bit();
+}
 
 QString DefaultRouteInterface(const QByteArray& routeTable) {
     QString best;
@@ -194,7 +199,7 @@ QString DefaultRouteInterface(const QByteArray& routeTable) {
         if (f.size() < 8) continue;
         bool ok = false;
         const uint flags = f.at(3).toUInt(&ok, 16);
-        if (!ok || !(flags & 0x1)) continue;  // RTF_UP
+        if (!ok || !(flags & 0x1)) continue;                           // RTF_UP
         if (f.at(1) != "00000000" || f.at(7) != "00000000") continue;  // destination and mask 0: default
         const qlonglong metric = f.at(6).toLongLong(&ok);
         if (!ok) continue;

@@ -29,7 +29,8 @@ namespace ConsoleShell {
 // unknown keys stay as they are.
 QString SubstituteColors(QString qss, const QMap<QString, QColor>& colors);
 // The combined sheet: the substituted default sheet, then the picture sheet unchanged.
-QString BuildStyleSheet(const QString& defaultQss, const QString& pictureQss, const QMap<QString, QColor>& colors);
+QString BuildStyleSheet(const QString& defaultQss, const QString& pictureQss,
+                        const QMap<QString, QColor>& colors);
 
 // "hh:mm:ss", with "<days> <day word> " before it from one day on.
 QString FormatRunTime(quint64 ms);
@@ -38,7 +39,8 @@ QString FormatRunTime(quint64 ms);
 bool ParsePort(const QString& text, quint16* port);
 // Reads the port under `key` of the ini file. A missing, non-numeric, zero, negative or too large
 // value is replaced by defaultPort, which is then written back (repaired set true).
-quint16 ReadPortSetting(const QString& iniFile, const QString& key, quint16 defaultPort, bool* repaired = nullptr);
+quint16 ReadPortSetting(const QString& iniFile, const QString& key, quint16 defaultPort,
+                        bool* repaired = nullptr);
 
 // Display names of the languages offered in `dir` (subfolders included): every file whose base
 // name (up to its first dot) has a non-empty value in group Languages of languagesIni.

@@ -37,7 +37,9 @@ const int kRefreshTicks = 15;
 const int kForcedKillMs = 150000;
 
 // Code texts are looked up in the QObject context, where the language files keep them.
-QString colon(const char* key) { return QObject::tr(key) + QStringLiteral(" : "); }
+QString colon(const char* key) {
+    return QObject::tr(key) + QStringLiteral(" : ");
+}
 
 }  // namespace
 
@@ -78,9 +80,13 @@ KestoRecordServer::~KestoRecordServer() {
     ShareMemoryDelete(m_stopMem);
 }
 
-void KestoRecordServer::SetSingleApp(SingleApp* app) { m_singleApp = app; }
+void KestoRecordServer::SetSingleApp(SingleApp* app) {
+    m_singleApp = app;
+}
 
-bool KestoRecordServer::HasTray() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+bool KestoRecordServer::HasTray() const {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 void KestoRecordServer::InitServer() {
     ui.LbLogo->setPixmap(QIcon(QStringLiteral(":res/vantelrecord/image/Kesto.png")).pixmap(15, 15));
@@ -98,12 +104,14 @@ void KestoRecordServer::InitServer() {
     if (!m_engineStarted) {
         VantelDBG_Printf_f(0x7fff, 1, "KestoRecordServer::InitServer", "engine start on port %u failed: %d",
                            unsigned(m_port), started);
-        ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("K3746_KestoFail"), QSystemTrayIcon::Critical, 20000);
+        ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("K3746_KestoFail"), QSystemTrayIcon::Critical,
+                    20000);
         if (m_tray) m_tray->show();
         // No tables without an engine; the texts still follow the language.
         Retranslate();
     } else {
-        ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K3744_KestoStart"), QSystemTrayIcon::Information, 10000);
+        ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K3744_KestoStart"), QSystemTrayIcon::Information,
+                    10000);
         if (m_tray) m_tray->show();
         InitTables();
     }
@@ -146,17 +154,18 @@ void KestoRecordServer::InitServer() {
     }
 }
 
-void KestoRecordServer::ShowBalloon(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon,
-                                    int ms) {
+void KestoRecordServer::ShowBalloon(const QString& title, const QString& text,
+                                    QSystemTrayIcon::MessageIcon icon, int ms) {
     INFRA::ShowTrayMessage(m_tray, title, text, icon, ms);
 }
 
 void KestoRecordServer::ReadPort() {
     bool repaired = false;
-    m_port = ConsoleShell::ReadPortSetting(QLatin1String(kSettingsFile), QStringLiteral("port"), kDefaultPort, &repaired);
+    m_port = ConsoleShell::ReadPortSetting(QLatin1String(kSettingsFile), QStringLiteral("port"), kDefaultPort,
+                                           &repaired);
     if (repaired)
-        VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer::ReadPort", "no valid port in %s: using %u", kSettingsFile,
-                           unsigned(kDefaultPort));
+        VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer::ReadPort", "no valid port in %s: using %u",
+                           kSettingsFile, unsigned(kDefaultPort));
 }
 
 int KestoRecordServer::StartEngine() {
@@ -229,7 +238,8 @@ void KestoRecordServer::OnChangeKestoPort() {
         // The new port is taken: go back to the one that worked and keep it in the file.
         LumoSRStart(m_port);
         ui.m_edit_port->setText(QString::number(m_port));
-        ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("K3746_KestoFail"), QSystemTrayIcon::Critical, 20000);
+        ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("K3746_KestoFail"), QSystemTrayIcon::Critical,
+                    20000);
         return;
     }
     m_port = port;
@@ -279,11 +289,17 @@ void KestoRecordServer::OnSystemTrayActivate(QSystemTrayIcon::ActivationReason r
 
 // ---- address and run time ------------------------------------------------------------------
 
-QString KestoRecordServer::GetInterfaceIPv4() { return ConsoleShell::GetInterfaceIPv4(); }
+QString KestoRecordServer::GetInterfaceIPv4() {
+    return ConsoleShell::GetInterfaceIPv4();
+}
 
-QString KestoRecordServer::GetLocalIPv4() { return ConsoleShell::GetLocalIPv4(); }
+QString KestoRecordServer::GetLocalIPv4() {
+    return ConsoleShell::GetLocalIPv4();
+}
 
-QString KestoRecordServer::FormatRunTime(quint64 ms) { return ConsoleShell::FormatRunTime(ms); }
+QString KestoRecordServer::FormatRunTime(quint64 ms) {
+    return ConsoleShell::FormatRunTime(ms);
+}
 
 void KestoRecordServer::OnTimer() {
     ++m_runSeconds;
@@ -362,7 +378,8 @@ void KestoRecordServer::Retranslate() {
 
     // The file keeps a valid port; the labels show the port the engine runs on.
     bool repaired = false;
-    ConsoleShell::ReadPortSetting(QLatin1String(kSettingsFile), QStringLiteral("port"), kDefaultPort, &repaired);
+    ConsoleShell::ReadPortSetting(QLatin1String(kSettingsFile), QStringLiteral("port"), kDefaultPort,
+                                  &repaired);
     const QString address = GetLocalIPv4();
     ui.m_lbl_ipvalue->setText(address);
     ui.m_lbl_portvalue->setText(QString::number(m_port));
@@ -370,7 +387,8 @@ void KestoRecordServer::Retranslate() {
 
     static const char* const navKeys[] = {"K3719_DiskInit", "K3720_ChnManage", "K3713_DiskStatus",
                                           "K3721_RecordSearch", "K3769_PgConfig"};
-    for (int i = 0; i < 5 && i < ui.m_listWidget->count(); ++i) ui.m_listWidget->item(i)->setToolTip(QObject::tr(navKeys[i]));
+    for (int i = 0; i < 5 && i < ui.m_listWidget->count(); ++i)
+        ui.m_listWidget->item(i)->setToolTip(QObject::tr(navKeys[i]));
 }
 
 // ---- autostart and security file -------------------------------------------------------------
@@ -393,9 +411,11 @@ void KestoRecordServer::OnSecurityFileImport() {
     int rc = -1;
     if (VantelUtility::getLocalChar(path, local, sizeof local) >= 0) rc = LumoSRImportSecurityFile(local);
     if (rc != 0)
-        ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("K3765_ImportSecurityFail"), QSystemTrayIcon::Critical, 20000);
+        ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("K3765_ImportSecurityFail"),
+                    QSystemTrayIcon::Critical, 20000);
     else
-        ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K3766_ImportSecurityOK"), QSystemTrayIcon::Information, 20000);
+        ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K3766_ImportSecurityOK"),
+                    QSystemTrayIcon::Information, 20000);
     if (m_tray) m_tray->show();
 }
 
@@ -487,8 +507,9 @@ void KestoRecordServer::timerEvent(QTimerEvent* e) {
 void KestoRecordServer::OnExitApp() {
     if (m_exitDialogOpen || m_exiting) return;
     m_exitDialogOpen = true;
-    const int answer = INFRA::MessageBox::Warning(this, QObject::tr("K3741_Msg"), QObject::tr("K3742_MsgContent"),
-                                                  INFRA::MessageBox::Yes | INFRA::MessageBox::No);
+    const int answer =
+        INFRA::MessageBox::Warning(this, QObject::tr("K3741_Msg"), QObject::tr("K3742_MsgContent"),
+                                   INFRA::MessageBox::Yes | INFRA::MessageBox::No);
     m_exitDialogOpen = false;
     // A stop command may have ended the console while the question was open.
     if (m_exiting) return;
@@ -510,7 +531,8 @@ void KestoRecordServer::ExitServer() {
         m_consoleTimer = nullptr;
     }
     // Stays until the process ends.
-    auto* exiting = new INFRA::ServerExiting(QObject::tr("K4604_LbWarning"), QObject::tr("K4536_ServerExiting"));
+    auto* exiting =
+        new INFRA::ServerExiting(QObject::tr("K4604_LbWarning"), QObject::tr("K4536_ServerExiting"));
     exiting->show();
     exiting->raise();
     if (m_singleApp) m_singleApp->KillByTime(kForcedKillMs, false);

@@ -2,7 +2,9 @@
 // they exist, the table slots below have nothing to act on.
 #include "kestorecordserver.h"
 
-void KestoRecordServer::InitTables() { Retranslate(); }
+void KestoRecordServer::InitTables() {
+    Retranslate();
+}
 
 void KestoRecordServer::OnGetBlockInfoReturn(int) {}
 void KestoRecordServer::OnSearchReturn(int) {}

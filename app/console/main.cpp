@@ -23,8 +23,10 @@ int main(int argc, char** argv) {
         CrashCoreDump();
     }
 
-    VantelCloudAccount::SetClientNo(VantelUtility::SetP2PClinetID(QStringLiteral("kestoconfig.ini")).toStdString());
-    QResource::registerResource(QCoreApplication::applicationDirPath() + QStringLiteral("/vantelres.xdll"), QString());
+    VantelCloudAccount::SetClientNo(
+        VantelUtility::SetP2PClinetID(QStringLiteral("kestoconfig.ini")).toStdString());
+    QResource::registerResource(QCoreApplication::applicationDirPath() + QStringLiteral("/vantelres.xdll"),
+                                QString());
     LumoSRInitialize(nullptr);
     VantelDBG_SetLevelMask(0x7fff, 7);
     const QString language = VantelUtility::initLanguage();

@@ -70,10 +70,11 @@ std::unique_ptr<ReportDatabase> ReportDatabase::Initialize(const std::string& pa
     return db;
 }
 
-bool ReportClient::StartHandler(const std::string& handler, const std::string& database, const std::string& metrics,
-                                const std::string& url, const std::map<std::string, std::string>& annotations,
-                                const std::vector<std::string>& arguments, bool restartable, bool asynchronous_start,
-                                const std::vector<std::string>& attachments) {
+bool ReportClient::StartHandler(const std::string& handler, const std::string& database,
+                                const std::string& metrics, const std::string& url,
+                                const std::map<std::string, std::string>& annotations,
+                                const std::vector<std::string>& arguments, bool restartable,
+                                bool asynchronous_start, const std::vector<std::string>& attachments) {
     if (handler.empty() || access(handler.c_str(), X_OK) != 0) return false;
     m_readyFile = database + "/handler.ready";
     std::remove(m_readyFile.c_str());

@@ -26,7 +26,9 @@ std::string Tendrel::RecordFolder() {
     return base + "/vantel-watchdog-" + std::to_string(getuid());
 }
 
-std::string Tendrel::RecordPath(int64_t pid) { return RecordFolder() + "/" + std::to_string(pid) + ".reg"; }
+std::string Tendrel::RecordPath(int64_t pid) {
+    return RecordFolder() + "/" + std::to_string(pid) + ".reg";
+}
 
 bool Tendrel::Init(const std::string& path, int64_t pid) {
     const std::string folder = RecordFolder();
@@ -47,4 +49,6 @@ bool Tendrel::Init(const std::string& path, int64_t pid) {
     return true;
 }
 
-bool Tendrel::TearDown(int64_t pid) { return std::remove(RecordPath(pid).c_str()) == 0; }
+bool Tendrel::TearDown(int64_t pid) {
+    return std::remove(RecordPath(pid).c_str()) == 0;
+}

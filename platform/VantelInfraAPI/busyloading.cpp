@@ -46,7 +46,8 @@ void BusyLoading::start(std::function<int()> job) {
     m_spin->start();
     if (TestSeams::BusySynchronous()) {
         const int r = job();
-        QMetaObject::invokeMethod(this, [this, r]() { finish(r); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, r]() { finish(r); }, Qt::QueuedConnection);
         return;
     }
     auto* watcher = new QFutureWatcher<int>(this);

@@ -4,17 +4,25 @@
 
 namespace INFRA {
 
-QString Customization::GetRecorderServerLnkName() { return QStringLiteral("KestoServer"); }
-QString Customization::GetEventServerLnkName() { return QStringLiteral("PavoServer"); }
-QString Customization::GetRecorderServerName() { return QStringLiteral("KestoServer"); }
-QString Customization::GetEventServerName() { return QStringLiteral("PavoServer"); }
+QString Customization::GetRecorderServerLnkName() {
+    return QStringLiteral("KestoServer");
+}
+QString Customization::GetEventServerLnkName() {
+    return QStringLiteral("PavoServer");
+}
+QString Customization::GetRecorderServerName() {
+    return QStringLiteral("KestoServer");
+}
+QString Customization::GetEventServerName() {
+    return QStringLiteral("PavoServer");
+}
 
 QMap<QString, QColor> Customization::GetUxColor() {
     QMap<QString, QColor> c;
-    c.insert(QStringLiteral("MainColor"), QColor(0x1f, 0x6f, 0xb2));        // accents, selection
-    c.insert(QStringLiteral("MainHoverColor"), QColor(0x3a, 0x8b, 0xd0));   // hovered accents
-    c.insert(QStringLiteral("MainPressColor"), QColor(0x17, 0x56, 0x8c));   // pressed accents
-    c.insert(QStringLiteral("TitleColor"), QColor(0x23, 0x2a, 0x34));       // title and status bars
+    c.insert(QStringLiteral("MainColor"), QColor(0x1f, 0x6f, 0xb2));       // accents, selection
+    c.insert(QStringLiteral("MainHoverColor"), QColor(0x3a, 0x8b, 0xd0));  // hovered accents
+    c.insert(QStringLiteral("MainPressColor"), QColor(0x17, 0x56, 0x8c));  // pressed accents
+    c.insert(QStringLiteral("TitleColor"), QColor(0x23, 0x2a, 0x34));      // title and status bars
     c.insert(QStringLiteral("TitleTextColor"), QColor(0xf2, 0xf4, 0xf7));
     c.insert(QStringLiteral("BackgroundColor"), QColor(0xf4, 0xf6, 0xf9));  // pages
     c.insert(QStringLiteral("PanelColor"), QColor(0xff, 0xff, 0xff));       // tables, inputs

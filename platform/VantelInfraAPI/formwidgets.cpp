@@ -11,20 +11,25 @@ AutoPushButton::AutoPushButton(const QString& text, QWidget* parent) : QPushButt
 
 QSize AutoPushButton::sizeHint() const {
     QSize s = QPushButton::sizeHint();
-    const int textWidth = fontMetrics().horizontalAdvance(text()) + 28 + (icon().isNull() ? 0 : iconSize().width() + 6);
+    const int textWidth =
+        fontMetrics().horizontalAdvance(text()) + 28 + (icon().isNull() ? 0 : iconSize().width() + 6);
     s.setWidth(qMax(s.width(), qMax(textWidth, 80)));
     s.setHeight(qMax(s.height(), 28));
     return s;
 }
 
-QSize AutoPushButton::minimumSizeHint() const { return sizeHint(); }
+QSize AutoPushButton::minimumSizeHint() const {
+    return sizeHint();
+}
 
 void AutoPushButton::changeEvent(QEvent* e) {
     if (e->type() == QEvent::FontChange || e->type() == QEvent::LanguageChange) updateGeometry();
     QPushButton::changeEvent(e);
 }
 
-ComboBox::ComboBox(QWidget* parent) : QComboBox(parent) { setView(new QListView(this)); }
+ComboBox::ComboBox(QWidget* parent) : QComboBox(parent) {
+    setView(new QListView(this));
+}
 
 ClickLineEdit::ClickLineEdit(QWidget* parent) : QLineEdit(parent) {}
 
@@ -59,7 +64,8 @@ void autoFitLabel::resizeEvent(QResizeEvent* e) {
 void autoFitLabel::refit() {
     const QString shown = m_mode == Qt::ElideNone
                               ? m_full
-                              : fontMetrics().elidedText(m_full, static_cast<Qt::TextElideMode>(m_mode), qMax(0, contentsRect().width()));
+                              : fontMetrics().elidedText(m_full, static_cast<Qt::TextElideMode>(m_mode),
+                                                         qMax(0, contentsRect().width()));
     QLabel::setText(shown);
     setToolTip(shown == m_full ? QString() : m_full);
 }

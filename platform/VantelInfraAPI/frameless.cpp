@@ -16,7 +16,9 @@ namespace INFRA {
 
 VantelPermWidget::VantelPermWidget(QWidget* parent, Qt::WindowFlags f) : QWidget(parent, f) {}
 
-bool VantelPermWidget::HasPermission(int) const { return true; }
+bool VantelPermWidget::HasPermission(int) const {
+    return true;
+}
 
 FramelessForm::FramelessForm(QWidget* parent, Qt::WindowFlags flags)
     : VantelPermWidget(parent, flags | Qt::Window | Qt::FramelessWindowHint) {
@@ -85,9 +87,13 @@ void FramelessForm::SetTitle(const QString& title) {
     setWindowTitle(title);
 }
 
-QString FramelessForm::GetTitle() const { return m_titleLabel->text(); }
+QString FramelessForm::GetTitle() const {
+    return m_titleLabel->text();
+}
 
-void FramelessForm::SetCascadingStyle(const QString& qss) { setStyleSheet(qss); }
+void FramelessForm::SetCascadingStyle(const QString& qss) {
+    setStyleSheet(qss);
+}
 
 void FramelessForm::SetResizable(bool on) {
     m_resizable = on;
@@ -98,7 +104,9 @@ void FramelessForm::SetResizable(bool on) {
     m_bottom->setVisible(on || m_bottom->findChildren<QPushButton*>().size() > 0);
 }
 
-void FramelessForm::SetMovementMode(int mode) { m_moveMode = mode; }
+void FramelessForm::SetMovementMode(int mode) {
+    m_moveMode = mode;
+}
 
 void FramelessForm::ToggleMaximized() {
     if (isMaximized())
@@ -107,10 +115,13 @@ void FramelessForm::ToggleMaximized() {
         showMaximized();
 }
 
-void FramelessForm::OnCloseButton() { close(); }
+void FramelessForm::OnCloseButton() {
+    close();
+}
 
 bool FramelessForm::eventFilter(QObject* o, QEvent* e) {
-    if (o == m_titleBar && e->type() == QEvent::MouseButtonDblClick && (m_resizable || m_maxButton->isVisible())) {
+    if (o == m_titleBar && e->type() == QEvent::MouseButtonDblClick &&
+        (m_resizable || m_maxButton->isVisible())) {
         ToggleMaximized();
         return true;
     }
@@ -168,9 +179,13 @@ void FrameLessDialog::SetDefaultButton(int buttons) {
     m_bottom->setVisible(buttons != 0 || m_resizable);
 }
 
-void FrameLessDialog::OnConfirm() { accept(); }
+void FrameLessDialog::OnConfirm() {
+    accept();
+}
 
-void FrameLessDialog::OnCloseButton() { reject(); }
+void FrameLessDialog::OnCloseButton() {
+    reject();
+}
 
 void FrameLessDialog::done(int r) {
     m_result = r;

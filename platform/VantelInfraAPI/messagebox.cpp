@@ -22,11 +22,16 @@ QList<QPointer<MessageBox>>& openBoxes() {
 
 QString buttonText(int button) {
     switch (button) {
-        case MessageBox::Ok: return QCoreApplication::translate("INFRA", "OK");
-        case MessageBox::Yes: return QCoreApplication::translate("INFRA", "Yes");
-        case MessageBox::No: return QCoreApplication::translate("INFRA", "No");
-        case MessageBox::Cancel: return QCoreApplication::translate("INFRA", "Cancel");
-        default: return QString();
+        case MessageBox::Ok:
+            return QCoreApplication::translate("INFRA", "OK");
+        case MessageBox::Yes:
+            return QCoreApplication::translate("INFRA", "Yes");
+        case MessageBox::No:
+            return QCoreApplication::translate("INFRA", "No");
+        case MessageBox::Cancel:
+            return QCoreApplication::translate("INFRA", "Cancel");
+        default:
+            return QString();
     }
 }
 
@@ -68,7 +73,8 @@ MessageBox::MessageBox(QWidget* parent, const QString& title, const QString& tex
     bodyLayout->setContentsMargins(18, 16, 18, 14);
     auto* row = new QHBoxLayout;
     auto* icon = new QLabel(body);
-    const QStyle::StandardPixmap sp = warning ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation;
+    const QStyle::StandardPixmap sp =
+        warning ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation;
     icon->setPixmap(style()->standardIcon(sp).pixmap(36, 36));
     icon->setAlignment(Qt::AlignTop);
     row->addWidget(icon);
@@ -100,7 +106,9 @@ MessageBox::MessageBox(QWidget* parent, const QString& title, const QString& tex
     openBoxes().append(this);
 }
 
-MessageBox::~MessageBox() { openBoxes().removeAll(this); }
+MessageBox::~MessageBox() {
+    openBoxes().removeAll(this);
+}
 
 void MessageBox::retranslate() {
     for (const auto& p : qAsConst(m_buttons)) p.second->setText(buttonText(p.first));

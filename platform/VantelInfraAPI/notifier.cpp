@@ -15,12 +15,14 @@
 namespace INFRA {
 
 NotifierPopup::NotifierPopup(const QString& title, const QString& text, int kind, int ms)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus) {
+    : QWidget(nullptr,
+              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus) {
     setObjectName(QStringLiteral("InfraNotifier"));
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFixedWidth(320);
-    setProperty("kind", kind == NotifierManager::Failure ? QStringLiteral("failure") : QStringLiteral("success"));
+    setProperty("kind",
+                kind == NotifierManager::Failure ? QStringLiteral("failure") : QStringLiteral("success"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(12, 10, 12, 10);
     auto* icon = new QLabel(this);
@@ -47,7 +49,9 @@ NotifierPopup::NotifierPopup(const QString& title, const QString& text, int kind
     QTimer::singleShot(ms > 0 ? ms : 5000, this, &QWidget::close);
 }
 
-void NotifierPopup::mousePressEvent(QMouseEvent*) { close(); }
+void NotifierPopup::mousePressEvent(QMouseEvent*) {
+    close();
+}
 
 void NotifierPopup::closeEvent(QCloseEvent* e) {
     emit closed();
@@ -71,7 +75,8 @@ void NotifierManager::notify(const QString& title, const QString& text, int kind
 void NotifierManager::popup(const QString& title, const QString& text, int kind, int ms) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;  // no widgets in this process
     auto* p = new NotifierPopup(title, text, kind, ms);
-    connect(p, &NotifierPopup::closed, this, [this]() { QTimer::singleShot(0, this, &NotifierManager::relayout); });
+    connect(p, &NotifierPopup::closed, this,
+            [this]() { QTimer::singleShot(0, this, &NotifierManager::relayout); });
     m_popups.append(p);
     relayout();
     p->show();
@@ -101,10 +106,14 @@ void NotifierManager::relayout() {
 
 QString TrayIconName(QSystemTrayIcon::MessageIcon icon) {
     switch (icon) {
-        case QSystemTrayIcon::Information: return QStringLiteral("information");
-        case QSystemTrayIcon::Warning: return QStringLiteral("warning");
-        case QSystemTrayIcon::Critical: return QStringLiteral("critical");
-        default: return QStringLiteral("none");
+        case QSystemTrayIcon::Information:
+            return QStringLiteral("information");
+        case QSystemTrayIcon::Warning:
+            return QStringLiteral("warning");
+        case QSystemTrayIcon::Critical:
+            return QStringLiteral("critical");
+        default:
+            return QStringLiteral("none");
     }
 }
 
@@ -115,10 +124,9 @@ void ShowTrayMessage(QSystemTrayIcon* tray, const QString& title, const QString&
         tray->showMessage(title, text, icon, ms);
         return;
     }
-    NotifierManager::instance()->popup(title, text,
-                                       icon == QSystemTrayIcon::Critical ? NotifierManager::Failure
-                                                                         : NotifierManager::Success,
-                                       ms);
+    NotifierManager::instance()->popup(
+        title, text, icon == QSystemTrayIcon::Critical ? NotifierManager::Failure : NotifierManager::Success,
+        ms);
 }
 
 }  // namespace INFRA

@@ -11,7 +11,9 @@
 namespace INFRA {
 
 ServerExiting::ServerExiting(const QString& title, const QString& text, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_title(title), m_text(text) {
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      m_title(title),
+      m_text(text) {
     setObjectName(QStringLiteral("InfraServerExiting"));
     setWindowTitle(title);
     setFixedSize(380, 150);
@@ -46,7 +48,8 @@ void ServerExiting::showEvent(QShowEvent* e) {
     if (!m_recorded) {
         m_recorded = true;
         TestSeams::RecordUiEvent({QStringLiteral("exiting"), m_title, m_text});
-        if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+        if (QScreen* s = QGuiApplication::primaryScreen())
+            move(s->availableGeometry().center() - rect().center());
     }
     QWidget::showEvent(e);
 }

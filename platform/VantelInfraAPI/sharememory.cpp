@@ -11,7 +11,9 @@ struct ShareMem {
     QSharedMemory mem;
 };
 
-ShareMem* cast(SHAREMEMHANDLE h) { return static_cast<ShareMem*>(h); }
+ShareMem* cast(SHAREMEMHANDLE h) {
+    return static_cast<ShareMem*>(h);
+}
 
 }  // namespace
 

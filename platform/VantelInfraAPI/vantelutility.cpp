@@ -83,7 +83,8 @@ QString VantelUtility::GetModuleFileInformations() {
 }
 
 QString VantelUtility::LanguageFilePath(const QString& key) {
-    if (key.isEmpty() || key.contains(QLatin1Char('/')) || key.contains(QLatin1String(".."))) return QString();
+    if (key.isEmpty() || key.contains(QLatin1Char('/')) || key.contains(QLatin1String("..")))
+        return QString();
     const QString dir = GetModuleFileInformations() + QStringLiteral("/Languages");
     const QString direct = dir + QLatin1Char('/') + key + QStringLiteral(".qm");
     if (QFileInfo(direct).isFile()) return direct;
@@ -121,7 +122,8 @@ QString VantelUtility::initLanguage() {
     }
     if (key.isEmpty()) key = QStringLiteral("English");
     if (initLanguage(key)) return key;
-    if (key != QLatin1String("English") && initLanguage(QStringLiteral("English"))) return QStringLiteral("English");
+    if (key != QLatin1String("English") && initLanguage(QStringLiteral("English")))
+        return QStringLiteral("English");
     return QString();
 }
 
@@ -130,11 +132,14 @@ QString VantelUtility::InitLanguageByFile(const QString& settingsFile) {
     return initLanguage();
 }
 
-QString VantelUtility::CurrentLanguage() { return lang().current; }
+QString VantelUtility::CurrentLanguage() {
+    return lang().current;
+}
 
 QString VantelUtility::AutoRunEntryPath() {
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (config.isEmpty() || QFileInfo(config).isRelative()) config = QDir::homePath() + QStringLiteral("/.config");
+    if (config.isEmpty() || QFileInfo(config).isRelative())
+        config = QDir::homePath() + QStringLiteral("/.config");
     return config + QStringLiteral("/autostart/") + appName() + QStringLiteral(".desktop");
 }
 
@@ -145,7 +150,8 @@ bool VantelUtility::AutoRunWithSystem() {
     for (const QString& raw : text.split(QLatin1Char('\n'))) {
         const QString line = raw.trimmed();
         if (line.compare(QLatin1String("Hidden=true"), Qt::CaseInsensitive) == 0) return false;
-        if (line.compare(QLatin1String("X-GNOME-Autostart-enabled=false"), Qt::CaseInsensitive) == 0) return false;
+        if (line.compare(QLatin1String("X-GNOME-Autostart-enabled=false"), Qt::CaseInsensitive) == 0)
+            return false;
     }
     return true;
 }
@@ -191,7 +197,8 @@ QString VantelUtility::GetTrayName(const QString& key) {
 }
 
 QString VantelUtility::GetAppStylebyQssFile(const QString& name) {
-    QFile f(GetModuleFileInformations() + QStringLiteral("/res/default/qss/") + name + QStringLiteral(".qss"));
+    QFile f(GetModuleFileInformations() + QStringLiteral("/res/default/qss/") + name +
+            QStringLiteral(".qss"));
     if (!f.open(QIODevice::ReadOnly)) return QString();
     return QString::fromUtf8(f.readAll());
 }
@@ -206,7 +213,8 @@ QIcon VantelUtility::getIcon(const QString& folder, const QString& file, int w, 
 int VantelUtility::DecryptStringEx(const QString& in, QString& out) {
     out.clear();
     if (!in.startsWith(QLatin1String("b64:"))) return -1;
-    const QByteArray raw = QByteArray::fromBase64(in.mid(4).toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    const QByteArray raw =
+        QByteArray::fromBase64(in.mid(4).toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
     if (raw.isEmpty() && in.size() > 4) return -1;
     out = QString::fromUtf8(raw);
     return 0;
@@ -216,6 +224,10 @@ QString VantelUtility::EncryptStringEx(const QString& in) {
     return QStringLiteral("b64:") + QString::fromLatin1(in.toUtf8().toBase64());
 }
 
-QString VantelUtility::GetSnapshotPath(int, int, int) { return QStringLiteral("Snapshot"); }
+QString VantelUtility::GetSnapshotPath(int, int, int) {
+    return QStringLiteral("Snapshot");
+}
 
-int VantelUtility::SetDisplayScale(void*, int) { return 0; }
+int VantelUtility::SetDisplayScale(void*, int) {
+    return 0;
+}

@@ -50,17 +50,21 @@ struct Installation {
         if (!root.isValid()) return false;
         prog = root.filePath(QStringLiteral("prog"));
         const QString bin = qEnvironmentVariable("VANTEL_BIN_DIR");
-        if (!QDir().mkpath(prog) || !QFile::copy(bin + QStringLiteral("/KestoServer"), prog + QStringLiteral("/KestoServer")))
+        if (!QDir().mkpath(prog) ||
+            !QFile::copy(bin + QStringLiteral("/KestoServer"), prog + QStringLiteral("/KestoServer")))
             return false;
-        QFile::setPermissions(prog + QStringLiteral("/KestoServer"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        if (!QFile::copy(bin + QStringLiteral("/vantelres.xdll"), prog + QStringLiteral("/vantelres.xdll"))) return false;
+        QFile::setPermissions(prog + QStringLiteral("/KestoServer"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (!QFile::copy(bin + QStringLiteral("/vantelres.xdll"), prog + QStringLiteral("/vantelres.xdll")))
+            return false;
         if (!copyTree(bin + QStringLiteral("/Languages"), prog + QStringLiteral("/Languages"))) return false;
         if (!copyTree(bin + QStringLiteral("/res"), prog + QStringLiteral("/res"))) return false;
         QFile ini(prog + QStringLiteral("/kestoconfig.ini"));
         if (!ini.open(QIODevice::WriteOnly)) return false;
         ini.write("port=" + QByteArray::number(port) + "\nHDDFull=0\n\n[skin]\nlanguage=" + language + "\n");
         ini.close();
-        for (const char* d : {"home", "config", "runtime", "logs", "tmp"}) QDir().mkpath(root.filePath(QLatin1String(d)));
+        for (const char* d : {"home", "config", "runtime", "logs", "tmp"})
+            QDir().mkpath(root.filePath(QLatin1String(d)));
         QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         log = root.filePath(QStringLiteral("ui.log"));
@@ -93,7 +97,8 @@ struct Installation {
 
     QString translate(const QByteArray& language, const char* key) const {
         QTranslator t;
-        if (!t.load(prog + QStringLiteral("/Languages/") + QString::fromLatin1(language) + QStringLiteral(".qm")))
+        if (!t.load(prog + QStringLiteral("/Languages/") + QString::fromLatin1(language) +
+                    QStringLiteral(".qm")))
             return QString();
         return t.translate("QObject", key);
     }
@@ -102,7 +107,8 @@ struct Installation {
     SHAREMEMHANDLE openStopChannel() const {
         const QByteArray old = qgetenv("TMPDIR");
         qputenv("TMPDIR", root.filePath(QStringLiteral("tmp")).toLocal8Bit());
-        const QByteArray name = (INFRA::Customization::GetRecorderServerLnkName() + QStringLiteral("ShareMem")).toLocal8Bit();
+        const QByteArray name =
+            (INFRA::Customization::GetRecorderServerLnkName() + QStringLiteral("ShareMem")).toLocal8Bit();
         SHAREMEMHANDLE h = ShareMemoryCreate(name.constData(), 1);
         qputenv("TMPDIR", old);
         return h;
@@ -143,11 +149,13 @@ private slots:
     void initTestCase() {
         if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) QSKIP("Xvfb is not installed");
         // -displayfd: the server picks a free display number and writes it to us when ready.
-        m_xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                              QStringLiteral("0"), QStringLiteral("1280x800x24"),
-                                              QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        m_xvfb.start(QStringLiteral("Xvfb"),
+                     {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                      QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                      QStringLiteral("tcp")});
         QVERIFY(m_xvfb.waitForStarted(5000));
-        QVERIFY(waitUntil([this]() { return m_xvfb.canReadLine() || m_xvfb.state() != QProcess::Running; }, 10000));
+        QVERIFY(waitUntil([this]() { return m_xvfb.canReadLine() || m_xvfb.state() != QProcess::Running; },
+                          10000));
         const QByteArray number = m_xvfb.readLine().trimmed();
         QVERIFY2(!number.isEmpty(), "Xvfb did not report a display");
         m_display = QStringLiteral(":") + QString::fromLatin1(number);
@@ -183,13 +191,15 @@ private slots:
         QVERIFY(inst.make(port, language));
         QProcess* server = start(inst);
         QCOMPARE(server->state(), QProcess::Running);
-        QVERIFY2(waitUntil([&]() { return canConnect(port, 200) || server->state() != QProcess::Running; }, 15000) &&
+        QVERIFY2(waitUntil([&]() { return canConnect(port, 200) || server->state() != QProcess::Running; },
+                           15000) &&
                      server->state() == QProcess::Running,
                  "the server did not bind its port");
         QVERIFY(canConnect(port));
         QCOMPARE(inst.logLines(QStringLiteral("balloon")),
                  QStringList{QStringLiteral("balloon\t%1\t%2\tinformation")
-                                 .arg(inst.translate(language, "K3741_Msg"), inst.translate(language, "K3744_KestoStart"))});
+                                 .arg(inst.translate(language, "K3741_Msg"),
+                                      inst.translate(language, "K3744_KestoStart"))});
         QVERIFY(!inst.translate(language, "K3744_KestoStart").startsWith(QLatin1String("K3744")));
 
         SHAREMEMHANDLE stop = inst.openStopChannel();
@@ -210,7 +220,9 @@ private slots:
         QCOMPARE(QByteArray(block, sizeof block), QByteArray(1024, '\0'));
         ShareMemoryDelete(stop);
         // The watchdog registration went with the regular exit.
-        QVERIFY(QDir(inst.root.filePath(QStringLiteral("runtime/vantel-watchdog"))).entryList(QDir::Files).isEmpty());
+        QVERIFY(QDir(inst.root.filePath(QStringLiteral("runtime/vantel-watchdog")))
+                    .entryList(QDir::Files)
+                    .isEmpty());
     }
 
     void secondStartIsRefused() {
@@ -218,7 +230,8 @@ private slots:
         Installation inst;
         QVERIFY(inst.make(port, "English"));
         QProcess* first = start(inst);
-        QVERIFY(waitUntil([&]() { return canConnect(port, 200) || first->state() != QProcess::Running; }, 15000));
+        QVERIFY(
+            waitUntil([&]() { return canConnect(port, 200) || first->state() != QProcess::Running; }, 15000));
         QCOMPARE(first->state(), QProcess::Running);
 
         QProcess* second = start(inst, QStringLiteral("ok"));
@@ -251,7 +264,8 @@ private slots:
         QVERIFY(waitUntil([&]() { return !inst.logLines(QStringLiteral("balloon")).isEmpty(); }, 15000));
         QCOMPARE(inst.logLines(QStringLiteral("balloon")),
                  QStringList{QStringLiteral("balloon\t%1\t%2\tcritical")
-                                 .arg(inst.translate("English", "K3745_Error"), inst.translate("English", "K3746_KestoFail"))});
+                                 .arg(inst.translate("English", "K3745_Error"),
+                                      inst.translate("English", "K3746_KestoFail"))});
         QTest::qWait(500);
         QCOMPARE(server->state(), QProcess::Running);
 

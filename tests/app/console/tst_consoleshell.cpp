@@ -57,20 +57,31 @@ private slots:
         QTest::addColumn<QString>("pictureQss");
         QTest::addColumn<QString>("expected");
         QTest::newRow("known key, several on one line")
-            << "QLabel { color: #TextColor#; border: 1px solid #TextColor#; } QPushButton { color: #TextColor#; }"
-            << "" << "QLabel { color: #262b33; border: 1px solid #262b33; } QPushButton { color: #262b33; }";
-        QTest::newRow("several keys and lines") << "a { color: #MainColor#; }\nb { background: #PanelColor#; }\n"
-                                                << "" << "a { color: #1f6fb2; }\nb { background: #ffffff; }\n";
-        QTest::newRow("unknown key kept") << "a { color: #NoSuchColor#; }" << ""
+            << "QLabel { color: #TextColor#; border: 1px solid #TextColor#; } QPushButton { color: "
+               "#TextColor#; }"
+            << ""
+            << "QLabel { color: #262b33; border: 1px solid #262b33; } QPushButton { color: #262b33; }";
+        QTest::newRow("several keys and lines")
+            << "a { color: #MainColor#; }\nb { background: #PanelColor#; }\n"
+            << ""
+            << "a { color: #1f6fb2; }\nb { background: #ffffff; }\n";
+        QTest::newRow("unknown key kept") << "a { color: #NoSuchColor#; }"
+                                          << ""
                                           << "a { color: #NoSuchColor#; }";
-        QTest::newRow("keys are case-sensitive") << "a { color: #textcolor#; }" << ""
+        QTest::newRow("keys are case-sensitive") << "a { color: #textcolor#; }"
+                                                 << ""
                                                  << "a { color: #textcolor#; }";
-        QTest::newRow("selectors with number signs untouched") << "#InfraTitleBar { background: #TitleColor#; }" << ""
-                                                               << "#InfraTitleBar { background: #232a34; }";
+        QTest::newRow("selectors with number signs untouched")
+            << "#InfraTitleBar { background: #TitleColor#; }"
+            << ""
+            << "#InfraTitleBar { background: #232a34; }";
         QTest::newRow("picture sheet appended last, unchanged")
-            << "a { color: #MainColor#; }\n" << "#BtnMaximize { image: url(#MainColor#.png); }"
+            << "a { color: #MainColor#; }\n"
+            << "#BtnMaximize { image: url(#MainColor#.png); }"
             << "a { color: #1f6fb2; }\n#BtnMaximize { image: url(#MainColor#.png); }";
-        QTest::newRow("no default sheet") << "" << "p {}" << "p {}";
+        QTest::newRow("no default sheet") << ""
+                                          << "p {}"
+                                          << "p {}";
     }
     void styleSheet() {
         QFETCH(QString, defaultQss);
@@ -86,7 +97,8 @@ private slots:
 
     // Every colour key of the shipped default sheet is one the customisation knows.
     void shippedSheetHasNoUnknownKeys() {
-        const QString path = qEnvironmentVariable("VANTEL_SOURCE_DIR") + QStringLiteral("/resources/KestoServer/qss/default.qss");
+        const QString path = qEnvironmentVariable("VANTEL_SOURCE_DIR") +
+                             QStringLiteral("/resources/KestoServer/qss/default.qss");
         const QString text = QString::fromUtf8(readFile(path));
         QVERIFY(!text.isEmpty());
         const QString filled = ConsoleShell::SubstituteColors(text, INFRA::Customization::GetUxColor());
@@ -137,8 +149,10 @@ private slots:
         QFETCH(QByteArray, ini);
         QFETCH(int, port);
         QFETCH(bool, repaired);
-        const QString file = m_dir.filePath(QStringLiteral("port-%1.ini").arg(QTest::currentDataTag()).replace(' ', '_'));
-        const QByteArray before = (ini == "-" ? QByteArray() : "port=" + ini + "\n") + "HDDFull=1\n\n[skin]\nlanguage=Chinese\n";
+        const QString file =
+            m_dir.filePath(QStringLiteral("port-%1.ini").arg(QTest::currentDataTag()).replace(' ', '_'));
+        const QByteArray before =
+            (ini == "-" ? QByteArray() : "port=" + ini + "\n") + "HDDFull=1\n\n[skin]\nlanguage=Chinese\n";
         writeFile(file, before);
         bool wasRepaired = !repaired;
         QCOMPARE(int(ConsoleShell::ReadPortSetting(file, QStringLiteral("port"), 8431, &wasRepaired)), port);
@@ -184,9 +198,11 @@ private slots:
         const QString ini = dir + QStringLiteral("/languages.ini");
         // Files with a name (the subfolder's too); not the unnamed, unlisted or languages.ini itself;
         // "Spare" has a name but no file.
-        QCOMPARE(ConsoleShell::ListLanguages(dir, ini),
-                 (QStringList{QStringLiteral("简体中文"), QStringLiteral("English"), QStringLiteral("Deutsch")}));
-        QCOMPARE(ConsoleShell::LanguageKeyForName(ini, QStringLiteral("简体中文")), QStringLiteral("Chinese"));
+        QCOMPARE(
+            ConsoleShell::ListLanguages(dir, ini),
+            (QStringList{QStringLiteral("简体中文"), QStringLiteral("English"), QStringLiteral("Deutsch")}));
+        QCOMPARE(ConsoleShell::LanguageKeyForName(ini, QStringLiteral("简体中文")),
+                 QStringLiteral("Chinese"));
         QCOMPARE(ConsoleShell::LanguageKeyForName(ini, QStringLiteral("Klingon")), QString());
         QCOMPARE(ConsoleShell::LanguageKeyForName(ini, QString()), QString());
         QCOMPARE(ConsoleShell::LanguageNameForKey(ini, QStringLiteral("Deutsch")), QStringLiteral("Deutsch"));
@@ -199,10 +215,18 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("dayWord");
-        QTest::newRow("chinese") << "简体中文" << "Chinese" << "天";
-        QTest::newRow("english") << "English" << "English" << "day(s)";
-        QTest::newRow("listed, no file: english") << "Deutsch" << "English" << "day(s)";
-        QTest::newRow("unknown name: english") << "Klingon" << "English" << "day(s)";
+        QTest::newRow("chinese") << "简体中文"
+                                 << "Chinese"
+                                 << "天";
+        QTest::newRow("english") << "English"
+                                 << "English"
+                                 << "day(s)";
+        QTest::newRow("listed, no file: english") << "Deutsch"
+                                                  << "English"
+                                                  << "day(s)";
+        QTest::newRow("unknown name: english") << "Klingon"
+                                               << "English"
+                                               << "day(s)";
     }
     void switchLanguage() {
         QFETCH(QString, shown);
@@ -222,7 +246,9 @@ private slots:
         const QString settings = prog + QStringLiteral("/kestoconfig.ini");
         writeFile(settings, "port=9000\n[skin]\nlanguage=Chinese\n");
         VantelUtility::initLanguage(QStringLiteral("Chinese"));
-        QCOMPARE(ConsoleShell::SwitchLanguage(shown, prog + QStringLiteral("/Languages/languages.ini"), settings), stored);
+        QCOMPARE(
+            ConsoleShell::SwitchLanguage(shown, prog + QStringLiteral("/Languages/languages.ini"), settings),
+            stored);
         QCOMPARE(ConsoleShell::SavedLanguage(settings), stored);
         QCOMPARE(QObject::tr("K6590_Day"), dayWord);
         QVERIFY(readFile(settings).contains("port=9000"));
@@ -264,7 +290,7 @@ private slots:
         char block[1024];
         QCOMPARE(ShareMemoryRead(manager, 1, block, sizeof block), 0);
         QCOMPARE(QByteArray(block, sizeof block), QByteArray(1024, '\0'));  // cleared whole
-        QVERIFY(!ConsoleShell::PollStopChannel(host));  // acted on once
+        QVERIFY(!ConsoleShell::PollStopChannel(host));                      // acted on once
         // 1024 bytes without a terminating zero: no command.
         const QByteArray junk(1024, 's');
         QCOMPARE(ShareMemoryWrite(manager, 1024, 1, junk.constData(), junk.size()), 0);
@@ -278,25 +304,28 @@ private slots:
     void defaultRoute_data() {
         QTest::addColumn<QString>("rows");
         QTest::addColumn<QString>("iface");
-        QTest::newRow("one default")
-            << "eth0\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
-               "eth0\t0002A8C0\t00000000\t0001\t0\t0\t100\t00FFFFFF\t0\t0\t0\n"
-            << "eth0";
+        QTest::newRow("one default") << "eth0\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
+                                        "eth0\t0002A8C0\t00000000\t0001\t0\t0\t100\t00FFFFFF\t0\t0\t0\n"
+                                     << "eth0";
         QTest::newRow("lowest metric wins")
             << "wlan0\t00000000\t0101A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
                "eth1\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
             << "eth1";
         QTest::newRow("route that is down")
-            << "eth0\t00000000\t0102A8C0\t0002\t0\t0\t100\t00000000\t0\t0\t0\n" << "";
-        QTest::newRow("no default route")
-            << "eth0\t0002A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n" << "";
-        QTest::newRow("header only") << "" << "";
-        QTest::newRow("broken line") << "eth0 00000000\n" << "";
+            << "eth0\t00000000\t0102A8C0\t0002\t0\t0\t100\t00000000\t0\t0\t0\n"
+            << "";
+        QTest::newRow("no default route") << "eth0\t0002A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n"
+                                          << "";
+        QTest::newRow("header only") << ""
+                                     << "";
+        QTest::newRow("broken line") << "eth0 00000000\n"
+                                     << "";
     }
     void defaultRoute() {
         QFETCH(QString, rows);
         QFETCH(QString, iface);
-        QCOMPARE(ConsoleShell::DefaultRouteInterface(QString::fromLatin1(kRoute).arg(rows).toLatin1()), iface);
+        QCOMPARE(ConsoleShell::DefaultRouteInterface(QString::fromLatin1(kRoute).arg(rows).toLatin1()),
+                 iface);
     }
 
     void localAddressIsIPv4() {

@@ -102,8 +102,9 @@ private slots:
     }
 
     void init() {
-        m_log = m_dir.filePath(QStringLiteral("ui-%1-%2.log")
-                                   .arg(QTest::currentTestFunction(), QString(QTest::currentDataTag()).replace(' ', '_')));
+        m_log = m_dir.filePath(
+            QStringLiteral("ui-%1-%2.log")
+                .arg(QTest::currentTestFunction(), QString(QTest::currentDataTag()).replace(' ', '_')));
         QFile::remove(m_log);
         INFRA::TestSeams::SetUiLogPath(m_log);
         INFRA::TestSeams::SetScriptedReply(QString());
@@ -133,8 +134,9 @@ private slots:
         QVERIFY(w->IsEngineStarted());
         QCOMPARE(w->GetPort(), port);
         QVERIFY(canConnect(port));
-        QCOMPARE(logLines(QStringLiteral("balloon")),
-                 QStringList{QStringLiteral("balloon\tMessage\tThe recording server has started.\tinformation")});
+        QCOMPARE(
+            logLines(QStringLiteral("balloon")),
+            QStringList{QStringLiteral("balloon\tMessage\tThe recording server has started.\tinformation")});
         QCOMPARE(w->GetForm().m_lbl_portvalue->text(), QString::number(port));
         QCOMPARE(w->GetForm().m_edit_port->text(), QString::number(port));
         QVERIFY(!w->GetForm().m_edit_port->isEnabled());
@@ -155,9 +157,10 @@ private slots:
         writeSettings("port=" + QByteArray::number(squatter.serverPort()) + "\n");
         KestoRecordServer* w = open();
         QVERIFY(!w->IsEngineStarted());
-        QCOMPARE(logLines(QStringLiteral("balloon")),
-                 QStringList{QStringLiteral("balloon\tError\tThe recording server failed to start. Check that its "
-                                            "port is free.\tcritical")});
+        QCOMPARE(
+            logLines(QStringLiteral("balloon")),
+            QStringList{QStringLiteral("balloon\tError\tThe recording server failed to start. Check that its "
+                                       "port is free.\tcritical")});
         QVERIFY(w->GetConsoleTimer() && w->GetConsoleTimer()->isActive());
         writeStop();
         QTRY_VERIFY_WITH_TIMEOUT(w->IsExiting(), 3000);
@@ -275,7 +278,8 @@ private slots:
         QCOMPARE(w->GetPort(), port);  // stays where it works
         QVERIFY(canConnect(port));
         QCOMPARE(logLines(QStringLiteral("balloon")).last(),
-                 QStringLiteral("balloon\tError\tThe recording server failed to start. Check that its port is free.\tcritical"));
+                 QStringLiteral("balloon\tError\tThe recording server failed to start. Check that its port "
+                                "is free.\tcritical"));
         QSettings before(settingsPath(), QSettings::IniFormat);
         QCOMPARE(before.value(QStringLiteral("port")).toInt(), int(port));
 
@@ -310,8 +314,8 @@ private slots:
         QTest::newRow("cancelled") << QByteArray("-") << QString();
         QTest::newRow("valid") << QByteArray("<SecurityFile><Client name=\"console\"/></SecurityFile>")
                                << "balloon\tMessage\tThe security file was imported.\tinformation";
-        QTest::newRow("not a security file") << QByteArray("<html/>")
-                                             << "balloon\tError\tImporting the security file failed.\tcritical";
+        QTest::newRow("not a security file")
+            << QByteArray("<html/>") << "balloon\tError\tImporting the security file failed.\tcritical";
     }
     void securityFileImport() {
         QFETCH(QByteArray, content);
@@ -319,7 +323,8 @@ private slots:
         writeSettings("port=" + QByteArray::number(freePort()) + "\n");
         KestoRecordServer* w = open();
         const int balloonsBefore = logLines(QStringLiteral("balloon")).size();
-        const QString file = m_dir.filePath(QStringLiteral("security-%1.xml").arg(QTest::currentDataTag()).replace(' ', '_'));
+        const QString file =
+            m_dir.filePath(QStringLiteral("security-%1.xml").arg(QTest::currentDataTag()).replace(' ', '_'));
         if (content != "-") {
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly));

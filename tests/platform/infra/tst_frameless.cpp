@@ -19,7 +19,9 @@ protected:
     }
 };
 
-void later(int ms, std::function<void()> f) { QTimer::singleShot(ms, f); }
+void later(int ms, std::function<void()> f) {
+    QTimer::singleShot(ms, f);
+}
 
 }  // namespace
 

@@ -71,7 +71,8 @@ private slots:
         QFETCH(int, buttons);
         QFETCH(int, answer);
         INFRA::TestSeams::SetScriptedReply(reply);
-        QCOMPARE(MessageBox::Warning(nullptr, QStringLiteral("Title"), QStringLiteral("Question?"), buttons), answer);
+        QCOMPARE(MessageBox::Warning(nullptr, QStringLiteral("Title"), QStringLiteral("Question?"), buttons),
+                 answer);
         QCOMPARE(logLines(), QStringList{QStringLiteral("messagebox\tTitle\tQuestion?")});
     }
 
@@ -127,7 +128,8 @@ private slots:
                                           QStringLiteral("balloon\tMessage\tStarted\tinformation"),
                                           QStringLiteral("notify\tDownload\tdone\t0")}));
         // Offscreen there is no tray: the operator still sees the balloons as pop-ups.
-        if (!QSystemTrayIcon::isSystemTrayAvailable()) QCOMPARE(INFRA::NotifierManager::instance()->OpenCount(), 3);
+        if (!QSystemTrayIcon::isSystemTrayAvailable())
+            QCOMPARE(INFRA::NotifierManager::instance()->OpenCount(), 3);
     }
 
     void noLogNoFile() {

@@ -30,7 +30,8 @@ private slots:
         QFile f(record);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray text = f.readAll();
-        QVERIFY(text.startsWith("path=/opt/vantel/KestoServer\npid=" + QByteArray::number(pid) + "\nstarted="));
+        QVERIFY(
+            text.startsWith("path=/opt/vantel/KestoServer\npid=" + QByteArray::number(pid) + "\nstarted="));
         f.close();
         QVERIFY(t.TearDown(pid));
         QVERIFY(!QFile::exists(record));
@@ -57,7 +58,8 @@ private slots:
         QFile blocker(dir.path() + QStringLiteral("/file"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        QVERIFY(!crashreport::ReportDatabase::Initialize((dir.path() + QStringLiteral("/file/db")).toStdString()));
+        QVERIFY(!crashreport::ReportDatabase::Initialize(
+            (dir.path() + QStringLiteral("/file/db")).toStdString()));
     }
 
     void handlerStart_data() {
@@ -65,10 +67,11 @@ private slots:
         QTest::addColumn<bool>("started");
         QTest::addColumn<bool>("ready");
         QTest::newRow("missing handler") << QByteArray() << false << false;
-        QTest::newRow("handler reports ready")
-            << QByteArray("for a in \"$@\"; do case \"$a\" in --ready-file=*) touch \"${a#--ready-file=}\";; esac; done\n"
-                          "exec sleep 5\n")
-            << true << true;
+        QTest::newRow("handler reports ready") << QByteArray(
+                                                      "for a in \"$@\"; do case \"$a\" in --ready-file=*) "
+                                                      "touch \"${a#--ready-file=}\";; esac; done\n"
+                                                      "exec sleep 5\n")
+                                               << true << true;
         QTest::newRow("handler ends at once") << QByteArray("exit 3\n") << true << false;
         QTest::newRow("handler never ready") << QByteArray("exec sleep 5\n") << true << false;
     }
@@ -88,7 +91,9 @@ private slots:
         QCOMPARE(client.StartHandler(handler.toStdString(), db, db, "", {}, {}, false, true, {}), started);
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(client.WaitForHandlerStart(started && !ready && script.startsWith("exec sleep") ? 300 : 3000), ready);
+        QCOMPARE(
+            client.WaitForHandlerStart(started && !ready && script.startsWith("exec sleep") ? 300 : 3000),
+            ready);
         QVERIFY(clock.elapsed() < 3500);
         if (client.HandlerPid() > 0) ::kill(static_cast<pid_t>(client.HandlerPid()), SIGKILL);
     }

@@ -20,13 +20,15 @@ bool makeQm(const QString& qmPath, const QString& translation) {
                 .toUtf8());
     f.close();
     QDir().mkpath(QFileInfo(qmPath).absolutePath());
-    const int rc = QProcess::execute(QStringLiteral(LRELEASE_EXECUTABLE), {QStringLiteral("-silent"), ts,
-                                                                           QStringLiteral("-qm"), qmPath});
+    const int rc = QProcess::execute(QStringLiteral(LRELEASE_EXECUTABLE),
+                                     {QStringLiteral("-silent"), ts, QStringLiteral("-qm"), qmPath});
     QFile::remove(ts);
     return rc == 0 && QFileInfo(qmPath).size() > 0;
 }
 
-QString running() { return QObject::tr("K6859_Runnig"); }
+QString running() {
+    return QObject::tr("K6859_Runnig");
+}
 
 }  // namespace
 
@@ -43,9 +45,11 @@ private slots:
         m_prog = m_dir.filePath(QStringLiteral("prog"));
         QDir().mkpath(m_prog + QStringLiteral("/Languages/more"));
         INFRA::TestSeams::SetProgramDir(m_prog);
-        QVERIFY(makeQm(m_prog + QStringLiteral("/Languages/English.qm"), QStringLiteral("is already running.")));
+        QVERIFY(
+            makeQm(m_prog + QStringLiteral("/Languages/English.qm"), QStringLiteral("is already running.")));
         QVERIFY(makeQm(m_prog + QStringLiteral("/Languages/Chinese.qm"), QStringLiteral("已在运行。")));
-        QVERIFY(makeQm(m_prog + QStringLiteral("/Languages/more/Deutsch.qm"), QStringLiteral("läuft bereits.")));
+        QVERIFY(
+            makeQm(m_prog + QStringLiteral("/Languages/more/Deutsch.qm"), QStringLiteral("läuft bereits.")));
         QFile broken(m_prog + QStringLiteral("/Languages/Broken.qm"));
         QVERIFY(broken.open(QIODevice::WriteOnly));
         broken.write("this is no translator file");
@@ -92,9 +96,12 @@ private slots:
     void savedLanguage_data() {
         QTest::addColumn<QString>("ini");
         QTest::addColumn<QString>("installed");
-        QTest::newRow("saved chinese") << "[skin]\nlanguage=Chinese\n" << "Chinese";
-        QTest::newRow("nothing saved") << "" << "English";
-        QTest::newRow("saved key without file") << "[skin]\nlanguage=Klingon\n" << "English";
+        QTest::newRow("saved chinese") << "[skin]\nlanguage=Chinese\n"
+                                       << "Chinese";
+        QTest::newRow("nothing saved") << ""
+                                       << "English";
+        QTest::newRow("saved key without file") << "[skin]\nlanguage=Klingon\n"
+                                                << "English";
     }
     void savedLanguage() {
         QFETCH(QString, ini);
@@ -173,7 +180,8 @@ private slots:
 
     void storedPassword() {
         QString out;
-        QCOMPARE(VantelUtility::DecryptStringEx(VantelUtility::EncryptStringEx(QStringLiteral("päss")), out), 0);
+        QCOMPARE(VantelUtility::DecryptStringEx(VantelUtility::EncryptStringEx(QStringLiteral("päss")), out),
+                 0);
         QCOMPARE(out, QStringLiteral("päss"));
         QCOMPARE(VantelUtility::DecryptStringEx(QStringLiteral("plain"), out), -1);
         QVERIFY(out.isEmpty());
