@@ -1,28 +1,12 @@
-// Opening a demuxer with a deadline: shared by the probe and the media library. Every blocking
-// call of FFmpeg made through an AVFormatContext opened here returns once the deadline passes or
-// the abort flag is raised (the interrupt callback is checked inside every read).
+// Opening a record source with a deadline for the media library. Every blocking call of FFmpeg
+// made through an AVFormatContext opened here returns once the deadline passes or the abort flag
+// is raised (LumoAVInterrupt is checked inside every read).
 #pragma once
 
-#include <atomic>
-#include <cstdint>
 #include <string>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
-
+#include "LumoAV/LumoAV.h"
 #include "LumoRecord/LumoRecord.h"
-
-struct LumoAVInterrupt {
-    std::atomic<int64_t> deadlineUs{0};  // av_gettime_relative() limit; 0 = none
-    std::atomic<bool> timedOut{false};
-    std::atomic<bool>* abortFlag = nullptr;  // raised by the owner to end a read at once
-
-    // Starts a new deadline `ms` from now (<= 0: none).
-    void Arm(int ms);
-    void Disarm() { deadlineUs = 0; }
-    static int Callback(void* opaque);
-};
 
 // Opens `src` for demuxing with the interrupt state (which must outlive the context) and reads
 // the stream information. 0, or a LumoCore result code (-11 missing, -12 empty, -13 not media,

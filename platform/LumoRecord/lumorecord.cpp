@@ -95,22 +95,6 @@ int64_t CreationTimeMs(AVFormatContext* ctx) {
 
 // ---------------------------------------------------------------------------------------------
 
-void LumoAVInterrupt::Arm(int ms) {
-    deadlineUs = ms > 0 ? av_gettime_relative() + int64_t(ms) * 1000 : 0;
-}
-
-int LumoAVInterrupt::Callback(void* opaque) {
-    auto* self = static_cast<LumoAVInterrupt*>(opaque);
-    if (!self) return 0;
-    if (self->abortFlag && self->abortFlag->load()) return 1;
-    int64_t d = self->deadlineUs.load();
-    if (d > 0 && av_gettime_relative() > d) {
-        self->timedOut = true;
-        return 1;
-    }
-    return 0;
-}
-
 int LumoAVMapError(int averr, const LumoAVInterrupt* intr) {
     if (intr && intr->timedOut) return R_TIMEOUT;
     if (averr == AVERROR_EXIT) return (intr && intr->abortFlag && intr->abortFlag->load()) ? R_IO : R_TIMEOUT;
@@ -138,14 +122,6 @@ int LumoAVOpenInput(AVFormatContext** out, const LumoRecordSource& src, LumoAVIn
         if (!fi.isReadable()) return R_IO;
         if (fi.size() == 0) return R_EMPTY;
     }
-    AVFormatContext* ctx = avformat_alloc_context();
-    if (!ctx) return R_IO;
-    if (intr) {
-        intr->timedOut = false;
-        intr->Arm(timeoutMs);
-        ctx->interrupt_callback.callback = &LumoAVInterrupt::Callback;
-        ctx->interrupt_callback.opaque = intr;
-    }
     AVDictionary* opts = nullptr;
     if (src.isNetwork) {
         // Socket-level limits as well, for protocols that check them between interrupt polls.
@@ -157,20 +133,17 @@ int LumoAVOpenInput(AVFormatContext** out, const LumoRecordSource& src, LumoAVIn
         }
     }
     // Cap the probing of damaged or strange files: enough for record files, never minutes.
-    ctx->probesize = 5 * 1024 * 1024;
-    ctx->max_analyze_duration = 5 * AV_TIME_BASE;
-    int r = avformat_open_input(&ctx, src.path.c_str(), nullptr, &opts);
+    LumoAVOpenLimits limits;
+    limits.timeoutMs = timeoutMs;
+    limits.probeBytes = 5 * 1024 * 1024;
+    limits.analyzeUs = 5 * AV_TIME_BASE;
+    AVFormatContext* ctx = nullptr;
+    LumoAVOpenStep step = LUMOAV_OPEN_OK;
+    int r = LumoAVOpenDemuxer(&ctx, src.path, &opts, intr, limits, &step);
     av_dict_free(&opts);
     if (r < 0) {
-        // avformat_open_input frees the context on failure.
-        return LumoAVMapError(r, intr);
-    }
-    if (intr) intr->Arm(timeoutMs);
-    r = avformat_find_stream_info(ctx, nullptr);
-    if (r < 0) {
         int code = LumoAVMapError(r, intr);
-        avformat_close_input(&ctx);
-        return code == R_IO ? R_FORMAT : code;
+        return step == LUMOAV_STREAM_INFO_FAILED && code == R_IO ? R_FORMAT : code;
     }
     bool any = false;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
@@ -263,36 +236,7 @@ int LumoRecordParseUri(const char* uri, LumoRecordSource* out) {
 }
 
 int LumoRecordCodecFromAV(int id) {
-    switch (static_cast<AVCodecID>(id)) {
-        case AV_CODEC_ID_H264:
-            return LUMO_CODEC_H264;
-        case AV_CODEC_ID_HEVC:
-            return LUMO_CODEC_H265;
-        case AV_CODEC_ID_MJPEG:
-            return LUMO_CODEC_JPEG;
-        case AV_CODEC_ID_PCM_ALAW:
-            return LUMO_CODEC_PCMA;
-        case AV_CODEC_ID_PCM_MULAW:
-            return LUMO_CODEC_PCMU;
-        case AV_CODEC_ID_ADPCM_G726:
-        case AV_CODEC_ID_ADPCM_G726LE:
-        case AV_CODEC_ID_ADPCM_IMA_WAV:
-        case AV_CODEC_ID_ADPCM_MS:
-        case AV_CODEC_ID_ADPCM_G722:
-            return LUMO_CODEC_ADPCM;
-        case AV_CODEC_ID_MP3:
-            return LUMO_CODEC_MP3;
-        case AV_CODEC_ID_AAC:
-            return LUMO_CODEC_AAC;
-        case AV_CODEC_ID_PCM_S16LE:
-        case AV_CODEC_ID_PCM_S16BE:
-        case AV_CODEC_ID_PCM_U8:
-            return LUMO_CODEC_PCM;
-        case AV_CODEC_ID_MPEG4:
-            return LUMO_CODEC_MPEG4;
-        default:
-            return LUMO_CODEC_NONE;
-    }
+    return LumoAVCodecCode(id);
 }
 
 void LumoAVFillDesc(CLumoFileDesc* desc, AVFormatContext* ctx, const std::string& path) {
@@ -304,7 +248,7 @@ void LumoAVFillDesc(CLumoFileDesc* desc, AVFormatContext* ctx, const std::string
     uint8_t vc = LUMO_CODEC_NONE, ac = LUMO_CODEC_NONE;
     if (v >= 0) {
         AVStream* st = ctx->streams[v];
-        vc = static_cast<uint8_t>(LumoRecordCodecFromAV(st->codecpar->codec_id));
+        vc = static_cast<uint8_t>(LumoAVCodecCode(st->codecpar->codec_id));
         desc->SetResolution(static_cast<uint16_t>(st->codecpar->width),
                             static_cast<uint16_t>(st->codecpar->height));
         AVRational fr = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
@@ -313,7 +257,7 @@ void LumoAVFillDesc(CLumoFileDesc* desc, AVFormatContext* ctx, const std::string
         desc->SetResolution(0, 0);
         desc->SetFrameRate(-1);
     }
-    if (a >= 0) ac = static_cast<uint8_t>(LumoRecordCodecFromAV(ctx->streams[a]->codecpar->codec_id));
+    if (a >= 0) ac = static_cast<uint8_t>(LumoAVCodecCode(ctx->streams[a]->codecpar->codec_id));
     desc->SetCodecs(vc, ac);
 
     int64_t durationMs = 0;

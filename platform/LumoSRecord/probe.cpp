@@ -1,9 +1,8 @@
 #include "probe.h"
 
-#include <chrono>
 #include <cmath>
 
-#include "LumoFS/LumoFS.h"
+#include "LumoAV/LumoAV.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -11,60 +10,6 @@ extern "C" {
 }
 
 namespace kesto {
-
-namespace {
-
-struct Deadline {
-    std::chrono::steady_clock::time_point until;
-    const std::function<bool()>* aborted;
-    bool wasAborted = false;
-};
-
-int interruptCallback(void* opaque) {
-    Deadline* d = static_cast<Deadline*>(opaque);
-    if (*d->aborted && (*d->aborted)()) {
-        d->wasAborted = true;
-        return 1;
-    }
-    return std::chrono::steady_clock::now() > d->until ? 1 : 0;
-}
-
-uint8_t videoCode(AVCodecID id) {
-    switch (id) {
-        case AV_CODEC_ID_H264:
-            return LUMO_CODEC_H264;
-        case AV_CODEC_ID_HEVC:
-            return LUMO_CODEC_H265;
-        case AV_CODEC_ID_MJPEG:
-            return LUMO_CODEC_JPEG;
-        case AV_CODEC_ID_MPEG4:
-            return LUMO_CODEC_MPEG4;
-        default:
-            return LUMO_CODEC_NONE;
-    }
-}
-
-uint8_t audioCode(AVCodecID id) {
-    switch (id) {
-        case AV_CODEC_ID_PCM_ALAW:
-            return LUMO_CODEC_PCMA;
-        case AV_CODEC_ID_PCM_MULAW:
-            return LUMO_CODEC_PCMU;
-        case AV_CODEC_ID_ADPCM_G726:
-        case AV_CODEC_ID_ADPCM_IMA_WAV:
-            return LUMO_CODEC_ADPCM;
-        case AV_CODEC_ID_MP3:
-            return LUMO_CODEC_MP3;
-        case AV_CODEC_ID_AAC:
-            return LUMO_CODEC_AAC;
-        case AV_CODEC_ID_PCM_S16LE:
-            return LUMO_CODEC_PCM;
-        default:
-            return LUMO_CODEC_NONE;
-    }
-}
-
-}  // namespace
 
 ProbeResult ProbeMediaFile(const std::string& path, int timeoutMs, const std::function<bool()>& aborted) {
     ProbeResult r;
@@ -74,31 +19,26 @@ ProbeResult ProbeMediaFile(const std::string& path, int timeoutMs, const std::fu
     }();
     (void)quiet;
 
-    Deadline deadline{std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs), &aborted};
-    AVFormatContext* ctx = avformat_alloc_context();
-    if (!ctx) {
-        r.error = "out of memory";
-        return r;
-    }
-    ctx->interrupt_callback.callback = interruptCallback;
-    ctx->interrupt_callback.opaque = &deadline;
-    AVDictionary* opts = nullptr;
-    av_dict_set(&opts, "probesize", "2000000", 0);
-    av_dict_set(&opts, "analyzeduration", "2000000", 0);
-    int rc = avformat_open_input(&ctx, path.c_str(), nullptr, &opts);  // frees ctx on failure
-    av_dict_free(&opts);
+    // One deadline for the whole probe; a stop of the engine ends it at once.
+    LumoAVInterrupt intr;
+    intr.abortCheck = aborted;
+    LumoAVOpenLimits limits;
+    limits.timeoutMs = timeoutMs;
+    limits.deadlineEachStep = false;
+    limits.probeBytes = 2000000;
+    limits.analyzeUs = 2000000;
+    AVFormatContext* ctx = nullptr;
+    LumoAVOpenStep step = LUMOAV_OPEN_OK;
+    int rc = LumoAVOpenDemuxer(&ctx, path, nullptr, &intr, limits, &step);
     if (rc < 0) {
-        char buf[128];
-        av_strerror(rc, buf, sizeof buf);
-        r.error = buf;
-        r.aborted = deadline.wasAborted;
-        return r;
-    }
-    rc = avformat_find_stream_info(ctx, nullptr);
-    if (rc < 0) {
-        r.error = "no stream information";
-        r.aborted = deadline.wasAborted;
-        avformat_close_input(&ctx);
+        if (step == LUMOAV_STREAM_INFO_FAILED) {
+            r.error = "no stream information";
+        } else {
+            char buf[128];
+            av_strerror(rc, buf, sizeof buf);
+            r.error = buf;
+        }
+        r.aborted = intr.aborted;
         return r;
     }
 
@@ -119,13 +59,13 @@ ProbeResult ProbeMediaFile(const std::string& path, int timeoutMs, const std::fu
         duration = av_rescale_q(video->duration, video->time_base, AVRational{1, 1000});
     }
     if (video) {
-        r.videoCodec = videoCode(video->codecpar->codec_id);
+        r.videoCodec = static_cast<uint8_t>(LumoAVCodecCode(video->codecpar->codec_id));
         r.width = static_cast<uint16_t>(std::max(0, std::min(65535, video->codecpar->width)));
         r.height = static_cast<uint16_t>(std::max(0, std::min(65535, video->codecpar->height)));
         AVRational fr = video->avg_frame_rate.num > 0 ? video->avg_frame_rate : video->r_frame_rate;
         if (fr.num > 0 && fr.den > 0) r.frameRate = static_cast<int>(std::lround(av_q2d(fr)));
     }
-    if (audio) r.audioCodec = audioCode(audio->codecpar->codec_id);
+    if (audio) r.audioCodec = static_cast<uint8_t>(LumoAVCodecCode(audio->codecpar->codec_id));
     if (duration != AV_NOPTS_VALUE && duration > 0) {
         r.durationMs = duration;
         if (video && video->nb_frames > 0)
@@ -139,7 +79,7 @@ ProbeResult ProbeMediaFile(const std::string& path, int timeoutMs, const std::fu
     r.readable = video != nullptr && r.width > 0 && r.height > 0 && r.durationMs > 0 && moreThanAFrame;
     if (!r.readable && r.error.empty())
         r.error = !video ? "no video stream" : (r.durationMs > 0 ? "a single frame at most" : "no duration");
-    r.aborted = deadline.wasAborted;
+    r.aborted = intr.aborted;
     if (r.aborted) r.readable = false;
     avformat_close_input(&ctx);
     return r;

@@ -4,9 +4,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "LumoAV/LumoAV.h"
 #include "LumoCore/LumoCore.h"
 #include "LumoRecord/LumoRecord.h"
+#include "LumoSRecord/probe.h"
 #include "mediafixture.h"
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+}
 
 using namespace mediafixture;
 
@@ -30,6 +36,14 @@ private slots:
         QVERIFY(Ffmpeg(Source(2, "160x120", 25, false) + H264() +
                            QStringList{"-metadata", "creation_time=2024-05-01T08:30:00Z"},
                        P("stamped.mp4")));
+        // Sound the engine once left without a code.
+        const QStringList mono{"-ar", "8000", "-ac", "1"};
+        QVERIFY(
+            Ffmpeg(Source(2, "160x120", 10) + Mpeg4() + QStringList{"-c:a", "pcm_u8"} + mono, P("u8.avi")));
+        QVERIFY(Ffmpeg(Source(2, "160x120", 10) + Mpeg4() + QStringList{"-c:a", "adpcm_ms"} + mono,
+                       P("msadpcm.avi")));
+        QVERIFY(Ffmpeg(Source(2, "160x120", 10) + Mpeg4() + QStringList{"-c:a", "pcm_s16be"} + mono,
+                       P("s16be.mov")));
         QFile(P("zero.dav")).open(QIODevice::WriteOnly);
         QFile text(P("text.mp4"));
         QVERIFY(text.open(QIODevice::WriteOnly));
@@ -146,6 +160,78 @@ private slots:
         int64_t endGap =
             CLumoTime::GetTimeSpan(CLumoTime::FromEpochMs(mtime.toMSecsSinceEpoch()), d->GetTimeE());
         QVERIFY2(qAbs(endGap) <= 1000, qPrintable(QString("end %1 ms from the file time").arg(endGap)));
+    }
+
+    // One table for video and audio, used by the engine's index and the media library alike.
+    void codecCodes_data() {
+        QTest::addColumn<int>("avId");
+        QTest::addColumn<int>("code");
+        QTest::newRow("h264") << int(AV_CODEC_ID_H264) << int(LUMO_CODEC_H264);
+        QTest::newRow("hevc") << int(AV_CODEC_ID_HEVC) << int(LUMO_CODEC_H265);
+        QTest::newRow("mjpeg") << int(AV_CODEC_ID_MJPEG) << int(LUMO_CODEC_JPEG);
+        QTest::newRow("mpeg4") << int(AV_CODEC_ID_MPEG4) << int(LUMO_CODEC_MPEG4);
+        QTest::newRow("g711 a-law") << int(AV_CODEC_ID_PCM_ALAW) << int(LUMO_CODEC_PCMA);
+        QTest::newRow("g711 mu-law") << int(AV_CODEC_ID_PCM_MULAW) << int(LUMO_CODEC_PCMU);
+        QTest::newRow("g726") << int(AV_CODEC_ID_ADPCM_G726) << int(LUMO_CODEC_ADPCM);
+        QTest::newRow("g726 le") << int(AV_CODEC_ID_ADPCM_G726LE) << int(LUMO_CODEC_ADPCM);
+        QTest::newRow("ima adpcm") << int(AV_CODEC_ID_ADPCM_IMA_WAV) << int(LUMO_CODEC_ADPCM);
+        QTest::newRow("ms adpcm") << int(AV_CODEC_ID_ADPCM_MS) << int(LUMO_CODEC_ADPCM);
+        QTest::newRow("g722") << int(AV_CODEC_ID_ADPCM_G722) << int(LUMO_CODEC_ADPCM);
+        QTest::newRow("mp3") << int(AV_CODEC_ID_MP3) << int(LUMO_CODEC_MP3);
+        QTest::newRow("aac") << int(AV_CODEC_ID_AAC) << int(LUMO_CODEC_AAC);
+        QTest::newRow("pcm s16le") << int(AV_CODEC_ID_PCM_S16LE) << int(LUMO_CODEC_PCM);
+        QTest::newRow("pcm s16be") << int(AV_CODEC_ID_PCM_S16BE) << int(LUMO_CODEC_PCM);
+        QTest::newRow("pcm u8") << int(AV_CODEC_ID_PCM_U8) << int(LUMO_CODEC_PCM);
+        QTest::newRow("no codec") << int(AV_CODEC_ID_NONE) << int(LUMO_CODEC_NONE);
+        QTest::newRow("vp9") << int(AV_CODEC_ID_VP9) << int(LUMO_CODEC_NONE);
+        QTest::newRow("opus") << int(AV_CODEC_ID_OPUS) << int(LUMO_CODEC_NONE);
+        QTest::newRow("unknown id") << 0x7ffffff0 << int(LUMO_CODEC_NONE);
+    }
+    void codecCodes() {
+        QFETCH(int, avId);
+        QFETCH(int, code);
+        QCOMPARE(LumoAVCodecCode(avId), code);
+        QCOMPARE(LumoRecordCodecFromAV(avId), code);
+    }
+
+    // The engine's index and the player describe the same file with the same codes.
+    void engineAndLibraryAgree_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("video");
+        QTest::addColumn<int>("audio");
+        QTest::newRow("aac") << "h264.mp4" << int(LUMO_CODEC_H264) << int(LUMO_CODEC_AAC);
+        QTest::newRow("a-law") << "alaw.avi" << int(LUMO_CODEC_H264) << int(LUMO_CODEC_PCMA);
+        QTest::newRow("pcm u8") << "u8.avi" << int(LUMO_CODEC_MPEG4) << int(LUMO_CODEC_PCM);
+        QTest::newRow("pcm s16be") << "s16be.mov" << int(LUMO_CODEC_MPEG4) << int(LUMO_CODEC_PCM);
+        QTest::newRow("ms adpcm") << "msadpcm.avi" << int(LUMO_CODEC_MPEG4) << int(LUMO_CODEC_ADPCM);
+    }
+    void engineAndLibraryAgree() {
+        QFETCH(QString, file);
+        QFETCH(int, video);
+        QFETCH(int, audio);
+        kesto::ProbeResult probe = kesto::ProbeMediaFile(P(file).toStdString(), 5000);
+        QVERIFY2(probe.readable, probe.error.c_str());
+        QCOMPARE(int(probe.videoCodec), video);
+        QCOMPARE(int(probe.audioCodec), audio);
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(P(file))));
+        QCOMPARE(LumoRecordGetFileDesc(&list), 0);
+        QCOMPARE(int(list.GetHead()->GetVideoCodec()), video);
+        QCOMPARE(int(list.GetHead()->GetAudioCodec()), audio);
+    }
+
+    // A stop of the engine ends a probe at once, and says it was not the file's fault.
+    void engineProbeStopsWhenAsked() {
+        int asked = 0;
+        kesto::ProbeResult probe =
+            kesto::ProbeMediaFile(P("h264.mp4").toStdString(), 5000, [&asked] { return ++asked > 0; });
+        QVERIFY(asked > 0);
+        QVERIFY(probe.aborted);
+        QVERIFY(!probe.readable);
+        // Without the stop the same file is read in full.
+        probe = kesto::ProbeMediaFile(P("h264.mp4").toStdString(), 5000, [] { return false; });
+        QVERIFY(!probe.aborted);
+        QVERIFY(probe.readable);
     }
 
     void creationTimeIsTheStart() {
