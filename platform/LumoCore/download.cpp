@@ -23,6 +23,7 @@ extern "C" {
 }
 
 #include "LumoCore/lumocore_internal.h"
+#include "LumoCore/mediaworker.h"
 #include "LumoRecord/avopen.h"
 
 namespace lumocore {
@@ -122,7 +123,7 @@ struct Source {
 
 }  // namespace
 
-class Download : public std::enable_shared_from_this<Download> {
+class Download : public std::enable_shared_from_this<Download>, public MediaWorker {
 public:
     void* handle = nullptr;
     std::vector<Source> sources;
@@ -134,9 +135,6 @@ public:
     std::string key;
 
     std::mutex m;
-    std::thread thread;
-    std::atomic<bool> abort{false};
-    LumoAVInterrupt intr;
     bool started = false;
     bool finished = false;
     int result = 0;
@@ -147,12 +145,9 @@ public:
     uint64_t rateWindowBytes = 0;
     unsigned bitsPerSecond = 0;
 
-    Download() { intr.abortFlag = &abort; }
     ~Download() {
-        if (thread.joinable()) {
-            abort = true;
-            thread.join();
-        }
+        abort = true;
+        JoinThread();
     }
 
     void Run();
@@ -649,13 +644,7 @@ int LumoDownloadStop(void* download) {
     auto d = Downloads().Get(download);
     if (!d) return LUMO_ERR_PARAM;
     d->abort = true;
-    // Stopping from the download's own callback must not wait for itself.
-    if (d->thread.joinable()) {
-        if (d->thread.get_id() == std::this_thread::get_id())
-            d->thread.detach();
-        else
-            d->thread.join();
-    }
+    d->JoinThread();
     return LUMO_OK;
 }
 
@@ -663,11 +652,6 @@ int LumoDownloadClose(void* download) {
     auto d = Downloads().Remove(download);
     if (!d) return LUMO_ERR_PARAM;
     d->abort = true;
-    if (d->thread.joinable()) {
-        if (d->thread.get_id() == std::this_thread::get_id())
-            d->thread.detach();
-        else
-            d->thread.join();
-    }
+    d->JoinThread();
     return LUMO_OK;
 }

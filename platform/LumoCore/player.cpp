@@ -30,6 +30,7 @@ extern "C" {
 
 #include "LumoCore/audioout.h"
 #include "LumoCore/lumocore_internal.h"
+#include "LumoCore/mediaworker.h"
 #include "LumoRecord/avopen.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
 
@@ -127,7 +128,7 @@ bool ParseSnapshotTarget(const std::string& url, SnapshotTarget* out) {
 
 // ---------------------------------------------------------------------------------------------
 
-class Player : public std::enable_shared_from_this<Player> {
+class Player : public std::enable_shared_from_this<Player>, public MediaWorker {
 public:
     void* handle = nullptr;
     std::shared_ptr<Task> task;
@@ -157,14 +158,6 @@ public:
     LumoPlayerStats stats;
     int64_t openStartUs = 0;
     AVFormatContext* preopened = nullptr;  // the head file, opened by OpenFile
-
-    std::thread thread;
-    std::atomic<bool> abort{false};
-    // The interrupt state of every demuxer the player opens. FFmpeg copies the callback into the
-    // I/O layer at open time, so it must stay at one address for as long as the context lives.
-    LumoAVInterrupt intr;
-
-    Player() { intr.abortFlag = &abort; }
 
     std::mutex frameMutex;
     AVFrame* lastFrame = nullptr;
@@ -816,14 +809,7 @@ void Player::StopThread() {
         abort = true;
     }
     cv.notify_all();
-    if (thread.joinable()) {
-        // A callback that stops its own player runs on the decode thread: let the thread end
-        // by itself (it holds its own reference to the player).
-        if (thread.get_id() == std::this_thread::get_id())
-            thread.detach();
-        else
-            thread.join();
-    }
+    JoinThread();
     std::lock_guard<std::mutex> lock(m);
     quit = false;
     abort = false;

@@ -27,6 +27,13 @@ int OnEnd(CLumoObject* owner, int code, void*, void* p1, void*) {
     return 0;
 }
 
+// Closes the download that reports its end, from the download's own thread.
+int CloseOnEnd(CLumoObject* owner, int code, void* sender, void* p1, void* p2) {
+    int r = OnEnd(owner, code, sender, p1, p2);
+    if (code == LUMO_DOWNLOAD_FINISHED) LumoDownloadClose(sender);
+    return r;
+}
+
 // Runs a download to its end; the result code, and the file in *path.
 int RunDownload(const QString& url, CLumoFileDescList* list, QString* path, int* percentOut = nullptr) {
     void* h = nullptr;
@@ -241,6 +248,25 @@ private slots:
         QCOMPARE(LumoDownloadClose(h), 0);
         QCOMPARE(LumoDownloadClose(h), int(LUMO_ERR_PARAM));
         QVERIFY(LumoDownloadGetProgress(h, &state, &error, &progress) != 0);
+    }
+
+    // A caller that closes the download from its end report must not wait for the very thread
+    // it runs on; the file is complete all the same.
+    void closeFromItsOwnReport() {
+        EndLog log;
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(src)));
+        void* h = nullptr;
+        QString folder = P("selfclosed");
+        QCOMPARE(LumoDownloadOpenFile(&h, Target("dav", folder).toUtf8().constData(), &list), 0);
+        QCOMPARE(LumoDownloadAttachStream(h, &log, &CloseOnEnd), 0);
+        QCOMPARE(LumoDownloadStart(h, 0), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(log.calls.load(), 1, 10000);
+        QCOMPARE(log.result.load(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(LumoDownloadClose(h), int(LUMO_ERR_PARAM), 5000);
+        const QStringList made = QDir(folder).entryList(QDir::Files);
+        QCOMPARE(made.size(), 1);
+        QVERIFY(made.first().endsWith(".dav"));
     }
 
     void badRequestsAreRefused_data() {
