@@ -35,21 +35,12 @@ struct Target {
     std::string type, format, folder, fileName;
 };
 
-std::string UrlParam(const std::string& url, const char* key) {
-    std::string k = std::string(key) + "=";
-    size_t p = url.find(k);
-    if (p == std::string::npos) return std::string();
-    p += k.size();
-    size_t e = url.find('&', p);
-    return url.substr(p, e == std::string::npos ? std::string::npos : e - p);
-}
-
 bool ParseTarget(const char* url, Target* t) {
     if (!url) return false;
     std::string u(url);
     if (u.compare(0, 8, "filew://") != 0) return false;
-    t->type = UrlParam(u, "type");
-    t->format = UrlParam(u, "format");
+    t->type = LumoRecordUriParam(u, "type");
+    t->format = LumoRecordUriParam(u, "format");
     for (char& c : t->format) c = char(std::tolower(static_cast<unsigned char>(c)));
     size_t p = u.find("pathname=");
     if (p == std::string::npos) return false;

@@ -102,15 +102,7 @@ struct SnapshotTarget {
 };
 
 bool ParseSnapshotTarget(const std::string& url, SnapshotTarget* out) {
-    auto param = [&url](const char* key) {
-        std::string k = std::string(key) + "=";
-        size_t p = url.find(k);
-        if (p == std::string::npos) return std::string();
-        p += k.size();
-        size_t e = url.find('&', p);
-        return url.substr(p, e == std::string::npos ? std::string::npos : e - p);
-    };
-    out->format = param("format");
+    out->format = LumoRecordUriParam(url, "format");
     size_t p = url.find("pathname=");
     if (p == std::string::npos) return false;
     out->folder = url.substr(p + 9);

@@ -35,5 +35,8 @@ struct LumoRecordSource {
 // 0, or -4 for an empty or unusable URI.
 int LumoRecordParseUri(const char* uri, LumoRecordSource* out);
 
+// Value of "<key>=" in a URI of the suite, up to the next '&' or the end; empty when absent.
+std::string LumoRecordUriParam(const std::string& uri, const char* key);
+
 // FFmpeg codec id -> LumoCodecCode (LUMO_CODEC_NONE when there is no match).
 int LumoRecordCodecFromAV(int avCodecId);

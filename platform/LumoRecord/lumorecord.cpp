@@ -41,16 +41,6 @@ bool StartsWith(const std::string& s, const char* prefix) {
     return s.size() >= n && Lower(s.substr(0, n)) == prefix;
 }
 
-// Value of `key=` up to the next '&' (or the end).
-std::string Param(const std::string& s, const char* key) {
-    std::string k = std::string(key) + "=";
-    size_t p = s.find(k);
-    if (p == std::string::npos) return std::string();
-    p += k.size();
-    size_t e = s.find('&', p);
-    return s.substr(p, e == std::string::npos ? std::string::npos : e - p);
-}
-
 // The file name runs to the end of the URI: paths may hold '&'.
 std::string TailParam(const std::string& s, const char* key) {
     std::string k = std::string(key) + "=";
@@ -190,7 +180,7 @@ int LumoRecordParseUri(const char* uri, LumoRecordSource* out) {
 
     if (StartsWith(lower, "filer://") || StartsWith(lower, "filew://")) {
         out->path = FixSlashes(TailParam(s, "filename"));
-        out->format = Lower(Param(s, "format"));
+        out->format = Lower(LumoRecordUriParam(s, "format"));
     } else if (StartsWith(lower, "lumofs://")) {
         std::string file = TailParam(s, "filename");
         std::string dir;
@@ -233,6 +223,15 @@ int LumoRecordParseUri(const char* uri, LumoRecordSource* out) {
             out->format = Lower(out->path.substr(dot + 1));
     }
     return 0;
+}
+
+std::string LumoRecordUriParam(const std::string& uri, const char* key) {
+    std::string k = std::string(key) + "=";
+    size_t p = uri.find(k);
+    if (p == std::string::npos) return std::string();
+    p += k.size();
+    size_t e = uri.find('&', p);
+    return uri.substr(p, e == std::string::npos ? std::string::npos : e - p);
 }
 
 int LumoRecordCodecFromAV(int id) {

@@ -106,6 +106,34 @@ private slots:
         QCOMPARE(src.isNetwork, network);
     }
 
+    void uriParam_data() {
+        QTest::addColumn<QString>("uri");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        const QString target = "filew://local/type=rec&format=dav&pathname=/srv/clips&filename=a.dav";
+        QTest::newRow("first") << target << "type"
+                               << "rec";
+        QTest::newRow("middle") << target << "format"
+                                << "dav";
+        QTest::newRow("last runs to the end") << target << "filename"
+                                              << "a.dav";
+        QTest::newRow("absent") << target << "disk"
+                                << "";
+        QTest::newRow("empty value") << "filew://local/format=&pathname=/srv"
+                                     << "format"
+                                     << "";
+        QTest::newRow("empty uri") << ""
+                                   << "format"
+                                   << "";
+    }
+    void uriParam() {
+        QFETCH(QString, uri);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QCOMPARE(QString::fromStdString(LumoRecordUriParam(uri.toStdString(), key.toUtf8().constData())),
+                 value);
+    }
+
     void clipRangeIsSplitOff() {
         LumoRecordSource src;
         QCOMPARE(
