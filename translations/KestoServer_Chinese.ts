@@ -57,7 +57,7 @@
     </message>
     <message>
         <source>K3534_Stop</source>
-        <translation>停止录像</translation>
+        <translation>停止</translation>
     </message>
     <message>
         <source>K6107_Overwrite</source>
@@ -334,6 +334,70 @@
     <message>
         <source>K6453_Apply</source>
         <translation>应用</translation>
+    </message>
+    <message>
+        <source>K3540_Snapshot</source>
+        <translation>抓图</translation>
+    </message>
+    <message>
+        <source>K3531_Slow</source>
+        <translation>慢放</translation>
+    </message>
+    <message>
+        <source>K3530_Pause</source>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>K3532_Fast</source>
+        <translation>快放</translation>
+    </message>
+    <message>
+        <source>K0805_CaptureFailed</source>
+        <translation>抓图失败。</translation>
+    </message>
+    <message>
+        <source>K4781_CUID: </source>
+        <translation>摄像机编号：</translation>
+    </message>
+    <message>
+        <source>K4782_---&gt;</source>
+        <translation> ---&gt; </translation>
+    </message>
+    <message>
+        <source>K7901_PlayFileMissing</source>
+        <translation>找不到录像文件。</translation>
+    </message>
+    <message>
+        <source>K7902_PlayFileEmpty</source>
+        <translation>录像文件为空。</translation>
+    </message>
+    <message>
+        <source>K7903_PlayFileDamaged</source>
+        <translation>录像文件已损坏或无法识别。</translation>
+    </message>
+    <message>
+        <source>K7904_PlayFailed</source>
+        <translation>无法播放该录像。</translation>
+    </message>
+    <message>
+        <source>K7910_SearchTimeOrder</source>
+        <translation>开始时间必须早于结束时间。</translation>
+    </message>
+    <message>
+        <source>K7911_SearchFail</source>
+        <translation>无法执行录像搜索。</translation>
+    </message>
+    <message>
+        <source>K7912_SearchIncomplete</source>
+        <translation>录像搜索提前中止，列表可能不完整。</translation>
+    </message>
+    <message>
+        <source>K7913_BlockReadFail</source>
+        <translation>无法读取磁盘 %1 的存储块。</translation>
+    </message>
+    <message>
+        <source>K4784_DiskFormatFail</source>
+        <translation>磁盘 %1 格式化失败。</translation>
     </message>
 </context>
 <context>

@@ -57,7 +57,7 @@
     </message>
     <message>
         <source>K3534_Stop</source>
-        <translation>Stop recording</translation>
+        <translation>Stop</translation>
     </message>
     <message>
         <source>K6107_Overwrite</source>
@@ -334,6 +334,70 @@
     <message>
         <source>K6453_Apply</source>
         <translation>Apply</translation>
+    </message>
+    <message>
+        <source>K3540_Snapshot</source>
+        <translation>Snapshot</translation>
+    </message>
+    <message>
+        <source>K3531_Slow</source>
+        <translation>Slower</translation>
+    </message>
+    <message>
+        <source>K3530_Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>K3532_Fast</source>
+        <translation>Faster</translation>
+    </message>
+    <message>
+        <source>K0805_CaptureFailed</source>
+        <translation>Snapshot failed.</translation>
+    </message>
+    <message>
+        <source>K4781_CUID: </source>
+        <translation>Camera ID: </translation>
+    </message>
+    <message>
+        <source>K4782_---&gt;</source>
+        <translation> ---&gt; </translation>
+    </message>
+    <message>
+        <source>K7901_PlayFileMissing</source>
+        <translation>The record file cannot be found.</translation>
+    </message>
+    <message>
+        <source>K7902_PlayFileEmpty</source>
+        <translation>The record file is empty.</translation>
+    </message>
+    <message>
+        <source>K7903_PlayFileDamaged</source>
+        <translation>The record file is damaged or is not a record the player can read.</translation>
+    </message>
+    <message>
+        <source>K7904_PlayFailed</source>
+        <translation>The record cannot be played.</translation>
+    </message>
+    <message>
+        <source>K7910_SearchTimeOrder</source>
+        <translation>The start time must be before the end time.</translation>
+    </message>
+    <message>
+        <source>K7911_SearchFail</source>
+        <translation>The record search could not be run.</translation>
+    </message>
+    <message>
+        <source>K7912_SearchIncomplete</source>
+        <translation>The record search stopped early; the list may be incomplete.</translation>
+    </message>
+    <message>
+        <source>K7913_BlockReadFail</source>
+        <translation>The storage blocks of disk no. %1 could not be read.</translation>
+    </message>
+    <message>
+        <source>K4784_DiskFormatFail</source>
+        <translation>Disk no. %1 could not be formatted.</translation>
     </message>
 </context>
 <context>

@@ -19,6 +19,7 @@
 #include "LumoFS/LumoFS.h"
 #include "LumoSRecord/LumoSRecord.h"
 #include "VantelCore/VantelCore.h"
+#include "VantelInfraAPI/busyloading.h"
 #include "VantelInfraAPI/customization.h"
 #include "VantelInfraAPI/messagebox.h"
 #include "VantelInfraAPI/notifier.h"
@@ -26,6 +27,7 @@
 #include "VantelInfraAPI/singleapp.h"
 #include "VantelInfraAPI/vantelutility.h"
 #include "consoleshell.h"
+#include "storagejobs.h"
 
 namespace {
 
@@ -44,6 +46,15 @@ QString colon(const char* key) {
 }  // namespace
 
 KestoRecordServer::KestoRecordServer(QWidget* parent) : QWidget(parent, Qt::WindowMinMaxButtonsHint) {
+    // The stop channel opens first, before the engine takes its port: a "stop" that is already
+    // there was written before this console existed (to one that ended without reading it) and
+    // is not meant for it, while one written once the port answers is.
+    m_stopMem = ShareMemoryCreate(
+        ConsoleShell::StopChannelName(INFRA::Customization::GetRecorderServerLnkName()).constData(), 1);
+    if (ConsoleShell::PollStopChannel(m_stopMem))
+        VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer",
+                           "cleared a stop command left from before the start");
+
     ui.setupUi(this);
     // A plain frameless top-level window. (The window-type bits 0x000F together with the frameless
     // hint would make a splash-screen window on X11: no taskbar entry, odd stacking.)
@@ -69,12 +80,15 @@ KestoRecordServer::KestoRecordServer(QWidget* parent) : QWidget(parent, Qt::Wind
     m_blockList = IVantelList::CreateObject();
 
     setWindowIcon(QIcon(QStringLiteral(":res/vantelrecord/image/Kesto.ico")));
-
-    m_stopMem = ShareMemoryCreate(
-        ConsoleShell::StopChannelName(INFRA::Customization::GetRecorderServerLnkName()).constData(), 1);
 }
 
 KestoRecordServer::~KestoRecordServer() {
+    // Running workers write into their jobs: wait for them (a busy indicator waits for its
+    // worker when it is destroyed) before the jobs go.
+    qDeleteAll(findChildren<INFRA::BusyLoading*>());
+    delete m_blockJob;
+    delete m_formatJob;
+    delete m_searchJob;
     if (m_recordFileList) m_recordFileList->Release();
     if (m_blockList) m_blockList->Release();
     ShareMemoryDelete(m_stopMem);
@@ -113,6 +127,8 @@ void KestoRecordServer::InitServer() {
         ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K3744_KestoStart"), QSystemTrayIcon::Information,
                     10000);
         if (m_tray) m_tray->show();
+        // The engine honours the policy that the settings page shows.
+        ApplyDiskFullPolicy(ui.m_cbHDDFull->currentIndex());
         InitTables();
     }
 
@@ -212,14 +228,20 @@ void KestoRecordServer::InitStreamCombo() {
     ui.m_cmb_stream->setCurrentIndex(index < 0 ? 0 : index);
 }
 
-void KestoRecordServer::OnCbHDDFullChanged(int index) {
-    if (index < 0) return;
+bool KestoRecordServer::ApplyDiskFullPolicy(int index) {
+    if (index < 0) return false;
     ILumoFS* fs = nullptr;
     LumoFSGetFileSystem(&fs);
-    if (!fs) return;
+    if (!fs) return false;
     const int32_t overwrite = index != 0 ? 1 : 0;
     fs->SetDiskFullPolicy(&overwrite);
     fs->Release();
+    return true;
+}
+
+void KestoRecordServer::OnCbHDDFullChanged(int index) {
+    if (!ApplyDiskFullPolicy(index)) return;
+    const int32_t overwrite = index != 0 ? 1 : 0;
     QSettings settings(QLatin1String(kSettingsFile), QSettings::IniFormat);
     settings.setIniCodec("UTF-8");
     settings.setValue(QStringLiteral("HDDFull"), static_cast<uint>(overwrite));
@@ -389,6 +411,10 @@ void KestoRecordServer::Retranslate() {
                                           "K3721_RecordSearch", "K3769_PgConfig"};
     for (int i = 0; i < 5 && i < ui.m_listWidget->count(); ++i)
         ui.m_listWidget->item(i)->setToolTip(QObject::tr(navKeys[i]));
+
+    // The tables' header labels and row-button tooltips, and the calendars' language.
+    RetranslateTables();
+    if (m_fileModel) ApplyDateLocale();
 }
 
 // ---- autostart and security file -------------------------------------------------------------
@@ -487,13 +513,15 @@ void KestoRecordServer::AppendStyleSheetFile(const QString& path) {
 
 void KestoRecordServer::timerEvent(QTimerEvent* e) {
     if (!m_exiting) {
+        // While a worker holds the engine busy (a format, a block read, a search) a refresh
+        // would only wait for it on the GUI thread: it comes on the first tick after.
         if (e->timerId() == m_diskTimerId) {
-            if (--m_diskCountdown <= 0) {
+            if (--m_diskCountdown <= 0 && !WorkerRunning()) {
                 OnDiskRefresh();
                 m_diskCountdown = kRefreshTicks;
             }
         } else if (e->timerId() == m_chnTimerId) {
-            if (--m_chnCountdown <= 0) {
+            if (--m_chnCountdown <= 0 && !WorkerRunning()) {
                 OnChnRefresh();
                 m_chnCountdown = kRefreshTicks;
             }

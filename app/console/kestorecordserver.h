@@ -4,9 +4,12 @@
 // stops the engine on the operator's request or on the "stop" command of its shared memory.
 #pragma once
 
+#include <QMap>
 #include <QModelIndex>
 #include <QPoint>
+#include <QSet>
 #include <QSystemTrayIcon>
+#include <QVector>
 #include <QWidget>
 
 #include "Tendrel/Tendrel.h"
@@ -17,8 +20,29 @@ class QAbstractItemView;
 class QAction;
 class QMenu;
 class QTimer;
+class QTableView;
 class IVantelList;
 class SingleApp;
+class VantelTableDataModel;
+class VantelTableDelegate;
+class VMRDiskModel;
+class VMRDiskStatusModel;
+class VMRChnModel;
+class VMRStreamModel;
+class VMRBlockModel;
+class VMRRecordFileModel;
+class VMRDiskDelegate;
+class VMRDiskStatusDelegate;
+class VMRChnDelegate;
+class VMRStreamDelegate;
+class VMRBlockDelegate;
+class VMRRecordFileDelegate;
+namespace INFRA {
+class TableHeaderView;
+}
+struct KestoBlockJob;
+struct KestoFormatJob;
+struct KestoSearchJob;
 
 class KestoRecordServer : public QWidget {
     Q_OBJECT
@@ -49,6 +73,44 @@ public:
     QSystemTrayIcon* GetTrayIcon() const { return m_tray; }
     QTimer* GetConsoleTimer() const { return m_consoleTimer; }
     Ui::KestoRecordServer& GetForm() { return ui; }
+
+    // The storage tables (null until InitTables has run after a successful start).
+    VMRDiskModel* GetDiskModel() const { return m_diskModel; }
+    VMRDiskStatusModel* GetDiskStatusModel() const { return m_diskStatusModel; }
+    VMRChnModel* GetChnModel() const { return m_chnModel; }
+    VMRStreamModel* GetStreamModel() const { return m_streamModel; }
+    VMRBlockModel* GetBlockModel() const { return m_blockModel; }
+    VMRRecordFileModel* GetRecordFileModel() const { return m_fileModel; }
+    INFRA::TableHeaderView* GetDiskHeader() const { return m_diskHeader; }
+    VantelTableDelegate* GetDelegate(QTableView* view) const;
+    INFRA::TableHeaderView* GetHeader(QTableView* view) const;
+    int GetDiskTimerId() const { return m_diskTimerId; }
+    int GetChnTimerId() const { return m_chnTimerId; }
+    // The disk whose blocks and the channel whose streams are shown (-1: none).
+    qint64 GetBlockDiskId() const { return m_blockDiskId; }
+    qint64 GetStreamChnId() const { return m_streamChnId; }
+
+    // Engine reads into the tables (GUI thread; each waits up to 5 s for the engine).
+    void RefreshDiskList();
+    void RefreshChannelList();
+    void RefreshCuidList();
+    // Shows the streams of the channel in that row of the channel table.
+    void ShowChannelStreams(int row);
+    // Loads, under the busy indicator, the blocks of the disk in that row of the disk-status
+    // table.
+    void LoadBlocksOfRow(int row);
+    // The disk-state dialog for a row of the disk table / of the disk-status table.
+    void ShowDiskStatus(int row);
+    void ShowDiskStatusFromStatusTable(int row);
+
+    // Workers run under the busy indicator: they only query the engine and the media library,
+    // with what the starting slot put into their job; the finishing slots show the results.
+    int LoadBlockInfo(void* arg);
+    int FormatCheckedDisks(void* arg);
+    int FormatDiskRow(void* arg);
+    int SearchRecordFiles(void* arg);
+    // Formats the disk with the engine's disk number; the engine's result.
+    static int FormatDisk(qint64 diskId);
 
 public slots:
     void OnGetBlockInfoReturn(int result);
@@ -81,6 +143,7 @@ public slots:
     void OnBlockHeaderCheckChange(bool checked);
     void OnFileHeaderCheckChange(bool checked);
     void OnCbHDDFullChanged(int index);
+    void OnFormatReturn(int result);
 
 protected:
     void changeEvent(QEvent* e) override;
@@ -98,19 +161,82 @@ private:
     void InitLanguageCombo();
     void ListLanguages(const QString& dir);
     void InitHDDFullCombo();
+    // Hands the disk-full policy of the combo box's index to the file system object; false
+    // without one.
+    bool ApplyDiskFullPolicy(int index);
     void InitStreamCombo();
     void ReadPort();
     // Builds the storage tables and pages (first Retranslate); only after a successful start.
     void InitTables();
     void Retranslate();
+    // The tables' share of Retranslate: header labels and row-button tooltips.
+    void RetranslateTables();
+    void SetupNavigationAndSearch();
+    void SetupSearchControls();
+    void ApplyDateLocale();
+    void SetupTable(QTableView* view, INFRA::TableHeaderView** header, VantelTableDataModel* model,
+                    VantelTableDelegate* delegate, const QSet<int>& unsortable, int columns,
+                    const QMap<int, int>& widths);
+    // Widens (never narrows) the columns whose label, or for the given columns whose cells,
+    // would not fit; the check-box column and the stretching last column keep their widths.
+    void FitColumns(QTableView* view, const QList<int>& contentColumns = {});
+    // Places a dialog over the middle of the window (or of its screen while the window hides).
+    void CentreDialog(QWidget* dialog) const;
+    void SetupDiskTable();
+    void SetupChannelTable();
+    void SetupStreamTable();
+    void SetupDiskStatusTable();
+    void SetupBlockTable();
+    void SetupRecordFileTable();
+    void ConnectTableSignals();
+    void SetActionRepos();
+    // Shows in the header check box whether none, some or all rows of the table are ticked.
+    void SyncHeaderCheck(QTableView* view);
+    // The row of the disk-status / channel model showing that engine id (-1: none).
+    int FindDiskStatusRow(qint64 diskId) const;
+    int FindChnRow(qint64 chnId) const;
+    void ClearStreams();
+    void ClearBlocks();
+    void StartBlockLoad(qint64 diskId);
+    void ShowDiskStateDialog(quint32 state);
+    bool WorkerRunning() const { return m_blockJob || m_formatJob || m_searchJob; }
+    // Asks the operator before a format; true only for Yes.
+    bool ConfirmFormat();
+    void StartFormat(const QVector<qint64>& diskIds, bool checked);
     void ExitServer();
     static void ExitThreadProc(KestoRecordServer* self);
     bool HasTray() const;
     void ShowBalloon(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon, int ms);
 
     Ui::KestoRecordServer ui;
+    INFRA::TableHeaderView* m_diskHeader = nullptr;
+    VMRDiskModel* m_diskModel = nullptr;
+    VMRDiskDelegate* m_diskDelegate = nullptr;
+    INFRA::TableHeaderView* m_chnHeader = nullptr;
+    VMRChnModel* m_chnModel = nullptr;
+    VMRChnDelegate* m_chnDelegate = nullptr;
+    INFRA::TableHeaderView* m_streamHeader = nullptr;
+    VMRStreamModel* m_streamModel = nullptr;
+    VMRStreamDelegate* m_streamDelegate = nullptr;
+    INFRA::TableHeaderView* m_diskStatusHeader = nullptr;
+    VMRDiskStatusModel* m_diskStatusModel = nullptr;
+    VMRDiskStatusDelegate* m_diskStatusDelegate = nullptr;
+    INFRA::TableHeaderView* m_blockHeader = nullptr;
+    VMRBlockModel* m_blockModel = nullptr;
+    VMRBlockDelegate* m_blockDelegate = nullptr;
+    INFRA::TableHeaderView* m_fileHeader = nullptr;
+    VMRRecordFileModel* m_fileModel = nullptr;
+    VMRRecordFileDelegate* m_fileDelegate = nullptr;
+    // The rows last loaded, and the engine ids that the refreshes follow them by.
     int m_blockDiskRow = -1;
     int m_streamChnRow = -1;
+    qint64 m_blockDiskId = -1;
+    qint64 m_streamChnId = -1;
+    bool m_cuidFilled = false;
+    // Jobs of the running workers (at most one of each kind); owned by the window.
+    KestoBlockJob* m_blockJob = nullptr;
+    KestoFormatJob* m_formatJob = nullptr;
+    KestoSearchJob* m_searchJob = nullptr;
     QTimer* m_consoleTimer = nullptr;
     quint64 m_runSeconds = 0;
     QSystemTrayIcon* m_tray = nullptr;

@@ -1,28 +1,373 @@
-// The storage tables of the window: built by InitTables after a successful engine start. Until
-// they exist, the table slots below have nothing to act on.
+// The storage tables of the window: built by InitTables after a successful engine start, with
+// their headers, models, delegates, row buttons and the navigation list. Until they exist, the
+// table slots have nothing to act on.
+#include <QHeaderView>
+#include <QScreen>
+#include <QWindow>
+#include <QListWidget>
+#include <QTableView>
+
+#include "LumoSRecord/LumoSRecord.h"
+#include "VantelInfraAPI/tableheaderview.h"
+#include "VantelInfraAPI/vantelutility.h"
+#include "delegates/vmrdelegates.h"
 #include "kestorecordserver.h"
+#include "models/vmrmodels.h"
+
+namespace {
+
+// One row button: its icon and the key of its tooltip.
+struct ActionDef {
+    const char* icon;
+    const char* key;
+};
+
+const char kFormatIcon[] = ":res/default/image/remotecfg/icon_diskstatus.png";
+const char kInfoIcon[] = ":res/default/image/remotecfg/information.png";
+const char kPlayIcon[] = ":res/default/image/remotecfg/play.png";
+
+// The buttons of each table. The disk-status table's first button loads the disk's storage
+// blocks, so its tooltip says so (not "format").
+const ActionDef kDiskActions[] = {{kFormatIcon, "K4777_DiskFormat"}, {kInfoIcon, "K3713_DiskStatus"}};
+const ActionDef kChnActions[] = {{kInfoIcon, "K6054_ChannelStatus"}};
+const ActionDef kDiskStatusActions[] = {{kFormatIcon, "K3724_BlockStatus"}, {kInfoIcon, "K3713_DiskStatus"}};
+const ActionDef kBlockActions[] = {{kPlayIcon, "K3533_Play"}};
+const ActionDef kFileActions[] = {{kPlayIcon, "K3533_Play"}};
+
+// Fills (first use) or re-translates a list from its definitions.
+template <size_t N>
+QList<ActionInfo>* translated(QList<ActionInfo>* list, const ActionDef (&defs)[N]) {
+    if (list->isEmpty())
+        for (const ActionDef& d : defs)
+            *list << ActionInfo(20, QLatin1String(d.icon), QObject::tr(d.key), -1, QString(), QString());
+    else
+        for (size_t i = 0; i < N && int(i) < list->size(); ++i)
+            (*list)[int(i)].tooltip = QObject::tr(defs[i].key);
+    return list;
+}
+
+// The lists live for the whole run: the delegates keep pointers to them.
+QList<ActionInfo> s_diskActions, s_chnActions, s_diskStatusActions, s_blockActions, s_fileActions;
+
+void translateActionLists() {
+    translated(&s_diskActions, kDiskActions);
+    translated(&s_chnActions, kChnActions);
+    translated(&s_diskStatusActions, kDiskStatusActions);
+    translated(&s_blockActions, kBlockActions);
+    translated(&s_fileActions, kFileActions);
+}
+
+// A delegate function giving the list for the action column and nothing elsewhere.
+VantelDelegate::ActionButtonRepo repoFor(QList<ActionInfo>* list, int column) {
+    return [list, column](QAbstractItemView*, const QStyleOptionViewItem&,
+                          const QModelIndex& i) -> QList<ActionInfo>* {
+        return i.column() == column ? list : nullptr;
+    };
+}
+
+}  // namespace
 
 void KestoRecordServer::InitTables() {
     Retranslate();
+    SetupNavigationAndSearch();
+    SetupDiskTable();
+    SetupChannelTable();
+    SetupStreamTable();
+    SetupDiskStatusTable();
+    SetupBlockTable();
+    SetupRecordFileTable();
+    ConnectTableSignals();
+    RefreshDiskList();
+    RefreshChannelList();
+    RefreshCuidList();
+    InitStreamCombo();
 }
 
-void KestoRecordServer::OnGetBlockInfoReturn(int) {}
-void KestoRecordServer::OnSearchReturn(int) {}
-void KestoRecordServer::OnDiskFormat() {}
-void KestoRecordServer::OnDiskRefresh() {}
-void KestoRecordServer::OnRecordFileSearch() {}
-void KestoRecordServer::OnChnRefresh() {}
-void KestoRecordServer::OnChnExport() {}
-void KestoRecordServer::OnDiskStatusRefresh() {}
-void KestoRecordServer::OnDiskStatusExport() {}
-void KestoRecordServer::OnBlockRefresh() {}
-void KestoRecordServer::OnBlockExport() {}
-void KestoRecordServer::OnPlayback(int) {}
-void KestoRecordServer::OnActionTriggered(QAbstractItemView*, const QModelIndex&, int) {}
-void KestoRecordServer::OnItemCheckStateChange(QAbstractItemView*, const QModelIndex&) {}
-void KestoRecordServer::OnDiskHeaderCheckChange(bool) {}
-void KestoRecordServer::OnChnHeaderCheckChange(bool) {}
-void KestoRecordServer::OnStreamHeaderCheckChange(bool) {}
-void KestoRecordServer::OnDiskStatusHeaderCheckChange(bool) {}
-void KestoRecordServer::OnBlockHeaderCheckChange(bool) {}
-void KestoRecordServer::OnFileHeaderCheckChange(bool) {}
+void KestoRecordServer::SetupNavigationAndSearch() {
+    static const struct {
+        const char* icon;
+        const char* key;
+    } pages[] = {{"diskcfg.png", "K3719_DiskInit"},
+                 {"chnmng.png", "K3720_ChnManage"},
+                 {"diskstatus.png", "K3713_DiskStatus"},
+                 {"filesearch.png", "K3721_RecordSearch"},
+                 {"basiccfg.png", "K3769_PgConfig"}};
+    QListWidget* list = ui.m_listWidget;
+    for (int i = 0; i < 5 && i < list->count(); ++i) {
+        QListWidgetItem* item = list->item(i);
+        item->setIcon(
+            VantelUtility::getIcon(QStringLiteral("remotecfg"), QLatin1String(pages[i].icon), 30, 30));
+        item->setText(QObject::tr(pages[i].key));
+        item->setToolTip(QObject::tr(pages[i].key));
+    }
+    list->setCurrentRow(0);  // the window opens on the disk page
+    SetupSearchControls();
+}
+
+void KestoRecordServer::SetupTable(QTableView* view, INFRA::TableHeaderView** header,
+                                   VantelTableDataModel* model, VantelTableDelegate* delegate,
+                                   const QSet<int>& unsortable, int columns, const QMap<int, int>& widths) {
+    auto* h = new INFRA::TableHeaderView(0, Qt::Horizontal, view);
+    h->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    h->setSortableColumns(unsortable, columns, true);
+    view->setHorizontalHeader(h);
+    *header = h;
+
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setDefaultSectionSize(20);
+    h->setStretchLastSection(true);
+    view->setShowGrid(false);
+    view->setSortingEnabled(true);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    h->setVisible(true);
+
+    view->setItemDelegate(delegate);
+    view->setAlternatingRowColors(true);
+    view->setModel(model);
+    // Sorting was switched on before the model came; start in the engine's order.
+    h->setSortIndicator(-1, Qt::AscendingOrder);
+    model->sort(-1);
+    view->show();
+
+    for (auto it = widths.begin(); it != widths.end(); ++it) view->setColumnWidth(it.key(), it.value());
+    h->setSectionResizeMode(0, QHeaderView::Fixed);
+    FitColumns(view);
+}
+
+void KestoRecordServer::FitColumns(QTableView* view, const QList<int>& contentColumns) {
+    QHeaderView* h = view->horizontalHeader();
+    const int last = h->count() - 1;
+    for (int c = 1; c < last; ++c) {
+        if (view->isColumnHidden(c)) continue;
+        int wanted = h->sectionSizeHint(c);
+        if (contentColumns.contains(c))
+            wanted = qMax(wanted, static_cast<QAbstractItemView*>(view)->sizeHintForColumn(c) + 8);
+        if (view->columnWidth(c) < wanted) view->setColumnWidth(c, wanted);
+    }
+}
+
+void KestoRecordServer::CentreDialog(QWidget* dialog) const {
+    if (!dialog->testAttribute(Qt::WA_Resized)) dialog->adjustSize();
+    QRect area = isVisible() ? frameGeometry() : QRect();
+    if (area.isEmpty() && windowHandle() && windowHandle()->screen())
+        area = windowHandle()->screen()->availableGeometry();
+    if (area.isEmpty()) return;
+    dialog->move(area.center() - QPoint(dialog->width() / 2, dialog->height() / 2));
+}
+
+void KestoRecordServer::SetupDiskTable() {
+    m_diskModel = new VMRDiskModel(nullptr, this);
+    m_diskDelegate = new VMRDiskDelegate(ui.m_table_vmr_disk, this);
+    SetupTable(ui.m_table_vmr_disk, &m_diskHeader, m_diskModel, m_diskDelegate, {0, 4}, 5,
+               {{0, 40}, {1, 120}, {2, 120}, {3, 200}});
+}
+
+void KestoRecordServer::SetupChannelTable() {
+    m_chnModel = new VMRChnModel(nullptr, this);
+    m_chnDelegate = new VMRChnDelegate(ui.m_table_channel, this);
+    SetupTable(ui.m_table_channel, &m_chnHeader, m_chnModel, m_chnDelegate, {4}, 8,
+               {{0, 50}, {2, 150}, {3, 150}, {6, 150}});
+}
+
+void KestoRecordServer::SetupStreamTable() {
+    m_streamModel = new VMRStreamModel(nullptr, this);
+    m_streamDelegate = new VMRStreamDelegate(ui.m_table_stream, this);
+    SetupTable(
+        ui.m_table_stream, &m_streamHeader, m_streamModel, m_streamDelegate, {9}, 10,
+        {{0, 40}, {1, 50}, {2, 100}, {3, 100}, {4, 120}, {5, 100}, {6, 120}, {7, 100}, {8, 100}, {9, 100}});
+}
+
+void KestoRecordServer::SetupDiskStatusTable() {
+    m_diskStatusModel = new VMRDiskStatusModel(nullptr, this);
+    m_diskStatusDelegate = new VMRDiskStatusDelegate(ui.m_table_disk_status, this);
+    SetupTable(ui.m_table_disk_status, &m_diskStatusHeader, m_diskStatusModel, m_diskStatusDelegate, {5}, 8,
+               {{0, 40}, {1, 80}, {2, 100}, {3, 150}, {6, 120}, {7, 150}});
+}
+
+void KestoRecordServer::SetupBlockTable() {
+    m_blockModel = new VMRBlockModel(nullptr, this);
+    m_blockDelegate = new VMRBlockDelegate(ui.m_table_block_status, this);
+    SetupTable(ui.m_table_block_status, &m_blockHeader, m_blockModel, m_blockDelegate, {7}, 14,
+               {{0, 40},
+                {1, 50},
+                {2, 50},
+                {3, 100},
+                {4, 120},
+                {5, 100},
+                {6, 100},
+                {7, 100},
+                {8, 150},
+                {9, 150},
+                {10, 100},
+                {11, 100},
+                {12, 100},
+                {13, 100}});
+    ui.m_table_block_status->hideColumn(7);  // its button has nothing to do
+}
+
+void KestoRecordServer::SetupRecordFileTable() {
+    m_fileModel = new VMRRecordFileModel(nullptr, this);
+    m_fileDelegate = new VMRRecordFileDelegate(ui.m_table_record_files, this);
+    SetupTable(
+        ui.m_table_record_files, &m_fileHeader, m_fileModel, m_fileDelegate, {8}, 12,
+        {{0, 40}, {1, 50}, {2, 160}, {3, 160}, {4, 130}, {5, 100}, {6, 100}, {7, 120}, {8, 100}, {10, 300}});
+}
+
+void KestoRecordServer::SetActionRepos() {
+    translateActionLists();
+    if (m_diskDelegate) m_diskDelegate->SetActionButtonRepo(repoFor(&s_diskActions, 4));
+    if (m_chnDelegate) m_chnDelegate->SetActionButtonRepo(repoFor(&s_chnActions, 4));
+    if (m_diskStatusDelegate) m_diskStatusDelegate->SetActionButtonRepo(repoFor(&s_diskStatusActions, 5));
+    if (m_blockDelegate) m_blockDelegate->SetActionButtonRepo(repoFor(&s_blockActions, 7));
+    if (m_fileDelegate) m_fileDelegate->SetActionButtonRepo(repoFor(&s_fileActions, 8));
+}
+
+void KestoRecordServer::ConnectTableSignals() {
+    SetActionRepos();
+    connect(ui.m_button_format, SIGNAL(clicked()), this, SLOT(OnDiskFormat()));
+    connect(ui.m_button_refresh, SIGNAL(clicked()), this, SLOT(OnDiskRefresh()));
+    connect(ui.m_button_search, SIGNAL(clicked()), this, SLOT(OnRecordFileSearch()));
+    connect(ui.m_button_chn_refresh, SIGNAL(clicked()), this, SLOT(OnChnRefresh()));
+    connect(ui.m_btn_diskstatus_refresh, SIGNAL(clicked()), this, SLOT(OnDiskStatusRefresh()));
+    connect(ui.m_btn_block_refresh, SIGNAL(clicked()), this, SLOT(OnBlockRefresh()));
+
+    const char* action = SIGNAL(SignalActionTriggered(QAbstractItemView*, const QModelIndex&, int));
+    const char* onAction = SLOT(OnActionTriggered(QAbstractItemView*, const QModelIndex&, int));
+    for (QObject* d : {static_cast<QObject*>(m_diskDelegate), static_cast<QObject*>(m_diskStatusDelegate),
+                       static_cast<QObject*>(m_chnDelegate), static_cast<QObject*>(m_blockDelegate),
+                       static_cast<QObject*>(m_fileDelegate)})
+        connect(d, action, this, onAction);
+
+    connect(m_diskHeader, SIGNAL(checkStausChange(bool)), this, SLOT(OnDiskHeaderCheckChange(bool)));
+    connect(m_chnHeader, SIGNAL(checkStausChange(bool)), this, SLOT(OnChnHeaderCheckChange(bool)));
+    connect(m_streamHeader, SIGNAL(checkStausChange(bool)), this, SLOT(OnStreamHeaderCheckChange(bool)));
+    connect(m_diskStatusHeader, SIGNAL(checkStausChange(bool)), this,
+            SLOT(OnDiskStatusHeaderCheckChange(bool)));
+    connect(m_blockHeader, SIGNAL(checkStausChange(bool)), this, SLOT(OnBlockHeaderCheckChange(bool)));
+    connect(m_fileHeader, SIGNAL(checkStausChange(bool)), this, SLOT(OnFileHeaderCheckChange(bool)));
+
+    const char* check = SIGNAL(SignalItemCheckStateChange(QAbstractItemView*, const QModelIndex&));
+    const char* onCheck = SLOT(OnItemCheckStateChange(QAbstractItemView*, const QModelIndex&));
+    for (QObject* d : {static_cast<QObject*>(m_diskDelegate), static_cast<QObject*>(m_chnDelegate),
+                       static_cast<QObject*>(m_streamDelegate), static_cast<QObject*>(m_diskStatusDelegate),
+                       static_cast<QObject*>(m_blockDelegate), static_cast<QObject*>(m_fileDelegate)})
+        connect(d, check, this, onCheck);
+}
+
+void KestoRecordServer::RetranslateTables() {
+    if (m_diskModel) m_diskModel->SetHeaderLabels(VMRDiskModel::HeaderLabels());
+    if (m_chnModel) m_chnModel->SetHeaderLabels(VMRChnModel::HeaderLabels());
+    if (m_streamModel) m_streamModel->SetHeaderLabels(VMRStreamModel::HeaderLabels());
+    if (m_diskStatusModel) m_diskStatusModel->SetHeaderLabels(VMRDiskStatusModel::HeaderLabels());
+    if (m_blockModel) m_blockModel->SetHeaderLabels(VMRBlockModel::HeaderLabels());
+    if (m_fileModel) m_fileModel->SetHeaderLabels(VMRRecordFileModel::HeaderLabels());
+    SetActionRepos();
+    for (QTableView* v : {ui.m_table_vmr_disk, ui.m_table_channel, ui.m_table_stream, ui.m_table_disk_status,
+                          ui.m_table_block_status, ui.m_table_record_files})
+        if (v->model()) FitColumns(v);
+    // Cells painted from keys (states, stream and record types) follow at once.
+    for (QTableView* v : {ui.m_table_vmr_disk, ui.m_table_channel, ui.m_table_stream, ui.m_table_disk_status,
+                          ui.m_table_block_status, ui.m_table_record_files})
+        v->viewport()->update();
+}
+
+VantelTableDelegate* KestoRecordServer::GetDelegate(QTableView* view) const {
+    if (view == ui.m_table_vmr_disk) return m_diskDelegate;
+    if (view == ui.m_table_channel) return m_chnDelegate;
+    if (view == ui.m_table_stream) return m_streamDelegate;
+    if (view == ui.m_table_disk_status) return m_diskStatusDelegate;
+    if (view == ui.m_table_block_status) return m_blockDelegate;
+    if (view == ui.m_table_record_files) return m_fileDelegate;
+    return nullptr;
+}
+
+INFRA::TableHeaderView* KestoRecordServer::GetHeader(QTableView* view) const {
+    if (view == ui.m_table_vmr_disk) return m_diskHeader;
+    if (view == ui.m_table_channel) return m_chnHeader;
+    if (view == ui.m_table_stream) return m_streamHeader;
+    if (view == ui.m_table_disk_status) return m_diskStatusHeader;
+    if (view == ui.m_table_block_status) return m_blockHeader;
+    if (view == ui.m_table_record_files) return m_fileHeader;
+    return nullptr;
+}
+
+// ---- row buttons and check boxes -------------------------------------------------------------
+
+void KestoRecordServer::OnActionTriggered(QAbstractItemView* view, const QModelIndex& index, int action) {
+    // The models sort themselves, so the view row is the model row: the row the operator sees.
+    const int row = index.row();
+    if (view == ui.m_table_vmr_disk) {
+        if (action == 0) {
+            auto* disk = m_diskModel ? dynamic_cast<IKestoDiskInfo*>(m_diskModel->GetRowData(row)) : nullptr;
+            if (!disk) return;
+            // The question is modal and the disk refresh may replace the rows meanwhile: the disk
+            // is named by its engine number, taken before asking.
+            disk->AddRef();
+            const qint64 id = disk->GetID();
+            disk->Release();
+            if (!ConfirmFormat()) return;
+            StartFormat({id}, false);
+        } else if (action == 1) {
+            ShowDiskStatus(row);
+        }
+    } else if (view == ui.m_table_channel) {
+        if (action == 0) ShowChannelStreams(row);
+    } else if (view == ui.m_table_disk_status) {
+        if (action == 0)
+            LoadBlocksOfRow(row);
+        else if (action == 1)
+            ShowDiskStatusFromStatusTable(row);
+    } else if (view == ui.m_table_record_files) {
+        if (action == 0) OnPlayback(row);
+    }
+}
+
+void KestoRecordServer::OnItemCheckStateChange(QAbstractItemView* view, const QModelIndex&) {
+    SyncHeaderCheck(qobject_cast<QTableView*>(view));
+}
+
+void KestoRecordServer::SyncHeaderCheck(QTableView* view) {
+    INFRA::TableHeaderView* header = GetHeader(view);
+    auto* model = view ? qobject_cast<VantelDataModel*>(view->model()) : nullptr;
+    if (!header || !model) return;
+    const int checked = model->GetDetailCheckedCount();
+    const int total = model->GetRowCount();
+    if (checked > 0 && checked == total)
+        header->setChecked(Qt::Checked);
+    else if (checked > 0)
+        header->setChecked(Qt::PartiallyChecked);
+    else
+        header->setChecked(Qt::Unchecked);
+}
+
+void KestoRecordServer::OnDiskHeaderCheckChange(bool checked) {
+    if (m_diskModel) m_diskModel->SetAllItemCheckState(checked);
+    SyncHeaderCheck(ui.m_table_vmr_disk);
+}
+
+void KestoRecordServer::OnChnHeaderCheckChange(bool checked) {
+    if (m_chnModel) m_chnModel->SetAllItemCheckState(checked);
+    SyncHeaderCheck(ui.m_table_channel);
+}
+
+void KestoRecordServer::OnStreamHeaderCheckChange(bool checked) {
+    if (m_streamModel) m_streamModel->SetAllItemCheckState(checked);
+    SyncHeaderCheck(ui.m_table_stream);
+}
+
+void KestoRecordServer::OnDiskStatusHeaderCheckChange(bool checked) {
+    if (m_diskStatusModel) m_diskStatusModel->SetAllItemCheckState(checked);
+    SyncHeaderCheck(ui.m_table_disk_status);
+}
+
+void KestoRecordServer::OnBlockHeaderCheckChange(bool checked) {
+    if (m_blockModel) m_blockModel->SetAllItemCheckState(checked);
+    SyncHeaderCheck(ui.m_table_block_status);
+}
+
+void KestoRecordServer::OnFileHeaderCheckChange(bool checked) {
+    if (m_fileModel) m_fileModel->SetAllItemCheckState(checked);
+    SyncHeaderCheck(ui.m_table_record_files);
+}

@@ -1,0 +1,389 @@
+// The window's storage requests: disks, channels and their streams, camera identities, the
+// storage blocks of a disk, disk formatting and the disk-state dialog. Disk, channel and CUID
+// reads run on the GUI thread; block reads and formats run under the busy indicator.
+//
+// Disks and channels are named by their engine numbers (GetID), never by table rows: the tables
+// sort, and the 15-second refreshes replace their rows.
+#include <QComboBox>
+#include <QStringList>
+#include <QTableView>
+#include <algorithm>
+
+#include "LumoSRecord/LumoSRecord.h"
+#include "VantelCore/VantelCore.h"
+#include "VantelInfraAPI/busyloading.h"
+#include "VantelInfraAPI/messagebox.h"
+#include "VantelInfraAPI/tableheaderview.h"
+#include "delegates/vmrdelegates.h"
+#include "diskstatus/pagerecordserverdiskstatus.h"
+#include "kestorecordserver.h"
+#include "models/vmrmodels.h"
+#include "storagejobs.h"
+
+namespace {
+
+const int kEngineTimeoutMs = 5000;
+
+// The engine ids of the ticked rows, so that a refresh keeps the operator's ticks.
+QSet<qint64> checkedIds(const VantelDataModel* model) {
+    QSet<qint64> ids;
+    for (IVantelData* row : model->GetCheckedRowData()) ids.insert(row->GetID());
+    return ids;
+}
+
+void restoreChecks(VantelDataModel* model, const QSet<qint64>& ids) {
+    if (ids.isEmpty()) return;
+    for (int r = 0; r < model->GetRowCount(); ++r)
+        if (IVantelData* row = model->GetRowData(r))
+            if (ids.contains(row->GetID())) model->SetItemCheckState(r, true);
+}
+
+int findRowById(const VantelDataModel* model, qint64 id) {
+    if (!model || id < 0) return -1;
+    for (int r = 0; r < model->GetRowCount(); ++r)
+        if (IVantelData* row = model->GetRowData(r))
+            if (row->GetID() == id) return r;
+    return -1;
+}
+
+}  // namespace
+
+// ---- disks -----------------------------------------------------------------------------------
+
+void KestoRecordServer::RefreshDiskList() {
+    if (!m_diskModel || !m_diskStatusModel) return;
+    IVantelList* list = nullptr;
+    const int rc = LumoSRGetDiskInfo(nullptr, 0, &list, kEngineTimeoutMs);
+    if (!list) {
+        VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer::RefreshDiskList", "disk query failed: %d", rc);
+        return;  // the tables keep what they show
+    }
+    const QSet<qint64> ticked = checkedIds(m_diskModel);
+    const QSet<qint64> tickedStatus = checkedIds(m_diskStatusModel);
+    m_diskModel->Clear(true);
+    m_diskStatusModel->Clear(true);
+    m_diskModel->SetupModelData(list);
+    m_diskStatusModel->SetupModelData(list);
+    list->Release();
+    restoreChecks(m_diskModel, ticked);
+    restoreChecks(m_diskStatusModel, tickedStatus);
+    SyncHeaderCheck(ui.m_table_vmr_disk);
+    SyncHeaderCheck(ui.m_table_disk_status);
+
+    // The blocks shown belong to a disk: follow it to its new row, or let them go with it.
+    if (m_blockDiskId >= 0) {
+        const int row = FindDiskStatusRow(m_blockDiskId);
+        if (row < 0)
+            ClearBlocks();
+        else
+            m_blockDiskRow = row;
+    }
+}
+
+void KestoRecordServer::OnDiskRefresh() {
+    RefreshDiskList();
+}
+
+void KestoRecordServer::OnDiskStatusRefresh() {
+    RefreshDiskList();
+}
+
+int KestoRecordServer::FindDiskStatusRow(qint64 diskId) const {
+    return findRowById(m_diskStatusModel, diskId);
+}
+
+// ---- channels, streams and camera identities -------------------------------------------------
+
+void KestoRecordServer::RefreshChannelList() {
+    if (!m_chnModel) return;
+    IVantelList* list = nullptr;
+    const int rc = LumoSRGetChanInfo(nullptr, 0, &list, kEngineTimeoutMs);
+    if (!list) {
+        VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer::RefreshChannelList", "channel query failed: %d",
+                           rc);
+        return;
+    }
+    const QSet<qint64> ticked = checkedIds(m_chnModel);
+    m_chnModel->Clear(true);
+    m_chnModel->SetupModelData(list);
+    list->Release();
+    restoreChecks(m_chnModel, ticked);
+    SyncHeaderCheck(ui.m_table_channel);
+    if (m_streamChnId >= 0) m_streamChnRow = FindChnRow(m_streamChnId);
+}
+
+void KestoRecordServer::RefreshCuidList() {
+    QComboBox* box = ui.m_cmb_cuid;
+    const QString remembered = box->currentText();
+    const bool fromList = box->findText(remembered) >= 0;
+    IVantelList* list = nullptr;
+    const int rc = LumoSRGetCUIDInfo(nullptr, 0, &list, kEngineTimeoutMs);
+    if (!list) {
+        // The operator's choice stays: an empty box would widen the search to every camera.
+        VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer::RefreshCuidList", "CUID query failed: %d", rc);
+        return;
+    }
+    box->clear();
+    for (IVantelData* row : list->GetTable())
+        if (auto* text = dynamic_cast<IVantelText*>(row)) box->addItem(QString::fromUtf8(text->GetText()));
+    list->Release();
+
+    const int found = box->findText(remembered);
+    if (found >= 0) {
+        box->setCurrentIndex(found);
+    } else if (!m_cuidFilled || fromList) {
+        // First fill, or the chosen camera left the list.
+        box->setCurrentIndex(box->count() > 0 ? 0 : -1);
+    } else {
+        // A typed CUID, or none ("every camera"): the refresh does not change the search.
+        box->setCurrentIndex(-1);
+        box->setEditText(remembered);
+    }
+    m_cuidFilled = true;
+}
+
+void KestoRecordServer::OnChnRefresh() {
+    RefreshChannelList();
+    RefreshCuidList();
+    if (m_streamChnId < 0) return;
+    const int row = FindChnRow(m_streamChnId);
+    if (row >= 0)
+        ShowChannelStreams(row);
+    else
+        ClearStreams();  // the channel is gone: its streams are not shown under another one
+}
+
+int KestoRecordServer::FindChnRow(qint64 chnId) const {
+    return findRowById(m_chnModel, chnId);
+}
+
+void KestoRecordServer::ShowChannelStreams(int row) {
+    if (!m_chnModel || !m_streamModel) return;
+    auto* chn = dynamic_cast<IKestoChanInfo*>(m_chnModel->GetRowData(row));
+    if (!chn) return;
+    IVantelList* list = IVantelList::CreateObject();
+    const int count = chn->GetStreamNum();
+    for (int i = 0; i < count; ++i)
+        if (IKestoStreamInfo* stream = chn->GetStreamInfo(i)) list->Add(stream, true, false);
+    ui.m_lbl_stream_status->setText(QStringLiteral("CUID : %1").arg(QString::fromUtf8(chn->GetCUID())));
+    m_streamChnRow = row;
+    m_streamChnId = chn->GetID();
+    m_streamModel->Clear(true);
+    m_streamModel->SetupModelData(list);
+    list->Release();
+    SyncHeaderCheck(ui.m_table_stream);
+}
+
+void KestoRecordServer::ClearStreams() {
+    if (m_streamModel) m_streamModel->Clear(true);
+    ui.m_lbl_stream_status->clear();
+    m_streamChnRow = -1;
+    m_streamChnId = -1;
+    SyncHeaderCheck(ui.m_table_stream);
+}
+
+void KestoRecordServer::OnChnExport() {}
+
+// ---- storage blocks --------------------------------------------------------------------------
+
+void KestoRecordServer::LoadBlocksOfRow(int row) {
+    if (!m_diskStatusModel) return;
+    auto* disk = dynamic_cast<IKestoDiskInfo*>(m_diskStatusModel->GetRowData(row));
+    if (!disk) return;
+    StartBlockLoad(disk->GetID());
+}
+
+void KestoRecordServer::OnBlockRefresh() {
+    if (m_blockDiskId < 0) return;
+    if (FindDiskStatusRow(m_blockDiskId) < 0) {
+        ClearBlocks();
+        return;
+    }
+    StartBlockLoad(m_blockDiskId);
+}
+
+void KestoRecordServer::StartBlockLoad(qint64 diskId) {
+    if (!m_blockModel || m_blockJob) return;  // one block read at a time
+    m_blockJob = new KestoBlockJob;
+    m_blockJob->diskId = diskId;
+    INFRA::BusyLoading* busy = INFRA::BusyLoading::animate(this, this, &KestoRecordServer::LoadBlockInfo,
+                                                           static_cast<void*>(m_blockJob));
+    connect(busy, &INFRA::BusyLoading::returned, this, &KestoRecordServer::OnGetBlockInfoReturn);
+}
+
+int KestoRecordServer::LoadBlockInfo(void* arg) {
+    auto* job = static_cast<KestoBlockJob*>(arg);
+    if (!job) return -1;
+    // A fresh list: the one the block model shows is not touched off the GUI thread.
+    job->blocks = IVantelList::CreateObject();
+    job->rc = LumoSRGetBlockInfo(nullptr, job->diskId, 0, &job->blocks, kEngineTimeoutMs);
+    return job->rc == 0 ? 0 : -1;
+}
+
+void KestoRecordServer::OnGetBlockInfoReturn(int result) {
+    KestoBlockJob* job = m_blockJob;
+    m_blockJob = nullptr;
+    if (!job) return;
+    if (result == 0 && m_blockModel && job->blocks) {
+        if (m_blockList) m_blockList->Release();
+        m_blockList = job->blocks;
+        job->blocks = nullptr;
+        m_blockModel->Clear(true);
+        m_blockModel->SetupModelData(m_blockList);
+        FitColumns(ui.m_table_block_status, {4, 8, 9});
+        m_blockDiskId = job->diskId;
+        m_blockDiskRow = FindDiskStatusRow(job->diskId);
+        ui.m_lbl_block_status->setText(QObject::tr("K3711_DiskNo") + QStringLiteral(" : ") +
+                                       QString::number(job->diskId));
+        SyncHeaderCheck(ui.m_table_block_status);
+    } else {
+        VantelDBG_Printf_f(0x7fff, 1, "KestoRecordServer::OnGetBlockInfoReturn", "blocks of disk %lld: %d",
+                           static_cast<long long>(job->diskId), job->rc);
+        INFRA::MessageBox::Warning(this, QObject::tr("K3724_BlockStatus"),
+                                   QObject::tr("K7913_BlockReadFail").arg(job->diskId));
+    }
+    delete job;
+}
+
+void KestoRecordServer::ClearBlocks() {
+    if (m_blockModel) m_blockModel->Clear(true);
+    if (m_blockList) m_blockList->RemoveAll();
+    ui.m_lbl_block_status->setText(QObject::tr("K3724_BlockStatus"));
+    m_blockDiskRow = -1;
+    m_blockDiskId = -1;
+    SyncHeaderCheck(ui.m_table_block_status);
+}
+
+void KestoRecordServer::OnDiskStatusExport() {}
+void KestoRecordServer::OnBlockExport() {}
+
+// ---- formatting ------------------------------------------------------------------------------
+
+bool KestoRecordServer::ConfirmFormat() {
+    const int answer =
+        INFRA::MessageBox::Warning(this, QObject::tr("K4777_DiskFormat"), QObject::tr("K4778_DiskFormatInfo"),
+                                   INFRA::MessageBox::Yes | INFRA::MessageBox::No);
+    return answer == INFRA::MessageBox::Yes;  // No, and a box closed without an answer, stop
+}
+
+void KestoRecordServer::OnDiskFormat() {
+    if (!m_diskModel || m_formatJob) return;
+    // The ticked disks as they are now, by engine number; a refresh during the question changes
+    // nothing of what is formatted.
+    QVector<qint64> ids;
+    for (IVantelData* row : m_diskModel->GetCheckedRowData())
+        if (auto* disk = dynamic_cast<IKestoDiskInfo*>(row)) ids << disk->GetID();
+    if (ids.isEmpty()) {
+        INFRA::MessageBox::Information(this, QObject::tr("K4777_DiskFormat"), QObject::tr("K6948_SelectDisk"),
+                                       INFRA::MessageBox::Ok);
+        return;
+    }
+    std::sort(ids.begin(), ids.end());
+    if (!ConfirmFormat()) return;
+    StartFormat(ids, true);
+}
+
+void KestoRecordServer::StartFormat(const QVector<qint64>& diskIds, bool checked) {
+    if (m_formatJob || diskIds.isEmpty()) return;
+    m_formatJob = new KestoFormatJob;
+    m_formatJob->diskIds = diskIds;
+    INFRA::BusyLoading* busy = INFRA::BusyLoading::animate(
+        this, this, checked ? &KestoRecordServer::FormatCheckedDisks : &KestoRecordServer::FormatDiskRow,
+        static_cast<void*>(m_formatJob));
+    connect(busy, &INFRA::BusyLoading::returned, this, &KestoRecordServer::OnFormatReturn);
+}
+
+int KestoRecordServer::FormatDisk(qint64 diskId) {
+    IKestoDiskFormat* request = IKestoDiskFormat::CreateObject();
+    request->SetID(diskId);
+    request->SetAccess(0);
+    IVantelData* out = nullptr;
+    const int rc = LumoSRFormatDisk(nullptr, request, &out, kEngineTimeoutMs);
+    request->Release();
+    if (out) out->Release();
+    return rc;
+}
+
+int KestoRecordServer::FormatCheckedDisks(void* arg) {
+    auto* job = static_cast<KestoFormatJob*>(arg);
+    if (!job) return -1;
+    bool ok = true;
+    for (qint64 id : qAsConst(job->diskIds)) {
+        const int rc = FormatDisk(id);
+        job->results << rc;
+        ok = ok && rc == 0;
+    }
+    return ok ? 0 : -1;
+}
+
+int KestoRecordServer::FormatDiskRow(void* arg) {
+    auto* job = static_cast<KestoFormatJob*>(arg);
+    if (!job || job->diskIds.isEmpty()) return -1;
+    const int rc = FormatDisk(job->diskIds.first());
+    job->results << rc;
+    return rc == 0 ? 0 : -1;
+}
+
+void KestoRecordServer::OnFormatReturn(int) {
+    KestoFormatJob* job = m_formatJob;
+    m_formatJob = nullptr;
+    if (!job) return;
+    QStringList failed;
+    bool blocksFormatted = false;
+    for (int i = 0; i < job->diskIds.size(); ++i) {
+        const qint64 id = job->diskIds.at(i);
+        const int rc = i < job->results.size() ? job->results.at(i) : LUMOSR_ERR_FAIL;
+        if (rc != 0) {
+            VantelDBG_Printf_f(0x7fff, 1, "KestoRecordServer::OnFormatReturn",
+                               "format of disk %lld failed: %d", static_cast<long long>(id), rc);
+            failed << QString::number(id);
+        } else if (id == m_blockDiskId) {
+            blocksFormatted = true;
+        }
+    }
+    delete job;
+
+    RefreshDiskList();
+    RefreshCuidList();
+    // The blocks shown are gone with the format.
+    if (blocksFormatted && m_blockModel) {
+        m_blockModel->Clear(true);
+        if (m_blockList) m_blockList->RemoveAll();
+        SyncHeaderCheck(ui.m_table_block_status);
+    }
+    if (!failed.isEmpty())
+        INFRA::MessageBox::Warning(
+            this, QObject::tr("K4777_DiskFormat"),
+            QObject::tr("K4784_DiskFormatFail").arg(failed.join(QStringLiteral(", "))));
+}
+
+// ---- disk-state dialog -----------------------------------------------------------------------
+
+namespace {
+
+quint32* diskStateOf(VantelDataModel* model, int row, quint32* state) {
+    auto* disk = model ? dynamic_cast<IKestoDiskInfo*>(model->GetRowData(row)) : nullptr;
+    if (!disk) return nullptr;
+    *state = disk->GetInfo()->GetState();
+    return state;
+}
+
+}  // namespace
+
+void KestoRecordServer::ShowDiskStatus(int row) {
+    quint32 state = 0;
+    if (diskStateOf(m_diskModel, row, &state)) ShowDiskStateDialog(state);
+}
+
+void KestoRecordServer::ShowDiskStatusFromStatusTable(int row) {
+    quint32 state = 0;
+    if (diskStateOf(m_diskStatusModel, row, &state)) ShowDiskStateDialog(state);
+}
+
+void KestoRecordServer::ShowDiskStateDialog(quint32 state) {
+    PageRecordServerDiskStatus dlg(this);
+    dlg.SetDiskState(state);
+    dlg.UpdateStateLabels();
+    CentreDialog(&dlg);
+    dlg.exec(INFRA::ShowApplicationModal);
+}
