@@ -114,6 +114,7 @@ void KestoRecordServer::SetupTable(QTableView* view, INFRA::TableHeaderView** he
     *header = h;
 
     view->verticalHeader()->hide();
+    view->verticalHeader()->setMinimumSectionSize(20);  // the font would ask for more
     view->verticalHeader()->setDefaultSectionSize(20);
     h->setStretchLastSection(true);
     view->setShowGrid(false);

@@ -149,6 +149,44 @@ private slots:
         if (!QSystemTrayIcon::isSystemTrayAvailable()) QVERIFY(w->isVisible());
     }
 
+    // A "stop" left in the channel before the console started (for a console that ended without
+    // reading it) is not meant for this one; a stop written once it runs is.
+    void staleStopIsCleared() {
+        writeSettings("port=" + QByteArray::number(freePort()) + "\n");
+        writeStop();
+        KestoRecordServer* w = open();
+        QVERIFY(w->IsEngineStarted());
+        char block[1024];
+        QCOMPARE(ShareMemoryRead(m_manager, 1, block, sizeof block), 0);
+        QCOMPARE(QByteArray(block, sizeof block), QByteArray(1024, '\0'));
+        QTest::qWait(1500);  // the console tick has read the channel
+        QVERIFY(!w->IsExiting());
+        writeStop();
+        QTRY_VERIFY_WITH_TIMEOUT(w->IsExiting(), 3000);
+    }
+
+    // The engine runs with the disk-full policy that the settings page shows.
+    void diskFullPolicyHandedOverAtStart_data() {
+        QTest::addColumn<int>("stored");
+        QTest::newRow("overwrite") << 1;
+        QTest::newRow("stop") << 0;
+    }
+    void diskFullPolicyHandedOverAtStart() {
+        QFETCH(int, stored);
+        ILumoFS* fs = nullptr;
+        LumoFSGetFileSystem(&fs);
+        QVERIFY(fs);
+        const int32_t other = stored ? 0 : 1;
+        fs->SetDiskFullPolicy(&other);
+        writeSettings("port=" + QByteArray::number(freePort()) + "\nHDDFull=" + QByteArray::number(stored) +
+                      "\n");
+        KestoRecordServer* w = open();
+        QVERIFY(w->IsEngineStarted());
+        QCOMPARE(w->GetForm().m_cbHDDFull->currentIndex(), stored);
+        QCOMPARE(fs->GetDiskFullPolicy(), stored);
+        fs->Release();
+    }
+
     // A port that is taken is a failed start: the error balloon, not the success one; the console
     // still reads its stop channel.
     void portTakenFailsLoudlyAndStillStops() {
