@@ -377,7 +377,12 @@ void KestoRecordServer::Retranslate() {
     ui.m_btn_block_refresh->setText(QObject::tr("K0414_Refresh"));
     ui.m_lbl_chn_status->setText(QObject::tr("K3722_RecordChnList"));
     ui.m_lbl_diskstatus->setText(QObject::tr("K3713_DiskStatus"));
-    ui.m_lbl_block_status->setText(QObject::tr("K3724_BlockStatus"));
+    // The caption names the disk whose blocks are shown, in the new language.
+    if (m_blockDiskId >= 0)
+        ui.m_lbl_block_status->setText(QObject::tr("K3711_DiskNo") + QStringLiteral(" : ") +
+                                       QString::number(m_blockDiskId));
+    else
+        ui.m_lbl_block_status->setText(QObject::tr("K3724_BlockStatus"));
     ui.m_lbl_starttime->setText(colon("K3703_StartTime"));
     ui.m_lbl_endtime->setText(colon("K3704_EndTime"));
     ui.m_lbl_streamtype->setText(colon("K0637_StreamType"));

@@ -11,7 +11,7 @@
 #include "LumoSRecord/LumoSRecord.h"
 #include "VantelInfraAPI/busyloading.h"
 #include "VantelInfraAPI/messagebox.h"
-#include "consoleshell.h"
+#include "VantelInfraAPI/vantelutility.h"
 #include "kestorecordserver.h"
 #include "lumoc/playback/lumocplayer.h"
 #include "lumoc/playback/playerwidget.h"
@@ -65,8 +65,7 @@ void KestoRecordServer::SetupSearchControls() {
 
 void KestoRecordServer::ApplyDateLocale() {
     // The calendar's month and day names follow the console's language.
-    const bool chinese =
-        ConsoleShell::SavedLanguage(QStringLiteral("kestoconfig.ini")) == QLatin1String("Chinese");
+    const bool chinese = VantelUtility::CurrentLanguage() == QLatin1String("Chinese");
     const QLocale locale = chinese ? QLocale(QLocale::Chinese, QLocale::China)
                                    : QLocale(QLocale::English, QLocale::UnitedStates);
     for (QDateTimeEdit* edit : {ui.m_dateTimeEdit_stime, ui.m_dateTimeEdit_etime}) {

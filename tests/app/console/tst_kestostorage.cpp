@@ -685,11 +685,15 @@ private slots:
         const QModelIndex cell = w->GetDiskStatusModel()->index(0, 5);
         QStyleOptionViewItem option;
         QCOMPARE(delegate->GetIndexAction(option, cell)->at(0).tooltip, QStringLiteral("Block status"));
+        w->LoadBlocksOfRow(rowOf(w->GetDiskStatusModel(), 2));
+        QTRY_COMPARE(ui.m_lbl_block_status->text(), QStringLiteral("Disk no. : 2"));
         QVERIFY(VantelUtility::initLanguage(QStringLiteral("Chinese")));
         QTRY_COMPARE(ui.m_table_vmr_disk->model()->headerData(1, Qt::Horizontal).toString(),
                      QStringLiteral("磁盘号"));
         QCOMPARE(delegate->GetIndexAction(option, cell)->at(1).tooltip, QStringLiteral("磁盘状态"));
         QVERIFY(!delegate->GetIndexAction(option, w->GetDiskStatusModel()->index(0, 4)));
+        QCOMPARE(ui.m_lbl_block_status->text(), QStringLiteral("磁盘号 : 2"));  // still names its disk
+        QCOMPARE(ui.m_dateTimeEdit_stime->calendarWidget()->locale().language(), QLocale::Chinese);
         VantelUtility::initLanguage(QStringLiteral("English"));
         QTRY_COMPARE(delegate->GetIndexAction(option, cell)->at(1).tooltip, QStringLiteral("Disk status"));
     }
