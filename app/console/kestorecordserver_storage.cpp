@@ -344,6 +344,9 @@ void KestoRecordServer::OnFormatReturn(int) {
     delete job;
 
     RefreshDiskList();
+    // Done with: a second press of the button must not format the same disks again.
+    if (m_diskModel) m_diskModel->SetAllItemCheckState(false);
+    SyncHeaderCheck(ui.m_table_vmr_disk);
     RefreshCuidList();
     // The blocks shown are gone with the format.
     if (blocksFormatted && m_blockModel) {

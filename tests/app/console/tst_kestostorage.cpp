@@ -399,6 +399,12 @@ private slots:
         ui.m_table_vmr_disk->sortByColumn(1, Qt::DescendingOrder);
         tick(w->GetDiskModel(), 3);
         tick(w->GetDiskModel(), 1);
+        // The 15-second refresh reads the disks again and keeps the ticks on them.
+        fireTimer(w->GetDiskTimerId());
+        QCOMPARE(w->GetDiskModel()->GetDetailCheckedCount(), 2);
+        QVERIFY(w->GetDiskModel()->GetItemCheckState(rowOf(w->GetDiskModel(), 1)));
+        QVERIFY(w->GetDiskModel()->GetItemCheckState(rowOf(w->GetDiskModel(), 3)));
+        QCOMPARE(w->GetDiskHeader()->checkState(), Qt::PartiallyChecked);
         INFRA::TestSeams::SetScriptedReply(QStringLiteral("yes"));
         QTest::mouseClick(ui.m_button_format, Qt::LeftButton);
         QTRY_VERIFY(formatted(1) && formatted(3));
@@ -408,10 +414,9 @@ private slots:
                  QStringList{
                      QStringLiteral("messagebox\tFormat disk\tFormatting erases every record on the chosen "
                                     "disks. Continue?")});
-        // The tables were read again; the ticks stay on the same disks.
-        QTRY_COMPARE(w->GetDiskModel()->GetDetailCheckedCount(), 2);
-        QVERIFY(w->GetDiskModel()->GetItemCheckState(rowOf(w->GetDiskModel(), 1)));
-        QVERIFY(w->GetDiskModel()->GetItemCheckState(rowOf(w->GetDiskModel(), 3)));
+        // Done: nothing stays ticked for a second press.
+        QTRY_COMPARE(w->GetDiskModel()->GetDetailCheckedCount(), 0);
+        QCOMPARE(w->GetDiskHeader()->checkState(), Qt::Unchecked);
     }
 
     // The operator sorts the table and presses the format button of the first row shown.
