@@ -3,12 +3,15 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QSizeGrip>
 #include <QVBoxLayout>
 
@@ -62,7 +65,9 @@ FramelessForm::FramelessForm(QWidget* parent, Qt::WindowFlags flags)
     auto* bl = new QHBoxLayout(m_bottom);
     bl->setContentsMargins(12, 6, 4, 6);
     bl->addStretch(1);
-    m_grip = new QSizeGrip(m_bottom);
+    // The grip lies over the bottom-right corner, so a resizable window without buttons keeps
+    // no empty strip under its content.
+    m_grip = new QSizeGrip(this);
     m_grip->setVisible(false);
     m_bottom->setVisible(false);
     m_outer->addWidget(m_bottom);
@@ -99,9 +104,20 @@ void FramelessForm::SetResizable(bool on) {
     m_resizable = on;
     m_maxButton->setVisible(on || windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     m_grip->setVisible(on);
-    auto* bl = static_cast<QHBoxLayout*>(m_bottom->layout());
-    if (on && bl->indexOf(m_grip) < 0) bl->addWidget(m_grip, 0, Qt::AlignBottom | Qt::AlignRight);
-    m_bottom->setVisible(on || m_bottom->findChildren<QPushButton*>().size() > 0);
+    if (on) {
+        m_grip->adjustSize();
+        m_grip->move(width() - m_grip->width() - 1, height() - m_grip->height() - 1);
+        m_grip->raise();
+    }
+    m_bottom->setVisible(m_bottom->findChildren<QPushButton*>().size() > 0);
+}
+
+void FramelessForm::resizeEvent(QResizeEvent* e) {
+    VantelPermWidget::resizeEvent(e);
+    if (m_grip->isVisible()) {
+        m_grip->move(width() - m_grip->width() - 1, height() - m_grip->height() - 1);
+        m_grip->raise();
+    }
 }
 
 void FramelessForm::SetMovementMode(int mode) {
@@ -165,18 +181,18 @@ void FrameLessDialog::SetDefaultButton(int buttons) {
         m_confirm->setMinimumSize(80, 28);
         m_confirm->setDefault(true);
         connect(m_confirm, &QPushButton::clicked, this, [this]() { OnConfirm(); });
-        bl->insertWidget(bl->count() - (m_grip->isVisible() ? 1 : 0), m_confirm);
+        bl->addWidget(m_confirm);
     }
     if ((buttons & CancelButton) && !m_cancel) {
         m_cancel = new QPushButton(QCoreApplication::translate("INFRA", "Cancel"), m_bottom);
         m_cancel->setObjectName(QStringLiteral("InfraCancelButton"));
         m_cancel->setMinimumSize(80, 28);
         connect(m_cancel, &QPushButton::clicked, this, &FrameLessDialog::reject);
-        bl->insertWidget(bl->count() - (m_grip->isVisible() ? 1 : 0), m_cancel);
+        bl->addWidget(m_cancel);
     }
     if (m_confirm) m_confirm->setVisible(buttons & ConfirmButton);
     if (m_cancel) m_cancel->setVisible(buttons & CancelButton);
-    m_bottom->setVisible(buttons != 0 || m_resizable);
+    m_bottom->setVisible(buttons != 0);
 }
 
 void FrameLessDialog::OnConfirm() {
@@ -207,6 +223,18 @@ int FrameLessDialog::exec(ShowModal mode) {
                       : mode == ShowWindowModal    ? Qt::WindowModal
                                                    : Qt::NonModal);
     QPointer<FrameLessDialog> guard(this);
+    // A dialog that nobody placed opens centred over its parent's window (or the screen).
+    if (!testAttribute(Qt::WA_Moved)) {
+        adjustSize();
+        QRect area;
+        if (QWidget* p = parentWidget()) {
+            QWidget* top = p->window();
+            area = QRect(top->mapToGlobal(QPoint(0, 0)), top->size());
+        } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            area = screen->availableGeometry();
+        }
+        if (area.isValid()) move(area.center() - rect().center());
+    }
     show();
     raise();
     activateWindow();

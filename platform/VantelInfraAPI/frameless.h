@@ -60,6 +60,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     bool eventFilter(QObject* o, QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     // The title bar's close button; a form closes, a dialog rejects.
     virtual void OnCloseButton();
     void ToggleMaximized();
