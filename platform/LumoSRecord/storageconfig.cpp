@@ -75,8 +75,8 @@ uint8_t audioCodecByName(const QString& n, bool* ok) {
 
 }  // namespace
 
-bool ParseStreamSpec(const QString& spec, StreamConf* out, QString* why) {
-    QString text = spec;
+bool ParseStreamLine(const QString& line, StreamConf* out, QString* why) {
+    QString text = line;
     text.replace(QLatin1Char(','), QLatin1Char(' '));
     const QStringList t = text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
     if (t.size() < 5 || t.size() > 6) {
@@ -210,7 +210,7 @@ StorageConf LoadStorageConf(const QString& settingsFile) {
                 const QString key = QLatin1String(keys[i]);
                 if (!s.contains(key)) continue;
                 QString why;
-                if (!ParseStreamSpec(textValue(s.value(key)), &c.streams[i], &why))
+                if (!ParseStreamLine(textValue(s.value(key)), &c.streams[i], &why))
                     conf.problems << QStringLiteral("%1/%2: %3; stream ignored").arg(g, key, why);
             }
             s.endGroup();

@@ -63,6 +63,6 @@ struct StorageConf {
 
 StorageConf LoadStorageConf(const QString& settingsFile);
 // Parses "H264 320x240 25 512 schedule [AAC]"; false with *why on a bad value.
-bool ParseStreamSpec(const QString& spec, StreamConf* out, QString* why);
+bool ParseStreamLine(const QString& line, StreamConf* out, QString* why);
 
 }  // namespace kesto
