@@ -19,7 +19,7 @@ function(vantel_add_test name)
     set(T_TIMEOUT 120)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VANTEL_BIN_DIR=${VANTEL_BIN_DIR};VANTEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};${T_ENV}")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VANTEL_LOG_DIR=${CMAKE_BINARY_DIR}/test-logs;VANTEL_BIN_DIR=${VANTEL_BIN_DIR};VANTEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};${T_ENV}")
   if(T_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
   endif()
