@@ -9,31 +9,13 @@
 #include <cstdint>
 
 #include "LumoBase/LumoBase.h"
+#include "LumoBase/LumoResult.h"
 #include "LumoFS/LumoFS.h"
 
 // ---------------------------------------------------------------------------------------------
-// Result codes.
-enum {
-    LUMO_OK = 0,
-    LUMO_ERR_FAIL = -1,          // general failure
-    LUMO_ERR_NOMORE = -3,        // a search has nothing more to hand out
-    LUMO_ERR_PARAM = -4,         // null or bad argument, unknown handle
-    LUMO_ERR_STATE = -7,         // not possible in the current state (not open, already running)
-    LUMO_ERR_BADPARAM = -9,      // search criteria that cannot be searched
-    LUMO_ERR_NOTFOUND = -11,     // the file or folder does not exist
-    LUMO_ERR_EMPTY = -12,        // the file holds no data (zero bytes)
-    LUMO_ERR_FORMAT = -13,       // not a media file we can read (wrong extension, garbage)
-    LUMO_ERR_NOVIDEO = -14,      // no stream we can decode
-    LUMO_ERR_TIMEOUT = -15,      // open or read took longer than the timeout
-    LUMO_ERR_CONNECT = -16,      // the source refused or could not be reached
-    LUMO_ERR_IO = -17,           // read error or truncated data
-    LUMO_ERR_UNSUPPORTED = -18,  // a scheme or format this build cannot handle
-    LUMO_ERR_WRITE = -19,        // the target could not be written
-    LUMO_ERR_NOFRAME = -20,      // no decoded picture yet (snapshot)
-    LUMO_ERR_DISKFULL = -22,     // the target disk is full (download result)
-};
+// Result codes: the shared table in LumoBase/LumoResult.h.
 
-// A readable text for a result code (English, for logs).
+// A readable text for a result code (English, for logs): LumoResultText.
 const char* LumoCoreGetErrorText(int code);
 
 // ---------------------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 
 #include "LumoRecord/LumoRecord.h"
 #include "LumoRecord/avopen.h"
+#include "LumoBase/LumoResult.h"
 #include "LumoSRecord/LumoSRecord.h"
 
 extern "C" {
@@ -16,18 +17,6 @@ extern "C" {
 
 namespace {
 
-// Result codes shared with LumoCore (kept equal to its enum; LumoRecord sits below it).
-enum {
-    R_PARAM = -4,
-    R_NOTFOUND = -11,
-    R_EMPTY = -12,
-    R_FORMAT = -13,
-    R_NOVIDEO = -14,
-    R_TIMEOUT = -15,
-    R_CONNECT = -16,
-    R_IO = -17,
-    R_UNSUPPORTED = -18,
-};
 
 const int kProbeTimeoutMs = 5000;
 
@@ -86,31 +75,31 @@ int64_t CreationTimeMs(AVFormatContext* ctx) {
 // ---------------------------------------------------------------------------------------------
 
 int LumoAVMapError(int averr, const LumoAVInterrupt* intr) {
-    if (intr && intr->timedOut) return R_TIMEOUT;
-    if (averr == AVERROR_EXIT) return (intr && intr->abortFlag && intr->abortFlag->load()) ? R_IO : R_TIMEOUT;
-    if (averr == AVERROR(ENOENT) || averr == AVERROR(ENOTDIR)) return R_NOTFOUND;
-    if (averr == AVERROR(ETIMEDOUT)) return R_TIMEOUT;
+    if (intr && intr->timedOut) return LUMO_ERR_TIMEOUT;
+    if (averr == AVERROR_EXIT) return (intr && intr->abortFlag && intr->abortFlag->load()) ? LUMO_ERR_IO : LUMO_ERR_TIMEOUT;
+    if (averr == AVERROR(ENOENT) || averr == AVERROR(ENOTDIR)) return LUMO_ERR_NOTFOUND;
+    if (averr == AVERROR(ETIMEDOUT)) return LUMO_ERR_TIMEOUT;
     if (averr == AVERROR(ECONNREFUSED) || averr == AVERROR(EHOSTUNREACH) || averr == AVERROR(ENETUNREACH) ||
         averr == AVERROR(ECONNRESET) || averr == AVERROR_HTTP_NOT_FOUND || averr == AVERROR(EADDRNOTAVAIL))
-        return R_CONNECT;
+        return LUMO_ERR_CONNECT;
     if (averr == AVERROR_INVALIDDATA || averr == AVERROR_DEMUXER_NOT_FOUND ||
         averr == AVERROR_STREAM_NOT_FOUND)
-        return R_FORMAT;
-    if (averr == AVERROR_PROTOCOL_NOT_FOUND || averr == AVERROR_OPTION_NOT_FOUND) return R_UNSUPPORTED;
-    if (averr == AVERROR_DECODER_NOT_FOUND) return R_NOVIDEO;
-    return R_IO;
+        return LUMO_ERR_FORMAT;
+    if (averr == AVERROR_PROTOCOL_NOT_FOUND || averr == AVERROR_OPTION_NOT_FOUND) return LUMO_ERR_UNSUPPORTED;
+    if (averr == AVERROR_DECODER_NOT_FOUND) return LUMO_ERR_NOVIDEO;
+    return LUMO_ERR_IO;
 }
 
 int LumoAVOpenInput(AVFormatContext** out, const LumoRecordSource& src, LumoAVInterrupt* intr,
                     int timeoutMs) {
-    if (!out) return R_PARAM;
+    if (!out) return LUMO_ERR_PARAM;
     *out = nullptr;
-    if (src.path.empty()) return R_PARAM;
+    if (src.path.empty()) return LUMO_ERR_PARAM;
     if (!src.isNetwork) {
         QFileInfo fi(QString::fromStdString(src.path));
-        if (!fi.exists() || fi.isDir()) return R_NOTFOUND;
-        if (!fi.isReadable()) return R_IO;
-        if (fi.size() == 0) return R_EMPTY;
+        if (!fi.exists() || fi.isDir()) return LUMO_ERR_NOTFOUND;
+        if (!fi.isReadable()) return LUMO_ERR_IO;
+        if (fi.size() == 0) return LUMO_ERR_EMPTY;
     }
     AVDictionary* opts = nullptr;
     if (src.isNetwork) {
@@ -133,7 +122,7 @@ int LumoAVOpenInput(AVFormatContext** out, const LumoRecordSource& src, LumoAVIn
     av_dict_free(&opts);
     if (r < 0) {
         int code = LumoAVMapError(r, intr);
-        return step == LUMOAV_STREAM_INFO_FAILED && code == R_IO ? R_FORMAT : code;
+        return step == LUMOAV_STREAM_INFO_FAILED && code == LUMO_ERR_IO ? LUMO_ERR_FORMAT : code;
     }
     bool any = false;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
@@ -143,7 +132,7 @@ int LumoAVOpenInput(AVFormatContext** out, const LumoRecordSource& src, LumoAVIn
     }
     if (!any) {
         avformat_close_input(&ctx);
-        return R_FORMAT;
+        return LUMO_ERR_FORMAT;
     }
     if (intr) intr->Disarm();
     *out = ctx;
@@ -153,7 +142,7 @@ int LumoAVOpenInput(AVFormatContext** out, const LumoRecordSource& src, LumoAVIn
 // ---------------------------------------------------------------------------------------------
 
 int LumoRecordParseUri(const char* uri, LumoRecordSource* out) {
-    if (!uri || !*uri || !out) return R_PARAM;
+    if (!uri || !*uri || !out) return LUMO_ERR_PARAM;
     *out = LumoRecordSource();
     std::string s(uri);
     std::string lower = Lower(s);
@@ -211,11 +200,11 @@ int LumoRecordParseUri(const char* uri, LumoRecordSource* out) {
         out->path = s;
         out->isNetwork = true;
     } else if (lower.find("://") != std::string::npos) {
-        return R_PARAM;
+        return LUMO_ERR_PARAM;
     } else {
         out->path = FixSlashes(s);
     }
-    if (out->path.empty()) return R_PARAM;
+    if (out->path.empty()) return LUMO_ERR_PARAM;
     if (out->format.empty() && !out->isNetwork) {
         size_t dot = out->path.find_last_of('.');
         size_t slash = out->path.find_last_of('/');
@@ -286,10 +275,10 @@ void LumoAVFillDesc(CLumoFileDesc* desc, AVFormatContext* ctx, const std::string
 }
 
 int LumoRecordProbeDesc(CLumoFileDesc* desc) {
-    if (!desc) return R_PARAM;
+    if (!desc) return LUMO_ERR_PARAM;
     LumoRecordSource src;
-    if (LumoRecordParseUri(desc->GetURI(), &src) != 0) return R_PARAM;
-    if (src.isNetwork) return R_UNSUPPORTED;
+    if (LumoRecordParseUri(desc->GetURI(), &src) != 0) return LUMO_ERR_PARAM;
+    if (src.isNetwork) return LUMO_ERR_UNSUPPORTED;
 
     QFileInfo fi(QString::fromStdString(src.path));
     if (fi.exists() && fi.isFile()) desc->SetSize(static_cast<uint64_t>(fi.size()));
@@ -305,7 +294,7 @@ int LumoRecordProbeDesc(CLumoFileDesc* desc) {
 }
 
 int LumoRecordGetFileDesc(CLumoFileDescList* list) {
-    if (!list) return R_PARAM;
+    if (!list) return LUMO_ERR_PARAM;
     int first = 0;
     for (CLumoFileDesc* d : *list) {
         int r = LumoRecordProbeDesc(d);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "LumoBase/LumoResult.h"
 #include "LumoFS/LumoFS.h"
 #include "VantelCore/VantelCore.h"
 
@@ -131,18 +132,18 @@ private:
     int m_access = 0;
 };
 
-// Result codes.
+// Result codes: names of the engine for entries of the shared table (LumoBase/LumoResult.h).
 enum {
-    LUMOSR_OK = 0,
-    LUMOSR_ERR_FAIL = -1,
-    LUMOSR_ERR_PARAM = -2,
-    LUMOSR_ERR_STATE = -3,    // not initialised, or not started
-    LUMOSR_ERR_BIND = -4,     // the port could not be bound (in use, no permission)
-    LUMOSR_ERR_IO = -5,       // a storage read or write failed
-    LUMOSR_ERR_REFUSED = -6,  // e.g. formatting a folder that holds foreign files
-    LUMOSR_ERR_NOTFOUND = -7,
-    LUMOSR_ERR_TIMEOUT = -8,  // the storage stayed busy for the whole timeout
-    LUMOSR_ERR_FULL = -9,     // no disk has room and the disk-full policy is to stop
+    LUMOSR_OK = LUMO_OK,
+    LUMOSR_ERR_FAIL = LUMO_ERR_FAIL,
+    LUMOSR_ERR_PARAM = LUMO_ERR_PARAM,
+    LUMOSR_ERR_STATE = LUMO_ERR_STATE,        // not initialised, or not started
+    LUMOSR_ERR_BIND = LUMO_ERR_BIND,          // the port could not be bound (in use, no permission)
+    LUMOSR_ERR_IO = LUMO_ERR_IO,              // a storage read or write failed
+    LUMOSR_ERR_REFUSED = LUMO_ERR_REFUSED,    // e.g. formatting a folder that holds foreign files
+    LUMOSR_ERR_NOTFOUND = LUMO_ERR_NOTFOUND,
+    LUMOSR_ERR_TIMEOUT = LUMO_ERR_TIMEOUT,    // the storage stayed busy for the whole timeout
+    LUMOSR_ERR_FULL = LUMO_ERR_DISKFULL,      // no disk has room and the disk-full policy is to stop
 };
 
 // Library life: Initialize reads the engine's settings (see LumoSRSetStorageConfig) and may be
