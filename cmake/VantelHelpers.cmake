@@ -1,14 +1,18 @@
-# vantel_add_subdirs(<dir>...): adds each listed sub-directory that holds a CMakeLists.txt.
+# vantel_add_subdirs(<dir>...): adds each listed sub-directory; a listed one without a
+# CMakeLists.txt is an error (a typo or a lost folder must not drop a library or its tests).
 function(vantel_add_subdirs)
   foreach(dir ${ARGN})
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-      add_subdirectory(${dir})
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${dir} has no CMakeLists.txt")
     endif()
+    add_subdirectory(${dir})
   endforeach()
 endfunction()
 
 # vantel_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>])
-# One Qt Test executable per unit, run offscreen by CTest.
+# One Qt Test executable per unit, run offscreen by CTest. Each test also carries the name of its
+# folder as a label (media, engine, console ...), and is listed in the target vantel_tests_<folder>,
+# so that one area can be built and run alone (the sanitizer builds do).
 function(vantel_add_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -20,7 +24,10 @@ function(vantel_add_test name)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VANTEL_LOG_DIR=${CMAKE_BINARY_DIR}/test-logs;VANTEL_BIN_DIR=${VANTEL_BIN_DIR};VANTEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};${T_ENV}")
-  if(T_LABELS)
-    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+  get_filename_component(area ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  set_tests_properties(${name} PROPERTIES LABELS "${area};${T_LABELS}")
+  if(NOT TARGET vantel_tests_${area})
+    add_custom_target(vantel_tests_${area})
   endif()
+  add_dependencies(vantel_tests_${area} ${name})
 endfunction()

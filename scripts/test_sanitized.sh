@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the media and engine tests with the address (and undefined-behaviour) sanitizer and with
+# the thread sanitizer, and runs them. Usage: scripts/test_sanitized.sh [address] [thread]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export CCACHE_BASEDIR="$PWD"
+export CCACHE_NOHASHDIR=1
+AREAS=(media engine)
+KINDS=("$@")
+[ ${#KINDS[@]} -gt 0 ] || KINDS=(address thread)
+GEN=()
+if command -v ninja >/dev/null 2>&1; then GEN=(-G Ninja); fi
+SUPP="$PWD/tests/sanitizers"
+for kind in "${KINDS[@]}"; do
+  dir="build-$kind"
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S . -B "$dir" "${GEN[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTEL_SANITIZE="$kind" >/dev/null
+  fi
+  targets=()
+  for a in "${AREAS[@]}"; do targets+=(--target "vantel_tests_$a"); done
+  cmake --build "$dir" -j "$(nproc)" "${targets[@]}"
+  labels=$(IFS='|'; echo "^(${AREAS[*]})\$")
+  echo "== $kind sanitizer: ${AREAS[*]} tests"
+  (
+    cd "$dir"
+    export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0"
+    export LSAN_OPTIONS="suppressions=$SUPP/lsan.supp:print_suppressions=0"
+    export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+    export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$SUPP/tsan.supp"
+    # Sanitized code runs several times slower: fewer tests at once, more time each.
+    ctest --output-on-failure -L "$labels" -j "$(( $(nproc) > 2 ? $(nproc) / 2 : 1 ))" --timeout 900
+  )
+done
