@@ -135,11 +135,10 @@ int LumoSRStart(uint16_t port) {
 
 int LumoSRStop() {
     kesto::ClearLastError();
-    // The probes end first, so that a stop never waits behind one.
+    // The probes end first, before the life lock, so that a stop never waits behind one.
     if (std::shared_ptr<kesto::Storage> s = engine().peek()) s->AbortProbes();
     std::lock_guard<std::mutex> lock(engine().lifeMutex);
     engine().listener.Stop();
-    if (std::shared_ptr<kesto::Storage> s = engine().peek()) s->AbortProbes();
     return LUMOSR_OK;
 }
 
