@@ -188,7 +188,7 @@ bool Storage::readOnce(uint64_t generation) {
     auto aborted = [this, generation] { return m_quit.load() || m_abortGeneration.load() != generation; };
     std::vector<ProbeJob> jobs;
     {
-        std::lock_guard<std::timed_mutex> lock(m_mutex);
+        std::lock_guard<TimedLock> lock(m_mutex);
         readDisks(&jobs);
         publish();
     }
@@ -200,7 +200,7 @@ bool Storage::readOnce(uint64_t generation) {
     if (jobs.empty()) return !aborted();
     probeAll(jobs, aborted);
     {
-        std::lock_guard<std::timed_mutex> lock(m_mutex);
+        std::lock_guard<TimedLock> lock(m_mutex);
         applyProbes(jobs);
         publish();
     }
@@ -749,7 +749,7 @@ std::string Storage::blockPath(const Disk& d, uint32_t number) const {
 // ---- queries ----
 
 int Storage::Unmount(int timeoutMs) {
-    std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
+    std::unique_lock<TimedLock> lock(m_mutex, std::defer_lock);
     if (!lock.try_lock_for(std::chrono::milliseconds(timeoutMs))) return LUMOSR_ERR_TIMEOUT;
     for (size_t i = 0; i < m_disks.size(); ++i)
         if (!m_disks[i]->formatting) dropDisk(i);
@@ -893,7 +893,7 @@ int Storage::Format(int64_t diskId, int timeoutMs) {
     const size_t index = static_cast<size_t>(found);
     Disk& d = *m_disks[index];
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
+    std::unique_lock<TimedLock> lock(m_mutex, std::defer_lock);
     if (!lock.try_lock_until(deadline)) {
         SetLastError(LUMOSR_REASON_DISK_BUSY, d.path);
         return LUMOSR_ERR_TIMEOUT;
@@ -975,9 +975,11 @@ int Storage::Format(int64_t diskId, int timeoutMs) {
     lock.lock();
     d.formatting = false;
     --d.writers;
-    readDisk(index, nullptr);  // the reading thread probes whatever is left
+    readDisk(index, nullptr);
     publish();
     m_writersDone.notify_all();
+    lock.unlock();
+    Mount();  // the reading thread probes whatever was left
     return result;
 }
 
@@ -998,7 +1000,7 @@ int Storage::Search(const ILumoFSSearchParam& param, uint64_t* cursor, CLumoFile
         const int rc = waitForIndex(timeoutMs);
         if (rc != LUMOSR_OK) return rc;
     }
-    std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
+    std::unique_lock<TimedLock> lock(m_mutex, std::defer_lock);
     if (!lock.try_lock_until(deadline)) return LUMOSR_ERR_TIMEOUT;
     std::vector<const RecordEntry*> found;
     const int n = m_index.Search(q, cursor, found, max);
@@ -1071,7 +1073,7 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
     uint32_t blockNo = 0;
     std::string bpath;
     {
-        std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
+        std::unique_lock<TimedLock> lock(m_mutex, std::defer_lock);
         if (!lock.try_lock_for(std::chrono::milliseconds(timeoutMs))) return LUMOSR_ERR_TIMEOUT;
         readDisks(nullptr);  // what is there; probing new files is the reading thread's
         auto usable = [](const Disk& d) { return d.writable && d.formatted && !d.faulty && !d.formatting; };
@@ -1178,7 +1180,7 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
         if (::lstat(target.c_str(), &stored) != 0) probe.readable = false;
     }
 
-    std::unique_lock<std::timed_mutex> lock(m_mutex);
+    std::unique_lock<TimedLock> lock(m_mutex);
     Disk& d = *m_disks[diskIndex];
     int result = LUMOSR_OK;
     if (rc != 0) {

@@ -22,6 +22,7 @@
 #include "recordindex.h"
 #include "storageconfig.h"
 #include "storagelayout.h"
+#include "timedlock.h"
 
 namespace kesto {
 
@@ -115,7 +116,8 @@ private:
         std::map<uint32_t, Block> blocks;
         std::map<uint32_t, int> busyBlocks;  // blocks a writer is filling
     };
-    // A file to probe, collected under the lock and probed without it.
+    // A file to probe, collected under the lock and probed without it. Owned by the reading
+    // thread; while probing, each probe thread writes only the job it took.
     struct ProbeJob {
         size_t disk = 0;
         uint64_t epoch = 0;
@@ -136,7 +138,7 @@ private:
         std::string cuid, name;
         std::vector<std::pair<int, tag_STMDATA>> streams;  // (row id 1..3, data)
     };
-    // What the queries answer from: built under m_mutex, then only read.
+    // What the queries answer from: built under m_mutex, then only read (by any thread).
     struct Snapshot {
         std::vector<DiskView> disks;  // as m_disks
         std::vector<ChannelView> channels;
@@ -178,8 +180,8 @@ private:
     const StorageConf m_conf;                    // immutable
     std::vector<std::unique_ptr<Disk>> m_disks;  // the vector is immutable; see Disk for its fields
     RecordIndex m_index;                         // guarded by m_mutex
-    std::timed_mutex m_mutex;  // the storage lock: held for short steps only, never while probing
-                               // or removing files
+    TimedLock m_mutex;  // the storage lock: held for short steps only, never while probing
+                        // or removing files
     std::condition_variable_any m_writersDone;  // with m_mutex
 
     std::mutex m_snapMutex;
