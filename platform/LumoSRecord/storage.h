@@ -60,6 +60,7 @@ public:
     QStringList Problems(int timeoutMs);
 
 private:
+    // FileRec, BlockRow and Block live in Disk::blocks: guarded by m_mutex like the rest of it.
     struct FileRec {
         std::string name;
         int64_t size = 0;
