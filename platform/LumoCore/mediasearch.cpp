@@ -1,8 +1,10 @@
-// Record search: hands out the recording engine's index results in batches.
+// Record search: hands out, in batches, the results of the record source an engine registered
+// with LumoFS (or of the source a test set).
 #include <cstring>
 
 #include "LumoCore/lumocore_internal.h"
-#include "LumoSRecord/LumoSRecord.h"
+#include "LumoFS/LumoRecordAddress.h"
+#include "LumoFS/LumoRecordSource.h"
 
 namespace lumocore {
 namespace {
@@ -21,11 +23,11 @@ HandleRegistry<Search>& Searches() {
     return r;
 }
 
-std::atomic<LumoMediaSearchSource> g_source{nullptr};
+std::atomic<LumoMediaSearchSource> g_source{nullptr};  // any thread
 
 int RunSource(const ILumoFSSearchParam* param, uint64_t* cursor, CLumoFileDescList* out, int max) {
     LumoMediaSearchSource s = g_source.load();
-    return s ? s(param, cursor, out, max) : LumoSRSearchFiles(param, cursor, out, max);
+    return s ? s(param, cursor, out, max) : LumoFSSearchRecords(param, cursor, out, max);
 }
 
 // Criteria that cannot match anything sensible are refused before the index is asked.
@@ -37,8 +39,18 @@ bool CriteriaUsable(const ILumoFSSearchParam* param) {
 }
 
 bool IsMediaUrl(const char* url) {
-    return url && (std::strcmp(url, "lumofs://localhost/media") == 0 ||
-                   std::strcmp(url, "lumofs://local/media") == 0);
+    LumoRecordAddress a;
+    return url && LumoRecordAddress::Parse(url, &a) && a.GetScheme() == LumoRecordAddress::SCHEME_LUMOFS &&
+           (a.GetHost() == "localhost" || a.GetHost() == "local") && a.GetResource() == "media" &&
+           a.Params().empty();
+}
+
+// The disk a record of the engine lies on ("disk=" of its address); empty when it names none.
+std::string DiskOf(const CLumoFileDesc* d) {
+    LumoRecordAddress a;
+    return LumoRecordAddress::Parse(d->GetURI(), &a) && a.GetScheme() == LumoRecordAddress::SCHEME_LUMOFS
+               ? a.Get("disk")
+               : std::string();
 }
 
 }  // namespace
@@ -93,7 +105,6 @@ int LumoMediaSearch(const char* disk, ILumoFSSearchParam* param, CLumoFileDescLi
                     int) {
     if (!disk || !*disk || !found || !CriteriaUsable(param)) return LUMO_ERR_BADPARAM;
     // The disks are searched through the same index; only the files of the named disk are kept.
-    const std::string onDisk = std::string("disk=") + disk + "&";
     uint64_t cursor = 0;
     int total = 0;
     for (;;) {
@@ -102,7 +113,7 @@ int LumoMediaSearch(const char* disk, ILumoFSSearchParam* param, CLumoFileDescLi
         if (r < 0) return total > 0 ? LUMO_OK : LUMO_ERR_FAIL;
         if (batch.IsEmpty()) break;
         for (CLumoFileDesc* d : batch)
-            if (std::strstr(d->GetURI(), onDisk.c_str())) {
+            if (DiskOf(d) == disk) {
                 found->Append(new CLumoFileDesc(*d));
                 ++total;
             }

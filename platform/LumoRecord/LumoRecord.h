@@ -30,12 +30,14 @@ struct LumoRecordSource {
 // "lumofs://local/disk=<d>&path=<dir>&filename=<name>", "file:<path>", "file:///<path>",
 // network URLs and plain paths; a trailing "&from=<ISO 8601>&len=<seconds>" is split off.
 // A "lumofs" URI whose path is not absolute names a block of one of the recording engine's disks
-// and is resolved through the engine. Paths written with backslashes ("\home\u\a.dav",
-// "C:\rec\a.dav") get forward slashes.
+// and is resolved through the record source registered with LumoFS (LumoFSResolveRecord); without
+// one it is taken as "<path>/<filename>". Paths written with backslashes ("\home\u\a.dav",
+// "C:\rec\a.dav") get forward slashes. Record addresses are read by LumoRecordAddress.
 // 0, or -4 for an empty or unusable URI.
 int LumoRecordParseUri(const char* uri, LumoRecordSource* out);
 
-// Value of "<key>=" in a URI of the suite, up to the next '&' or the end; empty when absent.
+// Value of a parameter of a record address (LumoRecordAddress: "lumofs://", "filer://",
+// "filew://"); empty when absent or when the text is not a record address.
 std::string LumoRecordUriParam(const std::string& uri, const char* key);
 
 // FFmpeg codec id -> LumoCodecCode (LUMO_CODEC_NONE when there is no match).

@@ -5,10 +5,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "LumoBase/LumoResult.h"
+#include "LumoFS/LumoRecordAddress.h"
+#include "LumoFS/LumoRecordSource.h"
 #include "LumoRecord/LumoRecord.h"
 #include "LumoRecord/avopen.h"
-#include "LumoBase/LumoResult.h"
-#include "LumoSRecord/LumoSRecord.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -16,7 +17,6 @@ extern "C" {
 }
 
 namespace {
-
 
 const int kProbeTimeoutMs = 5000;
 
@@ -28,13 +28,6 @@ std::string Lower(std::string s) {
 bool StartsWith(const std::string& s, const char* prefix) {
     size_t n = std::strlen(prefix);
     return s.size() >= n && Lower(s.substr(0, n)) == prefix;
-}
-
-// The file name runs to the end of the URI: paths may hold '&'.
-std::string TailParam(const std::string& s, const char* key) {
-    std::string k = std::string(key) + "=";
-    size_t p = s.find(k);
-    return p == std::string::npos ? std::string() : s.substr(p + k.size());
 }
 
 std::string FixSlashes(std::string p) {
@@ -76,7 +69,8 @@ int64_t CreationTimeMs(AVFormatContext* ctx) {
 
 int LumoAVMapError(int averr, const LumoAVInterrupt* intr) {
     if (intr && intr->timedOut) return LUMO_ERR_TIMEOUT;
-    if (averr == AVERROR_EXIT) return (intr && intr->abortFlag && intr->abortFlag->load()) ? LUMO_ERR_IO : LUMO_ERR_TIMEOUT;
+    if (averr == AVERROR_EXIT)
+        return (intr && intr->abortFlag && intr->abortFlag->load()) ? LUMO_ERR_IO : LUMO_ERR_TIMEOUT;
     if (averr == AVERROR(ENOENT) || averr == AVERROR(ENOTDIR)) return LUMO_ERR_NOTFOUND;
     if (averr == AVERROR(ETIMEDOUT)) return LUMO_ERR_TIMEOUT;
     if (averr == AVERROR(ECONNREFUSED) || averr == AVERROR(EHOSTUNREACH) || averr == AVERROR(ENETUNREACH) ||
@@ -141,68 +135,99 @@ int LumoAVOpenInput(AVFormatContext** out, const LumoRecordSource& src, LumoAVIn
 
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+
+// A clip range rides at the end of any address: "...&from=<ISO 8601>&len=<seconds>". Split off
+// here for what is not a record address (those carry it as two of their parameters).
+bool SplitRange(std::string* s, LumoRecordSource* out) {
+    const size_t from = s->rfind("&from=");
+    if (from == std::string::npos) return false;
+    const size_t len = s->find("&len=", from);
+    if (len == std::string::npos) return false;
+    CLumoTime t;
+    if (!t.ParseISO8601(s->substr(from + 6, len - from - 6).c_str())) return false;
+    const std::string secs = s->substr(len + 5);
+    char* end = nullptr;
+    const long long n = std::strtoll(secs.c_str(), &end, 10);
+    if (secs.empty() || !end || *end != '\0' || n < 0) return false;
+    out->hasRange = true;
+    out->from = t;
+    out->lengthSec = n;
+    s->erase(from);
+    return true;
+}
+
+void TakeRange(const LumoRecordAddress& a, LumoRecordSource* out) {
+    if (!a.Has("from") || !a.Has("len")) return;
+    CLumoTime t;
+    const std::string secs = a.Get("len");
+    char* end = nullptr;
+    const long long n = std::strtoll(secs.c_str(), &end, 10);
+    if (!t.ParseISO8601(a.Get("from").c_str()) || secs.empty() || !end || *end != '\0' || n < 0) return;
+    out->hasRange = true;
+    out->from = t;
+    out->lengthSec = n;
+}
+
+// The file a record address names, or false when it names none.
+bool PathOfRecordAddress(const LumoRecordAddress& a, std::string* path) {
+    if (a.GetScheme() == LumoRecordAddress::SCHEME_FILER ||
+        a.GetScheme() == LumoRecordAddress::SCHEME_FILEW) {
+        *path = FixSlashes(a.Get("filename"));
+        return !path->empty();
+    }
+    // lumofs: an absolute file or folder is a recorder disk mounted here; a block name is one of
+    // the recording engine's disks, found through the record source it registered.
+    const std::string file = FixSlashes(a.Get("filename"));
+    const std::string dir = FixSlashes(a.Get("path"));
+    CLumoString resolved;
+    if (!file.empty() && file[0] == '/') {
+        *path = file;
+    } else if (!dir.empty() && dir[0] == '/') {
+        *path = dir + (dir.back() == '/' ? "" : "/") + file;
+    } else {
+        LumoRecordAddress plain =
+            LumoRecordAddress::DiskRecord(a.Get("disk"), a.Get("path"), a.Get("filename"));
+        if (LumoFSResolveRecord(plain.Build().c_str(), &resolved) == 0)
+            *path = resolved.Str();
+        else if (!dir.empty())
+            *path = dir + "/" + file;
+        else
+            *path = file;
+    }
+    return !path->empty();
+}
+
+}  // namespace
+
 int LumoRecordParseUri(const char* uri, LumoRecordSource* out) {
     if (!uri || !*uri || !out) return LUMO_ERR_PARAM;
     *out = LumoRecordSource();
     std::string s(uri);
-    std::string lower = Lower(s);
 
-    // A clip range rides at the end of the URI.
-    size_t from = s.rfind("&from=");
-    if (from != std::string::npos) {
-        size_t len = s.find("&len=", from);
-        if (len != std::string::npos) {
-            std::string when = s.substr(from + 6, len - from - 6);
-            std::string secs = s.substr(len + 5);
-            CLumoTime t;
-            char* end = nullptr;
-            long long n = std::strtoll(secs.c_str(), &end, 10);
-            if (t.ParseISO8601(when.c_str()) && end && *end == '\0' && n >= 0) {
-                out->hasRange = true;
-                out->from = t;
-                out->lengthSec = n;
-                s = s.substr(0, from);
-                lower = Lower(s);
-            }
-        }
-    }
-
-    if (StartsWith(lower, "filer://") || StartsWith(lower, "filew://")) {
-        out->path = FixSlashes(TailParam(s, "filename"));
-        out->format = Lower(LumoRecordUriParam(s, "format"));
-    } else if (StartsWith(lower, "lumofs://")) {
-        std::string file = TailParam(s, "filename");
-        std::string dir;
-        size_t p = s.find("path=");
-        size_t f = s.find("&filename=");
-        if (p != std::string::npos && f != std::string::npos && f > p) dir = s.substr(p + 5, f - p - 5);
-        dir = FixSlashes(dir);
-        file = FixSlashes(file);
-        CLumoString resolved;
-        if (!file.empty() && file[0] == '/')
-            out->path = file;
-        else if (!dir.empty() && dir[0] == '/')
-            out->path = dir + (dir.back() == '/' ? "" : "/") + file;
-        else if (LumoSRGetRecordFilePath(s.c_str(), &resolved) == 0)
-            out->path = resolved.Str();  // a block of one of the recording engine's disks
-        else if (!dir.empty())
-            out->path = dir + "/" + file;
-        else
-            out->path = file;
-    } else if (StartsWith(lower, "file://")) {
-        std::string rest = s.substr(7);
-        // file:///path and file://localhost/path
-        if (StartsWith(Lower(rest), "localhost/")) rest = rest.substr(9);
-        out->path = FixSlashes(rest);
-    } else if (StartsWith(lower, "file:")) {
-        out->path = FixSlashes(s.substr(5));
-    } else if (IsNetworkScheme(lower)) {
-        out->path = s;
-        out->isNetwork = true;
-    } else if (lower.find("://") != std::string::npos) {
-        return LUMO_ERR_PARAM;
+    if (LumoRecordAddress::HasRecordScheme(s)) {
+        LumoRecordAddress a;
+        if (!LumoRecordAddress::Parse(s, &a) || !PathOfRecordAddress(a, &out->path)) return LUMO_ERR_PARAM;
+        TakeRange(a, out);
+        out->format = Lower(a.Get("format"));
     } else {
-        out->path = FixSlashes(s);
+        SplitRange(&s, out);
+        const std::string lower = Lower(s);
+        if (StartsWith(lower, "file://")) {
+            std::string rest = s.substr(7);
+            // file:///path and file://localhost/path
+            if (StartsWith(Lower(rest), "localhost/")) rest = rest.substr(9);
+            out->path = FixSlashes(rest);
+        } else if (StartsWith(lower, "file:")) {
+            out->path = FixSlashes(s.substr(5));
+        } else if (IsNetworkScheme(lower)) {
+            out->path = s;
+            out->isNetwork = true;
+        } else if (lower.find("://") != std::string::npos) {
+            return LUMO_ERR_PARAM;
+        } else {
+            out->path = FixSlashes(s);
+        }
     }
     if (out->path.empty()) return LUMO_ERR_PARAM;
     if (out->format.empty() && !out->isNetwork) {
@@ -215,12 +240,9 @@ int LumoRecordParseUri(const char* uri, LumoRecordSource* out) {
 }
 
 std::string LumoRecordUriParam(const std::string& uri, const char* key) {
-    std::string k = std::string(key) + "=";
-    size_t p = uri.find(k);
-    if (p == std::string::npos) return std::string();
-    p += k.size();
-    size_t e = uri.find('&', p);
-    return uri.substr(p, e == std::string::npos ? std::string::npos : e - p);
+    LumoRecordAddress a;
+    if (!key || !LumoRecordAddress::Parse(uri, &a)) return std::string();
+    return a.Get(key);
 }
 
 int LumoRecordCodecFromAV(int id) {

@@ -13,18 +13,19 @@
 
 // One stream of a channel. Offsets are fixed: callers read fields by offset.
 struct tag_STMDATA {
-    uint16_t recordMode;   // 0: 0 none, 1 schedule, 2 event, 16 manual
-    uint8_t videoCodec;    // 2
-    uint8_t audioCodec;    // 3
-    uint16_t width;        // 4
-    uint16_t height;       // 6
-    uint16_t reserved8;    // 8
-    uint16_t frameRate;    // 10
-    int32_t bitRateKbps;   // 12
+    uint16_t recordMode;  // 0: 0 none, 1 schedule, 2 event, 16 manual
+    uint8_t videoCodec;   // 2
+    uint8_t audioCodec;   // 3
+    uint16_t width;       // 4
+    uint16_t height;      // 6
+    uint16_t reserved8;   // 8
+    uint16_t frameRate;   // 10
+    int32_t bitRateKbps;  // 12
 };
 static_assert(sizeof(tag_STMDATA) == 16, "stream record layout");
 
-// A disk row; GetID is the disk number, counted from 1 in the engine's disk order.
+// A disk row; GetID is the disk number N of its [diskN] group in the engine's settings (numbers may
+// have gaps: a missing or ignored [diskN] leaves its number out).
 class IKestoDiskInfo : public IVantelData {
 public:
     static IKestoDiskInfo* CreateObject() { return new IKestoDiskInfo(); }
@@ -118,7 +119,8 @@ private:
     std::string m_fileName, m_uri;
 };
 
-// A disk format request: SetID is the disk number (from 1), SetAccess the access mode (0).
+// A disk format request: SetID is the disk number (N of [diskN], as in the disk rows), SetAccess
+// the access mode (0).
 class IKestoDiskFormat : public IVantelData {
 public:
     static IKestoDiskFormat* CreateObject() { return new IKestoDiskFormat(); }
@@ -137,17 +139,19 @@ enum {
     LUMOSR_OK = LUMO_OK,
     LUMOSR_ERR_FAIL = LUMO_ERR_FAIL,
     LUMOSR_ERR_PARAM = LUMO_ERR_PARAM,
-    LUMOSR_ERR_STATE = LUMO_ERR_STATE,        // not initialised, or not started
-    LUMOSR_ERR_BIND = LUMO_ERR_BIND,          // the port could not be bound (in use, no permission)
-    LUMOSR_ERR_IO = LUMO_ERR_IO,              // a storage read or write failed
-    LUMOSR_ERR_REFUSED = LUMO_ERR_REFUSED,    // e.g. formatting a folder that holds foreign files
+    LUMOSR_ERR_STATE = LUMO_ERR_STATE,      // not initialised, or not started
+    LUMOSR_ERR_BIND = LUMO_ERR_BIND,        // the port could not be bound (in use, no permission)
+    LUMOSR_ERR_IO = LUMO_ERR_IO,            // a storage read or write failed
+    LUMOSR_ERR_REFUSED = LUMO_ERR_REFUSED,  // e.g. formatting a folder that holds foreign files
     LUMOSR_ERR_NOTFOUND = LUMO_ERR_NOTFOUND,
-    LUMOSR_ERR_TIMEOUT = LUMO_ERR_TIMEOUT,    // the storage stayed busy for the whole timeout
-    LUMOSR_ERR_FULL = LUMO_ERR_DISKFULL,      // no disk has room and the disk-full policy is to stop
+    LUMOSR_ERR_TIMEOUT = LUMO_ERR_TIMEOUT,  // the storage stayed busy for the whole timeout
+    LUMOSR_ERR_FULL = LUMO_ERR_DISKFULL,    // no disk has room and the disk-full policy is to stop
 };
 
-// Library life: Initialize reads the engine's settings (see LumoSRSetStorageConfig) and may be
-// followed by Start/Stop any number of times; Invalidate releases everything.
+// Library life: Initialize reads the engine's settings (see LumoSRSetStorageConfig), starts
+// reading the disks in the background and registers the engine as the record source of LumoFS
+// (LumoFS/LumoRecordSource.h); it may be followed by Start/Stop any number of times. Invalidate
+// withdraws the record source, ends the background reading and releases everything.
 int LumoSRInitialize(void* reserved);
 int LumoSRInvalidate();
 // Points the engine at a settings file before Initialize (tests; default: "kestostorage.ini"
@@ -156,7 +160,8 @@ void LumoSRSetStorageConfig(const char* path);
 
 // Starts the engine's TCP listener on the port (all IPv4 addresses); 0, or LUMOSR_ERR_BIND.
 int LumoSRStart(uint16_t port);
-// Stops the listener and any storage activity. Safe from any thread, and when not started.
+// Stops the listener and ends at once the probes and the disk reading in progress (a later query
+// or search reads again). Safe from any thread, and when not started.
 int LumoSRStop();
 bool LumoSRIsStarted();
 // The port the listener is bound to (the chosen one when started on port 0), 0 when stopped.
@@ -167,26 +172,58 @@ uint16_t LumoSRGetPort();
 int LumoSRImportSecurityFile(const char* path);
 
 // Queries: url null for the in-process engine; rows in *out (left null on failure).
+// The disk, channel, camera-identity and block queries answer at once from the engine's last
+// reading of its disks, and ask for a new reading in the background; they never wait for a
+// media file to be probed. Only the very first query after Initialize waits (at most timeoutMs)
+// for the disks' first reading, which looks at folders and the engine's caches but probes
+// nothing. Record files found since the last reading show up once the background has probed them.
 int LumoSRGetDiskInfo(const char* url, int reserved, IVantelList** out, int timeoutMs);
 int LumoSRGetChanInfo(const char* url, int reserved, IVantelList** out, int timeoutMs);
 int LumoSRGetCUIDInfo(const char* url, int reserved, IVantelList** out, int timeoutMs);
-// Fills the given (existing) list with the blocks of the disk numbered diskId.
+// Fills the given (existing) list with the blocks of the disk numbered diskId (N of [diskN]);
+// LUMOSR_ERR_NOTFOUND for a number that is not a disk of the engine.
 int LumoSRGetBlockInfo(const char* url, int64_t diskId, int reserved, IVantelList** list, int timeoutMs);
-// Formats the disk numbered request->GetID(): removes the engine's own files and writes a fresh
-// marker. Refuses a folder that holds files but no marker (LUMOSR_ERR_REFUSED).
+// Formats the disk numbered request->GetID() (N of [diskN]): removes the engine's own files and
+// writes a fresh marker. Refuses a folder that holds files but no marker (LUMOSR_ERR_REFUSED), a
+// disk being written (LUMOSR_ERR_STATE), a missing folder and an unknown number
+// (LUMOSR_ERR_NOTFOUND). LumoSRGetLastError tells why a format failed.
 int LumoSRFormatDisk(const char* url, IKestoDiskFormat* request, IVantelData** out, int timeoutMs);
 
-// Record-file search over the engine's index (used by the media library's "lumofs" search).
-// Appends a descriptor per matching file, in start-time order, to `out`; at most `max` per call,
-// continuing after `*cursor` (start with 0). Returns the number appended, 0 at the end, or a
-// negative error.
+// clang-format off
+// Why the calling thread's last failed engine call failed.
+enum {
+    LUMOSR_REASON_NONE = 0,
+    LUMOSR_REASON_FOREIGN_FILES = 1,  // the folder holds files but not the engine's mark; detail: the folder
+    LUMOSR_REASON_NOT_REMOVABLE = 2,  // a file or folder could not be removed; detail: its path and the system's reason
+    LUMOSR_REASON_DISK_BUSY = 3,      // the disk stayed busy being written; detail: the disk's folder
+    LUMOSR_REASON_NO_FOLDER = 4,      // the disk's folder does not exist or is not a folder; detail: the folder
+    LUMOSR_REASON_IO = 5,             // a read or write failed; detail: the path and the system's reason
+    LUMOSR_REASON_NO_DISK = 6,        // no disk of that number; detail: the number
+};
+// The reason and detail of the calling thread's last failed engine call (LUMOSR_REASON_NONE after a success).
+// Either pointer may be null; returns LUMOSR_OK.
+int LumoSRGetLastError(int* reason, CLumoString* detail);
+
+// Problems found when the engine last read its settings file and disks: one line each, in English,
+// "<settings file>:<line>: <what and what the engine does instead>" (line 0 when no line applies), joined by '\n'.
+// Returns the number of problems.
+int LumoSRGetConfigProblems(CLumoString* text);
+// clang-format on
+
+// Record-file search over the engine's index (registered with LumoFS by LumoSRInitialize as the
+// record source of the media library's "lumofs" search). Appends a descriptor per matching file,
+// in start-time order, to `out`; at most `max` per call, continuing after `*cursor` (start with
+// 0). A new search (cursor 0) first waits, at most a few seconds, for the index to take in what
+// changed on the disks (LUMOSR_ERR_TIMEOUT when it could not, LUMOSR_ERR_STATE when the engine
+// was stopped meanwhile). Returns the number appended, 0 at the end, or a negative error.
 int LumoSRSearchFiles(const ILumoFSSearchParam* param, uint64_t* cursor, CLumoFileDescList* out, int max);
 
 // Converts descriptors into record-file rows appended to `list` (serial numbers from 1).
 int LumoSRFileDesc2KestoFileInfo(const CLumoFileDescList* descs, IVantelList* list);
 
-// The local path of a record file named by a descriptor's "lumofs://local/..." URI; 0, or
-// LUMOSR_ERR_PARAM for a malformed URI, LUMOSR_ERR_NOTFOUND for an unknown disk.
+// The local path of a record file named by a descriptor's "lumofs://local/..." URI (registered with
+// LumoFS as the record source's resolver); 0, or LUMOSR_ERR_PARAM for a malformed URI,
+// LUMOSR_ERR_NOTFOUND for an unknown disk.
 int LumoSRGetRecordFilePath(const char* uri, CLumoString* path);
 
 // Stores a finished media file (MPEG-TS ".dav"/".ts", ".mp4" or ".avi") as a record file of the

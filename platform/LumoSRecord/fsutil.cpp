@@ -16,33 +16,35 @@ void note(std::string* error, const std::string& what) {
     if (error && error->empty()) *error = what + ": " + std::strerror(errno);
 }
 
-int removeIn(int parentFd, const std::string& name, dev_t device, std::string* error, int depth) {
+int removeIn(int parentFd, const std::string& parentPath, const std::string& name, dev_t device,
+             std::string* error, int depth) {
+    const std::string path = parentPath + "/" + name;
     struct stat st;
     if (::fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT) return 0;
-        note(error, name);
+        note(error, path);
         return -1;
     }
     if (!S_ISDIR(st.st_mode)) {
         if (::unlinkat(parentFd, name.c_str(), 0) != 0 && errno != ENOENT) {
-            note(error, name);
+            note(error, path);
             return -1;
         }
         return 0;
     }
     if (st.st_dev != device || depth > 64) {
         errno = EXDEV;
-        note(error, name);
+        note(error, path);
         return -1;
     }
     int fd = ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
-        note(error, name);
+        note(error, path);
         return -1;
     }
     DIR* dir = ::fdopendir(fd);
     if (!dir) {
-        note(error, name);
+        note(error, path);
         ::close(fd);
         return -1;
     }
@@ -54,14 +56,14 @@ int removeIn(int parentFd, const std::string& name, dev_t device, std::string* e
     }
     int rc = 0;
     if (errno != 0) {
-        note(error, name);
+        note(error, path);
         rc = -1;
     }
     for (const std::string& n : names)
-        if (removeIn(fd, n, device, error, depth + 1) != 0) rc = -1;
+        if (removeIn(fd, path, n, device, error, depth + 1) != 0) rc = -1;
     ::closedir(dir);  // closes fd
     if (rc == 0 && ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
-        note(error, name);
+        note(error, path);
         rc = -1;
     }
     return rc;
@@ -69,18 +71,18 @@ int removeIn(int parentFd, const std::string& name, dev_t device, std::string* e
 
 }  // namespace
 
-int RemoveEntryAt(int parentFd, const std::string& name, std::string* error) {
+int RemoveEntryAt(int parentFd, const std::string& parentPath, const std::string& name, std::string* error) {
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
         errno = EINVAL;
-        note(error, name);
+        note(error, parentPath + "/" + name);
         return -1;
     }
     struct stat parent;
     if (::fstat(parentFd, &parent) != 0) {
-        note(error, ".");
+        note(error, parentPath);
         return -1;
     }
-    return removeIn(parentFd, name, parent.st_dev, error, 0);
+    return removeIn(parentFd, parentPath, name, parent.st_dev, error, 0);
 }
 
 int SyncDirectory(const std::string& path) {

@@ -5,11 +5,12 @@
 
 namespace kesto {
 
-// Removes `name` inside the open directory `parentFd`: a file or a link is unlinked (a link's
-// target is never touched), a directory is emptied depth-first and removed. Directories on
-// another device (a mount point inside the folder) are not entered. Returns 0, or -1 when
-// something could not be removed; *error then names the first failure.
-int RemoveEntryAt(int parentFd, const std::string& name, std::string* error);
+// Removes `name` inside the open directory `parentFd` (whose path is `parentPath`, for messages):
+// a file or a link is unlinked (a link's target is never touched), a directory is emptied
+// depth-first and removed. Directories on another device (a mount point inside the folder) are
+// not entered. Returns 0, or -1 when something could not be removed; *error then names the first
+// failure as "<full path>: <the system's reason>".
+int RemoveEntryAt(int parentFd, const std::string& parentPath, const std::string& name, std::string* error);
 
 // Writes `data` to `path` through a temporary file in the same folder, syncs it and renames it
 // into place, then syncs the folder. 0 or -1.

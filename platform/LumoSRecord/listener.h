@@ -27,10 +27,10 @@ private:
     void run(int listenFd, int wakeFd);
 
     mutable std::mutex m_mutex;
-    std::thread m_thread;
-    int m_listenFd = -1;
-    int m_wakeFd = -1;
-    uint16_t m_port = 0;
+    std::thread m_thread;  // guarded by m_mutex (joined outside it)
+    int m_listenFd = -1;   // guarded by m_mutex; the accept thread uses its own copy
+    int m_wakeFd = -1;     // guarded by m_mutex; the accept thread uses its own copy
+    uint16_t m_port = 0;   // guarded by m_mutex
 };
 
 }  // namespace kesto

@@ -1,3 +1,48 @@
+// The engine's storage.
+//
+// Locks and threads:
+//  - m_mutex, the storage lock, guards what was read of the disks, their blocks and files, and the
+//    index. It is held for short steps only: listing folders, reading and writing the engine's
+//    small caches and marks, updating the index, building a snapshot, removing one block when a
+//    full disk is overwritten. It is never held while a media file is probed, while a record file
+//    is copied in, or while a format removes a disk's files.
+//  - Only the reading thread probes for the index, in readings: (1) under the lock, list what
+//    changed, take each record file whose probe result is not known as a job, publish a snapshot;
+//    (2) without the lock, probe the jobs, a few at a time, each with a deadline and a byte budget;
+//    (3) under the lock, apply each result only to a file that is still the same (same disk
+//    epoch, block, name, size and mtime, still waiting for it), then publish again.
+//  - A writer probes the file it stored itself, without the lock, before indexing it.
+//  - m_snapMutex guards only the pointer to the last snapshot. The disk, channel, camera-identity
+//    and block queries build their rows from it: they never take the storage lock and never wait
+//    for a probe (only the first query waits for the disks' first listing, which probes nothing).
+//    Each query asks for a reading without waiting for it.
+//  - m_readMutex guards the reading requests; a new search waits (within its timeout) for a reading
+//    that started after it asked, then takes the storage lock briefly to search the index.
+//  - AbortProbes and Shutdown change what every probe's interrupt check and the loop between files
+//    read: the reading in progress ends at once, and no further file of it is probed.
+//
+// What holds (relied on by every query):
+//  1. Every index row has its file and every readable record file of a formatted disk has its row,
+//     as of the last listing of its block and the probes applied since. A block is listed again
+//     whenever its folder changed (mtime or inode); a file waiting for its probe is counted in its
+//     block but has no row.
+//  2. Create = write to a work file, sync, rename into the block, sync the folder, probe, then
+//     index. A reader never sees a half-written record file: names starting with '.' are never
+//     records.
+//  3. Delete = unindex, then remove. A format unindexes the whole disk and marks it as formatting
+//     (no reading, no writer) before removing anything, and keeps the disk mark until every file
+//     of the engine is gone, so a failed format leaves a formatted disk that is simply read again.
+//  4. Removal never follows a symbolic link (the link is removed, not its target), never enters
+//     another file system, and never touches anything outside the disk folder or anything in it
+//     that is not the engine's (its mark, block folders and work files).
+//  5. Only folders bearing the engine's mark are indexed or formatted; a folder with foreign
+//     content and no mark is refused, and a missing disk folder is never created.
+//  6. Disks are the real folders their settings named when read: no disk is another's folder or
+//     lies inside or around it (storageconfig.cpp), and a disk folder that has come to lead
+//     elsewhere since is taken as missing.
+//  7. The probe results cached per block (.kestoindex) are only a cache: a file whose size or
+//     mtime differs from its cached line is probed again, a lost cache costs probes only, and a
+//     result given up at the deadline or by a stop is neither cached nor kept.
 #include "storage.h"
 
 #include <QSaveFile>
@@ -5,25 +50,29 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <set>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <thread>
 #include <unistd.h>
 
+#include "LumoFS/LumoRecordAddress.h"
 #include "fsutil.h"
+#include "lasterror.h"
 
 namespace kesto {
 
 namespace {
 
-const int kProbeTimeoutMs = 4000;
-const int kDiskRowWaitMs = 100;  // the disk table is refreshed on the GUI thread: never stall it
+// The longest a probe may take. A garbage file is judged by its first bytes (the probe's byte
+// budget) long before; the deadline is for a disk that answers slowly.
+const int kProbeTimeoutMs = 1500;
+const char* const kCacheHeader = "KESTOINDEX 2";  // 2: readable means a picture was decoded
 
 int64_t mtimeNs(const struct stat& st) {
     return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -78,6 +127,10 @@ std::vector<std::string> listDir(const std::string& path, bool* ok) {
     return names;
 }
 
+std::string systemError(const std::string& path, int error) {
+    return path + ": " + std::strerror(error);
+}
+
 struct CountGuard {
     explicit CountGuard(std::atomic<int>& c) : count(c) { ++count; }
     ~CountGuard() { --count; }
@@ -91,15 +144,143 @@ Storage::Storage(const StorageConf& conf) : m_conf(conf) {
         auto d = std::make_unique<Disk>();
         d->conf = dc;
         d->path = dc.path.toStdString();
+        d->io = dc.realPath;
         m_disks.push_back(std::move(d));
     }
-    m_snaps.resize(m_disks.size());
-    for (const QString& p : m_conf.problems) LumoPrintf("kestostorage: %s\n", p.toUtf8().constData());
+    for (const ConfProblem& p : m_conf.problems)
+        LumoPrintf("kestostorage: %s\n", ProblemLine(m_conf, p).toUtf8().constData());
 }
 
-Storage::~Storage() = default;
+Storage::~Storage() {
+    Shutdown();
+}
 
-// ---- reading the disks ----
+// ---- the reading thread ----
+
+uint64_t Storage::requestReadLocked() {
+    if (m_quit.load()) return m_readsWanted;
+    if (!m_reader.joinable()) m_reader = std::thread(&Storage::readLoop, this);
+    // A reading that has not started yet sees whatever changed before it: share it.
+    if (m_readsWanted == m_readsStarted) ++m_readsWanted;
+    m_readCv.notify_all();
+    return m_readsWanted;
+}
+
+void Storage::readLoop() {
+    std::unique_lock<std::mutex> lk(m_readMutex);
+    for (;;) {
+        m_readCv.wait(lk, [this] { return m_quit.load() || m_readsWanted > m_readsStarted; });
+        if (m_quit.load()) break;
+        const uint64_t reading = m_readsWanted;
+        m_readsStarted = reading;
+        const uint64_t generation = m_abortGeneration.load();
+        lk.unlock();
+        const bool complete = readOnce(generation);
+        lk.lock();
+        m_readsDone = reading;
+        m_lastReadComplete = complete;
+        m_readCv.notify_all();
+    }
+    m_readCv.notify_all();
+}
+
+bool Storage::readOnce(uint64_t generation) {
+    auto aborted = [this, generation] { return m_quit.load() || m_abortGeneration.load() != generation; };
+    std::vector<ProbeJob> jobs;
+    {
+        std::lock_guard<TimedLock> lock(m_mutex);
+        readDisks(&jobs);
+        publish();
+    }
+    {
+        std::lock_guard<std::mutex> lk(m_readMutex);
+        m_firstReadDone = true;
+        m_readCv.notify_all();
+    }
+    if (jobs.empty()) return !aborted();
+    probeAll(jobs, aborted);
+    {
+        std::lock_guard<TimedLock> lock(m_mutex);
+        applyProbes(jobs);
+        publish();
+    }
+    return !aborted();
+}
+
+void Storage::probeAll(std::vector<ProbeJob>& jobs, const std::function<bool()>& aborted) {
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t i; (i = next++) < jobs.size();) {
+            if (aborted()) continue;  // after a stop, no further file is started
+            ProbeJob& j = jobs[i];
+            CountGuard reading(m_disks[j.disk]->readers);
+            j.result = ProbeMediaFile(j.path, kProbeTimeoutMs, aborted);
+            j.done = true;
+        }
+    };
+    const size_t threads =
+        std::min<size_t>(jobs.size(), std::max(1u, std::min(4u, std::thread::hardware_concurrency())));
+    std::vector<std::thread> pool;
+    for (size_t t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+}
+
+void Storage::Mount() {
+    std::lock_guard<std::mutex> lk(m_readMutex);
+    requestReadLocked();
+}
+
+void Storage::AbortProbes() {
+    std::lock_guard<std::mutex> lk(m_readMutex);
+    ++m_abortGeneration;
+    // Readings asked for but not started are dropped too; their waiters learn of the stop.
+    m_readsStarted = m_readsWanted;
+    m_readCv.notify_all();
+}
+
+void Storage::Shutdown() {
+    std::thread reader;
+    {
+        std::lock_guard<std::mutex> lk(m_readMutex);
+        m_quit = true;
+        ++m_abortGeneration;
+        m_readCv.notify_all();
+        reader = std::move(m_reader);
+    }
+    if (reader.joinable()) {
+        if (reader.get_id() == std::this_thread::get_id())
+            reader.detach();
+        else
+            reader.join();
+    }
+}
+
+std::shared_ptr<const Storage::Snapshot> Storage::snapshot(int timeoutMs) {
+    {
+        std::unique_lock<std::mutex> lk(m_readMutex);
+        requestReadLocked();
+        m_readCv.wait_for(lk, std::chrono::milliseconds(timeoutMs),
+                          [this] { return m_firstReadDone || m_quit.load(); });
+    }
+    std::lock_guard<std::mutex> s(m_snapMutex);
+    return m_snapshot;
+}
+
+int Storage::waitForIndex(int timeoutMs) {
+    std::unique_lock<std::mutex> lk(m_readMutex);
+    const uint64_t generation = m_abortGeneration.load();
+    const uint64_t ticket = requestReadLocked();
+    // A stop meanwhile ends the wait: the reading it waited for is given up.
+    auto stopped = [&] { return m_quit.load() || m_abortGeneration.load() != generation; };
+    if (!m_readCv.wait_for(lk, std::chrono::milliseconds(timeoutMs),
+                           [&] { return stopped() || m_readsDone >= ticket; }))
+        return LUMOSR_ERR_TIMEOUT;
+    if (m_readsDone < ticket || m_quit.load()) return LUMOSR_ERR_STATE;
+    return m_lastReadComplete ? LUMOSR_OK : LUMOSR_ERR_STATE;
+}
+
+// ---- reading the disks (under m_mutex) ----
 
 void Storage::dropDisk(size_t index) {
     Disk& d = *m_disks[index];
@@ -107,31 +288,53 @@ void Storage::dropDisk(size_t index) {
     d.blocks.clear();
     d.dirMtimeNs = -1;
     d.dirInode = 0;
+    ++d.epoch;
 }
 
-void Storage::refreshAll() {
-    for (size_t i = 0; i < m_disks.size(); ++i) refreshDisk(i);
+void Storage::readDisks(std::vector<ProbeJob>* jobs) {
+    for (size_t i = 0; i < m_disks.size(); ++i) readDisk(i, jobs);
 }
 
 bool Storage::statDisk(Disk& d, struct stat* dirStat) {
     struct stat& st = *dirStat;
     d.faulty = false;
-    const int statError = ::stat(d.path.c_str(), &st) == 0 ? 0 : errno;
+    d.missing.clear();
+    const int statError = ::stat(d.io.c_str(), &st) == 0 ? 0 : errno;
     d.present = statError == 0 && S_ISDIR(st.st_mode);
     if (statError == EIO) d.faulty = true;
-    d.accessible = d.present && ::access(d.path.c_str(), R_OK | X_OK) == 0;
-    d.writable = d.accessible && ::access(d.path.c_str(), W_OK) == 0;
+    if (statError == ENOENT || statError == ENOTDIR)
+        d.missing = "does not exist";
+    else if (statError != 0)
+        d.missing = std::string("cannot be reached (") + std::strerror(statError) + ")";
+    else if (!d.present)
+        d.missing = "is not a folder";
+    if (d.present) {
+        // A link put in place of a disk folder (or above it) since the settings were read makes
+        // it another folder, possibly another disk's: not this disk.
+        char real[PATH_MAX];
+        if (::realpath(d.io.c_str(), real) && d.io != real) {
+            d.present = false;
+            d.missing = std::string("now leads to ") + real +
+                        ", not to the folder read with the settings; the disk is left alone until the engine "
+                        "reads its settings again";
+        }
+    }
+    if (!d.missing.empty() && d.missing.compare(0, 10, "now leads ") != 0)
+        d.missing +=
+            "; the disk is shown as missing, and the engine neither creates its folder nor writes there";
+    d.accessible = d.present && ::access(d.io.c_str(), R_OK | X_OK) == 0;
+    d.writable = d.accessible && ::access(d.io.c_str(), W_OK) == 0;
     d.formatted = false;
     if (!d.accessible) return false;
     struct statvfs vfs;
-    if (::statvfs(d.path.c_str(), &vfs) == 0) {
+    if (::statvfs(d.io.c_str(), &vfs) == 0) {
         d.fsAvail = uint64_t(vfs.f_bavail) * vfs.f_frsize;
     } else {
         d.fsAvail = 0;
         d.faulty = true;
     }
     struct stat mk;
-    const std::string marker = d.path + "/" + kMarkerName;
+    const std::string marker = d.io + "/" + kMarkerName;
     const int markError = ::lstat(marker.c_str(), &mk) == 0 ? 0 : errno;
     if (markError == 0 && S_ISREG(mk.st_mode)) {
         d.formatted = true;
@@ -142,19 +345,20 @@ bool Storage::statDisk(Disk& d, struct stat* dirStat) {
     return true;
 }
 
-void Storage::refreshDisk(size_t index) {
+void Storage::readDisk(size_t index, std::vector<ProbeJob>* jobs) {
     Disk& d = *m_disks[index];
+    if (d.formatting) return;  // its files are going; the format reads it again when done
     struct stat st;
     if (!statDisk(d, &st) || !d.formatted) {
         // Only the engine's own disks are indexed: an unformatted folder may hold anything.
-        dropDisk(index);
+        if (!d.blocks.empty() || d.dirMtimeNs != -1) dropDisk(index);
         return;
     }
 
     if (mtimeNs(st) != d.dirMtimeNs || uint64_t(st.st_ino) != d.dirInode) {
         const int64_t seen = mtimeNs(st);
         bool ok = false;
-        const std::vector<std::string> names = listDir(d.path, &ok);
+        const std::vector<std::string> names = listDir(d.io, &ok);
         if (!ok) {
             d.faulty = true;
         } else {
@@ -162,11 +366,10 @@ void Storage::refreshDisk(size_t index) {
             for (const std::string& n : names) {
                 const int number = ParseBlockDirName(n);
                 struct stat bs;
-                if (number < 0 || ::lstat((d.path + "/" + n).c_str(), &bs) != 0 || !S_ISDIR(bs.st_mode))
+                if (number < 0 || ::lstat((d.io + "/" + n).c_str(), &bs) != 0 || !S_ISDIR(bs.st_mode))
                     continue;
                 found.insert(static_cast<uint32_t>(number));
-                Block& b = d.blocks[static_cast<uint32_t>(number)];
-                b.number = static_cast<uint32_t>(number);
+                d.blocks[static_cast<uint32_t>(number)].number = static_cast<uint32_t>(number);
             }
             for (auto it = d.blocks.begin(); it != d.blocks.end();) {
                 if (!found.count(it->first)) {
@@ -184,21 +387,59 @@ void Storage::refreshDisk(size_t index) {
     for (auto& kv : d.blocks) {
         Block& b = kv.second;
         struct stat bs;
-        const std::string bpath = d.path + "/" + MakeBlockDirName(static_cast<int>(b.number));
-        if (::lstat(bpath.c_str(), &bs) != 0 || !S_ISDIR(bs.st_mode)) {
+        if (::lstat(blockPath(d, b.number).c_str(), &bs) != 0 || !S_ISDIR(bs.st_mode)) {
             b.mtimeNs = -1;  // gone since the listing: the next listing drops it
             d.dirMtimeNs = -1;
             continue;
         }
         if (mtimeNs(bs) != b.mtimeNs || uint64_t(bs.st_ino) != b.inode)
-            rescanBlock(index, b, mtimeNs(bs), bs.st_ino);
+            listBlock(index, b, mtimeNs(bs), bs.st_ino);
+        if (!jobs) continue;
+        for (const FileRec& f : b.files)
+            if (!f.probed) {
+                ProbeJob j;
+                j.disk = index;
+                j.epoch = d.epoch;
+                j.block = b.number;
+                j.name = f.name;
+                j.path = blockPath(d, b.number) + "/" + f.name;
+                j.size = f.size;
+                j.mtimeNs = f.mtimeNs;
+                jobs->push_back(std::move(j));
+            }
     }
 }
 
-void Storage::rescanBlock(size_t diskIndex, Block& b, int64_t seenMtime, uint64_t inode) {
+void Storage::loadMemo(const std::string& bpath, Block& b) {
+    if (b.memoLoaded) return;
+    b.memoLoaded = true;
+    std::ifstream in(bpath + "/" + kIndexCacheName);
+    std::string line;
+    // Another header is another engine's judgement of the files: probe them again.
+    if (!std::getline(in, line) || line != kCacheHeader) return;
+    while (std::getline(in, line)) {
+        std::istringstream ls(line);
+        FileRec f;
+        int readable = 0, v = 0, a = 0, w = 0, h = 0, fps = 0;
+        if (!std::getline(ls, f.name, '\t')) continue;
+        if (!(ls >> f.size >> f.mtimeNs >> readable >> f.probe.durationMs >> v >> a >> w >> h >> fps >>
+              f.probe.frames >> f.probe.bitRateKbps))
+            continue;
+        f.probed = true;
+        f.probe.readable = readable != 0;
+        f.probe.videoCodec = static_cast<uint8_t>(v);
+        f.probe.audioCodec = static_cast<uint8_t>(a);
+        f.probe.width = static_cast<uint16_t>(w);
+        f.probe.height = static_cast<uint16_t>(h);
+        f.probe.frameRate = fps;
+        b.memo.emplace(f.name, f);  // what a probe of this run found stays
+    }
+}
+
+void Storage::listBlock(size_t diskIndex, Block& b, int64_t seenMtime, uint64_t inode) {
     Disk& d = *m_disks[diskIndex];
     CountGuard reading(d.readers);
-    const std::string bpath = d.path + "/" + MakeBlockDirName(static_cast<int>(b.number));
+    const std::string bpath = blockPath(d, b.number);
 
     bool ok = false;
     const std::vector<std::string> names = listDir(bpath, &ok);
@@ -206,38 +447,11 @@ void Storage::rescanBlock(size_t diskIndex, Block& b, int64_t seenMtime, uint64_
         d.faulty = true;
         return;
     }
-    if (!b.cacheLoaded) {
-        b.cacheLoaded = true;
-        std::ifstream in(bpath + "/" + kIndexCacheName);
-        std::string line;
-        if (std::getline(in, line) && line == "KESTOINDEX 1") {
-            while (std::getline(in, line)) {
-                std::istringstream ls(line);
-                FileRec f;
-                int readable = 0, v = 0, a = 0, w = 0, h = 0, fps = 0;
-                if (!std::getline(ls, f.name, '\t')) continue;
-                if (!(ls >> f.size >> f.mtimeNs >> readable >> f.probe.durationMs >> v >> a >> w >> h >>
-                      fps >> f.probe.frames >> f.probe.bitRateKbps))
-                    continue;
-                f.probe.readable = readable != 0;
-                f.probe.videoCodec = static_cast<uint8_t>(v);
-                f.probe.audioCodec = static_cast<uint8_t>(a);
-                f.probe.width = static_cast<uint16_t>(w);
-                f.probe.height = static_cast<uint16_t>(h);
-                f.probe.frameRate = fps;
-                b.cache[f.name] = f;
-            }
-        }
-    }
-
-    std::map<std::string, const FileRec*> known;
-    for (const FileRec& f : b.files) known[f.name] = &f;
+    loadMemo(bpath, b);
 
     std::vector<FileRec> files;
-    std::vector<size_t> toProbe;
     uint64_t bytes = 0;
     std::string cuid;
-    bool cacheStale = false;
     for (const std::string& n : names) {
         struct stat fs;
         if (::lstat((bpath + "/" + n).c_str(), &fs) != 0 || !S_ISREG(fs.st_mode)) continue;
@@ -261,77 +475,48 @@ void Storage::rescanBlock(size_t diskIndex, Block& b, int64_t seenMtime, uint64_
         f.name = n;
         f.size = fs.st_size;
         f.mtimeNs = mtimeNs(fs);
-        auto k = known.find(n);
-        auto c = b.cache.find(n);
-        if (k != known.end() && k->second->size == f.size && k->second->mtimeNs == f.mtimeNs) {
-            f.probe = k->second->probe;
-        } else if (c != b.cache.end() && c->second.size == f.size && c->second.mtimeNs == f.mtimeNs) {
-            f.probe = c->second.probe;
-        } else {
-            toProbe.push_back(files.size());
+        auto m = b.memo.find(n);
+        if (m != b.memo.end() && m->second.size == f.size && m->second.mtimeNs == f.mtimeNs) {
+            f.probed = true;
+            f.probe = m->second.probe;
         }
         files.push_back(std::move(f));
-    }
-
-    // Probe what is new, a few files at a time.
-    bool aborted = false;
-    if (!toProbe.empty()) {
-        const uint64_t generation = m_abortGeneration.load();
-        std::function<bool()> abortCheck = [this, generation] {
-            return m_abortGeneration.load() != generation;
-        };
-        std::atomic<size_t> next{0};
-        auto work = [&] {
-            for (size_t i; (i = next++) < toProbe.size();) {
-                FileRec& f = files[toProbe[i]];
-                f.probe = ProbeMediaFile(bpath + "/" + f.name, kProbeTimeoutMs, abortCheck);
-            }
-        };
-        const size_t threads =
-            std::min<size_t>(toProbe.size(), std::max(1u, std::min(4u, std::thread::hardware_concurrency())));
-        std::vector<std::thread> pool;
-        for (size_t t = 1; t < threads; ++t) pool.emplace_back(work);
-        work();
-        for (std::thread& t : pool) t.join();
-        for (size_t i : toProbe) {
-            if (files[i].probe.aborted) {
-                aborted = true;
-            } else {
-                cacheStale = true;
-                if (!files[i].probe.readable)
-                    LumoPrintf("kestostorage: %s/%s is not readable (%s); left out of the index\n",
-                               bpath.c_str(), files[i].name.c_str(), files[i].probe.error.c_str());
-            }
-        }
-    }
-    if (aborted) {
-        files.erase(
-            std::remove_if(files.begin(), files.end(), [](const FileRec& f) { return f.probe.aborted; }),
-            files.end());
     }
     std::sort(files.begin(), files.end(), [](const FileRec& x, const FileRec& y) {
         return x.rn.startMs != y.rn.startMs ? x.rn.startMs < y.rn.startMs : x.name < y.name;
     });
 
-    std::set<std::string> present;
-    for (const FileRec& f : files) present.insert(f.name);
-    for (const auto& kv : b.cache)
-        if (!present.count(kv.first)) cacheStale = true;
+    // Results of files that are gone or changed are forgotten, and the cache follows.
+    std::set<std::string> current;
+    for (const FileRec& f : files)
+        if (f.probed) current.insert(f.name);
+    bool cacheStale = false;
+    for (auto it = b.memo.begin(); it != b.memo.end();) {
+        if (!current.count(it->first)) {
+            it = b.memo.erase(it);
+            cacheStale = true;
+        } else {
+            ++it;
+        }
+    }
 
     b.files = std::move(files);
     b.bytes = bytes;
     b.cuid = cuid;
-    if (cacheStale) {
-        b.cache.clear();
-        for (const FileRec& f : b.files) b.cache[f.name] = f;
-        writeCache(d, b);
-    }
+    indexBlock(diskIndex, b);
+    summarize(d, b);
+    if (cacheStale) writeCache(d, b);
+    // The time taken before the listing: whatever changed after it is listed next time.
+    b.mtimeNs = seenMtime;
+    b.inode = inode;
+}
 
+void Storage::indexBlock(size_t diskIndex, Block& b) {
     std::vector<RecordEntry> entries;
     entries.reserve(b.files.size());
     for (size_t i = 0; i < b.files.size(); ++i) {
         const FileRec& f = b.files[i];
-        if (!f.probe.readable || f.rn.channel > RecordIndex::kChannels) continue;
+        if (!f.probed || !f.probe.readable || f.rn.channel > RecordIndex::kChannels) continue;
         RecordEntry e;
         e.startMs = f.rn.startMs;
         e.endMs = f.rn.startMs + f.probe.durationMs;
@@ -351,17 +536,48 @@ void Storage::rescanBlock(size_t diskIndex, Block& b, int64_t seenMtime, uint64_
         entries.push_back(std::move(e));
     }
     m_index.ReplaceBlock(static_cast<int>(diskIndex), b.number, std::move(entries));
-    // The time taken before the listing: whatever changed after it is read next time. A probe
-    // that was given up is tried again then.
-    b.mtimeNs = aborted ? -1 : seenMtime;
-    b.inode = inode;
+}
+
+void Storage::applyProbes(std::vector<ProbeJob>& jobs) {
+    std::set<std::pair<size_t, uint32_t>> touched;
+    for (ProbeJob& j : jobs) {
+        if (!j.done || j.result.aborted) continue;  // tried again by a later reading
+        Disk& d = *m_disks[j.disk];
+        if (d.epoch != j.epoch || d.formatting) continue;
+        auto b = d.blocks.find(j.block);
+        if (b == d.blocks.end()) continue;
+        for (FileRec& f : b->second.files) {
+            if (f.name != j.name || f.size != j.size || f.mtimeNs != j.mtimeNs || f.probed) continue;
+            if (j.result.timedOut) {
+                LumoPrintf("kestostorage: %s took longer than %d ms to read; tried again later\n",
+                           j.path.c_str(), kProbeTimeoutMs);
+                break;
+            }
+            f.probed = true;
+            f.probe = j.result;
+            b->second.memo[f.name] = f;
+            if (!f.probe.readable)
+                LumoPrintf("kestostorage: %s is not a record (%s); left out of the index\n", j.path.c_str(),
+                           f.probe.error.c_str());
+            touched.insert({j.disk, j.block});
+            break;
+        }
+    }
+    for (const auto& t : touched) {
+        Disk& d = *m_disks[t.first];
+        Block& b = d.blocks[t.second];
+        indexBlock(t.first, b);
+        summarize(d, b);
+        writeCache(d, b);
+    }
 }
 
 void Storage::writeCache(const Disk& d, const Block& b) {
-    const std::string bpath = d.path + "/" + MakeBlockDirName(static_cast<int>(b.number));
+    const std::string bpath = blockPath(d, b.number);
     std::ostringstream out;
-    out << "KESTOINDEX 1\n";
+    out << kCacheHeader << '\n';
     for (const FileRec& f : b.files) {
+        if (!f.probed) continue;
         const ProbeResult& p = f.probe;
         out << f.name << '\t' << f.size << ' ' << f.mtimeNs << ' ' << (p.readable ? 1 : 0) << ' '
             << p.durationMs << ' ' << int(p.videoCodec) << ' ' << int(p.audioCodec) << ' ' << p.width << ' '
@@ -373,6 +589,124 @@ void Storage::writeCache(const Disk& d, const Block& b) {
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit())
         LumoPrintf("kestostorage: cannot write the index cache of %s\n", bpath.c_str());
+}
+
+void Storage::summarize(const Disk& d, Block& b) const {
+    BlockRow& r = b.row;
+    r = BlockRow();
+    r.number = b.number;
+    const int scale = clusterScale();
+    const uint64_t capacity = uint64_t(m_conf.blockCapacityMB) << 20;
+    r.clusters = static_cast<int>(std::min<uint64_t>(scale, (b.bytes * uint64_t(scale)) / capacity));
+    if (b.bytes > 0 && r.clusters == 0) r.clusters = 1;  // a block holding anything never shows as empty
+    uint64_t usedMs = 0, frames = 0;
+    b.cuids.clear();
+    for (const FileRec& f : b.files) {
+        ++r.fileNum;
+        if (!f.probed || !f.probe.readable) continue;
+        const int64_t end = f.rn.startMs + f.probe.durationMs;
+        const std::string cuid = cuidFor(b, f.rn.channel);
+        if (!cuid.empty()) b.cuids.insert(cuid);
+        if (!r.timed) {
+            r.firstMs = f.rn.startMs;
+            r.lastMs = end;
+            r.stream = static_cast<uint8_t>(f.rn.stream);
+            r.cuid = cuid;
+            r.timed = true;
+        }
+        r.firstMs = std::min(r.firstMs, f.rn.startMs);
+        r.lastMs = std::max(r.lastMs, end);
+        usedMs += static_cast<uint64_t>(f.probe.durationMs);
+        frames += f.probe.frames;
+        r.recTypes |= modeOfRecordType(f.rn.recordType);
+    }
+    if (r.timed) {
+        r.state = CLumoFSBlockInfo::STATE_IN_USE;
+        r.mediaType = 1;
+    } else {
+        r.cuid = b.cuid;
+    }
+    r.usedSec = static_cast<uint32_t>(usedMs / 1000);
+    r.frames = static_cast<uint32_t>(std::min<uint64_t>(frames, 0xFFFFFFFFu));
+    (void)d;
+}
+
+void Storage::publish() {
+    auto s = std::make_shared<Snapshot>();
+    std::set<std::string> cuids;
+    for (const ChannelConf& c : m_conf.channels)
+        if (!c.cuid.empty()) cuids.insert(c.cuid);
+    for (const auto& dp : m_disks) {
+        const Disk& d = *dp;
+        DiskView v;
+        if (d.accessible) v.state |= CLumoFSDiskInfo::STATE_MOUNTED;
+        if (d.formatted) v.state |= CLumoFSDiskInfo::STATE_FORMATTED;
+        if (d.accessible && d.formatted && !d.faulty) v.state |= CLumoFSDiskInfo::STATE_READY;
+        if (d.faulty) v.state |= CLumoFSDiskInfo::STATE_FAULTY;
+        if (d.accessible && d.formatted) {
+            if (isFull(d, 0)) v.state |= CLumoFSDiskInfo::STATE_FULL;
+            const uint64_t used = diskBytes(d);
+            uint64_t total = used + d.fsAvail;
+            if (d.conf.capacityMB > 0) total = std::min(total, uint64_t(d.conf.capacityMB) << 20);
+            v.usedKB = static_cast<int64_t>(used >> 10);
+            v.totalKB = static_cast<int64_t>(std::max(total, used) >> 10);
+        }
+        v.missing = d.present ? std::string() : d.missing;
+        v.blocks.reserve(d.blocks.size());
+        for (const auto& kv : d.blocks) {
+            v.blocks.push_back(kv.second.row);
+            cuids.insert(kv.second.cuids.begin(), kv.second.cuids.end());
+        }
+        s->disks.push_back(std::move(v));
+    }
+    s->cuids.assign(cuids.begin(), cuids.end());
+
+    std::map<int, const ChannelConf*> configured;
+    for (const ChannelConf& c : m_conf.channels) configured[c.number] = &c;
+    const std::map<int, unsigned> recorded = m_index.ChannelStreams();
+    std::set<int> numbers;
+    for (const auto& kv : configured) numbers.insert(kv.first);
+    for (const auto& kv : recorded) numbers.insert(kv.first + 1);
+    for (int number : numbers) {
+        ChannelView c;
+        c.number = number;
+        const ChannelConf* conf = configured.count(number) ? configured[number] : nullptr;
+        auto rec = recorded.find(number - 1);
+        const unsigned recStreams = rec == recorded.end() ? 0u : rec->second;
+        c.cuid = conf ? conf->cuid : std::string();
+        if (conf) c.name = conf->name;
+        for (int st = 0; st < 3; ++st) {
+            const StreamConf* sc = conf && conf->streams[st].present ? &conf->streams[st] : nullptr;
+            const RecordEntry* latest = (recStreams & (1u << st)) ? m_index.Latest(st, number - 1) : nullptr;
+            if (!sc && !latest) continue;
+            tag_STMDATA data{};
+            if (sc) {
+                data.recordMode = sc->recordMode;
+                data.videoCodec = sc->videoCodec;
+                data.audioCodec = sc->audioCodec;
+                data.width = sc->width;
+                data.height = sc->height;
+                data.frameRate = sc->frameRate;
+                data.bitRateKbps = sc->bitRateKbps;
+            } else {
+                // Known only from its files: described by the latest one, and not recording.
+                data.recordMode = 0;
+                data.videoCodec = latest->videoCodec;
+                data.audioCodec = latest->audioCodec;
+                data.width = latest->width;
+                data.height = latest->height;
+                data.frameRate = static_cast<uint16_t>(latest->frameRate > 0 ? latest->frameRate : 0);
+                const int64_t ms = latest->endMs - latest->startMs;
+                data.bitRateKbps = ms > 0 ? static_cast<int32_t>(latest->size * 8 / uint64_t(ms)) : 0;
+            }
+            if (c.cuid.empty() && latest) c.cuid = m_index.CUID(latest->cuid);
+            c.streams.emplace_back(st + 1, data);
+        }
+        s->channels.push_back(std::move(c));
+    }
+
+    std::lock_guard<std::mutex> lock(m_snapMutex);
+    m_snapshot = std::move(s);
 }
 
 std::string Storage::cuidFor(const Block& b, int channel) const {
@@ -402,73 +736,49 @@ bool Storage::isFull(const Disk& d, uint64_t extraBytes) const {
     return roomOf(d, 0) < (uint64_t(m_conf.freeSpaceFloorMB) << 20) + extraBytes;
 }
 
-Storage::DiskSnap Storage::snapOf(const Disk& d) const {
-    DiskSnap s;
-    if (d.accessible) s.state |= CLumoFSDiskInfo::STATE_MOUNTED;
-    if (d.formatted) s.state |= CLumoFSDiskInfo::STATE_FORMATTED;
-    if (d.accessible && d.formatted && !d.faulty) s.state |= CLumoFSDiskInfo::STATE_READY;
-    if (d.faulty) s.state |= CLumoFSDiskInfo::STATE_FAULTY;
-    if (d.accessible && d.formatted) {
-        if (isFull(d, 0)) s.state |= CLumoFSDiskInfo::STATE_FULL;
-        const uint64_t used = diskBytes(d);
-        uint64_t total = used + d.fsAvail;
-        if (d.conf.capacityMB > 0) total = std::min(total, uint64_t(d.conf.capacityMB) << 20);
-        s.usedKB = static_cast<int64_t>(used >> 10);
-        s.totalKB = static_cast<int64_t>(std::max(total, used) >> 10);
-    }
-    return s;
+int Storage::indexOf(int64_t diskId) const {
+    for (size_t i = 0; i < m_disks.size(); ++i)
+        if (m_disks[i]->conf.number == diskId) return static_cast<int>(i);
+    return -1;
 }
 
-void Storage::fillDiskRow(size_t index, const DiskSnap& snap, IKestoDiskInfo* row) const {
+std::string Storage::blockPath(const Disk& d, uint32_t number) const {
+    return d.io + "/" + MakeBlockDirName(static_cast<int>(number));
+}
+
+// ---- queries ----
+
+int Storage::Unmount(int timeoutMs) {
+    std::unique_lock<TimedLock> lock(m_mutex, std::defer_lock);
+    if (!lock.try_lock_for(std::chrono::milliseconds(timeoutMs))) return LUMOSR_ERR_TIMEOUT;
+    for (size_t i = 0; i < m_disks.size(); ++i)
+        if (!m_disks[i]->formatting) dropDisk(i);
+    publish();
+    return LUMOSR_OK;
+}
+
+void Storage::fillDiskRow(size_t index, const DiskView& view, IKestoDiskInfo* row) const {
     const Disk& d = *m_disks[index];
-    row->SetID(static_cast<int64_t>(index) + 1);
+    row->SetID(d.conf.number);
     CLumoFSDiskInfo* info = row->GetInfo();
     info->SetShortName(d.conf.shortName);
     info->SetName(d.path);
     info->SetType(d.conf.type);
-    info->SetSpace(snap.totalKB, snap.usedKB);
-    uint32_t state = snap.state;
+    info->SetSpace(view.totalKB, view.usedKB);
+    uint32_t state = view.state;
     // Live bits: true while the engine reads or writes, whoever holds the storage.
     if (d.readers.load() > 0) state |= CLumoFSDiskInfo::STATE_READING;
     if (d.writers.load() > 0) state |= CLumoFSDiskInfo::STATE_WRITING;
     info->SetState(state);
 }
 
-// ---- queries ----
-
-int Storage::Mount(int timeoutMs) {
-    std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
-    if (!lock.try_lock_for(std::chrono::milliseconds(timeoutMs))) return LUMOSR_ERR_TIMEOUT;
-    refreshAll();
-    return LUMOSR_OK;
-}
-
-int Storage::Unmount(int timeoutMs) {
-    std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
-    if (!lock.try_lock_for(std::chrono::milliseconds(timeoutMs))) return LUMOSR_ERR_TIMEOUT;
-    for (size_t i = 0; i < m_disks.size(); ++i) dropDisk(i);
-    return LUMOSR_OK;
-}
-
 int Storage::DiskRows(IVantelList** out, int timeoutMs) {
-    std::vector<DiskSnap> snaps;
-    {
-        std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
-        if (lock.try_lock_for(std::chrono::milliseconds(std::min(timeoutMs, kDiskRowWaitMs)))) {
-            refreshAll();
-            for (const auto& d : m_disks) snaps.push_back(snapOf(*d));
-            std::lock_guard<std::mutex> s(m_snapMutex);
-            m_snaps = snaps;
-        } else {
-            // Busy with a format or a long read: answer with what was last known.
-            std::lock_guard<std::mutex> s(m_snapMutex);
-            snaps = m_snaps;
-        }
-    }
+    const std::shared_ptr<const Snapshot> s = snapshot(timeoutMs);
+    if (!s) return m_quit.load() ? LUMOSR_ERR_STATE : LUMOSR_ERR_TIMEOUT;
     IVantelList* list = IVantelList::CreateObject();
     for (size_t i = 0; i < m_disks.size(); ++i) {
         IKestoDiskInfo* row = IKestoDiskInfo::CreateObject();
-        fillDiskRow(i, snaps[i], row);
+        fillDiskRow(i, s->disks[i], row);
         list->Add(row, false, false);
     }
     *out = list;
@@ -476,56 +786,20 @@ int Storage::DiskRows(IVantelList** out, int timeoutMs) {
 }
 
 int Storage::ChannelRows(IVantelList** out, int timeoutMs) {
-    std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
-    if (!lock.try_lock_for(std::chrono::milliseconds(timeoutMs))) return LUMOSR_ERR_TIMEOUT;
-    refreshAll();
-
-    std::map<int, const ChannelConf*> configured;
-    for (const ChannelConf& c : m_conf.channels) configured[c.number] = &c;
-    const std::map<int, unsigned> recorded = m_index.ChannelStreams();
-    std::set<int> numbers;
-    for (const auto& kv : configured) numbers.insert(kv.first);
-    for (const auto& kv : recorded) numbers.insert(kv.first + 1);
-
+    const std::shared_ptr<const Snapshot> s = snapshot(timeoutMs);
+    if (!s) return m_quit.load() ? LUMOSR_ERR_STATE : LUMOSR_ERR_TIMEOUT;
     IVantelList* list = IVantelList::CreateObject();
-    for (int number : numbers) {
+    for (const ChannelView& c : s->channels) {
         IKestoChanInfo* chan = IKestoChanInfo::CreateObject();
-        chan->SetID(number);
-        const ChannelConf* conf = configured.count(number) ? configured[number] : nullptr;
-        auto rec = recorded.find(number - 1);
-        const unsigned recStreams = rec == recorded.end() ? 0u : rec->second;
-        std::string cuid = conf ? conf->cuid : std::string();
-        if (conf) chan->SetName(conf->name);
-        for (int s = 0; s < 3; ++s) {
-            const StreamConf* sc = conf && conf->streams[s].present ? &conf->streams[s] : nullptr;
-            const RecordEntry* latest = (recStreams & (1u << s)) ? m_index.Latest(s, number - 1) : nullptr;
-            if (!sc && !latest) continue;
-            IKestoStreamInfo* st = IKestoStreamInfo::CreateObject();
-            st->SetID(s + 1);
-            tag_STMDATA* data = st->GetData();
-            if (sc) {
-                data->recordMode = sc->recordMode;
-                data->videoCodec = sc->videoCodec;
-                data->audioCodec = sc->audioCodec;
-                data->width = sc->width;
-                data->height = sc->height;
-                data->frameRate = sc->frameRate;
-                data->bitRateKbps = sc->bitRateKbps;
-            } else {
-                // Known only from its files: described by the latest one, and not recording.
-                data->recordMode = 0;
-                data->videoCodec = latest->videoCodec;
-                data->audioCodec = latest->audioCodec;
-                data->width = latest->width;
-                data->height = latest->height;
-                data->frameRate = static_cast<uint16_t>(latest->frameRate > 0 ? latest->frameRate : 0);
-                const int64_t ms = latest->endMs - latest->startMs;
-                data->bitRateKbps = ms > 0 ? static_cast<int32_t>(latest->size * 8 / uint64_t(ms)) : 0;
-            }
-            if (cuid.empty() && latest) cuid = m_index.CUID(latest->cuid);
-            chan->AddStream(st);
+        chan->SetID(c.number);
+        chan->SetName(c.name);
+        chan->SetCUID(c.cuid);
+        for (const auto& st : c.streams) {
+            IKestoStreamInfo* row = IKestoStreamInfo::CreateObject();
+            row->SetID(st.first);
+            *row->GetData() = st.second;
+            chan->AddStream(row);
         }
-        chan->SetCUID(cuid);
         list->Add(chan, false, false);
     }
     *out = list;
@@ -533,109 +807,101 @@ int Storage::ChannelRows(IVantelList** out, int timeoutMs) {
 }
 
 int Storage::CuidRows(IVantelList** out, int timeoutMs) {
-    std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
-    if (!lock.try_lock_for(std::chrono::milliseconds(timeoutMs))) return LUMOSR_ERR_TIMEOUT;
-    refreshAll();
-    std::set<std::string> cuids;
-    for (const ChannelConf& c : m_conf.channels)
-        if (!c.cuid.empty()) cuids.insert(c.cuid);
-    for (const auto& d : m_disks)
-        for (const auto& kv : d->blocks)
-            for (const FileRec& f : kv.second.files) {
-                if (!f.probe.readable) continue;
-                const std::string c = cuidFor(kv.second, f.rn.channel);
-                if (!c.empty()) cuids.insert(c);
-            }
+    const std::shared_ptr<const Snapshot> s = snapshot(timeoutMs);
+    if (!s) return m_quit.load() ? LUMOSR_ERR_STATE : LUMOSR_ERR_TIMEOUT;
     IVantelList* list = IVantelList::CreateObject();
-    for (const std::string& c : cuids) list->Add(IVantelText::CreateObject(c), false, false);
+    for (const std::string& c : s->cuids) list->Add(IVantelText::CreateObject(c), false, false);
     *out = list;
     return LUMOSR_OK;
 }
 
 int Storage::BlockRows(int64_t diskId, IVantelList* list, int timeoutMs) {
-    if (diskId < 1 || diskId > int64_t(m_disks.size())) return LUMOSR_ERR_NOTFOUND;
-    std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
-    if (!lock.try_lock_for(std::chrono::milliseconds(timeoutMs))) return LUMOSR_ERR_TIMEOUT;
-    const size_t index = static_cast<size_t>(diskId - 1);
-    refreshDisk(index);
-    const Disk& d = *m_disks[index];
-    const int scale = clusterScale();
-    const uint64_t capacity = uint64_t(m_conf.blockCapacityMB) << 20;
-    for (const auto& kv : d.blocks) {
-        const Block& b = kv.second;
+    const int index = indexOf(diskId);
+    if (index < 0) {
+        SetLastError(LUMOSR_REASON_NO_DISK, std::to_string(diskId));
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    const std::shared_ptr<const Snapshot> s = snapshot(timeoutMs);
+    if (!s) return m_quit.load() ? LUMOSR_ERR_STATE : LUMOSR_ERR_TIMEOUT;
+    const Disk& d = *m_disks[static_cast<size_t>(index)];
+    for (const BlockRow& b : s->disks[static_cast<size_t>(index)].blocks) {
         IKestoBlockInfo* row = IKestoBlockInfo::CreateObject();
         row->SetID(b.number);
         CLumoFSBlockInfo* info = row->GetInfo();
         info->SetIDB(static_cast<int>(b.number));
-        info->SetIDD(static_cast<int>(index));
-        int clusters = static_cast<int>(std::min<uint64_t>(scale, (b.bytes * uint64_t(scale)) / capacity));
-        if (b.bytes > 0 && clusters == 0) clusters = 1;  // a block holding anything never shows as empty
-        info->SetClusterUsed(clusters);
-        int64_t first = 0, last = 0;
-        uint64_t usedMs = 0, frames = 0;
-        uint16_t modes = 0;
-        int fileNum = 0;
-        bool any = false;
-        for (const FileRec& f : b.files) {
-            ++fileNum;
-            if (!f.probe.readable) continue;
-            const int64_t end = f.rn.startMs + f.probe.durationMs;
-            if (!any) {
-                first = f.rn.startMs;
-                last = end;
-                info->SetIDS(static_cast<uint8_t>(f.rn.stream));
-                info->SetCUID(cuidFor(b, f.rn.channel));
-                any = true;
-            }
-            first = std::min(first, f.rn.startMs);
-            last = std::max(last, end);
-            usedMs += static_cast<uint64_t>(f.probe.durationMs);
-            frames += f.probe.frames;
-            modes |= modeOfRecordType(f.rn.recordType);
+        info->SetIDD(d.conf.number - 1);
+        info->SetClusterUsed(b.clusters);
+        info->SetState(b.state);
+        info->SetCUID(b.cuid);
+        if (b.timed) {
+            info->SetIDS(b.stream);
+            info->SetMediaType(b.mediaType);
+            info->SetRecType(b.recTypes);
+            info->SetTimeS(CLumoTime::FromEpochMs(b.firstMs));
+            info->SetTimeE(CLumoTime::FromEpochMs(b.lastMs));
         }
-        if (any) {
-            info->SetState(CLumoFSBlockInfo::STATE_IN_USE);
-            info->SetMediaType(1);
-            info->SetRecType(modes);
-            info->SetTimeS(CLumoTime::FromEpochMs(first));
-            info->SetTimeE(CLumoTime::FromEpochMs(last));
-        } else if (!b.cuid.empty()) {
-            info->SetCUID(b.cuid);
-        }
-        info->SetUsedTime(static_cast<uint32_t>(usedMs / 1000));
-        info->SetFileNum(fileNum);
-        info->SetFrameNum(static_cast<uint32_t>(std::min<uint64_t>(frames, 0xFFFFFFFFu)));
+        info->SetUsedTime(b.usedSec);
+        info->SetFileNum(b.fileNum);
+        info->SetFrameNum(b.frames);
         list->Add(row, false, false);
     }
     return LUMOSR_OK;
 }
+
+QStringList Storage::Problems(int timeoutMs) {
+    std::vector<ConfProblem> all = m_conf.problems;
+    if (const std::shared_ptr<const Snapshot> s = snapshot(timeoutMs))
+        for (size_t i = 0; i < m_disks.size(); ++i)
+            if (!s->disks[i].missing.empty()) {
+                const Disk& d = *m_disks[i];
+                all.push_back({d.conf.pathLine, QStringLiteral("disk %1's folder %2 %3")
+                                                    .arg(d.conf.number)
+                                                    .arg(QString::fromStdString(d.path))
+                                                    .arg(QString::fromStdString(s->disks[i].missing))});
+            }
+    std::stable_sort(all.begin(), all.end(),
+                     [](const ConfProblem& a, const ConfProblem& b) { return a.line < b.line; });
+    QStringList lines;
+    for (const ConfProblem& p : all) lines << ProblemLine(m_conf, p);
+    return lines;
+}
+
+// ---- removing ----
 
 int Storage::removeBlock(size_t diskIndex, uint32_t number, std::string* error) {
     Disk& d = *m_disks[diskIndex];
     // Unindex first, then remove: a row never points at a file that is gone.
     m_index.RemoveBlock(static_cast<int>(diskIndex), number);
     d.blocks.erase(number);
-    int fd = ::open(d.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = ::open(d.io.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
-        if (error) *error = d.path + ": " + std::strerror(errno);
+        if (error) *error = systemError(d.io, errno);
         return -1;
     }
-    int rc = RemoveEntryAt(fd, MakeBlockDirName(static_cast<int>(number)), error);
+    int rc = RemoveEntryAt(fd, d.io, MakeBlockDirName(static_cast<int>(number)), error);
     ::close(fd);
     d.dirMtimeNs = -1;
     return rc;
 }
 
 int Storage::Format(int64_t diskId, int timeoutMs) {
-    if (diskId < 1 || diskId > int64_t(m_disks.size())) return LUMOSR_ERR_NOTFOUND;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
-    if (!lock.try_lock_until(deadline)) return LUMOSR_ERR_TIMEOUT;
-    const size_t index = static_cast<size_t>(diskId - 1);
+    const int found = indexOf(diskId);
+    if (found < 0) {
+        SetLastError(LUMOSR_REASON_NO_DISK, std::to_string(diskId));
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    const size_t index = static_cast<size_t>(found);
     Disk& d = *m_disks[index];
-    // A disk that is being written is formatted once its writers are done, or not at all.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::unique_lock<TimedLock> lock(m_mutex, std::defer_lock);
+    if (!lock.try_lock_until(deadline)) {
+        SetLastError(LUMOSR_REASON_DISK_BUSY, d.path);
+        return LUMOSR_ERR_TIMEOUT;
+    }
+    // A disk that is being written (or formatted) is formatted once that is done, or not at all.
     if (!m_writersDone.wait_until(lock, deadline, [&] { return d.writers.load() == 0; })) {
         LumoPrintf("kestostorage: %s is being written; not formatted\n", d.path.c_str());
+        SetLastError(LUMOSR_REASON_DISK_BUSY, d.path);
         return LUMOSR_ERR_STATE;
     }
     struct stat st;
@@ -643,51 +909,78 @@ int Storage::Format(int64_t diskId, int timeoutMs) {
     if (!d.present) {
         // Never create the folder: a missing disk may be an unmounted one, and its folder on the
         // parent file system is not ours to fill.
-        LumoPrintf("kestostorage: %s is missing; not formatted\n", d.path.c_str());
+        LumoPrintf("kestostorage: %s %s; not formatted\n", d.path.c_str(), d.missing.c_str());
+        SetLastError(LUMOSR_REASON_NO_FOLDER, d.path);
         return LUMOSR_ERR_NOTFOUND;
     }
-    if (!d.accessible || !d.writable) return LUMOSR_ERR_IO;
-
+    if (!d.accessible) {
+        SetLastError(LUMOSR_REASON_IO, systemError(d.path, EACCES));
+        return LUMOSR_ERR_IO;
+    }
     bool ok = false;
-    const std::vector<std::string> names = listDir(d.path, &ok);
-    if (!ok) return LUMOSR_ERR_IO;
+    const std::vector<std::string> names = listDir(d.io, &ok);
+    if (!ok) {
+        SetLastError(LUMOSR_REASON_IO, systemError(d.path, errno));
+        return LUMOSR_ERR_IO;
+    }
     if (!d.formatted && !names.empty()) {
         LumoPrintf("kestostorage: %s holds files but no disk mark; not formatted\n", d.path.c_str());
+        SetLastError(LUMOSR_REASON_FOREIGN_FILES, d.path);
         return LUMOSR_ERR_REFUSED;
     }
+    int fd = ::open(d.io.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat opened;
+    if (fd < 0 || ::fstat(fd, &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino) {
+        // Replaced between the check and now: not the folder that was checked.
+        const int error = fd < 0 ? errno : ESTALE;
+        if (fd >= 0) ::close(fd);
+        SetLastError(LUMOSR_REASON_IO, systemError(d.path, error));
+        return LUMOSR_ERR_IO;
+    }
 
-    CountGuard writing(d.writers);
+    // Out of service while its files go: no reading, no writer, no row of its blocks.
+    d.formatting = true;
+    ++d.writers;
+    dropDisk(index);
+    publish();
+    lock.unlock();
+
     std::string error;
     int failures = 0;
-    m_index.RemoveDisk(static_cast<int>(index));
-    d.blocks.clear();
-    d.dirMtimeNs = -1;
-    int fd = ::open(d.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return LUMOSR_ERR_IO;
     for (const std::string& n : names) {
         // The engine's own entries only: block folders (and anything under a block name, a link
         // included, which is removed itself) and its work files. Whatever else lies there stays.
         const bool ours = ParseBlockDirName(n) >= 0 || n == kIndexCacheName || n.compare(0, 5, ".tmp.") == 0;
-        if (ours && RemoveEntryAt(fd, n, &error) != 0) ++failures;
+        if (ours && RemoveEntryAt(fd, d.io, n, &error) != 0) ++failures;
     }
     ::close(fd);
-    SyncDirectory(d.path);
+    SyncDirectory(d.io);
+    int result = LUMOSR_OK;
     if (failures) {
         // The old mark stays: what could not be removed is still the engine's and is read again.
         LumoPrintf("kestostorage: format of %s incomplete: %s\n", d.path.c_str(), error.c_str());
-        refreshDisk(index);
-        return LUMOSR_ERR_IO;
+        SetLastError(LUMOSR_REASON_NOT_REMOVABLE, error);
+        result = LUMOSR_ERR_IO;
+    } else {
+        CLumoString when;
+        CLumoTime::Now().BuildISO8601(when);
+        const std::string mark = std::string("KestoDisk 1\nformatted=") + when.GetBuffer() + "\n";
+        if (WriteFileDurably(d.io + "/" + kMarkerName, mark, &error) != 0) {
+            LumoPrintf("kestostorage: cannot mark %s: %s\n", d.path.c_str(), error.c_str());
+            SetLastError(LUMOSR_REASON_IO, error);
+            result = LUMOSR_ERR_IO;
+        }
     }
-    CLumoString when;
-    CLumoTime::Now().BuildISO8601(when);
-    const std::string mark = std::string("KestoDisk 1\nformatted=") + when.GetBuffer() + "\n";
-    if (WriteFileDurably(d.path + "/" + kMarkerName, mark, &error) != 0) {
-        LumoPrintf("kestostorage: cannot mark %s: %s\n", d.path.c_str(), error.c_str());
-        refreshDisk(index);
-        return LUMOSR_ERR_IO;
-    }
-    refreshDisk(index);
-    return LUMOSR_OK;
+
+    lock.lock();
+    d.formatting = false;
+    --d.writers;
+    readDisk(index, nullptr);
+    publish();
+    m_writersDone.notify_all();
+    lock.unlock();
+    Mount();  // the reading thread probes whatever was left
+    return result;
 }
 
 int Storage::Search(const ILumoFSSearchParam& param, uint64_t* cursor, CLumoFileDescList* out, int max,
@@ -701,18 +994,21 @@ int Storage::Search(const ILumoFSSearchParam& param, uint64_t* cursor, CLumoFile
     q.recordTypeMask = param.GetRecordType();
     q.cuids = param.GetCUIDs();
 
-    std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
-    if (!lock.try_lock_for(std::chrono::milliseconds(timeoutMs))) return LUMOSR_ERR_TIMEOUT;
-    if (!cursor || *cursor == 0) refreshAll();  // a continued search reads the index it started on
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (!cursor || *cursor == 0) {
+        // A new search sees what changed on the disks; a continued one the index it started on.
+        const int rc = waitForIndex(timeoutMs);
+        if (rc != LUMOSR_OK) return rc;
+    }
+    std::unique_lock<TimedLock> lock(m_mutex, std::defer_lock);
+    if (!lock.try_lock_until(deadline)) return LUMOSR_ERR_TIMEOUT;
     std::vector<const RecordEntry*> found;
     const int n = m_index.Search(q, cursor, found, max);
     for (const RecordEntry* e : found) {
         const Disk& d = *m_disks[e->disk];
         const std::string block = MakeBlockDirName(static_cast<int>(e->block));
         auto* desc = new CLumoFileDesc();
-        const std::string uri =
-            "lumofs://local/disk=" + d.conf.shortName + "&path=" + block + "&filename=" + e->fileName;
-        desc->SetURI(uri.c_str());
+        desc->SetURI(LumoRecordAddress::DiskRecord(d.conf.shortName, block, e->fileName).Build().c_str());
         desc->SetFileName(e->fileName.c_str());
         desc->SetSaveFileName(e->fileName.c_str());
         desc->SetTimeS(CLumoTime::FromEpochMs(e->startMs));
@@ -725,31 +1021,26 @@ int Storage::Search(const ILumoFSSearchParam& param, uint64_t* cursor, CLumoFile
         desc->SetResolution(e->width, e->height);
         desc->SetCodecs(e->videoCodec, e->audioCodec);
         desc->SetFrameRate(e->frameRate);
-        desc->SetLocation(e->disk, static_cast<int>(e->block), e->fileIndex);
+        desc->SetLocation(d.conf.number - 1, static_cast<int>(e->block), e->fileIndex);
         out->Append(desc);
     }
     return n;
 }
 
 int Storage::ResolveUri(const std::string& uri, std::string* path) const {
-    static const std::string prefix = "lumofs://local/";
-    if (uri.compare(0, prefix.size(), prefix) != 0) return LUMOSR_ERR_PARAM;
-    std::map<std::string, std::string> fields;
-    std::istringstream in(uri.substr(prefix.size()));
-    std::string part;
-    while (std::getline(in, part, '&')) {
-        const size_t eq = part.find('=');
-        if (eq == std::string::npos) return LUMOSR_ERR_PARAM;
-        fields[part.substr(0, eq)] = part.substr(eq + 1);
-    }
-    const std::string& disk = fields["disk"];
-    const std::string& block = fields["path"];
-    const std::string& name = fields["filename"];
+    LumoRecordAddress a;
+    if (!LumoRecordAddress::Parse(uri, &a) || a.GetScheme() != LumoRecordAddress::SCHEME_LUMOFS ||
+        a.GetHost() != "local")
+        return LUMOSR_ERR_PARAM;
+    const std::string disk = a.Get("disk");
+    const std::string block = a.Get("path");
+    const std::string name = a.Get("filename");
     RecordName rn;
+    // Only a block folder and a record file name: nothing that could climb out of the disk.
     if (ParseBlockDirName(block) < 0 || !ParseRecordFileName(name, &rn)) return LUMOSR_ERR_PARAM;
     for (const auto& d : m_disks)
         if (d->conf.shortName == disk) {
-            if (path) *path = d->path + "/" + block + "/" + name;
+            if (path) *path = d->io + "/" + block + "/" + name;
             return LUMOSR_OK;
         }
     return LUMOSR_ERR_NOTFOUND;
@@ -780,22 +1071,23 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
 
     size_t diskIndex = 0;
     uint32_t blockNo = 0;
-    std::string blockPath;
+    std::string bpath;
     {
-        std::unique_lock<std::timed_mutex> lock(m_mutex, std::defer_lock);
+        std::unique_lock<TimedLock> lock(m_mutex, std::defer_lock);
         if (!lock.try_lock_for(std::chrono::milliseconds(timeoutMs))) return LUMOSR_ERR_TIMEOUT;
-        refreshAll();
+        readDisks(nullptr);  // what is there; probing new files is the reading thread's
+        auto usable = [](const Disk& d) { return d.writable && d.formatted && !d.faulty && !d.formatting; };
         int chosen = -1;
         for (size_t i = 0; i < m_disks.size() && chosen < 0; ++i) {
             const Disk& d = *m_disks[i];
-            if (d.writable && d.formatted && !d.faulty && !isFull(d, size)) chosen = static_cast<int>(i);
+            if (usable(d) && !isFull(d, size)) chosen = static_cast<int>(i);
         }
         if (chosen < 0) {
             if (!overwriteWhenFull()) return LUMOSR_ERR_FULL;
             // Overwrite: give up the oldest blocks of the first usable disk until the file fits.
             for (size_t i = 0; i < m_disks.size() && chosen < 0; ++i) {
                 Disk& d = *m_disks[i];
-                if (!d.writable || !d.formatted || d.faulty) continue;
+                if (!usable(d)) continue;
                 // Give nothing up unless giving up every block that may go would make room.
                 uint64_t freeable = 0;
                 for (const auto& kv : d.blocks)
@@ -818,13 +1110,14 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
                     if (removeBlock(i, static_cast<uint32_t>(victim), &error) != 0) {
                         LumoPrintf("kestostorage: cannot overwrite a block of %s: %s\n", d.path.c_str(),
                                    error.c_str());
-                        refreshDisk(i);
+                        readDisk(i, nullptr);
                         break;
                     }
-                    refreshDisk(i);
+                    readDisk(i, nullptr);
                 }
                 if (!isFull(d, size)) chosen = static_cast<int>(i);
             }
+            publish();
             if (chosen < 0) return LUMOSR_ERR_FULL;
         }
         diskIndex = static_cast<size_t>(chosen);
@@ -844,60 +1137,87 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
         if (found < 0) {
             if (highest + 1 > 99999) return LUMOSR_ERR_FULL;
             found = highest + 1;
-            blockPath = d.path + "/" + MakeBlockDirName(static_cast<int>(found));
-            if (::mkdir(blockPath.c_str(), 0755) != 0) return LUMOSR_ERR_IO;
+            bpath = blockPath(d, static_cast<uint32_t>(found));
+            if (::mkdir(bpath.c_str(), 0755) != 0) {
+                SetLastError(LUMOSR_REASON_IO, systemError(bpath, errno));
+                return LUMOSR_ERR_IO;
+            }
             std::string cuid;
             for (const ChannelConf& c : m_conf.channels)
                 if (c.number == channel) cuid = c.cuid;
             if (!cuid.empty() &&
-                WriteFileDurably(blockPath + "/" + kBlockIniName, "cuid=" + cuid + "\n", &error) != 0)
+                WriteFileDurably(bpath + "/" + kBlockIniName, "cuid=" + cuid + "\n", &error) != 0)
                 LumoPrintf("kestostorage: %s\n", error.c_str());
-            SyncDirectory(d.path);
+            SyncDirectory(d.io);
         }
         blockNo = static_cast<uint32_t>(found);
-        blockPath = d.path + "/" + MakeBlockDirName(static_cast<int>(found));
+        bpath = blockPath(d, blockNo);
         struct stat exists;
-        if (::lstat((blockPath + "/" + name).c_str(), &exists) == 0) return LUMOSR_ERR_REFUSED;
+        if (::lstat((bpath + "/" + name).c_str(), &exists) == 0) return LUMOSR_ERR_REFUSED;
         ++d.writers;
         ++d.busyBlocks[blockNo];
     }
 
-    // Write and sync outside the lock (queries go on); the writer count keeps a format away.
+    // Write, sync and read back outside the lock (queries go on); the writer count keeps a format
+    // away.
     std::string error;
-    const std::string part = blockPath + "/.part." + name;
+    const std::string part = bpath + "/.part." + name;
+    const std::string target = bpath + "/" + name;
     int rc = CopyFileDurably(source, part, &error);
-    if (rc == 0 && ::rename(part.c_str(), (blockPath + "/" + name).c_str()) != 0) {
-        error = std::strerror(errno);
+    if (rc == 0 && ::rename(part.c_str(), target.c_str()) != 0) {
+        error = systemError(target, errno);
         ::unlink(part.c_str());
         rc = -1;
     }
-    if (rc == 0) SyncDirectory(blockPath);
+    if (rc == 0) SyncDirectory(bpath);
+    ProbeResult probe;
+    struct stat stored;
+    if (rc == 0) {
+        const uint64_t generation = m_abortGeneration.load();
+        probe = ProbeMediaFile(target, kProbeTimeoutMs, [this, generation] {
+            return m_quit.load() || m_abortGeneration.load() != generation;
+        });
+        if (::lstat(target.c_str(), &stored) != 0) probe.readable = false;
+    }
 
-    std::unique_lock<std::timed_mutex> lock(m_mutex);
+    std::unique_lock<TimedLock> lock(m_mutex);
     Disk& d = *m_disks[diskIndex];
     int result = LUMOSR_OK;
     if (rc != 0) {
         LumoPrintf("kestostorage: cannot store %s: %s\n", name.c_str(), error.c_str());
+        SetLastError(LUMOSR_REASON_IO, error);
         result = LUMOSR_ERR_IO;
+    } else if (!probe.readable) {
+        // A file that cannot be read back is not kept; the source is still the caller's.
+        LumoPrintf("kestostorage: %s is not a record (%s); not kept\n", target.c_str(), probe.error.c_str());
+        ::unlink(target.c_str());
+        result = probe.aborted ? LUMOSR_ERR_STATE : LUMOSR_ERR_PARAM;
     } else {
-        // Then index it. A file that turns out unreadable is not kept.
-        refreshDisk(diskIndex);
-        auto b = d.blocks.find(blockNo);
-        bool indexed = false;
-        if (b != d.blocks.end())
-            for (const FileRec& f : b->second.files)
-                if (f.name == name) indexed = f.probe.readable;
-        if (!indexed) {
-            ::unlink((blockPath + "/" + name).c_str());
-            refreshDisk(diskIndex);
-            result = LUMOSR_ERR_PARAM;
-        } else if (uri) {
-            *uri = "lumofs://local/disk=" + d.conf.shortName +
-                   "&path=" + MakeBlockDirName(static_cast<int>(blockNo)) + "&filename=" + name;
-        }
+        // Known before the block is listed again, so that it is indexed at once.
+        Block& b = d.blocks[blockNo];
+        b.number = blockNo;
+        loadMemo(bpath, b);
+        FileRec f;
+        f.name = name;
+        f.size = stored.st_size;
+        f.mtimeNs = mtimeNs(stored);
+        f.rn = rn;
+        f.probed = true;
+        f.probe = probe;
+        b.memo[name] = f;
+        b.mtimeNs = -1;
+        if (uri)
+            *uri =
+                LumoRecordAddress::DiskRecord(d.conf.shortName, MakeBlockDirName(int(blockNo)), name).Build();
     }
     if (--d.busyBlocks[blockNo] == 0) d.busyBlocks.erase(blockNo);
     --d.writers;
+    readDisk(diskIndex, nullptr);
+    if (result == LUMOSR_OK) {
+        auto b = d.blocks.find(blockNo);
+        if (b != d.blocks.end()) writeCache(d, b->second);
+    }
+    publish();
     m_writersDone.notify_all();
     return result;
 }

@@ -65,8 +65,8 @@ bool ParseRecordFileName(const std::string& name, RecordName* out) {
     std::string ext = name.substr(p + 17);
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (r.channel < 1 || r.stream > 2 || r.recordType > 15 || !IsRecordExtension(ext)) return false;
-    if (t.GetYear() < 2000 || t.GetYear() > 2200 || t.GetMonth() < 1 || t.GetMonth() > 12 || t.GetDay() < 1 || t.GetDay() > 31 ||
-        t.GetHour() > 23 || t.GetMinute() > 59 || t.GetSecond() > 59)
+    if (t.GetYear() < 2000 || t.GetYear() > 2200 || t.GetMonth() < 1 || t.GetMonth() > 12 || t.GetDay() < 1 ||
+        t.GetDay() > 31 || t.GetHour() > 23 || t.GetMinute() > 59 || t.GetSecond() > 59)
         return false;
     // Reject dates that do not exist (31 February): they would come back as another day.
     const int64_t ms = t.ToEpochMs();

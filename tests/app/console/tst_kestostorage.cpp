@@ -106,6 +106,15 @@ class TestKestoStorage : public QObject {
         writeFile(root() + QStringLiteral("/kestostorage.ini"), ini.toUtf8());
         LumoSRSetStorageConfig((root() + QStringLiteral("/kestostorage.ini")).toUtf8().constData());
         QCOMPARE(LumoSRInitialize(nullptr), 0);  // the engine reads its settings again
+        settleEngine();
+    }
+    // The engine's queries answer from its last reading of the disks; a search waits for a new
+    // one, so that what the files now hold is what the next refresh shows.
+    static void settleEngine() {
+        ILumoFSSearchParam nothing(1);
+        uint64_t cursor = 0;
+        CLumoFileDescList none(1);
+        QCOMPARE(LumoSRSearchFiles(&nothing, &cursor, &none, 1), 0);
     }
     static QString channel(int n, const QString& cuid, int streams) {
         QString t = QStringLiteral("[channel%1]\ncuid=%2\nname=Ch%1\n").arg(n).arg(cuid);
@@ -518,6 +527,7 @@ private slots:
         // Disk 4 becomes formatted and moves; disk 2 gets a third block.
         writeFile(disk(4) + QStringLiteral("/kestodisk.marker"), "KestoDisk 1\n");
         place(2, 7, 3, 0, 1, m_base.addSecs(3600));
+        settleEngine();
         fireTimer(w->GetDiskTimerId());
         QVERIFY(rowOf(w->GetDiskStatusModel(), 2) != before);
         w->OnBlockRefresh();

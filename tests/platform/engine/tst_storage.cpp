@@ -1,6 +1,7 @@
 // The recording engine's storage against real folders and real record files made at test time:
 // disk rows, channels and streams, blocks, CUIDs, the record search, formatting, broken files,
-// the probe cache and the writer with its disk-full policy.
+// the probe cache, the writer with its disk-full policy, disk numbers and overlapping disks,
+// format failure reasons, settings problems, and queries that never wait for a probe.
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -10,13 +11,18 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
+#include <condition_variable>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <mutex>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 #include "LumoFS/LumoFS.h"
 #include "LumoSRecord/LumoSRecord.h"
+#include "LumoSRecord/probe.h"
 
 namespace {
 
@@ -79,6 +85,19 @@ private slots:
     void diskFullPolicy_data();
     void diskFullPolicy();
     void formatWaitsForWriter();
+    void overlappingDisks_data();
+    void overlappingDisks();
+    void diskNumbersAreTheSettingsOwn();
+    void framelessFileIsNoRecord();
+    void codecCodesOfRecords_data();
+    void codecCodesOfRecords();
+    void formatFailureReasons_data();
+    void formatFailureReasons();
+    void settingsProblems_data();
+    void settingsProblems();
+    void queriesDoNotWaitForProbes();
+    void stopEndsProbesAtOnce();
+    void garbageIsJudgedByItsFirstBytes();
 
 private:
     QString m_clipMain;  // 2 s, 64x48, H.264 + AAC, MPEG-TS
@@ -107,9 +126,93 @@ private:
         QFile::copy(sub ? m_clipSub : m_clipMain, dir + "/" + name);
         return name;
     }
-    void startEngine() {
+    // Starts the engine and, unless told not to, lets its index take in the disks: the disk,
+    // channel and block queries answer from what was read, and a search waits for the reading.
+    void startEngine(bool settle = true) {
         LumoSRSetStorageConfig((root() + "/kestostorage.ini").toUtf8().constData());
         QCOMPARE(LumoSRInitialize(nullptr), 0);
+        if (!settle) return;
+        ILumoFSSearchParam nothing(1);
+        uint64_t cursor = 0;
+        CLumoFileDescList none(1);
+        QCOMPARE(LumoSRSearchFiles(&nothing, &cursor, &none, 1), 0);
+    }
+    static int formatDisk(int id, int timeoutMs = 5000) {
+        IKestoDiskFormat* req = IKestoDiskFormat::CreateObject();
+        req->SetID(id);
+        req->SetAccess(0);
+        const int rc = LumoSRFormatDisk(nullptr, req, nullptr, timeoutMs);
+        req->Release();
+        return rc;
+    }
+    static QList<qint64> diskIds() {
+        Rows rows;
+        QList<qint64> ids;
+        if (LumoSRGetDiskInfo(nullptr, 0, &rows.list, 5000) != 0) return {-1};
+        for (int i = 0; i < rows.count(); ++i) ids << rows.at<IKestoDiskInfo>(i)->GetID();
+        return ids;
+    }
+    static QPair<int, QString> lastError() {
+        int reason = -1;
+        CLumoString detail;
+        LumoSRGetLastError(&reason, &detail);
+        return {reason, QString::fromUtf8(detail.GetBuffer())};
+    }
+    // Makes a folder refuse new and removed entries: read-only for a user, immutable for root
+    // (who passes permission bits). False when the file system cannot do it.
+    bool lockFolder(const QString& path) {
+        if (::geteuid() != 0) {
+            if (::chmod(path.toUtf8().constData(), 0555) != 0) return false;
+        } else {
+            int fd = ::open(path.toUtf8().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            int flags = 0;
+            const bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                            (flags |= FS_IMMUTABLE_FL, ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+            if (fd >= 0) ::close(fd);
+            if (!ok) return false;
+        }
+        m_locked << path;
+        return true;
+    }
+    void unlockFolders() {
+        for (const QString& path : m_locked) {
+            ::chmod(path.toUtf8().constData(), 0755);
+            int fd = ::open(path.toUtf8().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            int flags = 0;
+            if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+                flags &= ~FS_IMMUTABLE_FL;
+                ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+            }
+            if (fd >= 0) ::close(fd);
+        }
+        m_locked.clear();
+    }
+    QStringList m_locked;
+    // An MP4 whose header promises 8 s of 640x360 pictures but that holds none of them; empty
+    // when this ffmpeg has no such encoder.
+    QString framelessMp4(const QString& encoder) {
+        const QString full = m_clips.path() + "/full-" + encoder + ".mp4";
+        const QString cut = m_clips.path() + "/frameless-" + encoder + ".mp4";
+        if (QFile::exists(cut)) return cut;
+        const QString pixels = encoder == "mjpeg" ? "yuvj420p" : "yuv420p";
+        if (!makeClip({"-f", "lavfi", "-i", "testsrc=size=640x360:rate=25:duration=8", "-c:v", encoder,
+                       "-pix_fmt", pixels, "-movflags", "+faststart", full}))
+            return QString();
+        QFile in(full);
+        if (!in.open(QIODevice::ReadOnly)) return QString();
+        const QByteArray bytes = in.readAll();
+        // Boxes up to and with the media data box's header, none of its data.
+        for (int at = 0; at + 8 <= bytes.size();) {
+            const quint32 size = (quint8(bytes[at]) << 24) | (quint8(bytes[at + 1]) << 16) |
+                                 (quint8(bytes[at + 2]) << 8) | quint8(bytes[at + 3]);
+            if (bytes.mid(at + 4, 4) == "mdat") {
+                writeFile(cut, bytes.left(at + 8));
+                return cut;
+            }
+            if (size < 8) break;
+            at += int(size);
+        }
+        return QString();
     }
     QStringList searchNames(ILumoFSSearchParam& p, int max = 256) {
         QStringList names;
@@ -173,8 +276,10 @@ void TestStorage::init() {
 }
 
 void TestStorage::cleanup() {
+    kesto::SetProbeHook(nullptr);
     LumoSRInvalidate();
     LumoSRSetStorageConfig(nullptr);
+    unlockFolders();
 }
 
 void TestStorage::diskRows_data() {
@@ -242,8 +347,8 @@ void TestStorage::diskRows() {
 }
 
 void TestStorage::diskOrderAndNames() {
-    // Disks come in their number order, ids are positions from 1, and names that could break a
-    // record URI are made safe and unique.
+    // Disks come in their number order, ids are the numbers of their groups, and names that
+    // could break a record URI are made safe and unique.
     writeIni(
         "[disk10]\npath=ten\nname=same\n[disk2]\npath=two\nname=\"a&b=c d\"\n[disk3]\npath=three\nname=same\n"
         "[disk4]\npath=two/inner\n[disk5]\npath=/\n[disk6]\npath=nested\n");
@@ -252,15 +357,17 @@ void TestStorage::diskOrderAndNames() {
     Rows rows;
     QCOMPARE(LumoSRGetDiskInfo(nullptr, 0, &rows.list, 5000), 0);
     QStringList got;
+    QList<qint64> ids;
     for (int i = 0; i < rows.count(); ++i) {
         IKestoDiskInfo* d = rows.at<IKestoDiskInfo>(i);
-        QCOMPARE(d->GetID(), int64_t(i + 1));
+        ids << d->GetID();
         CLumoString n;
         d->GetInfo()->GetShortName(n);
         got << QString(n.GetBuffer()) + "@" + QFileInfo(d->GetInfo()->GetName()).fileName();
     }
     // disk4 lies inside disk2 and "/" holds every other disk: both are left out.
     QCOMPARE(got, QStringList({"a_b_c_d@two", "same@three", "disk6@nested", "same-2@ten"}));
+    QCOMPARE(ids, (QList<qint64>{2, 3, 6, 10}));
 }
 
 void TestStorage::channelsAndStreams() {
@@ -733,7 +840,7 @@ void TestStorage::probeCacheSurvivesRestart() {
     QVERIFY(cache.open(QIODevice::ReadOnly));
     QList<QByteArray> lines = cache.readAll().split('\n');
     cache.close();
-    QCOMPARE(lines.value(0), QByteArray("KESTOINDEX 1"));
+    QCOMPARE(lines.value(0), QByteArray("KESTOINDEX 2"));
     QList<QByteArray> fields = lines[1].split(' ');
     QVERIFY(fields.size() >= 4);
     fields[3] = "7777000";  // duration in ms
@@ -881,6 +988,460 @@ void TestStorage::formatWaitsForWriter() {
     QCOMPARE(LumoSRFormatDisk(nullptr, req, nullptr, 5000), 0);
     req->Release();
     QCOMPARE(searchNames(p), QStringList());
+}
+
+void TestStorage::overlappingDisks_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("path");  // of disk 2; disk 1 is "d1"
+    QTest::addColumn<QString>("how");
+    QTest::newRow("a link to another disk") << "link"
+                                            << "link2"
+                                            << "is the same folder as disk 1's";
+    QTest::newRow("a link above another disk") << "alias"
+                                               << "alias/d1"
+                                               << "is the same folder as disk 1's";
+    QTest::newRow("a/../b spelling") << "dotdot"
+                                     << "sub/../d1"
+                                     << "is the same folder as disk 1's";
+    QTest::newRow("a link, then ..") << "linkdotdot"
+                                     << "deep/../d1"
+                                     << "is the same folder as disk 1's";
+    QTest::newRow("the same folder twice") << "same"
+                                           << "d1"
+                                           << "is the same folder as disk 1's";
+    QTest::newRow("inside another disk") << "inside"
+                                         << "d1/inner"
+                                         << "lies inside disk 1's folder";
+    QTest::newRow("inside through a link") << "insidelink"
+                                           << "link2/inner"
+                                           << "lies inside disk 1's folder";
+    QTest::newRow("holding another disk") << "holding"
+                                          << "."
+                                          << "holds disk 1's folder";
+}
+
+void TestStorage::overlappingDisks() {
+    QFETCH(QString, kind);
+    QFETCH(QString, path);
+    QFETCH(QString, how);
+    writeIni(QStringLiteral("[disk1]\npath=d1\n[disk2]\npath=%1\n").arg(path));
+    makeDisk("d1");
+    const QString record = place("d1", 0, 1, 0, 0, kBase);
+    QVERIFY(QFile::link(disk("d1"), root() + "/link2"));
+    QVERIFY(QFile::link(root(), root() + "/alias"));
+    QVERIFY(QDir().mkpath(root() + "/sub"));
+    QVERIFY(QDir().mkpath(root() + "/elsewhere/deeper"));
+    QVERIFY(QFile::link(root() + "/elsewhere/deeper", root() + "/deep"));  // deep/.. is "elsewhere"
+    QVERIFY(QDir().mkpath(root() + "/elsewhere/d1"));
+    // The second disk's own things, where it has any: no format of the first may touch them.
+    makeDisk("d1/inner");
+    writeFile(disk("d1") + "/inner/blk00000/keep.dav", "the inner folder's");
+    writeFile(root() + "/elsewhere/d1/kestodisk.marker", "KestoDisk 1\n");
+    writeFile(root() + "/beside.txt", "the root's");
+    startEngine();
+
+    if (kind == "linkdotdot") {
+        // The system reads deep/../d1 as elsewhere/d1: another folder, kept as a disk of its own.
+        QCOMPARE(diskIds(), (QList<qint64>{1, 2}));
+        return;
+    }
+    QCOMPARE(diskIds(), QList<qint64>{1});
+    CLumoString text;
+    QCOMPARE(LumoSRGetConfigProblems(&text), 1);
+    const QString problem = QString::fromUtf8(text.GetBuffer());
+    QVERIFY2(problem.startsWith(root() + "/kestostorage.ini:4: disk 2's folder "), qPrintable(problem));
+    QVERIFY2(problem.contains(how) && problem.endsWith("; disk 2 is ignored"), qPrintable(problem));
+
+    // Its records are listed once, through the disk that was kept.
+    ILumoFSSearchParam p = allOf(kBase.addSecs(-60), kBase.addSecs(3600));
+    QCOMPARE(searchNames(p), QStringList{record});
+
+    // The ignored disk cannot be formatted; the kept one formats its own folder only.
+    QCOMPARE(formatDisk(2), int(LUMOSR_ERR_NOTFOUND));
+    QCOMPARE(lastError().first, int(LUMOSR_REASON_NO_DISK));
+    QVERIFY(QFile::exists(disk("d1") + "/blk00000/" + record));
+    QCOMPARE(formatDisk(1), 0);
+    QVERIFY(!QFile::exists(disk("d1") + "/blk00000"));
+    QVERIFY(QFile::exists(disk("d1") + "/inner/blk00000/keep.dav"));
+    QVERIFY(QFile::exists(root() + "/beside.txt"));
+    QVERIFY(QFileInfo(root() + "/link2").isSymLink());
+    QCOMPARE(searchNames(p), QStringList());
+}
+
+void TestStorage::diskNumbersAreTheSettingsOwn() {
+    // Without [disk2], disk 3 keeps its number: what is formatted is what was asked for.
+    writeIni("[disk1]\npath=d1\n[disk3]\npath=d3\n");
+    makeDisk("d1");
+    makeDisk("d3");
+    const QString one = place("d1", 0, 1, 0, 0, kBase);
+    const QString three = place("d3", 4, 2, 0, 0, kBase);
+    startEngine();
+    QCOMPARE(diskIds(), (QList<qint64>{1, 3}));
+
+    Rows blocks;
+    blocks.list = IVantelList::CreateObject();
+    QCOMPARE(LumoSRGetBlockInfo(nullptr, 3, 0, &blocks.list, 5000), 0);
+    QCOMPARE(blocks.count(), 1);
+    QCOMPARE(blocks.at<IKestoBlockInfo>(0)->GetInfo()->GetIDB(), 4);
+    QCOMPARE(blocks.at<IKestoBlockInfo>(0)->GetInfo()->GetIDD(), 2);  // 0-based: disk 3
+    QCOMPARE(LumoSRGetBlockInfo(nullptr, 2, 0, &blocks.list, 5000), int(LUMOSR_ERR_NOTFOUND));
+    QCOMPARE(lastError(), qMakePair(int(LUMOSR_REASON_NO_DISK), QString("2")));
+    QCOMPARE(blocks.count(), 1);
+
+    ILumoFSSearchParam p = allOf(kBase.addSecs(-60), kBase.addSecs(3600));
+    uint64_t cursor = 0;
+    CLumoFileDescList found(1);
+    QCOMPARE(LumoSRSearchFiles(&p, &cursor, &found, 10), 2);
+    for (const CLumoFileDesc* d : found) QCOMPARE(d->GetDisk(), QString(d->GetFileName()) == three ? 2 : 0);
+
+    QCOMPARE(formatDisk(2), int(LUMOSR_ERR_NOTFOUND));
+    QCOMPARE(lastError(), qMakePair(int(LUMOSR_REASON_NO_DISK), QString("2")));
+    QVERIFY(QFile::exists(disk("d3") + "/blk00004/" + three));
+    QCOMPARE(formatDisk(3), 0);
+    QVERIFY(!QFile::exists(disk("d3") + "/blk00004"));
+    QVERIFY(QFile::exists(disk("d1") + "/blk00000/" + one));
+    QCOMPARE(searchNames(p), QStringList{one});
+}
+
+void TestStorage::framelessFileIsNoRecord() {
+    writeIni("[disk1]\npath=d1\n");
+    makeDisk("d1");
+    const QString good = place("d1", 0, 1, 0, 0, kBase);
+    // Headers that give the picture size without a picture (H.264 when this ffmpeg has it).
+    int n = 0;
+    for (const QString& encoder : {QStringLiteral("mjpeg"), QStringLiteral("libx264")}) {
+        const QString frameless = framelessMp4(encoder);
+        if (frameless.isEmpty() && encoder == "libx264") continue;
+        QVERIFY(!frameless.isEmpty());
+        QVERIFY2(QFileInfo(frameless).size() < 4096,
+                 qPrintable(QString::number(QFileInfo(frameless).size())));
+        QVERIFY(QFile::copy(frameless,
+                            disk("d1") + "/blk00000/" + recordName(1, 0, 0, kBase.addSecs(60 * ++n), "mp4")));
+    }
+    // A cache written before pictures were looked for took such a file for an 8 s record.
+    const QString cached = recordName(1, 0, 0, kBase.addSecs(600), "mp4");
+    QVERIFY(QDir().mkpath(disk("d1") + "/blk00001"));
+    const QString cachedPath = disk("d1") + "/blk00001/" + cached;
+    QVERIFY(QFile::copy(framelessMp4("mjpeg"), cachedPath));
+    struct stat st;
+    QCOMPARE(::stat(cachedPath.toUtf8().constData(), &st), 0);
+    writeFile(disk("d1") + "/blk00001/.kestoindex",
+              QStringLiteral("KESTOINDEX 1\n%1\t%2 %3 1 8000 3 0 640 360 25 200 300\n")
+                  .arg(cached)
+                  .arg(qint64(st.st_size))
+                  .arg(qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec)
+                  .toUtf8());
+    startEngine();
+    ILumoFSSearchParam p = allOf(kBase.addSecs(-60), kBase.addSecs(3600));
+    QCOMPARE(searchNames(p), QStringList{good});
+    Rows chans;
+    QCOMPARE(LumoSRGetChanInfo(nullptr, 0, &chans.list, 5000), 0);
+    QCOMPARE(chans.count(), 1);
+    QCOMPARE(chans.at<IKestoChanInfo>(0)->GetStreamInfo(0)->GetData()->width, uint16_t(64));
+}
+
+void TestStorage::codecCodesOfRecords_data() {
+    QTest::addColumn<QStringList>("codec");
+    QTest::addColumn<QString>("ext");
+    QTest::addColumn<int>("code");
+    QTest::newRow("MJPEG in AVI") << QStringList{"-c:v", "mjpeg", "-f", "avi"} << "avi"
+                                  << int(LUMO_CODEC_JPEG);
+    QTest::newRow("MJPEG in MP4") << QStringList{"-c:v", "mjpeg", "-f", "mp4"} << "mp4"
+                                  << int(LUMO_CODEC_JPEG);
+    QTest::newRow("MPEG-4 in AVI") << QStringList{"-c:v", "mpeg4", "-f", "avi"} << "avi"
+                                   << int(LUMO_CODEC_MPEG4);
+    QTest::newRow("MPEG-4 in MPEG-TS")
+        << QStringList{"-c:v", "mpeg4", "-f", "mpegts"} << "dav" << int(LUMO_CODEC_MPEG4);
+}
+
+void TestStorage::codecCodesOfRecords() {
+    QFETCH(QStringList, codec);
+    QFETCH(QString, ext);
+    QFETCH(int, code);
+    writeIni("[disk1]\npath=d1\n");
+    makeDisk("d1");
+    const QString name = recordName(3, 1, 0, kBase, ext);
+    QVERIFY(QDir().mkpath(disk("d1") + "/blk00000"));
+    QVERIFY(makeClip(QStringList{"-f", "lavfi", "-i", "testsrc=size=96x64:rate=10:duration=2"} + codec +
+                     QStringList{disk("d1") + "/blk00000/" + name}));
+    startEngine();
+    ILumoFSSearchParam p = allOf(kBase.addSecs(-60), kBase.addSecs(3600));
+    uint64_t cursor = 0;
+    CLumoFileDescList found(1);
+    QCOMPARE(LumoSRSearchFiles(&p, &cursor, &found, 10), 1);
+    QCOMPARE(int(found.GetHead()->GetVideoCodec()), code);
+    IVantelList* rows = IVantelList::CreateObject();
+    QCOMPARE(LumoSRFileDesc2KestoFileInfo(&found, rows), 0);
+    QCOMPARE(int(static_cast<IKestoFileInfoAV*>(rows->GetAt(0))->GetInfo()->videoCodec), code);
+    rows->Release();
+    // A channel known only from its files is described by them.
+    Rows chans;
+    QCOMPARE(LumoSRGetChanInfo(nullptr, 0, &chans.list, 5000), 0);
+    QCOMPARE(chans.count(), 1);
+    QCOMPARE(int(chans.at<IKestoChanInfo>(0)->GetStreamInfo(0)->GetData()->videoCodec), code);
+}
+
+void TestStorage::formatFailureReasons_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<QString>("detail");  // "@" stands for the disk folder; a trailing "*" for anything
+    QTest::newRow("files without the mark")
+        << "foreign" << int(LUMOSR_ERR_REFUSED) << int(LUMOSR_REASON_FOREIGN_FILES) << "@";
+    QTest::newRow("missing folder") << "missing" << int(LUMOSR_ERR_NOTFOUND) << int(LUMOSR_REASON_NO_FOLDER)
+                                    << "@";
+    QTest::newRow("a file instead of a folder")
+        << "file" << int(LUMOSR_ERR_NOTFOUND) << int(LUMOSR_REASON_NO_FOLDER) << "@";
+    QTest::newRow("no disk of that number")
+        << "number" << int(LUMOSR_ERR_NOTFOUND) << int(LUMOSR_REASON_NO_DISK) << "7";
+    QTest::newRow("a record that cannot be removed")
+        << "pinned" << int(LUMOSR_ERR_IO) << int(LUMOSR_REASON_NOT_REMOVABLE) << "@/blk00000/c01_s0_r0_*";
+    QTest::newRow("a folder that cannot be written")
+        << "readonly" << int(LUMOSR_ERR_IO) << int(LUMOSR_REASON_IO) << "@/.tmp.kestodisk.marker*";
+    QTest::newRow("a disk being written")
+        << "busy" << int(LUMOSR_ERR_STATE) << int(LUMOSR_REASON_DISK_BUSY) << "@";
+}
+
+void TestStorage::formatFailureReasons() {
+    QFETCH(QString, kind);
+    QFETCH(int, code);
+    QFETCH(int, reason);
+    QFETCH(QString, detail);
+    writeIni("[disk1]\npath=d1\n");
+    if (kind == "foreign") {
+        makeDisk("d1", false);
+        writeFile(disk("d1") + "/photos/one.jpg", "jpeg");
+    } else if (kind == "file") {
+        writeFile(disk("d1"), "not a folder");
+    } else if (kind == "readonly") {
+        makeDisk("d1", false);
+        if (!lockFolder(disk("d1"))) QSKIP("this file system cannot make a folder read-only here");
+    } else if (kind != "missing") {
+        makeDisk("d1");
+        place("d1", 0, 1, 0, 0, kBase);
+    }
+    if (kind == "pinned" && !lockFolder(disk("d1") + "/blk00000"))
+        QSKIP("this file system cannot make a folder read-only here");
+    startEngine();
+
+    std::thread writer;
+    int fifoFd = -1;
+    if (kind == "busy") {
+        const QString fifo = root() + "/incoming.ts";
+        QCOMPARE(::mkfifo(fifo.toUtf8().constData(), 0600), 0);
+        writer = std::thread([fifo] {
+            LumoSRStoreRecordFile(fifo.toUtf8(), 1, 0, 0, lumoTime(kBase.addSecs(60)), nullptr, 5000);
+        });
+        fifoFd = ::open(fifo.toUtf8().constData(), O_WRONLY);  // the writer is reading it now
+        QVERIFY(fifoFd >= 0);
+    }
+    QCOMPARE(formatDisk(kind == "number" ? 7 : 1, kind == "busy" ? 200 : 5000), code);
+    const QPair<int, QString> got = lastError();
+    if (writer.joinable()) {
+        ::close(fifoFd);  // an empty source: the writer gives up
+        writer.join();
+    }
+    unlockFolders();
+    QCOMPARE(got.first, reason);
+    QString expected = detail;
+    expected.replace('@', disk("d1"));
+    if (expected.endsWith('*'))
+        QVERIFY2(got.second.startsWith(expected.chopped(1)) && got.second.contains(": "),
+                 qPrintable(got.second));
+    else
+        QCOMPARE(got.second, expected);
+
+    // The next call that succeeds leaves no reason behind.
+    Rows rows;
+    QCOMPARE(LumoSRGetDiskInfo(nullptr, 0, &rows.list, 5000), 0);
+    QCOMPARE(lastError(), qMakePair(int(LUMOSR_REASON_NONE), QString()));
+}
+
+void TestStorage::settingsProblems_data() {
+    QTest::addColumn<QByteArray>("content");  // "<folder>": the settings file is a folder
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("what");
+    QTest::newRow("empty file") << QByteArray() << 0
+                                << "the settings file is empty; the engine uses its defaults";
+    QTest::newRow("only comments") << QByteArray("\n; nothing here\n\n") << 0 << "the settings file is empty";
+    QTest::newRow("a folder, not a file") << QByteArray("<folder>") << 0 << "is not a file that can be read";
+    QTest::newRow("channel1 and channel01")
+        << QByteArray("[disk1]\npath=d1\n[channel1]\nname=a\n[channel01]\nname=b\n") << 5
+        << "[channel01] names channel 1 again (first at line 3); the group is ignored";
+    QTest::newRow("disk1 and disk01") << QByteArray("[disk01]\npath=d1\n[disk1]\npath=d1\n") << 3
+                                      << "[disk1] names disk 1 again (first at line 1)";
+    QTest::newRow("a disk path that is not UTF-8")
+        << QByteArray(
+               "[disk1]\npath=d1\n[disk2]\nname=two\npath=d\xff\xfe"
+               "2\n")
+        << 5 << "the path of [disk2] is not valid UTF-8; the disk is ignored";
+    QTest::newRow("a number that cannot be read")
+        << QByteArray("[storage]\nfreeSpaceFloorMB=lots\n[disk1]\npath=d1\n") << 2
+        << "[storage] freeSpaceFloorMB: \"lots\" is not a number";
+    QTest::newRow("a stream that cannot be read")
+        << QByteArray("[disk1]\npath=d1\n[channel2]\nname=x\nmain=H264 big 25 512 schedule\n") << 5
+        << "[channel2] main: bad size big; the stream is left out";
+    QTest::newRow("a disk without a path") << QByteArray("[disk1]\npath=d1\n\n[disk2]\nname=x\n") << 4
+                                           << "[disk2] has no path; the disk is ignored";
+    QTest::newRow("a disk inside another")
+        << QByteArray("[disk1]\npath=d1\n[disk2]\npath=d1/inner\n") << 4 << "lies inside disk 1's folder";
+    QTest::newRow("a disk folder that is missing")
+        << QByteArray("[disk1]\npath=d1\n[disk2]\n\npath=nowhere\n") << 5
+        << "disk 2's folder " + QStringLiteral("%1/nowhere does not exist");
+    QTest::newRow("no disk at all") << QByteArray("[channel1]\nname=x\n") << 0 << "no usable [diskN] group";
+}
+
+void TestStorage::settingsProblems() {
+    QFETCH(QByteArray, content);
+    QFETCH(int, line);
+    QFETCH(QString, what);
+    makeDisk("d1");
+    if (content == "<folder>")
+        QVERIFY(QDir().mkpath(root() + "/kestostorage.ini"));
+    else
+        writeFile(root() + "/kestostorage.ini", content);
+    startEngine();
+    CLumoString text;
+    const int n = LumoSRGetConfigProblems(&text);
+    const QStringList lines = QString::fromUtf8(text.GetBuffer()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(n, lines.size());
+    const QString prefix = root() + QStringLiteral("/kestostorage.ini:%1: ").arg(line);
+    const QString expected = what.contains("%1") ? what.arg(root()) : what;
+    bool found = false;
+    for (const QString& l : lines) found = found || (l.startsWith(prefix) && l.contains(expected));
+    QVERIFY2(found, qPrintable(lines.join('\n')));
+
+    // A clean file has none.
+    LumoSRInvalidate();
+    QDir(root() + "/kestostorage.ini").removeRecursively();
+    writeIni(
+        "[storage]\nfreeSpaceFloorMB=1\n[disk1]\npath=d1\n[channel1]\nmain=H264 64x48 10 100 schedule\n");
+    startEngine();
+    text.Copy("left over");
+    QCOMPARE(LumoSRGetConfigProblems(&text), 0);
+    QCOMPARE(QString(text.GetBuffer()), QString());
+}
+
+namespace {
+// Holds the probes of the files whose names hold `held` until released or asked to stop. The
+// hook shares it, so a probe still held when a check fails never outlives it.
+struct ProbeGate : std::enable_shared_from_this<ProbeGate> {
+    std::mutex m;
+    std::condition_variable cv;
+    QString held;
+    bool released = false;
+    int entered = 0, inside = 0, sawStop = 0;
+
+    void install() {
+        std::shared_ptr<ProbeGate> self = shared_from_this();
+        kesto::SetProbeHook([self, this](const std::string& path, const std::function<bool()>& aborted) {
+            if (!QString::fromStdString(path).contains(held)) return;
+            std::unique_lock<std::mutex> lock(m);
+            ++entered;
+            ++inside;
+            while (!released && !aborted()) cv.wait_for(lock, std::chrono::milliseconds(5));
+            if (aborted()) ++sawStop;
+            --inside;
+        });
+    }
+    int get(int ProbeGate::*field) {
+        std::lock_guard<std::mutex> lock(m);
+        return this->*field;
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(m);
+        released = true;
+        cv.notify_all();
+    }
+};
+}  // namespace
+
+void TestStorage::queriesDoNotWaitForProbes() {
+    writeIni("[disk1]\npath=d1\n[channel1]\ncuid=CAM-1\n");
+    makeDisk("d1");
+    const QString good = place("d1", 0, 1, 0, 0, kBase);
+    // A gigabyte of zeros named as a record (sparse: it costs no disk).
+    const QString zeros = recordName(1, 0, 0, kBase.addSecs(60));
+    QFile big(disk("d1") + "/blk00000/" + zeros);
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    QVERIFY(big.resize(qint64(1) << 30));
+    big.close();
+
+    auto gate = std::make_shared<ProbeGate>();
+    gate->held = zeros;
+    gate->install();
+    startEngine(false);
+    QTRY_VERIFY_WITH_TIMEOUT(gate->get(&ProbeGate::entered) == 1, 20000);
+
+    // The probe of the big file is held: every console query still answers, from what was read.
+    Rows disks, chans, cuids, blocks;
+    QCOMPARE(LumoSRGetDiskInfo(nullptr, 0, &disks.list, 5000), 0);
+    QCOMPARE(disks.count(), 1);
+    QVERIFY(disks.at<IKestoDiskInfo>(0)->GetInfo()->GetState() & CLumoFSDiskInfo::STATE_READING);
+    QCOMPARE(LumoSRGetChanInfo(nullptr, 0, &chans.list, 5000), 0);
+    QCOMPARE(chans.count(), 1);
+    QCOMPARE(LumoSRGetCUIDInfo(nullptr, 0, &cuids.list, 5000), 0);
+    QCOMPARE(cuids.count(), 1);
+    blocks.list = IVantelList::CreateObject();
+    QCOMPARE(LumoSRGetBlockInfo(nullptr, 1, 0, &blocks.list, 5000), 0);
+    QCOMPARE(blocks.count(), 1);
+    QCOMPARE(blocks.at<IKestoBlockInfo>(0)->GetInfo()->GetFileNum(), 2);
+    CLumoString problems;
+    QCOMPARE(LumoSRGetConfigProblems(&problems), 0);
+    QCOMPARE(gate->get(&ProbeGate::inside), 1);  // all of that while the probe was still held
+
+    gate->release();
+    ILumoFSSearchParam p = allOf(kBase.addSecs(-60), kBase.addSecs(3600));
+    QCOMPARE(searchNames(p), QStringList{good});
+    QCOMPARE(gate->get(&ProbeGate::sawStop), 0);
+}
+
+void TestStorage::stopEndsProbesAtOnce() {
+    writeIni("[disk1]\npath=d1\n");
+    makeDisk("d1");
+    auto gate = std::make_shared<ProbeGate>();
+    gate->held = "blk";
+    gate->install();
+    startEngine();
+    // New files, more than probes run at once: only the search below asks for them to be read,
+    // so a held probe means the search is waiting for it.
+    for (int b = 0; b < 8; ++b)
+        writeFile(disk("d1") + QStringLiteral("/blk%1/").arg(b, 5, 10, QLatin1Char('0')) +
+                      recordName(1, 0, 0, kBase.addSecs(60 * b)),
+                  QByteArray(4096, char('a' + b)));
+    std::atomic<int> searched{1};
+    std::thread search([&] {
+        ILumoFSSearchParam p = allOf(kBase.addSecs(-60), kBase.addSecs(3600));
+        uint64_t cursor = 0;
+        CLumoFileDescList list(1);
+        searched = LumoSRSearchFiles(&p, &cursor, &list, 10);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(gate->get(&ProbeGate::entered) >= 1, 20000);
+
+    // The stop ends the held probes and the search that waited for them.
+    QCOMPARE(LumoSRStop(), 0);
+    search.join();
+    QCOMPARE(searched.load(), int(LUMOSR_ERR_STATE));
+    LumoSRInvalidate();  // ends the reading thread: nothing runs after this
+    const int entered = gate->get(&ProbeGate::entered);
+    QVERIFY2(entered >= 1 && entered <= 4, qPrintable(QString::number(entered)));  // no further file
+    QCOMPARE(gate->get(&ProbeGate::sawStop), entered);  // each held probe saw the stop
+    QCOMPARE(gate->get(&ProbeGate::inside), 0);
+}
+
+void TestStorage::garbageIsJudgedByItsFirstBytes() {
+    // A gigabyte of zeros under a record's name is judged by the bytes the probe may read, not by
+    // its deadline.
+    const QString path = root() + "/" + recordName(1, 0, 0, kBase);
+    QFile big(path);
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    QVERIFY(big.resize(qint64(1) << 30));
+    big.close();
+    const kesto::ProbeResult r = kesto::ProbeMediaFile(path.toStdString(), 600000);
+    QVERIFY(!r.readable);
+    QVERIFY(!r.timedOut);
+    QVERIFY(!r.aborted);
+    QVERIFY2(r.bytesRead <= kesto::kProbeByteBudget, qPrintable(QString::number(r.bytesRead)));
 }
 
 QTEST_GUILESS_MAIN(TestStorage)

@@ -6,7 +6,10 @@
 
 #include "LumoAV/LumoAV.h"
 #include "LumoCore/LumoCore.h"
+#include "LumoFS/LumoRecordAddress.h"
+#include "LumoFS/LumoRecordSource.h"
 #include "LumoRecord/LumoRecord.h"
+#include "LumoSRecord/LumoSRecord.h"
 #include "LumoSRecord/probe.h"
 #include "mediafixture.h"
 
@@ -15,6 +18,17 @@ extern "C" {
 }
 
 using namespace mediafixture;
+
+namespace {
+// A record source as an engine registers it: resolves its disks' records under "/engine".
+int StubResolve(const char* uri, CLumoString* path) {
+    LumoRecordAddress a;
+    if (!LumoRecordAddress::Parse(uri, &a) || !a.Require({"disk", "path", "filename"})) return LUMO_ERR_PARAM;
+    path->Copy(("/engine/" + a.Get("disk") + "/" + a.Get("path") + "/" + a.Get("filename")).c_str());
+    return 0;
+}
+const LumoFSRecordSource kStubSource{nullptr, &StubResolve};
+}  // namespace
 
 class TestLumoRecord : public QObject {
     Q_OBJECT
@@ -91,6 +105,26 @@ private slots:
                                         << "" << false;
         QTest::newRow("no file name") << "filer://local/type=rec&format=dav" << -4 << ""
                                       << "" << false;
+        QTest::newRow("file url with host") << "file://localhost/srv/x.mp4" << 0 << "/srv/x.mp4"
+                                            << "mp4" << false;
+        QTest::newRow("name with & and =")
+            << "filer://local/type=rec&format=dav&filename=/srv/a&b=c.dav" << 0 << "/srv/a&b=c.dav"
+            << "dav" << false;
+        QTest::newRow("plain path with a clip range")
+            << "/srv/a.dav&from=2024-05-01T08:00:10&len=30" << 0 << "/srv/a.dav"
+            << "dav" << false;
+        QTest::newRow("engine disk, resolved by its record source")
+            << "lumofs://local/disk=disk1&path=blk00001&filename=c01_s0_r0_20240501_080000.dav" << 0
+            << "/engine/disk1/blk00001/c01_s0_r0_20240501_080000.dav"
+            << "dav" << false;
+        QTest::newRow("engine disk with a clip range")
+            << "lumofs://local/disk=disk1&path=blk00001&filename=c01_s0_r0_20240501_080000.dav"
+               "&from=2024-05-01T08:00:10&len=30"
+            << 0 << "/engine/disk1/blk00001/c01_s0_r0_20240501_080000.dav"
+            << "dav" << false;
+        QTest::newRow("a parameter given twice")
+            << "filer://local/type=rec&filename=/a.dav&filename=/b.dav" << -4 << ""
+            << "" << false;
     }
     void parseUri() {
         QFETCH(QString, uri);
@@ -99,7 +133,10 @@ private slots:
         QFETCH(QString, format);
         QFETCH(bool, network);
         LumoRecordSource src;
-        QCOMPARE(LumoRecordParseUri(uri.toUtf8().constData(), &src), result);
+        LumoFSSetRecordSource(&kStubSource);
+        const int rc = LumoRecordParseUri(uri.toUtf8().constData(), &src);
+        LumoFSSetRecordSource(nullptr);
+        QCOMPARE(rc, result);
         if (result != 0) return;
         QCOMPARE(QString::fromStdString(src.path), path);
         QCOMPARE(QString::fromStdString(src.format), format);
@@ -125,6 +162,12 @@ private slots:
         QTest::newRow("empty uri") << ""
                                    << "format"
                                    << "";
+        QTest::newRow("a folder holding &") << "filew://local/type=pic&format=jpg&pathname=/srv/a&b"
+                                            << "pathname"
+                                            << "/srv/a&b";
+        QTest::newRow("not a record address") << "rtsp://host/x&format=dav"
+                                              << "format"
+                                              << "";
     }
     void uriParam() {
         QFETCH(QString, uri);
@@ -132,6 +175,29 @@ private slots:
         QFETCH(QString, value);
         QCOMPARE(QString::fromStdString(LumoRecordUriParam(uri.toStdString(), key.toUtf8().constData())),
                  value);
+    }
+
+    // A record of the engine's disks is found through the record source the engine registers
+    // while it runs; without one, the address is read as a folder and a file.
+    void engineRecordsThroughTheRecordSource() {
+        QTemporaryDir storage;
+        QVERIFY(storage.isValid());
+        QDir().mkpath(storage.filePath("d1"));
+        QFile ini(storage.filePath("kestostorage.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[disk1]\npath=d1\nname=store\n");
+        ini.close();
+        const char* uri = "lumofs://local/disk=store&path=blk00002&filename=c01_s0_r0_20240501_080000.dav";
+        LumoSRSetStorageConfig(storage.filePath("kestostorage.ini").toUtf8().constData());
+        QCOMPARE(LumoSRInitialize(nullptr), 0);
+        LumoRecordSource src;
+        QCOMPARE(LumoRecordParseUri(uri, &src), 0);
+        QCOMPARE(QString::fromStdString(src.path),
+                 storage.filePath("d1/blk00002/c01_s0_r0_20240501_080000.dav"));
+        LumoSRInvalidate();
+        LumoSRSetStorageConfig(nullptr);
+        QCOMPARE(LumoRecordParseUri(uri, &src), 0);
+        QCOMPARE(QString::fromStdString(src.path), QString("blk00002/c01_s0_r0_20240501_080000.dav"));
     }
 
     void clipRangeIsSplitOff() {

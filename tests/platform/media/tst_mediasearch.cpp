@@ -141,6 +141,8 @@ private slots:
         QCOMPARE(found.GetCount(), 5);
         CLumoFileDescList none(1);
         QCOMPARE(LumoMediaSearch("d2", &p, &none, 0, 0, 0), int(LUMO_ERR_NOMORE));
+        QCOMPARE(LumoMediaSearch("d", &p, &none, 0, 0, 0),
+                 int(LUMO_ERR_NOMORE));  // a name's start is not the name
         QCOMPARE(none.GetCount(), 0);
         QCOMPARE(LumoMediaSearch("", &p, &none, 0, 0, 0), int(LUMO_ERR_BADPARAM));
         QCOMPARE(LumoMediaSearch("d1", nullptr, &none, 0, 0, 0), int(LUMO_ERR_BADPARAM));
@@ -251,6 +253,24 @@ private slots:
         LumoPlayerClose(player);
         LumoSRInvalidate();
         LumoSRSetStorageConfig(nullptr);
+
+        // The engine withdrew its records: a search has nothing to ask and says so.
+        QCOMPARE(LumoMediaSearchCreate(&h, "lumofs://localhost/media", &p, 0, 0), 0);
+        QCOMPARE(LumoMediaSearchNext(h, &list, 256), int(LUMO_ERR_FAIL));
+        QCOMPARE(LumoMediaSearchDelete(h), 0);
+    }
+
+    // Without an engine in the process (the stand-alone player) there is no record source.
+    void withoutARecordSourceASearchFails() {
+        ILumoFSSearchParam p = AllOf(QDateTime::currentDateTime().addDays(-1), QDateTime::currentDateTime());
+        void* h = nullptr;
+        QCOMPARE(LumoMediaSearchCreate(&h, "lumofs://localhost/media", &p, 0, 0), 0);
+        CLumoFileDescList list(1);
+        QCOMPARE(LumoMediaSearchNext(h, &list, 256), int(LUMO_ERR_FAIL));
+        QCOMPARE(LumoMediaSearchNext(h, &list, 256), int(LUMO_ERR_NOMORE));
+        QCOMPARE(LumoMediaSearchDelete(h), 0);
+        CLumoFileDescList found(1);
+        QCOMPARE(LumoMediaSearch("d1", &p, &found, 0, 0, 0), int(LUMO_ERR_FAIL));
     }
 };
 
