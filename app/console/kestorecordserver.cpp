@@ -46,12 +46,12 @@ QString colon(const char* key) {
 }  // namespace
 
 KestoRecordServer::KestoRecordServer(QWidget* parent) : QWidget(parent, Qt::WindowMinMaxButtonsHint) {
-    // The stop channel opens first, before the engine takes its port: a "stop" that is already
-    // there was written before this console existed (to one that ended without reading it) and
-    // is not meant for it, while one written once the port answers is.
+    // The stop channel opens first, before the engine takes its port. A "stop" written before
+    // this process started was meant for a console that ended without reading it, and is
+    // cleared; one written while this console starts stays for the first tick to obey.
     m_stopMem = ShareMemoryCreate(
         ConsoleShell::StopChannelName(INFRA::Customization::GetRecorderServerLnkName()).constData(), 1);
-    if (ConsoleShell::PollStopChannel(m_stopMem))
+    if (ConsoleShell::ClearStaleStop(m_stopMem, ConsoleShell::ProcessStartMs()))
         VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer",
                            "cleared a stop command left from before the start");
 

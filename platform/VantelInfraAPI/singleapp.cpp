@@ -23,7 +23,8 @@ bool PreparePrivateFolder(const QString& path, QString* error) {
     };
     if (path.isEmpty()) return fail(QStringLiteral("no folder named"));
     const QByteArray native = QFile::encodeName(path);
-    if (mkdir(native.constData(), 0700) != 0 && errno != EEXIST) return fail(QString::fromLocal8Bit(strerror(errno)));
+    if (mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return fail(QString::fromLocal8Bit(strerror(errno)));
     struct stat st;
     if (lstat(native.constData(), &st) != 0) return fail(QString::fromLocal8Bit(strerror(errno)));
     // Someone else's folder, or a link to one, would let another user take the guard or read and
@@ -50,8 +51,8 @@ QString Name(const QString& name) {
     QString clean;
     for (QChar c : tag) {
         const ushort u = c.unicode();
-        const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-' ||
-                        u == '_';
+        const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
+                        u == '-' || u == '_';
         clean += ok ? c : QLatin1Char('_');
     }
     return name + QLatin1Char('.') + clean;

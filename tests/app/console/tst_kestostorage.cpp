@@ -5,6 +5,7 @@
 #include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
+#include <unistd.h>
 
 #include "LumoCClient/LumoCClient.h"
 #include "LumoCore/LumoCore.h"
@@ -190,6 +191,8 @@ private slots:
         QDir::setCurrent(m_prog);
         qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
         qputenv("TMPDIR", m_dir.path().toLocal8Bit());
+        // The stop channel of this run, apart from other runs of the suite.
+        qputenv("VANTEL_INSTANCE_SCOPE", QByteArray("tst_kestostorage-") + QByteArray::number(getpid()));
         qputenv("VANTEL_LOG_DIR", m_dir.filePath(QStringLiteral("logs")).toLocal8Bit());
         const QString runtime = m_dir.filePath(QStringLiteral("runtime"));
         QDir().mkpath(runtime);

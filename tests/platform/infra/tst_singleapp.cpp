@@ -75,7 +75,7 @@ private slots:
         QVERIFY(QFileInfo::exists(lock));
         QVERIFY(!QFileInfo::exists(m_runtime + QStringLiteral("/FolderProbe.lock")));
         QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ExeOther |
-                                                     QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup),
+                                                    QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup),
                  QFile::Permissions());
         QCOMPARE(guard.GetAppName(), QStringLiteral("FolderProbe"));
     }
@@ -178,7 +178,8 @@ private slots:
     void killByTimeEndsTheProcess() {
         QElapsedTimer clock;
         clock.start();
-        QProcess* child = startChild({QStringLiteral("--kill-after"), QStringLiteral("300")}, QStringLiteral("runtime"));
+        QProcess* child =
+            startChild({QStringLiteral("--kill-after"), QStringLiteral("300")}, QStringLiteral("runtime"));
         QVERIFY(child->waitForReadyRead(10000));
         QVERIFY(child->waitForFinished(10000));
         QVERIFY2(clock.elapsed() < 8000, "the timer should end the child long before its 30 s sleep");
