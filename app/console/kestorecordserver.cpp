@@ -12,6 +12,7 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
+#include <QThreadPool>
 #include <QTimerEvent>
 #include <cstring>
 #include <thread>
@@ -55,6 +56,9 @@ KestoRecordServer::KestoRecordServer(QWidget* parent) : QWidget(parent, Qt::Wind
         VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer",
                            "cleared a stop command left from before the start");
 
+    m_queryPool = new QThreadPool(this);
+    m_queryPool->setMaxThreadCount(3);  // disks, channels and the settings problems at once
+
     ui.setupUi(this);
     // A plain frameless top-level window. (The window-type bits 0x000F together with the frameless
     // hint would make a splash-screen window on X11: no taskbar entry, odd stacking.)
@@ -86,6 +90,9 @@ KestoRecordServer::~KestoRecordServer() {
     // Running workers write into their jobs: wait for them (a busy indicator waits for its
     // worker when it is destroyed) before the jobs go.
     qDeleteAll(findChildren<INFRA::BusyLoading*>());
+    // The background reads end within the engine's timeout; their answers are not wanted now.
+    m_exiting = true;
+    m_queryPool->waitForDone();
     delete m_blockJob;
     delete m_formatJob;
     delete m_searchJob;
@@ -131,6 +138,9 @@ void KestoRecordServer::InitServer() {
         ApplyDiskFullPolicy(ui.m_cbHDDFull->currentIndex());
         InitTables();
     }
+
+    // Problems the engine found in its settings, told once at start (whether or not it runs).
+    StartProblemsQuery();
 
     const QString address = GetLocalIPv4();
     ui.m_lbl_ipvalue->setText(address);
@@ -518,16 +528,16 @@ void KestoRecordServer::AppendStyleSheetFile(const QString& path) {
 
 void KestoRecordServer::timerEvent(QTimerEvent* e) {
     if (!m_exiting) {
-        // While a worker holds the engine busy (a format, a block read, a search) a refresh
-        // would only wait for it on the GUI thread: it comes on the first tick after.
+        // The reads run on workers, whatever else runs (a format, a block read, a search); a
+        // read still running when the next is due lets that one pass.
         if (e->timerId() == m_diskTimerId) {
-            if (--m_diskCountdown <= 0 && !WorkerRunning()) {
-                OnDiskRefresh();
+            if (--m_diskCountdown <= 0) {
+                if (!m_diskQuery.running) OnDiskRefresh();
                 m_diskCountdown = kRefreshTicks;
             }
         } else if (e->timerId() == m_chnTimerId) {
-            if (--m_chnCountdown <= 0 && !WorkerRunning()) {
-                OnChnRefresh();
+            if (--m_chnCountdown <= 0) {
+                if (!m_chnQuery.running) OnChnRefresh();
                 m_chnCountdown = kRefreshTicks;
             }
         }
