@@ -19,6 +19,7 @@
 #include "VantelInfraAPI/busyloading.h"
 #include "VantelInfraAPI/messagebox.h"
 #include "VantelInfraAPI/tableheaderview.h"
+#include "VantelInfraAPI/testseams.h"
 #include "delegates/vmrdelegates.h"
 #include "engineaccess.h"
 #include "diskstatus/pagerecordserverdiskstatus.h"
@@ -128,7 +129,7 @@ void KestoRecordServer::OnDiskQueryReturn(KestoDiskQuery& job) {
 void KestoRecordServer::NoticeQueryFailure(bool* failed, const char* key) {
     if (*failed) return;  // said once; said again only after a read has worked
     *failed = true;
-    ShowBalloon(QObject::tr("K3745_Error"), QObject::tr(key), QSystemTrayIcon::Warning, 20000);
+    ShowBalloon(QObject::tr("K3745_Error"), QObject::tr(key), QSystemTrayIcon::Critical, 20000);
 }
 
 void KestoRecordServer::OnDiskRefresh() {
@@ -246,9 +247,19 @@ void KestoRecordServer::OnProblemsQueryReturn(KestoProblemsQuery& job) {
     if (job.lines.isEmpty() || m_exiting) return;
     for (const QString& line : qAsConst(job.lines))
         VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer", "settings problem: %s", line.toUtf8().constData());
-    ShowBalloon(QObject::tr("K7931_ConfigProblemsTitle"),
-                QObject::tr("K7932_ConfigProblems") + QLatin1Char('\n') + job.lines.join(QLatin1Char('\n')),
-                QSystemTrayIcon::Warning, 60000);
+    // A box that stays until the operator closes it, without holding the console: the lines are
+    // long (file, line, what the engine did) and a passing notice would cut them.
+    const QString title = QObject::tr("K7931_ConfigProblemsTitle");
+    const QString text =
+        QObject::tr("K7932_ConfigProblems") + QStringLiteral("\n\n") + job.lines.join(QLatin1Char('\n'));
+    INFRA::TestSeams::RecordUiEvent({QStringLiteral("notice"), title, text});
+    auto* box = new INFRA::MessageBox(this, title, text, INFRA::MessageBox::Ok, true);
+    box->setModal(false);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setMinimumWidth(640);
+    CentreDialog(box);
+    box->QDialog::show();
+    box->raise();
 }
 
 int KestoRecordServer::FindChnRow(qint64 chnId) const {
