@@ -14,7 +14,6 @@
 #include <QTimer>
 #include <QThreadPool>
 #include <QTimerEvent>
-#include <cstring>
 #include <thread>
 
 #include "LumoFS/LumoFS.h"
@@ -447,10 +446,8 @@ void KestoRecordServer::OnAutoBoot() {
 void KestoRecordServer::OnSecurityFileImport() {
     const QString path = GetOpenFileName(QStringLiteral("*.xml"));
     if (path.isEmpty()) return;
-    char local[1024];
-    std::memset(local, 0, sizeof local);
-    int rc = -1;
-    if (VantelUtility::getLocalChar(path, local, sizeof local) >= 0) rc = LumoSRImportSecurityFile(local);
+    // Paths reach the engine in UTF-8, whatever the locale's encoding.
+    const int rc = LumoSRImportSecurityFile(path.toUtf8().constData());
     if (rc != 0)
         ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("K3765_ImportSecurityFail"),
                     QSystemTrayIcon::Critical, 20000);

@@ -4,6 +4,8 @@
 #include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
+#include <QScopeGuard>
+#include <QTextCodec>
 #include <unistd.h>
 
 #include "LumoFS/LumoFS.h"
@@ -378,15 +380,24 @@ private slots:
                                << "balloon\tMessage\tThe security file was imported.\tinformation";
         QTest::newRow("not a security file")
             << QByteArray("<html/>") << "balloon\tError\tImporting the security file failed.\tcritical";
+        // The path reaches the engine in UTF-8 whatever the locale's encoding.
+        QTest::newRow("valid, sécurité under a Latin-1 locale")
+            << QByteArray("<SecurityFile><Client name=\"console\"/></SecurityFile>")
+            << "balloon\tMessage\tThe security file was imported.\tinformation";
     }
     void securityFileImport() {
         QFETCH(QByteArray, content);
         QFETCH(QString, balloon);
+        QTextCodec* locale = QTextCodec::codecForLocale();
+        if (QString::fromUtf8(QTest::currentDataTag()).contains(QLatin1String("Latin-1")))
+            QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
+        auto restore = qScopeGuard([locale]() { QTextCodec::setCodecForLocale(locale); });
         writeSettings("port=" + QByteArray::number(freePort()) + "\n");
         KestoRecordServer* w = open();
         const int balloonsBefore = logLines(QStringLiteral("balloon")).size();
-        const QString file =
-            m_dir.filePath(QStringLiteral("security-%1.xml").arg(QTest::currentDataTag()).replace(' ', '_'));
+        const QString file = m_dir.filePath(QStringLiteral("security-%1.xml")
+                                                .arg(QString::fromUtf8(QTest::currentDataTag()))
+                                                .replace(' ', '_'));
         if (content != "-") {
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly));
