@@ -12,7 +12,6 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
-#include <QThreadPool>
 #include <QTimerEvent>
 #include <thread>
 
@@ -26,7 +25,9 @@
 #include "VantelInfraAPI/serverexiting.h"
 #include "VantelInfraAPI/singleapp.h"
 #include "VantelInfraAPI/vantelutility.h"
+#include "backgroundreader.h"
 #include "consoleshell.h"
+#include "delegates/vmrdelegates.h"
 #include "storagejobs.h"
 
 namespace {
@@ -55,8 +56,7 @@ KestoRecordServer::KestoRecordServer(QWidget* parent) : QWidget(parent, Qt::Wind
         VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer",
                            "cleared a stop command left from before the start");
 
-    m_queryPool = new QThreadPool(this);
-    m_queryPool->setMaxThreadCount(3);  // disks, channels and the settings problems at once
+    m_reader = new BackgroundReader(this);
 
     ui.setupUi(this);
     // A plain frameless top-level window. (The window-type bits 0x000F together with the frameless
@@ -89,9 +89,16 @@ KestoRecordServer::~KestoRecordServer() {
     // Running workers write into their jobs: wait for them (a busy indicator waits for its
     // worker when it is destroyed) before the jobs go.
     qDeleteAll(findChildren<INFRA::BusyLoading*>());
-    // The background reads end within the engine's timeout; their answers are not wanted now.
+    // The row delegates watch their tables' viewports: they go before the tables, so that no
+    // event of a table being destroyed reaches them.
+    for (VantelTableDelegate* d :
+         std::initializer_list<VantelTableDelegate*>{m_diskDelegate, m_diskStatusDelegate, m_chnDelegate,
+                                                     m_streamDelegate, m_blockDelegate, m_fileDelegate})
+        delete d;
+    // The background read that runs ends within the engine's timeout; no answer is shown now.
     m_exiting = true;
-    m_queryPool->waitForDone();
+    delete m_reader;
+    m_reader = nullptr;
     delete m_blockJob;
     delete m_formatJob;
     delete m_searchJob;

@@ -46,7 +46,7 @@ struct KestoSearchJob;
 struct KestoDiskQuery;
 struct KestoChannelQuery;
 struct KestoProblemsQuery;
-class QThreadPool;
+class BackgroundReader;
 
 class KestoRecordServer : public QWidget {
     Q_OBJECT
@@ -207,7 +207,7 @@ private:
     // Asks the operator before a format; true only for Yes.
     bool ConfirmFormat();
     void StartFormat(const QVector<qint64>& diskIds, bool checked);
-    // The background reads: started on m_queryPool, answered on the GUI thread.
+    // The background reads: run by m_reader, answered on the GUI thread.
     void StartDiskQuery();
     void StartChannelQuery();
     void StartProblemsQuery();
@@ -258,8 +258,8 @@ private:
     QueryState m_chnQuery;
     bool m_cuidFailed = false;
     bool m_problemsQueryRunning = false;
-    // The threads of the background reads; they touch only their jobs and the engine.
-    QThreadPool* m_queryPool = nullptr;
+    // The thread of the background reads; it touches only their jobs and the engine.
+    BackgroundReader* m_reader = nullptr;
     // Jobs of the running workers (at most one of each kind); owned by the window.
     KestoBlockJob* m_blockJob = nullptr;
     KestoFormatJob* m_formatJob = nullptr;

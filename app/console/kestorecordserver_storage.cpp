@@ -6,11 +6,8 @@
 // Disks and channels are named by their engine numbers (GetID), never by table rows: the tables
 // sort, and the 15-second refreshes replace their rows.
 #include <QComboBox>
-#include <QFutureWatcher>
 #include <QStringList>
 #include <QTableView>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <memory>
 
@@ -20,6 +17,7 @@
 #include "VantelInfraAPI/messagebox.h"
 #include "VantelInfraAPI/tableheaderview.h"
 #include "VantelInfraAPI/testseams.h"
+#include "backgroundreader.h"
 #include "delegates/vmrdelegates.h"
 #include "engineaccess.h"
 #include "diskstatus/pagerecordserverdiskstatus.h"
@@ -45,18 +43,13 @@ void restoreChecks(VantelDataModel* model, const QSet<qint64>& ids) {
             if (ids.contains(row->GetID())) model->SetItemCheckState(r, true);
 }
 
-// Runs work(job) on the pool and then (this->*done)(job) on the GUI thread, unless the window has
-// gone by then. The job is shared by the two, never touched by both at once.
+// Runs work(job) on the background reader and then (window->*done)(job) on the GUI thread. The
+// reader's queue hands the job over both ways: never touched by two threads at once.
 template <class Job>
-void runQuery(KestoRecordServer* window, QThreadPool* pool, std::function<void(Job&)> work,
+void runQuery(KestoRecordServer* window, BackgroundReader* reader, std::function<void(Job&)> work,
               void (KestoRecordServer::*done)(Job&)) {
     auto job = std::make_shared<Job>();
-    auto* watcher = new QFutureWatcher<void>(window);
-    QObject::connect(watcher, &QFutureWatcher<void>::finished, window, [window, watcher, job, done]() {
-        watcher->deleteLater();
-        (window->*done)(*job);
-    });
-    watcher->setFuture(QtConcurrent::run(pool, [job, work]() { work(*job); }));
+    reader->Post([job, work]() { work(*job); }, [window, job, done]() { (window->*done)(*job); });
 }
 
 int findRowById(const VantelDataModel* model, qint64 id) {
@@ -83,7 +76,7 @@ void KestoRecordServer::RefreshDiskList() {
 void KestoRecordServer::StartDiskQuery() {
     m_diskQuery.running = true;
     runQuery<KestoDiskQuery>(
-        this, m_queryPool,
+        this, m_reader,
         [](KestoDiskQuery& job) {
             const auto query = EngineAccess::Current().diskInfo;
             job.rc = query ? query(nullptr, 0, &job.disks, kEngineTimeoutMs) : LUMOSR_ERR_FAIL;
@@ -158,7 +151,7 @@ void KestoRecordServer::RefreshChannelList() {
 void KestoRecordServer::StartChannelQuery() {
     m_chnQuery.running = true;
     runQuery<KestoChannelQuery>(
-        this, m_queryPool,
+        this, m_reader,
         [](KestoChannelQuery& job) {
             const EngineAccess::Calls calls = EngineAccess::Current();
             job.chnRc = calls.chanInfo ? calls.chanInfo(nullptr, 0, &job.channels, kEngineTimeoutMs)
@@ -238,7 +231,7 @@ void KestoRecordServer::OnChnRefresh() {
 void KestoRecordServer::StartProblemsQuery() {
     m_problemsQueryRunning = true;
     runQuery<KestoProblemsQuery>(
-        this, m_queryPool, [](KestoProblemsQuery& job) { job.lines = EngineAccess::ConfigProblems(); },
+        this, m_reader, [](KestoProblemsQuery& job) { job.lines = EngineAccess::ConfigProblems(); },
         &KestoRecordServer::OnProblemsQueryReturn);
 }
 

@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+#include <mutex>
 
 #include "LumoCClient/LumoCClient.h"
 #include "LumoCore/LumoCore.h"
@@ -26,12 +27,12 @@
 
 // One open of the list: the widget hands it to a worker and may give it up before the answer.
 struct PlayerOpenJob {
-    QMutex mutex;
+    std::mutex mutex;
     bool cancelled = false;      // guarded by mutex: given up by the widget (stop, new play, its end)
     bool finished = false;       // guarded by mutex: the worker is done with the player
     void* player = nullptr;      // fixed before the worker starts
     CLumoFileDescList files{1};  // a copy, the worker's until it has finished
-    int rc = 0;                  // written by the worker before `finished`
+    int rc = 0;                  // guarded by mutex: the worker's answer
 };
 
 namespace {
@@ -42,12 +43,12 @@ void RunOpen(const std::shared_ptr<PlayerOpenJob>& job) {
     int rc = LumoPlayerOpenFile(job->player, &job->files);
     bool cancelled = false;
     {
-        QMutexLocker lock(&job->mutex);
+        std::lock_guard<std::mutex> lock(job->mutex);
         cancelled = job->cancelled;
     }
     if (rc == 0 && !cancelled) rc = LumoPlayerStart(job->player);
     {
-        QMutexLocker lock(&job->mutex);
+        std::lock_guard<std::mutex> lock(job->mutex);
         job->rc = rc;
         job->finished = true;
         cancelled = job->cancelled;
@@ -369,16 +370,21 @@ void PlayerWidget::OnOpenFinished(const std::shared_ptr<PlayerOpenJob>& job) {
     if (job != openJob) return;  // given up: the worker or CancelOpen closed its player
     openJob.reset();
     void* p = job->player;
-    if (job->rc != 0) {
-        VantelDBG_Printf_f(0x7fff, 2, "PlayerWidget::Play", "open failed: %d (%s)", job->rc,
-                           LumoCoreGetErrorText(job->rc));
+    int rc = 0;
+    {
+        std::lock_guard<std::mutex> lock(job->mutex);
+        rc = job->rc;
+    }
+    if (rc != 0) {
+        VantelDBG_Printf_f(0x7fff, 2, "PlayerWidget::Play", "open failed: %d (%s)", rc,
+                           LumoCoreGetErrorText(rc));
         player.store(nullptr);
         LumoPlayerStop(p);
         LumoPlayerClose(p);
-        ShowError(PlayErrorText(job->rc));
+        ShowError(PlayErrorText(rc));
         OnUpdateState(stateBeforeOpen);
         if (stateBeforeOpen == StateStopped) ui->playerbtnplay->setEnabled(true);  // as after a stop
-        emit OnSignalPlayFailed(job->rc);
+        emit OnSignalPlayFailed(rc);
         return;
     }
 
@@ -401,7 +407,7 @@ void PlayerWidget::CancelOpen() {
     if (!job) return;
     bool finished = false;
     {
-        QMutexLocker lock(&job->mutex);
+        std::lock_guard<std::mutex> lock(job->mutex);
         job->cancelled = true;
         finished = job->finished;
     }
