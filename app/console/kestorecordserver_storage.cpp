@@ -332,6 +332,7 @@ void KestoRecordServer::OnGetBlockInfoReturn(int result) {
         m_blockList = job->blocks;
         job->blocks = nullptr;
         m_blockModel->Clear(true);
+        m_blockModel->SetDiskId(job->diskId);
         m_blockModel->SetupModelData(m_blockList);
         FitColumns(ui.m_table_block_status, {4, 8, 9});
         m_blockDiskId = job->diskId;

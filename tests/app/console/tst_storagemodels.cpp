@@ -157,6 +157,7 @@ private slots:
     void streamModel();
     void blockModel_data();
     void blockModel();
+    void blockModelNamesItsDisk();
     void recordFileModel();
     void recordFileTypes_data();
     void recordFileTypes();
@@ -506,6 +507,19 @@ void TestStorageModels::blockModel() {
         QCOMPARE(b.cell(0, 8).toString(), QString("2024-03-04 05:06:07.008"));
         QCOMPARE(b.cell(0, 9).toString(), QString("2024-03-04 06:00:00.000"));
     }
+}
+
+// The disk column names the disk the blocks were read from (its settings number; numbers may
+// have gaps), not the disk's position among the engine's disks.
+void TestStorageModels::blockModelNamesItsDisk() {
+    auto* model = new VMRBlockModel(nullptr, nullptr);
+    Watched b(model);
+    IKestoBlockInfo* row = block(2, 0, 0x10u, 16);
+    row->GetInfo()->SetIDD(1);  // the second disk of [disk1] and [disk3]
+    b.show(listOf({row}));
+    QCOMPARE(b.cell(0, 2), QVariant(2u));  // nothing said yet: the position + 1
+    model->SetDiskId(3);
+    QCOMPARE(b.cell(0, 2), QVariant(3u));
 }
 
 void TestStorageModels::recordFileModel() {
