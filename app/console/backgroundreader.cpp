@@ -34,6 +34,9 @@ void BackgroundReader::Run() {
             m_todo.pop_front();
         }
         next.first();
+        // What the read holds goes with it here; what it found lives on in `done` alone, and so
+        // ends on the GUI thread.
+        next.first = nullptr;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             if (m_stop) return;
