@@ -197,18 +197,3 @@ int LumoSRGetRecordFilePath(const char* uri, CLumoString* path);
 // On success *uri (when given) names the stored file.
 int LumoSRStoreRecordFile(const char* source, int channel, int stream, int recordType, const CLumoTime& start,
                           CLumoString* uri, int timeoutMs);
-
-enum {
-    LUMOSR_REASON_NONE = 0,
-    LUMOSR_REASON_FOREIGN_FILES = 1,  // the folder holds files but not the engine's mark; detail: the folder
-    LUMOSR_REASON_NOT_REMOVABLE = 2,  // a file or folder could not be removed; detail: its path and the system's reason
-    LUMOSR_REASON_DISK_BUSY = 3,      // the disk stayed busy being written; detail: the disk's folder
-    LUMOSR_REASON_NO_FOLDER = 4,      // the disk's folder does not exist or is not a folder; detail: the folder
-    LUMOSR_REASON_IO = 5,             // a read or write failed; detail: the path and the system's reason
-    LUMOSR_REASON_NO_DISK = 6,        // no disk of that number; detail: the number
-};
-// The reason and detail of the calling thread's last failed engine call (LUMOSR_REASON_NONE after a success).
-int LumoSRGetLastError(int* reason, CLumoString* detail);
-// Problems found when the engine last read its settings file and disks: one line each, in English,
-// "<settings file>:<line>: <what and what the engine does instead>", joined by '\n'. Returns the number of problems.
-int LumoSRGetConfigProblems(CLumoString* text);
