@@ -399,6 +399,58 @@
         <source>K4784_DiskFormatFail</source>
         <translation>磁盘 %1 格式化失败。</translation>
     </message>
+    <message>
+        <source>K7920_PlayOpening</source>
+        <translation>正在打开录像...</translation>
+    </message>
+    <message>
+        <source>K7921_DiskQueryFail</source>
+        <translation>无法从录像引擎读取磁盘信息。磁盘表格显示的是上次读取的内容。</translation>
+    </message>
+    <message>
+        <source>K7922_ChnQueryFail</source>
+        <translation>无法从录像引擎读取通道信息。通道表格显示的是上次读取的内容。</translation>
+    </message>
+    <message>
+        <source>K7923_CuidQueryFail</source>
+        <translation>无法从录像引擎读取摄像机标识。录像检索沿用上次读取的列表。</translation>
+    </message>
+    <message>
+        <source>K7924_DiskFormatFailReason</source>
+        <translation>磁盘 %1 格式化失败：%2</translation>
+    </message>
+    <message>
+        <source>K7925_ReasonForeignFiles</source>
+        <translation>文件夹 %1 中有不属于录像引擎的文件，未删除任何内容。</translation>
+    </message>
+    <message>
+        <source>K7926_ReasonNotRemovable</source>
+        <translation>有文件或文件夹无法删除（%1）。</translation>
+    </message>
+    <message>
+        <source>K7927_ReasonDiskBusy</source>
+        <translation>磁盘 %1 一直在写入录像，请稍后再试。</translation>
+    </message>
+    <message>
+        <source>K7928_ReasonNoFolder</source>
+        <translation>磁盘的文件夹 %1 不存在或不是文件夹。</translation>
+    </message>
+    <message>
+        <source>K7929_ReasonIO</source>
+        <translation>读写失败（%1）。</translation>
+    </message>
+    <message>
+        <source>K7930_ReasonNoDisk</source>
+        <translation>设置中没有磁盘 %1。</translation>
+    </message>
+    <message>
+        <source>K7931_ConfigProblemsTitle</source>
+        <translation>设置问题</translation>
+    </message>
+    <message>
+        <source>K7932_ConfigProblems</source>
+        <translation>录像引擎在设置中发现以下问题，并按说明继续运行：</translation>
+    </message>
 </context>
 <context>
     <name>KestoRecordServer</name>

@@ -399,6 +399,58 @@
         <source>K4784_DiskFormatFail</source>
         <translation>Disk no. %1 could not be formatted.</translation>
     </message>
+    <message>
+        <source>K7920_PlayOpening</source>
+        <translation>Opening the record...</translation>
+    </message>
+    <message>
+        <source>K7921_DiskQueryFail</source>
+        <translation>The disks could not be read from the recording engine. The disk tables show what was read last.</translation>
+    </message>
+    <message>
+        <source>K7922_ChnQueryFail</source>
+        <translation>The channels could not be read from the recording engine. The channel table shows what was read last.</translation>
+    </message>
+    <message>
+        <source>K7923_CuidQueryFail</source>
+        <translation>The camera identities could not be read from the recording engine. The record search keeps the list read last.</translation>
+    </message>
+    <message>
+        <source>K7924_DiskFormatFailReason</source>
+        <translation>Disk no. %1 could not be formatted: %2</translation>
+    </message>
+    <message>
+        <source>K7925_ReasonForeignFiles</source>
+        <translation>the folder %1 holds files that are not the recording engine&apos;s, and nothing was removed.</translation>
+    </message>
+    <message>
+        <source>K7926_ReasonNotRemovable</source>
+        <translation>a file or folder could not be removed (%1).</translation>
+    </message>
+    <message>
+        <source>K7927_ReasonDiskBusy</source>
+        <translation>the disk %1 stayed busy with recording. Try again later.</translation>
+    </message>
+    <message>
+        <source>K7928_ReasonNoFolder</source>
+        <translation>the disk&apos;s folder %1 does not exist or is not a folder.</translation>
+    </message>
+    <message>
+        <source>K7929_ReasonIO</source>
+        <translation>a read or write failed (%1).</translation>
+    </message>
+    <message>
+        <source>K7930_ReasonNoDisk</source>
+        <translation>there is no disk no. %1 in the settings.</translation>
+    </message>
+    <message>
+        <source>K7931_ConfigProblemsTitle</source>
+        <translation>Settings problems</translation>
+    </message>
+    <message>
+        <source>K7932_ConfigProblems</source>
+        <translation>The recording engine found problems in its settings and went on as described:</translation>
+    </message>
 </context>
 <context>
     <name>KestoRecordServer</name>

@@ -9,6 +9,7 @@
 #include <QNetworkInterface>
 #include <QSettings>
 #include <QStandardPaths>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -173,6 +174,59 @@ bool IsStopCommand(const char* block, int size) {
     static const char command[] = "stop";  // with its zero: 5 bytes
     if (!block || size < static_cast<int>(sizeof command)) return false;
     return std::memcmp(block, command, sizeof command) == 0;
+}
+
+qint64 StopCommandTime(const char* block, int size) {
+    if (!IsStopCommand(block, size) || size < STOP_STAMP_OFFSET + static_cast<int>(sizeof(quint64)))
+        return -1;
+    quint64 stamp = 0;
+    std::memcpy(&stamp, block + STOP_STAMP_OFFSET, sizeof stamp);
+    return stamp == 0 ? -1 : static_cast<qint64>(stamp - 1);
+}
+
+int WriteStopCommand(SHAREMEMHANDLE handle, qint64 whenMs) {
+    char block[STOP_STAMP_OFFSET + sizeof(quint64)] = "stop";
+    const quint64 stamp = static_cast<quint64>(whenMs < 0 ? BootClockMs() : whenMs) + 1;
+    std::memcpy(block + STOP_STAMP_OFFSET, &stamp, sizeof stamp);
+    return ShareMemoryWrite(handle, SHAREMEM_DEFAULT_SIZE, 1, block, sizeof block);
+}
+
+qint64 BootClockMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_BOOTTIME, &ts);
+    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+qint64 ProcessStartMs(qint64 pid) {
+    // Field 22 of /proc/<pid>/stat, after the command name in parentheses: clock ticks since boot.
+    QFile stat(pid > 0 ? QStringLiteral("/proc/%1/stat").arg(pid) : QStringLiteral("/proc/self/stat"));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray text = stat.readAll();
+        const int close = text.lastIndexOf(')');
+        const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+        bool ok = false;
+        const qint64 ticks = fields.size() > 19 ? fields.at(19).toLongLong(&ok) : 0;
+        const long hz = sysconf(_SC_CLK_TCK);
+        // The end of that tick: a stop from the tick in which the process started counts as older.
+        if (close > 0 && ok && hz > 0) return (ticks + 1) * 1000 / hz;
+    }
+    if (pid > 0) return -1;
+    // Without /proc: the earliest moment this code knows of.
+    static const qint64 firstAsked = BootClockMs();
+    return firstAsked;
+}
+
+bool ClearStaleStop(SHAREMEMHANDLE handle, qint64 processStartMs) {
+    char block[SHAREMEM_DEFAULT_SIZE];
+    std::memset(block, 0, sizeof block);
+    if (ShareMemoryRead(handle, 1, block, sizeof block) != 0) return false;
+    const int size = qMin(ShareMemorySize(handle), static_cast<int>(sizeof block));
+    if (!IsStopCommand(block, size)) return false;
+    const qint64 written = StopCommandTime(block, size);
+    if (written >= processStartMs) return false;  // written while this console was starting
+    std::memset(block, 0, sizeof block);
+    ShareMemoryWrite(handle, size, 1, block, size);
+    return true;
 }
 
 bool PollStopChannel(SHAREMEMHANDLE handle) {

@@ -54,9 +54,28 @@ QString SwitchLanguage(const QString& name, const QString& languagesIni, const Q
 // The language key stored in the settings file ("English" when none).
 QString SavedLanguage(const QString& settingsFile);
 
+// The stop channel is a 1024-byte block. A writer puts the command "stop" with its terminating
+// zero at the start, and at byte 8 the time of writing: the milliseconds since the machine's boot
+// (CLOCK_BOOTTIME) plus one, as a native 64-bit integer (0: no time). A console clears at start
+// only a stop older than its process; once running, it obeys every stop.
+enum { STOP_STAMP_OFFSET = 8 };
+
 // True when the block holds the command "stop": the text and its terminating zero, both within
 // the block's `size` bytes (a block without a zero is never read past its end).
 bool IsStopCommand(const char* block, int size);
+// The writing time of the stop in the block (boot-clock milliseconds), or -1 when it carries none.
+qint64 StopCommandTime(const char* block, int size);
+// Writes "stop" stamped with `whenMs` (boot-clock milliseconds; -1: now). 0, or -1.
+int WriteStopCommand(SHAREMEMHANDLE handle, qint64 whenMs = -1);
+// Milliseconds since the machine's boot (CLOCK_BOOTTIME).
+qint64 BootClockMs();
+// When this process (or process pid) started, on the boot clock (from /proc/<pid>/stat, to the
+// end of its clock tick of 10 ms or so); -1 for a process that is not there.
+qint64 ProcessStartMs(qint64 pid = 0);
+// At start: clears a stop written before the process started (or one without a time), which was
+// meant for a console that ended without reading it; a stop written since stays for the first
+// poll. True when one was cleared.
+bool ClearStaleStop(SHAREMEMHANDLE handle, qint64 processStartMs);
 // Reads the stop channel; on "stop" clears the block (so the command is acted on once) and
 // returns true.
 bool PollStopChannel(SHAREMEMHANDLE handle);

@@ -13,7 +13,6 @@
 #include <QStyle>
 #include <QTimer>
 #include <QTimerEvent>
-#include <cstring>
 #include <thread>
 
 #include "LumoFS/LumoFS.h"
@@ -26,7 +25,9 @@
 #include "VantelInfraAPI/serverexiting.h"
 #include "VantelInfraAPI/singleapp.h"
 #include "VantelInfraAPI/vantelutility.h"
+#include "backgroundreader.h"
 #include "consoleshell.h"
+#include "delegates/vmrdelegates.h"
 #include "storagejobs.h"
 
 namespace {
@@ -46,14 +47,16 @@ QString colon(const char* key) {
 }  // namespace
 
 KestoRecordServer::KestoRecordServer(QWidget* parent) : QWidget(parent, Qt::WindowMinMaxButtonsHint) {
-    // The stop channel opens first, before the engine takes its port: a "stop" that is already
-    // there was written before this console existed (to one that ended without reading it) and
-    // is not meant for it, while one written once the port answers is.
+    // The stop channel opens first, before the engine takes its port. A "stop" written before
+    // this process started was meant for a console that ended without reading it, and is
+    // cleared; one written while this console starts stays for the first tick to obey.
     m_stopMem = ShareMemoryCreate(
         ConsoleShell::StopChannelName(INFRA::Customization::GetRecorderServerLnkName()).constData(), 1);
-    if (ConsoleShell::PollStopChannel(m_stopMem))
+    if (ConsoleShell::ClearStaleStop(m_stopMem, ConsoleShell::ProcessStartMs()))
         VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer",
                            "cleared a stop command left from before the start");
+
+    m_reader = new BackgroundReader(this);
 
     ui.setupUi(this);
     // A plain frameless top-level window. (The window-type bits 0x000F together with the frameless
@@ -86,6 +89,16 @@ KestoRecordServer::~KestoRecordServer() {
     // Running workers write into their jobs: wait for them (a busy indicator waits for its
     // worker when it is destroyed) before the jobs go.
     qDeleteAll(findChildren<INFRA::BusyLoading*>());
+    // The row delegates watch their tables' viewports: they go before the tables, so that no
+    // event of a table being destroyed reaches them.
+    for (VantelTableDelegate* d :
+         std::initializer_list<VantelTableDelegate*>{m_diskDelegate, m_diskStatusDelegate, m_chnDelegate,
+                                                     m_streamDelegate, m_blockDelegate, m_fileDelegate})
+        delete d;
+    // The background read that runs ends within the engine's timeout; no answer is shown now.
+    m_exiting = true;
+    delete m_reader;
+    m_reader = nullptr;
     delete m_blockJob;
     delete m_formatJob;
     delete m_searchJob;
@@ -131,6 +144,9 @@ void KestoRecordServer::InitServer() {
         ApplyDiskFullPolicy(ui.m_cbHDDFull->currentIndex());
         InitTables();
     }
+
+    // Problems the engine found in its settings, told once at start (whether or not it runs).
+    StartProblemsQuery();
 
     const QString address = GetLocalIPv4();
     ui.m_lbl_ipvalue->setText(address);
@@ -437,10 +453,8 @@ void KestoRecordServer::OnAutoBoot() {
 void KestoRecordServer::OnSecurityFileImport() {
     const QString path = GetOpenFileName(QStringLiteral("*.xml"));
     if (path.isEmpty()) return;
-    char local[1024];
-    std::memset(local, 0, sizeof local);
-    int rc = -1;
-    if (VantelUtility::getLocalChar(path, local, sizeof local) >= 0) rc = LumoSRImportSecurityFile(local);
+    // Paths reach the engine in UTF-8, whatever the locale's encoding.
+    const int rc = LumoSRImportSecurityFile(path.toUtf8().constData());
     if (rc != 0)
         ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("K3765_ImportSecurityFail"),
                     QSystemTrayIcon::Critical, 20000);
@@ -518,16 +532,16 @@ void KestoRecordServer::AppendStyleSheetFile(const QString& path) {
 
 void KestoRecordServer::timerEvent(QTimerEvent* e) {
     if (!m_exiting) {
-        // While a worker holds the engine busy (a format, a block read, a search) a refresh
-        // would only wait for it on the GUI thread: it comes on the first tick after.
+        // The reads run on workers, whatever else runs (a format, a block read, a search); a
+        // read still running when the next is due lets that one pass.
         if (e->timerId() == m_diskTimerId) {
-            if (--m_diskCountdown <= 0 && !WorkerRunning()) {
-                OnDiskRefresh();
+            if (--m_diskCountdown <= 0) {
+                if (!m_diskQuery.running) OnDiskRefresh();
                 m_diskCountdown = kRefreshTicks;
             }
         } else if (e->timerId() == m_chnTimerId) {
-            if (--m_chnCountdown <= 0 && !WorkerRunning()) {
-                OnChnRefresh();
+            if (--m_chnCountdown <= 0) {
+                if (!m_chnQuery.running) OnChnRefresh();
                 m_chnCountdown = kRefreshTicks;
             }
         }

@@ -43,6 +43,10 @@ class TableHeaderView;
 struct KestoBlockJob;
 struct KestoFormatJob;
 struct KestoSearchJob;
+struct KestoDiskQuery;
+struct KestoChannelQuery;
+struct KestoProblemsQuery;
+class BackgroundReader;
 
 class KestoRecordServer : public QWidget {
     Q_OBJECT
@@ -90,10 +94,13 @@ public:
     qint64 GetBlockDiskId() const { return m_blockDiskId; }
     qint64 GetStreamChnId() const { return m_streamChnId; }
 
-    // Engine reads into the tables (GUI thread; each waits up to 5 s for the engine).
+    // The disk tables, and the channel table with the camera list, are read again on a worker and
+    // filled when the answer comes; a failed read is told to the operator once, until a read
+    // works again. A request while the same read runs is made once that one is done.
     void RefreshDiskList();
     void RefreshChannelList();
-    void RefreshCuidList();
+    // True while a disk, channel or settings-problems read runs (tests wait for it).
+    bool IsRefreshing() const { return m_diskQuery.running || m_chnQuery.running || m_problemsQueryRunning; }
     // Shows the streams of the channel in that row of the channel table.
     void ShowChannelStreams(int row);
     // Loads, under the busy indicator, the blocks of the disk in that row of the disk-status
@@ -109,8 +116,6 @@ public:
     int FormatCheckedDisks(void* arg);
     int FormatDiskRow(void* arg);
     int SearchRecordFiles(void* arg);
-    // Formats the disk with the engine's disk number; the engine's result.
-    static int FormatDisk(qint64 diskId);
 
 public slots:
     void OnGetBlockInfoReturn(int result);
@@ -199,10 +204,19 @@ private:
     void ClearBlocks();
     void StartBlockLoad(qint64 diskId);
     void ShowDiskStateDialog(quint32 state);
-    bool WorkerRunning() const { return m_blockJob || m_formatJob || m_searchJob; }
     // Asks the operator before a format; true only for Yes.
     bool ConfirmFormat();
     void StartFormat(const QVector<qint64>& diskIds, bool checked);
+    // The background reads: run by m_reader, answered on the GUI thread.
+    void StartDiskQuery();
+    void StartChannelQuery();
+    void StartProblemsQuery();
+    void OnDiskQueryReturn(KestoDiskQuery& job);
+    void OnChannelQueryReturn(KestoChannelQuery& job);
+    void OnProblemsQueryReturn(KestoProblemsQuery& job);
+    void ApplyCuidList(IVantelList* list);
+    // Tells the operator once that a read failed; *failed stays set until a read works.
+    void NoticeQueryFailure(bool* failed, const char* key);
     void ExitServer();
     static void ExitThreadProc(KestoRecordServer* self);
     bool HasTray() const;
@@ -233,6 +247,19 @@ private:
     qint64 m_blockDiskId = -1;
     qint64 m_streamChnId = -1;
     bool m_cuidFilled = false;
+    // The background reads (GUI thread only): whether one runs, whether another was asked for
+    // meanwhile, and whether the last one failed (the operator has been told).
+    struct QueryState {
+        bool running = false;
+        bool again = false;
+        bool failed = false;
+    };
+    QueryState m_diskQuery;
+    QueryState m_chnQuery;
+    bool m_cuidFailed = false;
+    bool m_problemsQueryRunning = false;
+    // The thread of the background reads; it touches only their jobs and the engine.
+    BackgroundReader* m_reader = nullptr;
     // Jobs of the running workers (at most one of each kind); owned by the window.
     KestoBlockJob* m_blockJob = nullptr;
     KestoFormatJob* m_formatJob = nullptr;

@@ -8,6 +8,7 @@
 #include <QToolButton>
 
 #include "LumoCore/LumoCore.h"
+#include "LumoFS/LumoRecordAddress.h"
 #include "LumoSRecord/LumoSRecord.h"
 #include "VantelInfraAPI/busyloading.h"
 #include "VantelInfraAPI/messagebox.h"
@@ -20,7 +21,12 @@
 
 namespace {
 
-const char kSearchUrl[] = "lumofs://localhost/media";
+// The record search of the local engine: lumofs://localhost/media.
+std::string searchAddress() {
+    LumoRecordAddress address(LumoRecordAddress::SCHEME_LUMOFS, "localhost");
+    address.SetResource("media");
+    return address.Build();
+}
 const int kSearchBatch = 256;
 const char kDateFormat[] = "yyyy-MM-dd HH:mm:ss";
 
@@ -111,7 +117,7 @@ int KestoRecordServer::SearchRecordFiles(void* arg) {
     if (!job->cuid.isEmpty()) param.AddCUID(job->cuid.constData());
 
     void* handle = nullptr;
-    job->createRc = LumoMediaSearchCreate(&handle, kSearchUrl, &param, 0, 0);
+    job->createRc = LumoMediaSearchCreate(&handle, searchAddress().c_str(), &param, 0, 0);
     if (job->createRc != 0 || !handle) {
         LumoPrintf("LumoMediaSearchCreate Fail[ret = %d]!\n", job->createRc);
         if (handle) LumoMediaSearchDelete(handle);

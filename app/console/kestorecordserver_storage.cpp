@@ -1,6 +1,7 @@
 // The window's storage requests: disks, channels and their streams, camera identities, the
 // storage blocks of a disk, disk formatting and the disk-state dialog. Disk, channel and CUID
-// reads run on the GUI thread; block reads and formats run under the busy indicator.
+// reads run on background workers (the GUI thread never waits for the engine); block reads and
+// formats run under the busy indicator.
 //
 // Disks and channels are named by their engine numbers (GetID), never by table rows: the tables
 // sort, and the 15-second refreshes replace their rows.
@@ -8,13 +9,17 @@
 #include <QStringList>
 #include <QTableView>
 #include <algorithm>
+#include <memory>
 
 #include "LumoSRecord/LumoSRecord.h"
 #include "VantelCore/VantelCore.h"
 #include "VantelInfraAPI/busyloading.h"
 #include "VantelInfraAPI/messagebox.h"
 #include "VantelInfraAPI/tableheaderview.h"
+#include "VantelInfraAPI/testseams.h"
+#include "backgroundreader.h"
 #include "delegates/vmrdelegates.h"
+#include "engineaccess.h"
 #include "diskstatus/pagerecordserverdiskstatus.h"
 #include "kestorecordserver.h"
 #include "models/vmrmodels.h"
@@ -38,6 +43,15 @@ void restoreChecks(VantelDataModel* model, const QSet<qint64>& ids) {
             if (ids.contains(row->GetID())) model->SetItemCheckState(r, true);
 }
 
+// Runs work(job) on the background reader and then (window->*done)(job) on the GUI thread. The
+// reader's queue hands the job over both ways: never touched by two threads at once.
+template <class Job>
+void runQuery(KestoRecordServer* window, BackgroundReader* reader, std::function<void(Job&)> work,
+              void (KestoRecordServer::*done)(Job&)) {
+    auto job = std::make_shared<Job>();
+    reader->Post([job, work]() { work(*job); }, [window, job, done]() { (window->*done)(*job); });
+}
+
 int findRowById(const VantelDataModel* model, qint64 id) {
     if (!model || id < 0) return -1;
     for (int r = 0; r < model->GetRowCount(); ++r)
@@ -51,33 +65,64 @@ int findRowById(const VantelDataModel* model, qint64 id) {
 // ---- disks -----------------------------------------------------------------------------------
 
 void KestoRecordServer::RefreshDiskList() {
-    if (!m_diskModel || !m_diskStatusModel) return;
-    IVantelList* list = nullptr;
-    const int rc = LumoSRGetDiskInfo(nullptr, 0, &list, kEngineTimeoutMs);
-    if (!list) {
-        VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer::RefreshDiskList", "disk query failed: %d", rc);
-        return;  // the tables keep what they show
+    if (!m_diskModel || !m_diskStatusModel || m_exiting) return;
+    if (m_diskQuery.running) {
+        m_diskQuery.again = true;  // the answer on its way may be older than what was asked for
+        return;
     }
-    const QSet<qint64> ticked = checkedIds(m_diskModel);
-    const QSet<qint64> tickedStatus = checkedIds(m_diskStatusModel);
-    m_diskModel->Clear(true);
-    m_diskStatusModel->Clear(true);
-    m_diskModel->SetupModelData(list);
-    m_diskStatusModel->SetupModelData(list);
-    list->Release();
-    restoreChecks(m_diskModel, ticked);
-    restoreChecks(m_diskStatusModel, tickedStatus);
-    SyncHeaderCheck(ui.m_table_vmr_disk);
-    SyncHeaderCheck(ui.m_table_disk_status);
+    StartDiskQuery();
+}
 
-    // The blocks shown belong to a disk: follow it to its new row, or let them go with it.
-    if (m_blockDiskId >= 0) {
-        const int row = FindDiskStatusRow(m_blockDiskId);
-        if (row < 0)
-            ClearBlocks();
-        else
-            m_blockDiskRow = row;
+void KestoRecordServer::StartDiskQuery() {
+    m_diskQuery.running = true;
+    runQuery<KestoDiskQuery>(
+        this, m_reader,
+        [](KestoDiskQuery& job) {
+            const auto query = EngineAccess::Current().diskInfo;
+            job.rc = query ? query(nullptr, 0, &job.disks, kEngineTimeoutMs) : LUMOSR_ERR_FAIL;
+        },
+        &KestoRecordServer::OnDiskQueryReturn);
+}
+
+void KestoRecordServer::OnDiskQueryReturn(KestoDiskQuery& job) {
+    m_diskQuery.running = false;
+    if (m_exiting) return;
+    if (!job.disks) {
+        VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer::OnDiskQueryReturn", "disk query failed: %d",
+                           job.rc);
+        NoticeQueryFailure(&m_diskQuery.failed, "K7921_DiskQueryFail");  // the tables keep what they show
+    } else {
+        m_diskQuery.failed = false;
+        const QSet<qint64> ticked = checkedIds(m_diskModel);
+        const QSet<qint64> tickedStatus = checkedIds(m_diskStatusModel);
+        m_diskModel->Clear(true);
+        m_diskStatusModel->Clear(true);
+        m_diskModel->SetupModelData(job.disks);
+        m_diskStatusModel->SetupModelData(job.disks);
+        restoreChecks(m_diskModel, ticked);
+        restoreChecks(m_diskStatusModel, tickedStatus);
+        SyncHeaderCheck(ui.m_table_vmr_disk);
+        SyncHeaderCheck(ui.m_table_disk_status);
+
+        // The blocks shown belong to a disk: follow it to its new row, or let them go with it.
+        if (m_blockDiskId >= 0) {
+            const int row = FindDiskStatusRow(m_blockDiskId);
+            if (row < 0)
+                ClearBlocks();
+            else
+                m_blockDiskRow = row;
+        }
     }
+    if (m_diskQuery.again) {
+        m_diskQuery.again = false;
+        StartDiskQuery();
+    }
+}
+
+void KestoRecordServer::NoticeQueryFailure(bool* failed, const char* key) {
+    if (*failed) return;  // said once; said again only after a read has worked
+    *failed = true;
+    ShowBalloon(QObject::tr("K3745_Error"), QObject::tr(key), QSystemTrayIcon::Critical, 20000);
 }
 
 void KestoRecordServer::OnDiskRefresh() {
@@ -95,38 +140,73 @@ int KestoRecordServer::FindDiskStatusRow(qint64 diskId) const {
 // ---- channels, streams and camera identities -------------------------------------------------
 
 void KestoRecordServer::RefreshChannelList() {
-    if (!m_chnModel) return;
-    IVantelList* list = nullptr;
-    const int rc = LumoSRGetChanInfo(nullptr, 0, &list, kEngineTimeoutMs);
-    if (!list) {
-        VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer::RefreshChannelList", "channel query failed: %d",
-                           rc);
+    if (!m_chnModel || m_exiting) return;
+    if (m_chnQuery.running) {
+        m_chnQuery.again = true;
         return;
     }
-    const QSet<qint64> ticked = checkedIds(m_chnModel);
-    m_chnModel->Clear(true);
-    m_chnModel->SetupModelData(list);
-    list->Release();
-    restoreChecks(m_chnModel, ticked);
-    SyncHeaderCheck(ui.m_table_channel);
-    if (m_streamChnId >= 0) m_streamChnRow = FindChnRow(m_streamChnId);
+    StartChannelQuery();
 }
 
-void KestoRecordServer::RefreshCuidList() {
+void KestoRecordServer::StartChannelQuery() {
+    m_chnQuery.running = true;
+    runQuery<KestoChannelQuery>(
+        this, m_reader,
+        [](KestoChannelQuery& job) {
+            const EngineAccess::Calls calls = EngineAccess::Current();
+            job.chnRc = calls.chanInfo ? calls.chanInfo(nullptr, 0, &job.channels, kEngineTimeoutMs)
+                                       : LUMOSR_ERR_FAIL;
+            job.cuidRc =
+                calls.cuidInfo ? calls.cuidInfo(nullptr, 0, &job.cuids, kEngineTimeoutMs) : LUMOSR_ERR_FAIL;
+        },
+        &KestoRecordServer::OnChannelQueryReturn);
+}
+
+void KestoRecordServer::OnChannelQueryReturn(KestoChannelQuery& job) {
+    m_chnQuery.running = false;
+    if (m_exiting) return;
+    if (!job.channels) {
+        VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer::OnChannelQueryReturn", "channel query failed: %d",
+                           job.chnRc);
+        NoticeQueryFailure(&m_chnQuery.failed, "K7922_ChnQueryFail");
+    } else {
+        m_chnQuery.failed = false;
+        const QSet<qint64> ticked = checkedIds(m_chnModel);
+        m_chnModel->Clear(true);
+        m_chnModel->SetupModelData(job.channels);
+        restoreChecks(m_chnModel, ticked);
+        SyncHeaderCheck(ui.m_table_channel);
+        // The streams shown belong to a channel: follow it to its new row, or let them go with it.
+        if (m_streamChnId >= 0) {
+            const int row = FindChnRow(m_streamChnId);
+            if (row >= 0)
+                ShowChannelStreams(row);
+            else
+                ClearStreams();
+        }
+    }
+    if (!job.cuids) {
+        // The operator's choice stays: an empty box would widen the search to every camera.
+        VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer::OnChannelQueryReturn", "CUID query failed: %d",
+                           job.cuidRc);
+        NoticeQueryFailure(&m_cuidFailed, "K7923_CuidQueryFail");
+    } else {
+        m_cuidFailed = false;
+        ApplyCuidList(job.cuids);
+    }
+    if (m_chnQuery.again) {
+        m_chnQuery.again = false;
+        StartChannelQuery();
+    }
+}
+
+void KestoRecordServer::ApplyCuidList(IVantelList* list) {
     QComboBox* box = ui.m_cmb_cuid;
     const QString remembered = box->currentText();
     const bool fromList = box->findText(remembered) >= 0;
-    IVantelList* list = nullptr;
-    const int rc = LumoSRGetCUIDInfo(nullptr, 0, &list, kEngineTimeoutMs);
-    if (!list) {
-        // The operator's choice stays: an empty box would widen the search to every camera.
-        VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer::RefreshCuidList", "CUID query failed: %d", rc);
-        return;
-    }
     box->clear();
     for (IVantelData* row : list->GetTable())
         if (auto* text = dynamic_cast<IVantelText*>(row)) box->addItem(QString::fromUtf8(text->GetText()));
-    list->Release();
 
     const int found = box->findText(remembered);
     if (found >= 0) {
@@ -144,13 +224,35 @@ void KestoRecordServer::RefreshCuidList() {
 
 void KestoRecordServer::OnChnRefresh() {
     RefreshChannelList();
-    RefreshCuidList();
-    if (m_streamChnId < 0) return;
-    const int row = FindChnRow(m_streamChnId);
-    if (row >= 0)
-        ShowChannelStreams(row);
-    else
-        ClearStreams();  // the channel is gone: its streams are not shown under another one
+}
+
+// ---- settings problems -------------------------------------------------------------------------
+
+void KestoRecordServer::StartProblemsQuery() {
+    m_problemsQueryRunning = true;
+    runQuery<KestoProblemsQuery>(
+        this, m_reader, [](KestoProblemsQuery& job) { job.lines = EngineAccess::ConfigProblems(); },
+        &KestoRecordServer::OnProblemsQueryReturn);
+}
+
+void KestoRecordServer::OnProblemsQueryReturn(KestoProblemsQuery& job) {
+    m_problemsQueryRunning = false;
+    if (job.lines.isEmpty() || m_exiting) return;
+    for (const QString& line : qAsConst(job.lines))
+        VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer", "settings problem: %s", line.toUtf8().constData());
+    // A box that stays until the operator closes it, without holding the console: the lines are
+    // long (file, line, what the engine did) and a passing notice would cut them.
+    const QString title = QObject::tr("K7931_ConfigProblemsTitle");
+    const QString text =
+        QObject::tr("K7932_ConfigProblems") + QStringLiteral("\n\n") + job.lines.join(QLatin1Char('\n'));
+    INFRA::TestSeams::RecordUiEvent({QStringLiteral("notice"), title, text});
+    auto* box = new INFRA::MessageBox(this, title, text, INFRA::MessageBox::Ok, true);
+    box->setModal(false);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setMinimumWidth(640);
+    CentreDialog(box);
+    box->QDialog::show();
+    box->raise();
 }
 
 int KestoRecordServer::FindChnRow(qint64 chnId) const {
@@ -216,7 +318,8 @@ int KestoRecordServer::LoadBlockInfo(void* arg) {
     if (!job) return -1;
     // A fresh list: the one the block model shows is not touched off the GUI thread.
     job->blocks = IVantelList::CreateObject();
-    job->rc = LumoSRGetBlockInfo(nullptr, job->diskId, 0, &job->blocks, kEngineTimeoutMs);
+    const auto query = EngineAccess::Current().blockInfo;
+    job->rc = query ? query(nullptr, job->diskId, 0, &job->blocks, kEngineTimeoutMs) : LUMOSR_ERR_FAIL;
     return job->rc == 0 ? 0 : -1;
 }
 
@@ -229,6 +332,7 @@ void KestoRecordServer::OnGetBlockInfoReturn(int result) {
         m_blockList = job->blocks;
         job->blocks = nullptr;
         m_blockModel->Clear(true);
+        m_blockModel->SetDiskId(job->diskId);
         m_blockModel->SetupModelData(m_blockList);
         FitColumns(ui.m_table_block_status, {4, 8, 9});
         m_blockDiskId = job->diskId;
@@ -293,24 +397,15 @@ void KestoRecordServer::StartFormat(const QVector<qint64>& diskIds, bool checked
     connect(busy, &INFRA::BusyLoading::returned, this, &KestoRecordServer::OnFormatReturn);
 }
 
-int KestoRecordServer::FormatDisk(qint64 diskId) {
-    IKestoDiskFormat* request = IKestoDiskFormat::CreateObject();
-    request->SetID(diskId);
-    request->SetAccess(0);
-    IVantelData* out = nullptr;
-    const int rc = LumoSRFormatDisk(nullptr, request, &out, kEngineTimeoutMs);
-    request->Release();
-    if (out) out->Release();
-    return rc;
-}
-
 int KestoRecordServer::FormatCheckedDisks(void* arg) {
     auto* job = static_cast<KestoFormatJob*>(arg);
     if (!job) return -1;
     bool ok = true;
     for (qint64 id : qAsConst(job->diskIds)) {
-        const int rc = FormatDisk(id);
+        EngineAccess::Failure why;
+        const int rc = EngineAccess::FormatDisk(id, kEngineTimeoutMs, &why);
         job->results << rc;
+        job->failures << why;
         ok = ok && rc == 0;
     }
     return ok ? 0 : -1;
@@ -319,8 +414,10 @@ int KestoRecordServer::FormatCheckedDisks(void* arg) {
 int KestoRecordServer::FormatDiskRow(void* arg) {
     auto* job = static_cast<KestoFormatJob*>(arg);
     if (!job || job->diskIds.isEmpty()) return -1;
-    const int rc = FormatDisk(job->diskIds.first());
+    EngineAccess::Failure why;
+    const int rc = EngineAccess::FormatDisk(job->diskIds.first(), kEngineTimeoutMs, &why);
     job->results << rc;
+    job->failures << why;
     return rc == 0 ? 0 : -1;
 }
 
@@ -328,36 +425,44 @@ void KestoRecordServer::OnFormatReturn(int) {
     KestoFormatJob* job = m_formatJob;
     m_formatJob = nullptr;
     if (!job) return;
-    QStringList failed;
+    // One sentence per disk whose reason is known; the others together, as before.
+    QStringList reasons;
+    QStringList plain;
     bool blocksFormatted = false;
     for (int i = 0; i < job->diskIds.size(); ++i) {
         const qint64 id = job->diskIds.at(i);
         const int rc = i < job->results.size() ? job->results.at(i) : LUMOSR_ERR_FAIL;
+        const EngineAccess::Failure why =
+            i < job->failures.size() ? job->failures.at(i) : EngineAccess::Failure();
         if (rc != 0) {
             VantelDBG_Printf_f(0x7fff, 1, "KestoRecordServer::OnFormatReturn",
-                               "format of disk %lld failed: %d", static_cast<long long>(id), rc);
-            failed << QString::number(id);
+                               "format of disk %lld failed: %d (reason %d: %s)", static_cast<long long>(id),
+                               rc, why.reason, why.detail.toUtf8().constData());
+            if (EngineAccess::ReasonText(why).isEmpty())
+                plain << QString::number(id);
+            else
+                reasons << EngineAccess::FormatFailureText(id, why);
         } else if (id == m_blockDiskId) {
             blocksFormatted = true;
         }
     }
     delete job;
 
-    RefreshDiskList();
     // Done with: a second press of the button must not format the same disks again.
     if (m_diskModel) m_diskModel->SetAllItemCheckState(false);
     SyncHeaderCheck(ui.m_table_vmr_disk);
-    RefreshCuidList();
+    RefreshDiskList();
+    RefreshChannelList();  // the cameras known from records go with them
     // The blocks shown are gone with the format.
     if (blocksFormatted && m_blockModel) {
         m_blockModel->Clear(true);
         if (m_blockList) m_blockList->RemoveAll();
         SyncHeaderCheck(ui.m_table_block_status);
     }
-    if (!failed.isEmpty())
-        INFRA::MessageBox::Warning(
-            this, QObject::tr("K4777_DiskFormat"),
-            QObject::tr("K4784_DiskFormatFail").arg(failed.join(QStringLiteral(", "))));
+    if (!plain.isEmpty())
+        reasons << QObject::tr("K4784_DiskFormatFail").arg(plain.join(QStringLiteral(", ")));
+    if (!reasons.isEmpty())
+        INFRA::MessageBox::Warning(this, QObject::tr("K4777_DiskFormat"), reasons.join(QLatin1Char('\n')));
 }
 
 // ---- disk-state dialog -----------------------------------------------------------------------

@@ -79,7 +79,6 @@ void KestoRecordServer::InitTables() {
     ConnectTableSignals();
     RefreshDiskList();
     RefreshChannelList();
-    RefreshCuidList();
     InitStreamCombo();
 }
 

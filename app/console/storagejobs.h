@@ -1,14 +1,17 @@
-// The jobs that the recording console hands to its busy-indicator workers. The starting slot
-// fills the request part on the GUI thread; the worker only queries and writes the result part;
-// the finishing slot reads the result on the GUI thread and deletes the job. A worker never
-// touches a widget, a model or a list that a model shows.
+// The jobs that the recording console hands to its workers (under the busy indicator, or in the
+// background for the refreshes). The starting slot fills the request part on the GUI thread; the
+// worker only queries and writes the result part; the finishing slot reads the result on the GUI
+// thread (after the worker has ended) and deletes the job. A worker never touches a widget, a
+// model or a list that a model shows.
 #pragma once
 
 #include <QByteArray>
+#include <QStringList>
 #include <QVector>
 
 #include "LumoBase/LumoBase.h"
 #include "VantelCore/VantelCore.h"
+#include "engineaccess.h"
 
 struct KestoBlockJob {
     qint64 diskId = -1;             // request: the engine's disk number
@@ -20,8 +23,33 @@ struct KestoBlockJob {
 };
 
 struct KestoFormatJob {
-    QVector<qint64> diskIds;  // request: engine disk numbers, formatted in this order
-    QVector<int> results;     // result: the engine's answer for each disk
+    QVector<qint64> diskIds;                  // request: engine disk numbers, formatted in this order
+    QVector<int> results;                     // result: the engine's answer for each disk
+    QVector<EngineAccess::Failure> failures;  // result: why each disk failed (reason 0 after success)
+};
+
+// The 15-second refreshes and the start's reading of settings problems.
+struct KestoDiskQuery {
+    IVantelList* disks = nullptr;  // result: fresh rows (null when the query failed)
+    int rc = 0;
+    ~KestoDiskQuery() {
+        if (disks) disks->Release();
+    }
+};
+
+struct KestoChannelQuery {
+    IVantelList* channels = nullptr;  // result: fresh rows (null when the query failed)
+    int chnRc = 0;
+    IVantelList* cuids = nullptr;  // result: the camera identities (null when the query failed)
+    int cuidRc = 0;
+    ~KestoChannelQuery() {
+        if (channels) channels->Release();
+        if (cuids) cuids->Release();
+    }
+};
+
+struct KestoProblemsQuery {
+    QStringList lines;  // result: the engine's settings problems
 };
 
 struct KestoSearchJob {

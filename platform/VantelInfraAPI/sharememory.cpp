@@ -1,47 +1,89 @@
 #include "sharememory.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QFile>
 #include <QSharedMemory>
 #include <QString>
 #include <algorithm>
 #include <cstring>
 
+#include "VantelCore/VantelCore.h"
+#include "singleapp.h"
+
 namespace {
 
+// A block under a native key (a key file in the user's folder). Qt offers no lock for native
+// keys: the block's lock is an flock on a lock file beside it, which also serialises making and
+// removing the block between processes.
 struct ShareMem {
-    QSharedMemory mem;
+    QSharedMemory mem;  // used by the thread that calls with this handle, under lockFd's flock
+    int lockFd = -1;    // fixed after ShareMemoryCreate
 };
 
 ShareMem* cast(SHAREMEMHANDLE h) {
     return static_cast<ShareMem*>(h);
 }
 
+bool lockBlock(ShareMem* sm) {
+    while (flock(sm->lockFd, LOCK_EX) != 0)
+        if (errno != EINTR) return false;
+    return true;
+}
+
+void unlockBlock(ShareMem* sm) {
+    flock(sm->lockFd, LOCK_UN);
+}
+
 }  // namespace
 
 SHAREMEMHANDLE ShareMemoryCreate(const char* name, int create, int size) {
     if (!name || !*name || size <= 0) return nullptr;
-    auto* sm = new ShareMem;
-    sm->mem.setKey(QString::fromUtf8(name));
-    // Attach first: the other side may have made it already.
-    if (sm->mem.attach()) return sm;
-    if (create && sm->mem.create(size)) {
-        sm->mem.lock();
-        std::memset(sm->mem.data(), 0, static_cast<size_t>(sm->mem.size()));
-        sm->mem.unlock();
-        return sm;
+    const QString plain = QString::fromUtf8(name);
+    if (plain.contains(QLatin1Char('/')) || plain == QLatin1String(".") || plain == QLatin1String(".."))
+        return nullptr;
+    QString why;
+    const QString folder = InstanceScope::Folder(&why);
+    if (folder.isEmpty()) {
+        VantelDBG_Printf_f(0x7fff, 1, "ShareMemoryCreate", "no shared memory: %s", why.toUtf8().constData());
+        return nullptr;
     }
-    // Lost a race with another creator: attach to theirs.
-    if (create && sm->mem.error() == QSharedMemory::AlreadyExists && sm->mem.attach()) return sm;
-    delete sm;
-    return nullptr;
+    const QString base = folder + QLatin1Char('/') + InstanceScope::Name(plain);
+
+    auto* sm = new ShareMem;
+    sm->lockFd = open(QFile::encodeName(base + QStringLiteral(".shmlock")).constData(),
+                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (sm->lockFd < 0 || !lockBlock(sm)) {
+        if (sm->lockFd >= 0) close(sm->lockFd);
+        delete sm;
+        return nullptr;
+    }
+    sm->mem.setNativeKey(base + QStringLiteral(".shm"));
+    // Attach first: the other side may have made it already.
+    bool ok = sm->mem.attach();
+    if (!ok && create) {
+        ok = sm->mem.create(size);
+        if (ok) std::memset(sm->mem.data(), 0, static_cast<size_t>(sm->mem.size()));
+    }
+    unlockBlock(sm);
+    if (!ok) {
+        close(sm->lockFd);
+        delete sm;
+        return nullptr;
+    }
+    return sm;
 }
 
 int ShareMemoryRead(SHAREMEMHANDLE handle, int lock, void* buffer, int size) {
     ShareMem* sm = cast(handle);
     if (!sm || !buffer || size <= 0 || !sm->mem.isAttached()) return -1;
-    if (lock && !sm->mem.lock()) return -1;
+    if (lock && !lockBlock(sm)) return -1;
     const int n = std::min(size, sm->mem.size());
     std::memcpy(buffer, sm->mem.constData(), static_cast<size_t>(n));
-    if (lock) sm->mem.unlock();
+    if (lock) unlockBlock(sm);
     return 0;
 }
 
@@ -49,9 +91,9 @@ int ShareMemoryWrite(SHAREMEMHANDLE handle, int blockSize, int lock, const void*
     ShareMem* sm = cast(handle);
     if (!sm || !data || length < 0 || !sm->mem.isAttached()) return -1;
     if (length > blockSize || length > sm->mem.size()) return -1;
-    if (lock && !sm->mem.lock()) return -1;
+    if (lock && !lockBlock(sm)) return -1;
     std::memcpy(sm->mem.data(), data, static_cast<size_t>(length));
-    if (lock) sm->mem.unlock();
+    if (lock) unlockBlock(sm);
     return 0;
 }
 
@@ -64,6 +106,11 @@ int ShareMemorySize(SHAREMEMHANDLE handle) {
 int ShareMemoryDelete(SHAREMEMHANDLE handle) {
     ShareMem* sm = cast(handle);
     if (!sm) return -1;
+    // The last detach removes the block and its key file: not while another process makes it.
+    const bool locked = lockBlock(sm);
+    sm->mem.detach();
+    if (locked) unlockBlock(sm);
+    close(sm->lockFd);
     delete sm;
     return 0;
 }

@@ -1,5 +1,9 @@
 // Named shared memory between processes of the same user: the consoles' command channel.
 // A handle is an opaque pointer; null is an invalid handle, and every call on it fails.
+//
+// A block's scope is the user and the machine (see singleapp.h): its key and lock files live in
+// the user's private folder /tmp/vantel-<uid>, whatever $TMPDIR or $XDG_RUNTIME_DIR say, so a
+// writer started with other environment folders reaches the same block.
 #pragma once
 
 typedef void* SHAREMEMHANDLE;
@@ -7,7 +11,8 @@ typedef void* SHAREMEMHANDLE;
 enum { SHAREMEM_DEFAULT_SIZE = 1024 };
 
 // Opens the block of that name, or creates it (size bytes, zero-filled) when `create` is non-zero
-// and it does not exist yet. Returns null on failure.
+// and it does not exist yet. Returns null on failure (also for a name holding '/', and when the
+// user's folder cannot be used).
 SHAREMEMHANDLE ShareMemoryCreate(const char* name, int create, int size = SHAREMEM_DEFAULT_SIZE);
 // Copies min(size, block size) bytes from the start of the block into buffer. `lock` non-zero
 // holds the block's lock while copying. 0, or -1 (null handle, no buffer, size <= 0).

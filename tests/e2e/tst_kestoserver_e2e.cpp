@@ -1,12 +1,15 @@
-// KestoServer as a process: it binds its port, refuses a second instance, stops on the "stop"
-// command of its shared memory, and reports a port that is taken. Each case runs a temporary
-// copy of the program directory under its own virtual X server, with home, configuration,
+// KestoServer as a process: it binds its port, refuses a second instance (whatever folders it
+// was started with), stops on the "stop" command of its shared memory (also one written while it
+// starts, and one written with other folders), and reports a port that is taken. Each case runs
+// a temporary copy of the program directory under a virtual X server, with home, configuration,
 // runtime and log folders of its own.
 #include <QtNetwork>
 #include <QtTest>
+#include <unistd.h>
 
 #include "VantelInfraAPI/customization.h"
 #include "VantelInfraAPI/sharememory.h"
+#include "consoleshell.h"
 
 namespace {
 
@@ -79,7 +82,9 @@ struct Installation {
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root.filePath(QStringLiteral("runtime")));
         env.insert(QStringLiteral("VANTEL_LOG_DIR"), root.filePath(QStringLiteral("logs")));
-        env.insert(QStringLiteral("TMPDIR"), root.filePath(QStringLiteral("tmp")));  // shared-memory keys
+        env.insert(QStringLiteral("TMPDIR"), root.filePath(QStringLiteral("tmp")));
+        // One scope for every console of this test run, apart from other runs of the suite.
+        env.insert(QStringLiteral("VANTEL_INSTANCE_SCOPE"), scope());
         env.insert(QStringLiteral("VANTEL_UI_LOG"), log);
         env.remove(QStringLiteral("VANTEL_UI_REPLY"));
         if (!reply.isEmpty()) env.insert(QStringLiteral("VANTEL_UI_REPLY"), reply);
@@ -103,15 +108,14 @@ struct Installation {
         return t.translate("QObject", key);
     }
 
-    // The host's stop channel, opened as the management console does (in this copy's key folder).
+    static QString scope() { return QStringLiteral("tst_kestoserver_e2e-%1").arg(getpid()); }
+
+    // The host's stop channel, opened as the management console does: from this test process,
+    // whose runtime and temporary folders are not the console's.
     SHAREMEMHANDLE openStopChannel() const {
-        const QByteArray old = qgetenv("TMPDIR");
-        qputenv("TMPDIR", root.filePath(QStringLiteral("tmp")).toLocal8Bit());
-        const QByteArray name =
-            (INFRA::Customization::GetRecorderServerLnkName() + QStringLiteral("ShareMem")).toLocal8Bit();
-        SHAREMEMHANDLE h = ShareMemoryCreate(name.constData(), 1);
-        qputenv("TMPDIR", old);
-        return h;
+        qputenv("VANTEL_INSTANCE_SCOPE", scope().toUtf8());
+        return ShareMemoryCreate(
+            ConsoleShell::StopChannelName(INFRA::Customization::GetRecorderServerLnkName()).constData(), 1);
     }
 };
 
@@ -206,7 +210,7 @@ private slots:
         QVERIFY(stop);
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(ShareMemoryWrite(stop, 1024, 1, "stop", 5), 0);
+        QCOMPARE(ConsoleShell::WriteStopCommand(stop), 0);
         QVERIFY2(server->waitForFinished(3000), "the server did not stop within 3 s");
         QVERIFY(clock.elapsed() <= 3000);
         QCOMPARE(server->exitStatus(), QProcess::NormalExit);
@@ -225,7 +229,15 @@ private slots:
                     .isEmpty());
     }
 
+    // A second console is refused, also one of another copy started with other runtime and
+    // temporary folders; a stop then reaches the one that runs.
+    void secondStartIsRefused_data() {
+        QTest::addColumn<bool>("otherFolders");
+        QTest::newRow("the same folders") << false;
+        QTest::newRow("another copy with other folders") << true;
+    }
     void secondStartIsRefused() {
+        QFETCH(bool, otherFolders);
         const quint16 port = freePort();
         Installation inst;
         QVERIFY(inst.make(port, "English"));
@@ -234,22 +246,60 @@ private slots:
             waitUntil([&]() { return canConnect(port, 200) || first->state() != QProcess::Running; }, 15000));
         QCOMPARE(first->state(), QProcess::Running);
 
-        QProcess* second = start(inst, QStringLiteral("ok"));
+        Installation other;
+        QVERIFY(other.make(freePort(), "English"));
+        const Installation& secondInst = otherFolders ? other : inst;
+        QProcess* second = start(secondInst, QStringLiteral("ok"));
         QVERIFY(second->waitForFinished(15000));
         QCOMPARE(second->exitStatus(), QProcess::NormalExit);
         QCOMPARE(second->exitCode(), 255);  // -1
         const QString running = inst.translate("English", "K6859_Runnig");
         QVERIFY(!running.startsWith(QLatin1String("K6859")));
-        QCOMPARE(inst.logLines(QStringLiteral("messagebox")),
-                 QStringList{QStringLiteral("messagebox\t\tKestoServer %1").arg(running)});
+        QStringList boxes = secondInst.logLines(QStringLiteral("messagebox"));
+        QCOMPARE(boxes, QStringList{QStringLiteral("messagebox\t\tKestoServer %1").arg(running)});
         // The first one goes on as before.
         QCOMPARE(first->state(), QProcess::Running);
         QVERIFY(canConnect(port));
 
         SHAREMEMHANDLE stop = inst.openStopChannel();
-        QCOMPARE(ShareMemoryWrite(stop, 1024, 1, "stop", 5), 0);
+        QVERIFY(stop);
+        QCOMPARE(ConsoleShell::WriteStopCommand(stop), 0);
         QVERIFY(first->waitForFinished(3000));
         QCOMPARE(first->exitCode(), 0);
+        ShareMemoryDelete(stop);
+    }
+
+    // A stop written while the console starts (before it opened its channel) is obeyed, not
+    // cleared as a leftover; one left from before its start is cleared.
+    void stopWrittenDuringStart() {
+        const quint16 port = freePort();
+        Installation inst;
+        QVERIFY(inst.make(port, "English"));
+        SHAREMEMHANDLE stale = inst.openStopChannel();
+        QVERIFY(stale);
+        QCOMPARE(ConsoleShell::WriteStopCommand(stale), 0);
+        QProcess* server = start(inst);
+        QVERIFY(waitUntil([&]() { return canConnect(port, 200) || server->state() != QProcess::Running; },
+                          15000));
+        QTest::qWait(1500);                            // a console tick
+        QCOMPARE(server->state(), QProcess::Running);  // that stop is older than this console
+        server->kill();
+        server->waitForFinished(5000);
+        ShareMemoryDelete(stale);
+
+        QProcess* again = start(inst);
+        // Past the clock tick in which the process started (a stop from that tick counts as
+        // older), and long before the console has opened its channel.
+        const qint64 started = ConsoleShell::ProcessStartMs(again->processId());
+        QVERIFY(started > 0);
+        QVERIFY(waitUntil([&]() { return ConsoleShell::BootClockMs() >= started; }, 1000));
+        SHAREMEMHANDLE stop = inst.openStopChannel();
+        QVERIFY(stop);
+        QCOMPARE(ConsoleShell::WriteStopCommand(stop), 0);
+        QVERIFY2(again->waitForFinished(15000), "a stop written during the start was lost");
+        QCOMPARE(again->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(again->exitCode(), 0);
+        QCOMPARE(inst.logLines(QStringLiteral("exiting")).size(), 1);
         ShareMemoryDelete(stop);
     }
 
@@ -270,7 +320,7 @@ private slots:
         QCOMPARE(server->state(), QProcess::Running);
 
         SHAREMEMHANDLE stop = inst.openStopChannel();
-        QCOMPARE(ShareMemoryWrite(stop, 1024, 1, "stop", 5), 0);
+        QCOMPARE(ConsoleShell::WriteStopCommand(stop), 0);
         QVERIFY2(server->waitForFinished(3000), "the stop channel must work after a failed start");
         QCOMPARE(server->exitCode(), 0);
         ShareMemoryDelete(stop);

@@ -9,21 +9,44 @@ namespace StorageText {
 
 QString CodecText(int videoCodec, int audioCodec, const QString& fallback) {
     QString text;
-    if (videoCodec == 1)
-        text = QStringLiteral("H264");
-    else if (videoCodec == 2)
-        text = QStringLiteral("H265");
-    else if (videoCodec >= 16 && videoCodec <= 31)
-        text = QStringLiteral("H264P");
-    else if (videoCodec >= 32 && videoCodec <= 47)
-        text = QStringLiteral("H265P");
-    else
-        text = fallback;
-    if (audioCodec == 4)
-        text += QStringLiteral("/PCMA");
-    else if (audioCodec == 5)
-        text += QStringLiteral("/PCMU");
-    return text;
+    switch (videoCodec) {
+        case LUMO_CODEC_H264:
+            text = QStringLiteral("H264");
+            break;
+        case LUMO_CODEC_H265:
+            text = QStringLiteral("H265");
+            break;
+        case LUMO_CODEC_JPEG:
+            text = QStringLiteral("MJPEG");
+            break;
+        case LUMO_CODEC_MPEG4:
+            text = QStringLiteral("MPEG4");
+            break;
+        default:
+            if (videoCodec >= 16 && videoCodec <= 31)
+                text = QStringLiteral("H264P");
+            else if (videoCodec >= 32 && videoCodec <= 47)
+                text = QStringLiteral("H265P");
+            else
+                text = fallback;
+            break;
+    }
+    switch (audioCodec) {
+        case LUMO_CODEC_PCMA:
+            return text + QStringLiteral("/PCMA");
+        case LUMO_CODEC_PCMU:
+            return text + QStringLiteral("/PCMU");
+        case LUMO_CODEC_ADPCM:
+            return text + QStringLiteral("/ADPCM");
+        case LUMO_CODEC_MP3:
+            return text + QStringLiteral("/MP3");
+        case LUMO_CODEC_AAC:
+            return text + QStringLiteral("/AAC");
+        case LUMO_CODEC_PCM:
+            return text + QStringLiteral("/PCM");
+        default:
+            return text;  // none, or a code that is not a sound codec
+    }
 }
 
 QString FileSizeText(quint64 bytes) {
@@ -46,46 +69,50 @@ QString FileSizeText(quint64 bytes) {
     return QString::asprintf("%s%.3f%s", pad, static_cast<double>(v), unit);
 }
 
-quint64 RecordFileBytes(const tag_LUMOFILEAVINFO& info) { return info.size64 != 0 ? info.size64 : info.size; }
+quint64 RecordFileBytes(const tag_LUMOFILEAVINFO& info) {
+    return info.size64 != 0 ? info.size64 : info.size;
+}
 
-QString SpaceText(qint64 used, qint64 total) { return QStringLiteral("%1/%2").arg(used >> 10).arg(total >> 10); }
+QString SpaceText(qint64 used, qint64 total) {
+    return QStringLiteral("%1/%2").arg(used >> 10).arg(total >> 10);
+}
 
 QString StreamTypeText(qint64 streamId) {
     switch (streamId) {
-    case 1:
-        return QObject::tr("K0435_MainStream");
-    case 2:
-        return QObject::tr("K0436_SubStream");
-    case 3:
-        return QObject::tr("K0642_ThirdStream");
-    default:
-        return QObject::tr("--");
+        case 1:
+            return QObject::tr("K0435_MainStream");
+        case 2:
+            return QObject::tr("K0436_SubStream");
+        case 3:
+            return QObject::tr("K0642_ThirdStream");
+        default:
+            return QObject::tr("--");
     }
 }
 
 QString BlockStreamText(int ids) {
     switch (ids) {
-    case 0:
-        return QObject::tr("K0435_MainStream");
-    case 1:
-        return QObject::tr("K0436_SubStream");
-    case 2:
-        return QObject::tr("K0642_ThirdStream");
-    default:
-        return QObject::tr("K4780_--");
+        case 0:
+            return QObject::tr("K0435_MainStream");
+        case 1:
+            return QObject::tr("K0436_SubStream");
+        case 2:
+            return QObject::tr("K0642_ThirdStream");
+        default:
+            return QObject::tr("K4780_--");
     }
 }
 
 QString StreamRecordModeText(int mode) {
     switch (mode) {
-    case 16:
-        return QObject::tr("K3731_ManualRecord");
-    case 1:
-        return QObject::tr("K3732_ScheduleRecord");
-    case 2:
-        return QObject::tr("K3733_EventRecord");
-    default:
-        return QObject::tr("--");
+        case 16:
+            return QObject::tr("K3731_ManualRecord");
+        case 1:
+            return QObject::tr("K3732_ScheduleRecord");
+        case 2:
+            return QObject::tr("K3733_EventRecord");
+        default:
+            return QObject::tr("--");
     }
 }
 

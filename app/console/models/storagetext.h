@@ -10,8 +10,9 @@ struct tag_LUMOFILEAVINFO;
 
 namespace StorageText {
 
-// "H264", "H265", "H264P" (16..31), "H265P" (32..47) or the fallback, then "/PCMA" (audio 4) or
-// "/PCMU" (audio 5).
+// The video codec's name ("H264", "H265", "MJPEG", "MPEG4", "H264P" for 16..31, "H265P" for
+// 32..47) or the fallback, then "/" and the sound codec's name (PCMA, PCMU, ADPCM, MP3, AAC, PCM)
+// when there is sound.
 QString CodecText(int videoCodec, int audioCodec, const QString& fallback);
 
 // Bytes as the tables have always shown them: unit steps at 1024, 2^20 and 2^30 bytes, each step

@@ -11,9 +11,13 @@
 
 namespace {
 
-QVariant uintValue(qint64 v) { return static_cast<uint>(v); }
+QVariant uintValue(qint64 v) {
+    return static_cast<uint>(v);
+}
 
-QString utf8(const char* text) { return QString::fromUtf8(text ? text : ""); }
+QString utf8(const char* text) {
+    return QString::fromUtf8(text ? text : "");
+}
 
 }  // namespace
 
@@ -33,30 +37,33 @@ QMap<int, QString> VMRDiskModel::HeaderLabels() {
             {4, QObject::tr("K0474_Operattion")}};
 }
 
-int VMRDiskModel::columnCount(const QModelIndex&) const { return 5; }
+int VMRDiskModel::columnCount(const QModelIndex&) const {
+    return 5;
+}
 
 QVariant VMRDiskModel::GetDisplayData(IVantelData* row, int column) const {
     auto* disk = dynamic_cast<IKestoDiskInfo*>(row);
     if (!disk) return QVariant();
     const CLumoFSDiskInfo* info = disk->GetInfo();
     switch (column) {
-    case 1:
-        return uintValue(disk->GetID());
-    case 2: {
-        CLumoString name;
-        info->GetShortName(name);
-        return utf8(name.GetBuffer());
-    }
-    case 3:
-        return StorageText::SpaceText(info->GetSpaceUsed(), info->GetSpaceTotal());
-    default:
-        return QVariant();
+        case 1:
+            return uintValue(disk->GetID());
+        case 2: {
+            CLumoString name;
+            info->GetShortName(name);
+            return utf8(name.GetBuffer());
+        }
+        case 3:
+            return StorageText::SpaceText(info->GetSpaceUsed(), info->GetSpaceTotal());
+        default:
+            return QVariant();
     }
 }
 
 // ---------------------------------------------------------------------------- disk states
 
-VMRDiskStatusModel::VMRDiskStatusModel(IVantelList* list, QObject* parent) : VantelTableDataModel(list, parent) {
+VMRDiskStatusModel::VMRDiskStatusModel(IVantelList* list, QObject* parent)
+    : VantelTableDataModel(list, parent) {
     SetHeaderLabels(HeaderLabels());
 }
 
@@ -73,30 +80,32 @@ QMap<int, QString> VMRDiskStatusModel::HeaderLabels() {
             {7, QObject::tr("K3716_DiskPath")}};
 }
 
-int VMRDiskStatusModel::columnCount(const QModelIndex&) const { return 8; }
+int VMRDiskStatusModel::columnCount(const QModelIndex&) const {
+    return 8;
+}
 
 QVariant VMRDiskStatusModel::GetDisplayData(IVantelData* row, int column) const {
     auto* disk = dynamic_cast<IKestoDiskInfo*>(row);
     if (!disk) return QVariant();
     const CLumoFSDiskInfo* info = disk->GetInfo();
     switch (column) {
-    case 1:
-        return uintValue(disk->GetID());
-    case 2: {
-        CLumoString name;
-        info->GetShortName(name);
-        return utf8(name.GetBuffer());
-    }
-    case 3:
-        return static_cast<uint>(info->GetState());
-    case 4:
-        return static_cast<uint>(info->GetType());
-    case 6:
-        return StorageText::SpaceText(info->GetSpaceUsed(), info->GetSpaceTotal());
-    case 7:
-        return utf8(info->GetName());
-    default:
-        return QVariant();
+        case 1:
+            return uintValue(disk->GetID());
+        case 2: {
+            CLumoString name;
+            info->GetShortName(name);
+            return utf8(name.GetBuffer());
+        }
+        case 3:
+            return static_cast<uint>(info->GetState());
+        case 4:
+            return static_cast<uint>(info->GetType());
+        case 6:
+            return StorageText::SpaceText(info->GetSpaceUsed(), info->GetSpaceTotal());
+        case 7:
+            return utf8(info->GetName());
+        default:
+            return QVariant();
     }
 }
 
@@ -118,35 +127,37 @@ QMap<int, QString> VMRChnModel::HeaderLabels() {
             {6, QObject::tr("K3726_RecordStatus")}};
 }
 
-int VMRChnModel::columnCount(const QModelIndex&) const { return 8; }
+int VMRChnModel::columnCount(const QModelIndex&) const {
+    return 8;
+}
 
 QVariant VMRChnModel::GetDisplayData(IVantelData* row, int column) const {
     if (!row || row->GetObjectID() != VANTEL_OBJ_KESTO_CHANNEL) return QVariant();
     auto* chn = dynamic_cast<IKestoChanInfo*>(row);
     if (!chn) return QVariant();
     switch (column) {
-    case 1:
-        return uintValue(chn->GetID());
-    case 2:
-        return utf8(chn->GetCUID());
-    case 3:
-        return utf8(chn->GetName());
-    case 5:
-    case 6: {
-        qint64 bitRate = 0;
-        int modes = 0;
-        const int n = chn->GetStreamNum();
-        for (int i = 0; i < n; ++i) {
-            IKestoStreamInfo* s = chn->GetStreamInfo(i);
-            if (!s) continue;
-            bitRate += s->GetData()->bitRateKbps;
-            modes += s->GetData()->recordMode;
+        case 1:
+            return uintValue(chn->GetID());
+        case 2:
+            return utf8(chn->GetCUID());
+        case 3:
+            return utf8(chn->GetName());
+        case 5:
+        case 6: {
+            qint64 bitRate = 0;
+            int modes = 0;
+            const int n = chn->GetStreamNum();
+            for (int i = 0; i < n; ++i) {
+                IKestoStreamInfo* s = chn->GetStreamInfo(i);
+                if (!s) continue;
+                bitRate += s->GetData()->bitRateKbps;
+                modes += s->GetData()->recordMode;
+            }
+            if (column == 5) return QStringLiteral("%1Kbps").arg(bitRate);
+            return modes;
         }
-        if (column == 5) return QStringLiteral("%1Kbps").arg(bitRate);
-        return modes;
-    }
-    default:
-        return QVariant();
+        default:
+            return QVariant();
     }
 }
 
@@ -171,7 +182,9 @@ QMap<int, QString> VMRStreamModel::HeaderLabels() {
             {9, QString()}};
 }
 
-int VMRStreamModel::columnCount(const QModelIndex&) const { return 10; }
+int VMRStreamModel::columnCount(const QModelIndex&) const {
+    return 10;
+}
 
 QVariant VMRStreamModel::GetDisplayData(IVantelData* row, int column) const {
     if (!row || row->GetObjectID() != VANTEL_OBJ_KESTO_STREAM) return QVariant();
@@ -181,24 +194,25 @@ QVariant VMRStreamModel::GetDisplayData(IVantelData* row, int column) const {
     const int mode = d->recordMode;
     const QString none = QStringLiteral("--");  // not recording: plain text, no translation
     switch (column) {
-    case 1:
-        return uintValue(stream->GetID());
-    case 2:
-        return StorageText::StreamTypeText(stream->GetID());
-    case 3:
-        return StorageText::StreamRecordModeText(mode);
-    case 4:
-        return mode == 0 ? none : StorageText::CodecText(d->videoCodec, d->audioCodec, none);
-    case 5:
-        return mode == 0 ? QVariant(none) : QVariant(QStringLiteral("%1Kbps").arg(d->bitRateKbps));
-    case 6:
-        return mode == 0 ? QVariant(none) : QVariant(static_cast<int>(d->frameRate));
-    case 7:
-        return mode == 0 ? QVariant(none) : QVariant(QStringLiteral("%1X%2").arg(d->width).arg(d->height));
-    case 8:
-        return mode;
-    default:
-        return QVariant();
+        case 1:
+            return uintValue(stream->GetID());
+        case 2:
+            return StorageText::StreamTypeText(stream->GetID());
+        case 3:
+            return StorageText::StreamRecordModeText(mode);
+        case 4:
+            return mode == 0 ? none : StorageText::CodecText(d->videoCodec, d->audioCodec, none);
+        case 5:
+            return mode == 0 ? QVariant(none) : QVariant(QStringLiteral("%1Kbps").arg(d->bitRateKbps));
+        case 6:
+            return mode == 0 ? QVariant(none) : QVariant(static_cast<int>(d->frameRate));
+        case 7:
+            return mode == 0 ? QVariant(none)
+                             : QVariant(QStringLiteral("%1X%2").arg(d->width).arg(d->height));
+        case 8:
+            return mode;
+        default:
+            return QVariant();
     }
 }
 
@@ -227,7 +241,15 @@ QMap<int, QString> VMRBlockModel::HeaderLabels() {
             {13, QObject::tr("K3729_FrameNum")}};
 }
 
-int VMRBlockModel::columnCount(const QModelIndex&) const { return 14; }
+int VMRBlockModel::columnCount(const QModelIndex&) const {
+    return 14;
+}
+
+void VMRBlockModel::SetDiskId(qint64 id) {
+    if (m_diskId == id) return;
+    m_diskId = id;
+    if (GetRowCount() > 0) emit dataChanged(index(0, 2), index(GetRowCount() - 1, 2));
+}
 
 QVariant VMRBlockModel::GetDisplayData(IVantelData* row, int column) const {
     auto* block = dynamic_cast<IKestoBlockInfo*>(row);
@@ -235,50 +257,51 @@ QVariant VMRBlockModel::GetDisplayData(IVantelData* row, int column) const {
     const CLumoFSBlockInfo* b = block->GetInfo();
     const bool inUse = (b->GetState() & 0x10) != 0 || b->GetClusterUsed() != 0;
     switch (column) {
-    case 1:
-        return static_cast<uint>(b->GetIDB() + 1);
-    case 2:
-        return static_cast<uint>(b->GetIDD() + 1);
-    case 3:
-        return QStringLiteral("%1/%2").arg(b->GetState()).arg(b->GetClusterUsed());
-    case 4:
-        return utf8(b->GetCUID());
-    case 11:
-        return static_cast<uint>(b->GetUsedTime());
-    case 12:
-        return b->GetFileNum();
-    case 13:
-        return static_cast<uint>(b->GetFrameNum());
-    default:
-        break;
+        case 1:
+            return static_cast<uint>(b->GetIDB() + 1);
+        case 2:
+            return m_diskId >= 0 ? static_cast<uint>(m_diskId) : static_cast<uint>(b->GetIDD() + 1);
+        case 3:
+            return QStringLiteral("%1/%2").arg(b->GetState()).arg(b->GetClusterUsed());
+        case 4:
+            return utf8(b->GetCUID());
+        case 11:
+            return static_cast<uint>(b->GetUsedTime());
+        case 12:
+            return b->GetFileNum();
+        case 13:
+            return static_cast<uint>(b->GetFrameNum());
+        default:
+            break;
     }
     if (!inUse) return QVariant();
     switch (column) {
-    case 5:
-        return static_cast<uint>(b->GetMediaType());
-    case 6:
-        return StorageText::BlockStreamText(b->GetIDS());
-    case 8:
-    case 9: {
-        CLumoTime t;
-        if (column == 8)
-            b->GetTimeS(t);
-        else
-            b->GetTimeE(t);
-        CLumoString text;
-        t.ToString(text, true);
-        return utf8(text.GetBuffer());
-    }
-    case 10:
-        return b->GetRecType() == 1 ? QVariant(QObject::tr("K3732_ScheduleRecord")) : QVariant();
-    default:
-        return QVariant();
+        case 5:
+            return static_cast<uint>(b->GetMediaType());
+        case 6:
+            return StorageText::BlockStreamText(b->GetIDS());
+        case 8:
+        case 9: {
+            CLumoTime t;
+            if (column == 8)
+                b->GetTimeS(t);
+            else
+                b->GetTimeE(t);
+            CLumoString text;
+            t.ToString(text, true);
+            return utf8(text.GetBuffer());
+        }
+        case 10:
+            return b->GetRecType() == 1 ? QVariant(QObject::tr("K3732_ScheduleRecord")) : QVariant();
+        default:
+            return QVariant();
     }
 }
 
 // ---------------------------------------------------------------------------- record files
 
-VMRRecordFileModel::VMRRecordFileModel(IVantelList* list, QObject* parent) : VantelTableDataModel(list, parent) {
+VMRRecordFileModel::VMRRecordFileModel(IVantelList* list, QObject* parent)
+    : VantelTableDataModel(list, parent) {
     SetHeaderLabels(HeaderLabels());
 }
 
@@ -299,34 +322,36 @@ QMap<int, QString> VMRRecordFileModel::HeaderLabels() {
             {11, QString()}};
 }
 
-int VMRRecordFileModel::columnCount(const QModelIndex&) const { return 12; }
+int VMRRecordFileModel::columnCount(const QModelIndex&) const {
+    return 12;
+}
 
 QVariant VMRRecordFileModel::GetDisplayData(IVantelData* row, int column) const {
     auto* file = dynamic_cast<IKestoFileInfoAV*>(row);
     if (!file) return QVariant();
     const tag_LUMOFILEAVINFO* info = file->GetInfo();
     switch (column) {
-    case 1:
-        return uintValue(file->GetID());
-    case 2:
-        return StorageText::PackedTimeText(info->timeStart, info->msStart);
-    case 3:
-        return StorageText::PackedTimeText(info->timeEnd, info->msEnd);
-    case 4:
-        // The field is fixed-size: never read past it, even when the engine left no NUL.
-        return QString::fromUtf8(info->cuid, static_cast<int>(strnlen(info->cuid, sizeof info->cuid)));
-    case 5:
-        return StorageText::FileSizeText(StorageText::RecordFileBytes(*info));
-    case 6:
-        return QString::asprintf("%4dX%4d", info->width, info->height);
-    case 7:
-        return StorageText::CodecText(info->videoCodec, info->audioCodec, QStringLiteral("N/A"));
-    case 9:
-        return StorageText::RecordFileTypeValue(info->recordType);
-    case 10:
-        return utf8(file->GetFileName());
-    default:
-        return QVariant();
+        case 1:
+            return uintValue(file->GetID());
+        case 2:
+            return StorageText::PackedTimeText(info->timeStart, info->msStart);
+        case 3:
+            return StorageText::PackedTimeText(info->timeEnd, info->msEnd);
+        case 4:
+            // The field is fixed-size: never read past it, even when the engine left no NUL.
+            return QString::fromUtf8(info->cuid, static_cast<int>(strnlen(info->cuid, sizeof info->cuid)));
+        case 5:
+            return StorageText::FileSizeText(StorageText::RecordFileBytes(*info));
+        case 6:
+            return QString::asprintf("%4dX%4d", info->width, info->height);
+        case 7:
+            return StorageText::CodecText(info->videoCodec, info->audioCodec, QStringLiteral("N/A"));
+        case 9:
+            return StorageText::RecordFileTypeValue(info->recordType);
+        case 10:
+            return utf8(file->GetFileName());
+        default:
+            return QVariant();
     }
 }
 

@@ -57,6 +57,13 @@ public:
     static QMap<int, QString> HeaderLabels();
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant GetDisplayData(IVantelData* row, int column) const override;
+    // The number of the disk whose blocks the rows are (the settings' own N of [diskN]), shown
+    // in the disk column; -1: the rows' own disk index + 1. Disk numbers may have gaps: a
+    // block's position among the disks is not its disk's number.
+    void SetDiskId(qint64 id);
+
+private:
+    qint64 m_diskId = -1;
 };
 
 class VMRRecordFileModel : public VantelTableDataModel {

@@ -3,16 +3,19 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
+#include <QFutureWatcher>
 #include <QMutexLocker>
-#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+#include <mutex>
 
 #include "LumoCClient/LumoCClient.h"
 #include "LumoCore/LumoCore.h"
+#include "LumoFS/LumoRecordAddress.h"
 #include "LumoSRecord/LumoSRecord.h"
 #include "VantelCore/VantelCore.h"
 #include "VantelInfraAPI/messagebox.h"
@@ -21,6 +24,48 @@
 #include "lumoc/appsignal.h"
 #include "lumoc/playback/playericons.h"
 #include "ui_lumocplayer.h"
+
+// One open of the list: the widget hands it to a worker and may give it up before the answer.
+struct PlayerOpenJob {
+    std::mutex mutex;
+    bool cancelled = false;      // guarded by mutex: given up by the widget (stop, new play, its end)
+    bool finished = false;       // guarded by mutex: the worker is done with the player
+    void* player = nullptr;      // fixed before the worker starts
+    CLumoFileDescList files{1};  // a copy, the worker's until it has finished
+    int rc = 0;                  // guarded by mutex: the worker's answer
+};
+
+namespace {
+
+// The worker: opens and starts. A player given up meanwhile is closed here, where nobody else
+// still uses it.
+void RunOpen(const std::shared_ptr<PlayerOpenJob>& job) {
+    int rc = LumoPlayerOpenFile(job->player, &job->files);
+    bool cancelled = false;
+    {
+        std::lock_guard<std::mutex> lock(job->mutex);
+        cancelled = job->cancelled;
+    }
+    if (rc == 0 && !cancelled) rc = LumoPlayerStart(job->player);
+    {
+        std::lock_guard<std::mutex> lock(job->mutex);
+        job->rc = rc;
+        job->finished = true;
+        cancelled = job->cancelled;
+    }
+    if (cancelled) {
+        LumoPlayerStop(job->player);
+        LumoPlayerClose(job->player);
+    }
+}
+
+// The file name in a path written with '/' or '\\'.
+QString LastComponent(const QString& path) {
+    const int cut = qMax(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    return path.mid(cut + 1);
+}
+
+}  // namespace
 
 PlayerWidget::PlayerWidget(int mode, QWidget* parent) : QWidget(parent), mode(mode) {
     ui = new Ui::lumocplayer;
@@ -33,6 +78,7 @@ PlayerWidget::PlayerWidget(int mode, QWidget* parent) : QWidget(parent), mode(mo
 }
 
 PlayerWidget::~PlayerWidget() {
+    CancelOpen();
     DetachAppSignal(appCallback, &ILumoCallback::OnSignal);
     delete appCallback;
     appCallback = nullptr;
@@ -176,13 +222,17 @@ QString PlayerWidget::ClockText(qint64 ms) {
 QString PlayerWidget::MakeTitle(const CLumoFileDesc& head) {
     QString name = QString::fromUtf8(head.GetFileName());
     if (name.isEmpty()) {
-        name = QString::fromUtf8(head.GetURI());
-        // A recorder URL keeps what follows its last "filename="; a local record URL the last
-        // component of its path.
-        name.remove(QRegularExpression(QStringLiteral("lumofs.*filename=")));
-        name.remove(QRegularExpression(QStringLiteral("filer:.*filename=(.*[\\\\/])?")));
-        name.remove(QRegularExpression(QStringLiteral("file:.*\\\\")));
-        name.remove(QRegularExpression(QStringLiteral("file:.*/")));
+        const std::string uri = head.GetURI();
+        LumoRecordAddress address;
+        if (LumoRecordAddress::Parse(uri, &address)) {
+            // A record address names its file (a path for local records).
+            name = LastComponent(QString::fromUtf8(address.Get("filename").c_str()));
+        } else if (LumoRecordAddress::HasRecordScheme(uri)) {
+            name = QString::fromUtf8(uri.c_str());  // malformed: shown as it is
+        } else {
+            // "file:" URLs and plain paths.
+            name = LastComponent(QString::fromUtf8(uri.c_str()));
+        }
     }
     const CLumoString cuid = head.GetCUID();
     const QString fileName = QObject::tr("K3706_FileName") + QStringLiteral(" : ") + name;
@@ -263,6 +313,7 @@ int PlayerWidget::Play() {
         OnUpdateState(StatePlaying);
         return LumoPlayerResume(player.load());
     }
+    if (state == StateOpening) return 0;  // one open at a time: its answer is on the way
 
     // Nothing to play: no player is made and nothing changes.
     CLumoFileDesc* head = files.GetHead();
@@ -272,17 +323,20 @@ int PlayerWidget::Play() {
     QWidget* window = CellWindow();
     if (!window) return -1;
 
-    if (!player.load()) {
-        void* made = nullptr;
-        const int rc = LumoPlayerCreate(&made, window, task);
-        if (rc != 0) {
-            ShowError(PlayErrorText(rc));
-            return rc;
-        }
-        player.store(made);
-        LumoPlayerAttachStream(made, playerCallback, &ILumoCallback::OnSignal);
+    // Playing again while playing starts the list over, on a new player.
+    if (void* old = player.exchange(nullptr)) {
+        Cell()->DelegatePainting(nullptr);
+        LumoPlayerStop(old);
+        LumoPlayerClose(old);
     }
-    void* p = player.load();
+    void* made = nullptr;
+    const int rc = LumoPlayerCreate(&made, window, task);
+    if (rc != 0) {
+        ShowError(PlayErrorText(rc));
+        return rc;
+    }
+    player.store(made);
+    LumoPlayerAttachStream(made, playerCallback, &ILumoCallback::OnSignal);
 
     timeStart = head->GetTimeS();
     qint64 total = 0;
@@ -295,25 +349,48 @@ int PlayerWidget::Play() {
 
     if (title.isEmpty()) title = MakeTitle(*head);
 
-    // Playing again while playing starts the list over.
-    if (state == StatePlaying) LumoPlayerStop(p);
-    int rc = LumoPlayerOpenFile(p, &files);
-    if (rc == 0) rc = LumoPlayerStart(p);
+    auto job = std::make_shared<PlayerOpenJob>();
+    job->player = made;
+    job->files = files;
+    openJob = job;
+    stateBeforeOpen = state == StatePlaying ? StateLoaded : state;
+    OnUpdateState(StateOpening);
+    ShowError(QObject::tr("K7920_PlayOpening"));
+
+    auto* watcher = new QFutureWatcher<void>(this);
+    connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher, job]() {
+        watcher->deleteLater();
+        OnOpenFinished(job);
+    });
+    watcher->setFuture(QtConcurrent::run([job]() { RunOpen(job); }));
+    return 0;
+}
+
+void PlayerWidget::OnOpenFinished(const std::shared_ptr<PlayerOpenJob>& job) {
+    if (job != openJob) return;  // given up: the worker or CancelOpen closed its player
+    openJob.reset();
+    void* p = job->player;
+    int rc = 0;
+    {
+        std::lock_guard<std::mutex> lock(job->mutex);
+        rc = job->rc;
+    }
     if (rc != 0) {
         VantelDBG_Printf_f(0x7fff, 2, "PlayerWidget::Play", "open failed: %d (%s)", rc,
                            LumoCoreGetErrorText(rc));
+        player.store(nullptr);
+        LumoPlayerStop(p);
+        LumoPlayerClose(p);
         ShowError(PlayErrorText(rc));
-        return rc;
+        OnUpdateState(stateBeforeOpen);
+        if (stateBeforeOpen == StateStopped) ui->playerbtnplay->setEnabled(true);  // as after a stop
+        emit OnSignalPlayFailed(rc);
+        return;
     }
 
+    // The player plays from the start of the list's first file.
     ApplyDisplayScale(p);
     LumoPlayerListen(p, 1);
-
-    rc = LumoPlayerSeekTime(p, head->GetTimeS());
-    if (rc != 0) {
-        ShowError(PlayErrorText(rc));
-        return rc;
-    }
 
     INFRA::VideoGrid* cell = Cell();
     cell->SetStop(false);
@@ -322,10 +399,29 @@ int PlayerWidget::Play() {
 
     OnUpdateState(StatePlaying);
     emit OnSignalStarted();
-    return 0;
+}
+
+void PlayerWidget::CancelOpen() {
+    const std::shared_ptr<PlayerOpenJob> job = std::move(openJob);
+    openJob.reset();
+    if (!job) return;
+    bool finished = false;
+    {
+        std::lock_guard<std::mutex> lock(job->mutex);
+        job->cancelled = true;
+        finished = job->finished;
+    }
+    void* p = player.exchange(nullptr);
+    // Unfinished, the worker closes it when done; finished, its answer is still queued and the
+    // player is ours to close.
+    if (finished) {
+        LumoPlayerStop(p);
+        LumoPlayerClose(p);
+    }
 }
 
 void PlayerWidget::OnTimer() {
+    if (state == StateOpening) return;
     void* p = player.load();
     unsigned bits = 0;
     if (LumoPlayerGetState(p, &bits) != 0) return;
@@ -345,6 +441,7 @@ void PlayerWidget::SetSliderQuietly(int value) {
 }
 
 void PlayerWidget::OnSetProgress(int value) {
+    if (state == StateOpening) return;  // nothing to seek in yet
     QMutexLocker lock(&seekMutex);
     void* p = player.load();
     if (!p) return;
@@ -373,13 +470,24 @@ void PlayerWidget::OnSlower() {
 
 void PlayerWidget::OnPause() {
     void* p = player.load();
-    if (!p) return;
+    if (!p || state == StateOpening) return;
     LumoPlayerPause(p);
     LumoPlayerRefresh(p, CellWindow(), 0);
     OnUpdateState(StatePaused);
 }
 
 void PlayerWidget::OnStopPlay() {
+    if (state == StateOpening) {
+        // The operator gives up waiting: whatever the open answers later is not shown.
+        CancelOpen();
+        ShowError(QString());
+        SetSliderQuietly(0);
+        ui->labelProgressS->setText(QStringLiteral("00:00:00"));
+        ui->labelProgressE->setText(QStringLiteral("00:00:00"));
+        OnUpdateState(StateStopped);
+        ui->playerbtnplay->setEnabled(true);
+        return;
+    }
     void* p = player.load();
     if (!p) return;
     SetSliderQuietly(0);
@@ -405,8 +513,9 @@ void PlayerWidget::OnSnap() {
     const char* formatText = bmp ? "bmp" : "jpg";
     const int code = bmp ? LUMO_PICTURE_BMP : LUMO_PICTURE_JPEG;
 
-    CLumoString url;
-    url.Append("filew://local/type=pic&format=%s&pathname=%s", formatText, folder.toLocal8Bit().constData());
+    // Paths cross the media layer in UTF-8.
+    const CLumoString url(
+        LumoRecordAddress::WriteFolder("pic", formatText, folder.toUtf8().toStdString()).Build());
     CLumoString saved;
     const int rc = LumoPlayerSnapshot(player.load(), 0, url, &saved, code);
     if (rc != 0) {
@@ -414,7 +523,7 @@ void PlayerWidget::OnSnap() {
         return;
     }
     // The desktop's viewer opens the picture; the path never passes through a shell.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromLocal8Bit(saved.GetBuffer())));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromUtf8(saved.GetBuffer())));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -429,6 +538,10 @@ void PlayerWidget::OnUpdateState(PlayerWidget::State s) {
     ui->playerbtnplay->show();
 
     if ((s & ~StateStopped) == 0) return;
+    if (s & StateOpening) {
+        ui->playerbtnstop->setEnabled(true);  // gives up the open
+        return;
+    }
     if (s & StateLoaded) {
         if (playMode != 1) ui->playerbtnstop->setEnabled(true);
         ui->playerbtnplay->setEnabled(true);

@@ -1,6 +1,8 @@
 // The embedded record player: one video window, a progress slider with elapsed and total time,
 // and the snapshot, slower, play, pause, stop and faster buttons. Plays one list of record-file
-// descriptions through one media-library player and polls it once a second.
+// descriptions through one media-library player and polls it once a second. The list is opened
+// on a worker thread (opening and probing a file may take seconds): meanwhile the widget shows
+// that it is opening, and the result comes back as a queued signal.
 #pragma once
 
 #include <QMutex>
@@ -8,12 +10,14 @@
 #include <QWidget>
 
 #include <atomic>
+#include <memory>
 
 #include "LumoBase/LumoBase.h"
 #include "LumoFS/LumoFS.h"
 
 class IVantelData;
 class QTimer;
+struct PlayerOpenJob;
 namespace Ui {
 class lumocplayer;
 }
@@ -32,6 +36,7 @@ public:
         StatePaused = 2,
         StateStopped = 4,
         StateLoaded = 8,
+        StateOpening = 16,  // the list is being opened on a worker; only stop is offered
     };
     Q_ENUM(State)
 
@@ -84,11 +89,15 @@ public:
 signals:
     void OnSignalStopPlay();
     void OnSignalStarted();
+    // The list could not be opened: the media library's result (the text is on the video window).
+    void OnSignalPlayFailed(int code);
     void SignalPanelFullScreen();
     void SignalPanelExitFullScreen();
 
 public slots:
-    // 0, -1 (no window or nothing to play), or the first failing media-library result.
+    // Starts playing: resumes when paused, else opens the list on a worker and returns at once.
+    // 0 (resumed, or the open started: OnSignalStarted or OnSignalPlayFailed follows), -1 (no
+    // window or nothing to play), or the media library's result when no player could be made.
     int Play();
     void OnTimer();
     void OnStopPlay();
@@ -117,11 +126,19 @@ private:
     static void ApplyDisplayScale(void* player);
     // Sets the slider without seeking: only the operator's moves seek.
     void SetSliderQuietly(int value);
+    // The worker's answer to an open (GUI thread); an answer to an open that was given up is
+    // ignored.
+    void OnOpenFinished(const std::shared_ptr<PlayerOpenJob>& job);
+    // Gives up the open that runs (stop, a new play, the widget's end): its player is closed by
+    // whoever holds it last.
+    void CancelOpen();
 
     int playMode = 0;
     INFRA::VideoDisplayPanel* panel = nullptr;
     void* task = nullptr;
-    std::atomic<void*> player{nullptr};  // compared on the media library's thread
+    std::atomic<void*> player{nullptr};      // set on the GUI thread, compared on the media library's thread
+    std::shared_ptr<PlayerOpenJob> openJob;  // GUI thread: the open that runs (null: none)
+    State stateBeforeOpen = StateIdle;       // GUI thread: shown again when the open fails
     QTimer* timer = nullptr;
     bool sliderHeld = false;
     CLumoTime timeStart;

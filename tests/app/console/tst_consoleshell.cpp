@@ -52,6 +52,11 @@ class TestConsoleShell : public QObject {
     QTemporaryDir m_dir;
 
 private slots:
+    void initTestCase() {
+        // This run's own stop channels: other runs of the suite on the machine have theirs.
+        qputenv("VANTEL_INSTANCE_SCOPE", QByteArray("tst_consoleshell-") + QByteArray::number(getpid()));
+    }
+
     void styleSheet_data() {
         QTest::addColumn<QString>("defaultQss");
         QTest::addColumn<QString>("pictureQss");
@@ -276,9 +281,6 @@ private slots:
     }
 
     void stopChannel() {
-        QTemporaryDir tmp;
-        const QByteArray oldTmp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", tmp.path().toLocal8Bit());
         const QByteArray name = ConsoleShell::StopChannelName(QStringLiteral("Probe%1").arg(getpid()));
         QVERIFY(name.endsWith("ShareMem"));
         SHAREMEMHANDLE host = ShareMemoryCreate(name.constData(), 1);
@@ -291,14 +293,54 @@ private slots:
         QCOMPARE(ShareMemoryRead(manager, 1, block, sizeof block), 0);
         QCOMPARE(QByteArray(block, sizeof block), QByteArray(1024, '\0'));  // cleared whole
         QVERIFY(!ConsoleShell::PollStopChannel(host));                      // acted on once
+        // A stamped stop is a stop too.
+        QCOMPARE(ConsoleShell::WriteStopCommand(manager), 0);
+        QVERIFY(ConsoleShell::PollStopChannel(host));
         // 1024 bytes without a terminating zero: no command.
         const QByteArray junk(1024, 's');
         QCOMPARE(ShareMemoryWrite(manager, 1024, 1, junk.constData(), junk.size()), 0);
         QVERIFY(!ConsoleShell::PollStopChannel(host));
         QVERIFY(!ConsoleShell::PollStopChannel(nullptr));
+        QVERIFY(!ConsoleShell::ClearStaleStop(nullptr, 0));
+        QCOMPARE(ConsoleShell::WriteStopCommand(nullptr), -1);
         ShareMemoryDelete(manager);
         ShareMemoryDelete(host);
-        qputenv("TMPDIR", oldTmp);
+    }
+
+    // At start, only a stop older than the process is cleared: one written while the console
+    // starts is obeyed at its first poll.
+    void staleStopAtStart_data() {
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("no stop") << "none" << false;
+        QTest::newRow("without a time (an older writer)") << "plain" << true;
+        QTest::newRow("before the process started") << "before" << true;
+        QTest::newRow("while the process starts") << "after" << false;
+    }
+    void staleStopAtStart() {
+        QFETCH(QString, written);
+        QFETCH(bool, cleared);
+        const QByteArray name = ConsoleShell::StopChannelName(QStringLiteral("Start%1").arg(getpid()));
+        SHAREMEMHANDLE host = ShareMemoryCreate(name.constData(), 1);
+        SHAREMEMHANDLE manager = ShareMemoryCreate(name.constData(), 1);
+        QVERIFY(host && manager);
+        const qint64 start = ConsoleShell::ProcessStartMs();
+        QVERIFY(start > 0 && start <= ConsoleShell::BootClockMs());
+        if (written == QLatin1String("plain")) QCOMPARE(ShareMemoryWrite(manager, 1024, 1, "stop", 5), 0);
+        if (written == QLatin1String("before"))
+            QCOMPARE(ConsoleShell::WriteStopCommand(manager, start - 1000), 0);
+        if (written == QLatin1String("after")) QCOMPARE(ConsoleShell::WriteStopCommand(manager), 0);
+        char block[1024];
+        QCOMPARE(ShareMemoryRead(manager, 1, block, sizeof block), 0);
+        if (written == QLatin1String("before"))
+            QCOMPARE(ConsoleShell::StopCommandTime(block, 1024), start - 1000);
+        if (written == QLatin1String("plain"))
+            QCOMPARE(ConsoleShell::StopCommandTime(block, 1024), qint64(-1));
+
+        QCOMPARE(ConsoleShell::ClearStaleStop(host, start), cleared);
+        QCOMPARE(ConsoleShell::PollStopChannel(host), written == QLatin1String("after"));
+        ShareMemoryDelete(manager);
+        ShareMemoryDelete(host);
     }
 
     void defaultRoute_data() {

@@ -4,6 +4,9 @@
 #include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
+#include <QScopeGuard>
+#include <QTextCodec>
+#include <unistd.h>
 
 #include "LumoFS/LumoFS.h"
 #include "LumoSRecord/LumoSRecord.h"
@@ -73,7 +76,7 @@ class TestKestoRecordServer : public QObject {
         return m_window;
     }
 
-    void writeStop() { QCOMPARE(ShareMemoryWrite(m_manager, 1024, 1, "stop", 5), 0); }
+    void writeStop() { QCOMPARE(ConsoleShell::WriteStopCommand(m_manager), 0); }
 
 private slots:
     void initTestCase() {
@@ -87,7 +90,9 @@ private slots:
         INFRA::TestSeams::SetProgramDir(m_prog);
         QDir::setCurrent(m_prog);
         qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
-        qputenv("TMPDIR", m_dir.path().toLocal8Bit());  // shared-memory keys live here
+        qputenv("TMPDIR", m_dir.path().toLocal8Bit());
+        // The guard and stop channel of this run, apart from other runs of the suite.
+        qputenv("VANTEL_INSTANCE_SCOPE", QByteArray("tst_kestorecordserver-") + QByteArray::number(getpid()));
         qputenv("VANTEL_LOG_DIR", m_dir.filePath(QStringLiteral("logs")).toLocal8Bit());
         const QString runtime = m_dir.filePath(QStringLiteral("runtime"));
         QDir().mkpath(runtime);
@@ -149,11 +154,20 @@ private slots:
         if (!QSystemTrayIcon::isSystemTrayAvailable()) QVERIFY(w->isVisible());
     }
 
-    // A "stop" left in the channel before the console started (for a console that ended without
-    // reading it) is not meant for this one; a stop written once it runs is.
+    // A "stop" left in the channel before the console's process started (for a console that
+    // ended without reading it) is not meant for this one; a stop written once it runs is.
+    void staleStopIsCleared_data() {
+        QTest::addColumn<bool>("stamped");
+        QTest::newRow("written before the process started") << true;
+        QTest::newRow("without a time") << false;
+    }
     void staleStopIsCleared() {
+        QFETCH(bool, stamped);
         writeSettings("port=" + QByteArray::number(freePort()) + "\n");
-        writeStop();
+        if (stamped)
+            QCOMPARE(ConsoleShell::WriteStopCommand(m_manager, ConsoleShell::ProcessStartMs() - 1), 0);
+        else
+            QCOMPARE(ShareMemoryWrite(m_manager, 1024, 1, "stop", 5), 0);
         KestoRecordServer* w = open();
         QVERIFY(w->IsEngineStarted());
         char block[1024];
@@ -163,6 +177,18 @@ private slots:
         QVERIFY(!w->IsExiting());
         writeStop();
         QTRY_VERIFY_WITH_TIMEOUT(w->IsExiting(), 3000);
+    }
+
+    // A stop written while the console's process starts (here: this test process, before the
+    // window opens its channel) is obeyed.
+    void stopDuringStartIsObeyed() {
+        writeSettings("port=" + QByteArray::number(freePort()) + "\n");
+        writeStop();
+        KestoRecordServer* w = open();
+        QVERIFY(!w->IsExiting());
+        QTRY_VERIFY_WITH_TIMEOUT(w->IsExiting(), 5000);
+        QCOMPARE(logLines(QStringLiteral("exiting")).size(), 1);
+        QCOMPARE(logLines(QStringLiteral("messagebox")).size(), 0);
     }
 
     // The engine runs with the disk-full policy that the settings page shows.
@@ -354,15 +380,24 @@ private slots:
                                << "balloon\tMessage\tThe security file was imported.\tinformation";
         QTest::newRow("not a security file")
             << QByteArray("<html/>") << "balloon\tError\tImporting the security file failed.\tcritical";
+        // The path reaches the engine in UTF-8 whatever the locale's encoding.
+        QTest::newRow("valid, sécurité under a Latin-1 locale")
+            << QByteArray("<SecurityFile><Client name=\"console\"/></SecurityFile>")
+            << "balloon\tMessage\tThe security file was imported.\tinformation";
     }
     void securityFileImport() {
         QFETCH(QByteArray, content);
         QFETCH(QString, balloon);
+        QTextCodec* locale = QTextCodec::codecForLocale();
+        if (QString::fromUtf8(QTest::currentDataTag()).contains(QLatin1String("Latin-1")))
+            QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
+        auto restore = qScopeGuard([locale]() { QTextCodec::setCodecForLocale(locale); });
         writeSettings("port=" + QByteArray::number(freePort()) + "\n");
         KestoRecordServer* w = open();
         const int balloonsBefore = logLines(QStringLiteral("balloon")).size();
-        const QString file =
-            m_dir.filePath(QStringLiteral("security-%1.xml").arg(QTest::currentDataTag()).replace(' ', '_'));
+        const QString file = m_dir.filePath(QStringLiteral("security-%1.xml")
+                                                .arg(QString::fromUtf8(QTest::currentDataTag()))
+                                                .replace(' ', '_'));
         if (content != "-") {
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly));

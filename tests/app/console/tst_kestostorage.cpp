@@ -1,18 +1,26 @@
 // The recording console's storage tables against the real engine on a temporary storage made at
 // test time (six disks, three channels, small generated record files): what the tables show,
-// streams and blocks, the camera list, formatting (ticked disks, a sorted table, answers and
-// failures), the 15-second refreshes, and the record search with its player.
+// streams and blocks, the camera list, formatting (ticked disks, a sorted table, answers,
+// failures and their reasons), the 15-second refreshes (off the GUI thread, failures told once),
+// the engine's settings problems, a block load and a format under the asynchronous busy
+// indicator while the refreshes fire, and the record search with its player.
 #include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
+#include <unistd.h>
+#include <atomic>
+#include <string>
 
 #include "LumoCClient/LumoCClient.h"
 #include "LumoCore/LumoCore.h"
 #include "LumoSRecord/LumoSRecord.h"
+#include "VantelInfraAPI/busyloading.h"
+#include "VantelInfraAPI/messagebox.h"
 #include "VantelInfraAPI/tableheaderview.h"
 #include "VantelInfraAPI/testseams.h"
 #include "VantelInfraAPI/vanteltabledelegate.h"
 #include "VantelInfraAPI/vantelutility.h"
+#include "engineaccess.h"
 #include "kestorecordserver.h"
 #include "lumoc/playback/lumocplayer.h"
 #include "lumoc/playback/playerwidget.h"
@@ -64,6 +72,92 @@ QString recordName(int channel, int stream, int type, const QDateTime& start) {
 }
 
 const char kStream[] = "MPEG4 64x48 10 64 schedule";
+
+// The console's engine calls during these tests: the engine's own, unless a case makes them fail,
+// hold them at a gate, or give reasons and settings problems.
+struct EngineFakes {
+    std::atomic<bool> failDisks{false}, failChannels{false}, failCuids{false};
+    std::atomic<int> diskCalls{0};
+    // Disk reads wait here while holdDisks is set (diskHeld says one waits).
+    std::atomic<bool> holdDisks{false}, diskHeld{false};
+    QSemaphore diskGate;
+    // Block reads and formats wait here while holdWork is set (workWaiting counts them).
+    std::atomic<bool> holdWork{false};
+    std::atomic<int> workWaiting{0};
+    QSemaphore workGate;
+    // Set by the test before the worker starts.
+    qint64 formatFailDisk = -1;
+    int formatReason = 0;
+    std::string formatDetail;
+    QMutex problemsMutex;
+    QByteArray problems;  // guarded by problemsMutex
+};
+EngineFakes* g_fakes = nullptr;
+// The reason of this thread's last format, as the engine keeps it per thread.
+thread_local int t_reason = 0;
+thread_local std::string t_detail;
+
+int fakeDiskInfo(const char* url, int reserved, IVantelList** out, int timeoutMs) {
+    ++g_fakes->diskCalls;
+    if (g_fakes->holdDisks) {
+        g_fakes->diskHeld = true;
+        g_fakes->diskGate.tryAcquire(1, 30000);
+        g_fakes->diskHeld = false;
+    }
+    if (g_fakes->failDisks) return LUMOSR_ERR_TIMEOUT;
+    return LumoSRGetDiskInfo(url, reserved, out, timeoutMs);
+}
+int fakeChanInfo(const char* url, int reserved, IVantelList** out, int timeoutMs) {
+    if (g_fakes->failChannels) return LUMOSR_ERR_TIMEOUT;
+    return LumoSRGetChanInfo(url, reserved, out, timeoutMs);
+}
+int fakeCuidInfo(const char* url, int reserved, IVantelList** out, int timeoutMs) {
+    if (g_fakes->failCuids) return LUMOSR_ERR_TIMEOUT;
+    return LumoSRGetCUIDInfo(url, reserved, out, timeoutMs);
+}
+void workGate() {
+    if (!g_fakes->holdWork) return;
+    ++g_fakes->workWaiting;
+    g_fakes->workGate.tryAcquire(1, 30000);
+    --g_fakes->workWaiting;
+}
+int fakeBlockInfo(const char* url, int64_t diskId, int reserved, IVantelList** list, int timeoutMs) {
+    workGate();
+    return LumoSRGetBlockInfo(url, diskId, reserved, list, timeoutMs);
+}
+int fakeFormat(const char* url, IKestoDiskFormat* request, IVantelData** out, int timeoutMs) {
+    workGate();
+    t_reason = LUMOSR_REASON_NONE;
+    t_detail.clear();
+    if (request->GetID() == g_fakes->formatFailDisk) {
+        t_reason = g_fakes->formatReason;
+        t_detail = g_fakes->formatDetail;
+        return LUMOSR_ERR_REFUSED;
+    }
+    return LumoSRFormatDisk(url, request, out, timeoutMs);
+}
+int fakeLastError(int* reason, CLumoString* detail) {
+    *reason = t_reason;
+    detail->Copy(t_detail.c_str());
+    return 0;
+}
+int fakeProblems(CLumoString* text) {
+    QMutexLocker lock(&g_fakes->problemsMutex);
+    text->Copy(g_fakes->problems.constData());
+    return g_fakes->problems.isEmpty() ? 0 : g_fakes->problems.count('\n') + 1;
+}
+
+EngineAccess::Calls fakeCalls() {
+    EngineAccess::Calls c = EngineAccess::EngineCalls();
+    c.diskInfo = fakeDiskInfo;
+    c.chanInfo = fakeChanInfo;
+    c.cuidInfo = fakeCuidInfo;
+    c.blockInfo = fakeBlockInfo;
+    c.formatDisk = fakeFormat;
+    c.lastError = fakeLastError;
+    c.configProblems = fakeProblems;
+    return c;
+}
 
 }  // namespace
 
@@ -142,7 +236,14 @@ class TestKestoStorage : public QObject {
         m_window->resize(1300, 700);
         m_window->show();
         if (!QTest::qWaitForWindowExposed(m_window)) qWarning("window not exposed");
+        settle();
         return m_window;
+    }
+
+    // The tables are read on workers: wait until the reads asked for have been answered.
+    void settle() {
+        if (!QTest::qWaitFor([this]() { return !m_window->IsRefreshing(); }, 15000))
+            qWarning("the storage reads did not end");
     }
 
     // The engine disk numbers of a model's rows, in the order shown.
@@ -176,11 +277,13 @@ class TestKestoStorage : public QObject {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, rects.at(action).center());
     }
 
+    // Ticks of a refresh timer; the read that the 15th starts is waited for.
     void fireTimer(int id, int ticks = 15) {
         for (int i = 0; i < ticks; ++i) {
             QTimerEvent e(id);
             QCoreApplication::sendEvent(m_window, &e);
         }
+        settle();
     }
 
 private slots:
@@ -199,6 +302,8 @@ private slots:
         QDir::setCurrent(m_prog);
         qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
         qputenv("TMPDIR", m_dir.path().toLocal8Bit());
+        // The stop channel of this run, apart from other runs of the suite.
+        qputenv("VANTEL_INSTANCE_SCOPE", QByteArray("tst_kestostorage-") + QByteArray::number(getpid()));
         qputenv("VANTEL_LOG_DIR", m_dir.filePath(QStringLiteral("logs")).toLocal8Bit());
         const QString runtime = m_dir.filePath(QStringLiteral("runtime"));
         QDir().mkpath(runtime);
@@ -248,12 +353,23 @@ private slots:
         INFRA::TestSeams::SetScriptedReply(QStringLiteral("ok"));
         VantelUtility::initLanguage(QStringLiteral("English"));
         g_seam = SearchSeam();
+        g_fakes = new EngineFakes;
+        EngineAccess::SetCalls(fakeCalls());
     }
 
     void cleanup() {
+        // Nothing may stay held at a gate: the window waits for its workers when it goes.
+        g_fakes->holdDisks = false;
+        g_fakes->holdWork = false;
+        g_fakes->diskGate.release(4);
+        g_fakes->workGate.release(4);
         delete m_window;
         LumoSRStop();
         LumoMediaSearchSetSource(nullptr);
+        INFRA::TestSeams::SetBusySynchronous(true);
+        EngineAccess::SetCalls(EngineAccess::EngineCalls());
+        delete g_fakes;
+        g_fakes = nullptr;
     }
 
     void cleanupTestCase() { LumoSRInvalidate(); }
@@ -486,7 +602,216 @@ private slots:
         QVERIFY(QFile::exists(disk(6) + QStringLiteral("/kestodisk.marker")));  // the empty one was
     }
 
+    // A format that fails says why, in the operator's language, with what the engine named (a
+    // folder, a file and the system's reason, the disk number); the reason is asked for on the
+    // worker right after the failed call.
+    void formatFailureReasons_data() {
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<QString>("detail");  // {d1}: disk 1's folder
+        QTest::addColumn<QByteArray>("language");
+        QTest::addColumn<QString>("text");
+        const QString no = QStringLiteral("Disk no. 1 could not be formatted: ");
+        QTest::newRow("foreign files")
+            << 1 << "{d1}" << QByteArray("English")
+            << no + "the folder {d1} holds files that are not the recording engine's, "
+                    "and nothing was removed.";
+        QTest::newRow("foreign files, Chinese")
+            << 1 << "{d1}" << QByteArray("Chinese")
+            << "磁盘 1 格式化失败：文件夹 {d1} 中有不属于录像引擎的文件，未删除任何内容。";
+        QTest::newRow("not removable")
+            << 2 << "{d1}/blk00000: Permission denied" << QByteArray("English")
+            << no + "a file or folder could not be removed ({d1}/blk00000: Permission "
+                    "denied).";
+        QTest::newRow("disk busy") << 3 << "{d1}" << QByteArray("English")
+                                   << no + "the disk {d1} stayed busy with recording. Try again later.";
+        QTest::newRow("no folder") << 4 << "{d1}" << QByteArray("English")
+                                   << no + "the disk's folder {d1} does not exist or is not a folder.";
+        QTest::newRow("read or write")
+            << 5 << "{d1}/kestodisk.marker: No space left on device" << QByteArray("English")
+            << no + "a read or write failed ({d1}/kestodisk.marker: No space left on "
+                    "device).";
+        QTest::newRow("no such disk")
+            << 6 << "1" << QByteArray("English") << no + "there is no disk no. 1 in the settings.";
+        QTest::newRow("no reason given")
+            << 0 << "" << QByteArray("English") << "Disk no. 1 could not be formatted.";
+    }
+    void formatFailureReasons() {
+        QFETCH(int, reason);
+        QFETCH(QString, detail);
+        QFETCH(QByteArray, language);
+        QFETCH(QString, text);
+        detail.replace(QStringLiteral("{d1}"), disk(1));
+        text.replace(QStringLiteral("{d1}"), disk(1));
+        g_fakes->formatFailDisk = 1;
+        g_fakes->formatReason = reason;
+        g_fakes->formatDetail = detail.toStdString();
+        KestoRecordServer* w = open();
+        QVERIFY(VantelUtility::initLanguage(QString::fromLatin1(language)));
+        tick(w->GetDiskModel(), 1);
+        tick(w->GetDiskModel(), 2);
+        INFRA::TestSeams::SetScriptedReply(QStringLiteral("yes"));
+        w->OnDiskFormat();
+        QTRY_COMPARE(logLines(QStringLiteral("messagebox")).size(), 2);
+        QCOMPARE(logLines(QStringLiteral("messagebox")).last().section(QLatin1Char('\t'), 2), text);
+        QCOMPARE(blocksOf(1), 1);  // refused: untouched
+        QVERIFY(formatted(2));     // the other one was formatted
+    }
+
     // ---- the 15-second refreshes ------------------------------------------------------------
+
+    // A read that fails is told once, not at every refresh; the tables keep what they show; once
+    // a read has worked, a new failure is told again.
+    void queryFailuresAreToldOnce_data() {
+        QTest::addColumn<QString>("failing");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("disks")
+            << "disks"
+            << "The disks could not be read from the recording engine. The disk tables show "
+               "what was read last.";
+        QTest::newRow("channels") << "channels"
+                                  << "The channels could not be read from the recording engine. The channel "
+                                     "table shows what was read last.";
+        QTest::newRow("cameras") << "cameras"
+                                 << "The camera identities could not be read from the recording engine. The "
+                                    "record search keeps the list read last.";
+    }
+    void queryFailuresAreToldOnce() {
+        QFETCH(QString, failing);
+        QFETCH(QString, text);
+        std::atomic<bool>& flag = failing == QLatin1String("disks")      ? g_fakes->failDisks
+                                  : failing == QLatin1String("channels") ? g_fakes->failChannels
+                                                                         : g_fakes->failCuids;
+        KestoRecordServer* w = open();
+        const int before = logLines(QStringLiteral("balloon")).size();
+        const QString notice = QStringLiteral("balloon\tError\t%1\tcritical").arg(text);
+        auto notices = [&]() { return logLines(QStringLiteral("balloon")).mid(before); };
+        auto refreshBoth = [&]() {
+            fireTimer(w->GetDiskTimerId());
+            fireTimer(w->GetChnTimerId());
+        };
+
+        flag = true;
+        refreshBoth();
+        refreshBoth();
+        refreshBoth();
+        QCOMPARE(notices(), QStringList{notice});
+        QCOMPARE(ids(w->GetDiskModel()), (QList<qint64>{1, 2, 3, 4, 5, 6}));
+        QCOMPARE(ids(w->GetChnModel()), (QList<qint64>{2, 3, 5}));
+        QCOMPARE(w->GetForm().m_cmb_cuid->count(), 3);
+        QCOMPARE(logLines(QStringLiteral("messagebox")).size(), 0);  // no box to click away
+
+        flag = false;
+        refreshBoth();
+        QCOMPARE(notices().size(), 1);
+        flag = true;
+        refreshBoth();
+        QCOMPARE(notices(), (QStringList{notice, notice}));
+    }
+
+    // The engine's settings problems are shown once at start, naming their lines.
+    void settingsProblemsAtStart_data() {
+        QTest::addColumn<QByteArray>("problems");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("none") << QByteArray() << QString();
+        QTest::newRow("two lines")
+            << QByteArray(
+                   "/srv/kestostorage.ini:7: [channel01] repeats channel 1; it is ignored\n"
+                   "/srv/kestostorage.ini:12: disk path is not valid UTF-8; disk 3 is ignored")
+            << "notice\tSettings problems\tThe recording engine found problems in its settings and went on "
+               "as "
+               "described:  /srv/kestostorage.ini:7: [channel01] repeats channel 1; it is ignored "
+               "/srv/kestostorage.ini:12: disk path is not valid UTF-8; disk 3 is ignored";
+    }
+    void settingsProblemsAtStart() {
+        QFETCH(QByteArray, problems);
+        QFETCH(QString, notice);
+        {
+            QMutexLocker lock(&g_fakes->problemsMutex);
+            g_fakes->problems = problems;
+        }
+        KestoRecordServer* w = open();
+        fireTimer(w->GetDiskTimerId());
+        fireTimer(w->GetChnTimerId());
+        QCOMPARE(logLines(QStringLiteral("notice")), notice.isEmpty() ? QStringList() : QStringList{notice});
+        // It stays until the operator closes it, without holding the console.
+        auto* box = w->findChild<INFRA::MessageBox*>();
+        QCOMPARE(box != nullptr, !notice.isEmpty());
+        if (box) {
+            QVERIFY(box->isVisible());
+            QVERIFY(!box->isModal());
+            QVERIFY(!QApplication::activeModalWidget());
+        }
+    }
+
+    // The refresh reads on a worker: while the engine keeps it waiting the window goes on; a
+    // refresh due meanwhile lets the running one be, and the operator's press is answered after it.
+    void refreshNeverHoldsTheWindow() {
+        KestoRecordServer* w = open();
+        const int calls = g_fakes->diskCalls;
+        g_fakes->holdDisks = true;
+        auto ticks = [&](int n) {
+            for (int i = 0; i < n; ++i) {
+                QTimerEvent e(w->GetDiskTimerId());
+                QCoreApplication::sendEvent(w, &e);
+            }
+        };
+        ticks(15);
+        QTRY_VERIFY_WITH_TIMEOUT(g_fakes->diskHeld.load(), 5000);
+        QVERIFY(w->IsRefreshing());
+        bool turned = false;
+        QTimer::singleShot(0, w, [&turned]() { turned = true; });
+        QTRY_VERIFY(turned);
+        QVERIFY(g_fakes->diskHeld.load());  // still waiting: the window did not wait with it
+        ticks(15);
+        QCOMPARE(g_fakes->diskCalls.load(), calls + 1);
+        QTest::mouseClick(w->GetForm().m_button_refresh, Qt::LeftButton);
+        QCOMPARE(g_fakes->diskCalls.load(), calls + 1);
+
+        g_fakes->holdDisks = false;
+        g_fakes->diskGate.release();
+        settle();
+        QCOMPARE(g_fakes->diskCalls.load(), calls + 2);
+        QCOMPARE(ids(w->GetDiskModel()), (QList<qint64>{1, 2, 3, 4, 5, 6}));
+    }
+
+    // The busy indicator as the program runs it (its worker on a pool thread): a block load and a
+    // format are under way while the refreshes fire and fill the tables; both then finish.
+    void busyWorkWhileTheRefreshFires() {
+        INFRA::TestSeams::SetBusySynchronous(false);
+        KestoRecordServer* w = open();
+        g_fakes->holdWork = true;
+        w->LoadBlocksOfRow(rowOf(w->GetDiskStatusModel(), 2));
+        tick(w->GetDiskModel(), 3);
+        INFRA::TestSeams::SetScriptedReply(QStringLiteral("yes"));
+        w->OnDiskFormat();
+        QTRY_COMPARE_WITH_TIMEOUT(g_fakes->workWaiting.load(), 2, 5000);
+        QCOMPARE(w->findChildren<INFRA::BusyLoading*>().size(), 2);
+
+        // Disk 4 becomes formatted meanwhile: the refresh shows it.
+        writeFile(disk(4) + QStringLiteral("/kestodisk.marker"), "KestoDisk 1\n");
+        const QString stateBefore =
+            w->GetDiskStatusModel()->index(rowOf(w->GetDiskStatusModel(), 4), 3).data().toString();
+        for (int i = 0; i < 3; ++i) {
+            fireTimer(w->GetDiskTimerId());
+            fireTimer(w->GetChnTimerId());
+        }
+        QCOMPARE(ids(w->GetDiskModel()), (QList<qint64>{1, 2, 3, 4, 5, 6}));
+        QVERIFY(w->GetDiskStatusModel()->index(rowOf(w->GetDiskStatusModel(), 4), 3).data().toString() !=
+                stateBefore);
+        QCOMPARE(ids(w->GetChnModel()), (QList<qint64>{2, 3, 5}));
+        QCOMPARE(blocksOf(3), 1);  // the format waits still
+        QVERIFY(w->GetDiskModel()->GetItemCheckState(rowOf(w->GetDiskModel(), 3)));
+
+        g_fakes->holdWork = false;
+        g_fakes->workGate.release(2);
+        QTRY_VERIFY_WITH_TIMEOUT(w->findChildren<INFRA::BusyLoading*>().isEmpty(), 10000);
+        QVERIFY(formatted(3));
+        QCOMPARE(w->GetBlockModel()->GetRowCount(), 2);
+        QCOMPARE(w->GetForm().m_lbl_block_status->text(), QStringLiteral("Disk no. : 2"));
+        settle();
+        QCOMPARE(w->GetDiskModel()->GetDetailCheckedCount(), 0);
+        QCOMPARE(logLines(QStringLiteral("messagebox")).size(), 1);  // the question, no failure
+    }
 
     void refreshFollowsTheChannel() {
         KestoRecordServer* w = open();

@@ -19,7 +19,8 @@ struct Watched {
     ModelPtr model;
     std::unique_ptr<QAbstractItemModelTester> tester;
     explicit Watched(VantelTableDataModel* m)
-        : model(m), tester(new QAbstractItemModelTester(m, QAbstractItemModelTester::FailureReportingMode::Fatal)) {}
+        : model(m),
+          tester(new QAbstractItemModelTester(m, QAbstractItemModelTester::FailureReportingMode::Fatal)) {}
     // Shows the rows and releases the list, as the main window does.
     void show(IVantelList* list) {
         model->Clear(true);
@@ -35,8 +36,8 @@ IVantelList* listOf(std::initializer_list<IVantelData*> rows) {
     return list;
 }
 
-IKestoDiskInfo* disk(int id, const char* shortName, qint64 totalKB, qint64 usedKB, quint32 state, quint32 type,
-                     const char* path) {
+IKestoDiskInfo* disk(int id, const char* shortName, qint64 totalKB, qint64 usedKB, quint32 state,
+                     quint32 type, const char* path) {
     IKestoDiskInfo* d = IKestoDiskInfo::CreateObject();
     d->SetID(id);
     CLumoFSDiskInfo* i = d->GetInfo();
@@ -62,7 +63,8 @@ IKestoStreamInfo* stream(int id, int mode, int video, int audio, int w, int h, i
     return s;
 }
 
-IKestoChanInfo* channel(int id, const char* cuid, const char* name, std::initializer_list<IKestoStreamInfo*> streams) {
+IKestoChanInfo* channel(int id, const char* cuid, const char* name,
+                        std::initializer_list<IKestoStreamInfo*> streams) {
     IKestoChanInfo* c = IKestoChanInfo::CreateObject();
     c->SetID(id);
     c->SetCUID(cuid);
@@ -144,6 +146,7 @@ private slots:
     void fileSizeText();
     void codecText_data();
     void codecText();
+    void everyCodecNamed();
     void headerLabels_data();
     void headerLabels();
     void diskModels();
@@ -154,6 +157,7 @@ private slots:
     void streamModel();
     void blockModel_data();
     void blockModel();
+    void blockModelNamesItsDisk();
     void recordFileModel();
     void recordFileTypes_data();
     void recordFileTypes();
@@ -190,16 +194,43 @@ void TestStorageModels::codecText_data() {
     QTest::addColumn<int>("audio");
     QTest::addColumn<QString>("fallback");
     QTest::addColumn<QString>("text");
-    QTest::newRow("H264") << 1 << 0 << "--" << "H264";
-    QTest::newRow("H265 PCMU") << 2 << 5 << "--" << "H265/PCMU";
-    QTest::newRow("16 H264P PCMA") << 16 << 4 << "--" << "H264P/PCMA";
-    QTest::newRow("31 H264P") << 31 << 9 << "--" << "H264P";
-    QTest::newRow("32 H265P") << 32 << 0 << "--" << "H265P";
-    QTest::newRow("47 H265P") << 47 << 0 << "N/A" << "H265P";
-    QTest::newRow("48 unknown") << 48 << 0 << "N/A" << "N/A";
-    QTest::newRow("15 unknown") << 15 << 0 << "--" << "--";
-    QTest::newRow("none with PCMA") << 0 << 4 << "N/A" << "N/A/PCMA";
-    QTest::newRow("jpeg with PCMU") << 3 << 5 << "--" << "--/PCMU";
+    QTest::newRow("H264") << 1 << 0 << "--"
+                          << "H264";
+    QTest::newRow("H265 PCMU") << 2 << 5 << "--"
+                               << "H265/PCMU";
+    QTest::newRow("16 H264P PCMA") << 16 << 4 << "--"
+                                   << "H264P/PCMA";
+    QTest::newRow("31 H264P PCM") << 31 << 9 << "--"
+                                  << "H264P/PCM";
+    QTest::newRow("32 H265P") << 32 << 0 << "--"
+                              << "H265P";
+    QTest::newRow("47 H265P") << 47 << 0 << "N/A"
+                              << "H265P";
+    QTest::newRow("48 unknown") << 48 << 0 << "N/A"
+                                << "N/A";
+    QTest::newRow("15 unknown") << 15 << 0 << "--"
+                                << "--";
+    QTest::newRow("none with PCMA") << 0 << 4 << "N/A"
+                                    << "N/A/PCMA";
+    QTest::newRow("MJPEG with PCMU") << int(LUMO_CODEC_JPEG) << 5 << "--"
+                                     << "MJPEG/PCMU";
+    QTest::newRow("MJPEG record") << int(LUMO_CODEC_JPEG) << 0 << "N/A"
+                                  << "MJPEG";
+    QTest::newRow("MPEG-4 record with AAC") << int(LUMO_CODEC_MPEG4) << int(LUMO_CODEC_AAC) << "N/A"
+                                            << "MPEG4/AAC";
+    QTest::newRow("a video code as sound") << 1 << int(LUMO_CODEC_H265) << "N/A"
+                                           << "H264";
+}
+
+// Every codec code of the media layer has a name: none falls back to "N/A".
+void TestStorageModels::everyCodecNamed() {
+    for (int video : {LUMO_CODEC_H264, LUMO_CODEC_H265, LUMO_CODEC_JPEG, LUMO_CODEC_MPEG4})
+        QVERIFY2(!StorageText::CodecText(video, LUMO_CODEC_NONE, QStringLiteral("N/A")).contains("N/A"),
+                 qPrintable(QString::number(video)));
+    for (int audio :
+         {LUMO_CODEC_PCMA, LUMO_CODEC_PCMU, LUMO_CODEC_ADPCM, LUMO_CODEC_MP3, LUMO_CODEC_AAC, LUMO_CODEC_PCM})
+        QVERIFY2(StorageText::CodecText(LUMO_CODEC_H264, audio, QStringLiteral("N/A")).startsWith("H264/"),
+                 qPrintable(QString::number(audio)));
 }
 
 void TestStorageModels::codecText() {
@@ -215,7 +246,8 @@ void TestStorageModels::headerLabels_data() {
     QTest::addColumn<int>("columns");
     QTest::addColumn<QStringList>("labels");
     QTest::newRow("disk") << "disk" << 5
-                          << QStringList{"", "K3711_DiskNo", "K3715_DiskName", "K3712_DiskSpace", "K0474_Operattion"};
+                          << QStringList{"", "K3711_DiskNo", "K3715_DiskName", "K3712_DiskSpace",
+                                         "K0474_Operattion"};
     QTest::newRow("disk status") << "status" << 8
                                  << QStringList{"",
                                                 "K3711_DiskNo",
@@ -225,9 +257,14 @@ void TestStorageModels::headerLabels_data() {
                                                 "K0474_Operattion",
                                                 "K3712_DiskSpace",
                                                 "K3716_DiskPath"};
-    QTest::newRow("channel") << "channel" << 8
-                             << QStringList{"", "K0478_Channel", "K4763_CUID", "K3725_ChnName", "K0474_Operattion",
-                                            "K3734_BitRate", "K3726_RecordStatus", ""};
+    QTest::newRow("channel") << "channel" << 8 << QStringList{"",
+                                                              "K0478_Channel",
+                                                              "K4763_CUID",
+                                                              "K3725_ChnName",
+                                                              "K0474_Operattion",
+                                                              "K3734_BitRate",
+                                                              "K3726_RecordStatus",
+                                                              ""};
     QTest::newRow("stream") << "stream" << 10
                             << QStringList{"",
                                            "K4779_ID",
@@ -343,8 +380,10 @@ void TestStorageModels::diskListSharedByBothModelsOutlivesTheCaller() {
 
 void TestStorageModels::channelModel() {
     Watched c(new VMRChnModel(nullptr, nullptr));
-    c.show(listOf({channel(1, "cuid-1", "Gate", {stream(1, 1, 1, 0, 1920, 1080, 25, 2048), stream(2, 0, 1, 0, 640, 480, 15, 512)}),
-                   channel(2, "cuid-2", "Yard", {stream(1, 16, 2, 4, 1280, 720, 25, 1024), stream(2, 2, 2, 4, 640, 360, 15, 256)}),
+    c.show(listOf({channel(1, "cuid-1", "Gate",
+                           {stream(1, 1, 1, 0, 1920, 1080, 25, 2048), stream(2, 0, 1, 0, 640, 480, 15, 512)}),
+                   channel(2, "cuid-2", "Yard",
+                           {stream(1, 16, 2, 4, 1280, 720, 25, 1024), stream(2, 2, 2, 4, 640, 360, 15, 256)}),
                    channel(3, "", "Empty", {})}));
     QCOMPARE(c.cell(0, 1), QVariant(1u));
     QCOMPARE(c.cell(0, 2).toString(), QString("cuid-1"));
@@ -366,7 +405,8 @@ void TestStorageModels::channelModelShowsEmptyRowsForOtherObjects() {
     c.show(listOf({stream(1, 1, 1, 0, 1, 1, 1, 1), IVantelText::CreateObject("x")}));
     s.show(listOf({channel(1, "cuid", "n", {}), IVantelText::CreateObject("x")}));
     for (int row = 0; row < 2; ++row) {
-        for (int col = 0; col < 8; ++col) QVERIFY2(!c.cell(row, col).isValid(), qPrintable(QString::number(col)));
+        for (int col = 0; col < 8; ++col)
+            QVERIFY2(!c.cell(row, col).isValid(), qPrintable(QString::number(col)));
         for (int col = 0; col < 10; ++col) QVERIFY(!s.cell(row, col).isValid());
         // The check box stays.
         QVERIFY(c.model->index(row, 0).data(1256).isValid());
@@ -383,13 +423,16 @@ void TestStorageModels::streamModel_data() {
     QTest::addColumn<QVariantList>("cells");  // columns 1 to 8
     QTest::newRow("main, manual, H265/PCMA")
         << 1 << 16 << 2 << 4
-        << QVariantList{1u, "K0435_MainStream", "K3731_ManualRecord", "H265/PCMA", "4096Kbps", 25, "1920X1080", 16};
-    QTest::newRow("sub, schedule") << 2 << 1 << 1 << 0
-                                   << QVariantList{2u, "K0436_SubStream", "K3732_ScheduleRecord", "H264", "4096Kbps",
-                                                   25, "1920X1080", 1};
+        << QVariantList{
+               1u, "K0435_MainStream", "K3731_ManualRecord", "H265/PCMA", "4096Kbps", 25, "1920X1080", 16};
+    QTest::newRow("sub, schedule")
+        << 2 << 1 << 1 << 0
+        << QVariantList{2u, "K0436_SubStream", "K3732_ScheduleRecord", "H264", "4096Kbps", 25, "1920X1080",
+                        1};
     QTest::newRow("third, event, unknown codec")
         << 3 << 2 << 99 << 5
-        << QVariantList{3u, "K0642_ThirdStream", "K3733_EventRecord", "--/PCMU", "4096Kbps", 25, "1920X1080", 2};
+        << QVariantList{3u, "K0642_ThirdStream", "K3733_EventRecord", "--/PCMU", "4096Kbps", 25, "1920X1080",
+                        2};
     QTest::newRow("not recording shows dashes whatever the codec")
         << 1 << 0 << 2 << 4 << QVariantList{1u, "K0435_MainStream", "--", "--", "--", "--", "--", 0};
     QTest::newRow("stream 4, unknown mode")
@@ -422,9 +465,10 @@ void TestStorageModels::blockModel_data() {
     QTest::addColumn<QString>("streamText");
     QTest::addColumn<QVariant>("recordType");
     QTest::newRow("not in use") << 0u << 0 << 1 << 1 << false << "" << QVariant();
-    QTest::newRow("in use by its state") << 0x10u << 0 << 0 << 1 << true << "K0435_MainStream"
-                                         << QVariant("K3732_ScheduleRecord");
-    QTest::newRow("in use by its clusters") << 0x0u << 128 << 2 << 0 << true << "K0642_ThirdStream" << QVariant();
+    QTest::newRow("in use by its state")
+        << 0x10u << 0 << 0 << 1 << true << "K0435_MainStream" << QVariant("K3732_ScheduleRecord");
+    QTest::newRow("in use by its clusters")
+        << 0x0u << 128 << 2 << 0 << true << "K0642_ThirdStream" << QVariant();
     QTest::newRow("stream code 3") << 0x13u << 256 << 3 << 4 << true << "K4780_--" << QVariant();
 }
 
@@ -463,6 +507,19 @@ void TestStorageModels::blockModel() {
         QCOMPARE(b.cell(0, 8).toString(), QString("2024-03-04 05:06:07.008"));
         QCOMPARE(b.cell(0, 9).toString(), QString("2024-03-04 06:00:00.000"));
     }
+}
+
+// The disk column names the disk the blocks were read from (its settings number; numbers may
+// have gaps), not the disk's position among the engine's disks.
+void TestStorageModels::blockModelNamesItsDisk() {
+    auto* model = new VMRBlockModel(nullptr, nullptr);
+    Watched b(model);
+    IKestoBlockInfo* row = block(2, 0, 0x10u, 16);
+    row->GetInfo()->SetIDD(1);  // the second disk of [disk1] and [disk3]
+    b.show(listOf({row}));
+    QCOMPARE(b.cell(0, 2), QVariant(2u));  // nothing said yet: the position + 1
+    model->SetDiskId(3);
+    QCOMPARE(b.cell(0, 2), QVariant(3u));
 }
 
 void TestStorageModels::recordFileModel() {
@@ -540,7 +597,8 @@ void TestStorageModels::sortingMapsBackToTheRowObject() {
 
     // The disk the operator points at after sorting by number is the one shown there.
     Watched dm(new VMRDiskModel(nullptr, nullptr));
-    dm.show(listOf({disk(1, "one", 0, 0, 0, 0, ""), disk(2, "two", 0, 0, 0, 0, ""), disk(3, "three", 0, 0, 0, 0, "")}));
+    dm.show(listOf(
+        {disk(1, "one", 0, 0, 0, 0, ""), disk(2, "two", 0, 0, 0, 0, ""), disk(3, "three", 0, 0, 0, 0, "")}));
     dm.model->sort(1, Qt::DescendingOrder);
     QCOMPARE(dm.cell(0, 2).toString(), QString("three"));
     auto* chosen = dynamic_cast<IKestoDiskInfo*>(dm.model->GetRowData(0));

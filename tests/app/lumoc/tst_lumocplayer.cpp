@@ -7,6 +7,7 @@
 
 #include "LumoCClient/LumoCClient.h"
 #include "LumoCore/LumoCore.h"
+#include "LumoFS/LumoRecordAddress.h"
 #include "LumoRecord/LumoRecord.h"
 #include "LumoSRecord/LumoSRecord.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
@@ -33,8 +34,19 @@ IKestoFileInfoAV* MissingRow() {
     e.Add(60000);
     row->GetInfo()->timeStart = s.ToPacked();
     row->GetInfo()->timeEnd = e.ToPacked();
-    row->SetURI("filer://local/type=rec&format=dav&filename=/nowhere/at/all/r.dav");
+    row->SetURI(LumoRecordAddress::ReadFile("dav", "/nowhere/at/all/r.dav").Build());
     return row;
+}
+
+// Plays and waits for the answer of the open: 0 when playing, else the media library's result.
+int PlayNow(LumoCPlayer& dlg) {
+    PlayerWidget* w = dlg.GetPlayerWidget();
+    QSignalSpy started(w, &PlayerWidget::OnSignalStarted);
+    QSignalSpy failed(w, &PlayerWidget::OnSignalPlayFailed);
+    const int rc = dlg.Play();
+    if (rc != 0 || w->GetState() != PlayerWidget::StateOpening) return rc;
+    if (!QTest::qWaitFor([&]() { return started.count() + failed.count() > 0; }, 20000)) return -999;
+    return failed.isEmpty() ? 0 : failed.first().first().toInt();
 }
 
 }  // namespace
@@ -104,7 +116,7 @@ private slots:
         dlg.SetFileInfo(row);
         row->Release();
         dlg.show();
-        QVERIFY(dlg.Play() != 0);
+        QVERIFY(PlayNow(dlg) != 0);
         QCOMPARE(dlg.GetTitle(), QString());
         QCOMPARE(ButtonTable(*dlg.GetPlayerWidget()), QString("off off on hidden off off"));
         QVERIFY(!dlg.GetPlayerWidget()->GetLastError().isEmpty());
@@ -120,7 +132,7 @@ private slots:
         list.Append(d);
         dlg.SetFileList(&list);
         dlg.show();
-        QVERIFY(dlg.Play() != 0);
+        QVERIFY(PlayNow(dlg) != 0);
         QCOMPARE(ButtonTable(*dlg.GetPlayerWidget()), QString("off off off hidden off off"));
         QCOMPARE(dlg.GetTitle(), QString());
     }
@@ -135,13 +147,12 @@ private slots:
             dlg.GetPlayerWidget()->SetPlayMode(1);
             CLumoFileDescList probe(1);
             auto* d = new CLumoFileDesc();
-            d->SetURI(
-                QString("filer://local/type=rec&format=mp4&filename=%1").arg(clip).toUtf8().constData());
+            d->SetURI(LumoRecordAddress::ReadFile("mp4", clip.toUtf8().toStdString()).Build().c_str());
             d->SetCUID("CAM-01");
             probe.Append(d);
             QCOMPARE(LumoRecordGetFileDesc(&probe), 0);
             dlg.AddFile(new CLumoFileDesc(*probe.GetHead()));
-            QCOMPARE(dlg.Play(), 0);
+            QCOMPARE(PlayNow(dlg), 0);
             QCOMPARE(dlg.GetTitle(), QString("K4781_CUID: CAM-01K4782_--->K3706_FileName : yard.mp4"));
             handle = dlg.GetPlayerWidget()->GetPlayer();
             QVERIFY(handle);

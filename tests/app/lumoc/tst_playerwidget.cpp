@@ -5,11 +5,16 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTextCodec>
+#include <QScopeGuard>
 #include <QToolButton>
 
 #include "LumoCClient/LumoCClient.h"
 #include "LumoCore/LumoCore.h"
+#include "LumoFS/LumoRecordAddress.h"
 #include "LumoRecord/LumoRecord.h"
 #include "LumoSRecord/LumoSRecord.h"
 #include "VantelInfraAPI/testseams.h"
@@ -46,9 +51,18 @@ CLumoTime At(int h, int m, int s, int ms = 0) {
 
 CLumoFileDesc* LocalDesc(const QString& path, const QString& format = "mp4") {
     auto* d = new CLumoFileDesc();
-    const QString uri = QStringLiteral("filer://local/type=rec&format=%1&filename=%2").arg(format, path);
-    d->SetURI(uri.toUtf8().constData());
+    d->SetURI(LumoRecordAddress::ReadFile(format.toStdString(), path.toUtf8().toStdString()).Build().c_str());
     return d;
+}
+
+// Plays and waits for the answer of the open: 0 when playing, else the media library's result.
+int PlayNow(PlayerWidget& w) {
+    QSignalSpy started(&w, &PlayerWidget::OnSignalStarted);
+    QSignalSpy failed(&w, &PlayerWidget::OnSignalPlayFailed);
+    const int rc = w.Play();
+    if (rc != 0 || w.GetState() != PlayerWidget::StateOpening) return rc;  // refused, or resumed
+    if (!QTest::qWaitFor([&]() { return started.count() + failed.count() > 0; }, 20000)) return -999;
+    return failed.isEmpty() ? 0 : failed.first().first().toInt();
 }
 
 bool IsMostlyBlack(const QImage& image) {
@@ -77,6 +91,7 @@ class TestPlayerWidget : public QObject {
 
     QTemporaryDir dir;
     QString clip;        // a few seconds of moving test picture
+    QString streamClip;  // the same as an MPEG-TS stream, for a network source
     bool media = false;  // the media library can play
     UrlCatcher catcher;
 
@@ -120,6 +135,12 @@ private slots:
         QProcess ff;
         ff.start("ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
                             "testsrc=size=320x240:rate=25", "-t", "4", "-c:v", "mpeg4", "-q:v", "5", clip});
+        QVERIFY2(ff.waitForFinished(60000) && ff.exitCode() == 0, ff.readAllStandardError().constData());
+        streamClip = dir.filePath("clip.ts");
+        // Longer than the demuxer's analysis, so that it opens without waiting for the end.
+        ff.start("ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                            "testsrc=size=320x240:rate=25", "-t", "12", "-c:v", "mpeg4", "-q:v", "5", "-f",
+                            "mpegts", streamClip});
         QVERIFY2(ff.waitForFinished(60000) && ff.exitCode() == 0, ff.readAllStandardError().constData());
     }
 
@@ -206,10 +227,19 @@ private slots:
         QTest::newRow("file name wins") << "front.dav"
                                         << "lumofs://local/disk=1&filename=x.dav"
                                         << "" << fn + "front.dav";
-        QTest::newRow("recorder URI, last filename=")
+        QTest::newRow("recorder address") << ""
+                                          << "lumofs://local/disk=1&path=a&filename=ch1-0001.dav"
+                                          << "" << fn + "ch1-0001.dav";
+        QTest::newRow("'&' and '=' in the name") << ""
+                                                 << "lumofs://local/disk=1&path=a&filename=a&b=c.dav"
+                                                 << "" << fn + "a&b=c.dav";
+        QTest::newRow("a key given twice: the address as it is")
             << ""
             << "lumofs://local/disk=1&path=a&filename=b&filename=ch1-0001.dav"
-            << "" << fn + "ch1-0001.dav";
+            << "" << fn + "lumofs://local/disk=1&path=a&filename=b&filename=ch1-0001.dav";
+        QTest::newRow("non-ASCII local path") << ""
+                                              << "filer://local/type=rec&format=dav&filename=/录像/前门.dav"
+                                              << "" << fn + "前门.dav";
         QTest::newRow("windows path") << ""
                                       << "file:C:\\rec\\day\\yard.dav"
                                       << "" << fn + "yard.dav";
@@ -389,7 +419,7 @@ private slots:
         QSignalSpy started(w.get(), &PlayerWidget::OnSignalStarted);
         QSignalSpy sliderChanges(slider, &QSlider::valueChanged);
 
-        QCOMPARE(w->Play(), 0);
+        QCOMPARE(PlayNow(*w), 0);
         QCOMPARE(int(w->GetState()), 1);
         QCOMPARE(started.count(), 1);
         QCOMPARE(w->GetTitle(), QString("K3706_FileName : clip.mp4"));
@@ -449,7 +479,7 @@ private slots:
         QCOMPARE(LumoPlayerTaskGetSpeed(w->GetTask()), 2);
 
         // Play again from the stopped state.
-        QCOMPARE(w->Play(), 0);
+        QCOMPARE(PlayNow(*w), 0);
         QCOMPARE(int(w->GetState()), 1);
         QCOMPARE(started.count(), 2);
     }
@@ -458,8 +488,8 @@ private slots:
         if (!media) QSKIP("the media library cannot play here");
         std::unique_ptr<PlayerWidget> w(LoadedWidget(clip));
         std::unique_ptr<PlayerWidget> other(LoadedWidget(clip));
-        QCOMPARE(w->Play(), 0);
-        QCOMPARE(other->Play(), 0);
+        QCOMPARE(PlayNow(*w), 0);
+        QCOMPARE(PlayNow(*other), 0);
 
         // Another player's end, and other codes of the own player, are ignored.
         PlayerWidget::OnPlayerSignal(w.get(), 2118, other->GetPlayer(), nullptr, nullptr);
@@ -489,7 +519,7 @@ private slots:
         auto* d = new CLumoFileDesc(*probe.GetHead());
         d->SetTimeE(d->GetTimeS());
         w.AddFile(d);
-        w.Play();
+        QCOMPARE(PlayNow(w), 0);
         auto* slider = w.findChild<QSlider*>("sliderProgress");
         w.OnTimer();
         QCOMPARE(slider->value(), 0);
@@ -502,10 +532,25 @@ private slots:
         QCOMPARE(int(w.GetState()), 1);
     }
 
+    // The picture lands in the configured folder, also one with a non-ASCII name under a locale
+    // that is not UTF-8: paths cross the media layer in UTF-8.
+    void snapshot_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QByteArray>("localeCodec");
+        QTest::newRow("plain folder") << "pictures" << QByteArray();
+        QTest::newRow("non-ASCII folder, Latin-1 locale")
+            << QStringLiteral("图片 ü") << QByteArray("ISO-8859-1");
+    }
     void snapshot() {
+        QFETCH(QString, folder);
+        QFETCH(QByteArray, localeCodec);
         if (!media) QSKIP("the media library cannot play here");
+        QTextCodec* before = QTextCodec::codecForLocale();
+        if (!localeCodec.isEmpty()) QTextCodec::setCodecForLocale(QTextCodec::codecForName(localeCodec));
+        auto restore = qScopeGuard([before]() { QTextCodec::setCodecForLocale(before); });
+        LumoCConfiguration::GetLumoCConfig()->GetFileOption()->pictureFolder = dir.filePath(folder);
         std::unique_ptr<PlayerWidget> w(LoadedWidget(clip));
-        QCOMPARE(w->Play(), 0);
+        QCOMPARE(PlayNow(*w), 0);
         INFRA::VideoWindow* view = w->GetPanel()->GetIndexGrid(0)->GetVideoWindow();
         QTRY_VERIFY_WITH_TIMEOUT(!view->CurrentFrame().isNull(), 5000);
 
@@ -513,11 +558,86 @@ private slots:
         w->findChild<QToolButton*>("playerbtnsnap")->click();
         QCOMPARE(catcher.urls.size(), 1);
         const QString saved = catcher.urls.first().toLocalFile();
-        QVERIFY2(saved.startsWith(dir.filePath("pictures")), qPrintable(saved));
+        QVERIFY2(saved.startsWith(dir.filePath(folder) + QLatin1Char('/')), qPrintable(saved));
         QVERIFY(saved.endsWith(".jpg"));
+        QVERIFY(QFileInfo::exists(saved));
         const QImage picture(saved);
         QCOMPARE(picture.size(), QSize(320, 240));
         QVERIFY(!IsMostlyBlack(picture));
+        LumoCConfiguration::GetLumoCConfig()->GetFileOption()->pictureFolder = dir.filePath("pictures");
+    }
+
+    // The list opens on a worker: Play returns while the source has not answered yet, the widget
+    // says that it opens and offers only stop; an answer to an open that the operator gave up
+    // (stop, closing the player) is not shown, and its player is closed.
+    void openRunsOffTheGuiThread_data() {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::newRow("the operator waits") << "wait";
+        QTest::newRow("the operator stops") << "stop";
+        QTest::newRow("the player is closed") << "close";
+    }
+    void openRunsOffTheGuiThread() {
+        QFETCH(QString, meanwhile);
+        if (!media) QSKIP("the media library cannot play here");
+        QTcpServer source;  // answers only when the test says so
+        QVERIFY(source.listen(QHostAddress::LocalHost, 0));
+        auto w = std::make_unique<PlayerWidget>(1);
+        w->SetPlayMode(1);
+        w->resize(800, 560);
+        w->show();
+        auto* d = new CLumoFileDesc();
+        d->SetURI(QStringLiteral("tcp://127.0.0.1:%1").arg(source.serverPort()).toUtf8().constData());
+        w->AddFile(d);
+        QSignalSpy started(w.get(), &PlayerWidget::OnSignalStarted);
+        QSignalSpy failed(w.get(), &PlayerWidget::OnSignalPlayFailed);
+
+        QCOMPARE(w->Play(), 0);
+        QCOMPARE(int(w->GetState()), int(PlayerWidget::StateOpening));
+        QCOMPARE(ButtonTable(*w), QString("off off off hidden on off"));
+        QCOMPARE(w->GetLastError(), QString("K7920_PlayOpening"));
+        QCOMPARE(w->Play(), 0);  // pressed again: still the one open
+        // The worker has connected and waits for the stream; this thread goes on.
+        QTRY_VERIFY_WITH_TIMEOUT(source.hasPendingConnections(), 5000);
+        QTcpSocket* peer = source.nextPendingConnection();
+        QCOMPARE(int(w->GetState()), int(PlayerWidget::StateOpening));
+
+        if (meanwhile == QLatin1String("stop")) {
+            w->findChild<QToolButton*>("playerbtnstop")->click();
+            QCOMPARE(int(w->GetState()), int(PlayerWidget::StateStopped));
+            QCOMPARE(ButtonTable(*w), QString("off off on hidden off off"));
+            QVERIFY(!w->GetPlayer());
+            QVERIFY(w->GetLastError().isEmpty());
+        } else if (meanwhile == QLatin1String("close")) {
+            w.reset();
+        }
+
+        QFile stream(streamClip);
+        QVERIFY(stream.open(QIODevice::ReadOnly));
+        peer->write(stream.readAll());
+        if (meanwhile == QLatin1String("wait")) {
+            QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 10000);
+            QCOMPARE(int(w->GetState()), int(PlayerWidget::StatePlaying));
+            QVERIFY(w->GetLastError().isEmpty());
+            QVERIFY(w->GetPlayer());
+            QCOMPARE(failed.count(), 0);
+            return;
+        }
+        // The given-up player is closed: the source loses its reader.
+        QTRY_COMPARE_WITH_TIMEOUT(peer->state(), QAbstractSocket::UnconnectedState, 10000);
+        if (w) {
+            QTest::qWait(100);
+            QCOMPARE(int(w->GetState()), int(PlayerWidget::StateStopped));
+            QCOMPARE(started.count(), 0);
+            QCOMPARE(failed.count(), 0);
+            QVERIFY(!w->GetPlayer());
+            // And it plays again from there.
+            CLumoFileDescList good(1);
+            good.Append(LocalDesc(clip));
+            LumoRecordGetFileDesc(&good);
+            w->SetFileList(&good);
+            QCOMPARE(PlayNow(*w), 0);
+            QCOMPARE(int(w->GetState()), int(PlayerWidget::StatePlaying));
+        }
     }
 
     void snapshotFailureWarns() {
@@ -564,7 +684,7 @@ private slots:
         }
         std::unique_ptr<PlayerWidget> w(LoadedWidget(path));
         QSignalSpy started(w.get(), &PlayerWidget::OnSignalStarted);
-        QVERIFY(w->Play() != 0);
+        QVERIFY(PlayNow(*w) != 0);
         QCOMPARE(started.count(), 0);
         QCOMPARE(int(w->GetState()), 8);
         QCOMPARE(ButtonTable(*w), QString("off off on hidden off off"));
@@ -575,7 +695,7 @@ private slots:
         LumoRecordGetFileDesc(&good);
         w->SetFileList(&good);
         w->SetTitle(QString());
-        QCOMPARE(w->Play(), 0);
+        QCOMPARE(PlayNow(*w), 0);
         QCOMPARE(int(w->GetState()), 1);
         QVERIFY(w->GetLastError().isEmpty());
     }
@@ -595,7 +715,7 @@ private slots:
         list.Append(a);
         list.Append(b);
         w.SetFileList(&list);
-        QVERIFY(w.Play() != 0);  // the files do not exist
+        QVERIFY(PlayNow(w) != 0);  // the files do not exist
         QCOMPARE(w.findChild<QLabel*>("labelProgressE")->text(), QString("00:01:30"));
         QCOMPARE(int(w.GetState()), 0);
         QCOMPARE(ButtonTable(w), QString("off off off hidden off off"));
@@ -604,13 +724,13 @@ private slots:
     void pausedPlayOnlyResumes() {
         if (!media) QSKIP("the media library cannot play here");
         std::unique_ptr<PlayerWidget> w(LoadedWidget(clip));
-        QCOMPARE(w->Play(), 0);
+        QCOMPARE(PlayNow(*w), 0);
         void* handle = w->GetPlayer();
         w->OnPause();
         CLumoFileDescList other(1);
         other.Append(LocalDesc("/nowhere/z.mp4"));
         w->SetFileList(&other);
-        QCOMPARE(w->Play(), 0);
+        QCOMPARE(PlayNow(*w), 0);
         QCOMPARE(int(w->GetState()), 1);
         QCOMPARE(w->GetPlayer(), handle);
         QCOMPARE(w->GetTitle(), QString("K3706_FileName : clip.mp4"));

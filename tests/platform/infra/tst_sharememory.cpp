@@ -1,13 +1,21 @@
-// The consoles' stop channel: a named block that two handles (as two processes would) share.
+// The consoles' stop channel: a named block that two handles (as two processes would) share,
+// whatever runtime and temporary folders each side was started with.
 #include <QtTest>
 #include <cstring>
+#include <unistd.h>
 
 #include "VantelInfraAPI/sharememory.h"
 
 class TestShareMemory : public QObject {
     Q_OBJECT
     QTemporaryDir m_tmp;
-    QByteArray m_oldTmp;
+    QByteArray m_oldTmp, m_oldRuntime;
+
+    void setFolders(const QString& dir) {
+        QDir().mkpath(dir);
+        qputenv("TMPDIR", dir.toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", dir.toLocal8Bit());
+    }
 
     QByteArray uniqueName(const char* stem) {
         return QByteArray(stem) + QByteArray::number(QCoreApplication::applicationPid()) + "ShareMem";
@@ -15,11 +23,53 @@ class TestShareMemory : public QObject {
 
 private slots:
     void initTestCase() {
-        // Keys are placed under the temporary folder: keep them out of the real one.
         m_oldTmp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", m_tmp.path().toLocal8Bit());
+        m_oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        setFolders(m_tmp.filePath(QStringLiteral("a")));
+        // This run's own names: other runs of the suite on the machine have channels of their own.
+        qputenv("VANTEL_INSTANCE_SCOPE", QByteArray("tst_sharememory-") + QByteArray::number(getpid()));
     }
-    void cleanupTestCase() { qputenv("TMPDIR", m_oldTmp); }
+    void cleanupTestCase() {
+        qputenv("TMPDIR", m_oldTmp);
+        qputenv("XDG_RUNTIME_DIR", m_oldRuntime);
+    }
+
+    // A writer started with other runtime and temporary folders reaches the same block; the
+    // block's files lie in the user's own folder.
+    void sameBlockWhateverTheEnvironment() {
+        const QByteArray name = uniqueName("Scope");
+        SHAREMEMHANDLE host = ShareMemoryCreate(name.constData(), 1);
+        QVERIFY(host);
+        setFolders(m_tmp.filePath(QStringLiteral("b")));
+        SHAREMEMHANDLE manager = ShareMemoryCreate(name.constData(), 0);
+        setFolders(m_tmp.filePath(QStringLiteral("a")));
+        QVERIFY2(manager, "the block was not found with other environment folders");
+        QCOMPARE(ShareMemoryWrite(manager, 1024, 1, "stop", 5), 0);
+        char block[8] = {};
+        QCOMPARE(ShareMemoryRead(host, 1, block, sizeof block), 0);
+        QCOMPARE(QByteArray(block), QByteArray("stop"));
+        QVERIFY(QDir(m_tmp.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name).isEmpty() &&
+                QDir(m_tmp.filePath(QStringLiteral("a"))).entryList(QDir::Files).isEmpty());
+        QVERIFY(QDir(QStringLiteral("/tmp/vantel-%1").arg(geteuid()))
+                    .entryList({QString::fromLatin1(name) + QStringLiteral("*")}, QDir::Files)
+                    .size() >= 1);
+        QCOMPARE(ShareMemoryDelete(manager), 0);
+        QCOMPARE(ShareMemoryDelete(host), 0);
+    }
+
+    // Another scope tag is another block; a name cannot leave the user's folder.
+    void scopeTagsAndNames() {
+        const QByteArray name = uniqueName("Tagged");
+        SHAREMEMHANDLE mine = ShareMemoryCreate(name.constData(), 1);
+        QVERIFY(mine);
+        const QByteArray tag = qgetenv("VANTEL_INSTANCE_SCOPE");
+        qputenv("VANTEL_INSTANCE_SCOPE", tag + "-other");
+        QVERIFY(ShareMemoryCreate(name.constData(), 0) == nullptr);
+        qputenv("VANTEL_INSTANCE_SCOPE", tag);
+        QVERIFY(ShareMemoryCreate("../escape", 1) == nullptr);
+        QVERIFY(ShareMemoryCreate("..", 1) == nullptr);
+        QCOMPARE(ShareMemoryDelete(mine), 0);
+    }
 
     void nullHandleFailsEverywhere() {
         char buf[16] = {};

@@ -1,6 +1,8 @@
-// Single-instance guard across processes, stale locks of killed processes, and the forced end.
+// Single-instance guard across processes (whatever their runtime and temporary folders), stale
+// locks of killed processes, the user's private folder, and the forced end.
 #include <QtTest>
 #include <csignal>
+#include <unistd.h>
 #include <thread>
 
 #include "VantelInfraAPI/singleapp.h"
@@ -34,12 +36,18 @@ int childMain(int argc, char** argv) {
 
 class TestSingleApp : public QObject {
     Q_OBJECT
-    QTemporaryDir m_runtime;
+    QTemporaryDir m_dir;
+    QString m_runtime;
 
-    QProcess* startChild(const QStringList& args) {
+    // A child with runtime and temporary folders of its own: the guard must not depend on them.
+    QProcess* startChild(const QStringList& args, const QString& folders) {
         auto* p = new QProcess(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        const QString dir = m_dir.filePath(folders);
+        QDir().mkpath(dir);
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir);
+        env.insert(QStringLiteral("TMPDIR"), dir);
         p->setProcessEnvironment(env);
         p->start(QCoreApplication::applicationFilePath(), args);
         return p;
@@ -47,33 +55,108 @@ class TestSingleApp : public QObject {
 
 private slots:
     void initTestCase() {
-        QVERIFY(m_runtime.isValid());
-        qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
+        QVERIFY(m_dir.isValid());
+        m_runtime = m_dir.filePath(QStringLiteral("runtime"));
+        QDir().mkpath(m_runtime);
+        qputenv("XDG_RUNTIME_DIR", m_runtime.toLocal8Bit());
+        qputenv("TMPDIR", m_runtime.toLocal8Bit());
+        // This run's own names: other runs of the suite on the machine hold guards of their own.
+        qputenv("VANTEL_INSTANCE_SCOPE", QByteArray("tst_singleapp-") + QByteArray::number(getpid()));
     }
 
-    void lockInRuntimeFolder() {
+    // The lock lies in the user's own folder, not in the runtime or temporary folder.
+    void lockInTheUsersFolder() {
         SingleApp guard(QStringLiteral("FolderProbe"));
-        QCOMPARE(SingleApp::RuntimeFolder(), m_runtime.path());
+        const QString folder = QStringLiteral("/tmp/vantel-%1").arg(geteuid());
+        QCOMPARE(InstanceScope::Folder(), folder);
         QVERIFY(!guard.IsRunning());
-        QVERIFY(QFileInfo::exists(m_runtime.path() + QStringLiteral("/FolderProbe.lock")));
+        const QString lock = guard.LockFilePath();
+        QVERIFY2(lock.startsWith(folder + QStringLiteral("/FolderProbe.")), qPrintable(lock));
+        QVERIFY(QFileInfo::exists(lock));
+        QVERIFY(!QFileInfo::exists(m_runtime + QStringLiteral("/FolderProbe.lock")));
+        QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ExeOther |
+                                                    QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup),
+                 QFile::Permissions());
         QCOMPARE(guard.GetAppName(), QStringLiteral("FolderProbe"));
     }
 
+    void secondInstanceInAnotherProcess_data() {
+        QTest::addColumn<QString>("childFolders");
+        QTest::newRow("the same folders") << "runtime";
+        QTest::newRow("other runtime and temporary folders") << "elsewhere";
+    }
     void secondInstanceInAnotherProcess() {
-        QProcess* child = startChild({QStringLiteral("--hold"), QStringLiteral("CrossProbe")});
+        QFETCH(QString, childFolders);
+        const QString name = QStringLiteral("CrossProbe-%1").arg(QTest::currentDataTag()).replace(' ', '_');
+        QProcess* child = startChild({QStringLiteral("--hold"), name}, childFolders);
         QVERIFY(child->waitForReadyRead(10000));
         QCOMPARE(child->readLine().trimmed(), QByteArray("locked"));
         {
-            SingleApp second(QStringLiteral("CrossProbe"));
+            SingleApp second(name);
             QVERIFY(second.IsRunning());
             QVERIFY(second.IsRunning());  // asked again: same answer
         }
         child->kill();  // SIGKILL: the lock file stays behind
         child->waitForFinished(5000);
-        QVERIFY(QFileInfo::exists(m_runtime.path() + QStringLiteral("/CrossProbe.lock")));
+        SingleApp probe(name);
+        QVERIFY(QFileInfo::exists(probe.LockFilePath()));
         // The holder is gone: its stale lock must not keep the program from starting.
-        SingleApp third(QStringLiteral("CrossProbe"));
+        SingleApp third(name);
         QVERIFY(!third.IsRunning());
+    }
+
+    // A scope tag keeps two runs apart; without one they meet.
+    void scopeTags() {
+        SingleApp tagged(QStringLiteral("TagProbe"));
+        QVERIFY(!tagged.IsRunning());
+        const QByteArray tag = qgetenv("VANTEL_INSTANCE_SCOPE");
+        qputenv("VANTEL_INSTANCE_SCOPE", tag + "-other/../x");
+        QVERIFY(InstanceScope::Name(QStringLiteral("TagProbe")).endsWith(QLatin1String("-other____x")));
+        SingleApp other(QStringLiteral("TagProbe"));
+        QVERIFY(!other.IsRunning());
+        qputenv("VANTEL_INSTANCE_SCOPE", tag);
+        SingleApp same(QStringLiteral("TagProbe"));
+        QVERIFY(same.IsRunning());
+    }
+
+    // The folder is used only when it is a real folder of this user; a mode open to others is
+    // closed.
+    void privateFolder_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("missing: made") << "missing" << true;
+        QTest::newRow("ours, open to others: tightened") << "open" << true;
+        QTest::newRow("a symbolic link") << "link" << false;
+        QTest::newRow("a file") << "file" << false;
+        QTest::newRow("another user's") << "foreign" << false;
+    }
+    void privateFolder() {
+        QFETCH(QString, kind);
+        QFETCH(bool, usable);
+        const QString path = m_dir.filePath(QStringLiteral("scope-") + kind);
+        if (kind == QLatin1String("open")) {
+            QVERIFY(QDir().mkpath(path));
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                    QFile::ReadOther | QFile::WriteOther | QFile::ExeOther));
+        } else if (kind == QLatin1String("link")) {
+            QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("target"))));
+            QVERIFY(QFile::link(m_dir.filePath(QStringLiteral("target")), path));
+        } else if (kind == QLatin1String("file")) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        } else if (kind == QLatin1String("foreign")) {
+            if (geteuid() != 0) QSKIP("only root can give a folder to another user");
+            QVERIFY(QDir().mkpath(path));
+            QCOMPARE(chown(QFile::encodeName(path).constData(), 4242, 4242), 0);
+        }
+        QString error;
+        QCOMPARE(InstanceScope::PreparePrivateFolder(path, &error), usable);
+        QCOMPARE(error.isEmpty(), usable);
+        if (usable) {
+            QVERIFY(QFileInfo(path).isDir());
+            QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
+                     QFile::Permissions());
+        }
     }
 
     void otherNamesDoNotCollide() {
@@ -95,7 +178,8 @@ private slots:
     void killByTimeEndsTheProcess() {
         QElapsedTimer clock;
         clock.start();
-        QProcess* child = startChild({QStringLiteral("--kill-after"), QStringLiteral("300")});
+        QProcess* child =
+            startChild({QStringLiteral("--kill-after"), QStringLiteral("300")}, QStringLiteral("runtime"));
         QVERIFY(child->waitForReadyRead(10000));
         QVERIFY(child->waitForFinished(10000));
         QVERIFY2(clock.elapsed() < 8000, "the timer should end the child long before its 30 s sleep");
