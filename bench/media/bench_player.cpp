@@ -11,6 +11,7 @@
 // Exit status: 0 when every goal is met, 1 when one is missed, 2 when something could not be measured.
 // bench/run_media.sh runs it pinned to two cores.
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,6 +40,7 @@
 
 #include "ffreference.h"
 #include "fixtures.h"
+#include "sysload.h"
 #include "views.h"
 #include "LumoCore/LumoCore.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
@@ -56,6 +58,7 @@ const double kRealTimeGoal = 0.97;    // ... and its playback time advances this
 const double kFullRate = 0.95;        // 16x720p25: every view paints this share of 25 fps ...
 const double kCpuGoal = 1.25;         // ... within this many times the reference's CPU
 const int kFps = 25;
+const double kOtherLoadNote = 10;  // other programs' load (% of a core) worth a note
 
 double Median(std::vector<double> v) {
     if (v.empty()) return 0;
@@ -78,6 +81,15 @@ void Wait(int ms) {
     loop.exec();
 }
 
+// Other programs on the same cores make every figure slower and noisier.
+void WarnOfOtherLoad(double percent) {
+    if (percent > kOtherLoadNote)
+        std::printf(
+            "   note: other programs used up to %.0f%% of a core on these cores while measuring: the\n"
+            "   figures are disturbed; run again on an idle machine\n",
+            percent);
+}
+
 const char* Verdict(bool met) {
     return met ? "met" : "MISSED";
 }
@@ -97,6 +109,12 @@ public:
         if (m_pid == 0) {
             close(fds[0]);
             prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlives the benchmark
+            // Its notes (a display number already taken, missing fonts) are not ours to show.
+            const int null = open("/dev/null", O_WRONLY);
+            if (null >= 0) {
+                dup2(null, 1);
+                dup2(null, 2);
+            }
             const std::string fd = std::to_string(fds[1]);
             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24", "-nolisten",
                    "tcp", "-noreset", static_cast<char*>(nullptr));
@@ -237,7 +255,7 @@ QString ThreadsName(int t) {
 
 // Returns false when a goal was missed; sets *broken when something could not be measured.
 bool RunPlayerVsReference(const QString& gop, const QString& fast, const QList<int>& threads, int runs,
-                          int throughputRuns, bool* broken) {
+                          int throughputRuns, qint64 xpid, bool* broken) {
     SingleView view;
     bool met = true;
     // The reference's frame count of the fast file: the player must decode all of them.
@@ -253,11 +271,13 @@ bool RunPlayerVsReference(const QString& gop, const QString& fast, const QList<i
         "   first frame: open -> first decoded frame, 1080p25, median of %d; throughput: decode fps at 16x,\n"
         "   %lld frames of 1080p, median of %d\n",
         runs, static_cast<long long>(probe.frames), throughputRuns);
-    std::printf("%-7s | %-40s | %-40s\n", "threads", "first frame ms", "decode fps at 16x");
-    std::printf("%-7s | %8s %8s %7s %-14s | %8s %8s %7s %-14s\n", "", "player", "ffmpeg", "ratio", "goal",
-                "player", "ffmpeg", "ratio", "goal");
+    std::printf("%-7s | %-40s | %-40s | %s\n", "threads", "first frame ms", "decode fps at 16x", "other");
+    std::printf("%-7s | %8s %8s %7s %-14s | %8s %8s %7s %-14s | %5s\n", "", "player", "ffmpeg", "ratio",
+                "goal", "player", "ffmpeg", "ratio", "goal", "load%");
+    double worstOther = 0;
     for (int t : threads) {
         LumoCoreSetDecoderThreads(t);
+        const bench::OtherLoad other(xpid);
         // Warm the file cache, the libraries and the window.
         PlayerFirstFrameMs(gop, view.Window());
         ReferenceDecode(gop, t, 1);
@@ -294,12 +314,15 @@ bool RunPlayerVsReference(const QString& gop, const QString& fast, const QList<i
         met = met && firstMet && fpsMet;
         const QString firstGoal = QString("<=%1 %2").arg(kFirstFrameGoal, 0, 'f', 2).arg(Verdict(firstMet));
         const QString fpsGoal = QString(">=%1 %2").arg(kThroughputGoal, 0, 'f', 2).arg(Verdict(fpsMet));
-        std::printf("%-7s | %8.1f %8.1f %6.2fx %-14s | %8.1f %8.1f %6.2fx %-14s\n",
+        const double otherPercent = other.Percent();
+        worstOther = std::max(worstOther, otherPercent);
+        std::printf("%-7s | %8.1f %8.1f %6.2fx %-14s | %8.1f %8.1f %6.2fx %-14s | %5.0f\n",
                     qPrintable(ThreadsName(t)), o1, f1, o1 / f1, qPrintable(firstGoal), o2, f2, o2 / f2,
-                    qPrintable(fpsGoal));
+                    qPrintable(fpsGoal), otherPercent);
         std::fflush(stdout);
     }
     LumoCoreSetDecoderThreads(0);
+    WarnOfOtherLoad(worstOther);
     return met;
 }
 
@@ -363,14 +386,16 @@ bench::ViewsResult RunCaseProcess(const QString& file, int views, double warmup,
 bool RunViews(const QMap<int, QString>& files, const QList<int>& views, double warmup, double seconds,
               qint64 xpid, bool* broken) {
     std::printf(
-        "\n2. views of a 1920x1080 panel, one player each, normal speed, %.0f s measured after %.0f s;\n"
-        "   limit = decode-only limit per view (reference fps with 2 threads / views, at most %d);\n"
-        "   ffmpeg CPU = reference CPU to decode the same streams (1 thread each); pace = playback / wall "
-        "time\n",
+        "\n2. views of a 1920x1080 panel, one player each, normal speed, %.0f s measured after %.0f s\n"
+        "   limit: decode-only limit per view = reference fps with 2 threads (measured right after the "
+        "case)\n"
+        "   / views, at most %d; ffmpeg: reference CPU for the same streams (1 thread each); pace: playback\n"
+        "   time / wall time; load: other programs on these cores (%% of a core)\n",
         seconds, warmup, kFps);
     QMap<int, Reference> refs;
     for (auto it = files.begin(); it != files.end(); ++it) {
         Reference ref;
+        const bench::OtherLoad other(xpid);
         if (!MeasureReference(it.value(), &ref)) {
             std::fprintf(stderr, "reference cannot decode %s\n", qPrintable(it.value()));
             *broken = true;
@@ -378,44 +403,49 @@ bool RunViews(const QMap<int, QString>& files, const QList<int>& views, double w
         }
         refs.insert(it.key(), ref);
         std::printf(
-            "   %dp25 reference: %.0f fps with 2 threads (ffmpeg tool: %.0f fps), %.2f ms CPU per frame\n",
-            it.key(), ref.fps2, ref.toolFps2, ref.cpuPerFrame * 1000);
+            "   %dp25 reference: %.0f fps with 2 threads (ffmpeg tool: %.0f fps), %.2f ms CPU per frame "
+            "with 1 (load %.0f%%)\n",
+            it.key(), ref.fps2, ref.toolFps2, ref.cpuPerFrame * 1000, other.Percent());
     }
-    std::printf("%-10s | %-17s %6s %6s | %8s %9s | %-11s | %5s %7s %6s %5s | %7s %7s\n", "case",
-                "painted fps w/med", "limit", "ratio", "decoded", "presented", "pace w/med", "CPU%", "ffmpeg",
-                "ratio", "X%", "threads", "peak MB");
+    std::printf("%-9s | %-15s %5s %5s | %7s %7s | %-11s | %4s %6s %5s %3s | %4s | %7s %7s\n", "case",
+                "painted w / med", "limit", "ratio", "decoded", "present", "pace w/med", "CPU%", "ffmpeg",
+                "ratio", "X%", "load", "threads", "peak MB");
     std::vector<CaseRow> rows;
+    double worstOther = 0;
     for (auto it = files.begin(); it != files.end(); ++it) {
         for (int n : views) {
             CaseRow row;
             row.height = it.key();
             row.views = n;
             const Reference& ref = refs[it.key()];
-            row.limit = std::min<double>(kFps, ref.fps2 / n);
-            row.ffmpegCpu = 100.0 * ref.cpuPerFrame * kFps * n;
             row.r = RunCaseProcess(it.value(), n, warmup, seconds, xpid);
             const QString name = QString("%1x%2p").arg(n).arg(it.key());
             if (!row.r.ok) {
-                std::printf("%-10s | not measured: %s\n", qPrintable(name), qPrintable(row.r.error));
+                std::printf("%-9s | not measured: %s\n", qPrintable(name), qPrintable(row.r.error));
                 *broken = true;
                 continue;
             }
             const bench::ViewsResult& r = row.r;
+            row.limit = std::min<double>(kFps, (r.refFps2 > 0 ? r.refFps2 : ref.fps2) / n);
+            row.ffmpegCpu = 100.0 * ref.cpuPerFrame * kFps * n;
+            worstOther = std::max(worstOther, r.otherPercent);
             std::printf(
-                "%-10s | %7.1f / %7.1f %6.1f %5.2fx | %8.1f %9.1f | %4.2f / %4.2f | %5.0f %7.0f %5.2fx %5s | "
+                "%-9s | %6.1f / %6.1f %5.1f %4.2fx | %7.1f %7.1f | %4.2f / %4.2f | %4.0f %6.0f %4.2fx %3s | "
+                "%4.0f | "
                 "%7d %7.0f\n",
                 qPrintable(name), Min(r.painted), Median(r.painted), row.limit, Min(r.painted) / row.limit,
                 Median(r.decoded), Median(r.presented), Min(r.pace), Median(r.pace), r.cpuPercent,
                 row.ffmpegCpu, r.cpuPercent / row.ffmpegCpu,
-                r.xCpuPercent >= 0 ? qPrintable(QString::number(r.xCpuPercent, 'f', 0)) : "-", r.threads,
-                r.peakMb);
+                r.xCpuPercent >= 0 ? qPrintable(QString::number(r.xCpuPercent, 'f', 0)) : "-", r.otherPercent,
+                r.threads, r.peakMb);
             std::fflush(stdout);
             rows.push_back(row);
         }
     }
     std::printf(
-        "   (painted, decoded, presented: per view per second; worst/median painted; decoded, presented: "
-        "median)\n");
+        "   (per view per second: painted worst / median; decoded and presented (handed to the window),\n"
+        "   median)\n");
+    WarnOfOtherLoad(worstOther);
 
     bool met = true;
     std::printf("\ngoals\n");
@@ -538,7 +568,7 @@ int main(int argc, char** argv) {
         const QString fast = gop.isEmpty() ? QString() : bench::EnsureRetimed(cache, gop, 4, 500);
         if (fast.isEmpty()) return 2;
         met = RunPlayerVsReference(gop, fast, IntList(cli.value("threads")), cli.value("runs").toInt(),
-                                   cli.value("throughput-runs").toInt(), &broken) &&
+                                   cli.value("throughput-runs").toInt(), xserver.Pid(), &broken) &&
               met;
     }
     if (!broken && (what == "all" || what == "views"))

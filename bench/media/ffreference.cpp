@@ -1,6 +1,6 @@
 #include "ffreference.h"
 
-#include <sys/resource.h>
+#include "sysload.h"
 
 #include <chrono>
 #include <memory>
@@ -35,13 +35,6 @@ QString AvError(const char* what, int code) {
 }
 
 }  // namespace
-
-double ProcessCpuSec() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
 
 DecodeRun ReferenceDecode(const QString& path, int threads, int64_t maxFrames) {
     using Clock = std::chrono::steady_clock;

@@ -21,7 +21,4 @@ struct DecodeRun {
 // count). Stops after `maxFrames` frames (0: decodes the whole file and drains the decoder).
 DecodeRun ReferenceDecode(const QString& path, int threads, int64_t maxFrames);
 
-// User + system CPU seconds of this process so far (all its threads).
-double ProcessCpuSec();
-
 }  // namespace bench

@@ -1,7 +1,5 @@
 #include "views.h"
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -12,11 +10,13 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "ffreference.h"
+#include "sysload.h"
 #include "LumoCore/LumoCore.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
 
@@ -62,18 +62,6 @@ qint64 StatusValue(const char* key) {
         if (line.startsWith(prefix))
             return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
     return 0;
-}
-
-// User + system CPU seconds of another process (-1 when it cannot be read).
-double ProcessCpuSecOf(qint64 pid) {
-    QFile f(QString("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !f.open(QIODevice::ReadOnly)) return -1;
-    const QByteArray s = f.readAll();
-    // The fields after the command name (which may hold spaces) in parentheses: state is field
-    // 3, utime 14 and stime 15.
-    const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13) return -1;
-    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }
 
 struct ViewSample {
@@ -159,12 +147,15 @@ int RunViewsCase(const ViewsOptions& o) {
     QElapsedTimer wall;
     sample(&a);
     const double cpu0 = ProcessCpuSec(), x0 = ProcessCpuSecOf(o.xServerPid);
+    const OtherLoad other(o.xServerPid);
     wall.start();
     Wait(o.measureSec);
     sample(&b);
     const double sec = wall.nsecsElapsed() / 1e9;
     const double cpu1 = ProcessCpuSec(), x1 = ProcessCpuSecOf(o.xServerPid);
+    const double otherPercent = other.Percent();
     const qint64 threads = StatusValue("Threads");
+    const double peakMb = StatusValue("VmHWM") / 1024.0;
 
     std::vector<double> painted, presented, decoded, pace;
     bool ended = false;
@@ -188,12 +179,21 @@ int RunViewsCase(const ViewsOptions& o) {
         std::printf("RESULT error=file_ended_while_measuring\n");
         return 2;
     }
+    // The decode-only limit measured here and now, under the same load from other programs as
+    // the views: the reference decoding the same file with 2 threads.
+    std::vector<double> refFps;
+    for (int i = 0; i < 3; ++i) {
+        const DecodeRun r = ReferenceDecode(o.file, 2, 0);
+        if (r.ok) refFps.push_back(r.frames / r.wallSec);
+    }
+    std::sort(refFps.begin(), refFps.end());
     std::printf(
-        "RESULT painted=%s presented=%s decoded=%s pace=%s cpu=%.1f xcpu=%.1f peak_mb=%.1f threads=%lld\n",
+        "RESULT painted=%s presented=%s decoded=%s pace=%s cpu=%.1f xcpu=%.1f other=%.1f ref_fps2=%.1f "
+        "peak_mb=%.1f threads=%lld\n",
         qPrintable(Join(painted)), qPrintable(Join(presented)), qPrintable(Join(decoded)),
         qPrintable(Join(pace)), 100.0 * (cpu1 - cpu0) / sec,
-        (x0 >= 0 && x1 >= 0) ? 100.0 * (x1 - x0) / sec : -1.0, StatusValue("VmHWM") / 1024.0,
-        static_cast<long long>(threads));
+        (x0 >= 0 && x1 >= 0) ? 100.0 * (x1 - x0) / sec : -1.0, otherPercent,
+        refFps.empty() ? 0.0 : refFps[refFps.size() / 2], peakMb, static_cast<long long>(threads));
     std::fflush(stdout);
     return 0;
 }
@@ -222,6 +222,8 @@ ViewsResult ParseViewsResult(const QString& output) {
     r.pace = Split(kv.value("pace"));
     r.cpuPercent = kv.value("cpu").toDouble();
     r.xCpuPercent = kv.value("xcpu", "-1").toDouble();
+    r.otherPercent = kv.value("other", "-1").toDouble();
+    r.refFps2 = kv.value("ref_fps2", "0").toDouble();
     r.peakMb = kv.value("peak_mb").toDouble();
     r.threads = kv.value("threads").toInt();
     r.ok = !r.painted.isEmpty();

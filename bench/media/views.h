@@ -30,6 +30,8 @@ struct ViewsResult {
     QVector<double> pace;       // per view: playback time advanced / wall time
     double cpuPercent = 0;      // process CPU over the measuring window (100 = one core)
     double xCpuPercent = -1;    // the X server's (-1: unknown)
+    double otherPercent = -1;   // other programs' use of the same cores (-1: unknown)
+    double refFps2 = 0;         // the reference's decode fps with 2 threads, right after the views
     double peakMb = 0;          // VmHWM at the end
     int threads = 0;            // threads of the process while playing
 };
