@@ -48,7 +48,7 @@ if [ "${1:-}" = "--profile" ]; then
   DATA=$(mktemp -d)/perf.data
   echo "profiling 16 x 1080p25 (3 s warm-up, 10 s) into $DATA ..."
   perf record -q -F 499 -g -o "$DATA" -- taskset -c "$CPUS" "$BENCH" --views-case "$FILE" --views 16 \
-    --warmup 3 --seconds 10 "$@" | sed -n 's/^RESULT.* \(cpu=.*\)/\1/p; s/^RESULT \(error=.*\)/\1/p'
+    --warmup 3 --seconds 10 --no-limit "$@" | sed -n 's/^RESULT.* \(cpu=[0-9].*\)/\1/p; s/^RESULT \(error=.*\)/\1/p'
   echo
   echo "share of samples by library (the benchmark's process):"
   perf report -i "$DATA" --comms bench_player --no-children -g none --sort dso --stdio 2>/dev/null \
@@ -59,6 +59,9 @@ if [ "${1:-}" = "--profile" ]; then
     | awk '/%/ { split($2, id, ":"); p = $1; sub("%", "", p); print id[1], p }' | sort -n \
     | awk 'NR == 1 { printf "    GUI thread %s%%\n", $2 } NR > 1 { s += $2; n++ }
            END { printf "    %d other threads %.1f%%\n", n, s }'
+  echo "share of samples by program (Xvfb: the X server):"
+  perf report -i "$DATA" --no-children -g none --sort comm --stdio 2>/dev/null | grep -v '^#' | grep -v '^$' \
+    | head -4
   echo "(perf report -i $DATA for the rest)"
   exit 0
 fi

@@ -538,6 +538,8 @@ int main(int argc, char** argv) {
         {"cache", "Folder for the generated files.", "dir", bench::DefaultCacheDir()},
         {"views-case", "Internal: runs one view case on the file and prints its result.", "file"},
         {"xpid", "Internal: the X server's process id.", "pid", "0"},
+        {"no-limit",
+         "With --views-case: no reference decode after the views (for profiling the views alone)."},
     });
     cli.process(app);
 
@@ -548,6 +550,8 @@ int main(int argc, char** argv) {
         o.warmupSec = cli.value("warmup").toDouble();
         o.measureSec = cli.value("seconds").toDouble();
         o.xServerPid = cli.value("xpid").toLongLong();
+        if (o.xServerPid == 0) o.xServerPid = xserver.Pid();
+        o.measureLimit = !cli.isSet("no-limit");
         const int rc = bench::RunViewsCase(o);
         LumoCoreInvalidate();
         return rc;

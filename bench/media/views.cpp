@@ -182,7 +182,7 @@ int RunViewsCase(const ViewsOptions& o) {
     // The decode-only limit measured here and now, under the same load from other programs as
     // the views: the reference decoding the same file with 2 threads.
     std::vector<double> refFps;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; o.measureLimit && i < 3; ++i) {
         const DecodeRun r = ReferenceDecode(o.file, 2, 0);
         if (r.ok) refFps.push_back(r.frames / r.wallSec);
     }

@@ -14,7 +14,8 @@ struct ViewsOptions {
     int views = 1;
     double warmupSec = 3;
     double measureSec = 10;
-    qint64 xServerPid = 0;  // the X server's CPU is measured too when known (0: not)
+    qint64 xServerPid = 0;     // the X server's CPU is measured too when known (0: not)
+    bool measureLimit = true;  // the reference's decode fps after the views (off for profiling)
 };
 
 // Plays the case and prints one line "RESULT key=value ..." on stdout; 0 on success.
