@@ -3,7 +3,7 @@
 # their own (Xvfb 1920x1080x24, started by the benchmark), and prints their table.
 #   bash bench/run_media.sh                 the whole run (about 5 minutes; the first run also
 #                                           makes the test files, about a minute more)
-#   bash bench/run_media.sh --run views    any bench_player options (--help lists them)
+#   bash bench/run_media.sh --run views     any bench_player options (--help lists them)
 #   bash bench/run_media.sh --profile       where the time of 16 x 1080p25 goes (perf; installs
 #                                           Debian's linux-perf when missing)
 # Environment: BUILD_DIR (default build), BENCH_CPUS (default 0,1), VANTEL_BENCH_CACHE (the
