@@ -407,8 +407,7 @@ bool RunViews(const QMap<int, QString>& files, const QList<int>& views, double w
               qint64 xpid, bool* broken) {
     std::printf(
         "\n2. views of a 1920x1080 panel, one player each, normal speed, %.0f s measured after %.0f s\n"
-        "   limit: decode-only limit per view = reference fps with 2 threads (measured right after the "
-        "case)\n"
+        "   limit: decode-only limit per view = reference fps with 2 threads (measured around the case)\n"
         "   / views, at most %d; ffmpeg: reference CPU for the same streams (1 thread each); pace: playback\n"
         "   time / wall time; load: other programs on these cores (%% of a core)\n",
         seconds, warmup, kFps);
@@ -539,7 +538,7 @@ int main(int argc, char** argv) {
         {"views-case", "Internal: runs one view case on the file and prints its result.", "file"},
         {"xpid", "Internal: the X server's process id.", "pid", "0"},
         {"no-limit",
-         "With --views-case: no reference decode after the views (for profiling the views alone)."},
+         "With --views-case: no reference decode around the views (for profiling the views alone)."},
     });
     cli.process(app);
 

@@ -15,7 +15,7 @@ struct ViewsOptions {
     double warmupSec = 3;
     double measureSec = 10;
     qint64 xServerPid = 0;     // the X server's CPU is measured too when known (0: not)
-    bool measureLimit = true;  // the reference's decode fps after the views (off for profiling)
+    bool measureLimit = true;  // the reference's decode fps around the views (off for profiling)
 };
 
 // Plays the case and prints one line "RESULT key=value ..." on stdout; 0 on success.
@@ -32,7 +32,7 @@ struct ViewsResult {
     double cpuPercent = 0;      // process CPU over the measuring window (100 = one core)
     double xCpuPercent = -1;    // the X server's (-1: unknown)
     double otherPercent = -1;   // other programs' use of the same cores (-1: unknown)
-    double refFps2 = 0;         // the reference's decode fps with 2 threads, right after the views
+    double refFps2 = 0;         // the reference's decode fps with 2 threads, around the views
     double peakMb = 0;          // VmHWM at the end
     int threads = 0;            // threads of the process while playing
 };
