@@ -1,0 +1,96 @@
+#include "fixtures.h"
+
+#include <sys/resource.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <cstdio>
+
+namespace bench {
+
+namespace {
+
+double ChildrenCpuSec() {
+    rusage ru{};
+    getrusage(RUSAGE_CHILDREN, &ru);
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+// Makes `path` with the tool writing to a side file first, so that an interrupted run never
+// leaves a half file that a later run would take for a good one.
+QString Make(const QString& path, QStringList args) {
+    if (QFileInfo(path).size() > 0) return path;
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        std::fprintf(stderr, "cannot make the folder of %s\n", qPrintable(path));
+        return QString();
+    }
+    const QString part = path + ".part";
+    args << "-y"
+         << "-f"
+         << "mp4" << part;
+    std::printf("making %s ...\n", qPrintable(QFileInfo(path).fileName()));
+    std::fflush(stdout);
+    ToolRun run = RunTool(args, 20 * 60 * 1000);
+    if (!run.ok || !QFile::rename(part, path)) {
+        QFile::remove(part);
+        std::fprintf(stderr, "the ffmpeg tool could not make %s: %s\n", qPrintable(path),
+                     qPrintable(run.errors));
+        return QString();
+    }
+    return path;
+}
+
+}  // namespace
+
+QString DefaultCacheDir() {
+    QString dir = qEnvironmentVariable("VANTEL_BENCH_CACHE");
+    if (!dir.isEmpty()) return dir;
+    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (base.isEmpty()) base = QDir::home().filePath(".cache");
+    return QDir(base).filePath("vantel-bench");
+}
+
+QString EnsureH264(const QString& dir, int width, int height, int seconds) {
+    // The recipe is in the name: a changed recipe makes a new file rather than reusing an old one.
+    const QString name = QString("h264_%1x%2_25fps_%3s_g50_fast.mp4").arg(width).arg(height).arg(seconds);
+    return Make(QDir(dir).filePath(name),
+                {"-f", "lavfi", "-i", QString("testsrc2=size=%1x%2:rate=25").arg(width).arg(height), "-t",
+                 QString::number(seconds), "-c:v", "libx264", "-preset", "fast", "-g", "50", "-pix_fmt",
+                 "yuv420p", "-an"});
+}
+
+QString EnsureRetimed(const QString& dir, const QString& source, int factor, int frames) {
+    const QString name =
+        QString("%1_x%2_%3f.mp4").arg(QFileInfo(source).completeBaseName()).arg(factor).arg(frames);
+    return Make(QDir(dir).filePath(name), {"-itsscale", QString::number(1.0 / factor), "-i", source, "-c",
+                                           "copy", "-frames:v", QString::number(frames), "-an"});
+}
+
+ToolRun RunTool(const QStringList& args, int timeoutMs) {
+    ToolRun run;
+    QProcess p;
+    p.setProcessChannelMode(QProcess::SeparateChannels);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    const double cpu0 = ChildrenCpuSec();
+    QElapsedTimer t;
+    t.start();
+    p.start("ffmpeg", QStringList{"-hide_banner", "-nostdin", "-loglevel", "error"} + args);
+    const bool finished = p.waitForFinished(timeoutMs);
+    run.wallSec = t.nsecsElapsed() / 1e9;
+    run.errors = QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
+    if (!finished) {
+        p.kill();
+        p.waitForFinished(5000);
+        if (run.errors.isEmpty()) run.errors = p.errorString();
+        return run;
+    }
+    run.cpuSec = ChildrenCpuSec() - cpu0;
+    run.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return run;
+}
+
+}  // namespace bench

@@ -1,0 +1,33 @@
+// Test media made with the ffmpeg tool at run time and kept in a cache folder, and the runs of
+// the tool itself (its own decode, as a cross-check of the in-process reference).
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace bench {
+
+// $VANTEL_BENCH_CACHE, else $XDG_CACHE_HOME/vantel-bench, else ~/.cache/vantel-bench.
+QString DefaultCacheDir();
+
+// An H.264 file of width x height at 25 frames per second, `seconds` long, with a key frame every
+// two seconds, made from the tool's test pattern. Reused when already in `dir`. Empty on failure
+// (the reason on stderr).
+QString EnsureH264(const QString& dir, int width, int height, int seconds);
+
+// The first `frames` frames of `source` with their time stamps divided by `factor` (the same
+// encoded pictures, played `factor` times faster): a file whose top-speed playback asks for more
+// pictures than any decoder gives, so that only decoding limits it.
+QString EnsureRetimed(const QString& dir, const QString& source, int factor, int frames);
+
+struct ToolRun {
+    bool ok = false;
+    double wallSec = 0;
+    double cpuSec = 0;  // user + system of the tool's process
+    QString errors;
+};
+
+// Runs the ffmpeg tool with `args` (after -hide_banner -nostdin -loglevel error).
+ToolRun RunTool(const QStringList& args, int timeoutMs);
+
+}  // namespace bench
