@@ -9,14 +9,20 @@ function(vantel_add_subdirs)
   endforeach()
 endfunction()
 
-# vantel_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>])
+# vantel_add_test(<name> SOURCES <files...> LIBS <targets...> [INTERNALS <libraries...>] [LABELS <labels...>]
+#                 [TIMEOUT <s>])
+# INTERNALS: the test also sees the private headers of these platform libraries (unit tests of a
+# library's insides).
 # One Qt Test executable per unit, run offscreen by CTest. Each test also carries the name of its
 # folder as a label (media, engine, console ...), and is listed in the target vantel_tests_<folder>,
 # so that one area can be built and run alone (the sanitizer builds do).
 function(vantel_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV;INTERNALS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE Qt5::Test ${T_LIBS})
+  foreach(lib ${T_INTERNALS})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/platform/${lib})
+  endforeach()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name})
   if(NOT T_TIMEOUT)

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "LumoSRecord/recordindex.h"
+#include "recordindex.h"
 
 using kesto::RecordEntry;
 using kesto::RecordIndex;

@@ -1,4 +1,4 @@
-#include "CrashReport.h"
+#include "CrashReport/CrashReport.h"
 
 #include <spawn.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "Tendrel.h"
+#include "Tendrel/Tendrel.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 // The in-memory record index: lanes, the longest-file bound, replacement of blocks and the cursor.
 #include <QtTest>
 
-#include "LumoSRecord/recordindex.h"
+#include "recordindex.h"
 
 using kesto::RecordEntry;
 using kesto::RecordIndex;

@@ -22,7 +22,7 @@
 
 #include "LumoFS/LumoFS.h"
 #include "LumoSRecord/LumoSRecord.h"
-#include "LumoSRecord/probe.h"
+#include "probe.h"  // the engine's own probe, tested from outside
 
 namespace {
 

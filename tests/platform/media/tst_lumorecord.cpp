@@ -10,7 +10,7 @@
 #include "LumoFS/LumoRecordSource.h"
 #include "LumoRecord/LumoRecord.h"
 #include "LumoSRecord/LumoSRecord.h"
-#include "LumoSRecord/probe.h"
+#include "probe.h"  // the engine's own probe, tested from outside
 #include "mediafixture.h"
 
 extern "C" {
