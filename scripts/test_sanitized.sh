@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export CCACHE_BASEDIR="$PWD"
 export CCACHE_NOHASHDIR=1
-AREAS=(media engine)
+read -r -a AREAS <<< "${SANITIZE_AREAS:-media engine}"
 KINDS=("$@")
 [ ${#KINDS[@]} -gt 0 ] || KINDS=(address thread)
 GEN=()
