@@ -1,0 +1,189 @@
+#include "player/playercontext.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTextCodec>
+
+#include <cstdio>
+
+namespace {
+
+void SetError(QString* error, const QString& text) {
+    if (error) *error = text;
+}
+
+void AppendError(QString* error, const QString& text) {
+    if (error) *error = error->isEmpty() ? text : *error + QStringLiteral("; ") + text;
+}
+
+// The text of an ini value: QSettings reads "10,20,30" as a list, so it is joined back.
+QString IniText(const QSettings& ini, const QString& key, const QString& fallback = QString()) {
+    const QVariant v = ini.value(key, fallback);
+    return v.type() == QVariant::StringList ? v.toStringList().join(QLatin1Char(',')) : v.toString();
+}
+
+}  // namespace
+
+CPlayerContext* CPlayerContext::Instance() {
+    // A function-local static is made once, even when the first calls race.
+    static CPlayerContext context(QCoreApplication::applicationDirPath(),
+                                  QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
+                                  QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    return &context;
+}
+
+CPlayerContext::CPlayerContext(const QString& app, const QString& configDir, const QString& dataDir)
+    : appDir(QDir::cleanPath(app)),
+      userDir(QDir::cleanPath(configDir)),
+      userDataDir(QDir::cleanPath(dataDir)) {
+    shippedConfigIni = appDir + QStringLiteral("/data/config/config.ini");
+    shippedCustomIni = appDir + QStringLiteral("/data/skin/custom.ini");
+    languageDir = appDir + QStringLiteral("/data/language");
+    styleSheetPath = appDir + QStringLiteral("/data/skin/qss/picture.qss");
+    lostVideoLogoPath = appDir + QStringLiteral("/data/skin/picture/singal_view.png");
+    configIniPath = userDir + QStringLiteral("/config.ini");
+    customIniPath = userDir + QStringLiteral("/custom.ini");
+    settingsPath = userDir + QStringLiteral("/PlayerConfig.xml");
+    listsDir = userDir + QStringLiteral("/lists");
+    defaults.capPicFolder = userDataDir + QStringLiteral("/Screenshot");
+    defaults.cutRecordFolder = userDataDir + QStringLiteral("/Cut");
+    defaults.backupFolder = userDataDir + QStringLiteral("/Backup");
+    settings = defaults;
+}
+
+const QStringList& CPlayerContext::LanguageKeys() {
+    static const QStringList keys = {"English", "Chinese",  "Italian", "Polish",  "Spanish",
+                                     "Russian", "Portugal", "Thai",    "Turkish", "Persian",
+                                     "French",  "Greek",    "Hebrew",  "Czech"};
+    return keys;
+}
+
+bool CPlayerContext::NormalizeIni(const QString& source, const QString& target, QString* error,
+                                  const CommitGate& beforeCommit) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        SetError(error, QStringLiteral("cannot read %1: %2").arg(source, in.errorString()));
+        return false;
+    }
+    const QByteArray bytes = in.readAll();
+    // A byte-order mark names the encoding; without one the text is the locale's.
+    QTextCodec* codec = QTextCodec::codecForUtfText(bytes, QTextCodec::codecForLocale());
+    QString text = codec->toUnicode(bytes);
+    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    text.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QByteArray out = QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
+    QFile current(target);
+    if (current.open(QIODevice::ReadOnly) && current.readAll() == out) return false;  // nothing to change
+    current.close();
+    return WriteFileAtomically(target, out, error, beforeCommit);
+}
+
+QColor CPlayerContext::ParseColor(const QString& text) {
+    int rgb[3] = {0, 0, 0};
+    const QByteArray bytes = text.toUtf8();
+    std::sscanf(bytes.constData(), "%d,%d,%d", &rgb[0], &rgb[1], &rgb[2]);
+    QColor color;
+    color.setRgb(qBound(0, rgb[0], 255), qBound(0, rgb[1], 255), qBound(0, rgb[2], 255), 255);
+    return color;
+}
+
+void CPlayerContext::LoadIni() {
+    // The user's copy is made from the shipped file on the first start and kept normalised
+    // after; the program's own folder is never written.
+    const QString pairs[2][2] = {{shippedCustomIni, customIniPath}, {shippedConfigIni, configIniPath}};
+    for (const auto& pair : pairs) {
+        const QString source = QFileInfo::exists(pair[1]) ? pair[1] : pair[0];
+        QString error;
+        if (QFileInfo::exists(source) && !NormalizeIni(source, pair[1], &error) && !error.isEmpty())
+            qWarning("player: %s", qPrintable(error));
+    }
+
+    QSettings custom(customIniPath, QSettings::IniFormat);
+    custom.setIniCodec("UTF-8");
+    fontFamily = IniText(custom, QStringLiteral("Font/App"), QStringLiteral("Microsoft Yahei"));
+    playListColors.clear();
+    for (const char* key : {"default_color", "select_color", "hover_color", "playing_color",
+                            "left_line_color", "bottom_line_color"})
+        playListColors.append(ParseColor(IniText(custom, QStringLiteral("PlayList/") + QLatin1String(key))));
+
+    QSettings config(configIniPath, QSettings::IniFormat);
+    config.setIniCodec("UTF-8");
+    appTitle = IniText(config, QStringLiteral("App/App"));
+    appName = IniText(config, QStringLiteral("App/Name"));
+    appVersion = IniText(config, QStringLiteral("App/Version"));
+    appBuild = IniText(config, QStringLiteral("App/Build"));
+    QString language = IniText(config, QStringLiteral("Language/Default"), QStringLiteral("English"));
+    languageNames.clear();
+    bool mapped = false;
+    for (const QString& key : LanguageKeys()) {
+        const QString name = IniText(config, QStringLiteral("Language/") + key);
+        languageNames.append(name);
+        if (!mapped && language == key) {
+            language = name;
+            mapped = true;
+        }
+    }
+    defaults.language = language;
+}
+
+bool CPlayerContext::LoadConfig(QString* error) {
+    LoadIni();
+    settings = defaults;
+    loadedPlayList.RemoveAll();
+    const bool read = ReadSettings(settingsPath, &settings, error);
+    loadedPlayList.SetName(settings.currentListName.toStdString());
+    if (settings.exitKeepPlaylistFiles) {
+        const QString listFile = PlayListFile(settings.currentListName);
+        QString listError;
+        if (!listFile.isEmpty() && QFileInfo::exists(listFile) &&
+            !ReadPlayList(listFile, &loadedPlayList, &listError))
+            qWarning("player: %s", qPrintable(listError));
+    }
+    return read;
+}
+
+bool CPlayerContext::SaveConfig(const CLumoPlayFileList* currentList, QString* error,
+                                const CommitGate& beforeCommit) {
+    SetError(error, QString());
+    bool ok = true;
+    PlayerSettings out = settings;
+    out.listNames.clear();
+    if (currentList && settings.exitKeepPlaylistFiles) {
+        const QString name = QString::fromStdString(currentList->GetName());
+        QString listError;
+        const QString listFile = PlayListFile(name, &listError);
+        if (listFile.isEmpty() ||
+            !WriteFileAtomically(listFile, PlayListXml(*currentList), &listError, beforeCommit)) {
+            AppendError(error, listError);
+            ok = false;
+        } else {
+            out.listNames.append(name);
+            out.currentListName = name;
+        }
+    }
+    QString settingsError;
+    if (!WriteFileAtomically(settingsPath, SettingsXml(out), &settingsError, beforeCommit)) {
+        AppendError(error, settingsError);
+        return false;
+    }
+    settings.listNames = out.listNames;
+    settings.currentListName = out.currentListName;
+    return ok;
+}
+
+bool CPlayerContext::EnsureOutputFolders(QString* error) const {
+    for (const QString& folder : {settings.capPicFolder, settings.cutRecordFolder, settings.backupFolder})
+        if (!folder.isEmpty() && !QDir().mkpath(folder)) {
+            SetError(error, QStringLiteral("cannot create the folder %1").arg(folder));
+            return false;
+        }
+    return true;
+}
+
+QString CPlayerContext::PlayListFile(const QString& listName, QString* error) const {
+    return PlayListPath(listsDir, listName, error);
+}

@@ -1,0 +1,385 @@
+#include "player/playerfiles.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QDomElement>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QUrl>
+#include <QXmlStreamWriter>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "player/playfile.h"
+
+namespace {
+
+// Longest encoded list name; with ".xml" it stays well inside a file name's 255 bytes.
+const int kMaxListFileName = 240;
+
+void SetError(QString* error, const QString& text) {
+    if (error) *error = text;
+}
+
+// C's "%d": leading blanks and a sign, stops at the first non-digit.
+bool ScanInt(const QString& text, int* value) {
+    const QByteArray bytes = text.toUtf8();
+    return std::sscanf(bytes.constData(), "%d", value) == 1;
+}
+
+bool ScanRange(const QString& text, int low, int high, int* value) {
+    int v = 0;
+    if (!ScanInt(text, &v) || v < low || v > high) return false;
+    *value = v;
+    return true;
+}
+
+// Unsigned 64-bit with the base read from the text (0x hexadecimal, leading 0 octal).
+bool ScanU64(const QString& text, uint64_t* value) {
+    const QByteArray bytes = text.trimmed().toUtf8();
+    if (bytes.isEmpty() || bytes.startsWith('-')) return false;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(bytes.constData(), &end, 0);
+    if (end == bytes.constData() || errno == ERANGE) return false;
+    *value = v;
+    return true;
+}
+
+// XML 1.0 can not carry control characters (but tab and line breaks) or unpaired surrogates;
+// they are left out rather than make the whole file unreadable.
+QString XmlSafe(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            out.append(c).append(text.at(++i));
+            continue;
+        }
+        const ushort u = c.unicode();
+        if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r') || c.isSurrogate() || u == 0xFFFE ||
+            u == 0xFFFF)
+            continue;
+        out.append(c);
+    }
+    return out;
+}
+
+void Leaf(QXmlStreamWriter& w, const char* name, const QString& text) {
+    w.writeTextElement(QLatin1String(name), XmlSafe(text));
+}
+
+void Leaf(QXmlStreamWriter& w, const char* name, qint64 value) {
+    w.writeTextElement(QLatin1String(name), QString::number(value));
+}
+
+// Files of earlier versions were written by hand, one leaf a line, with "&" and "<" left raw
+// in folder and list names (only addresses had "&" written as "&amp;"). Escape each leaf's text
+// so the file parses; the enclosing tags are on lines of their own and stay as they are.
+QByteArray RepairLegacyXml(const QByteArray& bytes) {
+    static const QRegularExpression leaf(QStringLiteral("^(\\s*)<([A-Za-z_][\\w.-]*)>(.*)</\\2>\\s*$"));
+    QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
+    for (QString& line : lines) {
+        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+        const QRegularExpressionMatch m = leaf.match(line);
+        if (!m.hasMatch()) continue;
+        const QString tag = m.captured(2);
+        QString text = m.captured(3);
+        if (tag == QLatin1String("Url") || tag == QLatin1String("Uri"))
+            text.replace(QLatin1String("&amp;"), QLatin1String("&"));
+        line = m.captured(1) + QLatin1Char('<') + tag + QLatin1Char('>') + text.toHtmlEscaped() +
+               QLatin1String("</") + tag + QLatin1Char('>');
+    }
+    return lines.join(QLatin1Char('\n')).toUtf8();
+}
+
+bool LoadXml(const QString& path, QDomDocument* doc, QString* error) {
+    QFile file(path);
+    if (!file.exists()) {
+        SetError(error, QStringLiteral("%1 does not exist").arg(path));
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        SetError(error, QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFile::NoError) {
+        SetError(error, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    QString parseError;
+    int line = 0;
+    if (doc->setContent(bytes, &parseError, &line)) return true;
+    if (doc->setContent(RepairLegacyXml(bytes))) return true;
+    SetError(
+        error,
+        QStringLiteral("%1 is not a readable XML file (line %2: %3)").arg(path).arg(line).arg(parseError));
+    return false;
+}
+
+QList<QDomElement> Children(const QDomElement& parent, const QString& name = QString()) {
+    QList<QDomElement> out;
+    for (QDomElement e = parent.firstChildElement(name); !e.isNull(); e = e.nextSiblingElement(name))
+        out.append(e);
+    return out;
+}
+
+void ParseCommon(const QDomElement& common, PlayerSettings* s) {
+    // Each value comes from its first usable occurrence; an unusable one leaves it open.
+    struct IntField {
+        const char* name;
+        int* value;
+    };
+    struct TextField {
+        const char* name;
+        QString* value;
+    };
+    const IntField ints[] = {{"CapPicFormat", &s->capPicFormat},
+                             {"CutRecordFormat", &s->cutRecordFormat},
+                             {"CutRecordSize", &s->cutRecordSize},
+                             {"BackupFormat", &s->backupFormat},
+                             {"ExitKeepPlaylistFiles", &s->exitKeepPlaylistFiles},
+                             {"Stick", &s->stick}};
+    const TextField texts[] = {{"Language", &s->language},
+                               {"CapPicFolder", &s->capPicFolder},
+                               {"CutRecordFolder", &s->cutRecordFolder},
+                               {"BackupFolder", &s->backupFolder}};
+    for (const IntField& f : ints)
+        for (const QDomElement& e : Children(common, QLatin1String(f.name)))
+            if (ScanInt(e.text(), f.value)) break;
+    for (const TextField& f : texts)
+        for (const QDomElement& e : Children(common, QLatin1String(f.name))) {
+            const QString t = e.text();
+            if (!t.isEmpty() && t != QLatin1String("(null)")) {
+                *f.value = t;
+                break;
+            }
+        }
+}
+
+void ParsePlayFileLists(const QDomElement& lists, PlayerSettings* s) {
+    s->listNames.clear();
+    for (const QDomElement& e : Children(lists, QStringLiteral("ListItem")))
+        if (!e.text().isEmpty()) s->listNames.append(e.text());
+    QString current;
+    for (const QDomElement& e : Children(lists, QStringLiteral("CurrentListName")))
+        if (!e.text().isEmpty()) {
+            current = e.text();
+            break;
+        }
+    s->currentListName = current.isEmpty() ? QStringLiteral("Playlist") : current;
+}
+
+bool ParseFileItem(const QDomElement& item, CLumoFile* file) {
+    auto first = [&](const char* name) { return item.firstChildElement(QLatin1String(name)).text(); };
+    const QString uri = first("Uri");
+    if (uri.isEmpty()) return false;
+    CLumoTime timeS, timeE;
+    const QString ts = first("TimeS"), te = first("TimeE");
+    if (ts.isEmpty() || te.isEmpty()) return false;
+    // An entry saved without times keeps empty ones.
+    timeS.ParseISO8601(ts.toUtf8().constData());
+    timeE.ParseISO8601(te.toUtf8().constData());
+    uint64_t length = 0;
+    int width = 0, height = 0, vcodec = 0, acodec = 0, rate = 0;
+    if (!ScanU64(first("Length"), &length) || !ScanRange(first("Width"), 0, 65535, &width) ||
+        !ScanRange(first("Height"), 0, 65535, &height) || !ScanRange(first("Codev"), 0, 255, &vcodec) ||
+        !ScanRange(first("Codea"), 0, 255, &acodec) || !ScanInt(first("FrameRate"), &rate))
+        return false;
+    file->SetUrl(uri.toUtf8().toStdString());
+    file->timeS = timeS;
+    file->timeE = timeE;
+    file->length = length;
+    file->width = static_cast<uint16_t>(width);
+    file->height = static_cast<uint16_t>(height);
+    file->videoCodec = static_cast<uint8_t>(vcodec);
+    file->audioCodec = static_cast<uint8_t>(acodec);
+    file->frameRate = rate;
+    return true;
+}
+
+QString Iso(const CLumoTime& t) {
+    CLumoString s;
+    t.BuildISO8601(s);
+    return QString::fromUtf8(s.GetBuffer());
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const QString& path, const QByteArray& data, QString* error,
+                         const CommitGate& beforeCommit) {
+    const QFileInfo info(path);
+    if (!QDir().mkpath(info.absolutePath())) {
+        SetError(error, QStringLiteral("cannot create the folder %1").arg(info.absolutePath()));
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        SetError(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    if (file.write(data) != data.size()) {
+        SetError(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+        file.cancelWriting();
+        return false;
+    }
+    if (beforeCommit && !beforeCommit()) {
+        file.cancelWriting();
+        SetError(error, QStringLiteral("saving %1 was abandoned").arg(path));
+        return false;
+    }
+    if (!file.commit()) {
+        SetError(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool operator==(const PlayerSettings& a, const PlayerSettings& b) {
+    return a.language == b.language && a.capPicFormat == b.capPicFormat && a.capPicFolder == b.capPicFolder &&
+           a.cutRecordFormat == b.cutRecordFormat && a.cutRecordSize == b.cutRecordSize &&
+           a.cutRecordFolder == b.cutRecordFolder && a.backupFormat == b.backupFormat &&
+           a.backupFolder == b.backupFolder && a.exitKeepPlaylistFiles == b.exitKeepPlaylistFiles &&
+           a.stick == b.stick && a.listNames == b.listNames && a.currentListName == b.currentListName &&
+           a.urlRecords == b.urlRecords;
+}
+
+QByteArray SettingsXml(const PlayerSettings& s) {
+    QByteArray out;
+    QXmlStreamWriter w(&out);
+    w.setAutoFormatting(true);
+    w.setAutoFormattingIndent(-1);  // one tab a level
+    w.writeStartDocument();
+    w.writeStartElement(QStringLiteral("Config"));
+    w.writeStartElement(QStringLiteral("Setting"));
+    w.writeStartElement(QStringLiteral("Common"));
+    Leaf(w, "Language", s.language);
+    Leaf(w, "CapPicFormat", s.capPicFormat);
+    Leaf(w, "CapPicFolder", s.capPicFolder);
+    Leaf(w, "CutRecordFormat", s.cutRecordFormat);
+    Leaf(w, "CutRecordSize", s.cutRecordSize);
+    Leaf(w, "CutRecordFolder", s.cutRecordFolder);
+    Leaf(w, "BackupFormat", s.backupFormat);
+    Leaf(w, "BackupFolder", s.backupFolder);
+    Leaf(w, "ExitKeepPlaylistFiles", s.exitKeepPlaylistFiles);
+    Leaf(w, "Stick", s.stick);
+    w.writeEndElement();  // Common
+    w.writeEndElement();  // Setting
+    w.writeStartElement(QStringLiteral("Play"));
+    w.writeStartElement(QStringLiteral("PlayFileLists"));
+    if (s.exitKeepPlaylistFiles) {
+        Leaf(w, "ListNum", s.listNames.size());
+        for (const QString& name : s.listNames) Leaf(w, "ListItem", name);
+        Leaf(w, "CurrentListName", s.currentListName);
+    } else {
+        Leaf(w, "ListNum", 0);
+    }
+    w.writeEndElement();  // PlayFileLists
+    w.writeEndElement();  // Play
+    w.writeStartElement(QStringLiteral("UrlRecords"));
+    Leaf(w, "ItemCount", s.urlRecords.size());
+    for (const QString& url : s.urlRecords) Leaf(w, "Url", url);
+    w.writeEndElement();  // UrlRecords
+    w.writeEndElement();  // Config
+    w.writeEndDocument();
+    return out;
+}
+
+bool ReadSettings(const QString& path, PlayerSettings* s, QString* error) {
+    QDomDocument doc;
+    if (!LoadXml(path, &doc, error)) return false;
+    const QDomElement root = doc.documentElement();
+    const QDomElement setting = root.firstChildElement(QStringLiteral("Setting"));
+    if (!setting.isNull()) {
+        const QDomElement common = setting.firstChildElement(QStringLiteral("Common"));
+        if (!common.isNull()) ParseCommon(common, s);
+    }
+    const QDomElement play = root.firstChildElement(QStringLiteral("Play"));
+    if (!play.isNull()) {
+        const QDomElement lists = play.firstChildElement(QStringLiteral("PlayFileLists"));
+        if (!lists.isNull()) ParsePlayFileLists(lists, s);
+    }
+    const QDomElement urls = root.firstChildElement(QStringLiteral("UrlRecords"));
+    if (!urls.isNull()) {
+        s->urlRecords.clear();
+        for (const QDomElement& e : Children(urls, QStringLiteral("Url")))
+            if (!e.text().isEmpty()) s->urlRecords.append(e.text());
+    }
+    if (setting.isNull() || play.isNull() || urls.isNull()) {
+        SetError(error, QStringLiteral("%1 lacks a section").arg(path));
+        return false;
+    }
+    return true;
+}
+
+QByteArray PlayListXml(const CLumoPlayFileList& list) {
+    QByteArray out;
+    QXmlStreamWriter w(&out);
+    w.setAutoFormatting(true);
+    w.setAutoFormattingIndent(-1);
+    w.writeStartDocument();
+    w.writeStartElement(QStringLiteral("PlayList"));
+    Leaf(w, "ListName", QString::fromStdString(list.GetName()));
+    Leaf(w, "FileNum", list.GetCount());
+    w.writeStartElement(QStringLiteral("PlayFiles"));
+    for (const CLumoFile* f = list.GetHead(); f; f = list.GetNext(f)) {
+        w.writeStartElement(QStringLiteral("FileItem"));
+        Leaf(w, "Uri", QString::fromStdString(f->url));
+        Leaf(w, "TimeS", Iso(f->timeS));
+        Leaf(w, "TimeE", Iso(f->timeE));
+        w.writeTextElement(QStringLiteral("Length"), QString::number(f->length));
+        Leaf(w, "Width", f->width);
+        Leaf(w, "Height", f->height);
+        Leaf(w, "Codev", f->videoCodec);
+        Leaf(w, "Codea", f->audioCodec);
+        Leaf(w, "FrameRate", f->frameRate);
+        w.writeEndElement();
+    }
+    w.writeEndElement();  // PlayFiles
+    w.writeEndElement();  // PlayList
+    w.writeEndDocument();
+    return out;
+}
+
+bool ReadPlayList(const QString& path, CLumoPlayFileList* list, QString* error) {
+    if (!list) return false;
+    QDomDocument doc;
+    if (!LoadXml(path, &doc, error)) return false;
+    const QDomElement files = doc.documentElement().firstChildElement(QStringLiteral("PlayFiles"));
+    if (files.isNull()) {
+        SetError(error, QStringLiteral("%1 holds no play files").arg(path));
+        return false;
+    }
+    for (const QDomElement& item : Children(files, QStringLiteral("FileItem"))) {
+        auto file = std::make_unique<CLumoFile>();
+        if (ParseFileItem(item, file.get())) list->AddTail(file);
+    }
+    return true;
+}
+
+QString PlayListPath(const QString& listsDir, const QString& listName, QString* error) {
+    if (listName.isEmpty()) {
+        SetError(error, QStringLiteral("a play list needs a name"));
+        return QString();
+    }
+    for (const QChar c : listName)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
+            SetError(error, QStringLiteral("a play-list name holds no control characters"));
+            return QString();
+        }
+    // Everything but letters, digits, "-" and "_" is percent-encoded, so the name can hold no
+    // separator, no "." of its own and no "%" that could make two names meet.
+    const QByteArray encoded = QUrl::toPercentEncoding(listName, QByteArray(), QByteArrayLiteral(".~"));
+    if (encoded.size() > kMaxListFileName) {
+        SetError(error, QStringLiteral("the play-list name \"%1\" is too long").arg(listName));
+        return QString();
+    }
+    return QDir(listsDir).filePath(QString::fromLatin1(encoded) + QStringLiteral(".xml"));
+}

@@ -1,0 +1,272 @@
+#include "player/playfile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "LumoBase/LumoResult.h"
+#include "LumoFS/LumoRecordAddress.h"
+
+namespace {
+
+bool StartsWithNoCase(const std::string& s, const char* prefix) {
+    for (size_t i = 0; prefix[i]; ++i)
+        if (i >= s.size() || std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+    return true;
+}
+
+bool Contains(const std::string& s, const char* what) {
+    return s.find(what) != std::string::npos;
+}
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+// A camera stream: rtsp:// with a host, or the recorder's own quii:// form, which names the
+// channel and stream it wants.
+bool IsStreamUrl(const std::string& url) {
+    if (StartsWithNoCase(url, "rtsp://")) return url.size() > 7 && url[7] != '/';
+    return StartsWithNoCase(url, "quii://") && Contains(url, "mode=real") && Contains(url, "idc=") &&
+           Contains(url, "ids=");
+}
+
+}  // namespace
+
+void CLumoFile::SetUrl(const std::string& newUrl) {
+    url = newUrl;
+    name.clear();
+    path.clear();
+    format.clear();
+    type = TYPE_UNKNOWN;
+
+    LumoRecordAddress address;
+    if (LumoRecordAddress::Parse(url, &address)) {
+        if (address.GetScheme() == LumoRecordAddress::SCHEME_LUMOFS && address.Has("disk") &&
+            !address.Get("filename").empty()) {
+            // Recorder files are named a_b_c_channel_stream_f: the channel and stream come from
+            // the name; they keep their values when it reads otherwise.
+            std::string fileName = address.Get("filename");
+            const size_t slash = fileName.find_last_of('/');
+            if (slash != std::string::npos) fileName = fileName.substr(slash + 1);
+            int n[6];
+            if (std::sscanf(fileName.c_str(), "%d_%d_%d_%d_%d_%d", &n[0], &n[1], &n[2], &n[3], &n[4],
+                            &n[5]) == 6) {
+                channel = n[3];
+                stream = n[4];
+            }
+            LumoRecordAddress display(LumoRecordAddress::SCHEME_LUMOFS, std::string());
+            display.Set("disk", address.Get("disk"));
+            display.Set("idc", std::to_string(channel + 1));
+            display.Set("ids", std::to_string(stream + 1));
+            name = display.Build();
+            path = url;
+            format = "lumofs";
+            type = TYPE_DISK;
+            flags |= FLAG_DISK;
+            return;
+        }
+        if (address.GetScheme() == LumoRecordAddress::SCHEME_FILER && address.Get("type") == "rec") {
+            const std::string filePath = address.Get("filename");
+            // Only an absolute path names one file whatever the working folder.
+            if (filePath.empty() || filePath[0] != '/') return;
+            path = filePath;
+            name = filePath.substr(filePath.find_last_of('/') + 1);
+            const std::string fileFormat = address.Get("format");
+            if (!fileFormat.empty() && fileFormat.size() <= 15) {
+                format = Lower(fileFormat);
+                type = TYPE_LOCAL;
+                flags |= FLAG_LOCAL_FORMAT;
+            }
+        }
+        return;
+    }
+    if (IsStreamUrl(url)) {
+        name = url;
+        format = "quii";
+        type = TYPE_STREAM;
+    }
+}
+
+int CLumoFile::SetFromDesc(const CLumoFileDesc* desc) {
+    if (!desc) return LUMO_ERR_PARAM;
+    flags |= FLAG_MADE;
+    SetUrl(desc->GetURI());
+    timeS = desc->GetTimeS();
+    timeE = desc->GetTimeE();
+    length = desc->GetSize();
+    width = desc->GetWidth();
+    height = desc->GetHeight();
+    videoCodec = desc->GetVideoCodec();
+    audioCodec = desc->GetAudioCodec();
+    frameRate = desc->GetFrameRate();
+    descAttribute = desc->GetAttribute();
+    return LUMO_OK;
+}
+
+int CLumoFile::ToDesc(CLumoFileDesc* desc) const {
+    if (!desc) return LUMO_ERR_FAIL;
+    desc->SetURI(url.c_str());
+    desc->SetTimeS(timeS);
+    desc->SetTimeE(timeE);
+    desc->SetSize(length);
+    desc->SetAttribute(descAttribute);
+    return LUMO_OK;
+}
+
+void CLumoFile::CopyFrom(const CLumoFile& other) {
+    url = other.url;
+    name = other.name;
+    path = other.path;
+    format = other.format;
+    timeS = other.timeS;
+    timeE = other.timeE;
+    width = other.width;
+    height = other.height;
+    videoCodec = other.videoCodec;
+    audioCodec = other.audioCodec;
+    frameRate = other.frameRate;
+    length = other.length;
+    stream = other.stream;
+    channel = other.channel;
+    descAttribute = other.descAttribute;
+    type = other.type;
+    flags = other.flags;
+}
+
+CLumoPlayFileList::CLumoPlayFileList(const std::string& name, uint32_t maxCount, bool allowDuplicates)
+    : m_name(name),
+      m_maxCount(maxCount == 0 || maxCount > 65535 ? 65535 : maxCount),
+      m_allowDuplicates(allowDuplicates) {}
+
+CLumoPlayFileList::~CLumoPlayFileList() {
+    RemoveAll();
+}
+
+CLumoFile* CLumoPlayFileList::GetAt(int i) const {
+    return i >= 0 && i < GetCount() ? m_files[static_cast<size_t>(i)].get() : nullptr;
+}
+
+int CLumoPlayFileList::IndexOf(const CLumoFile* file) const {
+    if (!file || file->m_list != this) return -1;
+    for (size_t i = 0; i < m_files.size(); ++i)
+        if (m_files[i].get() == file) return static_cast<int>(i);
+    return -1;
+}
+
+int CLumoPlayFileList::AddTail(std::unique_ptr<CLumoFile>& file) {
+    if (!file) return LUMO_ERR_PARAM;
+    if (file->m_list) return LUMO_ERR_FAIL;
+    file->m_list = this;
+    m_files.push_back(std::move(file));
+    return LUMO_OK;
+}
+
+std::unique_ptr<CLumoFile> CLumoPlayFileList::Remove(CLumoFile* file) {
+    const int i = IndexOf(file);
+    if (i < 0) return nullptr;
+    std::unique_ptr<CLumoFile> out = std::move(m_files[static_cast<size_t>(i)]);
+    m_files.erase(m_files.begin() + i);
+    out->m_list = nullptr;
+    return out;
+}
+
+int CLumoPlayFileList::Delete(CLumoFile* file) {
+    if (!file) return LUMO_OK;
+    return Remove(file) ? LUMO_OK : LUMO_ERR_FAIL;
+}
+
+void CLumoPlayFileList::RemoveAll() {
+    for (auto& f : m_files) f->m_list = nullptr;
+    m_files.clear();
+}
+
+CLumoFile* CLumoPlayFileList::Find(const std::string& url) const {
+    for (const auto& f : m_files)
+        if (f->url == url) return f.get();
+    return nullptr;
+}
+
+CLumoFile* CLumoPlayFileList::GetNext(const CLumoFile* file) const {
+    const int i = IndexOf(file);
+    return i < 0 ? nullptr : GetAt(i + 1);
+}
+
+int CLumoPlayFileList::AddFromDesc(const CLumoFileDesc* desc, CLumoFile** added) {
+    if (added) *added = nullptr;
+    if (!desc) return LUMO_ERR_FAIL;
+    auto file = std::make_unique<CLumoFile>();
+    file->SetFromDesc(desc);
+    CLumoFile* raw = file.get();
+    AddTail(file);
+    if (added) *added = raw;
+    return LUMO_OK;
+}
+
+int CLumoPlayFileList::AddFromDescList(CLumoFileDescList* descs, std::vector<CLumoFile*>* added) {
+    if (!descs) return LUMO_ERR_PARAM;
+    if (!m_allowDuplicates) DropListedDescs(descs);
+    for (const CLumoFileDesc* desc : *descs) {
+        // A list may repeat an address within itself, too.
+        if (!m_allowDuplicates && Find(desc->GetURI())) continue;
+        CLumoFile* file = nullptr;
+        AddFromDesc(desc, &file);
+        if (added) added->push_back(file);
+    }
+    return LUMO_OK;
+}
+
+int CLumoPlayFileList::AddFromList(CLumoPlayFileList* other, std::vector<CLumoFile*>* added) {
+    if (!other) return LUMO_ERR_PARAM;
+    if (!m_allowDuplicates) DropListedFiles(other);
+    for (const auto& source : other->m_files) {
+        if (!m_allowDuplicates && Find(source->url)) continue;
+        auto file = std::make_unique<CLumoFile>();
+        file->CopyFrom(*source);
+        CLumoFile* raw = file.get();
+        AddTail(file);
+        if (added) added->push_back(raw);
+    }
+    return LUMO_OK;
+}
+
+void CLumoPlayFileList::DropListedDescs(CLumoFileDescList* descs) const {
+    if (!descs || m_files.empty()) return;
+    std::vector<CLumoFileDesc*> listed;
+    for (CLumoFileDesc* desc : *descs)
+        if (Find(desc->GetURI())) listed.push_back(desc);
+    for (CLumoFileDesc* desc : listed) descs->Del(desc);
+}
+
+void CLumoPlayFileList::DropListedFiles(CLumoPlayFileList* other) const {
+    if (!other || other == this || m_files.empty()) return;
+    std::vector<CLumoFile*> listed;
+    for (const auto& f : other->m_files)
+        if (Find(f->url)) listed.push_back(f.get());
+    for (CLumoFile* f : listed) other->Delete(f);
+}
+
+CLumoFile* CLumoPlayFileList::AddAndPick(CLumoFileDescList* descs, std::vector<CLumoFile*>* added) {
+    if (!descs || descs->IsEmpty()) return nullptr;
+    const std::string first = descs->GetHead()->GetURI();
+    AddFromDescList(descs, added);
+    return Find(first);
+}
+
+std::string LocalRecordUrl(const QString& pathOrUrl, const QString& baseDir) {
+    QString path = pathOrUrl;
+    if (path.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) path = QUrl(path).toLocalFile();
+    if (path.isEmpty()) return std::string();
+    QFileInfo info(QDir(baseDir).absoluteFilePath(path));
+    const QString canonical = info.canonicalFilePath();
+    const QString absolute = canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+    return LumoRecordAddress::ReadFile(QFileInfo(absolute).suffix().toLower().toStdString(),
+                                       absolute.toUtf8().toStdString())
+        .Build();
+}
