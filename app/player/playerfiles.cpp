@@ -329,7 +329,8 @@ QByteArray PlayListXml(const CLumoPlayFileList& list) {
     Leaf(w, "ListName", QString::fromStdString(list.GetName()));
     Leaf(w, "FileNum", list.GetCount());
     w.writeStartElement(QStringLiteral("PlayFiles"));
-    for (const CLumoFile* f = list.GetHead(); f; f = list.GetNext(f)) {
+    for (int i = 0; i < list.GetCount(); ++i) {
+        const CLumoFile* f = list.GetAt(i);
         w.writeStartElement(QStringLiteral("FileItem"));
         Leaf(w, "Uri", QString::fromStdString(f->url));
         Leaf(w, "TimeS", Iso(f->timeS));

@@ -154,16 +154,17 @@ CLumoFile* CLumoPlayFileList::GetAt(int i) const {
 }
 
 int CLumoPlayFileList::IndexOf(const CLumoFile* file) const {
-    if (!file || file->m_list != this) return -1;
-    for (size_t i = 0; i < m_files.size(); ++i)
-        if (m_files[i].get() == file) return static_cast<int>(i);
-    return -1;
+    if (!file || file->m_list != this || file->m_index >= m_files.size() ||
+        m_files[file->m_index].get() != file)
+        return -1;
+    return static_cast<int>(file->m_index);
 }
 
 int CLumoPlayFileList::AddTail(std::unique_ptr<CLumoFile>& file) {
     if (!file) return LUMO_ERR_PARAM;
     if (file->m_list) return LUMO_ERR_FAIL;
     file->m_list = this;
+    file->m_index = m_files.size();
     m_files.push_back(std::move(file));
     return LUMO_OK;
 }
@@ -173,6 +174,7 @@ std::unique_ptr<CLumoFile> CLumoPlayFileList::Remove(CLumoFile* file) {
     if (i < 0) return nullptr;
     std::unique_ptr<CLumoFile> out = std::move(m_files[static_cast<size_t>(i)]);
     m_files.erase(m_files.begin() + i);
+    for (size_t k = static_cast<size_t>(i); k < m_files.size(); ++k) m_files[k]->m_index = k;
     out->m_list = nullptr;
     return out;
 }

@@ -59,6 +59,7 @@ public:
 private:
     friend class CLumoPlayFileList;
     CLumoPlayFileList* m_list = nullptr;
+    size_t m_index = 0;  // position in m_list, kept by the list
 };
 
 // A named, ordered list of play files. The list owns its files: what leaves it through Remove

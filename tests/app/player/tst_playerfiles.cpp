@@ -335,8 +335,9 @@ void TestPlayerFiles::legacyFiles_data() {
     const QByteArray uri = "filer://local/type=rec&amp;format=dav&amp;filename=/rec/R&amp;D <1>.dav";
     const QString plainUrl = "rtsp://10.0.0.1:554/mode=real&idc=1&ids=1";
     const QString plainUri = "filer://local/type=rec&format=dav&filename=/rec/R&D <1>.dav";
-    QTest::newRow("well-formed") << settings("/snap", "Playlist", url) << playList("Playlist", uri) << "/snap"
-                                 << "Playlist" << QStringList{plainUrl} << plainUri;
+    QTest::newRow("raw < in an address only")
+        << settings("/snap", "Playlist", url) << playList("Playlist", uri) << "/snap"
+        << "Playlist" << QStringList{plainUrl} << plainUri;
     QTest::newRow("raw & in folder and list name")
         << settings("/snap/R&D", "Tom & Jerry", url) << playList("Tom & Jerry", uri) << "/snap/R&D"
         << "Tom & Jerry" << QStringList{plainUrl} << plainUri;

@@ -208,6 +208,21 @@ void TestPlayFile::addAndRemove() {
     QCOMPARE(list.Delete(rb), 0);
     QVERIFY(list.IsEmpty());
 
+    // Taking one out of the middle keeps the walk whole.
+    CLumoFile* walk[3];
+    for (CLumoFile*& w : walk) {
+        auto f = MakeFile(Local("/r/w.dav"));
+        w = f.get();
+        QCOMPARE(list.AddTail(f), 0);
+    }
+    QCOMPARE(list.Delete(walk[1]), 0);
+    QCOMPARE(list.GetNext(walk[0]), walk[2]);
+    QCOMPARE(list.GetNext(walk[2]), nullptr);
+    QCOMPARE(list.Delete(walk[0]), 0);
+    QCOMPARE(list.GetHead(), walk[2]);
+    QCOMPARE(list.GetNext(walk[2]), nullptr);
+    list.RemoveAll();
+
     QCOMPARE(list.AddFromDesc(nullptr, nullptr), -1);
     CLumoFileDesc d;
     d.SetURI(Local("/r/d.dav").c_str());
