@@ -1,6 +1,7 @@
 #include "player/playercontext.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -92,11 +93,14 @@ QColor CPlayerContext::ParseColor(const QString& text) {
 }
 
 void CPlayerContext::LoadIni() {
-    // The user's copy is made from the shipped file on the first start and kept normalised
-    // after; the program's own folder is never written.
+    // The user's copy is made from the shipped file and kept normalised; a shipped file newer
+    // than the copy (the program was updated) replaces it. The program's own folder is only read.
     const QString pairs[2][2] = {{shippedCustomIni, customIniPath}, {shippedConfigIni, configIniPath}};
     for (const auto& pair : pairs) {
-        const QString source = QFileInfo::exists(pair[1]) ? pair[1] : pair[0];
+        const QFileInfo shipped(pair[0]), copy(pair[1]);
+        const bool useCopy =
+            copy.exists() && (!shipped.exists() || copy.lastModified() >= shipped.lastModified());
+        const QString source = useCopy ? pair[1] : pair[0];
         QString error;
         if (QFileInfo::exists(source) && !NormalizeIni(source, pair[1], &error) && !error.isEmpty())
             qWarning("player: %s", qPrintable(error));

@@ -510,10 +510,27 @@ void TestPlayerFiles::iniRewrittenInUserFolder() {
     QCOMPARE(ctx.playListColors.at(1), QColor(1, 2, 3));
     QCOMPARE(ctx.playListColors.at(5), QColor(0, 0, 0));
 
-    // The user's copy is kept from then on; an unchanged file is not written again.
+    // The user's copy is kept from then on (an unchanged file is not written again), and the
+    // user's own edits stand...
     const QDateTime written = QFileInfo(ctx.configIniPath).lastModified();
     QVERIFY(!CPlayerContext::NormalizeIni(ctx.configIniPath, ctx.configIniPath, nullptr));
     QCOMPARE(QFileInfo(ctx.configIniPath).lastModified(), written);
+    QByteArray edited = userConfig;
+    edited.replace("App=Vantel Player", "App=Mine");
+    WriteRaw(ctx.configIniPath, edited);
+    ctx.LoadConfig();
+    QCOMPARE(ctx.appTitle, QString("Mine"));
+
+    // ...until the program brings a newer file of its own.
+    WriteRaw(ctx.shippedConfigIni, QByteArray(config).replace("Vantel Player", "Vantel Player 2"));
+    QFile shipped(ctx.shippedConfigIni);
+    QVERIFY(shipped.open(QIODevice::ReadWrite));
+    QVERIFY(shipped.setFileTime(QFileInfo(ctx.configIniPath).lastModified().addSecs(10),
+                                QFileDevice::FileModificationTime));
+    shipped.close();
+    ctx.LoadConfig();
+    QCOMPARE(ctx.appTitle, QString("Vantel Player 2"));
+    QCOMPARE(ctx.appName, QString("C:/Vantel/Player"));
 }
 
 void TestPlayerFiles::outputFoldersCreated() {
