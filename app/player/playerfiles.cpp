@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #include "player/playfile.h"
@@ -178,24 +179,34 @@ void ParsePlayFileLists(const QDomElement& lists, PlayerSettings* s) {
 }
 
 bool ParseFileItem(const QDomElement& item, CLumoFile* file) {
-    auto first = [&](const char* name) { return item.firstChildElement(QLatin1String(name)).text(); };
-    const QString uri = first("Uri");
-    if (uri.isEmpty()) return false;
-    CLumoTime timeS, timeE;
-    const QString ts = first("TimeS"), te = first("TimeE");
-    if (ts.isEmpty() || te.isEmpty()) return false;
-    // An entry saved without times keeps empty ones.
-    timeS.ParseISO8601(ts.toUtf8().constData());
-    timeE.ParseISO8601(te.toUtf8().constData());
+    // Each field comes from its first occurrence that reads.
+    auto take = [&](const char* name, const std::function<bool(const QString&)>& read) {
+        for (const QDomElement& e : Children(item, QLatin1String(name)))
+            if (read(e.text())) return true;
+        return false;
+    };
+    auto nonEmpty = [](QString* out) {
+        return [out](const QString& t) {
+            *out = t;
+            return !t.isEmpty();
+        };
+    };
+    auto range = [](int low, int high, int* out) {
+        return [=](const QString& t) { return ScanRange(t, low, high, out); };
+    };
+    QString uri, ts, te;
     uint64_t length = 0;
     int width = 0, height = 0, vcodec = 0, acodec = 0, rate = 0;
-    if (!ScanU64(first("Length"), &length) || !ScanRange(first("Width"), 0, 65535, &width) ||
-        !ScanRange(first("Height"), 0, 65535, &height) || !ScanRange(first("Codev"), 0, 255, &vcodec) ||
-        !ScanRange(first("Codea"), 0, 255, &acodec) || !ScanInt(first("FrameRate"), &rate))
+    if (!take("Uri", nonEmpty(&uri)) || !take("TimeS", nonEmpty(&ts)) || !take("TimeE", nonEmpty(&te)) ||
+        !take("Length", [&](const QString& t) { return ScanU64(t, &length); }) ||
+        !take("Width", range(0, 65535, &width)) || !take("Height", range(0, 65535, &height)) ||
+        !take("Codev", range(0, 255, &vcodec)) || !take("Codea", range(0, 255, &acodec)) ||
+        !take("FrameRate", [&](const QString& t) { return ScanInt(t, &rate); }))
         return false;
     file->SetUrl(uri.toUtf8().toStdString());
-    file->timeS = timeS;
-    file->timeE = timeE;
+    // An entry saved with empty times keeps empty ones.
+    file->timeS.ParseISO8601(ts.toUtf8().constData());
+    file->timeE.ParseISO8601(te.toUtf8().constData());
     file->length = length;
     file->width = static_cast<uint16_t>(width);
     file->height = static_cast<uint16_t>(height);

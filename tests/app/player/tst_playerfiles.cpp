@@ -393,8 +393,10 @@ void TestPlayerFiles::readerRules() {
     noRate.replace("<FrameRate>25</FrameRate>", "");
     QByteArray wide = item;
     wide.replace("<Width>1</Width>", "<Width>70000</Width>");
+    QByteArray second = item;  // the first Height does not read, the second does
+    second.replace("<Height>2</Height>", "<Height>x</Height><Height>3</Height>");
     WriteRaw(ctx.PlayListFile("L"),
-             "<PlayList><PlayFiles>" + item + noRate + wide + item + "</PlayFiles></PlayList>");
+             "<PlayList><PlayFiles>" + item + noRate + wide + second + "</PlayFiles></PlayList>");
     QString error;
     QVERIFY(!ctx.LoadConfig(&error));
     QVERIFY(!error.isEmpty());
@@ -405,6 +407,7 @@ void TestPlayerFiles::readerRules() {
     QCOMPARE(ctx.settings.currentListName, QString("L"));
     QCOMPARE(ctx.loadedPlayList.GetCount(), 2);
     QCOMPARE(ctx.loadedPlayList.GetHead()->length, 16ULL);
+    QCOMPARE(int(ctx.loadedPlayList.GetAt(1)->height), 3);
 
     // Not XML at all: the defaults stand, and the reason is given.
     WriteRaw(ctx.settingsPath, "\x01\x02 not xml <<<");
