@@ -208,7 +208,10 @@ bool Decoder::OpenIndex(int idx, lumoav::InputPtr pre, bool report) {
     lastPtsMs = 0;
     waitKey = true;
     heldBack = 0;
-    SetCatchUp(0);
+    lastKeyMs = INT64_MIN;
+    gopMs = 0;
+    skipToKey = false;
+    SetLighter(false);
     picture.Reset();
     if (audio) audio->Clear();
     return true;
@@ -318,6 +321,7 @@ void Decoder::StartSeek(int64_t targetMs, int64_t fromMs) {
     if (audio) audio->Clear();
     waitKey = true;
     heldBack = 0;
+    lastKeyMs = INT64_MIN;
     seekActive = true;
     seekFirstFrame = true;
     seekRestarted = true;
@@ -325,7 +329,8 @@ void Decoder::StartSeek(int64_t targetMs, int64_t fromMs) {
     seekFromMs = std::max<int64_t>(0, fromMs);
     clockValid = false;
     lastPtsMs = seekFromMs;
-    SetCatchUp(0);
+    skipToKey = false;
+    SetLighter(false);
 }
 
 // The first picture after a seek came later than asked (the seek landed past the key frame
@@ -438,45 +443,67 @@ bool Decoder::WaitUntilDue(int64_t ptsMs, int64_t* lateUs) {
     }
 }
 
-void Decoder::SetCatchUp(int level) {
-    if (level == catchUp) return;
-    catchUp = level;
+void Decoder::SetLighter(bool on) {
+    if (on == lighter) return;
+    lighter = on;
     onTimeSinceUs = 0;
     if (!mf.vdec) return;
-    if (level == 0) {
-        mf.vdec->skip_frame = AVDISCARD_DEFAULT;
-        mf.vdec->skip_loop_filter = AVDISCARD_DEFAULT;
-    } else {
-        mf.vdec->skip_frame = AVDISCARD_NONREF;
-        // The loop filter only smooths block edges; in a view shown at half size or less
-        // nobody sees them, and it costs a good part of the decoding.
-        bool small = false;
-        if (sink) {
-            const QSize shown = sink->ShownSize(QSize(mf.vdec->width, mf.vdec->height));
-            small = !shown.isEmpty() && shown.width() * 2 <= mf.vdec->width;
-        }
-        mf.vdec->skip_loop_filter = small ? AVDISCARD_ALL : AVDISCARD_NONREF;
+    // The loop filter only smooths block edges; in a view shown at half size or less nobody
+    // sees them, and it is a good part of the decoding.
+    bool small = false;
+    if (on && sink) {
+        const QSize shown = sink->ShownSize(QSize(mf.vdec->width, mf.vdec->height));
+        small = !shown.isEmpty() && shown.width() * 2 <= mf.vdec->width;
     }
+    mf.vdec->skip_loop_filter = small ? AVDISCARD_ALL : AVDISCARD_DEFAULT;
 }
 
-// Keeps a view in real time when its decoding falls behind: first the decoder skips the frames
-// no other frame refers to, then whole frames up to the next key frame (the only ones that can
-// go without breaking the pictures after them); back to everything once on time again.
-void Decoder::KeepUp(int64_t lateUs) {
-    const int64_t frameUs = int64_t(mf.frameMs * 1000.0);
-    const int64_t now = NowUs();
-    if (lateUs > std::max<int64_t>(8 * frameUs, 400000)) {
-        SetCatchUp(2);
-    } else if (lateUs > 2 * frameUs) {
-        if (catchUp < 1) SetCatchUp(1);
-        onTimeSinceUs = 0;
-    } else if (lateUs < frameUs / 2) {
-        if (catchUp == 2) SetCatchUp(1);
-        if (catchUp == 1) {
-            if (!onTimeSinceUs) onTimeSinceUs = now;
-            if (now - onTimeSinceUs > 3000000) SetCatchUp(0);
-        }
+// Keeps a view in real time when its decoding falls behind (at normal speed and slower), by
+// leaving packets out before they are decoded: first the pictures no other picture refers to,
+// one whenever the view is a frame late, so the losses spread evenly; then, when the view is
+// later than the time left to the next key frame (which it would reach late as well), the rest
+// of the group, so that decoding starts again on time there. Each group thus keeps as many
+// pictures as the machine decodes in its time. Small views also skip the loop filter while
+// behind.
+bool Decoder::LeaveOut(const AVPacket* packet) {
+    if (skipToKey) return true;
+    if (!clockValid || seekActive || forcePresent || !mf.vdec) return false;
+    int speed;
+    {
+        std::lock_guard<std::mutex> lock(p->m);
+        if (p->paused) return false;
+        speed = p->Speed();
     }
+    if (speed > LUMO_SPEED_NORMAL || speed != anchorSpeed) return false;
+    const int64_t ms = PacketPtsMs(packet);
+    if (ms == INT64_MIN) return false;
+    const double rate = SpeedRate(speed);
+    const int64_t now = NowUs();
+    const int64_t lateUs = now - (anchorWallUs + int64_t(double(ms - anchorMediaMs) * 1000.0 / rate));
+    const int64_t frameUs = int64_t(mf.frameMs * 1000.0 / rate);
+    if (lateUs < frameUs / 2) {
+        if (lighter) {
+            if (!onTimeSinceUs)
+                onTimeSinceUs = now;
+            else if (now - onTimeSinceUs > 3000000)
+                SetLighter(false);
+        }
+        return false;
+    }
+    onTimeSinceUs = 0;
+    if (lateUs > 2 * frameUs) SetLighter(true);
+    if (lateUs <= frameUs) return false;
+    if (LumoAVIsNonReference(mf.fmt->streams[mf.vidx]->codecpar, packet)) return true;
+    int64_t untilKeyUs = 1000000;  // before the length of a group is known
+    if (gopMs > 0 && lastKeyMs != INT64_MIN)
+        untilKeyUs = std::max<int64_t>(0, int64_t(double(lastKeyMs + gopMs - ms) * 1000.0 / rate));
+    // The key frame itself takes time: aim to reach it early by the margin the last ones needed.
+    if (lateUs > 2 * frameUs && lateUs + keyMarginUs >= untilKeyUs) {
+        skipToKey = true;
+        landingKey = true;
+        return true;
+    }
+    return false;
 }
 
 void Decoder::Show(AVFrame* f, bool force) {
@@ -532,6 +559,16 @@ void Decoder::OnVideoFrame(AVFrame* f) {
     }
     int64_t lateUs = 0;
     if (!WaitUntilDue(ptsMs, &lateUs)) return;
+    if (landingKey) {
+        // The first picture after leaving the rest of a group out: learn how early to leave.
+        landingKey = false;
+        const int64_t frameUs = int64_t(mf.frameMs * 1000.0);
+        if (lateUs > frameUs / 2)
+            keyMarginUs =
+                std::min<int64_t>(keyMarginUs + lateUs, std::max<int64_t>(gopMs * 500, 2 * frameUs));
+        else
+            keyMarginUs = std::max<int64_t>(2 * frameUs, keyMarginUs * 4 / 5);
+    }
     bool stepping = false;
     int speed = LUMO_SPEED_NORMAL;
     {
@@ -539,7 +576,6 @@ void Decoder::OnVideoFrame(AVFrame* f) {
         stepping = p->paused;
         speed = p->Speed();
     }
-    if (speed <= LUMO_SPEED_NORMAL && !stepping) KeepUp(lateUs);
     const int64_t now = NowUs();
     // Fast forward shows only as many pictures as a screen does, and fewer, to leave the time to
     // decoding.
@@ -572,9 +608,9 @@ void Decoder::ResizeDecoderThreads() {
     if (!fresh) return;  // keep the drained one: it is flushed and decodes on
     mf.vdec = std::move(fresh);
     mf.decoderThreads = mf.vdec->thread_count;
-    const int level = catchUp;
-    catchUp = -1;
-    SetCatchUp(level);
+    const bool wasLighter = lighter;
+    lighter = false;
+    SetLighter(wasLighter);
     Publish([&] { p->stats.decoderThreads = mf.decoderThreads; });
 }
 
@@ -677,7 +713,15 @@ void Decoder::OnPacket(AVPacket* packet) {
         if (++heldBack < 250) return;
     }
     waitKey = false;
-    if (catchUp == 2 && !key && !seekActive) {
+    if (key) {
+        skipToKey = false;
+        // The length of a group of pictures, for LeaveOut.
+        const int64_t ms = PacketPtsMs(packet);
+        if (ms != INT64_MIN) {
+            if (lastKeyMs != INT64_MIN && ms > lastKeyMs && ms - lastKeyMs < 30000) gopMs = ms - lastKeyMs;
+            lastKeyMs = ms;
+        }
+    } else if (LeaveOut(packet)) {
         Publish([&] { p->stats.framesSkipped++; });
         return;
     }

@@ -69,8 +69,8 @@ private:
     void OnVideoFrame(AVFrame* f);
     void OnAudioFrame(AVFrame* f);
     bool WaitUntilDue(int64_t ptsMs, int64_t* lateUs);
-    void KeepUp(int64_t lateUs);
-    void SetCatchUp(int level);
+    bool LeaveOut(const AVPacket* packet);
+    void SetLighter(bool on);
     void Show(AVFrame* f, bool force);
     int64_t FramePtsMs(const AVFrame* f) const;
     int64_t PacketPtsMs(const AVPacket* pkt) const;
@@ -98,10 +98,14 @@ private:
     int64_t lastPtsMs = 0;
     bool forcePresent = true;
 
-    // Keeping real time: 0 decodes everything; 1 lets the decoder skip frames nothing refers to
-    // (and the loop filter of small views); 2 skips whole frames up to the next key frame.
-    int catchUp = 0;
-    int64_t onTimeSinceUs = 0;
+    // Keeping real time (LeaveOut).
+    bool lighter = false;           // the loop filter of a small view is skipped while behind
+    bool skipToKey = false;         // whole frames are left out up to the next key frame
+    int64_t onTimeSinceUs = 0;      // on time since then (0: behind)
+    bool landingKey = false;        // the next picture is the key frame after a group was cut short
+    int64_t keyMarginUs = 80000;    // how early to leave a group for its next key frame
+    int64_t lastKeyMs = INT64_MIN;  // time of the last key frame read
+    int64_t gopMs = 0;              // distance between the last two key frames (0: not known yet)
 
     // Video packets are held back until a key frame after an open or a seek: a decoder fed from
     // the middle of a group either shows nothing or shows garbage until the next one.

@@ -111,6 +111,7 @@ QSize DisplayConversionSize(const QSize& video, const QSize& shown) {
 PictureOut::Outcome PictureOut::Present(const AVFrame* f, const void* source, INFRA::VideoFrameSink* sink,
                                         bool force, bool fast) {
     if (!sink || !sink->Accepts(source)) return REFUSED;
+    CountPainted(sink);
     const int64_t now = av_gettime_relative();
     // A window that does not paint (hidden, covered) still gets a picture now and then, so that
     // it shows a recent one when it paints again.
@@ -122,7 +123,10 @@ PictureOut::Outcome PictureOut::Present(const AVFrame* f, const void* source, IN
         display.setWidth(
             int(std::lround(double(f->width) * f->sample_aspect_ratio.num / f->sample_aspect_ratio.den)));
     const QSize out = DisplayConversionSize(video, sink->ShownSize(display));
-    QImage img = m_converter.Convert(f, out.width(), out.height(), fast);
+    // A picture shown at half its size or less is a view among many: the faster filter halves
+    // the conversion, and nobody studies the last detail of a small view.
+    const bool small = out.width() * 2 <= video.width();
+    QImage img = m_converter.Convert(f, out.width(), out.height(), fast || small);
     if (img.isNull()) return FAILED;
     const uint64_t serial = sink->PresentPicture(source, img, display);
     if (!serial) return REFUSED;
@@ -132,13 +136,21 @@ PictureOut::Outcome PictureOut::Present(const AVFrame* f, const void* source, IN
     return PRESENTED;
 }
 
-int PictureOut::TakePainted(INFRA::VideoFrameSink* sink) {
-    if (m_lastCounted || !m_lastSerial || !sink || sink->PaintedSerial() < m_lastSerial) return 0;
+void PictureOut::CountPainted(INFRA::VideoFrameSink* sink) {
+    if (m_lastCounted || !m_lastSerial || !sink || sink->PaintedSerial() < m_lastSerial) return;
     m_lastCounted = true;
-    return 1;
+    ++m_painted;
+}
+
+int PictureOut::TakePainted(INFRA::VideoFrameSink* sink) {
+    CountPainted(sink);
+    const int n = m_painted;
+    m_painted = 0;
+    return n;
 }
 
 void PictureOut::Reset() {
+    m_painted = 0;
     m_lastSerial = 0;
     m_lastPresentUs = 0;
     m_lastCounted = true;

@@ -51,15 +51,18 @@ public:
     // `force` hands the frame over even when the previous picture is still unpainted (the
     // picture after a seek or a frame step must be the one shown).
     Outcome Present(const AVFrame* f, const void* source, INFRA::VideoFrameSink* sink, bool force, bool fast);
-    // Pictures handed over that the window has painted since the last call (0 or 1).
+    // Pictures handed over that the window has painted since the last call.
     int TakePainted(INFRA::VideoFrameSink* sink);
     void Reset();
 
 private:
+    void CountPainted(INFRA::VideoFrameSink* sink);
+
     PictureConverter m_converter;
     uint64_t m_lastSerial = 0;    // serial of the last picture handed over (0: none pending)
     int64_t m_lastPresentUs = 0;  // when it was handed over
     bool m_lastCounted = true;    // whether its painting was counted
+    int m_painted = 0;            // painted pictures not yet taken
 };
 
 }  // namespace lumocore

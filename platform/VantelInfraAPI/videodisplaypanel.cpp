@@ -201,12 +201,24 @@ void VideoWindow::paintEvent(QPaintEvent*) {
     }
     if (!frame.isNull() && !stopped) {
         const QRect target = ShownRect(rect(), display, mode, ratio);
-        // Players convert to aligned widths near the shown size: a difference of a few pixels is
-        // not worth the smooth filter's cost, a real change of size is.
-        const double sx = double(target.width()) * devicePixelRatioF() / frame.width();
-        const double sy = double(target.height()) * devicePixelRatioF() / frame.height();
-        p.setRenderHint(QPainter::SmoothPixmapTransform, qAbs(sx - 1.0) > 0.05 || qAbs(sy - 1.0) > 0.05);
-        p.drawImage(target, frame);
+        const double dpr = devicePixelRatioF();
+        const double sx = double(target.width()) * dpr / frame.width();
+        const double sy = double(target.height()) * dpr / frame.height();
+        if (qAbs(sx - 1.0) <= 0.02 && qAbs(sy - 1.0) <= 0.02) {
+            // Players convert to an aligned width next to the shown size: the picture is
+            // painted as it is, centred on its area (a pixel or two of its edges fall outside),
+            // which costs a copy instead of a scaling.
+            const QSize size = frame.size() / dpr;
+            p.setClipRect(target);
+            p.drawImage(QRect(QPoint(target.x() + (target.width() - size.width()) / 2,
+                                     target.y() + (target.height() - size.height()) / 2),
+                              size),
+                        frame);
+        } else {
+            // A real change of size gets the smooth filter.
+            p.setRenderHint(QPainter::SmoothPixmapTransform, qAbs(sx - 1.0) > 0.05 || qAbs(sy - 1.0) > 0.05);
+            p.drawImage(target, frame);
+        }
         std::lock_guard<std::mutex> lock(m_sink->m_mutex);
         m_sink->m_paintedSerial = qMax(m_sink->m_paintedSerial, serial);
         return;

@@ -7,6 +7,8 @@
 #include <QtTest>
 #include <atomic>
 #include <mutex>
+#include <sched.h>
+#include <vector>
 
 #include "LumoCore/LumoCore.h"
 #include "LumoCore/audioout.h"
@@ -575,6 +577,69 @@ private slots:
         QCOMPARE(state, 0);
         QCOMPARE(LumoPlayerDetachStream(player, &cb, &ILumoCallback::OnSignal), 0);
         Finish(player);
+    }
+
+    // A picture is converted only once the window has painted the one before: a window that
+    // does not paint (hidden) costs no conversion of every frame; one that paints gets them all.
+    void picturesWaitForTheWindowToPaint() {
+        INFRA::VideoWindow hidden;
+        hidden.resize(320, 240);
+        void* player = nullptr;
+        QCOMPARE(LumoPlayerCreate(&player, &hidden, nullptr), 0);
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(clipMp4)));
+        QCOMPARE(LumoPlayerOpenFile(player, &list), 0);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        LumoPlayerStats stats;
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded >= 20, 5000);
+        QVERIFY2(
+            stats.framesPresented * 2 < stats.framesDecoded,
+            qPrintable(QString("%1 of %2 converted").arg(stats.framesPresented).arg(stats.framesDecoded)));
+        QVERIFY(stats.framesDropped > 0);
+        QCOMPARE(stats.framesPainted, uint64_t(0));
+        // Shown, it paints what it gets.
+        hidden.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&hidden));
+        const uint64_t before = stats.framesPainted;
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesPainted > before + 5,
+                                 5000);
+        LumoPlayerStop(player);
+        LumoPlayerClose(player);
+    }
+
+    // Decoder threads: as set, or (0) the cores this process may use shared among the players
+    // decoding, taken up at the next key frame when that number changes.
+    void decoderThreadsFollowTheSetting() {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        QCOMPARE(sched_getaffinity(0, sizeof(set), &set), 0);
+        const int cores = CPU_COUNT(&set);
+        std::vector<void*> players;
+        auto startOne = [&] {
+            void* player = nullptr;
+            LumoPlayerCreate(&player, nullptr, nullptr);
+            CLumoFileDescList list(1);
+            list.Append(Desc(FilerUri(clipMp4)));
+            LumoPlayerOpenFile(player, &list);
+            LumoPlayerStart(player);
+            players.push_back(player);
+        };
+        auto threadsOf = [](void* player) {
+            LumoPlayerStats s;
+            LumoPlayerGetStats(player, &s);
+            return s.decoderThreads;
+        };
+        LumoCoreSetDecoderThreads(3);
+        startOne();
+        QTRY_COMPARE_WITH_TIMEOUT(threadsOf(players[0]), 3, 5000);
+        LumoCoreSetDecoderThreads(0);
+        for (int i = 0; i < 3; ++i) startOne();
+        const int share = std::max(1, std::min(8, cores / 4));
+        for (void* player : players) QTRY_COMPARE_WITH_TIMEOUT(threadsOf(player), share, 5000);
+        for (void* player : players) {
+            LumoPlayerStop(player);
+            LumoPlayerClose(player);
+        }
     }
 
     // Paths cross the media layer in UTF-8: a file and a snapshot folder named outside ASCII.
