@@ -100,7 +100,13 @@ int LumoPlayerTaskSetSpeed(void* task, int code);
 
 // ---------------------------------------------------------------------------------------------
 // Player. `window` is the QWidget the frames go to: the player window of an
-// INFRA::VideoGrid, or any QWidget. A null task gives the player a task of its own.
+// INFRA::VideoGrid, or any QWidget (a video window is laid over it; called from another thread
+// than the widget's, that window is made on the widget's thread later, never waited for).
+// A null task gives the player a task of its own.
+// Decoding runs on the player's own thread below the GUI's priority; a view that falls behind at
+// normal speed or slower leaves pictures out (non-reference ones first, then the rest of a group
+// up to its next key frame) to keep real time, and a picture is converted only once the window
+// has painted the one before.
 int LumoPlayerCreate(void** player, void* window, void* task);
 // Event sink (one; a second attach replaces the first).
 int LumoPlayerAttachStream(void* player, ILumoCallback* callback, LumoSignalMember member);
@@ -231,6 +237,8 @@ enum {
 void LumoDownloadSetSpaceLimit(uint64_t bytes);
 int LumoDownloadOpenFile(void** download, const char* url, CLumoFileDescList* list);
 int LumoDownloadAttachStream(void* download, CLumoObject* owner, LumoCallbackHandler handler);
+// Detach after the download ended (LUMO_ERR_STATE while it runs): it waits for an end report
+// under way, and once it returns no report reaches the owner.
 int LumoDownloadDetachStream(void* download, CLumoObject* owner, LumoCallbackHandler handler);
 int LumoDownloadSetKey(void* download, const char* key1, const char* key2, const char* key3);
 int LumoDownloadStart(void* download, int flags = 0);

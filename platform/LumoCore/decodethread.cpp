@@ -421,7 +421,7 @@ bool Decoder::WaitUntilDue(int64_t ptsMs, int64_t* lateUs) {
         const int64_t ahead = due - now;
         if (ahead <= 0) {
             *lateUs = -ahead;
-            // At normal speed and slower, frames are skipped to keep real time (KeepUp); a stall
+            // At normal speed and slower, frames are left out to keep real time (LeaveOut); a stall
             // of seconds (a slow disk, a jump back in time) is followed rather than rushed
             // through. Fast forward follows the decoder as soon as it falls behind.
             const int64_t follow = speed > 1 ? 300000 : 3000000;
