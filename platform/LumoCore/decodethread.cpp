@@ -464,7 +464,8 @@ void Decoder::SetLighter(bool on) {
 // later than the time left to the next key frame (which it would reach late as well), the rest
 // of the group, so that decoding starts again on time there. Each group thus keeps as many
 // pictures as the machine decodes in its time. Small views also skip the loop filter while
-// behind.
+// behind, and for ten seconds after: a view that takes it back at once falls behind again, and
+// views that keep it take more than their share of the cores.
 bool Decoder::LeaveOut(const AVPacket* packet) {
     if (skipToKey) return true;
     if (!clockValid || seekActive || forcePresent || !mf.vdec) return false;
@@ -485,7 +486,7 @@ bool Decoder::LeaveOut(const AVPacket* packet) {
         if (lighter) {
             if (!onTimeSinceUs)
                 onTimeSinceUs = now;
-            else if (now - onTimeSinceUs > 3000000)
+            else if (now - onTimeSinceUs > 10000000)
                 SetLighter(false);
         }
         return false;
