@@ -15,6 +15,11 @@ extern "C" {
 // when the codec has no code of ours.
 int LumoAVCodecCode(int avCodecId);
 
+// Whether the packet holds a picture no other picture refers to (an H.264 picture of reference
+// index 0, an H.265 sub-layer non-reference picture, an MPEG-4 B-picture): such a packet can be
+// left undecoded without harming the pictures after it. False when it cannot tell.
+bool LumoAVIsNonReference(const AVCodecParameters* par, const AVPacket* pkt);
+
 // Interrupt state of a demuxer: every blocking FFmpeg call made through a context it is attached
 // to returns once the deadline passes or the owner asks to stop.
 struct LumoAVInterrupt {

@@ -4,6 +4,7 @@
 //
 // Every handle is an opaque pointer. Every call accepts a null or closed handle and fails it
 // (LUMO_ERR_PARAM or LUMO_ERR_STATE) without effect. Results: 0 success, negative failure.
+// Every path and address given or returned (URIs, folders, saved files) is UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +25,9 @@ int LumoCoreInitialize(const char* config);
 int LumoCoreInvalidate();
 // Timeouts for opening a source and for one read (milliseconds; defaults 5000 and 5000).
 void LumoCoreSetTimeouts(int openMs, int readMs);
-// Decoder threads per player (0: as many as the machine has; the default).
+// Decoder threads per player. 0 (the default) shares the cores this process may use among the
+// players decoding at the time a decoder opens (at least 1, at most 8 each); a player takes its
+// new share at its next key frame when that number changes.
 void LumoCoreSetDecoderThreads(int count);
 
 // ---------------------------------------------------------------------------------------------
@@ -39,10 +42,22 @@ enum {
 
 // Events delivered to the attached callback: OnSignal(sender = player handle, code, p1, p2).
 // They may come from the player's own thread; p1 is valid only during the call.
+// Reports of a stopped player are not delivered: once LumoPlayerStop returns (whatever the
+// thread, the player's own included), nothing more comes from the run it stopped.
 enum {
-    LUMO_EVENT_NEXT_FILE = 2116,    // moved on to the next file; p1: const CLumoFileDesc* now playing
-    LUMO_EVENT_END_OF_LIST = 2118,  // the last file ended (or the list could not go on); p1 null
-    LUMO_EVENT_LOGIN = 4101,        // stream open result; p1: const LumoLoginEvent*
+    LUMO_EVENT_NEXT_FILE = 2116,  // moved on to the next file; p1: const CLumoFileDesc* now playing
+    // The last file ended (or the list could not go on); p1 null; p2: (void*)(intptr_t) the
+    // result of the last file that could not be played since the open (0 when all played).
+    LUMO_EVENT_END_OF_LIST = 2118,
+    // A file of the list could not be played (it is passed over); p1: const LumoFileFailedEvent*.
+    // A file that opens but gives no picture and no sound from its start fails LUMO_ERR_NOFRAME.
+    LUMO_EVENT_FILE_FAILED = 2119,
+    LUMO_EVENT_LOGIN = 4101,  // stream open result; p1: const LumoLoginEvent*
+};
+
+struct LumoFileFailedEvent {
+    const CLumoFileDesc* file;  // the file of the list
+    int result;                 // why (a result code)
 };
 
 struct LumoLoginEvent {
@@ -85,7 +100,13 @@ int LumoPlayerTaskSetSpeed(void* task, int code);
 
 // ---------------------------------------------------------------------------------------------
 // Player. `window` is the QWidget the frames go to: the player window of an
-// INFRA::VideoGrid, or any QWidget. A null task gives the player a task of its own.
+// INFRA::VideoGrid, or any QWidget (a video window is laid over it; called from another thread
+// than the widget's, that window is made on the widget's thread later, never waited for).
+// A null task gives the player a task of its own.
+// Decoding runs on the player's own thread below the GUI's priority; a view that falls behind at
+// normal speed or slower leaves pictures out (non-reference ones first, then the rest of a group
+// up to its next key frame) to keep real time, and a picture is converted only once the window
+// has painted the one before.
 int LumoPlayerCreate(void** player, void* window, void* task);
 // Event sink (one; a second attach replaces the first).
 int LumoPlayerAttachStream(void* player, ILumoCallback* callback, LumoSignalMember member);
@@ -98,7 +119,8 @@ int LumoPlayerListen(void* player, int on);
 //   "lumofs://local/disk=<d>&path=<dir>&filename=<name>", "file:<path>" or a plain path.
 // The head file is opened at once: when it cannot be, its error is returned and nothing is open.
 // Descriptors without times are probed (see LumoRecordProbeDesc). A later file that cannot be
-// opened when it is reached is skipped. The player is then open at the head, not yet started.
+// opened when it is reached is reported (LUMO_EVENT_FILE_FAILED) and skipped. The player is then
+// open at the head, not yet started; playback starts at the first frame of the head file.
 int LumoPlayerOpenFile(void* player, CLumoFileDescList* list);
 // Opens one stream or file URL (rtsp://, http://, a path) when the player starts; the outcome
 // comes as LUMO_EVENT_LOGIN (and, on failure, the end state with LUMO_EVENT_END_OF_LIST).
@@ -144,6 +166,8 @@ inline int LumoPlayerGetState(void* player, unsigned* state) {
 int LumoPlayerGetPlaybackTime(void* player, CLumoTime* time);
 // The file now playing (copied into *desc).
 int LumoPlayerGetCurrentFile(void* player, CLumoFileDesc* desc);
+// The result of the last file of the list that could not be played since the open (0: none).
+int LumoPlayerGetError(void* player, int* result);
 // Size of the video being played.
 int LumoPlayerGetVideoSize(void* player, int* width, int* height);
 // Counters since the last open.
@@ -151,14 +175,24 @@ struct LumoPlayerStats {
     uint64_t framesDecoded = 0;    // video frames out of the decoder
     uint64_t framesPresented = 0;  // pictures handed to the window
     int64_t firstFrameUs = -1;     // from the open call to the first decoded frame (-1: none yet)
+    uint64_t framesPainted = 0;    // pictures handed over that the window painted (or cleared)
+    // Decoded frames not converted: the window had not painted the picture before (or, in fast
+    // forward, more than a screen shows).
+    uint64_t framesDropped = 0;
+    uint64_t framesSkipped = 0;  // frames not even decoded, to keep real time when decoding lags
+    int decoderThreads = 0;      // threads the video decoder of the file now playing uses
+    // Decode threads of this player running now: 1 while started, 0 after the stop (a stop from
+    // the player's own report ends its thread as soon as the report returns).
+    int decodeThreads = 0;
 };
 int LumoPlayerGetStats(void* player, LumoPlayerStats* stats);
 // Repaints the window (a null window: the player's own).
 int LumoPlayerRefresh(void* player, void* window, int flags);
 
 // Saves the last decoded picture at the video's own size. target:
-// "filew://local/type=pic&format=<jpg|bmp>&pathname=<folder>" (the folder is created); format:
-// LUMO_PICTURE_JPEG or LUMO_PICTURE_BMP (it decides the file type). savedPath receives the file.
+// "filew://local/type=pic&format=<jpg|bmp>&pathname=<folder>" (the folder is created; a
+// backslash is taken as '/'); format: LUMO_PICTURE_JPEG or LUMO_PICTURE_BMP (it decides the file type).
+// savedPath receives the file (UTF-8).
 int LumoPlayerSnapshot(void* player, int reserved, const CLumoString& target, CLumoString* savedPath,
                        int format);
 
@@ -203,6 +237,8 @@ enum {
 void LumoDownloadSetSpaceLimit(uint64_t bytes);
 int LumoDownloadOpenFile(void** download, const char* url, CLumoFileDescList* list);
 int LumoDownloadAttachStream(void* download, CLumoObject* owner, LumoCallbackHandler handler);
+// Detach after the download ended (LUMO_ERR_STATE while it runs): it waits for an end report
+// under way, and once it returns no report reaches the owner.
 int LumoDownloadDetachStream(void* download, CLumoObject* owner, LumoCallbackHandler handler);
 int LumoDownloadSetKey(void* download, const char* key1, const char* key2, const char* key3);
 int LumoDownloadStart(void* download, int flags = 0);

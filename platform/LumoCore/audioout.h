@@ -27,9 +27,10 @@ protected:
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
+    // The decoder pushes from its thread, the output reads from the audio thread.
     mutable std::mutex m_mutex;
-    QByteArray m_buffer;
-    qint64 m_capacity;
+    QByteArray m_buffer;  // guarded by m_mutex
+    qint64 m_capacity;    // constant
 };
 
 class AudioOut {
@@ -46,6 +47,8 @@ public:
 
 private:
     AudioOut() = default;
+    // Made by Create, constant afterwards; the output objects live on (and are only touched by)
+    // m_thread; the ring is shared through its own lock.
     int m_rate = 0;
     int m_channels = 0;
     QThread* m_thread = nullptr;

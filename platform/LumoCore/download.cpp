@@ -11,19 +11,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavcodec/bsf.h>
-#include <libavformat/avformat.h>
 #include <libavutil/time.h>
-#include <libswscale/swscale.h>
 }
 
+#include "LumoAV/LumoAVPtr.h"
 #include "LumoCore/lumocore_internal.h"
 #include "LumoCore/mediaworker.h"
+#include "LumoCore/pictureout.h"
+#include "LumoFS/LumoRecordAddress.h"
 #include "LumoRecord/avopen.h"
 
 namespace lumocore {
@@ -31,24 +29,25 @@ namespace {
 
 std::atomic<uint64_t> g_spaceLimit{0};
 
+// "filew://local/type=rec&format=<ext>&pathname=<folder>[&filename=<name>]".
 struct Target {
-    std::string type, format, folder, fileName;
+    std::string format;
+    QString folder;
+    QString fileName;
 };
 
 bool ParseTarget(const char* url, Target* t) {
-    if (!url) return false;
-    std::string u(url);
-    if (u.compare(0, 8, "filew://") != 0) return false;
-    t->type = LumoRecordUriParam(u, "type");
-    t->format = LumoRecordUriParam(u, "format");
+    LumoRecordAddress a;
+    if (!url || !LumoRecordAddress::Parse(url, &a) || a.GetScheme() != LumoRecordAddress::SCHEME_FILEW)
+        return false;
+    t->format = a.Get("format");
     for (char& c : t->format) c = char(std::tolower(static_cast<unsigned char>(c)));
-    size_t p = u.find("pathname=");
-    if (p == std::string::npos) return false;
-    size_t f = u.find("&filename=", p);
-    t->folder = u.substr(p + 9, f == std::string::npos ? std::string::npos : f - p - 9);
-    if (f != std::string::npos) t->fileName = u.substr(f + 10);
-    if (t->folder.find('/') == std::string::npos) std::replace(t->folder.begin(), t->folder.end(), '\\', '/');
-    return !t->folder.empty();
+    std::string folder = a.Get("pathname");
+    // A folder written with backslashes only is one written the other platform's way.
+    if (folder.find('/') == std::string::npos) std::replace(folder.begin(), folder.end(), '\\', '/');
+    t->folder = QString::fromUtf8(folder.c_str());
+    t->fileName = QString::fromUtf8(a.Get("filename").c_str());
+    return !t->folder.isEmpty();
 }
 
 const char* MuxerOf(const std::string& format) {
@@ -82,18 +81,19 @@ bool Carries(const AVOutputFormat* fmt, AVCodecID id) {
 }
 
 // AVI keeps H.264/H.265 as start-code streams; sources from MP4 carry length-prefixed ones.
-AVBSFContext* AnnexBFilter(const AVOutputFormat* fmt, const AVStream* in) {
+lumoav::BsfPtr AnnexBFilter(const AVOutputFormat* fmt, const AVStream* in) {
     const AVCodecParameters* par = in->codecpar;
     if (std::strcmp(fmt->name, "avi") != 0) return nullptr;
     if (par->codec_id != AV_CODEC_ID_H264 && par->codec_id != AV_CODEC_ID_HEVC) return nullptr;
     if (par->extradata_size < 1 || par->extradata[0] != 1) return nullptr;  // already start codes
     const AVBitStreamFilter* f =
         av_bsf_get_by_name(par->codec_id == AV_CODEC_ID_H264 ? "h264_mp4toannexb" : "hevc_mp4toannexb");
-    AVBSFContext* ctx = nullptr;
-    if (!f || av_bsf_alloc(f, &ctx) < 0) return nullptr;
-    avcodec_parameters_copy(ctx->par_in, par);
+    AVBSFContext* raw = nullptr;
+    if (!f || av_bsf_alloc(f, &raw) < 0) return nullptr;
+    lumoav::BsfPtr ctx(raw);
+    if (avcodec_parameters_copy(ctx->par_in, par) < 0) return nullptr;
     ctx->time_base_in = in->time_base;
-    if (av_bsf_init(ctx) < 0) av_bsf_free(&ctx);
+    if (av_bsf_init(ctx.get()) < 0) return nullptr;
     return ctx;
 }
 
@@ -110,22 +110,55 @@ struct Source {
     LumoRecordSource src;
     int64_t fromMs = 0;  // offset into the file where the copy starts
     int64_t lenMs = -1;  // length to copy; -1: to the end
+
+    int64_t LengthMs() const {
+        return lenMs >= 0 ? lenMs : CLumoTime::GetTimeSpan(desc.GetTimeE(), desc.GetTimeS()) - fromMs;
+    }
 };
+
+// The file being written. The first source decides its streams; later ones join those.
+struct Output {
+    lumoav::OutputPtr ctx;
+    int video = -1, audio = -1;                     // output stream indexes
+    lumoav::CodecParametersPtr videoPar, audioPar;  // the first source's, to match later ones with
+    bool headerWritten = false;
+    std::vector<int64_t> lastDts;  // per output stream (output time base)
+    std::vector<int64_t> baseTs;   // per output stream: where the next source starts (output time base)
+
+    uint64_t Written() const {
+        return ctx && ctx->pb ? uint64_t(std::max<int64_t>(0, avio_tell(ctx->pb))) : 0;
+    }
+};
+
+int WriteError(int averr) {
+    return averr == AVERROR(ENOSPC) ? LUMO_ERR_DISKFULL : LUMO_ERR_WRITE;
+}
+
+bool SameStream(const AVCodecParameters* a, const AVCodecParameters* b) {
+    return a && b && a->codec_id == b->codec_id && a->width == b->width && a->height == b->height &&
+           a->sample_rate == b->sample_rate;
+}
 
 }  // namespace
 
 class Download : public std::enable_shared_from_this<Download>, public MediaWorker {
 public:
+    // Set before the download is registered, constant afterwards.
     void* handle = nullptr;
     std::vector<Source> sources;
     std::string format;
     QString path;      // final file
     QString partPath;  // written first
+
+    // The end report's receiver. Guarded by reportMutex, which the worker holds while it
+    // reports: a detach waits for a report under way, and no report reaches a detached owner.
+    std::recursive_mutex reportMutex;
     CLumoObject* owner = nullptr;
     LumoCallbackHandler handler = nullptr;
-    std::string key;
 
+    // Guarded by m.
     std::mutex m;
+    std::string key;
     bool started = false;
     bool finished = false;
     int result = 0;
@@ -136,13 +169,14 @@ public:
     uint64_t rateWindowBytes = 0;
     unsigned bitsPerSecond = 0;
 
-    ~Download() {
-        abort = true;
-        JoinThread();
-    }
-
+    // Worker thread only.
     void Run();
+
+private:
     int Copy();
+    int StartOutput(Output& o, AVFormatContext* in, int iv, int ia, const AVBSFContext* bsf);
+    int CopySource(const Source& s, Output& o, int64_t doneBeforeMs, int64_t totalMs);
+    int WritePacket(Output& o, AVPacket* pkt, AVBSFContext* bsf);
     int Picture();
     void Progress(int64_t doneMs, int64_t totalMs, uint64_t written);
 };
@@ -160,7 +194,7 @@ void Download::Progress(int64_t doneMs, int64_t totalMs, uint64_t written) {
     std::lock_guard<std::mutex> lock(m);
     if (totalMs > 0) percent = int(std::min<int64_t>(99, std::max<int64_t>(0, doneMs * 100 / totalMs)));
     bytes = written;
-    int64_t now = av_gettime_relative();
+    const int64_t now = av_gettime_relative();
     if (rateWindowUs == 0) {
         rateWindowUs = now;
         rateWindowBytes = written;
@@ -171,234 +205,207 @@ void Download::Progress(int64_t doneMs, int64_t totalMs, uint64_t written) {
     }
 }
 
-// Stream copy of every source into the part file.
-int Download::Copy() {
-    const char* muxer = MuxerOf(format);
-    AVFormatContext* out = nullptr;
-    if (avformat_alloc_output_context2(&out, nullptr, muxer, partPath.toUtf8().constData()) < 0 || !out)
-        return LUMO_ERR_FAIL;
-    int64_t totalMs = 0;
-    for (const Source& s : sources) {
-        int64_t len =
-            s.lenMs >= 0 ? s.lenMs : CLumoTime::GetTimeSpan(s.desc.GetTimeE(), s.desc.GetTimeS()) - s.fromMs;
-        totalMs += std::max<int64_t>(len, 1);
+// The file's streams from the first source (a codec the container cannot hold is left out rather
+// than written broken), then the file itself and its header.
+int Download::StartOutput(Output& o, AVFormatContext* in, int iv, int ia, const AVBSFContext* bsf) {
+    AVFormatContext* out = o.ctx.get();
+    if (iv >= 0 && Carries(out->oformat, in->streams[iv]->codecpar->codec_id)) {
+        AVStream* st = avformat_new_stream(out, nullptr);
+        o.videoPar.reset(avcodec_parameters_alloc());
+        if (!st || !o.videoPar ||
+            avcodec_parameters_copy(st->codecpar, bsf ? bsf->par_out : in->streams[iv]->codecpar) < 0 ||
+            avcodec_parameters_copy(o.videoPar.get(), in->streams[iv]->codecpar) < 0)
+            return LUMO_ERR_FAIL;
+        st->codecpar->codec_tag = 0;
+        st->time_base = in->streams[iv]->time_base;
+        st->avg_frame_rate = in->streams[iv]->avg_frame_rate;
+        o.video = st->index;
     }
-    int64_t doneBeforeMs = 0;      // copied length of the finished sources
-    std::vector<int64_t> lastDts;  // per output stream (output time base)
-    std::vector<int64_t> baseTs;   // per output stream: where the next source starts (output time base)
-    int outVideo = -1, outAudio = -1;
-    AVCodecParameters* videoPar = nullptr;
-    AVCodecParameters* audioPar = nullptr;
-    bool headerWritten = false;
-    int rc = LUMO_OK;
-    AVPacket* pkt = av_packet_alloc();
+    if (ia >= 0 && Carries(out->oformat, in->streams[ia]->codecpar->codec_id)) {
+        AVStream* st = avformat_new_stream(out, nullptr);
+        o.audioPar.reset(avcodec_parameters_alloc());
+        if (!st || !o.audioPar || avcodec_parameters_copy(st->codecpar, in->streams[ia]->codecpar) < 0 ||
+            avcodec_parameters_copy(o.audioPar.get(), in->streams[ia]->codecpar) < 0)
+            return LUMO_ERR_FAIL;
+        st->codecpar->codec_tag = 0;
+        st->time_base = in->streams[ia]->time_base;
+        o.audio = st->index;
+    }
+    if (o.video < 0 && o.audio < 0) return LUMO_ERR_NOVIDEO;
+    if (!(out->oformat->flags & AVFMT_NOFILE)) {
+        AVIOInterruptCB cb{&LumoAVInterrupt::Callback, &intr};
+        const int r = avio_open2(&out->pb, partPath.toUtf8().constData(), AVIO_FLAG_WRITE, &cb, nullptr);
+        if (r < 0) return WriteError(r);
+    }
+    const int r = avformat_write_header(out, nullptr);
+    if (r < 0) return WriteError(r);
+    o.headerWritten = true;
+    o.lastDts.assign(out->nb_streams, AV_NOPTS_VALUE);
+    o.baseTs.assign(out->nb_streams, 0);
+    return LUMO_OK;
+}
 
-    for (size_t si = 0; si < sources.size() && rc == LUMO_OK && !abort; ++si) {
-        const Source& s = sources[si];
-        AVFormatContext* in = nullptr;
-        int r = LumoAVOpenInput(&in, s.src, &intr, GetSettings().openTimeoutMs.load());
-        if (r != 0) {
-            rc = abort ? LUMO_ERR_STATE : r;
-            break;
+int Download::WritePacket(Output& o, AVPacket* pkt, AVBSFContext* bsf) {
+    int r;
+    if (bsf) {
+        // The filter keeps the time stamps; it only rewrites the payload.
+        const int os = pkt->stream_index;
+        r = av_bsf_send_packet(bsf, pkt);
+        av_packet_unref(pkt);
+        while (r >= 0 && av_bsf_receive_packet(bsf, pkt) == 0) {
+            pkt->stream_index = os;
+            r = av_interleaved_write_frame(o.ctx.get(), pkt);
+            av_packet_unref(pkt);
         }
-        int iv = av_find_best_stream(in, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-        int ia = av_find_best_stream(in, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-        AVBSFContext* bsf = iv >= 0 ? AnnexBFilter(out->oformat, in->streams[iv]) : nullptr;
-        if (!headerWritten) {
-            // The first source decides the streams of the file; a codec the container cannot hold
-            // is left out rather than written broken.
-            if (iv >= 0 && Carries(out->oformat, in->streams[iv]->codecpar->codec_id)) {
-                AVStream* st = avformat_new_stream(out, nullptr);
-                avcodec_parameters_copy(st->codecpar, bsf ? bsf->par_out : in->streams[iv]->codecpar);
-                st->codecpar->codec_tag = 0;
-                st->time_base = in->streams[iv]->time_base;
-                st->avg_frame_rate = in->streams[iv]->avg_frame_rate;
-                outVideo = st->index;
-                videoPar = avcodec_parameters_alloc();
-                avcodec_parameters_copy(videoPar, in->streams[iv]->codecpar);
-            }
-            if (ia >= 0 && Carries(out->oformat, in->streams[ia]->codecpar->codec_id)) {
-                AVStream* st = avformat_new_stream(out, nullptr);
-                avcodec_parameters_copy(st->codecpar, in->streams[ia]->codecpar);
-                st->codecpar->codec_tag = 0;
-                st->time_base = in->streams[ia]->time_base;
-                outAudio = st->index;
-                audioPar = avcodec_parameters_alloc();
-                avcodec_parameters_copy(audioPar, in->streams[ia]->codecpar);
-            }
-            if (outVideo < 0 && outAudio < 0) {
-                av_bsf_free(&bsf);
-                avformat_close_input(&in);
-                rc = LUMO_ERR_NOVIDEO;
-                break;
-            }
-            if (!(out->oformat->flags & AVFMT_NOFILE)) {
-                AVIOInterruptCB cb{&LumoAVInterrupt::Callback, &intr};
-                r = avio_open2(&out->pb, partPath.toUtf8().constData(), AVIO_FLAG_WRITE, &cb, nullptr);
-                if (r < 0) {
-                    av_bsf_free(&bsf);
-                    avformat_close_input(&in);
-                    rc = r == AVERROR(ENOSPC) ? LUMO_ERR_DISKFULL : LUMO_ERR_WRITE;
-                    break;
-                }
-            }
-            r = avformat_write_header(out, nullptr);
-            if (r < 0) {
-                av_bsf_free(&bsf);
-                avformat_close_input(&in);
-                rc = r == AVERROR(ENOSPC) ? LUMO_ERR_DISKFULL : LUMO_ERR_WRITE;
-                break;
-            }
-            headerWritten = true;
-            lastDts.assign(out->nb_streams, AV_NOPTS_VALUE);
-            baseTs.assign(out->nb_streams, 0);
+        if (r == AVERROR(EAGAIN)) r = 0;
+    } else {
+        r = av_interleaved_write_frame(o.ctx.get(), pkt);
+        av_packet_unref(pkt);
+    }
+    const uint64_t limit = g_spaceLimit.load();
+    if (r == AVERROR(ENOSPC) || (limit && o.Written() > limit)) return LUMO_ERR_DISKFULL;
+    return r < 0 ? LUMO_ERR_WRITE : LUMO_OK;
+}
+
+// Copies one source into the file, continuing where the previous one ended.
+int Download::CopySource(const Source& s, Output& o, int64_t doneBeforeMs, int64_t totalMs) {
+    AVFormatContext* raw = nullptr;
+    int r = LumoAVOpenInput(&raw, s.src, &intr, GetSettings().openTimeoutMs.load());
+    if (r != 0) return abort ? LUMO_ERR_STATE : r;
+    lumoav::InputPtr in(raw);
+    const int iv = av_find_best_stream(in.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const int ia = av_find_best_stream(in.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    lumoav::BsfPtr bsf = iv >= 0 ? AnnexBFilter(o.ctx->oformat, in->streams[iv]) : nullptr;
+    if (!o.headerWritten) {
+        r = StartOutput(o, in.get(), iv, ia, bsf.get());
+        if (r != LUMO_OK) return r;
+    }
+    // A later source joins only with the streams that match the file's.
+    const int mapV =
+        (iv >= 0 && o.video >= 0 && SameStream(o.videoPar.get(), in->streams[iv]->codecpar)) ? o.video : -1;
+    const int mapA =
+        (ia >= 0 && o.audio >= 0 && SameStream(o.audioPar.get(), in->streams[ia]->codecpar)) ? o.audio : -1;
+    if (mapV < 0 && mapA < 0) {
+        LumoPrintf("LumoCore: %s does not match the download's streams and is left out\n", s.desc.GetURI());
+        return LUMO_OK;
+    }
+    const int ref = mapV >= 0 ? iv : ia;
+    const AVStream* refSt = in->streams[ref];
+    const int64_t refStart = refSt->start_time != AV_NOPTS_VALUE ? refSt->start_time : 0;
+    const int64_t fromTs = refStart + av_rescale_q(s.fromMs, AVRational{1, 1000}, refSt->time_base);
+    const int64_t endTs =
+        s.lenMs >= 0 ? fromTs + av_rescale_q(s.lenMs, AVRational{1, 1000}, refSt->time_base) : INT64_MAX;
+    if (s.fromMs > 0) {
+        intr.Arm(GetSettings().readTimeoutMs.load());
+        if (avformat_seek_file(in.get(), ref, INT64_MIN, fromTs, fromTs, 0) < 0)
+            av_seek_frame(in.get(), ref, fromTs, AVSEEK_FLAG_BACKWARD);
+    }
+    // Input time (per input stream) that maps to the source's start in the output.
+    std::vector<int64_t> inStart(in->nb_streams, AV_NOPTS_VALUE);
+    int64_t srcEndOut[2] = {0, 0};  // furthest end reached per output stream (video, audio), output tb
+    bool copying = mapV < 0;        // video copies begin on a key frame
+    lumoav::PacketPtr pkt = lumoav::MakePacket();
+    if (!pkt) return LUMO_ERR_FAIL;
+    for (;;) {
+        if (abort) return LUMO_ERR_STATE;
+        intr.Arm(GetSettings().readTimeoutMs.load());
+        r = av_read_frame(in.get(), pkt.get());
+        intr.Disarm();
+        if (r < 0) {
+            if (r != AVERROR_EOF && abort) return LUMO_ERR_STATE;
+            break;  // the end of the file, or its unreadable rest
         }
-        // A later source joins only with the streams that match the file's.
-        auto same = [](AVCodecParameters* a, AVCodecParameters* b) {
-            return a && b && a->codec_id == b->codec_id && a->width == b->width && a->height == b->height &&
-                   a->sample_rate == b->sample_rate;
-        };
-        int mapV = (iv >= 0 && outVideo >= 0 && same(videoPar, in->streams[iv]->codecpar)) ? outVideo : -1;
-        int mapA = (ia >= 0 && outAudio >= 0 && same(audioPar, in->streams[ia]->codecpar)) ? outAudio : -1;
-        if (mapV < 0 && mapA < 0) {
-            LumoPrintf("LumoCore: %s does not match the download's streams and is left out\n",
-                       s.desc.GetURI());
-            av_bsf_free(&bsf);
-            avformat_close_input(&in);
+        const int is = pkt->stream_index;
+        const int os = is == iv ? mapV : (is == ia ? mapA : -1);
+        if (os < 0 || pkt->dts == AV_NOPTS_VALUE) {
+            av_packet_unref(pkt.get());
             continue;
         }
-        int ref = mapV >= 0 ? iv : ia;
-        AVStream* refSt = in->streams[ref];
-        int64_t refStart = refSt->start_time != AV_NOPTS_VALUE ? refSt->start_time : 0;
-        int64_t fromTs = refStart + av_rescale_q(s.fromMs, AVRational{1, 1000}, refSt->time_base);
-        int64_t endTs =
-            s.lenMs >= 0 ? fromTs + av_rescale_q(s.lenMs, AVRational{1, 1000}, refSt->time_base) : INT64_MAX;
-        if (s.fromMs > 0) {
-            intr.Arm(GetSettings().readTimeoutMs.load());
-            if (avformat_seek_file(in, ref, INT64_MIN, fromTs, fromTs, 0) < 0)
-                av_seek_frame(in, ref, fromTs, AVSEEK_FLAG_BACKWARD);
+        const AVStream* ist = in->streams[is];
+        const int64_t tsRef =
+            av_rescale_q(pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts, ist->time_base, refSt->time_base);
+        if (tsRef >= endTs && (is == ref || os == mapA)) {
+            av_packet_unref(pkt.get());
+            if (is == ref) break;
+            continue;
         }
-        // Input time (per input stream) that maps to the source's start in the output.
-        std::vector<int64_t> inStart(in->nb_streams, AV_NOPTS_VALUE);
-        int64_t srcEndOut[2] = {0, 0};  // furthest end reached per output stream, output tb
-        bool copying = mapV < 0;        // video copies begin on a key frame
-        int64_t copiedMs = 0;
-        for (;;) {
-            if (abort) {
-                rc = LUMO_ERR_STATE;
-                break;
-            }
-            intr.Arm(GetSettings().readTimeoutMs.load());
-            r = av_read_frame(in, pkt);
-            intr.Disarm();
-            if (r < 0) {
-                if (r != AVERROR_EOF && abort) rc = LUMO_ERR_STATE;
-                break;  // the end of the file, or its unreadable rest
-            }
-            int os = pkt->stream_index == iv ? mapV : (pkt->stream_index == ia ? mapA : -1);
-            if (os < 0 || pkt->dts == AV_NOPTS_VALUE) {
-                av_packet_unref(pkt);
-                continue;
-            }
-            AVStream* ist = in->streams[pkt->stream_index];
-            int64_t tsRef = av_rescale_q(pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts, ist->time_base,
-                                         refSt->time_base);
-            if (tsRef >= endTs && (pkt->stream_index == ref || os == mapA)) {
-                av_packet_unref(pkt);
-                if (pkt->stream_index == ref) break;
-                continue;
-            }
-            if (os == mapV && !copying) {
-                if (!(pkt->flags & AV_PKT_FLAG_KEY)) {
-                    av_packet_unref(pkt);
-                    continue;
-                }
-                copying = true;
-            }
-            if (!copying) {  // audio before the first key frame
-                av_packet_unref(pkt);
-                continue;
-            }
-            if (inStart[size_t(pkt->stream_index)] == AV_NOPTS_VALUE) {
-                // Every stream of this source starts from the same instant: the reference start.
-                int64_t startRef = std::min(tsRef, fromTs);
-                inStart[size_t(pkt->stream_index)] = av_rescale_q(startRef, refSt->time_base, ist->time_base);
-            }
-            AVStream* ost = out->streams[os];
-            int64_t shift = inStart[size_t(pkt->stream_index)];
-            int64_t base = baseTs[size_t(os)];
-            pkt->pts = pkt->pts == AV_NOPTS_VALUE
-                           ? AV_NOPTS_VALUE
-                           : av_rescale_q(pkt->pts - shift, ist->time_base, ost->time_base) + base;
-            pkt->dts = av_rescale_q(pkt->dts - shift, ist->time_base, ost->time_base) + base;
-            pkt->duration = av_rescale_q(pkt->duration, ist->time_base, ost->time_base);
-            if (lastDts[size_t(os)] != AV_NOPTS_VALUE && pkt->dts <= lastDts[size_t(os)])
-                pkt->dts = lastDts[size_t(os)] + 1;
-            if (pkt->pts != AV_NOPTS_VALUE && pkt->pts < pkt->dts) pkt->pts = pkt->dts;
-            lastDts[size_t(os)] = pkt->dts;
-            int64_t endOut =
-                (pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts) + std::max<int64_t>(pkt->duration, 1);
-            srcEndOut[os == outVideo ? 0 : 1] = std::max(srcEndOut[os == outVideo ? 0 : 1], endOut);
-            if (os == outVideo || outVideo < 0)
-                copiedMs = av_rescale_q(endOut - base, ost->time_base, AVRational{1, 1000});
-            pkt->stream_index = os;
-            pkt->pos = -1;
-            if (bsf && os == mapV) {
-                // The filter keeps the time stamps; it only rewrites the payload.
-                r = av_bsf_send_packet(bsf, pkt);
-                av_packet_unref(pkt);
-                while (r >= 0 && av_bsf_receive_packet(bsf, pkt) == 0) {
-                    pkt->stream_index = os;
-                    r = av_interleaved_write_frame(out, pkt);
-                    av_packet_unref(pkt);
-                }
-                if (r == AVERROR(EAGAIN)) r = 0;
-            } else {
-                r = av_interleaved_write_frame(out, pkt);
-                av_packet_unref(pkt);
-            }
-            uint64_t written = out->pb ? uint64_t(std::max<int64_t>(0, avio_tell(out->pb))) : 0;
-            uint64_t limit = g_spaceLimit.load();
-            if (r == AVERROR(ENOSPC) || (limit && written > limit)) {
-                rc = LUMO_ERR_DISKFULL;
-                break;
-            }
-            if (r < 0) {
-                rc = LUMO_ERR_WRITE;
-                break;
-            }
-            Progress(doneBeforeMs + copiedMs, totalMs, written);
+        if (os == mapV && !copying) copying = pkt->flags & AV_PKT_FLAG_KEY;
+        if (!copying) {  // before the first key frame
+            av_packet_unref(pkt.get());
+            continue;
         }
-        // The next source continues where this one ended, on every stream alike.
-        int64_t endMs = 0;
-        if (outVideo >= 0)
-            endMs = std::max(
-                endMs, av_rescale_q(srcEndOut[0], out->streams[outVideo]->time_base, AVRational{1, 1000}));
-        if (outAudio >= 0)
-            endMs = std::max(
-                endMs, av_rescale_q(srcEndOut[1], out->streams[outAudio]->time_base, AVRational{1, 1000}));
-        for (unsigned k = 0; k < out->nb_streams; ++k)
-            baseTs[k] =
-                std::max(baseTs[k], av_rescale_q(endMs, AVRational{1, 1000}, out->streams[k]->time_base));
-        int64_t len =
-            s.lenMs >= 0 ? s.lenMs : CLumoTime::GetTimeSpan(s.desc.GetTimeE(), s.desc.GetTimeS()) - s.fromMs;
-        doneBeforeMs += std::max<int64_t>(len, 1);
-        av_bsf_free(&bsf);
-        avformat_close_input(&in);
+        if (inStart[size_t(is)] == AV_NOPTS_VALUE) {
+            // Every stream of this source starts from the same instant: the reference start.
+            inStart[size_t(is)] = av_rescale_q(std::min(tsRef, fromTs), refSt->time_base, ist->time_base);
+        }
+        const AVStream* ost = o.ctx->streams[os];
+        const int64_t shift = inStart[size_t(is)];
+        const int64_t base = o.baseTs[size_t(os)];
+        pkt->pts = pkt->pts == AV_NOPTS_VALUE
+                       ? AV_NOPTS_VALUE
+                       : av_rescale_q(pkt->pts - shift, ist->time_base, ost->time_base) + base;
+        pkt->dts = av_rescale_q(pkt->dts - shift, ist->time_base, ost->time_base) + base;
+        pkt->duration = av_rescale_q(pkt->duration, ist->time_base, ost->time_base);
+        int64_t& last = o.lastDts[size_t(os)];
+        if (last != AV_NOPTS_VALUE && pkt->dts <= last) pkt->dts = last + 1;
+        if (pkt->pts != AV_NOPTS_VALUE && pkt->pts < pkt->dts) pkt->pts = pkt->dts;
+        last = pkt->dts;
+        const int64_t endOut =
+            (pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts) + std::max<int64_t>(pkt->duration, 1);
+        int64_t& reached = srcEndOut[os == o.video ? 0 : 1];
+        reached = std::max(reached, endOut);
+        pkt->stream_index = os;
+        pkt->pos = -1;
+        r = WritePacket(o, pkt.get(), os == mapV ? bsf.get() : nullptr);
+        if (r != LUMO_OK) return r;
+        if (os == o.video || o.video < 0)
+            Progress(doneBeforeMs + av_rescale_q(endOut - base, ost->time_base, AVRational{1, 1000}), totalMs,
+                     o.Written());
     }
-    av_packet_free(&pkt);
-    if (headerWritten) {
-        int r = av_write_trailer(out);
-        if (rc == LUMO_OK && r < 0) rc = r == AVERROR(ENOSPC) ? LUMO_ERR_DISKFULL : LUMO_ERR_WRITE;
-        if (rc == LUMO_OK && out->pb && out->pb->error < 0)
-            rc = out->pb->error == AVERROR(ENOSPC) ? LUMO_ERR_DISKFULL : LUMO_ERR_WRITE;
+    // The next source continues where this one ended, on every stream alike.
+    int64_t endMs = 0;
+    if (o.video >= 0)
+        endMs = std::max(endMs,
+                         av_rescale_q(srcEndOut[0], o.ctx->streams[o.video]->time_base, AVRational{1, 1000}));
+    if (o.audio >= 0)
+        endMs = std::max(endMs,
+                         av_rescale_q(srcEndOut[1], o.ctx->streams[o.audio]->time_base, AVRational{1, 1000}));
+    for (unsigned k = 0; k < o.ctx->nb_streams; ++k)
+        o.baseTs[k] =
+            std::max(o.baseTs[k], av_rescale_q(endMs, AVRational{1, 1000}, o.ctx->streams[k]->time_base));
+    return LUMO_OK;
+}
+
+// Stream copy of every source into the part file.
+int Download::Copy() {
+    Output o;
+    AVFormatContext* raw = nullptr;
+    if (avformat_alloc_output_context2(&raw, nullptr, MuxerOf(format), partPath.toUtf8().constData()) < 0 ||
+        !raw)
+        return LUMO_ERR_FAIL;
+    o.ctx.reset(raw);
+    int64_t totalMs = 0;
+    for (const Source& s : sources) totalMs += std::max<int64_t>(s.LengthMs(), 1);
+    int64_t doneBeforeMs = 0;  // copied length of the finished sources
+    int rc = LUMO_OK;
+    for (const Source& s : sources) {
+        if (abort) {
+            rc = LUMO_ERR_STATE;
+            break;
+        }
+        rc = CopySource(s, o, doneBeforeMs, totalMs);
+        if (rc != LUMO_OK) break;
+        doneBeforeMs += std::max<int64_t>(s.LengthMs(), 1);
     }
-    uint64_t written = out->pb ? uint64_t(std::max<int64_t>(0, avio_tell(out->pb))) : 0;
-    if (out->pb && !(out->oformat->flags & AVFMT_NOFILE)) avio_closep(&out->pb);
-    avformat_free_context(out);
-    avcodec_parameters_free(&videoPar);
-    avcodec_parameters_free(&audioPar);
-    if (rc == LUMO_OK && !headerWritten) rc = LUMO_ERR_NOVIDEO;
+    if (o.headerWritten) {
+        const int r = av_write_trailer(o.ctx.get());
+        if (rc == LUMO_OK && r < 0) rc = WriteError(r);
+        if (rc == LUMO_OK && o.ctx->pb && o.ctx->pb->error < 0) rc = WriteError(o.ctx->pb->error);
+    } else if (rc == LUMO_OK) {
+        rc = LUMO_ERR_NOVIDEO;
+    }
+    const uint64_t written = o.Written();
+    o.ctx.reset();  // the file is closed before it is renamed or removed
     std::lock_guard<std::mutex> lock(m);
     bytes = written;
     return rc;
@@ -407,60 +414,45 @@ int Download::Copy() {
 // A picture (format "jpg"): the first frame at the start of the range.
 int Download::Picture() {
     const Source& s = sources.front();
-    AVFormatContext* in = nullptr;
-    int r = LumoAVOpenInput(&in, s.src, &intr, GetSettings().openTimeoutMs.load());
+    AVFormatContext* raw = nullptr;
+    const int r = LumoAVOpenInput(&raw, s.src, &intr, GetSettings().openTimeoutMs.load());
     if (r != 0) return r;
-    int iv = av_find_best_stream(in, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    lumoav::InputPtr in(raw);
+    const int iv = av_find_best_stream(in.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     const AVCodec* codec = iv >= 0 ? avcodec_find_decoder(in->streams[iv]->codecpar->codec_id) : nullptr;
-    AVCodecContext* dec = codec ? avcodec_alloc_context3(codec) : nullptr;
-    if (!dec || avcodec_parameters_to_context(dec, in->streams[iv]->codecpar) < 0 ||
-        avcodec_open2(dec, codec, nullptr) < 0) {
-        avcodec_free_context(&dec);
-        avformat_close_input(&in);
+    lumoav::CodecContextPtr dec(codec ? avcodec_alloc_context3(codec) : nullptr);
+    if (!dec || avcodec_parameters_to_context(dec.get(), in->streams[iv]->codecpar) < 0 ||
+        avcodec_open2(dec.get(), codec, nullptr) < 0)
         return LUMO_ERR_NOVIDEO;
-    }
-    AVStream* st = in->streams[iv];
-    int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
-    int64_t target = start + av_rescale_q(s.fromMs, AVRational{1, 1000}, st->time_base);
-    if (s.fromMs > 0) avformat_seek_file(in, iv, INT64_MIN, target, target, 0);
-    AVPacket* pkt = av_packet_alloc();
-    AVFrame* f = av_frame_alloc();
+    const AVStream* st = in->streams[iv];
+    const int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    const int64_t target = start + av_rescale_q(s.fromMs, AVRational{1, 1000}, st->time_base);
+    if (s.fromMs > 0) avformat_seek_file(in.get(), iv, INT64_MIN, target, target, 0);
+    lumoav::PacketPtr pkt = lumoav::MakePacket();
+    lumoav::FramePtr f = lumoav::MakeFrame();
+    if (!pkt || !f) return LUMO_ERR_FAIL;
     bool got = false;
-    while (!got && !abort && av_read_frame(in, pkt) >= 0) {
-        if (pkt->stream_index == iv && avcodec_send_packet(dec, pkt) >= 0)
-            while (!got && avcodec_receive_frame(dec, f) == 0) {
-                int64_t ts = f->best_effort_timestamp;
+    while (!got && !abort && av_read_frame(in.get(), pkt.get()) >= 0) {
+        if (pkt->stream_index == iv && avcodec_send_packet(dec.get(), pkt.get()) >= 0)
+            while (!got && avcodec_receive_frame(dec.get(), f.get()) == 0) {
+                const int64_t ts = f->best_effort_timestamp;
                 if (ts == AV_NOPTS_VALUE || ts >= target)
                     got = true;
                 else
-                    av_frame_unref(f);
+                    av_frame_unref(f.get());
             }
-        av_packet_unref(pkt);
+        av_packet_unref(pkt.get());
     }
     if (!got) {  // the range lies past the last picture: take the last one the decoder holds
-        avcodec_send_packet(dec, nullptr);
-        while (avcodec_receive_frame(dec, f) == 0) got = true;
+        avcodec_send_packet(dec.get(), nullptr);
+        while (avcodec_receive_frame(dec.get(), f.get()) == 0) got = true;
     }
-    int rc = got ? LUMO_OK : LUMO_ERR_NOFRAME;
-    if (got) {
-        SwsContext* sws = sws_getContext(f->width, f->height, AVPixelFormat(f->format), f->width, f->height,
-                                         AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
-        QImage img(f->width, f->height, QImage::Format_RGB32);
-        if (sws && !img.isNull()) {
-            uint8_t* dst[4] = {img.bits(), nullptr, nullptr, nullptr};
-            int lines[4] = {int(img.bytesPerLine()), 0, 0, 0};
-            sws_scale(sws, f->data, f->linesize, 0, f->height, dst, lines);
-            QImageWriter w(partPath, "JPG");
-            if (!w.write(img)) rc = LUMO_ERR_WRITE;
-        } else {
-            rc = LUMO_ERR_FAIL;
-        }
-        if (sws) sws_freeContext(sws);
-    }
-    av_frame_free(&f);
-    av_packet_free(&pkt);
-    avcodec_free_context(&dec);
-    avformat_close_input(&in);
+    if (!got) return LUMO_ERR_NOFRAME;
+    PictureConverter converter;
+    const QImage img = converter.Convert(f.get());
+    if (img.isNull()) return LUMO_ERR_FAIL;
+    QImageWriter w(partPath, "JPG");
+    const int rc = w.write(img) ? LUMO_OK : LUMO_ERR_WRITE;
     std::lock_guard<std::mutex> lock(m);
     bytes = uint64_t(QFileInfo(partPath).size());
     return rc;
@@ -482,6 +474,7 @@ void Download::Run() {
         if (rc == LUMO_OK) percent = 100;
         bitsPerSecond = 0;
     }
+    std::lock_guard<std::recursive_mutex> report(reportMutex);
     if (owner && handler)
         handler(owner, LUMO_DOWNLOAD_FINISHED, handle, reinterpret_cast<void*>(intptr_t(rc)), nullptr);
 }
@@ -508,14 +501,14 @@ int LumoDownloadOpenFile(void** download, const char* url, CLumoFileDescList* li
         s.desc = *desc;
         if (LumoRecordParseUri(desc->GetURI(), &s.src) != 0) return LUMO_ERR_PARAM;
         if (s.src.isNetwork) return LUMO_ERR_UNSUPPORTED;
-        if (!QFileInfo(QString::fromStdString(s.src.path)).isFile()) return LUMO_ERR_NOTFOUND;
+        if (!QFileInfo(QString::fromUtf8(s.src.path.c_str())).isFile()) return LUMO_ERR_NOTFOUND;
         // Strip the range so the descriptor names the whole file when it is probed.
         CLumoFileDesc whole = s.desc;
-        std::string uri = desc->GetURI();
-        size_t from = uri.rfind("&from=");
+        const std::string uri = desc->GetURI();
+        const size_t from = uri.rfind("&from=");
         if (s.src.hasRange && from != std::string::npos) whole.SetURI(uri.substr(0, from).c_str());
         if (whole.GetTimeS().IsEmpty() || whole.GetTimeE().IsEmpty()) {
-            int r = LumoRecordProbeDesc(&whole);
+            const int r = LumoRecordProbeDesc(&whole);
             if (r != 0) return r;
             s.desc.SetTimeS(whole.GetTimeS());
             s.desc.SetTimeE(whole.GetTimeE());
@@ -530,31 +523,28 @@ int LumoDownloadOpenFile(void** download, const char* url, CLumoFileDescList* li
     if (d->sources.empty()) return LUMO_ERR_PARAM;
 
     const Source& first = d->sources.front();
-    QString name = SafeName(QString::fromUtf8(t.fileName.c_str()));
+    QString name = SafeName(t.fileName);
     if (name.isEmpty()) name = SafeName(QString::fromUtf8(first.desc.GetSaveFileName()));
     if (name.isEmpty()) {
         // <file name>_<yyyyMMddhhmmss of the start>_<seconds>s
-        QString stem = QFileInfo(QString::fromStdString(first.src.path)).completeBaseName();
+        const QString stem = QFileInfo(QString::fromUtf8(first.src.path.c_str())).completeBaseName();
         CLumoTime start = first.desc.GetTimeS();
         start.Add(first.fromMs);
-        QDateTime st = QDateTime::fromMSecsSinceEpoch(start.ToEpochMs());
+        const QDateTime st = QDateTime::fromMSecsSinceEpoch(start.ToEpochMs());
         int64_t lenMs = 0;
-        for (const Source& s : d->sources)
-            lenMs += s.lenMs >= 0 ? s.lenMs
-                                  : CLumoTime::GetTimeSpan(s.desc.GetTimeE(), s.desc.GetTimeS()) - s.fromMs;
+        for (const Source& s : d->sources) lenMs += s.LengthMs();
         name = QString("%1_%2_%3s")
                    .arg(stem, st.toString("yyyyMMddhhmmss"))
                    .arg(std::max<int64_t>(1, lenMs / 1000));
     }
-    QString ext = "." + QString::fromStdString(t.format);
+    const QString ext = "." + QString::fromUtf8(t.format.c_str());
     if (!name.endsWith(ext, Qt::CaseInsensitive)) name += ext;
-    QString folder = QString::fromUtf8(t.folder.c_str());
-    if (!QDir().mkpath(folder) || !QFileInfo(folder).isWritable()) return LUMO_ERR_WRITE;
+    if (!QDir().mkpath(t.folder) || !QFileInfo(t.folder).isWritable()) return LUMO_ERR_WRITE;
     // An existing file is never overwritten: the new one is numbered apart.
-    QString path = QDir(folder).filePath(name);
-    QString stem = QFileInfo(name).completeBaseName();
+    QString path = QDir(t.folder).filePath(name);
+    const QString stem = QFileInfo(name).completeBaseName();
     for (int n = 1; QFileInfo::exists(path) || QFileInfo::exists(path + ".part"); ++n)
-        path = QDir(folder).filePath(QString("%1(%2)%3").arg(stem).arg(n).arg(ext));
+        path = QDir(t.folder).filePath(QString("%1(%2)%3").arg(stem).arg(n).arg(ext));
     d->path = path;
     d->partPath = path + ".part";
     d->handle = Downloads().Add(d);
@@ -565,8 +555,11 @@ int LumoDownloadOpenFile(void** download, const char* url, CLumoFileDescList* li
 int LumoDownloadAttachStream(void* download, CLumoObject* owner, LumoCallbackHandler handler) {
     auto d = Downloads().Get(download);
     if (!d) return LUMO_ERR_PARAM;
-    std::lock_guard<std::mutex> lock(d->m);
-    if (d->started) return LUMO_ERR_STATE;
+    std::lock_guard<std::recursive_mutex> report(d->reportMutex);
+    {
+        std::lock_guard<std::mutex> lock(d->m);
+        if (d->started) return LUMO_ERR_STATE;
+    }
     d->owner = owner;
     d->handler = handler;
     return LUMO_OK;
@@ -575,7 +568,12 @@ int LumoDownloadAttachStream(void* download, CLumoObject* owner, LumoCallbackHan
 int LumoDownloadDetachStream(void* download, CLumoObject* owner, LumoCallbackHandler) {
     auto d = Downloads().Get(download);
     if (!d) return LUMO_ERR_PARAM;
-    if (d->thread.joinable() && !d->finished) return LUMO_ERR_STATE;  // detach after the stop
+    // Waits for an end report under way: once this returns, the owner may go.
+    std::lock_guard<std::recursive_mutex> report(d->reportMutex);
+    {
+        std::lock_guard<std::mutex> lock(d->m);
+        if (d->started && !d->finished) return LUMO_ERR_STATE;  // detach after the stop
+    }
     if (owner && d->owner != owner) return LUMO_ERR_PARAM;
     d->owner = nullptr;
     d->handler = nullptr;
@@ -586,6 +584,7 @@ int LumoDownloadSetKey(void* download, const char* key1, const char*, const char
     auto d = Downloads().Get(download);
     if (!d) return LUMO_ERR_PARAM;
     // Records of this system are not enciphered; the key is kept for the record only.
+    std::lock_guard<std::mutex> lock(d->m);
     d->key = key1 ? key1 : "";
     return LUMO_OK;
 }
@@ -597,7 +596,7 @@ int LumoDownloadStart(void* download, int) {
     if (d->started) return LUMO_ERR_STATE;
     d->started = true;
     std::shared_ptr<Download> self = d;
-    d->thread = std::thread([self] { self->Run(); });
+    d->StartThread([self] { self->Run(); });
     return LUMO_OK;
 }
 

@@ -42,7 +42,7 @@ int LumoCoreInitialize(const char*) {
     return LUMO_OK;
 }
 
-int LumoCoreInvalidate();  // in player.cpp: ends every player
+int LumoCoreInvalidate();  // in player_api.cpp: ends every player
 
 void LumoCoreSetTimeouts(int openMs, int readMs) {
     if (openMs > 0) GetSettings().openTimeoutMs = openMs;

@@ -54,7 +54,7 @@ public:
 
 private:
     mutable std::mutex m_mutex;
-    std::map<uintptr_t, std::shared_ptr<T>> m_items;
+    std::map<uintptr_t, std::shared_ptr<T>> m_items;  // guarded by m_mutex
 };
 
 struct Settings {
@@ -67,7 +67,7 @@ Settings& GetSettings();
 // The speed holder shared by a task's players.
 struct Task {
     std::atomic<int> speed{LUMO_SPEED_NORMAL};
-    int size = 1;
+    int size = 1;  // set at creation, constant afterwards
 };
 std::shared_ptr<Task> GetTask(void* handle);
 

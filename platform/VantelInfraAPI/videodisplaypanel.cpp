@@ -17,85 +17,128 @@ namespace INFRA {
 // ---------------------------------------------------------------------------------------------
 // VideoFrameSink
 
-bool VideoFrameSink::Present(const void* source, const QImage& frame) {
-    QMutexLocker lock(&m_mutex);
-    if (!m_window || m_stopped) return false;
-    if (m_delegate && m_delegate != source) return false;
-    m_frame = frame;
-    m_lastSource = source;
+namespace {
+
+QRect FitRect(const QRect& area, double aspect) {
+    if (aspect <= 0.0 || area.isEmpty()) return area;
+    int w = area.width();
+    int h = static_cast<int>(w / aspect + 0.5);
+    if (h > area.height()) {
+        h = area.height();
+        w = static_cast<int>(h * aspect + 0.5);
+    }
+    return QRect(area.x() + (area.width() - w) / 2, area.y() + (area.height() - h) / 2, w, h);
+}
+
+// Where a picture standing for `display` pixels is painted within `area`, by the scale mode.
+QRect ShownRect(const QRect& area, const QSize& display, int mode, float ratio) {
+    if (mode == VideoFrameSink::SCALE_RATIO && ratio > 0.0f) return FitRect(area, ratio);
+    if (mode == VideoFrameSink::SCALE_FILL || display.isEmpty()) return area;
+    return FitRect(area, double(display.width()) / display.height());
+}
+
+}  // namespace
+
+void VideoFrameSink::PostUpdateLocked() {
     // One queued repaint at a time: a slow GUI thread sees the newest picture, never a backlog.
-    if (!m_updatePending) {
+    if (m_window && !m_updatePending) {
         m_updatePending = true;
         QMetaObject::invokeMethod(m_window.data(), "OnFrameArrived", Qt::QueuedConnection);
     }
-    return true;
+}
+
+quint64 VideoFrameSink::PresentPicture(const void* source, const QImage& frame, const QSize& displaySize) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_window || m_stopped) return 0;
+    if (m_delegate && m_delegate != source) return 0;
+    m_frame = frame;
+    m_displaySize = displaySize.isEmpty() ? frame.size() : displaySize;
+    m_lastSource = source;
+    ++m_serial;
+    PostUpdateLocked();
+    return m_serial;
+}
+
+bool VideoFrameSink::Accepts(const void* source) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_window && !m_stopped && (!m_delegate || m_delegate == source);
+}
+
+quint64 VideoFrameSink::PaintedSerial() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_paintedSerial;
 }
 
 QSize VideoFrameSink::TargetSize() const {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_window ? m_target : QSize();
 }
 
+QSize VideoFrameSink::ShownSize(const QSize& displaySize) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_window || m_target.isEmpty()) return QSize();
+    return ShownRect(QRect(QPoint(), m_target), displaySize, m_mode, m_ratio).size();
+}
+
 void VideoFrameSink::SetScale(int mode, float ratio) {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_mode = mode;
     m_ratio = ratio;
-    if (m_window && !m_updatePending) {
-        m_updatePending = true;
-        QMetaObject::invokeMethod(m_window.data(), "OnFrameArrived", Qt::QueuedConnection);
-    }
+    PostUpdateLocked();
 }
 
 void VideoFrameSink::Refresh() {
-    QMutexLocker lock(&m_mutex);
-    if (m_window && !m_updatePending) {
-        m_updatePending = true;
-        QMetaObject::invokeMethod(m_window.data(), "OnFrameArrived", Qt::QueuedConnection);
-    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    PostUpdateLocked();
 }
 
 bool VideoFrameSink::IsAlive() const {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return !m_window.isNull();
 }
 
 QImage VideoFrameSink::Frame() const {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_frame;
 }
 
 void VideoFrameSink::GetScale(int* mode, float* ratio) const {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (mode) *mode = m_mode;
     if (ratio) *ratio = m_ratio;
 }
 
 void VideoFrameSink::SetStopped(bool stopped) {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_stopped = stopped;
 }
 
 bool VideoFrameSink::IsStopped() const {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_stopped;
 }
 
 void VideoFrameSink::SetDelegate(const void* source) {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_delegate = source;
     // A picture of another source must not stay on screen under the new delegate.
-    if (source && m_lastSource && m_lastSource != source) m_frame = QImage();
+    if (source && m_lastSource && m_lastSource != source) {
+        m_frame = QImage();
+        m_paintedSerial = m_serial;
+    }
 }
 
 const void* VideoFrameSink::Delegate() const {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_delegate;
 }
 
 void VideoFrameSink::Clear() {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_frame = QImage();
     m_lastSource = nullptr;
+    // Nothing is left to paint: a player waiting for its picture to be painted goes on.
+    m_paintedSerial = m_serial;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -110,7 +153,7 @@ VideoWindow::VideoWindow(QWidget* parent) : QWidget(parent), m_sink(std::make_sh
 
 VideoWindow::~VideoWindow() {
     // After this no player thread can post to the window.
-    QMutexLocker lock(&m_sink->m_mutex);
+    std::lock_guard<std::mutex> lock(m_sink->m_mutex);
     m_sink->m_window = nullptr;
     m_sink->m_frame = QImage();
 }
@@ -132,45 +175,52 @@ void VideoWindow::SetLogo(const QImage& logo) {
 
 void VideoWindow::OnFrameArrived() {
     {
-        QMutexLocker lock(&m_sink->m_mutex);
+        std::lock_guard<std::mutex> lock(m_sink->m_mutex);
         m_sink->m_updatePending = false;
     }
     update();
-}
-
-static QRect FitRect(const QRect& area, double aspect) {
-    if (aspect <= 0.0 || area.isEmpty()) return area;
-    int w = area.width();
-    int h = static_cast<int>(w / aspect + 0.5);
-    if (h > area.height()) {
-        h = area.height();
-        w = static_cast<int>(h * aspect + 0.5);
-    }
-    return QRect(area.x() + (area.width() - w) / 2, area.y() + (area.height() - h) / 2, w, h);
 }
 
 void VideoWindow::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Qt::black);
     QImage frame;
-    int mode = VideoFrameSink::SCALE_ORIGIN;
-    float ratio = 0.0f;
+    QSize display;
+    quint64 serial;
+    int mode;
+    float ratio;
     bool stopped;
     {
-        QMutexLocker lock(&m_sink->m_mutex);
+        std::lock_guard<std::mutex> lock(m_sink->m_mutex);
         frame = m_sink->m_frame;
+        display = m_sink->m_displaySize;
+        serial = m_sink->m_serial;
         mode = m_sink->m_mode;
         ratio = m_sink->m_ratio;
         stopped = m_sink->m_stopped;
     }
     if (!frame.isNull() && !stopped) {
-        QRect target = rect();
-        if (mode == VideoFrameSink::SCALE_RATIO && ratio > 0.0f)
-            target = FitRect(rect(), ratio);
-        else if (mode != VideoFrameSink::SCALE_FILL)
-            target = FitRect(rect(), double(frame.width()) / qMax(1, frame.height()));
-        p.setRenderHint(QPainter::SmoothPixmapTransform, frame.size() != target.size());
-        p.drawImage(target, frame);
+        const QRect target = ShownRect(rect(), display, mode, ratio);
+        const double dpr = devicePixelRatioF();
+        const double sx = double(target.width()) * dpr / frame.width();
+        const double sy = double(target.height()) * dpr / frame.height();
+        if (qAbs(sx - 1.0) <= 0.02 && qAbs(sy - 1.0) <= 0.02) {
+            // Players convert to an aligned width next to the shown size: the picture is
+            // painted as it is, centred on its area (a pixel or two of its edges fall outside),
+            // which costs a copy instead of a scaling.
+            const QSize size = frame.size() / dpr;
+            p.setClipRect(target);
+            p.drawImage(QRect(QPoint(target.x() + (target.width() - size.width()) / 2,
+                                     target.y() + (target.height() - size.height()) / 2),
+                              size),
+                        frame);
+        } else {
+            // A real change of size gets the smooth filter.
+            p.setRenderHint(QPainter::SmoothPixmapTransform, qAbs(sx - 1.0) > 0.05 || qAbs(sy - 1.0) > 0.05);
+            p.drawImage(target, frame);
+        }
+        std::lock_guard<std::mutex> lock(m_sink->m_mutex);
+        m_sink->m_paintedSerial = qMax(m_sink->m_paintedSerial, serial);
         return;
     }
     if (!m_logo.isNull()) {
@@ -189,7 +239,7 @@ void VideoWindow::paintEvent(QPaintEvent*) {
 
 void VideoWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    QMutexLocker lock(&m_sink->m_mutex);
+    std::lock_guard<std::mutex> lock(m_sink->m_mutex);
     m_sink->m_target = event->size() * devicePixelRatioF();
 }
 

@@ -4,13 +4,13 @@
 #pragma once
 
 #include <QImage>
-#include <QMutex>
 #include <QPointer>
 #include <QString>
 #include <QVector>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class QGridLayout;
 class QLayout;
@@ -28,13 +28,24 @@ public:
     // own ratio.
     enum { SCALE_FILL = 0, SCALE_RATIO = 1, SCALE_ORIGIN = 2 };
 
-    // Shows `frame` (which must be a detached image: the sink keeps it) as the picture of
-    // `source`. Refused (false) when the window is gone, stopped (SetStop(true)), or delegated
-    // to another source.
-    bool Present(const void* source, const QImage& frame);
+    // Shows `frame` (the sink keeps it; it must not be written afterwards) as the picture of
+    // `source`. `displaySize` is the size the picture stands for (the video's own size, when the
+    // frame was converted smaller or to an aligned width): it gives the aspect ratio the picture
+    // is painted with; empty means the frame's own size. The picture's serial number (> 0), or 0
+    // when refused: the window is gone, stopped (SetStop(true)), or delegated to another source.
+    quint64 PresentPicture(const void* source, const QImage& frame, const QSize& displaySize = QSize());
+    bool Present(const void* source, const QImage& frame) { return PresentPicture(source, frame) != 0; }
+    // Whether a picture of `source` would be shown now (cheap: ask before converting one).
+    bool Accepts(const void* source) const;
+    // Serial of the newest picture the window has painted, or that no longer needs painting
+    // (cleared); 0 before any. A player converts its next picture once its last one is painted.
+    quint64 PaintedSerial() const;
     // Size the window paints into (device pixels), for scaling on the player side; empty when
     // the window is gone.
     QSize TargetSize() const;
+    // Size (device pixels) of the area a picture standing for `displaySize` is painted over, by
+    // the scale mode; empty when the window is gone.
+    QSize ShownSize(const QSize& displaySize) const;
     void SetScale(int mode, float ratio);
     // Asks the window to repaint.
     void Refresh();
@@ -51,9 +62,15 @@ public:
 
 private:
     friend class VideoWindow;
-    mutable QMutex m_mutex;
-    QPointer<VideoWindow> m_window;  // read and cleared under m_mutex
+    void PostUpdateLocked();
+    // All fields are guarded by m_mutex; players' threads write the picture, the GUI thread
+    // paints it. (A standard mutex: the thread sanitizer sees its locking, not QMutex's.)
+    mutable std::mutex m_mutex;
+    QPointer<VideoWindow> m_window;
     QImage m_frame;
+    QSize m_displaySize;
+    quint64 m_serial = 0;
+    quint64 m_paintedSerial = 0;
     QSize m_target;
     int m_mode = SCALE_ORIGIN;
     float m_ratio = 0.0f;

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
@@ -39,6 +40,37 @@ inline QStringList Source(double seconds, const QString& size = "320x240", int r
           << "sine=frequency=800:sample_rate=44100";
     a << "-t" << QString::number(seconds);
     return a;
+}
+
+// A picture that tells its own frame number: ten bars across, bar i light when bit i of the
+// frame number is set (frames 0 to 1023), no sound.
+inline QStringList NumberedSource(double seconds, const QString& size = "320x240", int rate = 25) {
+    return {"-f",
+            "lavfi",
+            "-i",
+            QString("color=c=black:size=%1:rate=%2,format=yuv444p,"
+                    "geq=lum='if(gt(bitand(N,pow(2,floor(X*10/W))),0),235,16)':cb=128:cr=128")
+                .arg(size)
+                .arg(rate),
+            "-t",
+            QString::number(seconds)};
+}
+
+// The frame number a NumberedSource picture shows (at any scale); -1 when there is no picture or
+// a bar is neither light nor dark.
+inline int FrameNumberOf(const QImage& picture) {
+    if (picture.isNull()) return -1;
+    const QImage img = picture.convertToFormat(QImage::Format_RGB32);
+    int n = 0;
+    for (int bit = 0; bit < 10; ++bit) {
+        const QRgb c = img.pixel(int((bit + 0.5) * img.width() / 10), img.height() / 2);
+        const int luma = (qRed(c) * 299 + qGreen(c) * 587 + qBlue(c) * 114) / 1000;
+        if (luma > 170)
+            n |= 1 << bit;
+        else if (luma > 80)
+            return -1;
+    }
+    return n;
 }
 
 inline QStringList H264(int gop = 25) {

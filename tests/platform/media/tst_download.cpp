@@ -4,6 +4,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
+#include <mutex>
+#include <set>
+#include <thread>
 
 #include "LumoCore/LumoCore.h"
 #include "LumoRecord/LumoRecord.h"
@@ -32,6 +35,40 @@ int CloseOnEnd(CLumoObject* owner, int code, void* sender, void* p1, void* p2) {
     int r = OnEnd(owner, code, sender, p1, p2);
     if (code == LUMO_DOWNLOAD_FINISHED) LumoDownloadClose(sender);
     return r;
+}
+
+// Owners that are alive: a report to one that is not is a report to a destroyed object.
+struct Owners {
+    std::mutex m;
+    std::set<const CLumoObject*> alive;  // guarded by m
+    int reportsToGone = 0;               // guarded by m
+};
+Owners g_owners;
+
+struct TrackedOwner : CLumoObject {
+    TrackedOwner() {
+        std::lock_guard<std::mutex> lock(g_owners.m);
+        g_owners.alive.insert(this);
+    }
+    ~TrackedOwner() override {
+        std::lock_guard<std::mutex> lock(g_owners.m);
+        g_owners.alive.erase(this);
+    }
+    int reports = 0;  // guarded by g_owners.m
+};
+
+// A report that takes a moment before it reaches its owner, as a real one that updates a window
+// does: a detach in that moment must wait for it.
+int SlowReport(CLumoObject* owner, int code, void*, void*, void*) {
+    if (code != LUMO_DOWNLOAD_FINISHED) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::lock_guard<std::mutex> lock(g_owners.m);
+    if (!g_owners.alive.count(owner)) {
+        g_owners.reportsToGone++;
+        return 0;
+    }
+    static_cast<TrackedOwner*>(owner)->reports++;
+    return 0;
 }
 
 // Runs a download to its end; the result code, and the file in *path.
@@ -267,6 +304,72 @@ private slots:
         const QStringList made = QDir(folder).entryList(QDir::Files);
         QCOMPARE(made.size(), 1);
         QVERIFY(made.first().endsWith(".dav"));
+    }
+
+    // The owner detaches as soon as the download says it has finished, and goes at once: no
+    // report may reach it after the detach, however the two meet.
+    void detachAsTheDownloadFinishes() {
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(partA)));
+        const QString folder = P("detached");
+        for (int i = 0; i < 30; ++i) {
+            auto* owner = new TrackedOwner();
+            void* h = nullptr;
+            QCOMPARE(LumoDownloadOpenFile(&h, Target("dav", folder).toUtf8().constData(), &list), 0);
+            QCOMPARE(LumoDownloadAttachStream(h, owner, &SlowReport), 0);
+            QCOMPARE(LumoDownloadStart(h, 0), 0);
+            int flags = 0;
+            while (LumoDownloadGetProgressEx(h, &flags, nullptr, nullptr, nullptr) == 0 &&
+                   !(flags & LUMO_DOWNLOAD_FINISHED))
+                std::this_thread::yield();
+            int r;
+            while ((r = LumoDownloadDetachStream(h, owner, &SlowReport)) == LUMO_ERR_STATE)
+                std::this_thread::yield();
+            QCOMPARE(r, 0);
+            delete owner;
+            QCOMPARE(LumoDownloadStop(h), 0);
+            QCOMPARE(LumoDownloadClose(h), 0);
+        }
+        std::lock_guard<std::mutex> lock(g_owners.m);
+        QCOMPARE(g_owners.reportsToGone, 0);
+    }
+
+    // Folders and names outside ASCII go in and come out as UTF-8.
+    void namesOutsideAscii() {
+        const QString folder = P(QString::fromUtf8("下载 é/子"));
+        const QString source = P(QString::fromUtf8("源 ü.mp4"));
+        QVERIFY(QFile::copy(src, source));
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(source)));
+        QString path;
+        QCOMPARE(RunDownload(Target("mp4", folder, QString::fromUtf8("门口 1")), &list, &path), 0);
+        QCOMPARE(path, QDir(folder).filePath(QString::fromUtf8("门口 1.mp4")));
+        QVERIFY(QFileInfo(path).isFile());
+        CLumoFileDesc out = Probe(path);
+        QCOMPARE(int(out.GetVideoCodec()), int(LUMO_CODEC_H264));
+        // Without a name, the source's own name is the stem.
+        QString made;
+        CLumoFileDescList plain(1);
+        plain.Append(Desc(FilerUri(source)));
+        QCOMPARE(RunDownload(Target("dav", folder), &plain, &made), 0);
+        QVERIFY2(QFileInfo(made).fileName().startsWith(QString::fromUtf8("源 ü_")), qPrintable(made));
+    }
+
+    // Targets as callers write them: a folder given with backslashes only, '&' and '=' in names.
+    void targetsAsCallersWriteThem() {
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(partA)));
+        QString path;
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        const int r = RunDownload("filew://local/type=rec&format=dav&pathname=back\\slashed", &list, &path);
+        QDir::setCurrent(before);
+        QCOMPARE(r, 0);
+        QCOMPARE(QFileInfo(QDir(dir.path()).filePath(path)).absolutePath(),
+                 QDir(P("back/slashed")).absolutePath());
+        QCOMPARE(RunDownload(Target("dav", P("a&b=c"), "x&y=z"), &list, &path), 0);
+        QCOMPARE(path, QDir(P("a&b=c")).filePath("x&y=z.dav"));
+        QVERIFY(QFileInfo(path).isFile());
     }
 
     void badRequestsAreRefused_data() {

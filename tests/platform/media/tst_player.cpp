@@ -7,6 +7,8 @@
 #include <QtTest>
 #include <atomic>
 #include <mutex>
+#include <sched.h>
+#include <vector>
 
 #include "LumoCore/LumoCore.h"
 #include "LumoCore/audioout.h"
@@ -23,11 +25,14 @@ struct EventLog : CLumoObject {
     QList<int> codes;
     QStringList nextUris;
     QList<int> loginResults;
+    QList<int> failedResults;  // LUMO_EVENT_FILE_FAILED, in order
+    QStringList failedUris;
+    QList<int> endResults;  // LUMO_EVENT_END_OF_LIST's p2
     std::atomic<int> fromOtherThread{0};
     QThread* gui = nullptr;
 };
 
-int OnPlayerEvent(CLumoObject* owner, int code, void*, void* p1, void*) {
+int OnPlayerEvent(CLumoObject* owner, int code, void*, void* p1, void* p2) {
     auto* log = static_cast<EventLog*>(owner);
     std::lock_guard<std::mutex> lock(log->m);
     log->codes << code;
@@ -35,7 +40,59 @@ int OnPlayerEvent(CLumoObject* owner, int code, void*, void* p1, void*) {
     if (code == LUMO_EVENT_NEXT_FILE && p1)
         log->nextUris << QString::fromUtf8(static_cast<const CLumoFileDesc*>(p1)->GetURI());
     if (code == LUMO_EVENT_LOGIN && p1) log->loginResults << static_cast<const LumoLoginEvent*>(p1)->result;
+    if (code == LUMO_EVENT_FILE_FAILED && p1) {
+        const auto* ev = static_cast<const LumoFileFailedEvent*>(p1);
+        log->failedResults << ev->result;
+        log->failedUris << QString::fromUtf8(ev->file->GetURI());
+    }
+    if (code == LUMO_EVENT_END_OF_LIST) log->endResults << int(reinterpret_cast<intptr_t>(p2));
     return 0;
+}
+
+// Stops its player from the player's own next-file report, and opens and starts it again there
+// until it has done so `wanted` times.
+struct Restarter : CLumoObject {
+    CLumoFileDescList* list = nullptr;
+    void* task = nullptr;
+    int wanted = 0;
+    std::atomic<int> restarts{0};
+    std::atomic<int> failures{0};
+    std::atomic<int> mostDecoding{0};  // decode threads of the player seen in a report
+    std::atomic<bool> done{false};
+};
+
+int RestartOnNextFile(CLumoObject* owner, int code, void* sender, void*, void*) {
+    auto* r = static_cast<Restarter*>(owner);
+    if (code != LUMO_EVENT_NEXT_FILE || r->done) return 0;
+    LumoPlayerStats s;
+    LumoPlayerGetStats(sender, &s);
+    if (s.decodeThreads > r->mostDecoding) r->mostDecoding = s.decodeThreads;
+    if (r->restarts == r->wanted) {
+        // The last stop comes at normal speed: a player that went on decoding would be seen.
+        LumoPlayerTaskSetSpeed(r->task, 1);
+        if (LumoPlayerStop(sender) != 0) r->failures++;
+        r->done = true;
+        return 0;
+    }
+    if (LumoPlayerStop(sender) != 0 || LumoPlayerOpenFile(sender, r->list) != 0 ||
+        LumoPlayerStart(sender) != 0)
+        r->failures++;
+    r->restarts++;
+    return 0;
+}
+
+// The pixel at the middle of a picture.
+QRgb Middle(const QImage& img) {
+    return img.convertToFormat(QImage::Format_RGB32).pixel(img.width() / 2, img.height() / 2);
+}
+
+bool Near(QRgb a, QRgb b, int tolerance) {
+    return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance &&
+           qAbs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+QString RgbText(QRgb c) {
+    return QString("(%1, %2, %3)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
 }
 
 // Share of pixels that are clearly not black.
@@ -94,6 +151,33 @@ private:
             return nullptr;
         }
         return player;
+    }
+
+    // Starts the player as the record player does (start, then seek to the file's start) and
+    // holds the first picture; the picture the window was given.
+    QImage FirstPicture(void* player, const CLumoTime& start) {
+        INFRA::VideoGrid* grid = panel->GetIndexGrid(0);
+        grid->SetStop(false);
+        grid->DelegatePainting(player);
+        if (LumoPlayerStart(player) != 0 || LumoPlayerSeekTime(player, start) != 0 ||
+            LumoPlayerPause(player) != 0)
+            return QImage();
+        QElapsedTimer t;
+        t.start();
+        while (!(Settled(player) && !grid->GetVideoWindow()->CurrentFrame().isNull()) && t.elapsed() < 5000)
+            QTest::qWait(10);
+        return grid->GetVideoWindow()->CurrentFrame();
+    }
+
+    // The snapshot of the shown picture, read back.
+    QImage Snapshot(void* player, const QString& format, int code, QString* saved = nullptr) {
+        const QString folder = P("snapshots");
+        const QString url = QString("filew://local/type=pic&format=%1&pathname=%2").arg(format, folder);
+        CLumoString path;
+        if (LumoPlayerSnapshot(player, 0, CLumoString(url.toUtf8().constData()), &path, code) != 0)
+            return QImage();
+        if (saved) *saved = QString::fromUtf8(path.GetBuffer());
+        return QImage(QString::fromUtf8(path.GetBuffer()));
     }
 
     void Finish(void* player) {
@@ -266,6 +350,323 @@ private slots:
         // Paused after a seek: the picture of that time stays.
         QTest::qWait(200);
         QCOMPARE(OffsetMs(player, start), landed);
+        Finish(player);
+    }
+
+    // The record player opens, starts and then seeks to the file's own start: whatever the
+    // container and however far apart its key frames, the first picture is the file's first.
+    void playsFromTheFirstFrame_data() {
+        QTest::addColumn<QString>("container");
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<int>("gop");
+        QTest::newRow("dav, key frame every 25") << "dav"
+                                                 << "mpeg4" << 25;
+        QTest::newRow("dav, key frame every 100") << "dav"
+                                                  << "mpeg4" << 100;
+        QTest::newRow("dav, key frame every 250") << "dav"
+                                                  << "mpeg4" << 250;
+        QTest::newRow("dav, one key frame") << "dav"
+                                            << "mpeg4" << 1000;
+        QTest::newRow("dav h264, key frame every 100") << "dav"
+                                                       << "h264" << 100;
+        QTest::newRow("dav h264, one key frame") << "dav"
+                                                 << "h264" << 1000;
+        QTest::newRow("mp4, key frame every 25") << "mp4"
+                                                 << "h264" << 25;
+        QTest::newRow("mp4, key frame every 100") << "mp4"
+                                                  << "h264" << 100;
+        QTest::newRow("mp4, key frame every 250") << "mp4"
+                                                  << "h264" << 250;
+        QTest::newRow("mp4, one key frame") << "mp4"
+                                            << "h264" << 1000;
+    }
+    void playsFromTheFirstFrame() {
+        QFETCH(QString, container);
+        QFETCH(QString, codec);
+        QFETCH(int, gop);
+        const QString file = P(QString("numbered_%1_%2.%3").arg(codec).arg(gop).arg(container));
+        if (!QFile::exists(file)) {
+            // B-frames, as cameras send them: the key frame is not the first packet by time stamp.
+            QStringList args = NumberedSource(12) + (codec == "h264" ? H264(gop) : Mpeg4(gop)) +
+                               QStringList{"-bf", "2", "-sc_threshold", "0"};
+            if (container == "dav")
+                args << "-f"
+                     << "mpegts";
+            QVERIFY(Ffmpeg(args, file));
+        }
+        CLumoFileDescList list;
+        void* player = OpenOn({file}, &list);
+        QVERIFY(player);
+        const CLumoTime start = list.GetHead()->GetTimeS();
+        INFRA::VideoWindow* window = panel->GetIndexGrid(0)->GetVideoWindow();
+        panel->GetIndexGrid(0)->SetStop(false);
+        panel->GetIndexGrid(0)->DelegatePainting(player);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        QCOMPARE(LumoPlayerSeekTime(player, start), 0);
+        QCOMPARE(LumoPlayerPause(player), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(Settled(player) && FrameNumberOf(window->CurrentFrame()) >= 0, 5000);
+        QCOMPARE(FrameNumberOf(window->CurrentFrame()), 0);
+        QCOMPARE(OffsetMs(player, start), int64_t(0));
+        int state = 0;
+        LumoPlayerGetState(player, &state);
+        QVERIFY(!(state & LUMO_STATE_END));
+        // ... and it plays on from there.
+        QCOMPARE(LumoPlayerResume(player), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(FrameNumberOf(window->CurrentFrame()) >= 10, 5000);
+        Finish(player);
+    }
+
+    // Widths and heights that are odd or no multiple of 8, 16 or 32: the conversion for the
+    // window (at the video's size in a large window, scaled down in a small one) and for the
+    // snapshot must stay inside the picture's memory (the address sanitizer build checks it) and
+    // give the picture itself.
+    void oddPictureSizes_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QString>("pixels");
+        QTest::addColumn<QSize>("window");
+        const QSize large(1000, 800), small(160, 120);
+        const struct {
+            int w, h;
+            const char* pixels;
+        } sizes[] = {{636, 358, "yuv420p"},   {638, 360, "yuv420p"}, {333, 199, "yuv444p"},
+                     {1918, 1078, "yuv420p"}, {176, 144, "yuv420p"}, {98, 54, "yuv420p"}};
+        for (const auto& z : sizes)
+            for (const QSize& w : {large, small})
+                QTest::addRow("%dx%d %s, window %dx%d", z.w, z.h, z.pixels, w.width(), w.height())
+                    << QSize(z.w, z.h) << QString(z.pixels) << w;
+    }
+    void oddPictureSizes() {
+        QFETCH(QSize, size);
+        QFETCH(QString, pixels);
+        QFETCH(QSize, window);
+        const QString file = P(QString("odd_%1x%2.mp4").arg(size.width()).arg(size.height()));
+        if (!QFile::exists(file))
+            QVERIFY(Ffmpeg(NumberedSource(1, QString("%1x%2").arg(size.width()).arg(size.height())) + H264() +
+                               QStringList{"-pix_fmt", pixels},
+                           file));
+        host->resize(window);
+        QCoreApplication::processEvents();
+        CLumoFileDescList list;
+        void* player = OpenOn({file}, &list);
+        QVERIFY(player);
+        const QImage shown = FirstPicture(player, list.GetHead()->GetTimeS());
+        QVERIFY(!shown.isNull());
+        QCOMPARE(FrameNumberOf(shown), 0);
+        // The window paints the picture (a grab paints it) without reading outside it.
+        QVERIFY(!panel->GetPlayerWnd(0)->grab().isNull());
+        const QImage saved = Snapshot(player, "bmp", LUMO_PICTURE_BMP);
+        QCOMPARE(saved.size(), size);
+        QCOMPARE(FrameNumberOf(saved), 0);
+        Finish(player);
+        host->resize(400, 300);
+    }
+
+    // Every pixel format a decoder gives goes through the one conversion, for the window and the
+    // snapshot alike: a dark brown picture stays that colour, whatever its format and range.
+    void everyPixelFormatKeepsItsColours_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("codec");
+        QTest::newRow("h264 4:2:0") << "c420.mp4" << QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p"};
+        QTest::newRow("h264 4:2:2") << "c422.mp4" << QStringList{"-c:v", "libx264", "-pix_fmt", "yuv422p"};
+        QTest::newRow("h264 4:4:4") << "c444.mp4" << QStringList{"-c:v", "libx264", "-pix_fmt", "yuv444p"};
+        QTest::newRow("h264 full range")
+            << "cj420.mp4" << QStringList{"-c:v", "libx264", "-pix_fmt", "yuvj420p"};
+        QTest::newRow("h264 10 bits")
+            << "c10.mp4" << QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p10le"};
+        QTest::newRow("mjpeg 4:2:2") << "cj422.avi"
+                                     << QStringList{"-c:v", "mjpeg", "-q:v", "2", "-pix_fmt", "yuvj422p"};
+        QTest::newRow("mjpeg 4:4:4") << "cj444.avi"
+                                     << QStringList{"-c:v", "mjpeg", "-q:v", "2", "-pix_fmt", "yuvj444p"};
+        QTest::newRow("mpeg4 in dav")
+            << "c4.dav" << QStringList{"-c:v", "mpeg4", "-q:v", "2", "-f", "mpegts"};
+    }
+    void everyPixelFormatKeepsItsColours() {
+        QFETCH(QString, file);
+        QFETCH(QStringList, codec);
+        const QRgb brown = qRgb(112, 64, 32);
+        if (!QFile::exists(P(file)))
+            QVERIFY(Ffmpeg(
+                QStringList{"-f", "lavfi", "-i", "color=c=0x704020:size=320x240:rate=25", "-t", "1"} + codec,
+                P(file)));
+        CLumoFileDescList list;
+        void* player = OpenOn({P(file)}, &list);
+        QVERIFY(player);
+        const QImage shown = FirstPicture(player, list.GetHead()->GetTimeS());
+        QVERIFY(!shown.isNull());
+        QVERIFY2(Near(Middle(shown), brown, 8), qPrintable("shown " + RgbText(Middle(shown))));
+        for (const auto& f : {std::make_pair(QString("bmp"), int(LUMO_PICTURE_BMP)),
+                              std::make_pair(QString("jpg"), int(LUMO_PICTURE_JPEG))}) {
+            const QImage saved = Snapshot(player, f.first, f.second);
+            QVERIFY(!saved.isNull());
+            QVERIFY2(Near(Middle(saved), brown, 8), qPrintable(f.first + " saved " + RgbText(Middle(saved))));
+        }
+        Finish(player);
+    }
+
+    // A file that opens but holds no picture it can show is reported, and the list goes on.
+    void fileWithoutPicturesIsReported() {
+        QVERIFY(Ffmpeg(NumberedSource(2) + H264(), P("blank_source.mp4")));
+        QFile source(P("blank_source.mp4"));
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        QByteArray data = source.readAll();
+        // The index stays whole, the pictures become zeros.
+        const int mdat = data.indexOf("mdat");
+        const int moov = data.lastIndexOf("moov");
+        QVERIFY(mdat > 0 && moov > mdat);
+        for (int i = mdat + 4; i < moov - 4; ++i) data[i] = 0;
+        QFile blank(P("blank.mp4"));
+        QVERIFY(blank.open(QIODevice::WriteOnly));
+        blank.write(data);
+        blank.close();
+
+        CLumoFileDescList list;
+        void* player = OpenOn({P("blank.mp4"), shortA}, &list);
+        QVERIFY(player);
+        EventLog log;
+        log.gui = QThread::currentThread();
+        ILumoCallback cb(&log, &OnPlayerEvent);
+        QCOMPARE(LumoPlayerAttachStream(player, &cb, &ILumoCallback::OnSignal), 0);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                std::lock_guard<std::mutex> lock(log.m);
+                return log.codes.contains(LUMO_EVENT_END_OF_LIST);
+            }(),
+            8000);
+        {
+            std::lock_guard<std::mutex> lock(log.m);
+            QCOMPARE(log.failedResults, QList<int>{LUMO_ERR_NOFRAME});
+            QCOMPARE(log.failedUris.value(0), QString::fromUtf8(list.GetHead()->GetURI()));
+            QCOMPARE(log.nextUris.value(0), QString::fromUtf8(list.GetAt(1)->GetURI()));
+            QCOMPARE(log.endResults, QList<int>{LUMO_ERR_NOFRAME});
+        }
+        int error = 0;
+        QCOMPARE(LumoPlayerGetError(player, &error), 0);
+        QCOMPARE(error, int(LUMO_ERR_NOFRAME));
+        Finish(player);
+        QCOMPARE(LumoPlayerDetachStream(player, &cb, &ILumoCallback::OnSignal), 0);
+    }
+
+    // A player stopped from its own next-file report stops there, and one opened and started
+    // again from that report runs a single decoder; many times over.
+    void stopAndRestartFromItsOwnReport() {
+        CLumoFileDescList list;
+        void* player = OpenOn({shortA, clipMp4}, &list);
+        QVERIFY(player);
+        Restarter r;
+        r.list = &list;
+        r.task = task;
+        r.wanted = 25;
+        ILumoCallback cb(&r, &RestartOnNextFile);
+        QCOMPARE(LumoPlayerAttachStream(player, &cb, &ILumoCallback::OnSignal), 0);
+        QCOMPARE(LumoPlayerTaskSetSpeed(task, 16), 0);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(r.done, 60000);
+        QCOMPARE(r.failures.load(), 0);
+        QCOMPARE(r.restarts.load(), r.wanted);
+        // Each report came from the one decoder of its run: the one before had ended.
+        QCOMPARE(r.mostDecoding.load(), 1);
+        LumoPlayerStats stats;
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.decodeThreads == 0, 5000);
+        const uint64_t decoded = stats.framesDecoded;
+        QTest::qWait(400);
+        QCOMPARE(LumoPlayerGetStats(player, &stats), 0);
+        QCOMPARE(stats.framesDecoded, decoded);
+        int state = -1;
+        QCOMPARE(LumoPlayerGetState(player, &state), 0);
+        QCOMPARE(state, 0);
+        QCOMPARE(LumoPlayerDetachStream(player, &cb, &ILumoCallback::OnSignal), 0);
+        Finish(player);
+    }
+
+    // A picture is converted only once the window has painted the one before: a window that
+    // does not paint (hidden) costs no conversion of every frame; one that paints gets them all.
+    void picturesWaitForTheWindowToPaint() {
+        INFRA::VideoWindow hidden;
+        hidden.resize(320, 240);
+        void* player = nullptr;
+        QCOMPARE(LumoPlayerCreate(&player, &hidden, nullptr), 0);
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(clipMp4)));
+        QCOMPARE(LumoPlayerOpenFile(player, &list), 0);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        LumoPlayerStats stats;
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded >= 20, 5000);
+        QVERIFY2(
+            stats.framesPresented * 2 < stats.framesDecoded,
+            qPrintable(QString("%1 of %2 converted").arg(stats.framesPresented).arg(stats.framesDecoded)));
+        QVERIFY(stats.framesDropped > 0);
+        QCOMPARE(stats.framesPainted, uint64_t(0));
+        // Shown, it paints what it gets.
+        hidden.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&hidden));
+        const uint64_t before = stats.framesPainted;
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesPainted > before + 5,
+                                 5000);
+        LumoPlayerStop(player);
+        LumoPlayerClose(player);
+    }
+
+    // Decoder threads: as set, or (0) the cores this process may use shared among the players
+    // decoding, taken up at the next key frame when that number changes.
+    void decoderThreadsFollowTheSetting() {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        QCOMPARE(sched_getaffinity(0, sizeof(set), &set), 0);
+        const int cores = CPU_COUNT(&set);
+        std::vector<void*> players;
+        auto startOne = [&] {
+            void* player = nullptr;
+            LumoPlayerCreate(&player, nullptr, nullptr);
+            CLumoFileDescList list(1);
+            list.Append(Desc(FilerUri(clipMp4)));
+            LumoPlayerOpenFile(player, &list);
+            LumoPlayerStart(player);
+            players.push_back(player);
+        };
+        auto threadsOf = [](void* player) {
+            LumoPlayerStats s;
+            LumoPlayerGetStats(player, &s);
+            return s.decoderThreads;
+        };
+        LumoCoreSetDecoderThreads(3);
+        startOne();
+        QTRY_COMPARE_WITH_TIMEOUT(threadsOf(players[0]), 3, 5000);
+        LumoCoreSetDecoderThreads(0);
+        for (int i = 0; i < 3; ++i) startOne();
+        const int share = std::max(1, std::min(8, cores / 4));
+        for (void* player : players) QTRY_COMPARE_WITH_TIMEOUT(threadsOf(player), share, 5000);
+        for (void* player : players) {
+            LumoPlayerStop(player);
+            LumoPlayerClose(player);
+        }
+    }
+
+    // Paths cross the media layer in UTF-8: a file and a snapshot folder named outside ASCII.
+    void namesOutsideAscii() {
+        const QString folder = P(QString::fromUtf8("录像 é"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString file = QDir(folder).filePath(QString::fromUtf8("通道 ü#1.mp4"));
+        QVERIFY(QFile::copy(shortA, file));
+        CLumoFileDescList list;
+        void* player = OpenOn({file}, &list);
+        QVERIFY(player);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        LumoPlayerStats stats;
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded > 2, 5000);
+        CLumoFileDesc cur;
+        QCOMPARE(LumoPlayerGetCurrentFile(player, &cur), 0);
+        QVERIFY(QString::fromUtf8(cur.GetURI()).endsWith(file));
+        const QString pictures = P(QString::fromUtf8("快照 ß/子&x=1"));
+        const QString url = QString("filew://local/type=pic&format=jpg&pathname=%1").arg(pictures);
+        CLumoString saved;
+        QCOMPARE(
+            LumoPlayerSnapshot(player, 0, CLumoString(url.toUtf8().constData()), &saved, LUMO_PICTURE_JPEG),
+            0);
+        const QString path = QString::fromUtf8(saved.GetBuffer());
+        QVERIFY2(path.startsWith(pictures), qPrintable(path));
+        QVERIFY(QFileInfo(path).isFile());
+        QVERIFY(!QImage(path).isNull());
         Finish(player);
     }
 

@@ -2,8 +2,9 @@
 // and delegation, selection and full screen.
 #include <QSignalSpy>
 #include <QVBoxLayout>
-#include <QtConcurrent>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 #include "VantelInfraAPI/videodisplaypanel.h"
 
@@ -116,6 +117,45 @@ private slots:
         QVERIFY(!sink->TargetSize().isEmpty());
     }
 
+    // A player converts to an aligned width near the shown size: the picture is painted with the
+    // proportions of the size it stands for, and the player learns when it has been painted.
+    void picturesStandForTheirDisplaySize() {
+        host->resize(400, 200);
+        QCoreApplication::processEvents();
+        panel->CreatePlayerWnd(0);
+        QWidget* w = panel->GetPlayerWnd(0);
+        auto sink = VideoWindow::FrameSinkOf(w);
+        QTRY_VERIFY(!sink->TargetSize().isEmpty());
+        const QSize target = sink->TargetSize();
+        // A square picture is shown as a square, a 2:1 one over the whole 2:1 window.
+        QCOMPARE(sink->ShownSize(QSize(100, 100)), QSize(target.height(), target.height()));
+        QCOMPARE(sink->ShownSize(QSize(target.width() * 3, target.height() * 3)), target);
+
+        const quint64 first = sink->PresentPicture(kPlayerA, Solid(64, 64, Qt::red), target);
+        QVERIFY(first > 0);
+        QVERIFY(sink->PaintedSerial() < first);
+        QImage shot = w->grab().toImage();
+        QVERIFY(sink->PaintedSerial() >= first);
+        // Stands for the window's proportions: no black bars at the sides.
+        QVERIFY(IsColor(shot.pixel(3, shot.height() / 2), Qt::red));
+        QVERIFY(IsColor(shot.pixel(shot.width() - 4, shot.height() / 2), Qt::red));
+
+        const quint64 second = sink->PresentPicture(kPlayerA, Solid(64, 64, Qt::green));
+        QVERIFY(second > first);
+        QVERIFY(sink->PaintedSerial() < second);
+        shot = w->grab().toImage();
+        QVERIFY(IsColor(shot.pixel(shot.width() / 2, shot.height() / 2), Qt::green));
+        QVERIFY(IsColor(shot.pixel(3, shot.height() / 2), Qt::black));
+
+        // A cleared picture no longer waits to be painted; refused pictures get no number.
+        const quint64 third = sink->PresentPicture(kPlayerA, Solid(64, 64, Qt::blue));
+        sink->Clear();
+        QVERIFY(sink->PaintedSerial() >= third);
+        sink->SetStopped(true);
+        QVERIFY(!sink->Accepts(kPlayerA));
+        QCOMPARE(sink->PresentPicture(kPlayerA, Solid(8, 8, Qt::red)), quint64(0));
+    }
+
     void stopAndDelegation() {
         panel->CreatePlayerWnd(0);
         VideoGrid* grid = panel->GetIndexGrid(0);
@@ -144,14 +184,16 @@ private slots:
         panel->CreatePlayerWnd(0);
         QWidget* w = panel->GetPlayerWnd(0);
         auto sink = VideoWindow::FrameSinkOf(w);
-        QFuture<int> f = QtConcurrent::run([sink] {
-            int ok = 0;
+        std::atomic<int> ok{0};
+        std::atomic<bool> done{false};
+        std::thread player([&] {
             for (int i = 0; i < 200; ++i)
                 ok += sink->Present(kPlayerA, Solid(32, 32, i % 2 ? Qt::red : Qt::yellow)) ? 1 : 0;
-            return ok;
+            done = true;
         });
-        while (!f.isFinished()) QCoreApplication::processEvents();
-        QCOMPARE(f.result(), 200);
+        while (!done) QCoreApplication::processEvents();
+        player.join();
+        QCOMPARE(ok.load(), 200);
         QTRY_VERIFY(!IsColor(w->grab().toImage().pixel(w->width() / 2, w->height() / 2), Qt::black));
     }
 

@@ -1,0 +1,159 @@
+#include "LumoCore/pictureout.h"
+
+#include <algorithm>
+#include <cmath>
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+#include <libavutil/time.h>
+}
+
+#include "VantelInfraAPI/videodisplaypanel.h"
+
+namespace lumocore {
+
+namespace {
+
+void FreeFrame(void* frame) {
+    AVFrame* f = static_cast<AVFrame*>(frame);
+    av_frame_free(&f);
+}
+
+// The full-range JPEG formats are the plain YUV formats with full range: swscale wants the plain
+// format and the range given apart (it warns about the old ones and may treat them wrongly).
+AVPixelFormat PlainFormat(AVPixelFormat f, bool* fullRange) {
+    switch (f) {
+        case AV_PIX_FMT_YUVJ420P:
+            *fullRange = true;
+            return AV_PIX_FMT_YUV420P;
+        case AV_PIX_FMT_YUVJ422P:
+            *fullRange = true;
+            return AV_PIX_FMT_YUV422P;
+        case AV_PIX_FMT_YUVJ444P:
+            *fullRange = true;
+            return AV_PIX_FMT_YUV444P;
+        case AV_PIX_FMT_YUVJ440P:
+            *fullRange = true;
+            return AV_PIX_FMT_YUV440P;
+        case AV_PIX_FMT_YUVJ411P:
+            *fullRange = true;
+            return AV_PIX_FMT_YUV411P;
+        default:
+            return f;
+    }
+}
+
+}  // namespace
+
+QImage PictureConverter::Convert(const AVFrame* f, int outW, int outH, bool fast) {
+    if (!f || f->width <= 0 || f->height <= 0 || !f->data[0]) return QImage();
+    if (outW <= 0 || outH <= 0) {
+        outW = f->width;
+        outH = f->height;
+    }
+    bool fullRange = f->color_range == AVCOL_RANGE_JPEG;
+    const AVPixelFormat src = PlainFormat(static_cast<AVPixelFormat>(f->format), &fullRange);
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(src);
+    if (!desc || (desc->flags & AV_PIX_FMT_FLAG_HWACCEL)) return QImage();
+    const bool scaled = outW != f->width || outH != f->height;
+    const int flags = scaled ? (fast ? SWS_FAST_BILINEAR : SWS_BILINEAR) : SWS_POINT;
+    const bool same = m_sws && m_srcW == f->width && m_srcH == f->height && m_srcFormat == src &&
+                      m_outW == outW && m_outH == outH && m_flags == flags;
+    if (!same) {
+        m_sws.reset(sws_getContext(f->width, f->height, src, outW, outH, AV_PIX_FMT_BGRA, flags, nullptr,
+                                   nullptr, nullptr));
+        if (!m_sws) return QImage();
+        m_srcW = f->width;
+        m_srcH = f->height;
+        m_srcFormat = src;
+        m_outW = outW;
+        m_outH = outH;
+        m_flags = flags;
+        m_colorSpace = -1;
+    }
+    // The stream's own matrix (BT.601 when it names none) and range.
+    int space = f->colorspace;
+    if (space <= AVCOL_SPC_RGB || space == AVCOL_SPC_UNSPECIFIED || space > AVCOL_SPC_BT2020_CL)
+        space = SWS_CS_DEFAULT;
+    const bool yuv = !(desc->flags & AV_PIX_FMT_FLAG_RGB) && desc->nb_components >= 3;
+    if (yuv && (space != m_colorSpace || fullRange != m_fullRange)) {
+        sws_setColorspaceDetails(m_sws.get(), sws_getCoefficients(space), fullRange ? 1 : 0,
+                                 sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+        m_colorSpace = space;
+        m_fullRange = fullRange;
+    }
+
+    lumoav::FramePtr out = lumoav::MakeFrame();
+    if (!out) return QImage();
+    out->format = AV_PIX_FMT_BGRA;
+    out->width = outW;
+    out->height = outH;
+    // 64: rows aligned for every vector width swscale uses, with FFmpeg's padding at the end.
+    if (av_frame_get_buffer(out.get(), 64) < 0) return QImage();
+    if (sws_scale(m_sws.get(), f->data, f->linesize, 0, f->height, out->data, out->linesize) <= 0)
+        return QImage();
+    AVFrame* owner = out.release();
+    QImage img(owner->data[0], outW, outH, owner->linesize[0], QImage::Format_RGB32, &FreeFrame, owner);
+    if (img.isNull()) FreeFrame(owner);
+    return img;
+}
+
+QSize DisplayConversionSize(const QSize& video, const QSize& shown) {
+    if (video.isEmpty()) return QSize();
+    if (shown.isEmpty() || shown.width() * 10 >= video.width() * 9) return video;
+    const int w = std::max(16, (shown.width() + 8) / 16 * 16);
+    if (w >= video.width()) return video;
+    int h = int(std::lround(double(shown.height()) * w / shown.width()));
+    h = std::max(2, (h + 1) / 2 * 2);
+    return QSize(w, std::min(h, video.height()));
+}
+
+PictureOut::Outcome PictureOut::Present(const AVFrame* f, const void* source, INFRA::VideoFrameSink* sink,
+                                        bool force, bool fast) {
+    if (!sink || !sink->Accepts(source)) return REFUSED;
+    CountPainted(sink);
+    const int64_t now = av_gettime_relative();
+    // A window that does not paint (hidden, covered) still gets a picture now and then, so that
+    // it shows a recent one when it paints again.
+    if (!force && m_lastSerial && sink->PaintedSerial() < m_lastSerial && now - m_lastPresentUs < 500000)
+        return WAITING;
+    const QSize video(f->width, f->height);
+    QSize display = video;
+    if (f->sample_aspect_ratio.num > 0 && f->sample_aspect_ratio.den > 0)
+        display.setWidth(
+            int(std::lround(double(f->width) * f->sample_aspect_ratio.num / f->sample_aspect_ratio.den)));
+    const QSize out = DisplayConversionSize(video, sink->ShownSize(display));
+    // A picture shown at half its size or less is a view among many: the faster filter halves
+    // the conversion, and nobody studies the last detail of a small view.
+    const bool small = out.width() * 2 <= video.width();
+    QImage img = m_converter.Convert(f, out.width(), out.height(), fast || small);
+    if (img.isNull()) return FAILED;
+    const uint64_t serial = sink->PresentPicture(source, img, display);
+    if (!serial) return REFUSED;
+    m_lastSerial = serial;
+    m_lastPresentUs = now;
+    m_lastCounted = false;
+    return PRESENTED;
+}
+
+void PictureOut::CountPainted(INFRA::VideoFrameSink* sink) {
+    if (m_lastCounted || !m_lastSerial || !sink || sink->PaintedSerial() < m_lastSerial) return;
+    m_lastCounted = true;
+    ++m_painted;
+}
+
+int PictureOut::TakePainted(INFRA::VideoFrameSink* sink) {
+    CountPainted(sink);
+    const int n = m_painted;
+    m_painted = 0;
+    return n;
+}
+
+void PictureOut::Reset() {
+    m_painted = 0;
+    m_lastSerial = 0;
+    m_lastPresentUs = 0;
+    m_lastCounted = true;
+}
+
+}  // namespace lumocore

@@ -1,0 +1,68 @@
+// The picture output: decoded frames become pictures through one conversion, whatever the pixel
+// format the decoder gives, for the window and for saved pictures alike.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <cstdint>
+
+#include "LumoAV/LumoAVPtr.h"
+
+namespace INFRA {
+class VideoFrameSink;
+}
+
+namespace lumocore {
+
+// Converts frames to RGB32 pictures. The rows are written into a buffer FFmpeg allocated for the
+// purpose: aligned and padded as swscale's vector code needs (it writes whole blocks of pixels,
+// past a row's last pixel), so no width or height can make it write past the picture. The
+// returned image shares that buffer and frees it when its last copy goes.
+class PictureConverter {
+public:
+    // `f` at outW x outH (its own size when either is 0); `fast` trades quality for speed when
+    // scaling. A null image when the frame cannot be converted.
+    QImage Convert(const AVFrame* f, int outW = 0, int outH = 0, bool fast = false);
+
+private:
+    lumoav::SwsPtr m_sws;
+    // What m_sws was set up for, to set the colour details only when they change.
+    int m_srcW = 0, m_srcH = 0, m_srcFormat = -1, m_outW = 0, m_outH = 0, m_flags = 0;
+    int m_colorSpace = -1;
+    bool m_fullRange = false;
+};
+
+// The size a picture of `video` pixels is converted to, to be shown over `shown` device pixels:
+// the video's own size when it is shown at about that size or larger (conversion without scaling
+// is swscale's fastest path; the painter does the rest), else a width that is a multiple of 16
+// (swscale's vector code is several times slower on others) with the shown area's proportions.
+QSize DisplayConversionSize(const QSize& video, const QSize& shown);
+
+// Hands decoded frames to a window: converts a frame only when the window will show it and has
+// painted the picture before it. Used by one decode thread.
+class PictureOut {
+public:
+    enum Outcome {
+        PRESENTED,  // converted and handed over
+        WAITING,    // the window has not painted the previous picture yet: not converted
+        REFUSED,    // the window does not show this player (stopped, delegated, gone)
+        FAILED,     // the frame could not be converted
+    };
+    // `force` hands the frame over even when the previous picture is still unpainted (the
+    // picture after a seek or a frame step must be the one shown).
+    Outcome Present(const AVFrame* f, const void* source, INFRA::VideoFrameSink* sink, bool force, bool fast);
+    // Pictures handed over that the window has painted since the last call.
+    int TakePainted(INFRA::VideoFrameSink* sink);
+    void Reset();
+
+private:
+    void CountPainted(INFRA::VideoFrameSink* sink);
+
+    PictureConverter m_converter;
+    uint64_t m_lastSerial = 0;    // serial of the last picture handed over (0: none pending)
+    int64_t m_lastPresentUs = 0;  // when it was handed over
+    bool m_lastCounted = true;    // whether its painting was counted
+    int m_painted = 0;            // painted pictures not yet taken
+};
+
+}  // namespace lumocore
