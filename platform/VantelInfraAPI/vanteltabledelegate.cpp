@@ -43,6 +43,7 @@ VantelDelegate::VantelDelegate(QAbstractItemView* view, QObject* parent) : QStyl
     if (view) {
         // Hover looks of the buttons need the moves of a mouse that holds no button.
         view->setMouseTracking(true);
+        m_viewport = view->viewport();
         view->viewport()->installEventFilter(this);
     }
 }
@@ -319,7 +320,10 @@ void VantelDelegate::setHover(const QModelIndex& index, int action) {
 }
 
 bool VantelDelegate::eventFilter(QObject* watched, QEvent* event) {
-    if (m_view && watched == m_view->viewport()) {
+    if (m_viewport && watched == m_viewport.data()) {
+        // While the view is being destroyed its viewport still sends events, but the view is no
+        // item view any more (qobject_cast asks the object itself): leave those alone.
+        if (!qobject_cast<QAbstractItemView*>(m_viewport->parent())) return false;
         if (event->type() == QEvent::MouseMove) {
             const QPoint pos = static_cast<QMouseEvent*>(event)->pos();
             const QModelIndex index = m_view->indexAt(pos);

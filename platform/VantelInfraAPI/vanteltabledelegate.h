@@ -99,6 +99,9 @@ private:
     void setHover(const QModelIndex& index, int action);
 
     QPointer<QAbstractItemView> m_view;
+    // The viewport whose events are watched. Compared as a plain object: while the view is being
+    // destroyed its viewport still sends events, and the view is no item view any more.
+    QPointer<QObject> m_viewport;
     ActionButtonRepo m_repo;
     QPersistentModelIndex m_hoverIndex;
     int m_hoverAction = -1;
