@@ -1,4 +1,4 @@
-#include "LumoCore/audioout.h"
+#include "audioout.h"
 
 #include <QAudioDeviceInfo>
 #include <QAudioOutput>

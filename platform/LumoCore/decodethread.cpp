@@ -1,4 +1,4 @@
-#include "LumoCore/decodethread.h"
+#include "decodethread.h"
 
 #include <QCoreApplication>
 #include <algorithm>

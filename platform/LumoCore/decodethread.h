@@ -6,9 +6,9 @@
 
 #include <memory>
 
-#include "LumoCore/audioout.h"
-#include "LumoCore/pictureout.h"
-#include "LumoCore/player.h"
+#include "audioout.h"
+#include "pictureout.h"
+#include "player.h"
 
 namespace lumocore {
 

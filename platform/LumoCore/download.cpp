@@ -18,9 +18,9 @@ extern "C" {
 }
 
 #include "LumoAV/LumoAVPtr.h"
-#include "LumoCore/lumocore_internal.h"
-#include "LumoCore/mediaworker.h"
-#include "LumoCore/pictureout.h"
+#include "lumocore_internal.h"
+#include "mediaworker.h"
+#include "pictureout.h"
 #include "LumoFS/LumoRecordAddress.h"
 #include "LumoRecord/avopen.h"
 

@@ -1,6 +1,6 @@
 #include <QtGlobal>
 
-#include "LumoCore/lumocore_internal.h"
+#include "lumocore_internal.h"
 
 extern "C" {
 #include <libavutil/log.h>

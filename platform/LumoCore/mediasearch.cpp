@@ -2,7 +2,7 @@
 // with LumoFS (or of the source a test set).
 #include <cstring>
 
-#include "LumoCore/lumocore_internal.h"
+#include "lumocore_internal.h"
 #include "LumoFS/LumoRecordAddress.h"
 #include "LumoFS/LumoRecordSource.h"
 

@@ -1,4 +1,4 @@
-#include "LumoCore/pictureout.h"
+#include "pictureout.h"
 
 #include <algorithm>
 #include <cmath>

@@ -13,7 +13,7 @@
 #include "LumoAV/LumoAV.h"
 #include "LumoAV/LumoAVPtr.h"
 #include "LumoCore/LumoCore.h"
-#include "LumoCore/lumocore_internal.h"
+#include "lumocore_internal.h"
 
 namespace INFRA {
 class VideoFrameSink;

@@ -16,8 +16,8 @@ extern "C" {
 #include <libavutil/time.h>
 }
 
-#include "LumoCore/pictureout.h"
-#include "LumoCore/player.h"
+#include "pictureout.h"
+#include "player.h"
 #include "LumoFS/LumoRecordAddress.h"
 #include "LumoRecord/avopen.h"
 #include "VantelInfraAPI/videodisplaypanel.h"

@@ -1,4 +1,4 @@
-#include "busyloading.h"
+#include "VantelInfraAPI/busyloading.h"
 
 #include <QEvent>
 #include <QFutureWatcher>
@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include "testseams.h"
+#include "VantelInfraAPI/testseams.h"
 
 namespace INFRA {
 

@@ -1,4 +1,4 @@
-#include "crashcoredump.h"
+#include "VantelInfraAPI/crashcoredump.h"
 
 #include <execinfo.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "customization.h"
+#include "VantelInfraAPI/customization.h"
 
 #include <QStringList>
 

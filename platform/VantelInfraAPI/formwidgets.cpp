@@ -1,4 +1,4 @@
-#include "formwidgets.h"
+#include "VantelInfraAPI/formwidgets.h"
 
 #include <QEvent>
 #include <QListView>

@@ -1,4 +1,4 @@
-#include "frameless.h"
+#include "VantelInfraAPI/frameless.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

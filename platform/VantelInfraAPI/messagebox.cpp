@@ -1,4 +1,4 @@
-#include "messagebox.h"
+#include "VantelInfraAPI/messagebox.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -10,7 +10,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "testseams.h"
+#include "VantelInfraAPI/testseams.h"
 
 namespace INFRA {
 namespace {

@@ -1,4 +1,4 @@
-#include "notifier.h"
+#include "VantelInfraAPI/notifier.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "testseams.h"
+#include "VantelInfraAPI/testseams.h"
 
 namespace INFRA {
 

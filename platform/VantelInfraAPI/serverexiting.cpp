@@ -1,4 +1,4 @@
-#include "serverexiting.h"
+#include "VantelInfraAPI/serverexiting.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -6,7 +6,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "testseams.h"
+#include "VantelInfraAPI/testseams.h"
 
 namespace INFRA {
 

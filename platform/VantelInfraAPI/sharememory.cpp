@@ -1,4 +1,4 @@
-#include "sharememory.h"
+#include "VantelInfraAPI/sharememory.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "VantelCore/VantelCore.h"
-#include "singleapp.h"
+#include "VantelInfraAPI/singleapp.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "singleapp.h"
+#include "VantelInfraAPI/singleapp.h"
 
 #include <errno.h>
 #include <string.h>

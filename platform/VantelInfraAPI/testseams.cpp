@@ -1,4 +1,4 @@
-#include "testseams.h"
+#include "VantelInfraAPI/testseams.h"
 
 #include <QFile>
 #include <QMutex>

@@ -1,4 +1,4 @@
-#include "vantelutility.h"
+#include "VantelInfraAPI/vantelutility.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,7 +14,7 @@
 #include <QUuid>
 #include <cstring>
 
-#include "testseams.h"
+#include "VantelInfraAPI/testseams.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "videodisplaypanel.h"
+#include "VantelInfraAPI/videodisplaypanel.h"
 
 #include <QApplication>
 #include <QBoxLayout>

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "LumoCore/LumoCore.h"
-#include "LumoCore/audioout.h"
+#include "audioout.h"
 #include "LumoRecord/LumoRecord.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
 #include "mediafixture.h"
