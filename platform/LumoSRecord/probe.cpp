@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "LumoAV/LumoAV.h"
+#include "LumoAV/LumoAVPtr.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -89,30 +90,12 @@ struct BoundedFile {
     }
 };
 
-struct IoFree {
-    void operator()(AVIOContext* io) const {
-        av_freep(&io->buffer);
-        avio_context_free(&io);
-    }
-};
-struct FormatClose {
-    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-struct CodecFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
 
 // Whether the video stream yields a picture: decoded when this build has the decoder, else a
 // non-empty packet of it is the best evidence there is.
 bool yieldsAPicture(AVFormatContext* ctx, int videoIndex) {
     const AVStream* st = ctx->streams[videoIndex];
-    std::unique_ptr<AVCodecContext, CodecFree> dec;
+    lumoav::CodecContextPtr dec;
     if (const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id)) {
         dec.reset(avcodec_alloc_context3(codec));
         if (dec) {
@@ -122,8 +105,8 @@ bool yieldsAPicture(AVFormatContext* ctx, int videoIndex) {
                 dec.reset();
         }
     }
-    std::unique_ptr<AVPacket, PacketFree> pkt(av_packet_alloc());
-    std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+    lumoav::PacketPtr pkt = lumoav::MakePacket();
+    lumoav::FramePtr frame = lumoav::MakeFrame();
     if (!pkt || !frame) return false;
     for (int videoPackets = 0; videoPackets < kMaxVideoPackets;) {
         if (av_read_frame(ctx, pkt.get()) < 0) break;  // the end, a read error, the budget or the deadline
@@ -191,7 +174,7 @@ ProbeResult ProbeMediaFile(const std::string& path, int timeoutMs, const std::fu
 
     auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
     if (!buffer) return finish("out of memory");
-    std::unique_ptr<AVIOContext, IoFree> io(avio_alloc_context(
+    lumoav::IoPtr io(avio_alloc_context(
         buffer, kIoBufferBytes, 0, &file, &BoundedFile::Read, nullptr, &BoundedFile::Seek));
     if (!io) {
         av_free(buffer);
@@ -206,7 +189,7 @@ ProbeResult ProbeMediaFile(const std::string& path, int timeoutMs, const std::fu
     intr.Attach(raw);
     // The name only guides the choice of the demuxer by its extension; the bytes come through `io`.
     int rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);  // frees `raw` on failure
-    std::unique_ptr<AVFormatContext, FormatClose> ctx(rc < 0 ? nullptr : raw);
+    lumoav::InputPtr ctx(rc < 0 ? nullptr : raw);
     if (rc >= 0) rc = avformat_find_stream_info(ctx.get(), nullptr);
     r.bytesRead = file.read;
     if (rc < 0) {

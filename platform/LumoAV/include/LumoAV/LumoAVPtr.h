@@ -43,6 +43,14 @@ struct SwsDeleter {
 struct SwrDeleter {
     void operator()(SwrContext* s) const { swr_free(&s); }
 };
+// A reading context over our own I/O callbacks: its buffer (which FFmpeg may have replaced) goes
+// with it.
+struct IoDeleter {
+    void operator()(AVIOContext* io) const {
+        av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
+};
 struct BsfDeleter {
     void operator()(AVBSFContext* b) const { av_bsf_free(&b); }
 };
@@ -56,6 +64,7 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using BsfPtr = std::unique_ptr<AVBSFContext, BsfDeleter>;
+using IoPtr = std::unique_ptr<AVIOContext, IoDeleter>;
 
 inline FramePtr MakeFrame() {
     return FramePtr(av_frame_alloc());
