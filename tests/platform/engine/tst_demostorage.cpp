@@ -72,8 +72,15 @@ void TestDemoStorage::makesWhatTheEngineReads() {
     p.SetStreamType(1);
     uint64_t cursor = 0;
     CLumoFileDescList found(1);
-    while (LumoSRSearchFiles(&p, &cursor, &found, 256) > 0) {
+    // A first search waits a while for the engine's first reading of 144 files and then says it
+    // timed out; asked again, it goes on waiting for the same reading (slow under the sanitizers).
+    int rc = 0;
+    for (int tries = 0; tries < 24; ++tries) {
+        rc = LumoSRSearchFiles(&p, &cursor, &found, 256);
+        if (rc != LUMOSR_ERR_TIMEOUT || cursor != 0) break;
     }
+    while (rc > 0) rc = LumoSRSearchFiles(&p, &cursor, &found, 256);
+    QCOMPARE(rc, 0);
     QCOMPARE(found.GetCount(), 4 * 18);
     const CLumoFileDesc* d = found.GetHead();
     QCOMPARE(d->GetWidth(), uint16_t(160));
