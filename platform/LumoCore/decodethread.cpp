@@ -76,8 +76,11 @@ int DecoderThreadCount() {
     const int set = GetSettings().decoderThreads.load();
     if (set > 0) return set;
     // One decoder thread per core, shared by the players decoding now: more threads than cores
-    // only add switching, and every view gets its fair share.
+    // only add switching, and every view gets its fair share. A player decoding alone gets one
+    // more than the cores, as FFmpeg's own choice does: with frame threads one of them is often
+    // waiting for its reference picture.
     const int players = std::max(1, ActiveDecoders().load());
+    if (players == 1) return std::min(8, UsableCores() + 1);
     return std::max(1, std::min(8, UsableCores() / players));
 }
 

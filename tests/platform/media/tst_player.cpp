@@ -633,6 +633,8 @@ private slots:
         startOne();
         QTRY_COMPARE_WITH_TIMEOUT(threadsOf(players[0]), 3, 5000);
         LumoCoreSetDecoderThreads(0);
+        // Alone, a player takes one thread more than the cores; shared, the cores are divided.
+        QTRY_COMPARE_WITH_TIMEOUT(threadsOf(players[0]), std::min(8, cores + 1), 5000);
         for (int i = 0; i < 3; ++i) startOne();
         const int share = std::max(1, std::min(8, cores / 4));
         for (void* player : players) QTRY_COMPARE_WITH_TIMEOUT(threadsOf(player), share, 5000);
