@@ -1,0 +1,154 @@
+// The main window's control row: play or pause, stop, frame step, speed, progress slider, volume,
+// mute and snapshot, each on the selected view.
+#include <QDir>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+
+#include "LumoBase/LumoResult.h"
+#include "LumoFS/LumoRecordAddress.h"
+#include "player/dialogs/dialogtip.h"
+#include "player/mainwindow.h"
+#include "player/playcontroler.h"
+#include "player/playercontext.h"
+
+namespace {
+
+CPlayControler* Ctl() { return CPlayControler::Instance(); }
+void* Panel() { return CPlayControler::Instance()->GetPanelHandle(); }
+
+}  // namespace
+
+void MainWindow::on_btnPlayorPause_clicked() {
+    PlayOrPause();
+}
+
+void MainWindow::PlayOrPause() {
+    const int view = SelectedView();
+    const int state = ViewState(view);
+    if (state & STATE_OPEN) {
+        if (state & STATE_PAUSED) {
+            const bool ok = Ctl()->Resume(Panel(), view) == 0;
+            btnPlayorPause->setChecked(ok);
+            if (ok) btnPlayorPause->setToolTip(tr("pause"));
+        } else {
+            const bool ok = Ctl()->Pause(Panel(), view) == 0;
+            btnPlayorPause->setChecked(!ok);
+            if (ok) btnPlayorPause->setToolTip(tr("play"));
+        }
+    } else {
+        // Nothing open: the button shows what the view does, not the click.
+        btnPlayorPause->setChecked(false);
+        if (m_playfileList->currentRow() >= 0) OpenRow(view, m_playfileList->currentRow());
+    }
+    UpdateFileInfo(view);
+}
+
+void MainWindow::on_btnStop_clicked() {
+    CloseView(SelectedView());
+}
+
+void MainWindow::on_btnFrame_clicked() {
+    StepFrame(SelectedView());
+}
+
+void MainWindow::StepFrame(int view) {
+    Ctl()->Step(Panel(), view);
+    if (view == SelectedView()) {
+        btnPlayorPause->setChecked(false);
+        btnPlayorPause->setToolTip(tr("play"));
+    }
+    UpdateFileInfo(view);
+}
+
+void MainWindow::on_btnFaster_clicked() {
+    SpeedUpView(SelectedView());
+}
+
+void MainWindow::on_btnSlower_clicked() {
+    SlowDownView(SelectedView());
+}
+
+void MainWindow::SpeedUpView(int view) {
+    int code = 1;
+    Ctl()->SpeedUp(Panel(), view, &code);
+    UpdateFileInfo(view);
+}
+
+void MainWindow::SlowDownView(int view) {
+    int code = 1;
+    Ctl()->SlowDown(Panel(), view, &code);
+    UpdateFileInfo(view);
+}
+
+void MainWindow::on_sliderProgress_sliderPressed() {
+    m_sliderDragging = true;
+    btnPlayorPause->setChecked(true);
+    btnPlayorPause->setToolTip(tr("pause"));
+}
+
+void MainWindow::on_sliderProgress_sliderMoved(int value) {
+    if (m_sliderDragging && SeekSelectedView(value) == 0) UpdateFileInfo(SelectedView());
+}
+
+void MainWindow::on_sliderProgress_sliderReleased() {
+    m_sliderDragging = false;
+}
+
+void MainWindow::on_sliderVoiceValue_changed(int value) {
+    SetVolume(value);
+}
+
+void MainWindow::SetVolume(int volume) {
+    volume = qBound(0, volume, 100);
+    if (sliderVoice->value() != volume) {
+        sliderVoice->setValue(volume);  // comes back here through valueChanged
+        return;
+    }
+    sliderVoice->setToolTip(QStringLiteral("%1%").arg(volume));
+    // Also unmutes: a volume the operator sets is meant to be heard.
+    Ctl()->SetVolume(Panel(), static_cast<unsigned short>(volume));
+    btnVoice->setChecked(false);
+    btnVoice->setToolTip(tr("voice_audio_on"));
+    btnVoice->setIcon(style()->standardIcon(QStyle::SP_MediaVolume));
+}
+
+void MainWindow::on_btnVoice_clicked() {
+    ToggleMute();
+}
+
+void MainWindow::ToggleMute() {
+    const bool mute = !Ctl()->GetMute();
+    Ctl()->SetMute(Panel(), mute);
+    btnVoice->setChecked(mute);
+    btnVoice->setToolTip(mute ? tr("voice_mute") : tr("voice_audio_on"));
+    btnVoice->setIcon(style()->standardIcon(mute ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+}
+
+void MainWindow::on_btnSnap_clicked() {
+    Snapshot(SelectedView());
+}
+
+int MainWindow::Snapshot(int view, QString* path, bool showTip) {
+    CPlayerContext* ctx = CPlayerContext::Instance();
+    const int format = ctx->settings.capPicFormat;
+    const QString folder = ctx->settings.capPicFolder;
+    int result = LUMO_ERR_WRITE;
+    CLumoString saved;
+    // The folder may not exist yet (the default one on a first run, or one removed since).
+    if (QDir().mkpath(folder)) {
+        const std::string target =
+            LumoRecordAddress::WriteFolder("pic", format == 3 ? "jpg" : "bmp", QDir::cleanPath(folder).toUtf8().toStdString())
+                .Build();
+        result = Ctl()->Snapshot(Panel(), view, CLumoString(target), format, &saved);
+    }
+    const QString savedPath = QString::fromUtf8(saved.GetBuffer());
+    if (path) *path = result == 0 ? savedPath : QString();
+    if (showTip) {
+        DialogTip tip(tr("snap_done"), result == 0 ? tr("snap_success") : tr("snap_fail"), this, 1, true);
+        tip.SetFileInfo(QString(), result == 0 ? savedPath : QString());
+        tip.StartAutoClose(3000);
+        tip.exec();
+    }
+    return result;
+}

@@ -1,0 +1,164 @@
+#include "player/playercontrolseam.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QListWidget>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTimer>
+
+#include "lumoc/playback/playlistwidget.h"
+#include "player/mainwindow.h"
+#include "player/playcontroler.h"
+
+namespace {
+
+void* Panel() { return CPlayControler::Instance()->GetPanelHandle(); }
+
+QString Result(int code) {
+    return code == 0 ? QStringLiteral("ok") : QStringLiteral("error %1").arg(code);
+}
+
+}  // namespace
+
+PlayerControlSeam* PlayerControlSeam::StartIfAsked(MainWindow* window) {
+    const QString name = qEnvironmentVariable("VANTEL_PLAYER_CONTROL");
+    if (name.isEmpty() || !window) return nullptr;
+    auto* seam = new PlayerControlSeam(window, name);
+    if (!seam->IsListening()) qWarning("player: control socket %s cannot listen", qPrintable(name));
+    return seam;
+}
+
+PlayerControlSeam::PlayerControlSeam(MainWindow* window, const QString& name)
+    : QObject(window), m_window(window), m_server(new QLocalServer(this)) {
+    QLocalServer::removeServer(name);
+    m_server->listen(name);
+    connect(m_server, &QLocalServer::newConnection, this, &PlayerControlSeam::OnConnection);
+}
+
+bool PlayerControlSeam::IsListening() const {
+    return m_server->isListening();
+}
+
+void PlayerControlSeam::OnConnection() {
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket]() { OnReadable(socket); });
+    }
+}
+
+void PlayerControlSeam::OnReadable(QLocalSocket* socket) {
+    while (socket->canReadLine()) {
+        const QString line = QString::fromUtf8(socket->readLine()).trimmed();
+        const QString answer = Execute(line);
+        socket->write(answer.toUtf8() + '\n');
+        socket->flush();
+    }
+}
+
+QString PlayerControlSeam::Execute(const QString& line) {
+    MainWindow* w = m_window;
+    if (!w) return QStringLiteral("error gone");
+    const int space = line.indexOf(QLatin1Char(' '));
+    const QString cmd = space < 0 ? line : line.left(space);
+    const QString arg = space < 0 ? QString() : line.mid(space + 1).trimmed();
+    bool numeric = false;
+    const int n = arg.section(QLatin1Char(' '), 0, 0).toInt(&numeric);
+    CPlayControler* ctl = CPlayControler::Instance();
+
+    if (cmd == QLatin1String("open")) {
+        const QString what = arg.section(QLatin1Char(' '), 1);
+        if (!numeric || what.isEmpty()) return QStringLiteral("error usage");
+        w->SelectView(n);
+        if (what.startsWith(QLatin1String("rtsp://"), Qt::CaseInsensitive)) return Result(w->AddStreamUrl(what, true));
+        return w->OpenPaths(QStringList{what}, true) > 0 ? QStringLiteral("ok") : QStringLiteral("error not_accepted");
+    }
+    if (cmd == QLatin1String("select")) {
+        if (!numeric) return QStringLiteral("error usage");
+        w->SelectView(n);
+        return QStringLiteral("ok");
+    }
+    if (cmd == QLatin1String("pause") || cmd == QLatin1String("resume")) {
+        const bool paused = w->ViewState(w->SelectedView()) & MainWindow::STATE_PAUSED;
+        if (paused != (cmd == QLatin1String("pause"))) w->on_btnPlayorPause_clicked();
+        const bool now = w->ViewState(w->SelectedView()) & MainWindow::STATE_PAUSED;
+        return now == (cmd == QLatin1String("pause")) ? QStringLiteral("ok") : QStringLiteral("error state");
+    }
+    if (cmd == QLatin1String("step")) {
+        w->on_btnFrame_clicked();
+        return QStringLiteral("ok");
+    }
+    if (cmd == QLatin1String("faster")) {
+        w->on_btnFaster_clicked();
+        return QStringLiteral("ok");
+    }
+    if (cmd == QLatin1String("slower")) {
+        w->on_btnSlower_clicked();
+        return QStringLiteral("ok");
+    }
+    if (cmd == QLatin1String("stop")) {
+        w->on_btnStop_clicked();
+        return QStringLiteral("ok");
+    }
+    if (cmd == QLatin1String("seek")) {
+        if (!numeric) return QStringLiteral("error usage");
+        return Result(w->SeekSelectedView(n));
+    }
+    if (cmd == QLatin1String("snapshot")) {
+        QString path;
+        const int r = w->Snapshot(w->SelectedView(), &path);
+        return r == 0 ? QStringLiteral("ok ") + path : Result(r);
+    }
+    if (cmd == QLatin1String("volume")) {
+        if (!numeric) return QStringLiteral("error usage");
+        w->SetVolume(n);
+        return QStringLiteral("ok");
+    }
+    if (cmd == QLatin1String("mute")) {
+        if (!numeric) return QStringLiteral("error usage");
+        if ((n != 0) != ctl->GetMute()) w->on_btnVoice_clicked();
+        return QStringLiteral("ok");
+    }
+    if (cmd == QLatin1String("split")) {
+        const int side = n == 1 ? 1 : n == 4 ? 2 : n == 9 ? 3 : n == 16 ? 4 : 0;
+        if (!side) return QStringLiteral("error usage");
+        w->SetSplit(side);
+        return QStringLiteral("ok");
+    }
+    if (cmd == QLatin1String("state")) {
+        if (!numeric || n < 0 || n >= MainWindow::VIEW_COUNT) return QStringLiteral("error usage");
+        const int state = w->ViewState(n);
+        int speed = 1;
+        ctl->GetSpeed(Panel(), n, &speed);
+        CLumoFile* file = nullptr;
+        ctl->GetViewFile(Panel(), n, &file);
+        qint64 seconds = -1;
+        CLumoTime now;
+        if (file && ctl->GetPlaybackTime(Panel(), n, &now) == 0 && !now.IsEmpty() && !file->timeS.IsEmpty())
+            seconds = now - file->timeS;
+        QJsonObject o;
+        o.insert(QStringLiteral("open"), bool(state & MainWindow::STATE_OPEN));
+        o.insert(QStringLiteral("ended"), bool(state & MainWindow::STATE_END));
+        o.insert(QStringLiteral("paused"), bool(state & MainWindow::STATE_PAUSED));
+        o.insert(QStringLiteral("speed"), speed);
+        o.insert(QStringLiteral("time"), double(seconds));
+        o.insert(QStringLiteral("file"), file ? QString::fromUtf8(file->url.c_str()) : QString());
+        o.insert(QStringLiteral("status"), w->StatusText(n));
+        return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    }
+    if (cmd == QLatin1String("list")) {
+        QStringList urls;
+        for (int row = 0; row < w->PlayList()->count(); ++row) {
+            const auto* f = reinterpret_cast<const CLumoFile*>(quintptr(w->PlayList()->GetItemId(row)));
+            if (f) urls << QString::fromUtf8(f->url.c_str());
+        }
+        return urls.join(QLatin1Char('\t'));
+    }
+    if (cmd == QLatin1String("pending")) return QString::number(w->PendingIntakes());
+    if (cmd == QLatin1String("quit")) {
+        // After the answer has gone out.
+        QTimer::singleShot(0, w, &MainWindow::on_btnClose_clicked);
+        return QStringLiteral("ok");
+    }
+    return QStringLiteral("error unknown");
+}

@@ -1,0 +1,46 @@
+// Automation of the player for end-to-end runs. When VANTEL_PLAYER_CONTROL=<name> is set, the
+// window listens on a local socket of that name and takes one command per line, answering each
+// with one line ("ok", "error <code>", or the data asked for). The commands call the same
+// operations the window's buttons and menus call:
+//
+//   open <view> <path-or-url>   select the view, then add and play the file or stream URL
+//   select <view>               make the view the selected one
+//   pause | resume | step | faster | slower | stop     on the selected view
+//   seek <seconds>              seek the selected view to that offset in its file
+//   snapshot                    picture of the selected view -> "ok <saved path>"
+//   volume <0-100> | mute <0|1>
+//   split <1|4|9|16>
+//   state <view>                {"open":b,"ended":b,"paused":b,"speed":n,"time":n,"file":"..."}
+//                               (time: seconds since the file's start, -1 when unknown)
+//   list                        the list's URLs, separated by tabs
+//   pending                     the number of intakes still being probed
+//   quit                        closes the window as its close button does
+//
+// Unset, nothing listens.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class MainWindow;
+class QLocalServer;
+class QLocalSocket;
+
+class PlayerControlSeam : public QObject {
+    Q_OBJECT
+public:
+    // Listens when the environment asks for it; null otherwise.
+    static PlayerControlSeam* StartIfAsked(MainWindow* window);
+
+    PlayerControlSeam(MainWindow* window, const QString& name);
+    bool IsListening() const;
+    // One command line to its answer.
+    QString Execute(const QString& line);
+
+private:
+    void OnConnection();
+    void OnReadable(QLocalSocket* socket);
+
+    QPointer<MainWindow> m_window;
+    QLocalServer* m_server;
+};

@@ -1,0 +1,335 @@
+// The player's main window with real players on generated record files: what comes into the play
+// list and what plays (drops, duplicates, same names in other folders, a relative command-line
+// path), the state poll closing ended views, player events reaching their own view, a failed
+// stream closing only its view, click-to-seek, the speed status, volume and mute, the snapshot
+// folder, clearing the list, and the list kept across starts.
+#include <QDropEvent>
+#include <QImage>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSlider>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "LumoCore/LumoCore.h"
+#include "VantelInfraAPI/testseams.h"
+#include "lumoc/playback/playlistwidget.h"
+#include "player/mainwindow.h"
+#include "player/playcontroler.h"
+#include "player/playercontext.h"
+
+namespace {
+
+// The folders of the whole run; set before the application (and so the context) exists.
+QTemporaryDir* g_home = nullptr;
+
+void* Panel() { return CPlayControler::Instance()->GetPanelHandle(); }
+
+bool MakeClip(const QString& path, int seconds, const QString& format = QString()) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QStringList args = {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                        "testsrc=size=320x240:rate=25", "-t", QString::number(seconds), "-c:v", "mpeg4", "-q:v", "5"};
+    if (!format.isEmpty()) args << "-f" << format;
+    args << path;
+    QProcess ff;
+    ff.start("ffmpeg", args);
+    return ff.waitForFinished(60000) && ff.exitStatus() == QProcess::NormalExit && ff.exitCode() == 0;
+}
+
+quint16 ClosedPort() {
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    return s.serverPort();  // closed again when s goes
+}
+
+}  // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+    MainWindow* w = nullptr;
+    QString clipLong, clipShort, clipOther, davUpper, text;
+    bool media = false;
+
+    std::string Url(const QString& path) { return LocalRecordUrl(path, QString()); }
+    std::string ViewUrl(int view) {
+        CLumoString url;
+        CPlayControler::Instance()->GetViewUrl(Panel(), view, &url);
+        return url.Str();
+    }
+    bool Open(int view) { return (w->ViewState(view) & 0x30) == 0x10; }
+    std::string RowUrl(int row) {
+        auto* f = reinterpret_cast<CLumoFile*>(quintptr(w->PlayList()->GetItemId(row)));
+        return f ? f->url : std::string();
+    }
+    quint64 RowFlags(int row) { return w->PlayList()->GetItemFlags(w->PlayList()->item(row)); }
+    void Drop(const QStringList& paths) {
+        auto* mime = new QMimeData();
+        QList<QUrl> urls;
+        for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+        mime->setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction | Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction | Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w, &drop);
+        delete mime;
+    }
+    // Plays a file in a view, as the operator would: select it, then drop the file.
+    bool PlayIn(int view, const QString& path) {
+        w->SelectView(view);
+        w->OpenPaths({path}, true);
+        return QTest::qWaitFor([&]() { return w->PendingIntakes() == 0 && Open(view) && ViewUrl(view) == Url(path); },
+                               20000);
+    }
+
+private slots:
+    void initTestCase() {
+        INFRA::TestSeams::SetUiLogPath(g_home->filePath("ui.log"));
+        INFRA::TestSeams::SetScriptedReply("ok");
+        void* task = nullptr;
+        media = LumoPlayerTaskCreate(&task, 1) == 0 && task;
+        LumoPlayerTaskDelete(task);
+        const QString media = g_home->filePath("media");
+        clipLong = media + "/long.mp4";
+        clipShort = media + "/short.mp4";
+        clipOther = media + "/other/long.mp4";
+        davUpper = media + "/CAM1.DAV";
+        text = media + "/notes.txt";
+        QVERIFY(MakeClip(clipLong, 20));
+        QVERIFY(MakeClip(clipShort, 2));
+        QVERIFY(MakeClip(clipOther, 20));
+        QVERIFY(MakeClip(davUpper, 20, "mpegts"));
+        QFile t(text);
+        QVERIFY(t.open(QIODevice::WriteOnly));
+        t.write("not a record\n");
+        t.close();
+
+        w = new MainWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+    }
+
+    void cleanupTestCase() {
+        delete w;
+        CPlayControler::Instance()->CoreInvalidate();
+    }
+
+    void cleanup() {
+        w->SetSplit(1);
+        w->SelectView(0);
+        w->ApplyStick(0);
+        w->ClearPlayList(true);
+        while (CPlayControler::Instance()->GetListMode() != 0) w->CycleListMode();
+        QCOMPARE(w->PlayingViews(), quint16(0));
+    }
+
+    // -----------------------------------------------------------------------------------------
+    // Intake.
+
+    void dropPlaysOnlyTheRecord() {
+        Drop({davUpper, text});
+        QTRY_COMPARE_WITH_TIMEOUT(w->PendingIntakes(), 0, 20000);
+        QCOMPARE(w->PlayList()->count(), 1);
+        QCOMPARE(RowUrl(0), Url(davUpper));
+        QTRY_VERIFY_WITH_TIMEOUT(Open(0), 20000);
+        QCOMPARE(ViewUrl(0), Url(davUpper));
+        QCOMPARE(RowFlags(0), quint64(1));
+    }
+
+    void duplicateAndSameNameElsewhere() {
+        QVERIFY(PlayIn(0, clipLong));
+        QCOMPARE(w->PlayList()->count(), 1);
+        // The same file again, by another spelling of its path: no second row, it plays again.
+        w->OpenPaths({QFileInfo(clipLong).absolutePath() + "/../media/./long.mp4"}, true);
+        QTRY_COMPARE_WITH_TIMEOUT(w->PendingIntakes(), 0, 20000);
+        QCOMPARE(w->PlayList()->count(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(Open(0), 20000);
+        // The same name in another folder is another file, and it is the one that plays.
+        QVERIFY(PlayIn(0, clipOther));
+        QCOMPARE(w->PlayList()->count(), 2);
+        QCOMPARE(RowFlags(1), quint64(1));
+        QCOMPARE(RowFlags(0), quint64(0));
+    }
+
+    void commandLineRelativePath() {
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(QFileInfo(clipOther).absolutePath());
+        w->OpenCommandLineFile("long.mp4");
+        QDir::setCurrent(before);
+        QTRY_COMPARE_WITH_TIMEOUT(w->PendingIntakes(), 0, 20000);
+        QCOMPARE(w->PlayList()->count(), 1);
+        QCOMPARE(RowUrl(0), Url(clipOther));
+        QTRY_VERIFY_WITH_TIMEOUT(Open(0), 20000);
+    }
+
+    // -----------------------------------------------------------------------------------------
+    // Views.
+
+    void pollClosesEndedView() {
+        w->SetSplit(2);
+        w->ApplyStick(2);
+        QVERIFY(PlayIn(1, clipShort));
+        QVERIFY(w->windowFlags() & Qt::WindowStaysOnTopHint);
+        w->SelectView(0);
+        // Not selected: closed by the poll once it has ended, with its mark and the top mode.
+        QTRY_COMPARE_WITH_TIMEOUT(w->PlayingViews(), quint16(0), 20000);
+        QCOMPARE(w->ViewState(1), 0);
+        QCOMPARE(RowFlags(0), quint64(0));
+        QVERIFY(!(w->windowFlags() & Qt::WindowStaysOnTopHint));
+    }
+
+    void handoverReachesItsView() {
+        w->SetSplit(2);
+        w->OpenPaths({clipShort, clipLong}, false);
+        QTRY_COMPARE_WITH_TIMEOUT(w->PlayList()->count(), 2, 20000);
+        w->CycleListMode();
+        w->CycleListMode();
+        QCOMPARE(CPlayControler::Instance()->GetListMode(), 2u);  // "List": go on to the next file
+        QVERIFY(PlayIn(0, clipLong));
+        QVERIFY(PlayIn(2, clipShort));
+        QVERIFY(RowFlags(0) & (1u << 2));
+        // View 2 moves on from the short file to the long one and says so from its player's
+        // thread: the mark moves on view 2's rows, view 0 keeps its own.
+        QTRY_VERIFY_WITH_TIMEOUT(RowFlags(1) & (1u << 2), 20000);
+        QVERIFY(!(RowFlags(0) & (1u << 2)));
+        QVERIFY(RowFlags(1) & 1u);
+        QCOMPARE(ViewUrl(2), Url(clipLong));
+        QCOMPARE(ViewUrl(0), Url(clipLong));
+        QVERIFY(Open(0));
+    }
+
+    void failedStreamClosesOnlyItsView() {
+        w->SetSplit(2);
+        QVERIFY(PlayIn(0, clipLong));
+        w->SelectView(1);
+        const QString url = QString("rtsp://127.0.0.1:%1/none").arg(ClosedPort());
+        w->AddStreamUrl(url, true);
+        QTRY_VERIFY_WITH_TIMEOUT(!(w->PlayingViews() & 2u), 30000);
+        QVERIFY(Open(0));
+        QCOMPARE(ViewUrl(0), Url(clipLong));
+        QCOMPARE(w->PlayingViews(), quint16(1));
+        // The operator is told.
+        QFile log(g_home->filePath("ui.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("stream_login_fail"));
+    }
+
+    // -----------------------------------------------------------------------------------------
+    // Controls.
+
+    void sliderClickSeeks() {
+        QVERIFY(PlayIn(0, clipLong));
+        QTRY_VERIFY_WITH_TIMEOUT(w->ProgressSlider()->maximum() >= 19, 10000);
+        w->PlayOrPause();
+        QTRY_VERIFY_WITH_TIMEOUT(w->ViewState(0) & 0x40, 10000);
+        QSlider* s = w->ProgressSlider();
+        const int expected = int(s->maximum() * 0.75);
+        QTest::mouseClick(s, Qt::LeftButton, Qt::NoModifier, QPoint(s->width() * 3 / 4, s->height() / 2));
+        CLumoFile* file = nullptr;
+        CPlayControler::Instance()->GetViewFile(Panel(), 0, &file);
+        QVERIFY(file);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&]() {
+                CLumoTime now;
+                return CPlayControler::Instance()->GetPlaybackTime(Panel(), 0, &now) == 0 &&
+                       qAbs((now - file->timeS) - expected) <= 1;
+            }(),
+            10000);
+    }
+
+    void speedStatus_data() {
+        QTest::addColumn<int>("faster");
+        QTest::addColumn<int>("slower");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("normal") << 0 << 0 << "play";
+        QTest::newRow("2x") << 1 << 0 << "speed x 2";
+        QTest::newRow("16x is the top") << 5 << 0 << "speed x 16";
+        QTest::newRow("half") << 0 << 1 << "speed x 1/2";
+        QTest::newRow("1/16 is the bottom") << 0 << 6 << "speed x 1/16";
+        QTest::newRow("back to normal") << 1 << 1 << "play";
+    }
+    void speedStatus() {
+        QFETCH(int, faster);
+        QFETCH(int, slower);
+        QFETCH(QString, status);
+        QVERIFY(PlayIn(0, clipLong));
+        for (int i = 0; i < slower; ++i) w->SlowDownView(0);
+        for (int i = 0; i < faster; ++i) w->SpeedUpView(0);
+        QCOMPARE(w->StatusText(0), status);
+        QVERIFY(w->FileInfoLabel()->toolTip().startsWith(status + "  long.mp4  ["));
+    }
+
+    void volumeWhileMutedUnmutes() {
+        w->ToggleMute();
+        QVERIFY(CPlayControler::Instance()->GetMute());
+        QVERIFY(w->VoiceButton()->isChecked());
+        w->VolumeSlider()->setValue(w->VolumeSlider()->value() == 30 ? 31 : 30);
+        QVERIFY(!CPlayControler::Instance()->GetMute());
+        QVERIFY(!w->VoiceButton()->isChecked());
+        QCOMPARE(int(CPlayControler::Instance()->GetVolume()), w->VolumeSlider()->value());
+    }
+
+    void snapshotMakesItsFolder() {
+        QVERIFY(PlayIn(0, clipLong));
+        CPlayerContext* ctx = CPlayerContext::Instance();
+        ctx->settings.capPicFolder = g_home->filePath("pictures/not/yet");
+        QVERIFY(!QFileInfo::exists(ctx->settings.capPicFolder));
+        QString path;
+        QTRY_COMPARE_WITH_TIMEOUT(w->Snapshot(0, &path, true), 0, 10000);
+        QVERIFY(path.startsWith(ctx->settings.capPicFolder));
+        QCOMPARE(QImage(path).size(), QSize(320, 240));
+        QFile log(g_home->filePath("ui.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("snap_success"));
+    }
+
+    // -----------------------------------------------------------------------------------------
+    // The list.
+
+    void clearResetsMarksAndStick() {
+        w->ApplyStick(2);
+        QVERIFY(PlayIn(0, clipLong));
+        QVERIFY(w->windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(w->ClearPlayList(true), 0);
+        QCOMPARE(w->PlayList()->count(), 0);
+        QCOMPARE(w->PlayingViews(), quint16(0));
+        QCOMPARE(w->ViewState(0), 0);
+        QVERIFY(!(w->windowFlags() & Qt::WindowStaysOnTopHint));
+        QVERIFY(!w->ProgressSlider()->isEnabled());
+    }
+
+    void listSavedAfterChangeAndRestored() {
+        w->OpenPaths({clipLong, clipOther}, false);
+        QTRY_COMPARE_WITH_TIMEOUT(w->PlayList()->count(), 2, 20000);
+        // Saved at once, not only at exit: a new context over the same folders reads it back.
+        CPlayerContext* ctx = CPlayerContext::Instance();
+        CPlayerContext again(ctx->appDir, ctx->userDir, ctx->userDataDir);
+        again.LoadConfig();
+        QCOMPARE(again.loadedPlayList.GetCount(), 2);
+        QCOMPARE(again.loadedPlayList.GetAt(0)->url, Url(clipLong));
+        QCOMPARE(again.loadedPlayList.GetAt(1)->url, Url(clipOther));
+        // Removing a row is saved too.
+        w->RemoveFiles({0});
+        QCOMPARE(w->PlayList()->count(), 1);
+        CPlayerContext third(ctx->appDir, ctx->userDir, ctx->userDataDir);
+        third.LoadConfig();
+        QCOMPARE(third.loadedPlayList.GetCount(), 1);
+        QCOMPARE(third.loadedPlayList.GetAt(0)->url, Url(clipOther));
+    }
+};
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    g_home = &home;
+    for (const char* d : {"home", "config", "data", "runtime"}) QDir().mkpath(home.filePath(d));
+    qputenv("HOME", home.filePath("home").toUtf8());
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+    qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+    QApplication app(argc, argv);
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_mainwindow.moc"
