@@ -40,6 +40,8 @@ const char* LumoResultText(int code) {
             return "the port cannot be bound";
         case LUMO_ERR_REFUSED:
             return "refused to protect data";
+        case LUMO_ERR_EXISTS:
+            return "already present";
         default:
             return "unknown error";
     }

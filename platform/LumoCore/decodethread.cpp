@@ -181,6 +181,7 @@ bool Decoder::OpenIndex(int idx, lumoav::InputPtr pre, bool report) {
     sink = p->Sink();
     LumoRecordSource src;
     int r = LumoRecordParseUri(desc.GetURI(), &src);
+    if (r != 0 && isUrl) r = LUMO_ERR_UNSUPPORTED;  // only a scheme we have no protocol for gets here
     if (!pre && r == 0) {
         AVFormatContext* raw = nullptr;
         r = LumoAVOpenInput(&raw, src, &intr, GetSettings().openTimeoutMs.load());
@@ -241,6 +242,20 @@ void Decoder::AdvanceFile() {
         next = p->currentFile + 1;
         isUrl = p->isUrl;
     }
+    const int mode = p->playMode.load();
+    // Whether the file that ends gave something: a loop over files that give nothing would spin.
+    const bool gaveOutput = mf.fmt && !(mf.playedFromStart && !mf.anyOutput);
+    if (gaveOutput) roundOutput = true;
+    if (isUrl || mode == LUMO_PLAYMODE_SINGLE) {
+        EndOfList();
+        return;
+    }
+    if (mode == LUMO_PLAYMODE_SINGLE_LOOP) {
+        if (!gaveOutput || !OpenIndex(next - 1, nullptr, false)) {
+            if (!Stopped()) EndOfList();
+        }
+        return;
+    }
     for (;; ++next) {
         size_t count;
         {
@@ -248,9 +263,14 @@ void Decoder::AdvanceFile() {
             if (run->abort) return;
             count = p->files.size();
         }
-        if (isUrl || next >= int(count)) {
-            EndOfList();
-            return;
+        if (next >= int(count)) {
+            // The head again in a list loop, unless a whole round gave nothing.
+            if (mode != LUMO_PLAYMODE_LIST_LOOP || !roundOutput || count == 0) {
+                EndOfList();
+                return;
+            }
+            roundOutput = false;
+            next = 0;
         }
         if (OpenIndex(next, nullptr, true)) {
             CLumoFileDesc now;

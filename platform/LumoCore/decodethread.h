@@ -112,6 +112,9 @@ private:
     bool waitKey = true;
     int heldBack = 0;
 
+    // A file of the list gave a picture or sound since the list loop last went back to its head.
+    bool roundOutput = false;
+
     bool seekActive = false;
     bool seekFirstFrame = false;
     bool seekFromStart = false;

@@ -49,6 +49,7 @@ public:
 
     std::atomic<int> ownSpeed{LUMO_SPEED_NORMAL};
     std::atomic<int> volume{100};
+    std::atomic<int> playMode{LUMO_PLAYMODE_LIST};  // read by the decode thread at each file's end
     std::atomic<bool> closed{false};
     std::atomic<bool> listening{true};
     // Decode threads of this player inside their decode loop (a stopped run leaves it as soon as

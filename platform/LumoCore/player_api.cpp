@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QWidget>
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 extern "C" {
@@ -304,11 +305,22 @@ int LumoPlayerOpenFile(void* player, CLumoFileDescList* list) {
     return LUMO_OK;
 }
 
+// "<scheme>://..." with a well-formed scheme name.
+static bool HasUrlScheme(const char* url) {
+    const char* sep = std::strstr(url, "://");
+    if (!sep || sep == url || !std::isalpha(static_cast<unsigned char>(url[0]))) return false;
+    for (const char* c = url; c < sep; ++c)
+        if (!std::isalnum(static_cast<unsigned char>(*c)) && *c != '+' && *c != '-' && *c != '.') return false;
+    return sep[3] != '\0';
+}
+
 int LumoPlayerOpen(void* player, const char* url, int) {
     auto p = GetPlayer(player);
     if (!p || !url || !*url) return LUMO_ERR_PARAM;
     LumoRecordSource src;
-    if (LumoRecordParseUri(url, &src) != 0) return LUMO_ERR_PARAM;
+    // A protocol we do not have is reported by the start, through the login event, as any other
+    // stream that cannot be reached: the caller waiting for the login hears of it.
+    if (LumoRecordParseUri(url, &src) != 0 && !HasUrlScheme(url)) return LUMO_ERR_PARAM;
     p->StopRun();
     p->closed = false;
     CLumoFileDesc d;
@@ -464,6 +476,20 @@ int LumoPlayerSetVolume(void* player, int volume) {
     auto p = GetPlayer(player);
     if (!p) return LUMO_ERR_PARAM;
     p->volume = std::max(0, std::min(100, volume));
+    return LUMO_OK;
+}
+
+int LumoPlayerSetPlayMode(void* player, int mode) {
+    auto p = GetPlayer(player);
+    if (!p || mode < LUMO_PLAYMODE_SINGLE || mode > LUMO_PLAYMODE_LIST_LOOP) return LUMO_ERR_PARAM;
+    p->playMode = mode;
+    return LUMO_OK;
+}
+
+int LumoPlayerGetPlayMode(void* player, int* mode) {
+    auto p = GetPlayer(player);
+    if (!p || !mode) return LUMO_ERR_PARAM;
+    *mode = p->playMode.load();
     return LUMO_OK;
 }
 

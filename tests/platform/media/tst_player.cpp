@@ -838,17 +838,26 @@ private slots:
         LumoPlayerClose(player);
     }
 
+    // A stream that cannot be had, by a protocol we have or one we do not, ends in the login
+    // report with its error and the end state: the caller waiting for the login always hears.
+    void streamOpenReportsTheLoginResult_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<int>("result");  // 0: any failure
+        QTest::newRow("rtsp, closed port") << QString("rtsp://127.0.0.1:%1/mode=real&idc=1&ids=1").arg(closedPort)
+                                           << 0;
+        QTest::newRow("protocol we do not have") << QString("quii://127.0.0.1:%1/mode=real&idc=1&ids=1").arg(closedPort)
+                                                 << int(LUMO_ERR_UNSUPPORTED);
+    }
     void streamOpenReportsTheLoginResult() {
+        QFETCH(QString, url);
+        QFETCH(int, result);
         void* player = nullptr;
         QCOMPARE(LumoPlayerCreate(&player, nullptr, nullptr), 0);
         EventLog log;
         log.gui = QThread::currentThread();
         ILumoCallback cb(&log, &OnPlayerEvent);
         LumoPlayerAttachStream(player, &cb, &ILumoCallback::OnSignal);
-        QCOMPARE(
-            LumoPlayerOpen(
-                player, qPrintable(QString("rtsp://127.0.0.1:%1/mode=real&idc=1&ids=1").arg(closedPort)), 0),
-            0);
+        QCOMPARE(LumoPlayerOpen(player, qPrintable(url), 0), 0);
         QCOMPARE(LumoPlayerStart(player), 0);
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
@@ -860,12 +869,149 @@ private slots:
             std::lock_guard<std::mutex> lock(log.m);
             QCOMPARE(log.loginResults.size(), 1);
             QVERIFY(log.loginResults.first() != 0);
+            if (result != 0) QCOMPARE(log.loginResults.first(), result);
+            QVERIFY(log.codes.indexOf(LUMO_EVENT_LOGIN) < log.codes.indexOf(LUMO_EVENT_END_OF_LIST));
         }
         int state = 0;
         LumoPlayerGetState(player, &state);
         QCOMPARE(state & (LUMO_STATE_OPEN | LUMO_STATE_END), LUMO_STATE_OPEN | LUMO_STATE_END);
         LumoPlayerStop(player);
         LumoPlayerClose(player);
+    }
+
+    void malformedStreamUrlsAreRefused_data() {
+        QTest::addColumn<QString>("url");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("no address after the scheme") << QString("quii://");
+        QTest::newRow("scheme of digits") << QString("1x://host/a");
+    }
+    void malformedStreamUrlsAreRefused() {
+        QFETCH(QString, url);
+        void* player = nullptr;
+        QCOMPARE(LumoPlayerCreate(&player, nullptr, nullptr), 0);
+        QCOMPARE(LumoPlayerOpen(player, url.toUtf8().constData(), 0), int(LUMO_ERR_PARAM));
+        QCOMPARE(LumoPlayerStart(player), int(LUMO_ERR_STATE));
+        LumoPlayerClose(player);
+    }
+
+    // What a player of a two-file list does at the end of a file, by its play mode.
+    void playModeDecidesTheEndOfAFile_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("single: stops at the end of the file") << int(LUMO_PLAYMODE_SINGLE);
+        QTest::newRow("single loop: the file again") << int(LUMO_PLAYMODE_SINGLE_LOOP);
+        QTest::newRow("list: next file, then the end") << int(LUMO_PLAYMODE_LIST);
+        QTest::newRow("list loop: the head after the last") << int(LUMO_PLAYMODE_LIST_LOOP);
+    }
+    void playModeDecidesTheEndOfAFile() {
+        QFETCH(int, mode);
+        CLumoFileDescList list;
+        void* player = OpenOn({shortA, shortB}, &list);
+        QVERIFY(player);
+        int got = -1;
+        QCOMPARE(LumoPlayerGetPlayMode(player, &got), 0);
+        QCOMPARE(got, int(LUMO_PLAYMODE_LIST));  // a new player plays its list through
+        QCOMPARE(LumoPlayerSetPlayMode(player, 4), int(LUMO_ERR_PARAM));
+        QCOMPARE(LumoPlayerSetPlayMode(player, -1), int(LUMO_ERR_PARAM));
+        QCOMPARE(LumoPlayerSetPlayMode(player, mode), 0);
+        QCOMPARE(LumoPlayerGetPlayMode(player, &got), 0);
+        QCOMPARE(got, mode);
+        EventLog log;
+        log.gui = QThread::currentThread();
+        ILumoCallback cb(&log, &OnPlayerEvent);
+        QCOMPARE(LumoPlayerAttachStream(player, &cb, &ILumoCallback::OnSignal), 0);
+        LumoPlayerTaskSetSpeed(task, 4);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        const QString uriA = QString::fromUtf8(list.GetAt(0)->GetURI());
+        const QString uriB = QString::fromUtf8(list.GetAt(1)->GetURI());
+        auto nexts = [&] {
+            std::lock_guard<std::mutex> lock(log.m);
+            return log.nextUris;
+        };
+        auto ended = [&] {
+            std::lock_guard<std::mutex> lock(log.m);
+            return log.codes.contains(LUMO_EVENT_END_OF_LIST);
+        };
+        int state = 0;
+        CLumoFileDesc cur;
+        switch (mode) {
+            case LUMO_PLAYMODE_SINGLE:
+                QTRY_VERIFY_WITH_TIMEOUT(ended(), 8000);
+                QVERIFY(nexts().isEmpty());
+                QCOMPARE(LumoPlayerGetCurrentFile(player, &cur), 0);
+                QCOMPARE(QString::fromUtf8(cur.GetURI()), uriA);
+                break;
+            case LUMO_PLAYMODE_SINGLE_LOOP: {
+                // The position runs up into the file and comes back to its start.
+                const CLumoTime start = list.GetHead()->GetTimeS();
+                QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > 600, 8000);
+                QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) < 300, 8000);
+                QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > 600, 8000);
+                QVERIFY(!ended());
+                QVERIFY(nexts().isEmpty());
+                QCOMPARE(LumoPlayerGetCurrentFile(player, &cur), 0);
+                QCOMPARE(QString::fromUtf8(cur.GetURI()), uriA);
+                break;
+            }
+            case LUMO_PLAYMODE_LIST:
+                QTRY_VERIFY_WITH_TIMEOUT(ended(), 8000);
+                QCOMPARE(nexts(), QStringList{uriB});
+                break;
+            case LUMO_PLAYMODE_LIST_LOOP:
+                QTRY_VERIFY_WITH_TIMEOUT(nexts().size() >= 3, 12000);
+                QCOMPARE(nexts().mid(0, 3), (QStringList{uriB, uriA, uriB}));
+                QVERIFY(!ended());
+                break;
+        }
+        LumoPlayerGetState(player, &state);
+        const bool shouldEnd = mode == LUMO_PLAYMODE_SINGLE || mode == LUMO_PLAYMODE_LIST;
+        QCOMPARE(state & (LUMO_STATE_OPEN | LUMO_STATE_END),
+                 shouldEnd ? LUMO_STATE_OPEN | LUMO_STATE_END : int(LUMO_STATE_OPEN));
+        Finish(player);
+        QCOMPARE(LumoPlayerDetachStream(player, &cb, &ILumoCallback::OnSignal), 0);
+        // The mode is the player's: it stays for its next list.
+        QCOMPARE(LumoPlayerGetPlayMode(player, &got), 0);
+        QCOMPARE(got, mode);
+    }
+
+    // A list loop whose files give nothing ends instead of spinning.
+    void listLoopOfUnplayableFilesEnds() {
+        QFile text(P("loop.dav"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write(QByteArray("these are not pictures\n").repeated(500));
+        text.close();
+        const QString head = P("loophead.mp4");
+        QFile::remove(head);
+        QVERIFY(QFile::copy(shortA, head));
+        CLumoFileDescList list;
+        void* player = OpenOn({head, P("loop.dav")}, &list);
+        QVERIFY(player);
+        QCOMPARE(LumoPlayerSetPlayMode(player, LUMO_PLAYMODE_LIST_LOOP), 0);
+        EventLog log;
+        log.gui = QThread::currentThread();
+        ILumoCallback cb(&log, &OnPlayerEvent);
+        QCOMPARE(LumoPlayerAttachStream(player, &cb, &ILumoCallback::OnSignal), 0);
+        LumoPlayerTaskSetSpeed(task, 8);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        // The good head plays again after the bad file.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                std::lock_guard<std::mutex> lock(log.m);
+                return log.nextUris.size() >= 1 && log.failedResults.size() >= 2;
+            }(),
+            10000);
+        // With the head gone bad too, a whole round gives nothing and the list ends.
+        QVERIFY(QFile::remove(head));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                std::lock_guard<std::mutex> lock(log.m);
+                return log.codes.contains(LUMO_EVENT_END_OF_LIST);
+            }(),
+            10000);
+        int state = 0;
+        LumoPlayerGetState(player, &state);
+        QCOMPARE(state & (LUMO_STATE_OPEN | LUMO_STATE_END), LUMO_STATE_OPEN | LUMO_STATE_END);
+        Finish(player);
+        QCOMPARE(LumoPlayerDetachStream(player, &cb, &ILumoCallback::OnSignal), 0);
     }
 
     void stoppedHandleReopensAndClosedHandleFails() {
@@ -921,6 +1067,9 @@ private slots:
         QVERIFY(LumoPlayerClose(nullptr) != 0);
         QVERIFY(LumoPlayerOpenFile(nullptr, nullptr) != 0);
         QVERIFY(LumoPlayerRefresh(nullptr, nullptr, 0) != 0);
+        QCOMPARE(LumoPlayerSetPlayMode(nullptr, LUMO_PLAYMODE_LIST), int(LUMO_ERR_PARAM));
+        int mode = 0;
+        QCOMPARE(LumoPlayerGetPlayMode(nullptr, &mode), int(LUMO_ERR_PARAM));
         CLumoString saved;
         QVERIFY(LumoPlayerSnapshot(nullptr, 0, "filew://local/type=pic&format=jpg&pathname=/tmp", &saved,
                                    3) != 0);

@@ -22,6 +22,7 @@ enum LumoResultCode {
     LUMO_ERR_DISKFULL = -22,     // no room left on the target disk(s)
     LUMO_ERR_BIND = -23,         // a port could not be bound (in use, no permission)
     LUMO_ERR_REFUSED = -24,      // refused to protect data (e.g. formatting a foreign folder)
+    LUMO_ERR_EXISTS = -25,       // already present (a list of that name, an entry of that address)
 };
 
 // A readable text for a result code (English, for logs and as a fallback for the operator).

@@ -65,6 +65,14 @@ struct LumoLoginEvent {
     int result;       // 0 success, else a result code
 };
 
+// File play modes (LumoPlayerSetPlayMode): what a player of a list does at the end of a file.
+enum {
+    LUMO_PLAYMODE_SINGLE = 0,       // stops at the end of the file (state OPEN | END)
+    LUMO_PLAYMODE_SINGLE_LOOP = 1,  // plays the file again from its start
+    LUMO_PLAYMODE_LIST = 2,         // goes on with the next file (LUMO_EVENT_NEXT_FILE); ends after the last
+    LUMO_PLAYMODE_LIST_LOOP = 3,    // after the last file, the head again (LUMO_EVENT_NEXT_FILE)
+};
+
 // Speed codes: 1 normal; 2, 4, 8, 16 that many times faster; -2, -4, -8, -16 for 1/2 to 1/16.
 enum {
     LUMO_SPEED_NORMAL = 1,
@@ -124,7 +132,8 @@ int LumoPlayerListen(void* player, int on);
 int LumoPlayerOpenFile(void* player, CLumoFileDescList* list);
 // Opens one stream or file URL (rtsp://, http://, a path) when the player starts; the outcome
 // comes as LUMO_EVENT_LOGIN (and, on failure, the end state with LUMO_EVENT_END_OF_LIST).
-// flags: 0. LUMO_ERR_PARAM for a URL we cannot use.
+// A URL of a scheme this build has no protocol for is accepted here and fails at the start the
+// same way, with LUMO_ERR_UNSUPPORTED. flags: 0. LUMO_ERR_PARAM for an empty or malformed URL.
 int LumoPlayerOpen(void* player, const char* url, int flags);
 // Adds files at the end of the open list / removes those whose URI matches (not the playing one).
 int LumoPlayerAddFile(void* player, CLumoFileDescList* list);
@@ -143,6 +152,10 @@ int LumoPlayerStep(void* player);
 // Speed of this player (its task's speed when it has one).
 int LumoPlayerSetSpeed(void* player, int code);
 int LumoPlayerGetSpeed(void* player, int* code);
+// File play mode (LUMO_PLAYMODE_*; LUMO_PLAYMODE_LIST for a new player); kept across opens and
+// followed from the next end of a file. A loop whose files give no picture and no sound ends.
+int LumoPlayerSetPlayMode(void* player, int mode);
+int LumoPlayerGetPlayMode(void* player, int* mode);
 // Volume 0 to 100 (0 mutes).
 int LumoPlayerSetVolume(void* player, int volume);
 int LumoPlayerGetVolume(void* player, int* volume);
