@@ -280,7 +280,7 @@ void MainWindow::InitPanel() {
     ctl->CreatePanel(widgetPlayWindow, 1, 1, CPlayerContext::Instance()->lostVideoLogoPath);
     INFRA::VideoDisplayPanel* panel = ctl->GetPanel();
     if (!panel) return;
-    if (!widgetPlayWindow->layout()->indexOf(panel) >= 0) widgetPlayWindow->layout()->addWidget(panel);
+    if (widgetPlayWindow->layout()->indexOf(panel) < 0) widgetPlayWindow->layout()->addWidget(panel);
     connect(panel, &INFRA::VideoPanel::SignalPanelFullScreen, this, &QWidget::hide);
     connect(panel, &INFRA::VideoPanel::SignalPanelExitFullScreen, this, &QWidget::show);
     // The controller's own connection comes first, so its selected view is already the new one.
@@ -579,7 +579,7 @@ void MainWindow::on_login_result(int view, const QString& text, int code) {
     if (QString::fromUtf8(ViewUrl(view).c_str()) != text) return;
     if (code != 0) {
         CloseView(view);
-        ShowTip(tr("tip"), tr("stream_login_fail"), text, 0);
+        ShowTip(tr("tip"), tr("stream_login_fail") + QStringLiteral(": ") + text, QString(), 0);
         return;
     }
     on_playfile_handoff(view, text);

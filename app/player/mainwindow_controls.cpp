@@ -4,9 +4,11 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
 
 #include "LumoBase/LumoResult.h"
 #include "LumoFS/LumoRecordAddress.h"
+#include "lumoc/playback/playlistwidget.h"
 #include "player/dialogs/dialogtip.h"
 #include "player/mainwindow.h"
 #include "player/playcontroler.h"
@@ -144,11 +146,16 @@ int MainWindow::Snapshot(int view, QString* path, bool showTip) {
     }
     const QString savedPath = QString::fromUtf8(saved.GetBuffer());
     if (path) *path = result == 0 ? savedPath : QString();
-    if (showTip) {
-        DialogTip tip(tr("snap_done"), result == 0 ? tr("snap_success") : tr("snap_fail"), this, 1, true);
-        tip.SetFileInfo(QString(), result == 0 ? savedPath : QString());
-        tip.StartAutoClose(3000);
-        tip.exec();
-    }
+    if (showTip)
+        ShowTip(tr("snap_done"), result == 0 ? tr("snap_success") : tr("snap_fail"), result == 0 ? savedPath : QString(),
+                3000);
     return result;
+}
+
+void MainWindow::ShowTip(const QString& title, const QString& text, const QString& path, int autoCloseMs) {
+    // A result tip with a file shows its path; one that closes by itself is a result tip (mode 1).
+    DialogTip tip(title, text, this, autoCloseMs > 0 ? 1 : 0, !path.isEmpty());
+    if (!path.isEmpty()) tip.SetFileInfo(QString(), path);
+    if (autoCloseMs > 0) tip.StartAutoClose(autoCloseMs);
+    tip.exec();
 }

@@ -5,6 +5,7 @@
 // folder, clearing the list, and the list kept across starts.
 #include <QDropEvent>
 #include <QImage>
+#include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
