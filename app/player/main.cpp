@@ -30,7 +30,9 @@ void OnTermSignal(int) {
 
 void WatchTermSignals(QObject* parent, QWidget* window) {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalFds) != 0) return;
+    // Neither end may block: the handler must return, and the reader drains what is there.
     ::fcntl(g_signalFds[0], F_SETFL, O_NONBLOCK);
+    ::fcntl(g_signalFds[1], F_SETFL, O_NONBLOCK);
     auto* notifier = new QSocketNotifier(g_signalFds[1], QSocketNotifier::Read, parent);
     QObject::connect(notifier, &QSocketNotifier::activated, window, [window]() {
         char byte;

@@ -562,9 +562,12 @@ void MainWindow::on_playfile_handoff(int view, const QString& url) {
     CLumoFile* file = nullptr;
     const QByteArray name = CPlayerContext::Instance()->settings.currentListName.toUtf8();
     if (Ctl()->FindFile(name.constData(), text.c_str(), &file) == 0 && file) {
+        // A report of the file the view already shows (the player settling on the file it was
+        // opened on) changes nothing; a new file starts at normal speed.
+        const bool moved = ViewFile(view) != file;
         Ctl()->SetViewFile(Panel(), view, file);
         Ctl()->SetViewUrl(Panel(), view, CLumoString(file->url));
-        if (file->type != CLumoFile::TYPE_STREAM) Ctl()->ResetSpeed(Panel(), view);
+        if (moved && file->type != CLumoFile::TYPE_STREAM) Ctl()->ResetSpeed(Panel(), view);
         handlePlaySliderPerSec(view);
         if (view == SelectedView()) UpdateFileInfo(view);
     } else {
