@@ -246,6 +246,10 @@ void MainWindow::InitUi() {
     setAcceptDrops(true);
     sliderProgress->installEventFilter(this);
 
+    // Checked means playing: the button then offers the pause.
+    connect(btnPlayorPause, &QPushButton::toggled, this, [this](bool playing) {
+        btnPlayorPause->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    });
     connect(btnClose, &QPushButton::clicked, this, &MainWindow::on_btnClose_clicked);
     connect(btnMax, &QPushButton::clicked, this, &MainWindow::on_btnMax_clicked);
     connect(btnMin, &QPushButton::clicked, this, &QWidget::showMinimized);
@@ -395,6 +399,8 @@ void MainWindow::MarkViewOpened(int view, int fileType) {
 }
 
 void MainWindow::handlePlaySliderPerSec(int view) {
+    // The progress row shows the selected view only.
+    if (view != SelectedView()) return;
     CLumoFile* file = ViewFile(view);
     if (!file || file->type == CLumoFile::TYPE_STREAM) return;
     CLumoTime now;
@@ -471,6 +477,8 @@ void MainWindow::ResetProgress() {
 }
 
 void MainWindow::RefreshControls(int view, int fileType) {
+    // The control row shows the selected view only.
+    if (view != SelectedView()) return;
     const int state = ViewState(view);
     const bool open = (state & (STATE_OPEN | STATE_END)) == STATE_OPEN;
     if (!open) {
@@ -511,7 +519,7 @@ QString MainWindow::StatusText(int view) const {
 }
 
 void MainWindow::UpdateFileInfo(int view) {
-    if (view < 0 || view >= VIEW_COUNT) return;
+    if (view < 0 || view >= VIEW_COUNT || view != SelectedView()) return;
     CLumoFile* file = ViewFile(view);
     if (!file || file->name.empty() || (ViewState(view) & STATE_END)) {
         labelFileInfo->clear();

@@ -177,7 +177,8 @@ private:
     void InitPlayList();
     void ToggleMaximized();
     void AddRows(const std::vector<CLumoFile*>& files);
-    void PlayAddFile(CLumoFileDescList* descs, bool playFirst);
+    void PlayAddFile(CLumoFileDescList* descs, bool playFirst, int view);
+    int PlayRowIn(int view, int row);
     void OnIntakeProbed(const std::shared_ptr<Intake>& intake);
     void MarkViewOpened(int view, int fileType);
     CLumoPlayFileList* CurrentList() const;

@@ -53,6 +53,7 @@ bool IsStreamUrl(const QString& text) {
 struct MainWindow::Intake {
     std::unique_ptr<CLumoFileDescList> descs{new CLumoFileDescList(1)};
     bool playFirst = false;
+    int view = 0;  // the view selected when the files came: the one they play in
 };
 
 bool MainWindow::IsAcceptedSuffix(const QString& suffix) {
@@ -64,6 +65,7 @@ bool MainWindow::IsAcceptedSuffix(const QString& suffix) {
 int MainWindow::OpenPaths(const QStringList& pathsOrUrls, bool playFirst, const QString& baseDir) {
     auto intake = std::make_shared<Intake>();
     intake->playFirst = playFirst;
+    intake->view = SelectedView();
     const QString base = baseDir.isEmpty() ? QDir::currentPath() : baseDir;
     std::vector<std::string> seen;
     for (const QString& item : pathsOrUrls) {
@@ -92,7 +94,7 @@ int MainWindow::OpenPaths(const QStringList& pathsOrUrls, bool playFirst, const 
 }
 
 void MainWindow::OnIntakeProbed(const std::shared_ptr<Intake>& intake) {
-    PlayAddFile(intake->descs.get(), intake->playFirst);
+    PlayAddFile(intake->descs.get(), intake->playFirst, intake->view);
 }
 
 void MainWindow::OpenCommandLineFile(const QString& argument) {
@@ -153,7 +155,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
     OpenPaths(paths, true);
 }
 
-void MainWindow::PlayAddFile(CLumoFileDescList* descs, bool playFirst) {
+void MainWindow::PlayAddFile(CLumoFileDescList* descs, bool playFirst, int view) {
     CLumoPlayFileList* list = CurrentList();
     if (!list || !descs) {
         emit intakeFinished(0);
@@ -176,8 +178,8 @@ void MainWindow::PlayAddFile(CLumoFileDescList* descs, bool playFirst) {
         SaveState();
     }
     if (playFirst && row >= 0) {
-        CloseView(SelectedView());
-        PlayRow(row);
+        CloseView(view);
+        PlayRowIn(view, row);
     }
     emit intakeFinished(int(added.size()));
 }
@@ -239,7 +241,10 @@ void MainWindow::on_m_playfileList_doubleClicked(const QModelIndex& index) {
 }
 
 int MainWindow::PlayRow(int row) {
-    const int view = SelectedView();
+    return PlayRowIn(SelectedView(), row);
+}
+
+int MainWindow::PlayRowIn(int view, int row) {
     CLumoFile* current = ViewFile(view);
     if ((ViewState(view) & STATE_OPEN) && current && current->type != CLumoFile::TYPE_STREAM) {
         CLumoFile* entry = RowFile(row);

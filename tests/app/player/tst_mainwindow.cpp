@@ -154,6 +154,21 @@ private slots:
         QCOMPARE(RowFlags(0), quint64(0));
     }
 
+    // The probe takes its time: files meant for view 0 play there, although view 1 was chosen
+    // for the next files meanwhile; each view gets its own row mark.
+    void intakePlaysInTheViewItWasMeantFor() {
+        w->SetSplit(2);
+        w->SelectView(0);
+        w->OpenPaths({clipLong}, true);
+        w->SelectView(1);
+        w->OpenPaths({clipOther}, true);
+        QTRY_VERIFY_WITH_TIMEOUT(w->PendingIntakes() == 0 && Open(0) && Open(1), 20000);
+        QCOMPARE(ViewUrl(0), Url(clipLong));
+        QCOMPARE(ViewUrl(1), Url(clipOther));
+        QCOMPARE(RowFlags(0), quint64(1));
+        QCOMPARE(RowFlags(1), quint64(2));
+    }
+
     void commandLineRelativePath() {
         const QString before = QDir::currentPath();
         QDir::setCurrent(QFileInfo(clipOther).absolutePath());
