@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopWidget>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -306,7 +307,9 @@ void MainWindow::InitPlayList() {
     }
     m_playfileList->setMouseTracking(true);
     const QList<QColor>& c = ctx->playListColors;
-    if (c.size() >= 6) m_playfileList->SetColors(c[0], c[1], c[2], c[3], c[4], c[5]);
+    // Without a skin file every colour would read black: the list keeps its own then.
+    if (c.size() >= 6 && QFileInfo::exists(ctx->customIniPath))
+        m_playfileList->SetColors(c[0], c[1], c[2], c[3], c[4], c[5]);
     Retranslate();
 }
 

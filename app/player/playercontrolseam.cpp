@@ -154,6 +154,12 @@ QString PlayerControlSeam::Execute(const QString& line) {
         }
         return urls.join(QLatin1Char('\t'));
     }
+    if (cmd == QLatin1String("marks")) {
+        QStringList marks;
+        for (int row = 0; row < w->PlayList()->count(); ++row)
+            marks << QString::number(w->PlayList()->GetItemFlags(w->PlayList()->item(row)));
+        return marks.join(QLatin1Char(' '));
+    }
     if (cmd == QLatin1String("pending")) return QString::number(w->PendingIntakes());
     if (cmd == QLatin1String("quit")) {
         // After the answer has gone out.

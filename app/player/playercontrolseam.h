@@ -13,6 +13,7 @@
 //   state <view>                {"open":b,"ended":b,"paused":b,"speed":n,"time":n,"file":"..."}
 //                               (time: seconds since the file's start, -1 when unknown)
 //   list                        the list's URLs, separated by tabs
+//   marks                       per row, the views it plays on (bit v for view v), blank-separated
 //   pending                     the number of intakes still being probed
 //   quit                        closes the window as its close button does
 //
