@@ -52,6 +52,8 @@ add_custom_command(OUTPUT ${VANTEL_BIN_DIR}/vantelres.xdll
 # One translator file per language for all the hosts that share the program directory: every
 # translations/<Program>_<Language>.ts goes into Languages/<Language>.qm.
 file(GLOB ts_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/translations/*_*.ts)
+# The player keeps its own languages under data/language (resources/VantelPlayer/runtime.cmake).
+list(FILTER ts_files EXCLUDE REGEX "/VantelPlayer[^/]*$")
 set(languages)
 foreach(ts IN LISTS ts_files)
   get_filename_component(ts_name ${ts} NAME_WE)
