@@ -43,23 +43,8 @@ target_link_libraries(VantelPlayerResources PUBLIC Qt5::Core)
 
 # --- languages ----------------------------------------------------------------------------------
 file(GLOB player_ts_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/translations/VantelPlayer*_*.ts)
-set(player_languages)
-foreach(ts IN LISTS player_ts_files)
-  get_filename_component(ts_name ${ts} NAME_WE)
-  string(REGEX REPLACE "^.*_" "" lang ${ts_name})
-  list(APPEND player_languages ${lang})
-  list(APPEND player_ts_of_${lang} ${ts})
-endforeach()
-list(REMOVE_DUPLICATES player_languages)
 set(player_qm_outputs)
-foreach(lang IN LISTS player_languages)
-  set(qm ${VANTEL_BIN_DIR}/data/language/${lang}.qm)
-  add_custom_command(OUTPUT ${qm}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${VANTEL_BIN_DIR}/data/language
-    COMMAND Qt5::lrelease -silent ${player_ts_of_${lang}} -qm ${qm}
-    DEPENDS ${player_ts_of_${lang}} VERBATIM)
-  list(APPEND player_qm_outputs ${qm})
-endforeach()
+vantel_compile_languages(player_qm_outputs ${VANTEL_BIN_DIR}/data/language ${player_ts_files})
 
 # --- data files ---------------------------------------------------------------------------------
 set(player_data_outputs)

@@ -12,6 +12,7 @@
 #include "player/dialogs/about.h"
 #include "player/dialogs/dialogtip.h"
 #include "player/playercontext.h"
+#include "urlrecorder.h"
 
 namespace {
 
@@ -22,15 +23,6 @@ public:
         return QStringLiteral("%1:%2").arg(QLatin1String(context), QLatin1String(source));
     }
     bool isEmpty() const override { return false; }
-};
-
-// Receives the URLs the desktop services would open.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
 };
 
 QPushButton* StandardButton(QWidget* dialog, QDialogButtonBox::StandardButton which) {
