@@ -37,3 +37,27 @@ function(vantel_add_test name)
   endif()
   add_dependencies(vantel_tests_${area} ${name})
 endfunction()
+
+# vantel_compile_languages(<outputs var> <qm folder> <ts files...>): every <Program>_<Language>.ts
+# given goes into <qm folder>/<Language>.qm (one file per language for all the .ts of it); the
+# .qm paths are appended to <outputs var>.
+function(vantel_compile_languages outputs_var qm_dir)
+  set(languages)
+  foreach(ts IN LISTS ARGN)
+    get_filename_component(ts_name ${ts} NAME_WE)
+    string(REGEX REPLACE "^.*_" "" lang ${ts_name})
+    list(APPEND languages ${lang})
+    list(APPEND ts_of_${lang} ${ts})
+  endforeach()
+  list(REMOVE_DUPLICATES languages)
+  set(outputs ${${outputs_var}})
+  foreach(lang IN LISTS languages)
+    set(qm ${qm_dir}/${lang}.qm)
+    add_custom_command(OUTPUT ${qm}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${qm_dir}
+      COMMAND Qt5::lrelease -silent ${ts_of_${lang}} -qm ${qm}
+      DEPENDS ${ts_of_${lang}} VERBATIM)
+    list(APPEND outputs ${qm})
+  endforeach()
+  set(${outputs_var} ${outputs} PARENT_SCOPE)
+endfunction()

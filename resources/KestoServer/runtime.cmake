@@ -52,23 +52,10 @@ add_custom_command(OUTPUT ${VANTEL_BIN_DIR}/vantelres.xdll
 # One translator file per language for all the hosts that share the program directory: every
 # translations/<Program>_<Language>.ts goes into Languages/<Language>.qm.
 file(GLOB ts_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/translations/*_*.ts)
-set(languages)
-foreach(ts IN LISTS ts_files)
-  get_filename_component(ts_name ${ts} NAME_WE)
-  string(REGEX REPLACE "^.*_" "" lang ${ts_name})
-  list(APPEND languages ${lang})
-  list(APPEND ts_of_${lang} ${ts})
-endforeach()
-list(REMOVE_DUPLICATES languages)
+# The player keeps its own languages under data/language (resources/VantelPlayer/runtime.cmake).
+list(FILTER ts_files EXCLUDE REGEX "/VantelPlayer[^/]*$")
 set(qm_outputs)
-foreach(lang IN LISTS languages)
-  set(qm ${VANTEL_BIN_DIR}/Languages/${lang}.qm)
-  add_custom_command(OUTPUT ${qm}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${VANTEL_BIN_DIR}/Languages
-    COMMAND Qt5::lrelease -silent ${ts_of_${lang}} -qm ${qm}
-    DEPENDS ${ts_of_${lang}} VERBATIM)
-  list(APPEND qm_outputs ${qm})
-endforeach()
+vantel_compile_languages(qm_outputs ${VANTEL_BIN_DIR}/Languages ${ts_files})
 
 # --- files copied as they are (the programs only read them) ------------------------------------
 set(copied_outputs)

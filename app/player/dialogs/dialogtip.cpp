@@ -14,8 +14,14 @@ constexpr int kToolTipMs = 10000;
 constexpr unsigned char kPixelsPerChar = 5;
 constexpr int kReserveChars = 10;
 
-// Shows text whole in the tool tip and shortened to the label's width in the label.
-void ShowElided(QLabel* label, const QString& text) {
+// Shows text whole in the tool tip and shortened to the label's width in the label; an empty text
+// hides the label and the rest of its row instead.
+void ShowElided(QLabel* label, const QString& text, std::initializer_list<QWidget*> row) {
+    if (text.isEmpty()) {
+        label->hide();
+        for (QWidget* w : row) w->hide();
+        return;
+    }
     label->setToolTip(text);
     label->setToolTipDuration(kToolTipMs);
     QString shown = text;
@@ -51,21 +57,10 @@ DialogTip::~DialogTip() {
 }
 
 void DialogTip::SetFileInfo(const QString& fileText, const QString& pathText) {
-    if (!fileText.isEmpty()) {
-        m_fileText = fileText;
-        ShowElided(ui->labelFilePathInfo, fileText);
-    } else {
-        ui->labelFilePath->hide();
-        ui->labelFilePathInfo->hide();
-    }
-    if (!pathText.isEmpty()) {
-        m_pathText = pathText;
-        ShowElided(ui->labelPathInfo, pathText);
-    } else {
-        ui->labelPath->hide();
-        ui->labelPathInfo->hide();
-        ui->btnOpen->hide();
-    }
+    if (!fileText.isEmpty()) m_fileText = fileText;
+    if (!pathText.isEmpty()) m_pathText = pathText;
+    ShowElided(ui->labelFilePathInfo, fileText, {ui->labelFilePath});
+    ShowElided(ui->labelPathInfo, pathText, {ui->labelPath, ui->btnOpen});
 }
 
 void DialogTip::StartAutoClose(int msec) {

@@ -9,16 +9,9 @@
 
 #include "VantelInfraAPI/testseams.h"
 #include "player/playercontext.h"
+#include "urlrecorder.h"
 
 namespace {
-
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
-};
 
 // Compiles a translation of (context "T") source -> text pairs into path.
 bool WriteQm(const QString& path, const QList<QPair<QString, QString>>& texts) {

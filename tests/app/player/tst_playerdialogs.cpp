@@ -12,6 +12,7 @@
 #include "player/dialogs/about.h"
 #include "player/dialogs/dialogtip.h"
 #include "player/playercontext.h"
+#include "urlrecorder.h"
 
 namespace {
 
@@ -22,15 +23,6 @@ public:
         return QStringLiteral("%1:%2").arg(QLatin1String(context), QLatin1String(source));
     }
     bool isEmpty() const override { return false; }
-};
-
-// Receives the URLs the desktop services would open.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls << url; }
 };
 
 QPushButton* StandardButton(QWidget* dialog, QDialogButtonBox::StandardButton which) {
@@ -65,6 +57,7 @@ private slots:
     void titleDrag();
     void aboutShowsContextAndRetranslates();
     void aboutHidesOnOkAndClose();
+    void shippedFilesLoad();
 
 private:
     QTemporaryDir m_dir;
@@ -312,6 +305,52 @@ void TestPlayerDialogs::aboutHidesOnOkAndClose() {
     }
     about.show();
     QCOMPARE(about.findChild<QLabel*>("labelAboutVersion")->text(), QString("V1.2.3"));
+}
+
+// The program's folder as built: its ini files, languages, style sheet and compiled-in pictures.
+void TestPlayerDialogs::shippedFilesLoad() {
+    const QString bin = qEnvironmentVariable("VANTEL_BIN_DIR");
+    if (bin.isEmpty()) QSKIP("VANTEL_BIN_DIR is not set");
+    CPlayerContext context(bin, m_dir.filePath("config"), m_dir.filePath("data"));
+    context.LoadConfig();
+    QCOMPARE(context.appTitle, QString("VantelPlayer"));
+    QCOMPARE(context.languageNames.size(), CPlayerContext::LanguageKeys().size());
+    QCOMPARE(context.languageNames.value(0), QString("English"));
+    QCOMPARE(context.languageNames.value(1), QString::fromUtf8("简体中文"));
+    QVERIFY(!context.languageNames.contains(QString()));
+    QCOMPARE(context.playListColors.size(), 6);
+    QVERIFY(QFileInfo(context.lostVideoLogoPath).size() > 0);
+    QVERIFY(!QImage(context.lostVideoLogoPath).isNull());
+
+    QVERIFY(context.LoadLanguage(context.languageNames.at(1)));
+    DialogTip chinese("t", "x", nullptr, 1, true);
+    QCOMPARE(chinese.findChild<QLabel*>("labelPath")->text(), QString::fromUtf8("保存路径："));
+    QCOMPARE(StandardButton(&chinese, QDialogButtonBox::Ok)->text(), QString::fromUtf8("确定"));
+    QVERIFY(context.LoadLanguage("English"));
+    DialogTip english("t", "x", nullptr, 1, true);
+    QCOMPARE(StandardButton(&english, QDialogButtonBox::Cancel)->text(), QString("Cancel"));
+    QCOMPARE(english.findChild<QLabel*>("labelPath")->text(), QString("Saved in:"));
+
+    QVERIFY(!QIcon(":/VantelPlayer/Resources/logo.png").isNull());
+    // Every picture the style sheet names is compiled in, and every button state has one.
+    QFile qss(context.styleSheetPath);
+    QVERIFY(qss.open(QIODevice::ReadOnly));
+    const QString sheet = QString::fromUtf8(qss.readAll());
+    QRegularExpression url("url\\((:[^)]+)\\)");
+    int pictures = 0;
+    for (auto it = url.globalMatch(sheet); it.hasNext(); ++pictures) {
+        const QString picture = it.next().captured(1);
+        QVERIFY2(!QImage(picture).isNull(), qPrintable(picture));
+    }
+    QVERIFY(pictures >= 13);
+    for (const char* state : {"[ListMode=\"Singel\"]", "[ListMode=\"SingelLoop\"]", "[ListMode=\"List\"]",
+                              "[ListMode=\"ListLoop\"]", "[Stick=\"nerver\"]", "[Stick=\"always\"]",
+                              "[Stick=\"play\"]", "[SplitWindow=\"one\"]", "[SplitWindow=\"four\"]",
+                              "[SplitWindow=\"nine\"]", "[SplitWindow=\"sixteen\"]"})
+        QVERIFY2(sheet.contains(QLatin1String(state)), state);
+    context.LoadSkin();
+    QVERIFY(!qApp->styleSheet().isEmpty());
+    qApp->setStyleSheet(QString());
 }
 
 QTEST_MAIN(TestPlayerDialogs)
