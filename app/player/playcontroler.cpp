@@ -233,6 +233,11 @@ int CPlayControler::RemoveFile(const char* name, CLumoFile* file) {
     if (!list) return LUMO_ERR_NOTFOUND;
     if (!file) return LUMO_OK;
     if (file->GetList() != list) return LUMO_ERR_FAIL;
+    {
+        CLumoGuard guard(m_mutex);
+        for (CLumoFile*& f : m_viewFiles)
+            if (f == file) f = nullptr;
+    }
     // Handed back to the caller, who owns it from now on.
     list->Remove(file).release();
     return LUMO_OK;

@@ -70,6 +70,7 @@ public:
     int AddFileDescs(const char* name, CLumoFileDescList* descs, std::vector<CLumoFile*>* added);
     int AddPlayListFiles(const char* name, CLumoPlayFileList* source, std::vector<CLumoFile*>* added);
     int ClearPlayList(const char* name);
+    // Takes the file out of the list (no view keeps it) and hands it to the caller, who deletes it.
     int RemoveFile(const char* name, CLumoFile* file);
     int FindFile(const char* name, const char* url, CLumoFile** found);
 
