@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSizeGrip>
@@ -52,6 +53,25 @@ QPushButton* MakeButton(QWidget* parent, const char* name, QStyle::StandardPixma
 QString TimeOfDay(const CLumoTime& t) {
     if (t.IsEmpty()) return QString();
     return QTime(t.GetHour(), t.GetMinute(), t.GetSecond()).toString(Qt::TextDate);
+}
+
+// A frame picture (maximise, full screen) in the button's text colour: the style's own title-bar
+// pictures are dark and vanish on a dark skin.
+QIcon FrameIcon(const QWidget* button, bool corners) {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setPen(QPen(button->palette().color(QPalette::ButtonText), 1.5));
+    if (corners) {
+        for (const QPoint& c : {QPoint(2, 2), QPoint(14, 2), QPoint(2, 14), QPoint(14, 14)}) {
+            const int dx = c.x() < 8 ? 4 : -4, dy = c.y() < 8 ? 4 : -4;
+            p.drawLine(c, c + QPoint(dx, 0));
+            p.drawLine(c, c + QPoint(0, dy));
+        }
+    } else {
+        p.drawRect(QRectF(2.5, 3.5, 11, 9));
+    }
+    return QIcon(pm);
 }
 
 void Repolish(QWidget* w) {
@@ -130,7 +150,7 @@ void MainWindow::InitUi() {
     // Play-list pane.
     widgetList = new QWidget(central);
     widgetList->setObjectName(QStringLiteral("widgetList"));
-    widgetList->setFixedWidth(240);
+    widgetList->setFixedWidth(270);
     auto* list = new QVBoxLayout(widgetList);
     list->setContentsMargins(0, 0, 0, 0);
     list->setSpacing(0);
@@ -228,6 +248,14 @@ void MainWindow::InitUi() {
 
     m_sizeGrip = new QSizeGrip(this);
     m_sizeGrip->setFixedSize(12, 12);
+
+    // The icon buttons keep the skin's colours but not the size of its text buttons.
+    setStyleSheet(QStringLiteral("QPushButton[flat=\"true\"] { min-width: 0px; padding: 3px; }"));
+    // The main menu is not there yet: its button stays hidden until it is.
+    btnBasicMenu->hide();
+    btnMax->setIcon(FrameIcon(btnMax, false));
+    btnFullScreen->setIcon(FrameIcon(btnFullScreen, true));
+    m_playfileList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     CPlayerContext* ctx = CPlayerContext::Instance();
     widgetSearch->hide();

@@ -201,6 +201,8 @@ private:
     quint16 m_playingViews = 0;
     int m_timerId = 0;
     int m_pendingIntakes = 0;
+    // Intakes in the order they came; each is added once it and all before it are probed.
+    std::vector<std::shared_ptr<Intake>> m_intakes;
     bool m_cutMarked[VIEW_COUNT] = {};
     std::unique_ptr<ILumoCallback> m_playerCallback;
     QPointer<QMenu> m_splitPopup;

@@ -54,6 +54,7 @@ struct MainWindow::Intake {
     std::unique_ptr<CLumoFileDescList> descs{new CLumoFileDescList(1)};
     bool playFirst = false;
     int view = 0;  // the view selected when the files came: the one they play in
+    bool probed = false;
 };
 
 bool MainWindow::IsAcceptedSuffix(const QString& suffix) {
@@ -83,10 +84,17 @@ int MainWindow::OpenPaths(const QStringList& pathsOrUrls, bool playFirst, const 
     ++m_pendingIntakes;
     // Probing opens every file: a pool thread does it, the result comes back queued.
     auto* watcher = new QFutureWatcher<void>(this);
+    m_intakes.push_back(intake);
     connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher, intake]() {
         watcher->deleteLater();
-        --m_pendingIntakes;
-        OnIntakeProbed(intake);
+        intake->probed = true;
+        // Rows follow the order in which the files came, whichever probe ends first.
+        while (!m_intakes.empty() && m_intakes.front()->probed) {
+            std::shared_ptr<Intake> next = m_intakes.front();
+            m_intakes.erase(m_intakes.begin());
+            --m_pendingIntakes;
+            OnIntakeProbed(next);
+        }
     });
     CLumoFileDescList* descs = intake->descs.get();
     watcher->setFuture(QtConcurrent::run([intake, descs]() { LumoRecordGetFileDesc(descs); }));
