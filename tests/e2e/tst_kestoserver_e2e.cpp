@@ -10,6 +10,7 @@
 #include "VantelInfraAPI/customization.h"
 #include "VantelInfraAPI/sharememory.h"
 #include "consoleshell.h"
+#include "e2esupport.h"
 
 namespace {
 
@@ -30,20 +31,6 @@ bool portIsFree(quint16 port) {
     return s.listen(QHostAddress::AnyIPv4, port);
 }
 
-bool copyTree(const QString& from, const QString& to) {
-    QDir().mkpath(to);
-    const QFileInfoList entries = QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QFileInfo& fi : entries) {
-        const QString target = to + QLatin1Char('/') + fi.fileName();
-        if (fi.isDir()) {
-            if (!copyTree(fi.absoluteFilePath(), target)) return false;
-        } else if (!QFile::copy(fi.absoluteFilePath(), target)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // One copy of the program with its own folders.
 struct Installation {
     QTemporaryDir root;
@@ -60,8 +47,8 @@ struct Installation {
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (!QFile::copy(bin + QStringLiteral("/vantelres.xdll"), prog + QStringLiteral("/vantelres.xdll")))
             return false;
-        if (!copyTree(bin + QStringLiteral("/Languages"), prog + QStringLiteral("/Languages"))) return false;
-        if (!copyTree(bin + QStringLiteral("/res"), prog + QStringLiteral("/res"))) return false;
+        if (!e2e::CopyTree(bin + QStringLiteral("/Languages"), prog + QStringLiteral("/Languages"))) return false;
+        if (!e2e::CopyTree(bin + QStringLiteral("/res"), prog + QStringLiteral("/res"))) return false;
         QFile ini(prog + QStringLiteral("/kestoconfig.ini"));
         if (!ini.open(QIODevice::WriteOnly)) return false;
         ini.write("port=" + QByteArray::number(port) + "\nHDDFull=0\n\n[skin]\nlanguage=" + language + "\n");
@@ -123,7 +110,7 @@ struct Installation {
 
 class TestKestoServerE2E : public QObject {
     Q_OBJECT
-    QProcess m_xvfb;
+    e2e::Xvfb m_xvfb;
     QString m_display;
     QList<QProcess*> m_procs;
 
@@ -139,49 +126,18 @@ class TestKestoServerE2E : public QObject {
         return p;
     }
 
-    static bool waitUntil(std::function<bool()> cond, int ms) {
-        QElapsedTimer t;
-        t.start();
-        while (!cond()) {
-            if (t.elapsed() > ms) return false;
-            QTest::qWait(50);
-        }
-        return true;
-    }
+    static bool waitUntil(std::function<bool()> cond, int ms) { return e2e::WaitUntil(cond, ms); }
 
 private slots:
     void initTestCase() {
-        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) QSKIP("Xvfb is not installed");
-        // -displayfd: the server picks a free display number and writes it to us when ready.
-        m_xvfb.start(QStringLiteral("Xvfb"),
-                     {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                      QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                      QStringLiteral("tcp")});
-        QVERIFY(m_xvfb.waitForStarted(5000));
-        QVERIFY(waitUntil([this]() { return m_xvfb.canReadLine() || m_xvfb.state() != QProcess::Running; },
-                          10000));
-        const QByteArray number = m_xvfb.readLine().trimmed();
-        QVERIFY2(!number.isEmpty(), "Xvfb did not report a display");
-        m_display = QStringLiteral(":") + QString::fromLatin1(number);
+        if (!e2e::Xvfb::Installed()) QSKIP("Xvfb is not installed");
+        m_display = m_xvfb.Start();
+        QVERIFY2(!m_display.isEmpty(), "Xvfb did not report a display");
     }
 
-    void cleanup() {
-        for (QProcess* p : qAsConst(m_procs)) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished(3000);
-            }
-            delete p;
-        }
-        m_procs.clear();
-    }
+    void cleanup() { e2e::EndAll(&m_procs); }
 
-    void cleanupTestCase() {
-        if (m_xvfb.state() == QProcess::Running) {
-            m_xvfb.terminate();
-            if (!m_xvfb.waitForFinished(3000)) m_xvfb.kill();
-        }
-    }
+    void cleanupTestCase() { m_xvfb.Stop(); }
 
     void startsBindsAndStopsOnCommand_data() {
         QTest::addColumn<QByteArray>("language");

@@ -6,21 +6,11 @@
 #include <QtTest>
 #include <unistd.h>
 
-namespace {
+#include "e2esupport.h"
 
-bool copyTree(const QString& from, const QString& to) {
-    QDir().mkpath(to);
-    const QFileInfoList entries = QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QFileInfo& fi : entries) {
-        const QString target = to + QLatin1Char('/') + fi.fileName();
-        if (fi.isDir()) {
-            if (!copyTree(fi.absoluteFilePath(), target)) return false;
-        } else if (!QFile::copy(fi.absoluteFilePath(), target)) {
-            return false;
-        }
-    }
-    return true;
-}
+using e2e::WaitUntil;
+
+namespace {
 
 bool makeClip(const QString& path, int seconds) {
     QProcess ff;
@@ -30,23 +20,13 @@ bool makeClip(const QString& path, int seconds) {
     return ff.waitForFinished(60000) && ff.exitStatus() == QProcess::NormalExit && ff.exitCode() == 0;
 }
 
-bool waitUntil(const std::function<bool()>& cond, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms) return false;
-        QTest::qWait(100);
-    }
-    return true;
-}
-
 }  // namespace
 
 class TestVantelPlayerE2E : public QObject {
     Q_OBJECT
     QTemporaryDir root;
     QString prog, control, display;
-    QProcess xvfb;
+    e2e::Xvfb xvfb;
     QList<QProcess*> procs;
 
     QProcessEnvironment environment() const {
@@ -111,7 +91,7 @@ class TestVantelPlayerE2E : public QObject {
 
 private slots:
     void initTestCase() {
-        if (QStandardPaths::findExecutable("Xvfb").isEmpty()) QSKIP("Xvfb is not installed");
+        if (!e2e::Xvfb::Installed()) QSKIP("Xvfb is not installed");
         if (QStandardPaths::findExecutable("ffmpeg").isEmpty()) QSKIP("ffmpeg is not installed");
         QVERIFY(root.isValid());
         for (const char* d : {"home", "config", "data", "runtime", "tmp", "logs", "media"})
@@ -123,49 +103,30 @@ private slots:
         QVERIFY(QFile::copy(bin + "/VantelPlayer", prog + "/VantelPlayer"));
         QFile::setPermissions(prog + "/VantelPlayer", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (QFileInfo::exists(bin + "/vantelres.xdll")) QVERIFY(QFile::copy(bin + "/vantelres.xdll", prog + "/vantelres.xdll"));
-        if (QFileInfo::exists(bin + "/data")) QVERIFY(copyTree(bin + "/data", prog + "/data"));
+        if (QFileInfo::exists(bin + "/data")) QVERIFY(e2e::CopyTree(bin + "/data", prog + "/data"));
         // A full path: the player and this test have different temporary folders.
         control = root.filePath("control.sock");
 
-        xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
-        QVERIFY(xvfb.waitForStarted(5000));
-        QVERIFY(waitUntil([this]() { return xvfb.canReadLine() || xvfb.state() != QProcess::Running; }, 10000));
-        const QByteArray number = xvfb.readLine().trimmed();
-        QVERIFY2(!number.isEmpty(), "Xvfb did not report a display");
-        display = ":" + QString::fromLatin1(number);
+        display = xvfb.Start();
+        QVERIFY2(!display.isEmpty(), "Xvfb did not report a display");
     }
 
-    void cleanup() {
-        for (QProcess* p : qAsConst(procs)) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished(3000);
-            }
-            delete p;
-        }
-        procs.clear();
-    }
-
-    void cleanupTestCase() {
-        if (xvfb.state() == QProcess::Running) {
-            xvfb.terminate();
-            if (!xvfb.waitForFinished(3000)) xvfb.kill();
-        }
-    }
+    void cleanup() { e2e::EndAll(&procs); }
+    void cleanupTestCase() { xvfb.Stop(); }
 
     void playsControlsAndKeepsItsList() {
         const QString a = root.filePath("media/a.mp4"), b = root.filePath("media/b.mp4");
         QVERIFY(makeClip(a, 30));
         QVERIFY(makeClip(b, 30));
         QProcess* player = start();
-        QVERIFY(waitUntil([&]() { return connectable() || player->state() != QProcess::Running; }, 20000));
+        QVERIFY(WaitUntil([&]() { return connectable() || player->state() != QProcess::Running; }, 20000));
         QCOMPARE(player->state(), QProcess::Running);
 
         QCOMPARE(ask("split 4"), QString("ok"));
         QCOMPARE(ask("open 0 " + a), QString("ok"));
-        QVERIFY(waitUntil([&]() { return state(0).value("open").toBool(); }, 20000));
+        QVERIFY(WaitUntil([&]() { return state(0).value("open").toBool(); }, 20000));
         QCOMPARE(ask("open 1 " + b), QString("ok"));
-        QVERIFY(waitUntil([&]() { return state(1).value("open").toBool(); }, 20000));
+        QVERIFY(WaitUntil([&]() { return state(1).value("open").toBool(); }, 20000));
         QVERIFY(state(0).value("open").toBool());
         QVERIFY(state(0).value("file").toString().endsWith("/a.mp4"));
         QVERIFY(state(1).value("file").toString().endsWith("/b.mp4"));
@@ -185,12 +146,12 @@ private slots:
         QCOMPARE(ask("slower"), QString("ok"));
         QCOMPARE(state(1).value("speed").toInt(), -2);
         QCOMPARE(ask("seek 20"), QString("ok"));
-        QVERIFY(waitUntil([&]() { return state(1).value("time").toDouble() >= 19; }, 10000));
+        QVERIFY(WaitUntil([&]() { return state(1).value("time").toDouble() >= 19; }, 10000));
         QVERIFY(before < 19);
 
         // Right after a seek there may be no picture yet.
         QString shot;
-        waitUntil([&]() { return (shot = ask("snapshot")).startsWith("ok "); }, 10000);
+        WaitUntil([&]() { return (shot = ask("snapshot")).startsWith("ok "); }, 10000);
         QVERIFY2(shot.startsWith("ok "), qPrintable(shot));
         QCOMPARE(QImage(shot.mid(3)).size(), QSize(320, 240));
 
@@ -212,7 +173,7 @@ private slots:
             server->start("/usr/bin/python3", {streamScript(), ts, "--port", "0", "--mount", "/live"});
             QVERIFY(server->waitForStarted(10000));
             int port = 0;
-            QVERIFY(waitUntil([&]() {
+            QVERIFY(WaitUntil([&]() {
                 while (server->canReadLine()) {
                     const QByteArray line = server->readLine().trimmed();
                     if (line.startsWith("READY ")) port = line.mid(6).toInt();
@@ -222,7 +183,7 @@ private slots:
             QVERIFY2(port > 0, "the RTSP test server did not start");
             streamUrl = QString("rtsp://127.0.0.1:%1/live").arg(port);
             QCOMPARE(ask("open 2 " + streamUrl), QString("ok"));
-            QVERIFY(waitUntil([&]() {
+            QVERIFY(WaitUntil([&]() {
                 const QJsonObject st = state(2);
                 return st.value("open").toBool() && st.value("file").toString() == streamUrl;
             }, 30000));
@@ -248,7 +209,7 @@ private slots:
 
         // The next start shows the same list.
         QProcess* again = start();
-        QVERIFY(waitUntil([&]() { return connectable() || again->state() != QProcess::Running; }, 20000));
+        QVERIFY(WaitUntil([&]() { return connectable() || again->state() != QProcess::Running; }, 20000));
         QCOMPARE(ask("list"), list);
         // SIGTERM ends it in order too.
         again->terminate();
