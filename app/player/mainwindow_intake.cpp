@@ -320,19 +320,14 @@ void MainWindow::RemoveFiles(QList<int> rows) {
     for (int row : rows) affected |= m_playfileList->GetItemFlags(m_playfileList->item(row));
     for (int v = 0; v < VIEW_COUNT; ++v) {
         CLumoFile* current = ViewFile(v);
-        const bool holds = std::find(files.begin(), files.end(), current) != files.end();
-        if (holds) affected |= quint64(1) << v;
-        if (holds && current->type == CLumoFile::TYPE_STREAM) {
+        // A view that plays a removed entry closes: the entry is freed, and the operator took
+        // it away.
+        if (current && std::find(files.begin(), files.end(), current) != files.end()) {
             CloseView(v);
             continue;
         }
         if (ViewState(v) & STATE_OPEN) Ctl()->DeleteFilesFromView(Panel(), v, &files);
-        if (holds) {
-            Ctl()->SetViewFile(Panel(), v, nullptr);
-            Ctl()->SetViewUrl(Panel(), v, CLumoString());
-        }
     }
-    const QByteArray name = ListName();
     CLumoPlayFileList* list = CurrentList();
     // Rows from the bottom up, so the row numbers still hold.
     for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
@@ -348,7 +343,6 @@ void MainWindow::RemoveFiles(QList<int> rows) {
         if (v == SelectedView()) RefreshControls(v, ViewFile(v) ? ViewFile(v)->type : 0);
     }
     m_playfileList->verticalScrollBar()->setValue(scroll);
-    Q_UNUSED(name)
     SaveState();
 }
 

@@ -316,6 +316,22 @@ private slots:
         QVERIFY(!w->ProgressSlider()->isEnabled());
     }
 
+    // A removed entry is freed: the view that plays it closes, the other view plays on with the
+    // rest of its list.
+    void removingAPlayingRowClosesItsView() {
+        w->SetSplit(2);
+        QVERIFY(PlayIn(0, clipLong));
+        QVERIFY(PlayIn(1, clipOther));
+        w->RemoveFiles({0});
+        QCOMPARE(w->PlayList()->count(), 1);
+        QCOMPARE(RowUrl(0), Url(clipOther));
+        QCOMPARE(w->ViewState(0), 0);
+        QCOMPARE(ViewUrl(0), std::string());
+        QCOMPARE(w->PlayingViews(), quint16(2));
+        QVERIFY(Open(1));
+        QCOMPARE(RowFlags(0), quint64(2));
+    }
+
     void listSavedAfterChangeAndRestored() {
         w->OpenPaths({clipLong, clipOther}, false);
         QTRY_COMPARE_WITH_TIMEOUT(w->PlayList()->count(), 2, 20000);
