@@ -61,3 +61,23 @@ function(vantel_compile_languages outputs_var qm_dir)
   endforeach()
   set(${outputs_var} ${outputs} PARENT_SCOPE)
 endfunction()
+
+# vantel_svg_png(<out.png> <in.svg> [size]): a build step that draws the SVG into the PNG with the
+# suite's tool vantel_svgrender (defined by resources/KestoServer/runtime.cmake).
+function(vantel_svg_png out svg)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:vantel_svgrender> ${svg} ${out} ${ARGN}
+    DEPENDS vantel_svgrender ${svg} VERBATIM)
+endfunction()
+
+# vantel_write_qrc(<file.qrc> <prefix> <files...>): a Qt resource list of the files (paths relative
+# to the .qrc's folder) under the prefix; rewritten only when it changes.
+function(vantel_write_qrc qrc prefix)
+  set(entries "")
+  foreach(file IN LISTS ARGN)
+    string(APPEND entries "    <file>${file}</file>\n")
+  endforeach()
+  file(WRITE ${qrc}.in
+    "<!DOCTYPE RCC>\n<RCC version=\"1.0\">\n<qresource prefix=\"${prefix}\">\n${entries}</qresource>\n</RCC>\n")
+  configure_file(${qrc}.in ${qrc} COPYONLY)
+endfunction()

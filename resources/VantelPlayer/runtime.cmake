@@ -15,22 +15,17 @@ set(player_pictures logo:64 btn_close:20 btn_open:20
     stick_nerver:20 stick_always:20 stick_play:20
     split_one:24 split_four:24 split_nine:24 split_sixteen:24)
 set(player_picture_outputs)
-set(player_qrc_entries "")
+set(player_qrc_entries)
 foreach(entry IN LISTS player_pictures)
   string(REPLACE ":" ";" entry "${entry}")
   list(GET entry 0 name)
   list(GET entry 1 size)
   set(out ${PLAYER_RES_GEN}/Resources/${name}.png)
-  add_custom_command(OUTPUT ${out}
-    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:vantel_svgrender>
-            ${PLAYER_RES_DIR}/images/${name}.svg ${out} ${size}
-    DEPENDS vantel_svgrender ${PLAYER_RES_DIR}/images/${name}.svg VERBATIM)
+  vantel_svg_png(${out} ${PLAYER_RES_DIR}/images/${name}.svg ${size})
   list(APPEND player_picture_outputs ${out})
-  string(APPEND player_qrc_entries "    <file>Resources/${name}.png</file>\n")
+  list(APPEND player_qrc_entries Resources/${name}.png)
 endforeach()
-file(WRITE ${PLAYER_RES_GEN}/VantelPlayer.qrc.in
-  "<!DOCTYPE RCC>\n<RCC version=\"1.0\">\n<qresource prefix=\"/VantelPlayer\">\n${player_qrc_entries}</qresource>\n</RCC>\n")
-configure_file(${PLAYER_RES_GEN}/VantelPlayer.qrc.in ${PLAYER_RES_GEN}/VantelPlayer.qrc COPYONLY)
+vantel_write_qrc(${PLAYER_RES_GEN}/VantelPlayer.qrc /VantelPlayer ${player_qrc_entries})
 add_custom_command(OUTPUT ${PLAYER_RES_GEN}/qrc_VantelPlayer.cpp
   COMMAND Qt5::rcc -name VantelPlayer ${PLAYER_RES_GEN}/VantelPlayer.qrc -o ${PLAYER_RES_GEN}/qrc_VantelPlayer.cpp
   DEPENDS ${player_picture_outputs} ${PLAYER_RES_GEN}/VantelPlayer.qrc
@@ -55,10 +50,7 @@ foreach(file data/config/config.ini data/skin/custom.ini data/skin/qss/picture.q
   list(APPEND player_data_outputs ${VANTEL_BIN_DIR}/${file})
 endforeach()
 set(empty_view ${VANTEL_BIN_DIR}/data/skin/picture/singal_view.png)
-add_custom_command(OUTPUT ${empty_view}
-  COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:vantel_svgrender>
-          ${PLAYER_RES_DIR}/images/singal_view.svg ${empty_view} 320
-  DEPENDS vantel_svgrender ${PLAYER_RES_DIR}/images/singal_view.svg VERBATIM)
+vantel_svg_png(${empty_view} ${PLAYER_RES_DIR}/images/singal_view.svg 320)
 
 add_custom_target(vantel_player_runtime ALL
   DEPENDS ${player_qm_outputs} ${player_data_outputs} ${empty_view})

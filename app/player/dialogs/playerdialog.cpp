@@ -16,11 +16,13 @@ void PlayerDialog::InitFrame(QWidget* titleBar, QAbstractButton* closeButton, Qt
 
 bool PlayerDialog::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    // Only mouse presses and moves matter; any other event is not a mouse event.
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove) return QDialog::eventFilter(watched, event);
+    auto* mouse = static_cast<QMouseEvent*>(event);
     if (watched == m_closeButton && m_closeButton && type == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent*>(event)->buttons() == Qt::LeftButton)
+        mouse->buttons() == Qt::LeftButton)
         m_closePressed = true;
     if (watched == m_titleBar && m_titleBar) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
         if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
             m_dragOffset = mouse->globalPos() - pos();
             m_closePressed = false;
