@@ -282,9 +282,22 @@ int CPlayControler::PlayFile(void*, int view, CLumoFile* file, ILumoCallback* ca
         EmptyView(view);
         return r;
     }
-    // Known to the panel before it starts, so that its first events find the view.
     SetViewPlayer(view, player);
-    r = LumoPlayerOpenFile(player, &list);
+    r = StartViewPlayer(view, player, LumoPlayerOpenFile(player, &list), callback, handler);
+    if (r != LUMO_OK) return r;
+    SetViewFile(nullptr, view, file);
+    SetViewUrl(nullptr, view, CLumoString(file->url));
+
+    CLumoFileDesc desc;
+    file->ToDesc(&desc);
+    r = LumoPlayerSeekFile(player, &desc);
+    ShowViewPlayer(view, player);
+    return r;
+}
+
+int CPlayControler::StartViewPlayer(int view, void* player, int openResult, ILumoCallback* callback,
+                                    LumoSignalMember handler) {
+    int r = openResult;
     if (r == LUMO_OK) r = LumoPlayerAttachStream(player, callback, handler);
     if (r == LUMO_OK) r = LumoPlayerStart(player);
     if (r != LUMO_OK) {
@@ -296,18 +309,14 @@ int CPlayControler::PlayFile(void*, int view, CLumoFile* file, ILumoCallback* ca
         m_openMask |= static_cast<unsigned short>(1u << view);
         LumoPanelSetVolume(m_panelHandle.load(), view, CurrentVolume());
     }
-    SetViewFile(nullptr, view, file);
-    SetViewUrl(nullptr, view, CLumoString(file->url));
+    return LUMO_OK;
+}
 
-    CLumoFileDesc desc;
-    file->ToDesc(&desc);
-    r = LumoPlayerSeekFile(player, &desc);
-
+void CPlayControler::ShowViewPlayer(int view, void* player) {
     if (INFRA::VideoGrid* grid = m_panel->GetIndexGrid(view)) {
         grid->SetStop(false);
         grid->DelegatePainting(player);
     }
-    return r;
 }
 
 int CPlayControler::PlayUrl(void*, int view, CLumoFile* entry, ILumoCallback* callback, LumoSignalMember handler) {
@@ -323,29 +332,15 @@ int CPlayControler::PlayUrl(void*, int view, CLumoFile* entry, ILumoCallback* ca
         EmptyView(view);
         return r;
     }
-    // Known to the panel before it starts: the login result names the view.
     SetViewPlayer(view, player);
-    r = LumoPlayerOpen(player, entry->url.c_str(), 0);
-    if (r == LUMO_OK) r = LumoPlayerAttachStream(player, callback, handler);
-    if (r == LUMO_OK) r = LumoPlayerStart(player);
-    if (r != LUMO_OK) {
-        EndViewPlayer(view);
-        EmptyView(view);
-        return r;
-    }
-    if (LumoPlayerListen(player, 1) == LUMO_OK) {
-        m_openMask |= static_cast<unsigned short>(1u << view);
-        LumoPanelSetVolume(m_panelHandle.load(), view, CurrentVolume());
-    }
+    r = StartViewPlayer(view, player, LumoPlayerOpen(player, entry->url.c_str(), 0), callback, handler);
+    if (r != LUMO_OK) return r;
     if (ViewInside(view)) {
         CLumoGuard guard(m_mutex);
         m_viewFiles[size_t(view)] = entry;
     }
     SetViewUrl(nullptr, view, CLumoString(entry->url));
-    if (INFRA::VideoGrid* grid = m_panel->GetIndexGrid(view)) {
-        grid->SetStop(false);
-        grid->DelegatePainting(player);
-    }
+    ShowViewPlayer(view, player);
     return LUMO_OK;
 }
 

@@ -111,7 +111,13 @@ private:
     int ListIndex(const char* name) const;
     // Ends the view's player (stop + close) and forgets it everywhere. GUI thread.
     void EndViewPlayer(int view);
+    // Registers the player with the view (before it starts, so that its first event, a stream's
+    // login result too, finds the view).
     void SetViewPlayer(int view, void* player);
+    // After the open (its result given): attaches the callback and starts; a failure ends the
+    // player at once and leaves the view empty.
+    int StartViewPlayer(int view, void* player, int openResult, ILumoCallback* callback, LumoSignalMember handler);
+    void ShowViewPlayer(int view, void* player);
     // Clears the view's file, URL and player slot (the player itself already ended).
     void EmptyView(int view);
     int CurrentVolume() const { return m_mute ? 0 : m_volume; }

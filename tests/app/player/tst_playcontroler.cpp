@@ -67,17 +67,6 @@ bool Playing(CPlayControler& ctl, int view) {
     return (StateOf(ctl, view) & (LUMO_STATE_OPEN | LUMO_STATE_END)) == LUMO_STATE_OPEN;
 }
 
-int VolumeOf(void* player) {
-    int v = -1;
-    LumoPlayerGetVolume(player, &v);
-    return v;
-}
-
-int ModeOf(void* player) {
-    int m = -1;
-    LumoPlayerGetPlayMode(player, &m);
-    return m;
-}
 
 int64_t OffsetMs(CPlayControler& ctl, int view, const CLumoTime& start) {
     CLumoTime now;
@@ -297,9 +286,22 @@ private slots:
 
         // A cleared list leaves no view holding a freed file.
         own.InitViews(4);
+        // A file taken out of the list leaves the view that held it, and goes to the caller.
+        CLumoFileDesc d2;
+        d2.SetURI(FilerUri(b).toUtf8().constData());
+        CLumoFile* taken = nullptr;
+        QCOMPARE(own.AddFileDesc("x", &d2, &taken), 0);
+        QCOMPARE(own.SetViewFile(nullptr, 2, taken), 0);
+        QCOMPARE(own.RemoveFile("x", taken), 0);
+        CLumoFile* held = taken;
+        QCOMPARE(own.GetViewFile(nullptr, 2, &held), 0);
+        QVERIFY(!held);
+        QVERIFY(!taken->GetList());
+        delete taken;
+        QCOMPARE(own.RemoveFile("x", nullptr), 0);
         QCOMPARE(own.SetViewFile(nullptr, 1, added), 0);
         QCOMPARE(own.ClearPlayList("x"), 0);
-        CLumoFile* held = nullptr;
+        held = added;
         QCOMPARE(own.GetViewFile(nullptr, 1, &held), 0);
         QVERIFY(!held);
         // Without a panel a view cannot play.
@@ -485,25 +487,25 @@ private slots:
         ctl->SetVolume(panel, 50);
         QCOMPARE(Play(0, c), 0);
         QCOMPARE(Play(1, c), 0);
-        QCOMPARE(VolumeOf(ctl->GetPlayer(0)), 50);
+        QCOMPARE(PlayerVolume(ctl->GetPlayer(0)), 50);
         emit ctl->GetPanel()->SignalGridSelected(1);
         QCOMPARE(ctl->GetSelectedView(panel), 1);
         QCOMPARE(LumoPanelGetSelectView(panel), 1);
         ctl->SetVolume(panel, 30);
-        QCOMPARE(VolumeOf(ctl->GetPlayer(1)), 30);
-        QCOMPARE(VolumeOf(ctl->GetPlayer(0)), 50);
+        QCOMPARE(PlayerVolume(ctl->GetPlayer(1)), 30);
+        QCOMPARE(PlayerVolume(ctl->GetPlayer(0)), 50);
         ctl->SetMute(panel, true);
-        QCOMPARE(VolumeOf(ctl->GetPlayer(1)), 0);
+        QCOMPARE(PlayerVolume(ctl->GetPlayer(1)), 0);
         // A view opened while muted opens silent; one opened after opens at the volume.
         QCOMPARE(Play(2, c), 0);
-        QCOMPARE(VolumeOf(ctl->GetPlayer(2)), 0);
+        QCOMPARE(PlayerVolume(ctl->GetPlayer(2)), 0);
         ctl->SetMute(panel, false);
-        QCOMPARE(VolumeOf(ctl->GetPlayer(1)), 30);
+        QCOMPARE(PlayerVolume(ctl->GetPlayer(1)), 30);
         ctl->SetVolume(panel, 70);
         QVERIFY(!ctl->GetMute());
-        QCOMPARE(VolumeOf(ctl->GetPlayer(1)), 70);
+        QCOMPARE(PlayerVolume(ctl->GetPlayer(1)), 70);
         QCOMPARE(Play(3, c), 0);
-        QCOMPARE(VolumeOf(ctl->GetPlayer(3)), 70);
+        QCOMPARE(PlayerVolume(ctl->GetPlayer(3)), 70);
         emit ctl->GetPanel()->SignalGridSelected(0);
     }
 
@@ -511,12 +513,12 @@ private slots:
         void* panel = ctl->GetPanelHandle();
         QCOMPARE(Play(0, a), 0);
         QCOMPARE(ctl->SetPlayMode(panel, 1, LUMO_PLAYMODE_LIST_LOOP), 0);
-        QCOMPARE(ModeOf(ctl->GetPlayer(0)), int(LUMO_PLAYMODE_LIST_LOOP));
+        QCOMPARE(PlayerMode(ctl->GetPlayer(0)), int(LUMO_PLAYMODE_LIST_LOOP));
         QCOMPARE(Play(1, a), 0);
-        QCOMPARE(ModeOf(ctl->GetPlayer(1)), int(LUMO_PLAYMODE_LIST_LOOP));
+        QCOMPARE(PlayerMode(ctl->GetPlayer(1)), int(LUMO_PLAYMODE_LIST_LOOP));
         QCOMPARE(ctl->SetPlayMode(panel, 1, 4), int(LUMO_ERR_PARAM));
         QCOMPARE(ctl->GetListMode(), unsigned(LUMO_PLAYMODE_LIST_LOOP));
-        QCOMPARE(ModeOf(ctl->GetPlayer(0)), int(LUMO_PLAYMODE_LIST_LOOP));
+        QCOMPARE(PlayerMode(ctl->GetPlayer(0)), int(LUMO_PLAYMODE_LIST_LOOP));
         // Single: the view stops at the end of its file, open and ended, with no next file.
         QCOMPARE(ctl->SetPlayMode(panel, 1, LUMO_PLAYMODE_SINGLE), 0);
         QCOMPARE(Play(2, a), 0);

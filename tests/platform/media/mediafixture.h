@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "LumoCore/LumoCore.h"
 #include "LumoFS/LumoFS.h"
 
 namespace mediafixture {
@@ -93,6 +94,18 @@ inline CLumoFileDesc* Desc(const QString& uri) {
     auto* d = new CLumoFileDesc();
     d->SetURI(uri.toUtf8().constData());
     return d;
+}
+
+// A player's volume and file play mode (-1 when it has none).
+inline int PlayerVolume(void* player) {
+    int v = -1;
+    LumoPlayerGetVolume(player, &v);
+    return v;
+}
+inline int PlayerMode(void* player) {
+    int m = -1;
+    LumoPlayerGetPlayMode(player, &m);
+    return m;
 }
 
 }  // namespace mediafixture

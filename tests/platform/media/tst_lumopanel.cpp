@@ -8,22 +8,9 @@
 #include "LumoCore/LumoCore.h"
 #include "LumoPanel/LumoPanel.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
+#include "mediafixture.h"
 
-namespace {
-
-int VolumeOf(void* player) {
-    int v = -1;
-    LumoPlayerGetVolume(player, &v);
-    return v;
-}
-
-int ModeOf(void* player) {
-    int m = -1;
-    LumoPlayerGetPlayMode(player, &m);
-    return m;
-}
-
-}  // namespace
+using namespace mediafixture;
 
 class TestLumoPanel : public QObject {
     Q_OBJECT
@@ -70,8 +57,8 @@ private slots:
             QCOMPARE(LumoPanelDestroy(h), int(LUMO_ERR_PARAM));
         }
         // Nothing reached the player.
-        QCOMPARE(VolumeOf(players[0]), 100);
-        QCOMPARE(ModeOf(players[0]), int(LUMO_PLAYMODE_LIST));
+        QCOMPARE(PlayerVolume(players[0]), 100);
+        QCOMPARE(PlayerMode(players[0]), int(LUMO_PLAYMODE_LIST));
         // A new panel never gets the dead handle's value.
         void* again = nullptr;
         QCOMPARE(LumoPanelCreate(&again, display), 0);
@@ -129,26 +116,26 @@ private slots:
         QCOMPARE(LumoPanelGetFilePlayMode(panel, 2, &value), int(LUMO_ERR_STATE));
         QCOMPARE(LumoPanelViewSetPlayer(panel, 2, players[0]), 0);
         // Nothing set yet: the player keeps its own.
-        QCOMPARE(VolumeOf(players[0]), 100);
-        QCOMPARE(ModeOf(players[0]), int(LUMO_PLAYMODE_LIST));
+        QCOMPARE(PlayerVolume(players[0]), 100);
+        QCOMPARE(PlayerMode(players[0]), int(LUMO_PLAYMODE_LIST));
 
         QCOMPARE(LumoPanelSetVolume(panel, 2, 30), 0);
         QCOMPARE(LumoPanelSetFilePlayMode(panel, 2, LUMO_PLAYMODE_SINGLE_LOOP), 0);
-        QCOMPARE(VolumeOf(players[0]), 30);
-        QCOMPARE(ModeOf(players[0]), int(LUMO_PLAYMODE_SINGLE_LOOP));
-        QCOMPARE(VolumeOf(players[1]), 100);  // other players untouched
+        QCOMPARE(PlayerVolume(players[0]), 30);
+        QCOMPARE(PlayerMode(players[0]), int(LUMO_PLAYMODE_SINGLE_LOOP));
+        QCOMPARE(PlayerVolume(players[1]), 100);  // other players untouched
 
         QCOMPARE(LumoPanelSetVolume(panel, 2, 250), 0);
-        QCOMPARE(VolumeOf(players[0]), 100);
+        QCOMPARE(PlayerVolume(players[0]), 100);
         QCOMPARE(LumoPanelSetVolume(panel, 2, -5), 0);
-        QCOMPARE(VolumeOf(players[0]), 0);
+        QCOMPARE(PlayerVolume(players[0]), 0);
         QCOMPARE(LumoPanelSetFilePlayMode(panel, 2, 4), int(LUMO_ERR_PARAM));
-        QCOMPARE(ModeOf(players[0]), int(LUMO_PLAYMODE_SINGLE_LOOP));
+        QCOMPARE(PlayerMode(players[0]), int(LUMO_PLAYMODE_SINGLE_LOOP));
 
         // The player registered there later gets the view's settings.
         QCOMPARE(LumoPanelViewSetPlayer(panel, 2, players[1]), 0);
-        QCOMPARE(VolumeOf(players[1]), 0);
-        QCOMPARE(ModeOf(players[1]), int(LUMO_PLAYMODE_SINGLE_LOOP));
+        QCOMPARE(PlayerVolume(players[1]), 0);
+        QCOMPARE(PlayerMode(players[1]), int(LUMO_PLAYMODE_SINGLE_LOOP));
         QCOMPARE(LumoPanelGetVolume(panel, 2, &value), 0);
         QCOMPARE(value, 0);
         QCOMPARE(LumoPanelGetFilePlayMode(panel, 2, &value), 0);

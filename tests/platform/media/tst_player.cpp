@@ -180,6 +180,15 @@ private:
         return QImage(QString::fromUtf8(path.GetBuffer()));
     }
 
+    // Attaches the log to the player and starts it at the given speed.
+    int StartListened(void* player, EventLog* log, ILumoCallback* cb, int speed) {
+        log->gui = QThread::currentThread();
+        const int r = LumoPlayerAttachStream(player, cb, &ILumoCallback::OnSignal);
+        if (r != 0) return r;
+        LumoPlayerTaskSetSpeed(task, speed);
+        return LumoPlayerStart(player);
+    }
+
     void Finish(void* player) {
         panel->GetIndexGrid(0)->DelegatePainting(nullptr);
         LumoPlayerStop(player);
@@ -916,11 +925,8 @@ private slots:
         QCOMPARE(LumoPlayerGetPlayMode(player, &got), 0);
         QCOMPARE(got, mode);
         EventLog log;
-        log.gui = QThread::currentThread();
         ILumoCallback cb(&log, &OnPlayerEvent);
-        QCOMPARE(LumoPlayerAttachStream(player, &cb, &ILumoCallback::OnSignal), 0);
-        LumoPlayerTaskSetSpeed(task, 4);
-        QCOMPARE(LumoPlayerStart(player), 0);
+        QCOMPARE(StartListened(player, &log, &cb, 4), 0);
         const QString uriA = QString::fromUtf8(list.GetAt(0)->GetURI());
         const QString uriB = QString::fromUtf8(list.GetAt(1)->GetURI());
         auto nexts = [&] {
@@ -987,11 +993,8 @@ private slots:
         QVERIFY(player);
         QCOMPARE(LumoPlayerSetPlayMode(player, LUMO_PLAYMODE_LIST_LOOP), 0);
         EventLog log;
-        log.gui = QThread::currentThread();
         ILumoCallback cb(&log, &OnPlayerEvent);
-        QCOMPARE(LumoPlayerAttachStream(player, &cb, &ILumoCallback::OnSignal), 0);
-        LumoPlayerTaskSetSpeed(task, 8);
-        QCOMPARE(LumoPlayerStart(player), 0);
+        QCOMPARE(StartListened(player, &log, &cb, 8), 0);
         // The good head plays again after the bad file.
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
