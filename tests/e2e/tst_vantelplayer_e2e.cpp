@@ -116,8 +116,8 @@ private slots:
 
     void playsControlsAndKeepsItsList() {
         const QString a = root.filePath("media/a.mp4"), b = root.filePath("media/b.mp4");
-        QVERIFY(makeClip(a, 30));
-        QVERIFY(makeClip(b, 30));
+        QVERIFY(makeClip(a, 90));
+        QVERIFY(makeClip(b, 90));
         QProcess* player = start();
         QVERIFY(WaitUntil([&]() { return connectable() || player->state() != QProcess::Running; }, 20000));
         QCOMPARE(player->state(), QProcess::Running);

@@ -98,9 +98,9 @@ private slots:
         clipOther = media + "/other/long.mp4";
         davUpper = media + "/CAM1.DAV";
         text = media + "/notes.txt";
-        QVERIFY(MakeClip(clipLong, 20));
+        QVERIFY(MakeClip(clipLong, 120));
         QVERIFY(MakeClip(clipShort, 2));
-        QVERIFY(MakeClip(clipOther, 20));
+        QVERIFY(MakeClip(clipOther, 120));
         QVERIFY(MakeClip(davUpper, 20, "mpegts"));
         QFile t(text);
         QVERIFY(t.open(QIODevice::WriteOnly));
