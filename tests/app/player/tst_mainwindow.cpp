@@ -16,6 +16,7 @@
 
 #include "LumoCore/LumoCore.h"
 #include "VantelInfraAPI/testseams.h"
+#include "VantelInfraAPI/videodisplaypanel.h"
 #include "lumoc/playback/playlistwidget.h"
 #include "player/mainwindow.h"
 #include "player/playcontroler.h"
@@ -194,6 +195,31 @@ private slots:
         QCOMPARE(w->ViewState(1), 0);
         QCOMPARE(RowFlags(0), quint64(0));
         QVERIFY(!(w->windowFlags() & Qt::WindowStaysOnTopHint));
+    }
+
+    // Never, always, while playing, never; "while playing" is on top only with a view open.
+    void stickCycle() {
+        w->ApplyStick(0);
+        const QList<QPair<int, bool>> steps = {{1, true}, {2, false}, {0, false}};
+        for (const auto& step : steps) {
+            w->on_btnStick_clicked();
+            QCOMPARE(w->StickMode(), step.first);
+            QCOMPARE(bool(w->windowFlags() & Qt::WindowStaysOnTopHint), step.second);
+            QCOMPARE(CPlayerContext::Instance()->settings.stick, step.first);
+        }
+        w->ApplyStick(7);  // out of range: never
+        QCOMPARE(w->StickMode(), 0);
+    }
+
+    // Full screen hides the window; Escape in the panel brings it back.
+    void fullScreenAndEscape() {
+        w->on_btnFullScreen_clicked();
+        QTRY_VERIFY(!w->isVisible());
+        INFRA::VideoDisplayPanel* panel = CPlayControler::Instance()->GetPanel();
+        QVERIFY(panel->IsFullScreen());
+        QTest::keyClick(panel, Qt::Key_Escape);
+        QTRY_VERIFY(w->isVisible());
+        QVERIFY(!panel->IsFullScreen());
     }
 
     void handoverReachesItsView() {
