@@ -37,3 +37,47 @@ function(vantel_add_test name)
   endif()
   add_dependencies(vantel_tests_${area} ${name})
 endfunction()
+
+# vantel_compile_languages(<outputs var> <qm folder> <ts files...>): every <Program>_<Language>.ts
+# given goes into <qm folder>/<Language>.qm (one file per language for all the .ts of it); the
+# .qm paths are appended to <outputs var>.
+function(vantel_compile_languages outputs_var qm_dir)
+  set(languages)
+  foreach(ts IN LISTS ARGN)
+    get_filename_component(ts_name ${ts} NAME_WE)
+    string(REGEX REPLACE "^.*_" "" lang ${ts_name})
+    list(APPEND languages ${lang})
+    list(APPEND ts_of_${lang} ${ts})
+  endforeach()
+  list(REMOVE_DUPLICATES languages)
+  set(outputs ${${outputs_var}})
+  foreach(lang IN LISTS languages)
+    set(qm ${qm_dir}/${lang}.qm)
+    add_custom_command(OUTPUT ${qm}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${qm_dir}
+      COMMAND Qt5::lrelease -silent ${ts_of_${lang}} -qm ${qm}
+      DEPENDS ${ts_of_${lang}} VERBATIM)
+    list(APPEND outputs ${qm})
+  endforeach()
+  set(${outputs_var} ${outputs} PARENT_SCOPE)
+endfunction()
+
+# vantel_svg_png(<out.png> <in.svg> [size]): a build step that draws the SVG into the PNG with the
+# suite's tool vantel_svgrender (defined by resources/KestoServer/runtime.cmake).
+function(vantel_svg_png out svg)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:vantel_svgrender> ${svg} ${out} ${ARGN}
+    DEPENDS vantel_svgrender ${svg} VERBATIM)
+endfunction()
+
+# vantel_write_qrc(<file.qrc> <prefix> <files...>): a Qt resource list of the files (paths relative
+# to the .qrc's folder) under the prefix; rewritten only when it changes.
+function(vantel_write_qrc qrc prefix)
+  set(entries "")
+  foreach(file IN LISTS ARGN)
+    string(APPEND entries "    <file>${file}</file>\n")
+  endforeach()
+  file(WRITE ${qrc}.in
+    "<!DOCTYPE RCC>\n<RCC version=\"1.0\">\n<qresource prefix=\"${prefix}\">\n${entries}</qresource>\n</RCC>\n")
+  configure_file(${qrc}.in ${qrc} COPYONLY)
+endfunction()

@@ -10,6 +10,7 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   libxlsxwriter-dev libcurl4-openssl-dev
   xvfb xauth x11-utils imagemagick fonts-wqy-microhei libgl1-mesa-dri
+  python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
 )
 
 missing=()

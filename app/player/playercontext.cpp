@@ -1,13 +1,19 @@
 #include "player/playercontext.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTextCodec>
+#include <QUrl>
+
+#include "VantelInfraAPI/testseams.h"
 
 #include <cstdio>
 
@@ -190,4 +196,140 @@ bool CPlayerContext::EnsureOutputFolders(QString* error) const {
 
 QString CPlayerContext::PlayListFile(const QString& listName, QString* error) const {
     return PlayListPath(listsDir, listName, error);
+}
+
+namespace {
+
+// A translator of the file, a child of the application; null when it cannot be loaded.
+QTranslator* LoadTranslator(const QString& file) {
+    if (!QFileInfo::exists(file)) return nullptr;
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(file)) return translator;
+    delete translator;
+    return nullptr;
+}
+
+void DropTranslator(QPointer<QTranslator>& translator) {
+    if (!translator) return;
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    translator = nullptr;
+}
+
+}  // namespace
+
+bool CPlayerContext::LoadLanguage(const QString& displayName) {
+    const int index = languageNames.indexOf(displayName);
+    if (index < 0 || index >= LanguageKeys().size()) {
+        qDebug("Language file does not exists ... (%s)", qPrintable(displayName));
+        return false;
+    }
+    const QString key = LanguageKeys().at(index);
+    const QString file = QStringLiteral("%1/%2.qm").arg(languageDir, key);
+    if (!QFileInfo::exists(file)) {
+        qDebug("Sorry, language file does not exists ... (%s)", qPrintable(file));
+        return false;
+    }
+    QTranslator* translator = LoadTranslator(file);
+    if (!translator) {
+        qDebug("Language file load failed ... (%s)", qPrintable(file));
+        return false;
+    }
+    // English beneath a partial translation, so a text the language lacks never shows in the
+    // language chosen before.
+    const QString english = LanguageKeys().first();
+    QTranslator* fallback =
+        key == english ? nullptr : LoadTranslator(QStringLiteral("%1/%2.qm").arg(languageDir, english));
+    DropTranslator(m_translator);
+    DropTranslator(m_fallbackTranslator);
+    if (fallback) QCoreApplication::installTranslator(fallback);
+    m_fallbackTranslator = fallback;
+    m_translator = translator;
+    return QCoreApplication::installTranslator(translator);
+}
+
+void CPlayerContext::ApplyFont() const {
+    QFont font;
+    font.setFamily(fontFamily);
+    QApplication::setFont(font);
+}
+
+void CPlayerContext::LoadSkin() const {
+    QFile file(styleSheetPath);
+    QByteArray sheet;
+    if (file.open(QIODevice::ReadOnly)) sheet = file.readAll();
+    else qDebug("player: no style sheet at %s", qPrintable(styleSheetPath));
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
+        app->setStyleSheet(QString::fromUtf8(sheet));
+}
+
+void CPlayerContext::ElideText(QString& text, unsigned width, unsigned char charWidth, int reserve) {
+    const unsigned max = width / (charWidth ? charWidth : 1);
+    if (unsigned(text.size()) <= max) return;
+    const int keep = qMax(0, int(max) - reserve);
+    text = text.left(keep) + QStringLiteral("...");
+}
+
+namespace {
+
+// The 8-bit encoding of texts handed to the platform libraries: theirs is UTF-8 on Linux,
+// whatever the locale says; elsewhere the local code page.
+QTextCodec* PlatformCodec() {
+#ifdef Q_OS_WIN
+    return QTextCodec::codecForLocale();
+#else
+    return QTextCodec::codecForMib(106);
+#endif
+}
+
+}  // namespace
+
+int CPlayerContext::ToLocal8Bit(const QString& text, char* buffer, int size) {
+    QTextCodec* codec = PlatformCodec();
+    if (!buffer || size < 1 || !codec) return -1;
+    const QByteArray bytes = codec->fromUnicode(text);
+    int n = qMin(bytes.size(), size - 1);
+    // A cut UTF-8 text ends before the character that does not fit whole.
+    if (codec->mibEnum() == 106 && n < bytes.size())
+        while (n > 0 && (uchar(bytes.at(n)) & 0xC0) == 0x80) --n;
+    memcpy(buffer, bytes.constData(), size_t(n));
+    buffer[n] = '\0';
+    return 0;
+}
+
+int CPlayerContext::FromLocal8Bit(const char* bytes, QString& out) {
+    QTextCodec* codec = PlatformCodec();
+    if (!bytes || !codec) return -1;
+    out = codec->toUnicode(bytes);
+    return 0;
+}
+
+QString CPlayerContext::FolderToOpen(const QString& path) {
+    if (path.trimmed().isEmpty()) return QString();
+    const QFileInfo info(path);
+    QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    // A folder that is gone: its nearest existing parent.
+    while (!QFileInfo(folder).isDir()) {
+        const QString parent = QFileInfo(folder).absolutePath();
+        if (parent == folder) return QString();
+        folder = parent;
+    }
+    return QDir::cleanPath(folder);
+}
+
+void CPlayerContext::OpenInExplorer(const QString& path) {
+    const QString folder = FolderToOpen(path);
+    if (folder.isEmpty()) return;
+    INFRA::TestSeams::RecordUiEvent({QStringLiteral("explorer"), folder});
+    if (!INFRA::TestSeams::ScriptedReply().isEmpty()) return;  // nobody to look at it
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        qDebug("player: no file manager opened %s", qPrintable(folder));
+}
+
+CLumoString CPlayerContext::FormatClipName(const CLumoTime& start, const CLumoTime& end) {
+    CLumoString name;
+    name.Append("%04d/%02d/%02d  %02d:%02d:%02d_%02d:%02d:%02d", start.GetYear(), start.GetMonth(),
+                start.GetDay(), start.GetHour(), start.GetMinute(), start.GetSecond(), end.GetHour(),
+                end.GetMinute(), end.GetSecond());
+    return name;
 }

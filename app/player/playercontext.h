@@ -9,8 +9,12 @@
 
 #include <QColor>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTranslator>
+
+#include "LumoBase/LumoBase.h"
 
 #include "player/playerfiles.h"
 #include "player/playfile.h"
@@ -49,6 +53,35 @@ public:
     // The file of a play list (empty when the name cannot be a list's name).
     QString PlayListFile(const QString& listName, QString* error = nullptr) const;
 
+    // Installs the translator of the language with this display name (<languageDir>/<key>.qm, the
+    // first key whose display name equals it) in place of the one installed before, with the
+    // English file beneath it for texts the language lacks. False (the language shown stays) when
+    // no language has that name or its file is missing or unreadable.
+    bool LoadLanguage(const QString& displayName);
+    // The application font of fontFamily.
+    void ApplyFont() const;
+    // The style sheet at styleSheetPath (an unreadable file gives none).
+    void LoadSkin() const;
+
+    // Shortens text to width / charWidth characters: a longer text keeps its first
+    // width / charWidth - reserve characters followed by "...".
+    static void ElideText(QString& text, unsigned width, unsigned char charWidth, int reserve);
+    // Text in the platform libraries' 8-bit encoding (UTF-8; the local code page on Windows)
+    // into buffer (size bytes, always zero-terminated, never cut inside a character). 0, or -1
+    // for a null buffer, a size below 1 or no codec.
+    static int ToLocal8Bit(const QString& text, char* buffer, int size);
+    // Zero-terminated bytes in that encoding into out. 0, or -1 for null bytes or no codec.
+    // Called from player-event threads too: it reads no context field.
+    static int FromLocal8Bit(const char* bytes, QString& out);
+    // Opens the file manager on the folder of path (the path itself when it is a folder; for a
+    // path that does not exist, its nearest existing folder). Creates nothing; an empty path does
+    // nothing. The opening is recorded in the UI log, and a scripted test run opens nothing.
+    static void OpenInExplorer(const QString& path);
+    // The folder that OpenInExplorer opens (empty when none).
+    static QString FolderToOpen(const QString& path);
+    // "YYYY/MM/DD  hh:mm:ss_hh:mm:ss": the start's date and time and the end's time.
+    static CLumoString FormatClipName(const CLumoTime& start, const CLumoTime& end);
+
     // Folders and files.
     QString appDir;             // the executable's folder
     QString shippedConfigIni;   // <appDir>/data/config/config.ini
@@ -77,4 +110,7 @@ public:
 
 private:
     void LoadIni();
+
+    // The player's installed translators (GUI thread): the chosen language's and English beneath it.
+    QPointer<QTranslator> m_translator, m_fallbackTranslator;
 };

@@ -14,7 +14,7 @@ set_target_properties(vantel_svgrender PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMA
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${KESTO_RES_DIR}/bundle.txt)
 file(STRINGS ${KESTO_RES_DIR}/bundle.txt bundle_lines)
 set(bundle_outputs)
-set(qrc_entries "")
+set(qrc_entries)
 foreach(line IN LISTS bundle_lines)
   string(STRIP "${line}" line)
   if(line STREQUAL "" OR line MATCHES "^#")
@@ -31,18 +31,14 @@ foreach(line IN LISTS bundle_lines)
   set(res_out ${VANTEL_RES_GEN}/${res_path})
   set(res_in ${KESTO_RES_DIR}/images/${res_src})
   if(res_src MATCHES "\\.svg$")
-    add_custom_command(OUTPUT ${res_out}
-      COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:vantel_svgrender> ${res_in} ${res_out} ${res_size}
-      DEPENDS vantel_svgrender ${res_in} VERBATIM)
+    vantel_svg_png(${res_out} ${res_in} ${res_size})
   else()
     add_custom_command(OUTPUT ${res_out} COMMAND ${CMAKE_COMMAND} -E copy ${res_in} ${res_out} DEPENDS ${res_in} VERBATIM)
   endif()
   list(APPEND bundle_outputs ${res_out})
-  string(APPEND qrc_entries "    <file>${res_path}</file>\n")
+  list(APPEND qrc_entries ${res_path})
 endforeach()
-file(WRITE ${VANTEL_RES_GEN}/vantelres.qrc.in
-  "<!DOCTYPE RCC>\n<RCC version=\"1.0\">\n<qresource prefix=\"/\">\n${qrc_entries}</qresource>\n</RCC>\n")
-configure_file(${VANTEL_RES_GEN}/vantelres.qrc.in ${VANTEL_RES_GEN}/vantelres.qrc COPYONLY)
+vantel_write_qrc(${VANTEL_RES_GEN}/vantelres.qrc / ${qrc_entries})
 add_custom_command(OUTPUT ${VANTEL_BIN_DIR}/vantelres.xdll
   COMMAND Qt5::rcc -binary ${VANTEL_RES_GEN}/vantelres.qrc -o ${VANTEL_BIN_DIR}/vantelres.xdll
   DEPENDS ${bundle_outputs} ${VANTEL_RES_GEN}/vantelres.qrc
@@ -52,23 +48,10 @@ add_custom_command(OUTPUT ${VANTEL_BIN_DIR}/vantelres.xdll
 # One translator file per language for all the hosts that share the program directory: every
 # translations/<Program>_<Language>.ts goes into Languages/<Language>.qm.
 file(GLOB ts_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/translations/*_*.ts)
-set(languages)
-foreach(ts IN LISTS ts_files)
-  get_filename_component(ts_name ${ts} NAME_WE)
-  string(REGEX REPLACE "^.*_" "" lang ${ts_name})
-  list(APPEND languages ${lang})
-  list(APPEND ts_of_${lang} ${ts})
-endforeach()
-list(REMOVE_DUPLICATES languages)
+# The player keeps its own languages under data/language (resources/VantelPlayer/runtime.cmake).
+list(FILTER ts_files EXCLUDE REGEX "/VantelPlayer[^/]*$")
 set(qm_outputs)
-foreach(lang IN LISTS languages)
-  set(qm ${VANTEL_BIN_DIR}/Languages/${lang}.qm)
-  add_custom_command(OUTPUT ${qm}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${VANTEL_BIN_DIR}/Languages
-    COMMAND Qt5::lrelease -silent ${ts_of_${lang}} -qm ${qm}
-    DEPENDS ${ts_of_${lang}} VERBATIM)
-  list(APPEND qm_outputs ${qm})
-endforeach()
+vantel_compile_languages(qm_outputs ${VANTEL_BIN_DIR}/Languages ${ts_files})
 
 # --- files copied as they are (the programs only read them) ------------------------------------
 set(copied_outputs)
