@@ -476,8 +476,17 @@ private slots:
         QCOMPARE(own.RemoveFile("x", m), 0);
         delete m;
         QCOMPARE(own.PlayFile(nullptr, 1, g, callback, &ILumoCallback::OnSignal), 0);
-        QVERIFY(own.GetPlayer(1));
-        own.DestroyPanel();
+        void* playing = own.GetPlayer(1);
+        QVERIFY(playing);
+        // Destroying the panel ends the players first and forgets the panel handle.
+        void* handle = own.GetPanelHandle();
+        QCOMPARE(own.DestroyPanel(), 0);
+        int s = -1;
+        LumoPlayerGetState(playing, &s);
+        QCOMPARE(s, 0);
+        QVERIFY(!own.GetPanelHandle());
+        QVERIFY(!own.GetPanel());
+        QCOMPARE(LumoPanelFindView(handle, playing), int(LUMO_ERR_PARAM));
     }
 
     // ---- sound and modes

@@ -930,8 +930,11 @@ private slots:
         const QString uriA = QString::fromUtf8(list.GetAt(0)->GetURI());
         const QString uriB = QString::fromUtf8(list.GetAt(1)->GetURI());
         auto nexts = [&] {
+            // A list of its own: the player's thread goes on appending to the log's.
             std::lock_guard<std::mutex> lock(log.m);
-            return log.nextUris;
+            QStringList copy;
+            for (const QString& uri : log.nextUris) copy << uri;
+            return copy;
         };
         auto ended = [&] {
             std::lock_guard<std::mutex> lock(log.m);
