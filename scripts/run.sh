@@ -1,19 +1,35 @@
 #!/usr/bin/env bash
-# Sets up, builds, makes the demo storage on first run and starts KestoServer on it.
-# Without a display it starts under a virtual X server (Xvfb).
+# Sets up, builds and makes the demo storage on first run, then starts a program on it:
+#   bash scripts/run.sh            KestoServer, the recording console, on the demo storage
+#   bash scripts/run.sh player     VantelPlayer, the record player, with the demo storage's
+#                                  record files in its play list on its first start
+# Further arguments go to the program. Without a display it starts under a virtual X server (Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+PROGRAM=KestoServer
+if [ "${1:-}" = "player" ]; then
+  PROGRAM=VantelPlayer
+  shift
+fi
 bash scripts/setup.sh
 bash scripts/build.sh
 BUILD_DIR=${BUILD_DIR:-build}
 BIN="$PWD/$BUILD_DIR/bin"
-if [ -x scripts/make_demo_storage.sh ] || [ -f scripts/make_demo_storage.sh ]; then
-  if [ ! -f "$BIN/kestostorage.ini" ]; then
-    bash scripts/make_demo_storage.sh "$BIN"
+if [ ! -f "$BIN/kestostorage.ini" ]; then
+  bash scripts/make_demo_storage.sh "$BIN"
+fi
+ARGS=("$@")
+if [ "$PROGRAM" = VantelPlayer ] && [ ${#ARGS[@]} -eq 0 ]; then
+  # First start (no play list kept yet): the demo storage's record files, ready to play.
+  CONFIG="${XDG_CONFIG_HOME:-$HOME/.config}"
+  if ! ls "$CONFIG"/*/VantelPlayer/PlayerConfig.xml "$CONFIG"/VantelPlayer/PlayerConfig.xml >/dev/null 2>&1; then
+    ROOT=$(sed -n 's/^root=//p' "$BIN/kestostorage.ini" | head -n1)
+    case "$ROOT" in /*) ;; *) ROOT="$BIN/$ROOT" ;; esac
+    if [ -d "$ROOT" ]; then ARGS=("$ROOT"); fi
   fi
 fi
 if [ -z "${DISPLAY:-}" ]; then
-  echo "No DISPLAY: starting KestoServer under Xvfb."
-  exec xvfb-run -a "$BIN/KestoServer" "$@"
+  echo "No DISPLAY: starting $PROGRAM under Xvfb."
+  exec xvfb-run -a -s "-screen 0 1920x1080x24" "$BIN/$PROGRAM" "${ARGS[@]}"
 fi
-exec "$BIN/KestoServer" "$@"
+exec "$BIN/$PROGRAM" "${ARGS[@]}"

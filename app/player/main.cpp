@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
                          [&window](QSessionManager&) { window.SaveState(); });
         QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window]() { window.SaveState(); });
         const QStringList args = QCoreApplication::arguments();
-        if (args.size() > 1) window.OpenCommandLineFile(args.at(1));
+        // The first file or stream named plays at once; further ones, and folders, are listed.
+        for (int i = 1; i < args.size(); ++i) window.OpenCommandLineFile(args.at(i), i == 1);
         window.show();
         ctx->LoadSkin();
         code = app.exec();

@@ -77,8 +77,9 @@ public:
     // off the GUI thread, then added; with playFirst the first of them plays in the selected view.
     // Returns the number of files handed to the probe.
     int OpenPaths(const QStringList& pathsOrUrls, bool playFirst, const QString& baseDir = QString());
-    // The command line's argument: a record file (relative to the current folder) or a stream URL.
-    void OpenCommandLineFile(const QString& argument);
+    // A command-line argument: a record file (relative to the current folder), a stream URL, or a
+    // folder whose record files (sub-folders included) are listed. `play`: play the file or stream.
+    void OpenCommandLineFile(const QString& argument, bool play = true);
     // A stream URL entry; with play it opens in the selected view. 0, -17 already listed (its
     // row is selected and, with play, played), or a failure code.
     int AddStreamUrl(const QString& url, bool play);

@@ -4,6 +4,7 @@
 // Every way a local file comes in (dialog, folder, drop, command line) goes through OpenPaths:
 // one address per file (LocalRecordUrl), probed on a pool thread, added on the GUI thread.
 #include <QDir>
+#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -105,13 +106,27 @@ void MainWindow::OnIntakeProbed(const std::shared_ptr<Intake>& intake) {
     PlayAddFile(intake->descs.get(), intake->playFirst, intake->view);
 }
 
-void MainWindow::OpenCommandLineFile(const QString& argument) {
+void MainWindow::OpenCommandLineFile(const QString& argument, bool play) {
     if (argument.isEmpty()) return;
     if (IsStreamUrl(argument)) {
-        AddStreamUrl(argument, true);
+        AddStreamUrl(argument, play);
         return;
     }
-    OpenPaths(QStringList{argument}, true, QDir::currentPath());
+    const QFileInfo info(QDir::current(), argument);
+    if (info.isDir()) {
+        // A folder (a recorder's storage, say): its record files and those of its sub-folders
+        // are listed, in name order, ready to play.
+        QStringList paths;
+        QDirIterator it(info.absoluteFilePath(), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (IsAcceptedSuffix(it.fileInfo().suffix())) paths << path;
+        }
+        paths.sort();
+        OpenPaths(paths, false);
+        return;
+    }
+    OpenPaths(QStringList{argument}, play, QDir::currentPath());
 }
 
 void MainWindow::OpenFiles() {

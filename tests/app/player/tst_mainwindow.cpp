@@ -181,6 +181,19 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Open(0), 20000);
     }
 
+    // A folder on the command line (a recorder's storage): the record files of it and of its
+    // sub-folders are listed in name order, nothing else, and none plays.
+    void commandLineFolderListsItsRecords() {
+        const QString media = QFileInfo(clipLong).absolutePath();
+        w->OpenCommandLineFile(media, true);
+        QTRY_COMPARE_WITH_TIMEOUT(w->PendingIntakes(), 0, 20000);
+        QStringList expected{davUpper, clipLong, clipOther, clipShort};
+        expected.sort();
+        QCOMPARE(w->PlayList()->count(), expected.size());
+        for (int row = 0; row < expected.size(); ++row) QCOMPARE(RowUrl(row), Url(expected.at(row)));
+        QCOMPARE(w->PlayingViews(), quint16(0));
+    }
+
     // -----------------------------------------------------------------------------------------
     // Views.
 
