@@ -7,6 +7,7 @@
 #include <QLocalSocket>
 #include <QTimer>
 
+#include "LumoCore/LumoCore.h"
 #include "lumoc/playback/playlistwidget.h"
 #include "player/mainwindow.h"
 #include "player/playcontroler.h"
@@ -144,6 +145,20 @@ QString PlayerControlSeam::Execute(const QString& line) {
         o.insert(QStringLiteral("time"), double(seconds));
         o.insert(QStringLiteral("file"), file ? QString::fromUtf8(file->url.c_str()) : QString());
         o.insert(QStringLiteral("status"), w->StatusText(n));
+        return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    }
+    if (cmd == QLatin1String("stats")) {
+        if (!numeric || n < 0 || n >= MainWindow::VIEW_COUNT) return QStringLiteral("error usage");
+        LumoPlayerStats s;
+        const int r = LumoPlayerGetStats(ctl->GetPlayer(n), &s);
+        if (r != 0) return Result(r);
+        QJsonObject o;
+        o.insert(QStringLiteral("decoded"), double(s.framesDecoded));
+        o.insert(QStringLiteral("presented"), double(s.framesPresented));
+        o.insert(QStringLiteral("painted"), double(s.framesPainted));
+        o.insert(QStringLiteral("dropped"), double(s.framesDropped));
+        o.insert(QStringLiteral("skipped"), double(s.framesSkipped));
+        o.insert(QStringLiteral("decoderThreads"), s.decoderThreads);
         return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
     }
     if (cmd == QLatin1String("list")) {

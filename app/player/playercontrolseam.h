@@ -12,6 +12,8 @@
 //   split <1|4|9|16>
 //   state <view>                {"open":b,"ended":b,"paused":b,"speed":n,"time":n,"file":"..."}
 //                               (time: seconds since the file's start, -1 when unknown)
+//   stats <view>                the view's player counters: {"decoded":n,"presented":n,
+//                               "painted":n,"dropped":n,"skipped":n,"decoderThreads":n}
 //   list                        the list's URLs, separated by tabs
 //   marks                       per row, the views it plays on (bit v for view v), blank-separated
 //   pending                     the number of intakes still being probed
