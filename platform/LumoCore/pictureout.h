@@ -25,11 +25,19 @@ public:
     QImage Convert(const AVFrame* f, int outW = 0, int outH = 0, bool fast = false);
 
 private:
-    lumoav::SwsPtr m_sws;
-    // What m_sws was set up for, to set the colour details only when they change.
-    int m_srcW = 0, m_srcH = 0, m_srcFormat = -1, m_outW = 0, m_outH = 0, m_flags = 0;
-    int m_colorSpace = -1;
-    bool m_fullRange = false;
+    // One swscale context, made again only when what it converts changes.
+    struct Scaler {
+        lumoav::SwsPtr sws;
+        int srcW = 0, srcH = 0, srcFormat = -1, outW = 0, outH = 0, outFormat = -1, flags = 0;
+        int colorSpace = -1;  // the colour details last set (-1: none yet)
+        bool fullRange = false;
+        SwsContext* Get(int sw, int sh, int sf, int ow, int oh, int of, int flags);
+    };
+    bool Shrink(const AVFrame* f, int outW, int outH);
+
+    Scaler m_rgb;                  // to RGB32, from the frame or from m_small
+    Scaler m_shrink;               // the frame's planes to m_small
+    lumoav::FramePtr m_small;      // the frame shrunk to the picture's size, before RGB (reused)
 };
 
 // The size a picture of `video` pixels is converted to, to be shown over `shown` device pixels:
