@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QSize>
 #include <cstdint>
+#include <vector>
 
 #include "LumoAV/LumoAVPtr.h"
 
@@ -35,9 +36,9 @@ private:
     };
     bool Shrink(const AVFrame* f, int outW, int outH);
 
-    Scaler m_rgb;                  // to RGB32, from the frame or from m_small
-    Scaler m_shrink;               // the frame's planes to m_small
-    lumoav::FramePtr m_small;      // the frame shrunk to the picture's size, before RGB (reused)
+    Scaler m_rgb;               // to RGB32, from the frame or from m_small
+    lumoav::FramePtr m_small;   // the frame shrunk to the picture's size, before RGB (reused)
+    std::vector<int> m_columns; // Shrink's source column of each output column
 };
 
 // The size a picture of `video` pixels is converted to, to be shown over `shown` device pixels:
