@@ -47,17 +47,10 @@ AVPixelFormat PlainFormat(AVPixelFormat f, bool* fullRange) {
 }  // namespace
 
 SwsContext* PictureConverter::Scaler::Get(int sw, int sh, int sf, int ow, int oh, int of, int fl) {
-    if (sws && srcW == sw && srcH == sh && srcFormat == sf && outW == ow && outH == oh && outFormat == of &&
-        flags == fl)
-        return sws.get();
+    const std::array<int, 7> want{sw, sh, sf, ow, oh, of, fl};
+    if (sws && setup == want) return sws.get();
     sws.reset(sws_getContext(sw, sh, AVPixelFormat(sf), ow, oh, AVPixelFormat(of), fl, nullptr, nullptr, nullptr));
-    srcW = sw;
-    srcH = sh;
-    srcFormat = sf;
-    outW = ow;
-    outH = oh;
-    outFormat = of;
-    flags = fl;
+    setup = want;
     colorSpace = -1;
     return sws.get();
 }

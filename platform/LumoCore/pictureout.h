@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QSize>
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -29,7 +30,7 @@ private:
     // One swscale context, made again only when what it converts changes.
     struct Scaler {
         lumoav::SwsPtr sws;
-        int srcW = 0, srcH = 0, srcFormat = -1, outW = 0, outH = 0, outFormat = -1, flags = 0;
+        std::array<int, 7> setup{};  // source size and format, output size and format, flags
         int colorSpace = -1;  // the colour details last set (-1: none yet)
         bool fullRange = false;
         SwsContext* Get(int sw, int sh, int sf, int ow, int oh, int of, int flags);
