@@ -57,6 +57,7 @@ const double kPaintGoal = 0.9;        // 16x1080p25: every view paints this shar
 const double kRealTimeGoal = 0.97;    // ... and its playback time advances this fast against the wall
 const double kFullRate = 0.95;        // 16x720p25: every view paints this share of 25 fps ...
 const double kCpuGoal = 1.25;         // ... within this many times the reference's CPU
+const double kPeakMbGoal = 700;       // 16x1080p25: peak memory of the process, MB
 const int kFps = 25;
 const double kOtherLoadNote = 10;  // other programs' load (% of a core) worth a note
 
@@ -408,8 +409,9 @@ bool RunViews(const QMap<int, QString>& files, const QList<int>& views, double w
     std::printf(
         "\n2. views of a 1920x1080 panel, one player each, normal speed, %.0f s measured after %.0f s\n"
         "   limit: decode-only limit per view = reference fps with 2 threads (measured around the case)\n"
-        "   / views, at most %d; ffmpeg: reference CPU for the same streams (1 thread each); pace: playback\n"
-        "   time / wall time; load: other programs on these cores (%% of a core)\n",
+        "   / views, at most %d; ffmpeg: reference CPU for the same streams (1 thread each, its CPU per\n"
+        "   frame measured around the case too); pace: playback time / wall time; load: other programs on\n"
+        "   these cores (%% of a core)\n",
         seconds, warmup, kFps);
     QMap<int, Reference> refs;
     for (auto it = files.begin(); it != files.end(); ++it) {
@@ -446,7 +448,7 @@ bool RunViews(const QMap<int, QString>& files, const QList<int>& views, double w
             }
             const bench::ViewsResult& r = row.r;
             row.limit = std::min<double>(kFps, (r.refFps2 > 0 ? r.refFps2 : ref.fps2) / n);
-            row.ffmpegCpu = 100.0 * ref.cpuPerFrame * kFps * n;
+            row.ffmpegCpu = 100.0 * (r.refCpuMs > 0 ? r.refCpuMs / 1000.0 : ref.cpuPerFrame) * kFps * n;
             worstOther = std::max(worstOther, r.otherPercent);
             std::printf(
                 "%-9s | %6.1f / %6.1f %5.1f %4.2fx | %7.1f %7.1f | %4.2f / %4.2f | %4.0f %6.0f %4.2fx %3s | "
@@ -472,13 +474,14 @@ bool RunViews(const QMap<int, QString>& files, const QList<int>& views, double w
         if (row.views != 16) continue;
         const bench::ViewsResult& r = row.r;
         if (row.height == 1080) {
-            const bool paint = Min(r.painted) >= kPaintGoal * row.limit, pace = Min(r.pace) >= kRealTimeGoal;
-            met = met && paint && pace;
+            const bool paint = Min(r.painted) >= kPaintGoal * row.limit, pace = Min(r.pace) >= kRealTimeGoal,
+                       memory = r.peakMb < kPeakMbGoal;
+            met = met && paint && pace && memory;
             std::printf(
                 "   16x1080p25: worst view paints %.1f fps >= %.1f x limit %.1f = %.1f: %s; "
-                "slowest pace %.2f >= %.2f: %s\n",
+                "slowest pace %.2f >= %.2f: %s; peak memory %.0f MB < %.0f MB: %s\n",
                 Min(r.painted), kPaintGoal, row.limit, kPaintGoal * row.limit, Verdict(paint), Min(r.pace),
-                kRealTimeGoal, Verdict(pace));
+                kRealTimeGoal, Verdict(pace), r.peakMb, kPeakMbGoal, Verdict(memory));
         } else if (row.height == 720) {
             const bool full = Min(r.painted) >= kFullRate * kFps,
                        cpu = r.cpuPercent <= kCpuGoal * row.ffmpegCpu;

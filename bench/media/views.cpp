@@ -116,11 +116,15 @@ int RunViewsCase(const ViewsOptions& o) {
     // The decode-only limit measured here and now, around the views, under the same load from
     // other programs as they had: the reference decoding the same file with 2 threads, twice
     // before the players start and twice after they stop.
-    std::vector<double> refFps;
+    // Its CPU per frame with one thread is taken the same way: the CPU the views need is set
+    // against what decoding costs on these cores at the same time, not minutes before.
+    std::vector<double> refFps, refCpuMs;
     auto measureLimit = [&] {
         for (int i = 0; o.measureLimit && i < 2; ++i) {
             const DecodeRun r = ReferenceDecode(o.file, 2, 0);
             if (r.ok) refFps.push_back(r.frames / r.wallSec);
+            const DecodeRun one = ReferenceDecode(o.file, 1, 250);
+            if (one.ok && one.frames > 0) refCpuMs.push_back(1000.0 * one.cpuSec / one.frames);
         }
     };
     measureLimit();
@@ -192,15 +196,18 @@ int RunViewsCase(const ViewsOptions& o) {
         return 2;
     }
     measureLimit();
-    std::sort(refFps.begin(), refFps.end());
-    const size_t n = refFps.size();
-    const double limitFps = n == 0 ? 0.0 : n % 2 ? refFps[n / 2] : (refFps[n / 2 - 1] + refFps[n / 2]) / 2;
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        const size_t n = v.size();
+        return n == 0 ? 0.0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    };
+    const double limitFps = median(refFps);
     std::printf(
         "RESULT painted=%s presented=%s decoded=%s pace=%s cpu=%.1f xcpu=%.1f other=%.1f ref_fps2=%.1f "
-        "peak_mb=%.1f threads=%lld\n",
+        "ref_cpu_ms=%.3f peak_mb=%.1f threads=%lld\n",
         qPrintable(Join(painted)), qPrintable(Join(presented)), qPrintable(Join(decoded)),
         qPrintable(Join(pace)), 100.0 * (cpu1 - cpu0) / sec,
-        (x0 >= 0 && x1 >= 0) ? 100.0 * (x1 - x0) / sec : -1.0, otherPercent, limitFps, peakMb,
+        (x0 >= 0 && x1 >= 0) ? 100.0 * (x1 - x0) / sec : -1.0, otherPercent, limitFps, median(refCpuMs), peakMb,
         static_cast<long long>(threads));
     std::fflush(stdout);
     return 0;
@@ -232,6 +239,7 @@ ViewsResult ParseViewsResult(const QString& output) {
     r.xCpuPercent = kv.value("xcpu", "-1").toDouble();
     r.otherPercent = kv.value("other", "-1").toDouble();
     r.refFps2 = kv.value("ref_fps2", "0").toDouble();
+    r.refCpuMs = kv.value("ref_cpu_ms", "0").toDouble();
     r.peakMb = kv.value("peak_mb").toDouble();
     r.threads = kv.value("threads").toInt();
     r.ok = !r.painted.isEmpty();

@@ -33,6 +33,7 @@ struct ViewsResult {
     double xCpuPercent = -1;    // the X server's (-1: unknown)
     double otherPercent = -1;   // other programs' use of the same cores (-1: unknown)
     double refFps2 = 0;         // the reference's decode fps with 2 threads, around the views
+    double refCpuMs = 0;        // the reference's CPU per frame with 1 thread, around the views (0: not measured)
     double peakMb = 0;          // VmHWM at the end
     int threads = 0;            // threads of the process while playing
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -45,6 +46,54 @@ AVPixelFormat PlainFormat(AVPixelFormat f, bool* fullRange) {
 
 }  // namespace
 
+SwsContext* PictureConverter::Scaler::Get(int sw, int sh, int sf, int ow, int oh, int of, int fl) {
+    const std::array<int, 7> want{sw, sh, sf, ow, oh, of, fl};
+    if (sws && setup == want) return sws.get();
+    sws.reset(sws_getContext(sw, sh, AVPixelFormat(sf), ow, oh, AVPixelFormat(of), fl, nullptr, nullptr, nullptr));
+    setup = want;
+    colorSpace = -1;
+    return sws.get();
+}
+
+// The nearest pixel of each output pixel, taken from the middle of the source area it stands for.
+static void ShrinkPlane(const uint8_t* src, int srcStride, int srcW, int srcH, uint8_t* dst, int dstStride, int dstW,
+                        int dstH, std::vector<int>* columns) {
+    columns->resize(size_t(dstW));
+    for (int x = 0; x < dstW; ++x) (*columns)[size_t(x)] = int(int64_t(2 * x + 1) * srcW / (2 * dstW));
+    const int* cols = columns->data();
+    for (int y = 0; y < dstH; ++y) {
+        const uint8_t* row = src + int64_t(2 * y + 1) * srcH / (2 * dstH) * srcStride;
+        uint8_t* out = dst + int64_t(y) * dstStride;
+        for (int x = 0; x < dstW; ++x) out[x] = row[cols[x]];
+    }
+}
+
+// A picture of a quarter of the frame's area or less, when speed matters more than the last
+// detail, is shrunk in YUV first, by taking the nearest pixel, and then turned into RGB at its
+// own size: swscale's scaling path reads every row of the frame and writes RGB pixel by pixel,
+// while this reads only the rows shown and its unscaled YUV to RGB conversion is vector code;
+// twice as fast or more. A 2-tap filter over a factor of 2 or more leaves pixels out as well.
+// The result lands in m_small; `f` is 8-bit 4:2:0, the picture's sizes even.
+bool PictureConverter::Shrink(const AVFrame* f, int outW, int outH) {
+    if (!m_small || m_small->width != outW || m_small->height != outH) {
+        m_small = lumoav::MakeFrame();
+        if (!m_small) return false;
+        m_small->format = AV_PIX_FMT_YUV420P;
+        m_small->width = outW;
+        m_small->height = outH;
+        if (av_frame_get_buffer(m_small.get(), 64) < 0) {
+            m_small.reset();
+            return false;
+        }
+    }
+    ShrinkPlane(f->data[0], f->linesize[0], f->width, f->height, m_small->data[0], m_small->linesize[0], outW,
+                outH, &m_columns);
+    for (int plane = 1; plane < 3; ++plane)
+        ShrinkPlane(f->data[plane], f->linesize[plane], (f->width + 1) / 2, (f->height + 1) / 2,
+                    m_small->data[plane], m_small->linesize[plane], outW / 2, outH / 2, &m_columns);
+    return true;
+}
+
 QImage PictureConverter::Convert(const AVFrame* f, int outW, int outH, bool fast) {
     if (!f || f->width <= 0 || f->height <= 0 || !f->data[0]) return QImage();
     if (outW <= 0 || outH <= 0) {
@@ -56,31 +105,24 @@ QImage PictureConverter::Convert(const AVFrame* f, int outW, int outH, bool fast
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(src);
     if (!desc || (desc->flags & AV_PIX_FMT_FLAG_HWACCEL)) return QImage();
     const bool scaled = outW != f->width || outH != f->height;
-    const int flags = scaled ? (fast ? SWS_FAST_BILINEAR : SWS_BILINEAR) : SWS_POINT;
-    const bool same = m_sws && m_srcW == f->width && m_srcH == f->height && m_srcFormat == src &&
-                      m_outW == outW && m_outH == outH && m_flags == flags;
-    if (!same) {
-        m_sws.reset(sws_getContext(f->width, f->height, src, outW, outH, AV_PIX_FMT_BGRA, flags, nullptr,
-                                   nullptr, nullptr));
-        if (!m_sws) return QImage();
-        m_srcW = f->width;
-        m_srcH = f->height;
-        m_srcFormat = src;
-        m_outW = outW;
-        m_outH = outH;
-        m_flags = flags;
-        m_colorSpace = -1;
-    }
+    // Even sizes keep the shrunk chroma planes exactly half the picture.
+    const bool shrink = fast && src == AV_PIX_FMT_YUV420P && outW * 2 <= f->width && outH * 2 <= f->height &&
+                        outW % 2 == 0 && outH % 2 == 0;
+    if (shrink && !Shrink(f, outW, outH)) return QImage();
+    const AVFrame* in = shrink ? m_small.get() : f;
+    const int flags = shrink || !scaled ? SWS_POINT : fast ? SWS_FAST_BILINEAR : SWS_BILINEAR;
+    SwsContext* sws = m_rgb.Get(in->width, in->height, src, outW, outH, AV_PIX_FMT_BGRA, flags);
+    if (!sws) return QImage();
     // The stream's own matrix (BT.601 when it names none) and range.
     int space = f->colorspace;
     if (space <= AVCOL_SPC_RGB || space == AVCOL_SPC_UNSPECIFIED || space > AVCOL_SPC_BT2020_CL)
         space = SWS_CS_DEFAULT;
     const bool yuv = !(desc->flags & AV_PIX_FMT_FLAG_RGB) && desc->nb_components >= 3;
-    if (yuv && (space != m_colorSpace || fullRange != m_fullRange)) {
-        sws_setColorspaceDetails(m_sws.get(), sws_getCoefficients(space), fullRange ? 1 : 0,
+    if (yuv && (space != m_rgb.colorSpace || fullRange != m_rgb.fullRange)) {
+        sws_setColorspaceDetails(sws, sws_getCoefficients(space), fullRange ? 1 : 0,
                                  sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-        m_colorSpace = space;
-        m_fullRange = fullRange;
+        m_rgb.colorSpace = space;
+        m_rgb.fullRange = fullRange;
     }
 
     lumoav::FramePtr out = lumoav::MakeFrame();
@@ -90,8 +132,7 @@ QImage PictureConverter::Convert(const AVFrame* f, int outW, int outH, bool fast
     out->height = outH;
     // 64: rows aligned for every vector width swscale uses, with FFmpeg's padding at the end.
     if (av_frame_get_buffer(out.get(), 64) < 0) return QImage();
-    if (sws_scale(m_sws.get(), f->data, f->linesize, 0, f->height, out->data, out->linesize) <= 0)
-        return QImage();
+    if (sws_scale(sws, in->data, in->linesize, 0, in->height, out->data, out->linesize) <= 0) return QImage();
     AVFrame* owner = out.release();
     QImage img(owner->data[0], outW, outH, owner->linesize[0], QImage::Format_RGB32, &FreeFrame, owner);
     if (img.isNull()) FreeFrame(owner);

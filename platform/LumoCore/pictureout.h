@@ -4,7 +4,9 @@
 
 #include <QImage>
 #include <QSize>
+#include <array>
 #include <cstdint>
+#include <vector>
 
 #include "LumoAV/LumoAVPtr.h"
 
@@ -25,11 +27,19 @@ public:
     QImage Convert(const AVFrame* f, int outW = 0, int outH = 0, bool fast = false);
 
 private:
-    lumoav::SwsPtr m_sws;
-    // What m_sws was set up for, to set the colour details only when they change.
-    int m_srcW = 0, m_srcH = 0, m_srcFormat = -1, m_outW = 0, m_outH = 0, m_flags = 0;
-    int m_colorSpace = -1;
-    bool m_fullRange = false;
+    // One swscale context, made again only when what it converts changes.
+    struct Scaler {
+        lumoav::SwsPtr sws;
+        std::array<int, 7> setup{};  // source size and format, output size and format, flags
+        int colorSpace = -1;  // the colour details last set (-1: none yet)
+        bool fullRange = false;
+        SwsContext* Get(int sw, int sh, int sf, int ow, int oh, int of, int flags);
+    };
+    bool Shrink(const AVFrame* f, int outW, int outH);
+
+    Scaler m_rgb;               // to RGB32, from the frame or from m_small
+    lumoav::FramePtr m_small;   // the frame shrunk to the picture's size, before RGB (reused)
+    std::vector<int> m_columns; // Shrink's source column of each output column
 };
 
 // The size a picture of `video` pixels is converted to, to be shown over `shown` device pixels:

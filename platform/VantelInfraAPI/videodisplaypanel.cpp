@@ -8,6 +8,7 @@
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QWindow>
@@ -183,7 +184,6 @@ void VideoWindow::OnFrameArrived() {
 
 void VideoWindow::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), Qt::black);
     QImage frame;
     QSize display;
     quint64 serial;
@@ -204,25 +204,33 @@ void VideoWindow::paintEvent(QPaintEvent*) {
         const double dpr = devicePixelRatioF();
         const double sx = double(target.width()) * dpr / frame.width();
         const double sy = double(target.height()) * dpr / frame.height();
+        QRect painted = target;
         if (qAbs(sx - 1.0) <= 0.02 && qAbs(sy - 1.0) <= 0.02) {
             // Players convert to an aligned width next to the shown size: the picture is
             // painted as it is, centred on its area (a pixel or two of its edges fall outside),
             // which costs a copy instead of a scaling.
             const QSize size = frame.size() / dpr;
+            painted = QRect(QPoint(target.x() + (target.width() - size.width()) / 2,
+                                   target.y() + (target.height() - size.height()) / 2),
+                            size);
+            p.save();
             p.setClipRect(target);
-            p.drawImage(QRect(QPoint(target.x() + (target.width() - size.width()) / 2,
-                                     target.y() + (target.height() - size.height()) / 2),
-                              size),
-                        frame);
+            p.drawImage(painted, frame);
+            p.restore();
+            painted &= target;
         } else {
             // A real change of size gets the smooth filter.
             p.setRenderHint(QPainter::SmoothPixmapTransform, qAbs(sx - 1.0) > 0.05 || qAbs(sy - 1.0) > 0.05);
             p.drawImage(target, frame);
         }
+        // Only what the picture leaves uncovered is blacked out: filling it all first would write
+        // every pixel twice, for each picture of each view.
+        for (const QRect& r : QRegion(rect()).subtracted(QRegion(painted))) p.fillRect(r, Qt::black);
         std::lock_guard<std::mutex> lock(m_sink->m_mutex);
         m_sink->m_paintedSerial = qMax(m_sink->m_paintedSerial, serial);
         return;
     }
+    p.fillRect(rect(), Qt::black);
     if (!m_logo.isNull()) {
         QRect target = FitRect(QRect(QPoint(), m_logo.size()).intersected(rect()).isEmpty() ? rect() : rect(),
                                double(m_logo.width()) / qMax(1, m_logo.height()));

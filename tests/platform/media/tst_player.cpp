@@ -15,6 +15,11 @@
 #include "LumoRecord/LumoRecord.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
 #include "mediafixture.h"
+#include "pictureout.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
 
 using namespace mediafixture;
 
@@ -118,6 +123,29 @@ int64_t OffsetMs(void* player, const CLumoTime& start) {
 bool Settled(void* player) {
     int s = 0;
     return LumoPlayerGetState(player, &s) == 0 && !(s & LUMO_STATE_BUSY);
+}
+
+// A 4:2:0 frame of `size` showing `picture` (scaled to it), with the given matrix and range, as a
+// decoder gives it (full range as the JPEG format).
+lumoav::FramePtr YuvFrame(const QImage& picture, const QSize& size, AVColorSpace space, bool fullRange) {
+    const QImage rgb = picture.scaled(size).convertToFormat(QImage::Format_RGB32);
+    lumoav::FramePtr f = lumoav::MakeFrame();
+    f->format = fullRange ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUV420P;
+    f->width = size.width();
+    f->height = size.height();
+    f->colorspace = space;
+    f->color_range = fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+    if (av_frame_get_buffer(f.get(), 64) < 0) return nullptr;
+    lumoav::SwsPtr sws(sws_getContext(size.width(), size.height(), AV_PIX_FMT_BGRA, size.width(), size.height(),
+                                      AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr));
+    if (!sws) return nullptr;
+    const int matrix = space == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : int(space);
+    sws_setColorspaceDetails(sws.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1, sws_getCoefficients(matrix),
+                             fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
+    const uint8_t* src[4] = {rgb.constBits(), nullptr, nullptr, nullptr};
+    const int stride[4] = {int(rgb.bytesPerLine()), 0, 0, 0};
+    if (sws_scale(sws.get(), src, stride, 0, size.height(), f->data, f->linesize) != size.height()) return nullptr;
+    return f;
 }
 
 }  // namespace
@@ -466,6 +494,98 @@ private slots:
         const QImage saved = Snapshot(player, "bmp", LUMO_PICTURE_BMP);
         QCOMPARE(saved.size(), size);
         QCOMPARE(FrameNumberOf(saved), 0);
+        Finish(player);
+        host->resize(400, 300);
+    }
+
+    // Pictures converted to a view's size, the fast way included (views among many), keep the
+    // colours and the layout of the frame: a four-coloured frame gives the same four colours in
+    // the same quarters, at the asked size, whatever the frame's size, matrix and range.
+    void shrunkPicturesKeepColoursAndLayout_data() {
+        QTest::addColumn<QSize>("video");
+        QTest::addColumn<QSize>("out");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("space");
+        QTest::addRow("720p to a 4x4 view") << QSize(1280, 720) << QSize(480, 270) << int(AV_PIX_FMT_YUV420P)
+                                            << int(AVCOL_SPC_BT709);
+        QTest::addRow("1080p to a 4x4 view") << QSize(1920, 1080) << QSize(480, 270) << int(AV_PIX_FMT_YUV420P)
+                                             << int(AVCOL_SPC_BT709);
+        QTest::addRow("1080p to a 2x2 view, full range")
+            << QSize(1920, 1080) << QSize(960, 540) << int(AV_PIX_FMT_YUVJ420P) << int(AVCOL_SPC_UNSPECIFIED);
+        QTest::addRow("4:3 to an 8th") << QSize(640, 480) << QSize(80, 60) << int(AV_PIX_FMT_YUV420P)
+                                       << int(AVCOL_SPC_SMPTE170M);
+        QTest::addRow("odd sizes") << QSize(1279, 719) << QSize(481, 271) << int(AV_PIX_FMT_YUV420P)
+                                   << int(AVCOL_SPC_BT709);
+        QTest::addRow("a little smaller") << QSize(1280, 720) << QSize(960, 540) << int(AV_PIX_FMT_YUV420P)
+                                          << int(AVCOL_SPC_BT709);
+    }
+    void shrunkPicturesKeepColoursAndLayout() {
+        QFETCH(QSize, video);
+        QFETCH(QSize, out);
+        QFETCH(int, format);
+        QFETCH(int, space);
+        const QRgb colours[4] = {qRgb(112, 64, 32), qRgb(40, 160, 200), qRgb(220, 220, 40), qRgb(90, 30, 150)};
+        QImage picture(64, 36, QImage::Format_RGB32);
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                picture.setPixel(x, y, colours[(y * 2 / picture.height()) * 2 + x * 2 / picture.width()]);
+        const bool fullRange = format == AV_PIX_FMT_YUVJ420P;
+        const lumoav::FramePtr f = YuvFrame(picture, video, AVColorSpace(space), fullRange);
+        QVERIFY(f);
+        lumocore::PictureConverter converter;
+        for (const bool fast : {true, false}) {
+            // Twice each: the second goes through the kept conversion.
+            for (int round = 0; round < 2; ++round) {
+                const QImage img = converter.Convert(f.get(), out.width(), out.height(), fast);
+                QCOMPARE(img.size(), out);
+                for (int q = 0; q < 4; ++q) {
+                    // The middle of each quarter, and a point a few pixels from the dividing lines.
+                    const int qx = q % 2, qy = q / 2;
+                    const QPoint middle(out.width() * (1 + 2 * qx) / 4, out.height() * (1 + 2 * qy) / 4);
+                    const QPoint nearEdge(qx ? out.width() / 2 + 3 : out.width() / 2 - 4,
+                                          qy ? out.height() / 2 + 3 : out.height() / 2 - 4);
+                    for (const QPoint& at : {middle, nearEdge}) {
+                        const QRgb c = img.pixel(at);
+                        QVERIFY2(Near(c, colours[q], 10), qPrintable(QString("fast %1, quarter %2 at (%3, %4): %5")
+                                                                         .arg(fast)
+                                                                         .arg(q)
+                                                                         .arg(at.x())
+                                                                         .arg(at.y())
+                                                                         .arg(RgbText(c))));
+                    }
+                }
+            }
+        }
+    }
+
+    // A view resized while playing gets pictures of its new size: smaller ones when it shrinks,
+    // the video's own size again when it grows back, the proportions kept.
+    void viewResizedWhilePlayingGetsPicturesOfItsSize() {
+        const QString file = P("resize_640x360.mp4");
+        QVERIFY(Ffmpeg(NumberedSource(6, "640x360") + H264(), file));
+        host->resize(700, 400);
+        CLumoFileDescList list;
+        void* player = OpenOn({file}, &list);
+        QVERIFY(player);
+        INFRA::VideoGrid* grid = panel->GetIndexGrid(0);
+        grid->SetStop(false);
+        grid->DelegatePainting(player);
+        QCOMPARE(LumoPlayerStart(player), 0);
+        INFRA::VideoWindow* window = grid->GetVideoWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(window->CurrentFrame().size(), QSize(640, 360), 5000);
+        for (const QSize& hostSize : {QSize(240, 200), QSize(330, 180), QSize(700, 400)}) {
+            host->resize(hostSize);
+            QTRY_VERIFY_WITH_TIMEOUT(window->isVisible() && window->size().width() <= hostSize.width(), 5000);
+            const QSize video(640, 360);
+            const QSize wanted = lumocore::DisplayConversionSize(
+                video, INFRA::VideoWindow::FrameSinkOf(window)->ShownSize(video));
+            QVERIFY(wanted.width() <= window->width() + 16);
+            QTRY_COMPARE_WITH_TIMEOUT(window->CurrentFrame().size(), wanted, 5000);
+            const QImage got = window->CurrentFrame();
+            QVERIFY2(qAbs(double(got.width()) / got.height() - 16.0 / 9.0) < 0.05,
+                     qPrintable(QString("%1x%2").arg(got.width()).arg(got.height())));
+            QVERIFY(FrameNumberOf(got) >= 0);
+        }
         Finish(player);
         host->resize(400, 300);
     }
