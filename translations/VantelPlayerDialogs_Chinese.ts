@@ -56,6 +56,10 @@
         <translation>将此示例复制到输入框</translation>
     </message>
     <message>
+        <source>copy</source>
+        <translation>复制</translation>
+    </message>
+    <message>
         <source>tip</source>
         <translation>提示</translation>
     </message>
@@ -182,7 +186,7 @@
     </message>
     <message>
         <source>enter_time</source>
-        <translation>距开始秒数：</translation>
+        <translation>秒数：</translation>
     </message>
     <message>
         <source>tip</source>

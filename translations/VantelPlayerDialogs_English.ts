@@ -56,6 +56,10 @@
         <translation>Copy this example into the input</translation>
     </message>
     <message>
+        <source>copy</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
         <source>tip</source>
         <translation>Tip</translation>
     </message>
@@ -182,7 +186,7 @@
     </message>
     <message>
         <source>enter_time</source>
-        <translation>Seconds from the start:</translation>
+        <translation>Seconds:</translation>
     </message>
     <message>
         <source>tip</source>

@@ -203,7 +203,10 @@ void AddUrl::Retranslate() {
                                      tr("password") + QLatin1String("@") + tr("ip") + QLatin1String(":") +
                                      tr("port") + QLatin1String("/mode=real&idc=") + tr("channel") +
                                      QLatin1String("&ids=") + tr("stream"));
-    for (QPushButton* copy : {ui->btnCopy1, ui->btnCopy2}) copy->setToolTip(tr("url_copy"));
+    for (QPushButton* copy : {ui->btnCopy1, ui->btnCopy2}) {
+        copy->setText(tr("copy"));
+        copy->setToolTip(tr("url_copy"));
+    }
     if (QPushButton* ok = ui->buttonBox->button(QDialogButtonBox::Ok)) ok->setText(tr("OK"));
     if (QPushButton* cancel = ui->buttonBox->button(QDialogButtonBox::Cancel)) cancel->setText(tr("Cancel"));
     // The clear item follows the language. The combo would copy a changed current item into the
