@@ -4,8 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include <cmath>
-
+#include "lumoc/playback/lumoplaylistitemdelegate.h"
 #include "player/playercontext.h"
 #include "player/playfile.h"
 #include "ui_FileInfo.h"
@@ -14,17 +13,9 @@ namespace {
 
 constexpr int kToolTipMs = 10000;
 
-QString TimeText(const CLumoTime& t, bool withDate) {
-    const QString time = QStringLiteral("%1:%2:%3")
-                             .arg(t.GetHour(), 2, 10, QChar('0'))
-                             .arg(t.GetMinute(), 2, 10, QChar('0'))
-                             .arg(t.GetSecond(), 2, 10, QChar('0'));
-    if (!withDate) return time;
-    return QStringLiteral("%1/%2/%3 ")
-               .arg(t.GetYear(), 4, 10, QChar('0'))
-               .arg(t.GetMonth(), 2, 10, QChar('0'))
-               .arg(t.GetDay(), 2, 10, QChar('0')) +
-           time;
+// As the play list shows it: a time read as local time.
+QDateTime ToDateTime(const CLumoTime& t) {
+    return t.IsEmpty() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(t.ToEpochMs());
 }
 
 }  // namespace
@@ -64,19 +55,6 @@ FileInfo::~FileInfo() {
     delete ui;
 }
 
-QString FileInfo::SizeText(quint64 bytes) {
-    static const char* const kUnits[] = {"B", "KB", "MB", "GB"};
-    double value = double(bytes);
-    int unit = 0;
-    // Step up while the value, as shown with one decimal, would read 1024 or more.
-    while (unit < 3 && std::round(value * 10) / 10 >= 1024) {
-        value /= 1024;
-        ++unit;
-    }
-    if (unit == 0) return QStringLiteral("%1 B").arg(bytes);
-    return QStringLiteral("%1 %2").arg(QString::number(value, 'f', 1), QLatin1String(kUnits[unit]));
-}
-
 QString FileInfo::CodecName(quint8 code) {
     static const char* const kNames[] = {"NONE", "H264", "H265", "JPEG",  "PCMA", "PCMU",
                                          "ADPCM", "MP3", "AAC",  "PCM",   "SMART", "CURRC"};
@@ -98,9 +76,10 @@ QString FileInfo::FrameRateText(qint32 frameRate) {
 
 void FileInfo::SetFile(const PlayFileInfo& info) {
     ShowElidedInLabel(ui->labelFileName, info.name);
+    // The time span and the size read as in the play list.
     ui->labelFileTime->setText(
-        QStringLiteral("%1_%2").arg(TimeText(info.startTime, true), TimeText(info.endTime, false)));
-    ui->labelFileLength->setText(SizeText(info.size));
+        LumoPlayListItemDelegate::TimeText(ToDateTime(info.startTime), ToDateTime(info.endTime)));
+    ui->labelFileLength->setText(LumoPlayListItemDelegate::SizeText(info.size));
     ui->labelResolutionInfo->setText(QStringLiteral("%1*%2").arg(info.width).arg(info.height));
     ui->labelVidoeFormatInfo->setText(CodecName(info.videoCodec));
     ui->labelAudioFormatInfo->setText(CodecName(info.audioCodec));

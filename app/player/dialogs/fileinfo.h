@@ -37,8 +37,6 @@ public:
 
     void SetFile(const PlayFileInfo& info);
 
-    // "0 B" to "1023 B", then KB, MB, GB (of 1024) with one decimal: 1536 bytes are "1.5 KB".
-    static QString SizeText(quint64 bytes);
     // The name of a video or audio codec code.
     static QString CodecName(quint8 code);
     // The frame rate, or "--" when the file gives none (not positive).

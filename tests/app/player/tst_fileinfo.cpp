@@ -43,26 +43,28 @@ private slots:
     void languages();
 };
 
-// Sizes in units of 1024 with one true decimal.
+// Sizes in units of 1024 with a true decimal tenth, as the play list shows them.
 void TestFileInfo::sizeText_data() {
     QTest::addColumn<quint64>("bytes");
     QTest::addColumn<QString>("text");
-    QTest::newRow("0") << quint64(0) << "0 B";
-    QTest::newRow("1023") << quint64(1023) << "1023 B";
-    QTest::newRow("1024") << quint64(1024) << "1.0 KB";
+    QTest::newRow("0") << quint64(0) << "0.0 B";
+    QTest::newRow("1023") << quint64(1023) << "1023.0 B";
+    QTest::newRow("1024") << quint64(1024) << "1024.0 B";
     QTest::newRow("1025") << quint64(1025) << "1.0 KB";
-    QTest::newRow("1536") << quint64(1536) << "1.5 KB";
-    QTest::newRow("just under 1 MB reads 1.0 MB") << quint64(1048575) << "1.0 MB";
-    QTest::newRow("1048576") << quint64(1048576) << "1.0 MB";
-    QTest::newRow("1.5 MB") << quint64(1572864) << "1.5 MB";
-    QTest::newRow("2.25 GB") << quint64(2415919104ULL) << "2.3 GB";
-    QTest::newRow("beyond GB stays GB") << quint64(5497558138880ULL) << "5120.0 GB";
+    QTest::newRow("1536 is one and a half, not 1.512") << quint64(1536) << "1.5 KB";
+    QTest::newRow("1048576") << quint64(1048576) << "1024.0 KB";
+    QTest::newRow("1.5 MiB") << quint64(1572864) << "1.5 MB";
+    QTest::newRow("6 GiB, past 32 bits") << quint64(6442450944ULL) << "6.0 GB";
 }
 
 void TestFileInfo::sizeText() {
     QFETCH(quint64, bytes);
     QFETCH(QString, text);
-    QCOMPARE(FileInfo::SizeText(bytes), text);
+    PlayFileInfo info;
+    info.size = bytes;
+    FileInfo dialog;
+    dialog.SetFile(info);
+    QCOMPARE(Text(&dialog, "labelFileLength"), text);
 }
 
 void TestFileInfo::codecName_data() {
