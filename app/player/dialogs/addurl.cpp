@@ -51,6 +51,9 @@ AddUrl::AddUrl(QWidget* parent) : PlayerDialog(parent), ui(new Ui::AddUrl) {
     ui->setupUi(this);
     InitFrame(ui->widgetTittle, ui->btnClose, kWindowFlags);
     ui->comboBoxUrl->setView(new QListView(ui->comboBoxUrl));
+    // Enter must not put the typed text into the history as an item of its own: it would show a
+    // password and carry no URL; Ok decides what enters the history.
+    ui->comboBoxUrl->setInsertPolicy(QComboBox::NoInsert);
     m_model = new QStandardItemModel(this);
     connect(ui->btnClose, &QPushButton::clicked, this, &AddUrl::on_btnClose_clicked);
     connect(ui->buttonBox, &QDialogButtonBox::clicked, this, &AddUrl::on_buttonBox_clicked);

@@ -58,6 +58,7 @@ private slots:
     void maskedInputTakesTheStoredPassword();
     void clearItem_data();
     void clearItem();
+    void enterTakesTheUrlLikeOk();
     void cancelKeepsTypedText();
     void copyButtons();
     void languageChangeKeepsInputAndHistory_data();
@@ -271,6 +272,24 @@ void TestAddUrl::clearItem() {
     QCOMPARE(PressOk(dialog, nullptr), kRtspC);
     QCOMPARE(History(), QStringList{kRtspC});
     QCOMPARE(ItemTexts(&dialog), (QStringList{kRtspC, "url_clear"}));
+}
+
+// Enter in the input is Ok: the URL goes through the same checks and shows masked.
+void TestAddUrl::enterTakesTheUrlLikeOk() {
+    History() = QStringList{kRtspB};
+    AddUrl dialog;
+    QSignalSpy added(&dialog, &AddUrl::onAddUrl);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QLineEdit* input = Combo(&dialog)->lineEdit();
+    input->clear();
+    QTest::keyClicks(input, kRtspA);
+    QTest::keyClick(input, Qt::Key_Return);
+    QCOMPARE(added.count(), 1);
+    QCOMPARE(History(), (QStringList{kRtspA, kRtspB}));
+    QCOMPARE(ItemTexts(&dialog),
+             (QStringList{AddUrl::MaskPassword(kRtspA), AddUrl::MaskPassword(kRtspB), "url_clear"}));
+    for (const QString& text : ComboTexts(&dialog)) QVERIFY2(!text.contains("secretA"), qPrintable(text));
 }
 
 void TestAddUrl::cancelKeepsTypedText() {
