@@ -13,6 +13,9 @@ LocateByTimeStamp::LocateByTimeStamp(QWidget* parent) : PlayerDialog(parent), ui
     InitFrame(ui->widgetTittle, ui->btnClose, kCoverFlags);
     connect(ui->buttonBox, &QDialogButtonBox::clicked, this, &LocateByTimeStamp::on_buttonBox_clicked);
     connect(ui->btnClose, &QPushButton::clicked, this, &LocateByTimeStamp::on_btnClose_clicked);
+    // The validator only keeps letters out: it lets a number above the top be typed, so Ok checks.
+    m_validator = new QIntValidator(0, 0, ui->lineEdit);
+    ui->lineEdit->setValidator(m_validator);
     Retranslate();
     SetMax(0);
 }
@@ -25,8 +28,7 @@ void LocateByTimeStamp::SetMax(quint64 max) {
     constexpr quint64 kIntMax = quint64(std::numeric_limits<int>::max());
     m_max = int(qMin(max, kIntMax));
     ui->labelUnit->setText(QStringLiteral("( 0 ~ %1 s )").arg(m_max));
-    // The validator only keeps letters out: it lets a number above the top be typed, so Ok checks.
-    ui->lineEdit->setValidator(new QIntValidator(0, m_max, ui->lineEdit));
+    m_validator->setTop(m_max);
 }
 
 void LocateByTimeStamp::GetSeconds(int& seconds) const {

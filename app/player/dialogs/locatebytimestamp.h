@@ -4,6 +4,8 @@
 
 #include "player/dialogs/playerdialog.h"
 
+class QIntValidator;
+
 namespace Ui {
 class LocateByTimeStamp;
 }
@@ -31,4 +33,5 @@ protected:
 private:
     Ui::LocateByTimeStamp* ui;
     int m_max = 0;  // inclusive upper bound of the seconds
+    QIntValidator* m_validator;  // owned by the line edit
 };

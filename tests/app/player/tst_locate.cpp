@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include <QDateTimeEdit>
+#include <QIntValidator>
 #include <QLineEdit>
 
 #include <limits>
@@ -45,6 +46,7 @@ private slots:
     void editorHoldsOnlyPackableYears();
     void secondsBounds_data();
     void secondsBounds();
+    void setMaxAgainReplacesTheRange();
     void closeAndCancelGiveZero();
     void languages_data();
     void languages();
@@ -141,6 +143,20 @@ void TestLocate::secondsBounds() {
     int got = -1;
     dialog.GetSeconds(got);
     QCOMPARE(got, seconds);
+}
+
+// The dialog may be reused for another file: the new range replaces the old one.
+void TestLocate::setMaxAgainReplacesTheRange() {
+    LocateByTimeStamp dialog;
+    dialog.SetMax(3600);
+    dialog.SetMax(60);
+    QCOMPARE(dialog.findChild<QLabel*>("labelUnit")->text(), QString("( 0 ~ 60 s )"));
+    auto* edit = dialog.findChild<QLineEdit*>("lineEdit");
+    QCOMPARE(edit->findChildren<QIntValidator*>().size(), 1);
+    edit->setText("61");
+    QCOMPARE(PressOk(&dialog), -1);
+    edit->setText("60");
+    QCOMPARE(PressOk(&dialog), 1);
 }
 
 void TestLocate::closeAndCancelGiveZero() {
