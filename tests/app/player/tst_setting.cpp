@@ -56,6 +56,7 @@ private slots:
     void cancelAndCloseDropEdits();
     void folderChooser_data();
     void folderChooser();
+    void hiddenDialogFollowsTheLanguage();
     void languages_data();
     void languages();
 };
@@ -217,6 +218,23 @@ void TestSetting::folderChooser() {
     const QString stored = edit.contains("Snap") ? s.capPicFolder : edit.contains("Cut") ? s.cutRecordFolder
                                                                                           : s.backupFolder;
     QCOMPARE(stored, shown);
+}
+
+// Texts follow a language change while the dialog is hidden; the format names stay.
+void TestSetting::hiddenDialogFollowsTheLanguage() {
+    SetContext(0, 3, 0, 1, 1);
+    Setting dialog;
+    MarkingTranslator translator;
+    QVERIFY(QCoreApplication::installTranslator(&translator));
+    QTRY_COMPARE(Child<QLabel>(&dialog, "labelTittle")->text(), QString("Setting:setting"));
+    QCOMPARE(Child<QRadioButton>(&dialog, "radioButtonPlayStick")->text(), QString("Setting:stick_playing"));
+    QCOMPARE(Child<QCheckBox>(&dialog, "checkBoxSavePlayList")->text(), QString("Setting:record_playlist"));
+    QCOMPARE(Child<QLabel>(&dialog, "labelFolderCut")->text(), QString("Setting:saving_path"));
+    QCOMPARE(StandardButton(&dialog, QDialogButtonBox::Ok)->text(), QString("Setting:OK"));
+    QCOMPARE(Child<QComboBox>(&dialog, "comboBoxFormatSnap")->currentText(), QString("JPEG"));
+    QCoreApplication::removeTranslator(&translator);
+    QTRY_COMPARE(Child<QLabel>(&dialog, "labelTittle")->text(), QString("setting"));
+    QVERIFY(!dialog.isVisible());
 }
 
 void TestSetting::languages_data() {
