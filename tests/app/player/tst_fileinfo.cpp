@@ -39,6 +39,7 @@ private slots:
     void longNameAndPathFitTheirLabels();
     void openButtonOpensTheFolder();
     void okAndCloseResults();
+    void captionsFollowTheLanguage();
     void languages_data();
     void languages();
 };
@@ -174,6 +175,24 @@ void TestFileInfo::okAndCloseResults() {
     QCOMPARE(dialog.exec(), 1);
     QTimer::singleShot(0, &dialog, [&dialog]() { dialog.findChild<QPushButton*>("btnClose")->click(); });
     QCOMPARE(dialog.exec(), 0);
+}
+
+// A language change sets the captions again and leaves the file's facts alone.
+void TestFileInfo::captionsFollowTheLanguage() {
+    PlayFileInfo info;
+    info.size = 1536;
+    info.videoCodec = 1;
+    FileInfo dialog;
+    dialog.SetFile(info);
+    MarkingTranslator translator;
+    QVERIFY(QCoreApplication::installTranslator(&translator));
+    QTRY_COMPARE(Text(&dialog, "labelTittle"), QString("FileInfo:file_info"));
+    QCOMPARE(Text(&dialog, "labelFrameRate"), QString("FileInfo:frame_rate"));
+    QCOMPARE(StandardButton(&dialog, QDialogButtonBox::Ok)->text(), QString("FileInfo:OK"));
+    QCOMPARE(Text(&dialog, "labelFileLength"), QString("1.5 KB"));
+    QCOMPARE(Text(&dialog, "labelVidoeFormatInfo"), QString("H264"));
+    QCoreApplication::removeTranslator(&translator);
+    QTRY_COMPARE(Text(&dialog, "labelTittle"), QString("file_info"));
 }
 
 void TestFileInfo::languages_data() {
