@@ -236,6 +236,8 @@ bool WriteFileAtomically(const QString& path, const QByteArray& data, QString* e
         SetError(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
         return false;
     }
+    // The player's files hold stream passwords: readable by their owner only, an older file too.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (file.write(data) != data.size()) {
         SetError(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
         file.cancelWriting();

@@ -12,22 +12,10 @@
 #include "player/dialogs/about.h"
 #include "player/dialogs/dialogtip.h"
 #include "player/playercontext.h"
+#include "dialogtesting.h"
 #include "urlrecorder.h"
 
 namespace {
-
-// Marks every text it translates, so a retranslation shows.
-class MarkingTranslator : public QTranslator {
-public:
-    QString translate(const char* context, const char* source, const char* = nullptr, int = -1) const override {
-        return QStringLiteral("%1:%2").arg(QLatin1String(context), QLatin1String(source));
-    }
-    bool isEmpty() const override { return false; }
-};
-
-QPushButton* StandardButton(QWidget* dialog, QDialogButtonBox::StandardButton which) {
-    return dialog->findChild<QDialogButtonBox*>("buttonBox")->button(which);
-}
 
 void SendMouse(QWidget* target, QEvent::Type type, const QPoint& global, Qt::MouseButton button,
                Qt::MouseButtons buttons) {
