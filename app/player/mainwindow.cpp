@@ -89,6 +89,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     InitUi();
     InitPanel();
     InitPlayList();
+    InitMenus();
 
     connect(this, &MainWindow::onViewSel, this, &MainWindow::on_viewWindow_sel);
     connect(this, &MainWindow::onHandoffFile, this, &MainWindow::on_playfile_handoff, Qt::QueuedConnection);
@@ -251,8 +252,6 @@ void MainWindow::InitUi() {
 
     // The icon buttons keep the skin's colours but not the size of its text buttons.
     setStyleSheet(QStringLiteral("QPushButton[flat=\"true\"] { min-width: 0px; padding: 3px; }"));
-    // The main menu is not there yet: its button stays hidden until it is.
-    btnBasicMenu->hide();
     btnMax->setIcon(FrameIcon(btnMax, false));
     btnFullScreen->setIcon(FrameIcon(btnFullScreen, true));
     m_playfileList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -397,6 +396,7 @@ int MainWindow::CloseView(int view) {
     playlistClearPlayState(view);
     const int result = Ctl()->StopView(Panel(), view, m_playerCallback.get());
     m_cutMarked[view] = false;
+    m_aspect[view] = ASPECT_FILL;
     m_playingViews &= quint16(~(1u << view));
     ApplyStick(m_stick);
     if (view == SelectedView()) {
@@ -448,11 +448,16 @@ void MainWindow::handlePlaySliderPerSec(int view) {
 }
 
 int MainWindow::SeekSelectedView(int seconds) {
-    const int view = SelectedView();
+    return SeekView(SelectedView(), seconds);
+}
+
+int MainWindow::SeekView(int view, qint64 seconds) {
     if ((ViewState(view) & (STATE_OPEN | STATE_END)) == (STATE_OPEN | STATE_END)) {
-        ResetControlButtons();
-        ResetProgress();
-        UpdateFileInfo(view);
+        if (view == SelectedView()) {
+            ResetControlButtons();
+            ResetProgress();
+            UpdateFileInfo(view);
+        }
         return LUMO_ERR_STATE;
     }
     CLumoFile* file = ViewFile(view);

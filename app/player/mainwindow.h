@@ -1,7 +1,8 @@
 // The player's main window: a frameless frame around the play list and the multi-view video
 // panel of the play controller, with the control row of the selected view. Its code is split by
 // concern: mainwindow.cpp (frame, views, state poll, player events), mainwindow_intake.cpp (play
-// list and file intake), mainwindow_controls.cpp (play controls).
+// list and file intake), mainwindow_controls.cpp (play controls), mainwindow_menus.cpp (menus and
+// the dialogs they open).
 //
 // Threads: everything runs on the GUI thread except OnPlayerEvent (LumoCore's threads), which
 // only emits queued signals, and the intake's probes (a pool thread), whose results come back
@@ -21,8 +22,15 @@
 #include "LumoBase/LumoBase.h"
 #include "LumoFS/LumoFS.h"
 
+class About;
+class AddUrl;
+class BackupManager;
 class CLumoFile;
 class CLumoPlayFileList;
+class QAction;
+class QDateTime;
+class Setting;
+struct PlayFileInfo;
 class PlayListWidget;
 class QLabel;
 class QLineEdit;
@@ -54,6 +62,8 @@ public:
     // Seeks the selected view to `seconds` after its file's start: 0, -7 ended, -9 no file, or the
     // controller's result.
     int SeekSelectedView(int seconds);
+    // The same on any view, with a 64-bit offset clamped to the file.
+    int SeekView(int view, qint64 seconds);
     int playlistClearPlayState(int view);
     void ResetControlButtons();
     void ResetProgress();
@@ -112,12 +122,51 @@ public:
     // The status part of the file line ("play", "pause", "speed x 2" ...).
     QString StatusText(int view) const;
 
+    // --- Menus and dialog entries (mainwindow_menus.cpp). The menus are built when asked for;
+    // the caller owns the menu (popped-up menus delete themselves when closed). Each entry's
+    // object name is its translation key; the slots tell entries apart by the action's data.
+    QMenu* BuildBasicMenu();
+    QMenu* BuildAddMenu();
+    QMenu* BuildListMenu();          // null without a selected row
+    QMenu* BuildViewMenu(int view);  // null when the view is not open
+    // Installs the language with this display name: 0, -9 it is the current one, -11 no such
+    // language or its file cannot be loaded (the current one stays).
+    int SwitchLanguage(const QString& displayName);
+    // Aspect choices of a view: 0 fill, 1 original, 2 4:3, 3 16:9 (fill again once the view closes).
+    enum { ASPECT_FILL, ASPECT_ORIGINAL, ASPECT_4_3, ASPECT_16_9 };
+    int SetAspect(int view, int choice);
+    int AspectChoice(int view) const;
+    // Seeks the view to `seconds` after its file's start (clamped to the file) or to a time inside
+    // the file: 0, -4 a time outside the file, -9 no file, -7 ended, or the controller's result.
+    int LocateSeconds(int view, qint64 seconds);
+    int LocateTime(int view, const QDateTime& time);
+    // The view's file as the information dialog shows it; false without a file.
+    bool ViewFileInfo(int view, PlayFileInfo* info) const;
+    void ShowFileInfo(int view);
+    void locatebyTimestamp(int view);
+    void locatebyAccurateTime(int view);
+    void OpenUrlDialog();
+    // Hooks of the recorder-disk search and the clip queue; their entries stay disabled until
+    // these do something.
+    bool HasDiskFileDialog() const { return false; }
+    void OpenDiskFileDialog();
+    bool HasClipQueue() const { return false; }
+    void CutSelectedView(int view);
+    Setting* SettingDialog() const { return m_setting; }
+    About* AboutDialog() const { return m_about; }
+    BackupManager* BackupDialog() const { return m_backup; }
+    AddUrl* UrlDialog() const { return m_addUrl; }
+
     // Widgets the tests and the control seam reach.
     QSlider* ProgressSlider() const { return sliderProgress; }
     QSlider* VolumeSlider() const { return sliderVoice; }
     QPushButton* PlayButton() const { return btnPlayorPause; }
     QPushButton* VoiceButton() const { return btnVoice; }
     QLabel* FileInfoLabel() const { return labelFileInfo; }
+    QLabel* ListNameLabel() const { return labelListName; }
+    QPushButton* SearchButton() const { return btnSearch; }
+    QPushButton* MenuButton() const { return btnBasicMenu; }
+    QPushButton* AddButton() const { return btnAddFiles; }
 
 signals:
     void onViewSel(int view);
@@ -155,6 +204,19 @@ public slots:
     void on_sliderVoiceValue_changed(int value);
     void on_btnVoice_clicked();
     void on_btnSnap_clicked();
+    void on_btnBasicMenu_clicked();
+    void on_menuBasic_Triggered(QAction* action);
+    void on_menuLang_Triggered(QAction* action);
+    void on_menuAddFiles_Triggered(QAction* action);
+    void on_m_playfileList_customContextMenuRequested(const QPoint& pos);
+    void on_menuListRight_Triggered(QAction* action);
+    void on_viewRight_sel(int view, const QPoint& globalPos);
+    void on_menuViewRight_Triggered(QAction* action);
+    void on_menuPlayControl_Triggered(QAction* action);
+    void on_menuAspectRatio_Triggered(QAction* action);
+    void on_url_add(void* url);
+    void on_stick_sel(uint stick);
+    void on_btnBackupManager_clicked();
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -176,6 +238,8 @@ private:
     void InitUi();
     void InitPanel();
     void InitPlayList();
+    void InitMenus();
+    void ShowKept(QWidget* dialog);
     void ToggleMaximized();
     void AddRows(const std::vector<CLumoFile*>& files);
     void PlayAddFile(CLumoFileDescList* descs, bool playFirst, int view);
@@ -205,6 +269,13 @@ private:
     // Intakes in the order they came; each is added once it and all before it are probed.
     std::vector<std::shared_ptr<Intake>> m_intakes;
     bool m_cutMarked[VIEW_COUNT] = {};
+    int m_aspect[VIEW_COUNT] = {};  // ASPECT_* per view
+    int m_menuView = 0;             // the view whose menu was opened last
+    QList<int> m_menuRows;          // the rows selected when the list's menu was opened
+    About* m_about = nullptr;       // the kept dialogs: children of the window
+    Setting* m_setting = nullptr;
+    BackupManager* m_backup = nullptr;
+    AddUrl* m_addUrl = nullptr;     // made on first use
     std::unique_ptr<ILumoCallback> m_playerCallback;
     QPointer<QMenu> m_splitPopup;
     QSizeGrip* m_sizeGrip = nullptr;

@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
@@ -142,17 +141,6 @@ void MainWindow::OpenFolder() {
     const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Name);
     for (const QFileInfo& fi : entries) paths << fi.absoluteFilePath();
     OpenPaths(paths, false);
-}
-
-void MainWindow::on_btnAddFiles_clicked() {
-    QMenu menu(this);
-    QAction* files = menu.addAction(tr("add_file"));
-    QAction* folder = menu.addAction(tr("add_folder"));
-    QAction* chosen = menu.exec(btnAddFiles->mapToGlobal(QPoint(0, btnAddFiles->height())));
-    if (chosen == files)
-        OpenFiles();
-    else if (chosen == folder)
-        OpenFolder();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
