@@ -175,5 +175,85 @@
         <source>Playlist</source>
         <translation>Play list</translation>
     </message>
+    <message>
+        <source>language</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>setting</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>backup_list</source>
+        <translation>Backup list</translation>
+    </message>
+    <message>
+        <source>about</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>exit</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>add_disk_file</source>
+        <translation>Add recorder disk files</translation>
+    </message>
+    <message>
+        <source>add_URL</source>
+        <translation>Add stream URL</translation>
+    </message>
+    <message>
+        <source>delete</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>file_info</source>
+        <translation>File information</translation>
+    </message>
+    <message>
+        <source>open_src</source>
+        <translation>Open the file's folder</translation>
+    </message>
+    <message>
+        <source>play_control</source>
+        <translation>Play control</translation>
+    </message>
+    <message>
+        <source>play_normal_speed</source>
+        <translation>Normal speed</translation>
+    </message>
+    <message>
+        <source>local_time_stamp</source>
+        <translation>Locate by seconds</translation>
+    </message>
+    <message>
+        <source>local_time_global</source>
+        <translation>Locate by time</translation>
+    </message>
+    <message>
+        <source>aspect_ratio</source>
+        <translation>Aspect ratio</translation>
+    </message>
+    <message>
+        <source>aspect_ratio_fill</source>
+        <translation>Fill</translation>
+    </message>
+    <message>
+        <source>aspect_ratio_original</source>
+        <translation>Original</translation>
+    </message>
+    <message>
+        <source>aspect_ratio_4_3</source>
+        <translation>4:3</translation>
+    </message>
+    <message>
+        <source>aspect_ratio_16_9</source>
+        <translation>16:9</translation>
+    </message>
+    <message>
+        <source>cut</source>
+        <translation>Cut a clip</translation>
+    </message>
 </context>
 </TS>

@@ -4,6 +4,7 @@
 // Every entry carries what it does in its data (an Entry value, or a language's index), and the
 // slots decide on that: translated texts change with the language and may even coincide.
 #include <QAction>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -155,7 +156,9 @@ int MainWindow::SwitchLanguage(const QString& displayName) {
     // The setting names the language shown: a language that cannot be loaded is not taken.
     if (!ctx->LoadLanguage(displayName)) return LUMO_ERR_NOTFOUND;
     ctx->settings.language = displayName;
-    // The window and its dialogs retranslate on the LanguageChange that installing sent.
+    // Installing posts LanguageChange to every window; delivered now, the window and its dialogs
+    // show the new language before this returns.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
     return LUMO_OK;
 }
 

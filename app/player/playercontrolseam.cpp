@@ -1,14 +1,19 @@
 #include "player/playercontrolseam.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QJsonObject>
 #include <QListWidget>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
 
+#include "LumoBase/LumoResult.h"
 #include "LumoCore/LumoCore.h"
 #include "lumoc/playback/playlistwidget.h"
+#include "player/dialogs/addurl.h"
+#include "player/dialogs/fileinfo.h"
 #include "player/mainwindow.h"
 #include "player/playcontroler.h"
 
@@ -174,6 +179,49 @@ QString PlayerControlSeam::Execute(const QString& line) {
         for (int row = 0; row < w->PlayList()->count(); ++row)
             marks << QString::number(w->PlayList()->GetItemFlags(w->PlayList()->item(row)));
         return marks.join(QLatin1Char(' '));
+    }
+    if (cmd == QLatin1String("language")) {
+        if (arg.isEmpty()) return QStringLiteral("error usage");
+        return Result(w->SwitchLanguage(arg));
+    }
+    if (cmd == QLatin1String("locate")) {
+        bool ok = false;
+        const qint64 seconds = arg.toLongLong(&ok);
+        if (!ok) return QStringLiteral("error usage");
+        return Result(w->LocateSeconds(w->SelectedView(), seconds));
+    }
+    if (cmd == QLatin1String("locatetime")) {
+        const QTime time = QTime::fromString(arg, QStringLiteral("HH:mm:ss"));
+        CLumoFile* file = nullptr;
+        ctl->GetViewFile(Panel(), w->SelectedView(), &file);
+        if (!time.isValid()) return QStringLiteral("error usage");
+        if (!file || file->timeS.IsEmpty()) return Result(LUMO_ERR_BADPARAM);
+        const QDateTime start = QDateTime::fromMSecsSinceEpoch(file->timeS.ToEpochMs());
+        return Result(w->LocateTime(w->SelectedView(), QDateTime(start.date(), time)));
+    }
+    if (cmd == QLatin1String("aspect")) {
+        static const QStringList names = {"fill", "original", "4:3", "16:9"};
+        const int choice = names.indexOf(arg.section(QLatin1Char(' '), 1));
+        if (!numeric || choice < 0) return QStringLiteral("error usage");
+        return Result(w->SetAspect(n, choice));
+    }
+    if (cmd == QLatin1String("info")) {
+        PlayFileInfo info;
+        if (!numeric || !w->ViewFileInfo(n, &info)) return Result(LUMO_ERR_BADPARAM);
+        FileInfo dialog(w);
+        dialog.SetFile(info);
+        QJsonObject o;
+        for (const QLabel* label : dialog.findChildren<QLabel*>())
+            if (!label->objectName().isEmpty() && label->isVisibleTo(&dialog))
+                o.insert(label->objectName(), label->text());
+        return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    }
+    if (cmd == QLatin1String("url")) {
+        if (!AddUrl::IsPlayableStreamUrl(arg)) return QStringLiteral("error not_playable");
+        QString url = arg;
+        w->on_url_add(&url);
+        return w->FindRowByUrl(url.trimmed().toUtf8().toStdString()) >= 0 ? QStringLiteral("ok")
+                                                                          : QStringLiteral("error not_added");
     }
     if (cmd == QLatin1String("pending")) return QString::number(w->PendingIntakes());
     if (cmd == QLatin1String("quit")) {

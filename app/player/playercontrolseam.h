@@ -17,6 +17,12 @@
 //   list                        the list's URLs, separated by tabs
 //   marks                       per row, the views it plays on (bit v for view v), blank-separated
 //   pending                     the number of intakes still being probed
+//   language <display name>     switch the language as its menu entry does
+//   locate <seconds>            the selected view's "locate by seconds" (clamped to the file)
+//   locatetime <hh:mm:ss>       the selected view's "locate by time", on its file's start day
+//   aspect <view> <fill|original|4:3|16:9>   the view's aspect entry
+//   info <view>                 the file-information dialog's texts: {"<label>":"<text>",...}
+//   url <url>                   a stream URL as the URL dialog hands it over: added and played
 //   quit                        closes the window as its close button does
 //
 // Unset, nothing listens.
