@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 
@@ -57,6 +58,16 @@ int EntryOf(const QAction* action) {
     return action && action->data().type() == QVariant::Int ? action->data().toInt() : 0;
 }
 
+// Three bars in the button's text colour: the style's own menu picture is its toolkit's logo.
+QIcon MenuIcon(const QWidget* button) {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setPen(QPen(button->palette().color(QPalette::ButtonText), 1.5));
+    for (int y : {4, 8, 12}) p.drawLine(QPointF(2, y + 0.5), QPointF(14, y + 0.5));
+    return QIcon(pm);
+}
+
 QDateTime ToDateTime(const CLumoTime& t) {
     return t.IsEmpty() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(t.ToEpochMs());
 }
@@ -72,6 +83,7 @@ static QAction* AddEntry(QMenu* menu, const QString& text, const char* key, int 
 }
 
 void MainWindow::InitMenus() {
+    btnBasicMenu->setIcon(MenuIcon(btnBasicMenu));
     m_setting = new Setting(this);
     m_setting->setModal(true);
     m_setting->hide();

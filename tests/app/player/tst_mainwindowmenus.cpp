@@ -334,7 +334,7 @@ private slots:
                                              stream, "--port", "0", "--mount", "/live"});
             rtsp->waitForStarted(10000);
             int port = 0;
-            QTest::qWaitFor([&]() {
+            (void)QTest::qWaitFor([&]() {
                 while (rtsp->canReadLine()) {
                     const QByteArray line = rtsp->readLine().trimmed();
                     if (line.startsWith("READY ")) port = line.mid(6).toInt();
