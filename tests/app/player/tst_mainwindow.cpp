@@ -21,6 +21,7 @@
 #include "player/mainwindow.h"
 #include "player/playcontroler.h"
 #include "player/playercontext.h"
+#include "windowtesting.h"
 
 namespace {
 
@@ -392,15 +393,7 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    QTemporaryDir home;
-    g_home = &home;
-    for (const char* d : {"home", "config", "data", "runtime"}) QDir().mkpath(home.filePath(d));
-    qputenv("HOME", home.filePath("home").toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-    qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-    QApplication app(argc, argv);
-    TestMainWindow test;
-    return QTest::qExec(&test, argc, argv);
+    return RunWindowTest<TestMainWindow>(argc, argv, &g_home);
 }
 
 #include "tst_mainwindow.moc"
