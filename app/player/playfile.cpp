@@ -60,6 +60,10 @@ void CLumoFile::SetUrl(const std::string& newUrl) {
                             &n[5]) == 6) {
                 channel = n[3];
                 stream = n[4];
+            } else if (std::sscanf(fileName.c_str(), "c%d_s%d_", &n[0], &n[1]) == 2 && n[0] >= 1) {
+                // The recording engine's own names: cCC_sS_..., the channel counted from 1.
+                channel = n[0] - 1;
+                stream = n[1];
             }
             LumoRecordAddress display(LumoRecordAddress::SCHEME_LUMOFS, std::string());
             display.Set("disk", address.Get("disk"));

@@ -11,6 +11,10 @@
 
 namespace lumocore {
 
+// Reads the block folders of the recorder disk mounted at `disk` (disksearch.cpp); appends to
+// found only on success. Criteria are checked by the caller.
+int SearchRecorderDisk(const char* disk, const ILumoFSSearchParam* param, CLumoFileDescList* found);
+
 // Handles are numbers that are never reused, so a stale handle can never reach a newer object.
 uintptr_t NextHandleValue();
 

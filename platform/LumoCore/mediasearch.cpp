@@ -104,6 +104,7 @@ int LumoMediaSearchDelete(void* search) {
 int LumoMediaSearch(const char* disk, ILumoFSSearchParam* param, CLumoFileDescList* found, unsigned, int,
                     int) {
     if (!disk || !*disk || !found || !CriteriaUsable(param)) return LUMO_ERR_BADPARAM;
+    if (disk[0] == '/') return SearchRecorderDisk(disk, param, found);
     // The disks are searched through the same index; only the files of the named disk are kept.
     uint64_t cursor = 0;
     int total = 0;

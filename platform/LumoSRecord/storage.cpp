@@ -965,7 +965,9 @@ int Storage::Format(int64_t diskId, int timeoutMs) {
         CLumoString when;
         CLumoTime::Now().BuildISO8601(when);
         const std::string mark = std::string("KestoDisk 1\nformatted=") + when.GetBuffer() + "\n";
-        if (WriteFileDurably(d.io + "/" + kMarkerName, mark, &error) != 0) {
+        // With the engine's mark, the one a player looks for at a removable drive's root.
+        if (WriteFileDurably(d.io + "/" + kMarkerName, mark, &error) != 0 ||
+            WriteFileDurably(d.io + "/" + kRecorderMarkName, mark, &error) != 0) {
             LumoPrintf("kestostorage: cannot mark %s: %s\n", d.path.c_str(), error.c_str());
             SetLastError(LUMOSR_REASON_IO, error);
             result = LUMOSR_ERR_IO;

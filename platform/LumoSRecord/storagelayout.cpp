@@ -8,6 +8,7 @@
 namespace kesto {
 
 const char* const kMarkerName = "kestodisk.marker";
+const char* const kRecorderMarkName = "index.bin";
 const char* const kBlockIniName = "block.ini";
 const char* const kIndexCacheName = ".kestoindex";
 

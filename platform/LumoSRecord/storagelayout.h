@@ -1,5 +1,8 @@
 // How the engine lays out a disk folder:
 //   <disk>/kestodisk.marker                 the engine's mark: the folder is a formatted disk
+//   <disk>/index.bin                        written with the mark: a player that finds it at the
+//                                           root of a removable drive reads the drive as a
+//                                           recorder disk
 //   <disk>/blkNNNNN/                        a block: record files of one channel and stream
 //   <disk>/blkNNNNN/block.ini               optional, written with the block: cuid=<camera identity>
 //   <disk>/blkNNNNN/.kestoindex             the engine's cache of what it read from each file
@@ -16,6 +19,7 @@
 namespace kesto {
 
 extern const char* const kMarkerName;      // "kestodisk.marker"
+extern const char* const kRecorderMarkName;  // "index.bin"
 extern const char* const kBlockIniName;    // "block.ini"
 extern const char* const kIndexCacheName;  // ".kestoindex"
 

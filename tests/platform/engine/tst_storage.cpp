@@ -731,7 +731,8 @@ void TestStorage::formatTwoDisksTouchesNothingElse() {
         QStringList left =
             QDir(disk(n)).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         left.removeAll("notes.txt");
-        QCOMPARE(left, QStringList{"kestodisk.marker"});
+        // The engine's mark and the one a player looks for at a removable drive's root.
+        QCOMPARE(left, QStringList({"index.bin", "kestodisk.marker"}));
     }
     QVERIFY(QFile::exists(disk("d1") + "/notes.txt"));
     QVERIFY(QFile::exists(root() + "/beside.txt"));
@@ -780,8 +781,10 @@ void TestStorage::formatRefusals() {
         QVERIFY(QFile::exists(disk("d1") + "/family-photos/one.jpg"));
         QVERIFY(QFile::exists(disk("d1") + "/blk00000/looks-like-ours.dav"));
         QVERIFY(!QFile::exists(disk("d1") + "/kestodisk.marker"));
+        QVERIFY(!QFile::exists(disk("d1") + "/index.bin"));
     } else if (kind == "empty") {
         QVERIFY(QFile::exists(disk("d1") + "/kestodisk.marker"));
+        QVERIFY(QFile::exists(disk("d1") + "/index.bin"));
     } else if (kind == "missing") {
         QVERIFY(!QFileInfo::exists(disk("d1")));
     }

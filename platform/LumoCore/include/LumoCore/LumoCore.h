@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "LumoBase/LumoBase.h"
 #include "LumoBase/LumoResult.h"
@@ -224,11 +226,52 @@ int LumoMediaSearchDelete(void* search);
 int LumoMediaSearch(const char* disk, ILumoFSSearchParam* param, CLumoFileDescList* found, unsigned flag,
                     int reserved1, int reserved2);
 
+// A disk name starting with '/' is a recorder disk found by LumoDiskSearch (its mount point): its
+// block folders are read directly. Each descriptor's URI is
+// "lumofs://local/disk=<name>&path=<block folder>&filename=<record file>", the block folder being
+// absolute; a file's end is the next file's start in its block (same channel and stream), or for
+// the last one its last change, never before its start. LUMO_ERR_NOTFOUND when the folder bears
+// no recorder mark; LUMO_ERR_IO when it cannot be read. `found` is appended to only on success.
+//
 // Test seam: replaces the engine's index search (null restores it). Same contract as
 // LumoSRSearchFiles.
 typedef int (*LumoMediaSearchSource)(const ILumoFSSearchParam* param, uint64_t* cursor,
                                      CLumoFileDescList* out, int max);
 void LumoMediaSearchSetSource(LumoMediaSearchSource source);
+
+// ---------------------------------------------------------------------------------------------
+// Recorder disks: recording-engine disks at the root of a mounted removable drive (a drive whose
+// /sys/block entry is removable, or that hangs off a USB bus), recognised by the mark file
+// LUMO_RECORDER_DISK_MARK in the mount root. Names are the mount points (UTF-8).
+#define LUMO_RECORDER_DISK_MARK "index.bin"
+
+// A list of 8-bit texts (the disk search's names). The block is a growth hint.
+class CLumoList {
+public:
+    explicit CLumoList(int block = 10) { m_items.reserve(block > 0 ? static_cast<size_t>(block) : 0); }
+    void AddTail(const char* text) { m_items.emplace_back(text ? text : ""); }
+    int GetCount() const { return static_cast<int>(m_items.size()); }
+    bool IsEmpty() const { return m_items.empty(); }
+    // Null outside 0..count-1.
+    const char* GetAt(int i) const {
+        return i >= 0 && i < GetCount() ? m_items[static_cast<size_t>(i)].c_str() : nullptr;
+    }
+    void RemoveAll() { m_items.clear(); }
+
+private:
+    std::vector<std::string> m_items;
+};
+
+// url: "lumofs://local/" (LUMO_ERR_UNSUPPORTED for another). disks may be null here.
+int LumoDiskSearchCreate(void** search, const char* url, CLumoList* disks);
+// Appends the recorder disks found now, in mount order; 0 (also when none is found), or a
+// negative code when the system tables cannot be read. Reads files only: no disk is checked,
+// repaired or mounted.
+int LumoDiskSearch(void* search, CLumoList* disks);
+int LumoDiskSearchDelete(void* search);
+// Test seam: the sysfs folder (default "/sys") and the mount table (default
+// "/proc/self/mountinfo") the search reads; null restores the default.
+void LumoDiskSearchSetRoots(const char* sysfsRoot, const char* mountinfoPath);
 
 // ---------------------------------------------------------------------------------------------
 // Download: copies (remuxes, no re-encoding) a list of record files, or a time range of one,
