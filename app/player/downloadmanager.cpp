@@ -250,6 +250,9 @@ int CDownloadManager::AddTask(CLumoDownload** task, const CLumoFile* clip, const
     if (!task || !clip) return LUMO_ERR_PARAM;
     auto* t = new CLumoDownload(*clip, folder, format);
     if (observer) t->ResultSignal().Attach(observer, member);
+    // Attached here, under no lock: the done signal's commit takes the queue's lock, so the queue
+    // never touches a signal while it holds its own.
+    t->DoneSignal().Attach(&m_doneCallback, &ILumoCallback::OnSignal);
     {
         CLumoGuard guard(m_lock);
         m_waiting.AddTail(t);
@@ -273,7 +276,6 @@ int CDownloadManager::StartNextTask() {
         if (!task) return LUMO_ERR_BADPARAM;
         m_running.AddTail(task);
         m_peakRunning = std::max(m_peakRunning, m_running.GetCount());
-        task->DoneSignal().Attach(&m_doneCallback, &ILumoCallback::OnSignal);
     }
     return task->Start();
 }
@@ -323,10 +325,10 @@ void CDownloadManager::StopAll() {
         for (int i = 0; i < m_retired.GetCount(); ++i) retired.push_back(m_retired.GetAt(i));
     }
     for (CLumoDownload* t : retired) t->Join();
+    for (CLumoDownload* t : stop) t->DoneSignal().Detach(&m_doneCallback, &ILumoCallback::OnSignal);
     {
         CLumoGuard guard(m_lock);
         for (CLumoDownload* t : stop) {
-            t->DoneSignal().Detach(&m_doneCallback, &ILumoCallback::OnSignal);
             if (m_running.Remove(t) == 0) m_retired.AddTail(t);
         }
         m_stopping = false;

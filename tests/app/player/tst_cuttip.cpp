@@ -17,14 +17,9 @@ Q_DECLARE_METATYPE(CLumoTime)
 
 namespace {
 
-CLumoTime T(int y, int mo, int d, int h, int mi, int s) {
+CLumoTime T(const char* iso) {
     CLumoTime t;
-    t.SetYear(y);
-    t.SetMonth(mo);
-    t.SetDay(d);
-    t.SetHour(h);
-    t.SetMinute(mi);
-    t.SetSecond(s);
+    t.ParseISO8601(iso);
     return t;
 }
 
@@ -39,8 +34,8 @@ CutInfo Request(const CLumoTime& a, const CLumoTime& b, uint32_t format = 0) {
     CutInfo info;
     info.cutStart = a;
     info.cutEnd = b;
-    info.fileStart = T(2024, 5, 1, 8, 0, 0);
-    info.fileEnd = T(2024, 5, 1, 9, 0, 0);
+    info.fileStart = T("2024-05-01T08:00:00");
+    info.fileEnd = T("2024-05-01T09:00:00");
     info.fileTimeText = "2024/05/01  08:00:00_09:00:00";
     info.filePath = "/rec/a.dav";
     info.saveFolder = "\\clips";
@@ -104,7 +99,7 @@ void TestCutTip::clipRange_data() {
     QTest::addColumn<int>("check");
     QTest::addColumn<QString>("clipStart");
     QTest::addColumn<QString>("clipEnd");
-    const CLumoTime s = T(2024, 5, 1, 8, 0, 0), e = T(2024, 5, 1, 9, 0, 0);
+    const CLumoTime s = T("2024-05-01T08:00:00"), e = T("2024-05-01T09:00:00");
     QTest::newRow("inside") << s << e << QTime(8, 10, 0) << QTime(8, 20, 0) << 0 << "2024-05-01 08:10:00"
                             << "2024-05-01 08:20:00";
     QTest::newRow("at the bounds") << s << e << QTime(8, 0, 0) << QTime(9, 0, 0) << 0 << "2024-05-01 08:00:00"
@@ -117,7 +112,7 @@ void TestCutTip::clipRange_data() {
                                      << "2024-05-01 08:20:00";
     QTest::newRow("equal") << s << e << QTime(8, 20, 0) << QTime(8, 20, 0) << 1 << "2024-05-01 08:20:00"
                            << "2024-05-01 08:20:00";
-    const CLumoTime ms = T(2024, 5, 1, 23, 30, 0), me = T(2024, 5, 2, 0, 30, 0);
+    const CLumoTime ms = T("2024-05-01T23:30:00"), me = T("2024-05-02T00:30:00");
     QTest::newRow("over midnight: across") << ms << me << QTime(23, 50, 0) << QTime(0, 10, 0) << 0
                                            << "2024-05-01 23:50:00" << "2024-05-02 00:10:00";
     QTest::newRow("over midnight: wholly before") << ms << me << QTime(23, 40, 0) << QTime(23, 50, 0) << 0
@@ -164,7 +159,7 @@ void TestCutTip::okChecksRange() {
     QFETCH(QTime, end);
     QFETCH(QString, tip);
     CutTip dialog;
-    dialog.SetInfo(Request(T(2024, 5, 1, 8, 0, 0), T(2024, 5, 1, 8, 0, 0)));
+    dialog.SetInfo(Request(T("2024-05-01T08:00:00"), T("2024-05-01T08:00:00")));
     dialog.findChild<QTimeEdit*>("timeEditS")->setTime(start);
     dialog.findChild<QTimeEdit*>("timeEditE")->setTime(end);
     dialog.setResult(-1);
@@ -183,7 +178,7 @@ void TestCutTip::okChecksRange() {
 // for the label's width with the whole path in the tool tip.
 void TestCutTip::setInfoFillsDialog() {
     CutTip dialog;
-    CutInfo info = Request(T(2024, 5, 1, 8, 40, 0), T(2024, 5, 1, 8, 10, 5), 7);
+    CutInfo info = Request(T("2024-05-01T08:40:00"), T("2024-05-01T08:10:05"), 7);
     info.filePath = QString("/") + QString(59, QChar('p'));  // 60 characters
     dialog.SetInfo(info);
     QCOMPARE(dialog.findChild<QTimeEdit*>("timeEditS")->time(), QTime(8, 10, 5));
@@ -200,7 +195,7 @@ void TestCutTip::setInfoFillsDialog() {
 // the format; Ok with nothing changed still ends with 1.
 void TestCutTip::browseStoresBackslashedFolderOnOk() {
     CutTip dialog;
-    dialog.SetInfo(Request(T(2024, 5, 1, 8, 10, 0), T(2024, 5, 1, 8, 20, 0)));
+    dialog.SetInfo(Request(T("2024-05-01T08:10:00"), T("2024-05-01T08:20:00")));
     CutTip::SetChosenFolderForTest("/home/op/my clips");
     dialog.findChild<QPushButton*>("btnBrowseCut")->click();
     CutTip::SetChosenFolderForTest("-");  // a cancelled chooser changes nothing
@@ -217,7 +212,7 @@ void TestCutTip::browseStoresBackslashedFolderOnOk() {
     QCOMPARE(context->settings.cutRecordFormat, 1);
 
     CutTip again;
-    CutInfo same = Request(T(2024, 5, 1, 8, 10, 0), T(2024, 5, 1, 8, 20, 0), 1);
+    CutInfo same = Request(T("2024-05-01T08:10:00"), T("2024-05-01T08:20:00"), 1);
     same.saveFolder = out.saveFolder;
     again.SetInfo(same);
     Button(again, QDialogButtonBox::Ok)->click();
@@ -229,7 +224,7 @@ void TestCutTip::browseStoresBackslashedFolderOnOk() {
 void TestCutTip::cancelStoresNothing() {
     for (const char* how : {"cancel", "close"}) {
         CutTip dialog;
-        dialog.SetInfo(Request(T(2024, 5, 1, 8, 10, 0), T(2024, 5, 1, 8, 20, 0)));
+        dialog.SetInfo(Request(T("2024-05-01T08:10:00"), T("2024-05-01T08:20:00")));
         CutTip::SetChosenFolderForTest("/elsewhere");
         dialog.findChild<QPushButton*>("btnBrowseCut")->click();
         dialog.findChild<QComboBox*>("comboBoxFormatCut")->setCurrentIndex(1);
