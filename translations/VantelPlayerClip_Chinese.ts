@@ -1,0 +1,55 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>CutTip</name>
+    <message>
+        <source>cut_Info</source>
+        <translation>剪辑</translation>
+    </message>
+    <message>
+        <source>cut_start</source>
+        <translation>开始剪辑</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>cut_time</source>
+        <translation>剪辑时间：</translation>
+    </message>
+    <message>
+        <source>file_time</source>
+        <translation>文件时间：</translation>
+    </message>
+    <message>
+        <source>file_path</source>
+        <translation>文件：</translation>
+    </message>
+    <message>
+        <source>saving_path</source>
+        <translation>保存路径：</translation>
+    </message>
+    <message>
+        <source>format</source>
+        <translation>格式：</translation>
+    </message>
+    <message>
+        <source>select_folder</source>
+        <translation>选择文件夹</translation>
+    </message>
+    <message>
+        <source>tip</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>error_cut_time</source>
+        <translation>剪辑开始时间必须早于结束时间。</translation>
+    </message>
+    <message>
+        <source>enter_valid_cut_time</source>
+        <translation>请输入文件时间范围内的剪辑时间。</translation>
+    </message>
+</context>
+</TS>
