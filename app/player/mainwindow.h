@@ -23,6 +23,7 @@
 #include "LumoFS/LumoFS.h"
 
 class About;
+class AddDiskFile;
 class AddUrl;
 class BackupManager;
 class CLumoFile;
@@ -148,7 +149,7 @@ public:
     void OpenUrlDialog();
     // Hooks of the recorder-disk search and the clip queue; their entries stay disabled until
     // these do something.
-    bool HasDiskFileDialog() const { return false; }
+    bool HasDiskFileDialog() const { return true; }
     void OpenDiskFileDialog();
     bool HasClipQueue() const { return false; }
     void CutSelectedView(int view);
@@ -215,6 +216,8 @@ public slots:
     void on_menuPlayControl_Triggered(QAction* action);
     void on_menuAspectRatio_Triggered(QAction* action);
     void on_url_add(void* url);
+    // The recorder-disk search's result (a CLumoFileDescList* the dialog keeps): listed, not played.
+    void on_diskFile_add(void* list);
     void on_stick_sel(uint stick);
     void on_btnBackupManager_clicked();
 
@@ -276,6 +279,7 @@ private:
     Setting* m_setting = nullptr;
     BackupManager* m_backup = nullptr;
     AddUrl* m_addUrl = nullptr;     // made on first use
+    AddDiskFile* m_addDiskFile = nullptr;  // made on first use
     std::unique_ptr<ILumoCallback> m_playerCallback;
     QPointer<QMenu> m_splitPopup;
     QSizeGrip* m_sizeGrip = nullptr;

@@ -15,6 +15,7 @@
 
 #include "LumoBase/LumoResult.h"
 #include "lumoc/playback/playlistwidget.h"
+#include "player/dialogs/adddiskfile.h"
 #include "player/dialogs/about.h"
 #include "player/dialogs/addurl.h"
 #include "player/dialogs/backupmanager.h"
@@ -213,7 +214,25 @@ void MainWindow::on_menuAddFiles_Triggered(QAction* action) {
 }
 
 void MainWindow::OpenDiskFileDialog() {
-    // The recorder-disk search dialog is not part of this build yet.
+    if (!m_addDiskFile) {
+        m_addDiskFile = new AddDiskFile(this);
+        m_addDiskFile->setModal(true);
+        m_addDiskFile->hide();
+        connect(m_addDiskFile, &AddDiskFile::onAddDiskFile, this, &MainWindow::on_diskFile_add);
+    }
+    if (m_addDiskFile->isHidden()) {
+        CenterDialog(m_addDiskFile);
+        m_addDiskFile->show();
+    }
+}
+
+void MainWindow::on_diskFile_add(void* list) {
+    const auto* found = static_cast<const CLumoFileDescList*>(list);
+    if (!found || found->GetCount() == 0) return;
+    // The dialog keeps its list (its next search overwrites it): the play list takes a copy.
+    CLumoFileDescList copy;
+    copy = *found;
+    PlayAddFile(&copy, false, SelectedView());
 }
 
 void MainWindow::OpenUrlDialog() {

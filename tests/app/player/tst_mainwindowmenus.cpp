@@ -399,6 +399,32 @@ private slots:
         QVERIFY(!Entry(menu.get(), "file_info")->isEnabled());
     }
 
+    // The recorder-disk search hands over a list it keeps: the play list takes copies (the
+    // dialog's next search may free them), lists the files in order and plays none.
+    void diskSearchResultIsListedNotPlayed() {
+        std::unique_ptr<QMenu> menu(w->BuildAddMenu());
+        QVERIFY(Entry(menu.get(), "add_disk_file")->isEnabled());
+        const char* uris[] = {
+            "lumofs://local/disk=/media/rec&path=/media/rec/blk00000&filename=c01_s0_r0_20260101_080000.dav",
+            "lumofs://local/disk=/media/rec&path=/media/rec/blk00000&filename=c03_s1_r0_20260101_081000.dav"};
+        auto* found = new CLumoFileDescList();
+        for (const char* uri : uris) {
+            auto* d = new CLumoFileDesc();
+            d->SetURI(uri);
+            found->Append(d);
+        }
+        w->on_diskFile_add(found);
+        delete found;
+        QCOMPARE(w->PlayList()->count(), 2);
+        for (int row = 0; row < 2; ++row) {
+            const auto* f = reinterpret_cast<const CLumoFile*>(quintptr(w->PlayList()->GetItemId(row)));
+            QVERIFY(f);
+            QCOMPARE(f->url, std::string(uris[row]));
+            QCOMPARE(int(f->type), int(CLumoFile::TYPE_DISK));
+        }
+        QCOMPARE(w->PlayingViews(), quint16(0));
+    }
+
     // -----------------------------------------------------------------------------------------
     // Settings.
 
