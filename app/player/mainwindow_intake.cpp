@@ -211,7 +211,7 @@ int MainWindow::AddStreamUrl(const QString& url, bool play) {
     CLumoFile* file = nullptr;
     int result = LUMO_ERR_FAIL;
     if (CurrentList() && CurrentList()->Find(text.toStdString())) {
-        result = LUMO_ERR_IO;  // already listed
+        result = LUMO_ERR_EXISTS;  // already listed
     } else {
         result = Ctl()->AddFileDesc(name.constData(), &desc, &file);
         if (result == 0 && file) {

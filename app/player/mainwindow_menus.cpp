@@ -96,6 +96,8 @@ void MainWindow::InitMenus() {
     m_backup->setModal(true);
     m_backup->hide();
     connect(m_setting, &Setting::onStickSel, this, &MainWindow::on_stick_sel);
+    // Settings are written as soon as they change, so no way of ending the program loses them.
+    connect(m_setting, &Setting::onSettingsStored, this, [this]() { SaveState(); });
     connect(btnBasicMenu, &QPushButton::clicked, this, &MainWindow::on_btnBasicMenu_clicked);
     connect(m_playfileList, &QWidget::customContextMenuRequested, this,
             &MainWindow::on_m_playfileList_customContextMenuRequested);
@@ -169,6 +171,7 @@ int MainWindow::SwitchLanguage(const QString& displayName) {
     // The setting names the language shown: a language that cannot be loaded is not taken.
     if (!ctx->LoadLanguage(displayName)) return LUMO_ERR_NOTFOUND;
     ctx->settings.language = displayName;
+    SaveState();
     // Installing posts LanguageChange to every window; delivered now, the window and its dialogs
     // show the new language before this returns.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
@@ -248,6 +251,8 @@ void MainWindow::OpenUrlDialog() {
 void MainWindow::on_url_add(void* url) {
     const auto* text = static_cast<const QString*>(url);
     if (text && !text->isEmpty()) AddStreamUrl(*text, true);
+    // The dialog has put the URL into the history: kept at once.
+    SaveState();
 }
 
 // ---------------------------------------------------------------------------------------------

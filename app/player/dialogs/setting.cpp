@@ -100,6 +100,7 @@ void Setting::Store() {
     s.backupFormat = ChosenValue(ui->comboBoxFormatBackup);
     s.backupFolder = ui->lineEditFolderBackup->text();
     s.exitKeepPlaylistFiles = ui->checkBoxSavePlayList->isChecked() ? 1 : 0;
+    emit onSettingsStored();
 }
 
 void Setting::on_buttonBox_clicked(QAbstractButton* button) {

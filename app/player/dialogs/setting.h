@@ -39,6 +39,8 @@ public:
 signals:
     // The stay-on-top mode stored by Ok (0 never, 1 always, 2 while playing), on every Ok.
     void onStickSel(uint stick);
+    // Ok stored every value into the context (after onStickSel).
+    void onSettingsStored();
 
 protected:
     void Retranslate() override;

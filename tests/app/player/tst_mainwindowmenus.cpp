@@ -24,6 +24,7 @@
 #include "player/mainwindow.h"
 #include "player/playcontroler.h"
 #include "player/playercontext.h"
+#include "player/playerfiles.h"
 #include "windowtesting.h"
 #include "player/playercontrolseam.h"
 
@@ -44,6 +45,14 @@ bool Ffmpeg(const QString& path, int seconds, const QStringList& codec) {
 }
 
 // The entry of a menu (or of its submenus) named by its key.
+// The settings file as it is on disk now.
+PlayerSettings StoredSettings() {
+    PlayerSettings s;
+    QString error;
+    ReadSettings(CPlayerContext::Instance()->settingsPath, &s, &error);
+    return s;
+}
+
 QAction* Entry(QMenu* menu, const QString& key) {
     for (QAction* a : menu->findChildren<QAction*>())
         if (a->objectName() == key) return a;
@@ -170,6 +179,7 @@ private slots:
 
         Switch(kChinese);
         QCOMPARE(CPlayerContext::Instance()->settings.language, kChinese);
+        QCOMPARE(StoredSettings().language, kChinese);  // on disk at once, not only at exit
         QCOMPARE(w->ListNameLabel()->text(), QString::fromUtf8("播放列表"));
         QCOMPARE(w->SearchButton()->text(), QString::fromUtf8("确定"));
         QCOMPARE(w->AddButton()->toolTip(), QCoreApplication::translate("MainWindow", "add_to_play_list"));
@@ -444,6 +454,8 @@ private slots:
         QTRY_VERIFY(!setting->isVisible());
         QCOMPARE(w->StickMode(), 1);
         QVERIFY(w->windowFlags() & Qt::WindowStaysOnTopHint);
+        // Written at once: a program killed right after the Ok keeps them.
+        QCOMPARE(StoredSettings().stick, 1);
     }
 };
 
