@@ -156,6 +156,8 @@ private slots:
                      server->state() == QProcess::Running,
                  "the server did not bind its port");
         QVERIFY(canConnect(port));
+        // The start balloon follows the bind: wait for it rather than race it.
+        waitUntil([&]() { return !inst.logLines(QStringLiteral("balloon")).isEmpty(); }, 10000);
         QCOMPARE(inst.logLines(QStringLiteral("balloon")),
                  QStringList{QStringLiteral("balloon\t%1\t%2\tinformation")
                                  .arg(inst.translate(language, "K3741_Msg"),
