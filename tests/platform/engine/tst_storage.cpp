@@ -332,7 +332,10 @@ void TestStorage::diskRows() {
     QCOMPARE(QString(name.GetBuffer()), QString("first"));
     QCOMPARE(QString(d->GetInfo()->GetName()), disk("d1"));
     QCOMPARE(d->GetInfo()->GetType(), 3u);
-    QCOMPARE(d->GetInfo()->GetState(), state);
+    // The live bits say whether the engine's first reading of the disk is still under way
+    // (slow under a sanitizer): they come and go, the rest is the disk's state.
+    const uint live = CLumoFSDiskInfo::STATE_READING | CLumoFSDiskInfo::STATE_WRITING;
+    QCOMPARE(d->GetInfo()->GetState() & ~live, state);
     if (hasSpace) {
         // Used space is the engine's own files (plus the marker and the probe cache); the total
         // adds what the file system still has free.
