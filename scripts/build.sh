@@ -11,4 +11,4 @@ if command -v ninja >/dev/null 2>&1; then GEN=(-G Ninja); fi
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
   cmake -S . -B "$BUILD_DIR" "${GEN[@]}" -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-Release}
 fi
-cmake --build "$BUILD_DIR" -j "$(nproc)"
+cmake --build "$BUILD_DIR" -j "${JOBS:-$(nproc)}"

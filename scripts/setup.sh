@@ -8,7 +8,8 @@ PACKAGES=(
   qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools qtmultimedia5-dev libqt5svg5-dev
   libqt5multimedia5-plugins
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
-  libxlsxwriter-dev libcurl4-openssl-dev
+  libxlsxwriter-dev libcurl4-openssl-dev libssl-dev libcpp-httplib-dev
+  libqt5websockets5-dev libqt5sql5-sqlite python3-aiosmtpd
   xvfb xauth x11-utils imagemagick fonts-wqy-microhei libgl1-mesa-dri
   python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
 )

@@ -19,7 +19,7 @@ for kind in "${KINDS[@]}"; do
   targets=()
   for a in "${AREAS[@]}"; do targets+=(--target "vantel_tests_$a"); done
   # Tools that run during the build (the icon renderer) are sanitized too: their leaks are not ours to judge.
-  ASAN_OPTIONS=detect_leaks=0 cmake --build "$dir" -j "$(nproc)" "${targets[@]}"
+  ASAN_OPTIONS=detect_leaks=0 cmake --build "$dir" -j "${JOBS:-$(nproc)}" "${targets[@]}"
   labels=$(IFS='|'; echo "^(${AREAS[*]})\$")
   echo "== $kind sanitizer: ${AREAS[*]} tests"
   (
