@@ -1,6 +1,10 @@
 #include "player/playercontrolseam.h"
 
+#include <QApplication>
 #include <QDateTime>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QSlider>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QJsonObject>
@@ -222,6 +226,48 @@ QString PlayerControlSeam::Execute(const QString& line) {
         w->on_url_add(&url);
         return w->FindRowByUrl(url.trimmed().toUtf8().toStdString()) >= 0 ? QStringLiteral("ok")
                                                                           : QStringLiteral("error not_added");
+    }
+    if (cmd == QLatin1String("cut")) {
+        // As if the operator had dragged the slider to that second first (when given); the press
+        // runs once this answer is out, since its second press opens the modal clip dialog.
+        if (!arg.isEmpty()) {
+            if (!numeric) return QStringLiteral("error usage");
+            w->ProgressSlider()->setValue(n);
+        }
+        QTimer::singleShot(0, w, &MainWindow::on_btnCut_clicked);
+        return QStringLiteral("ok");
+    }
+    if (cmd == QLatin1String("cutmark")) {
+        const int view = w->SelectedView();
+        if (!w->IsCutMarked(view)) return QStringLiteral("none");
+        CLumoString text;
+        w->CutMark(view).ToString(text, false);
+        return QString::fromUtf8(text.GetBuffer());
+    }
+    if (cmd == QLatin1String("lastcut")) {
+        const MainWindow::CutResult& r = w->LastCutResult();
+        QJsonObject o;
+        o.insert(QStringLiteral("result"), int(r.result));
+        o.insert(QStringLiteral("source"), r.source);
+        o.insert(QStringLiteral("output"), r.output);
+        return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    }
+    if (cmd == QLatin1String("modal")) {
+        QWidget* modal = QApplication::activeModalWidget();
+        return modal ? QString::fromLatin1(modal->metaObject()->className()) : QStringLiteral("none");
+    }
+    if (cmd == QLatin1String("accept") || cmd == QLatin1String("reject")) {
+        // The Ok (or Cancel) button of the open modal dialog, pressed as the operator would.
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) return QStringLiteral("error none");
+        const auto which = cmd == QLatin1String("accept") ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel;
+        for (QDialogButtonBox* box : modal->findChildren<QDialogButtonBox*>()) {
+            if (QPushButton* b = box->button(which)) {
+                QTimer::singleShot(0, b, &QPushButton::click);
+                return QStringLiteral("ok");
+            }
+        }
+        return QStringLiteral("error no_button");
     }
     if (cmd == QLatin1String("pending")) return QString::number(w->PendingIntakes());
     if (cmd == QLatin1String("quit")) {

@@ -23,6 +23,12 @@
 //   aspect <view> <fill|original|4:3|16:9>   the view's aspect entry
 //   info <view>                 the file-information dialog's texts: {"<label>":"<text>",...}
 //   url <url>                   a stream URL as the URL dialog hands it over: added and played
+//   cut [seconds]               presses the cut button (after moving the slider there): the
+//                               first press marks, the second opens the clip dialog
+//   cutmark                     the selected view's cut mark as text, or "none"
+//   lastcut                     the last clip result shown: {"result":n,"source":"...","output":"..."}
+//   modal                       the class of the open modal dialog, or "none"
+//   accept | reject             presses Ok / Cancel of the open modal dialog
 //   quit                        closes the window as its close button does
 //
 // Unset, nothing listens.
