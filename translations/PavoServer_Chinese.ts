@@ -117,7 +117,7 @@
     </message>
     <message>
         <source>PV003_PavoFail</source>
-        <translation>事件服务器启动失败：端口已被占用或无法创建文件夹。</translation>
+        <translation>事件服务器启动失败，请检查端口和文件夹。</translation>
     </message>
 </context>
 <context>

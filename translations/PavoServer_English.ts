@@ -117,7 +117,7 @@
     </message>
     <message>
         <source>PV003_PavoFail</source>
-        <translation>The event server could not start: its port is in use or a folder cannot be made.</translation>
+        <translation>The event server could not start. Check its port and folders.</translation>
     </message>
 </context>
 <context>

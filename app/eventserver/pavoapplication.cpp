@@ -95,6 +95,13 @@ void PavoApplication::InitUi() {
     LoadEventHostSettings();
     ui.CbLanguage->setView(new QListView(ui.CbLanguage));
     ui.m_listWidget->setFixedWidth(200);
+    ui.m_listWidget->setIconSize(QSize(30, 30));
+    const char* const icons[] = {"basiccfg.png", "chnmng.png"};
+    for (int i = 0; i < 2 && i < ui.m_listWidget->count(); ++i) {
+        ui.m_listWidget->item(i)->setIcon(
+            VantelUtility::getIcon(QStringLiteral("remotecfg"), QLatin1String(icons[i]), 30, 30));
+        ui.m_listWidget->item(i)->setSizeHint(QSize(0, 48));
+    }
     ui.m_listWidget->setCurrentRow(0);
     // Whole numbers only; the ranges are checked when saving, with a message.
     auto* numbers = new QIntValidator(this);
@@ -256,7 +263,8 @@ void PavoApplication::InitDeviceTable() {
     view->verticalHeader()->setVisible(false);
     view->setFocusPolicy(Qt::NoFocus);
     view->setAlternatingRowColors(true);
-    const int widths[] = {200, 200, 100, 100};
+    // An address fits in 140; the type texts need more than 100 in some languages.
+    const int widths[] = {200, 140, 130, 100};
     for (int i = 0; i < 4; ++i) view->setColumnWidth(i, widths[i]);
 }
 

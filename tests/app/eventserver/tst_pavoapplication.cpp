@@ -243,8 +243,8 @@ private slots:
         QVERIFY(!w->IsEngineRunning());
         QCOMPARE(
             logLines(QStringLiteral("balloon")),
-            QStringList{QStringLiteral("balloon\tError\tThe event server could not start: its port is in use "
-                                       "or a folder cannot be made.\tcritical")});
+            QStringList{QStringLiteral("balloon\tError\tThe event server could not start. Check its port and "
+                                       "folders.\tcritical")});
         QVERIFY(w->GetForm().m_edit_port->isEnabled());
         QCOMPARE(w->GetDeviceModel()->rowCount(), 0);
         w->GetForm().m_editmaxdevnum->setText(QStringLiteral("8"));
