@@ -1,7 +1,6 @@
 // PavoServer: the event server's console.
 #include <QApplication>
 #include <QDir>
-#include <QProcess>
 #include <QResource>
 #include <memory>
 
@@ -14,6 +13,7 @@
 #include "VantelInfraAPI/vantelutility.h"
 #include "consoleshell.h"
 #include "pavoapplication.h"
+#include "restart.h"
 
 namespace {
 // The loop code that asks for a fresh instance of the program.
@@ -58,9 +58,8 @@ int main(int argc, char** argv) {
     delete window;
     LumoSEInvalidate();
     if (code == kRestartCode) {
-        // The guard goes first, so that the new instance does not find this one still running.
-        single.reset();
-        QProcess::startDetached(QCoreApplication::applicationFilePath(), {});
+        if (!RestartAfterGuard(single, QCoreApplication::applicationFilePath()))
+            VantelDBG_Printf_f(0x7fff, 1, "main", "the program could not be started again");
         return kRestartCode;
     }
     return code;
