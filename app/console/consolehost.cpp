@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -167,18 +168,62 @@ void ConsoleHost::ImportSecurityFile(const std::function<int(const char*)>& impo
     if (m_tray) m_tray->show();
 }
 
-void ConsoleHost::ToggleMaximize(QPushButton* button) {
-    if (m_maximized) {
+void ConsoleHost::InstallFrameless(QWidget* titleBar, QPushButton* maximizeButton) {
+    m_titleBar = titleBar;
+    m_maximizeButton = maximizeButton;
+    m_maximizeButton->setProperty("MaximizeState", false);
+    m_window->installEventFilter(this);
+    m_titleBar->installEventFilter(this);
+}
+
+void ConsoleHost::ToggleMaximize() {
+    if (m_maximized)
         m_window->showNormal();
-        button->setProperty("MaximizeState", false);
-    } else {
+    else
         m_window->showMaximized();
-        button->setProperty("MaximizeState", true);
+    if (m_maximizeButton) {
+        m_maximizeButton->setProperty("MaximizeState", !m_maximized);
+        m_maximizeButton->style()->unpolish(m_maximizeButton);
+        m_maximizeButton->style()->polish(m_maximizeButton);
+        m_maximizeButton->update();
     }
-    button->style()->unpolish(button);
-    button->style()->polish(button);
-    button->update();
     m_maximized = !m_maximized;
+}
+
+bool ConsoleHost::eventFilter(QObject* o, QEvent* e) {
+    if (o == m_titleBar && e->type() == QEvent::MouseButtonDblClick) {
+        ToggleMaximize();
+        return true;
+    }
+    if (o != m_window) return QObject::eventFilter(o, e);
+    switch (e->type()) {
+        case QEvent::MouseButtonPress:
+            m_dragOffset = static_cast<QMouseEvent*>(e)->globalPos() - m_window->pos();
+            m_dragging = true;
+            break;
+        case QEvent::MouseMove: {
+            auto* me = static_cast<QMouseEvent*>(e);
+            if (me->buttons() == Qt::LeftButton && m_dragging && !m_maximized)
+                m_window->move(me->globalPos() - m_dragOffset);
+            break;
+        }
+        case QEvent::MouseButtonRelease:
+            m_dragging = false;
+            break;
+        case QEvent::Close:
+            // Closing the window never ends the host by surprise: with a tray it goes there,
+            // without one the operator is asked as with the tray's exit.
+            e->ignore();
+            if (m_exiting) return true;
+            if (HasTray())
+                m_window->hide();
+            else
+                QTimer::singleShot(0, this, &ConsoleHost::AskExit);
+            return true;
+        default:
+            break;
+    }
+    return QObject::eventFilter(o, e);
 }
 
 // ---- exit ------------------------------------------------------------------------------------

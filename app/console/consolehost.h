@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPoint>
 #include <QString>
 #include <QSystemTrayIcon>
 #include <functional>
@@ -65,8 +66,12 @@ public:
     void ToggleAutoBoot(QCheckBox* box);
     // ---- security file: chooser for "*.xml", the import, and the OK or fail balloon ----
     void ImportSecurityFile(const std::function<int(const char* utf8Path)>& import);
-    // ---- frameless maximise toggle of `button` ("MaximizeState" property) ----
-    void ToggleMaximize(QPushButton* button);
+    // ---- frameless window ----
+    // The window is dragged with the mouse (not while maximised), a double click on the title
+    // bar toggles maximise, and closing it goes to the tray (without a tray: the exit question).
+    void InstallFrameless(QWidget* titleBar, QPushButton* maximizeButton);
+    // The maximise toggle of the title bar's button ("MaximizeState" property).
+    void ToggleMaximize();
     bool IsMaximized() const { return m_maximized; }
 
     // ---- exit ----
@@ -81,6 +86,9 @@ public:
     void MarkExiting() { m_exiting = true; }
     // What the exit thread runs before it quits the loop (the engine's stop). Set before Exit.
     void SetStopFunction(std::function<void()> stop) { m_stop = std::move(stop); }
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override;
 
 signals:
     // Each second, with the number of ticks so far (GUI thread).
@@ -105,4 +113,8 @@ private:
     bool m_askOpen = false;
     bool m_exiting = false;
     bool m_maximized = false;
+    QWidget* m_titleBar = nullptr;
+    QPushButton* m_maximizeButton = nullptr;
+    bool m_dragging = false;
+    QPoint m_dragOffset;
 };

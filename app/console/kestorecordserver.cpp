@@ -2,12 +2,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
 #include <QListView>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -71,7 +69,6 @@ KestoRecordServer::KestoRecordServer(QWidget* parent) : QWidget(parent, Qt::Wind
     ui.m_button_edit->hide();
     ui.m_edit_port->setEnabled(false);
     ui.m_listWidget->setFixedWidth(200);
-    ui.BtnMaximize->setProperty("MaximizeState", false);
 
     InitServer();
 
@@ -155,7 +152,7 @@ void KestoRecordServer::InitServer() {
 
     m_host->StartConsoleTimer();
 
-    ui.titleWidget->installEventFilter(this);
+    m_host->InstallFrameless(ui.titleWidget, ui.BtnMaximize);
     ui.titleWidget->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui.titleWidget, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { m_host->GetTrayMenu()->popup(ui.titleWidget->mapToGlobal(pos)); });
@@ -377,48 +374,12 @@ void KestoRecordServer::OnSecurityFileImport() {
 
 // ---- frameless window ------------------------------------------------------------------------
 
-void KestoRecordServer::mousePressEvent(QMouseEvent* e) {
-    m_dragOffset = e->globalPos() - pos();
-    m_dragging = true;
-    QWidget::mousePressEvent(e);
-}
-
-void KestoRecordServer::mouseMoveEvent(QMouseEvent* e) {
-    if (e->buttons() == Qt::LeftButton && m_dragging && !m_host->IsMaximized())
-        move(e->globalPos() - m_dragOffset);
-    QWidget::mouseMoveEvent(e);
-}
-
-void KestoRecordServer::mouseReleaseEvent(QMouseEvent* e) {
-    m_dragging = false;
-    QWidget::mouseReleaseEvent(e);
-}
-
-bool KestoRecordServer::eventFilter(QObject* o, QEvent* e) {
-    if (o == ui.titleWidget && e->type() == QEvent::MouseButtonDblClick) {
-        OnMaximize();
-        return true;
-    }
-    return QObject::eventFilter(o, e);
-}
-
 void KestoRecordServer::OnMaximize() {
-    m_host->ToggleMaximize(ui.BtnMaximize);
+    m_host->ToggleMaximize();
 }
 
 void KestoRecordServer::OnMinimize() {
     m_host->Minimize();
-}
-
-void KestoRecordServer::closeEvent(QCloseEvent* e) {
-    // Closing the window never ends the console by surprise: with a tray it goes there, without
-    // one the operator is asked as with the tray's exit.
-    e->ignore();
-    if (IsExiting()) return;
-    if (ConsoleHost::HasTray())
-        hide();
-    else
-        QTimer::singleShot(0, this, &KestoRecordServer::OnExitApp);
 }
 
 void KestoRecordServer::AppendStyleSheetFile(const QString& path) {

@@ -150,12 +150,7 @@ public slots:
 
 protected:
     void changeEvent(QEvent* e) override;
-    bool eventFilter(QObject* o, QEvent* e) override;
-    void mousePressEvent(QMouseEvent* e) override;
-    void mouseMoveEvent(QMouseEvent* e) override;
-    void mouseReleaseEvent(QMouseEvent* e) override;
     void timerEvent(QTimerEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
 
 private:
     void InitServer();
@@ -264,8 +259,5 @@ private:
     int m_diskTimerId = 0;
     int m_chnCountdown = 15;
     int m_diskCountdown = 15;
-    bool m_dragging = false;
-
-    QPoint m_dragOffset;
     bool m_engineStarted = false;
 };

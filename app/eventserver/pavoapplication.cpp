@@ -1,13 +1,11 @@
 #include "pavoapplication.h"
 
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QIntValidator>
 #include <QListView>
-#include <QMouseEvent>
 #include <QSettings>
 #include <QStandardItemModel>
 #include <QStyle>
@@ -63,7 +61,6 @@ PavoApplication::PavoApplication(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_StyledBackground);
     setObjectName(QStringLiteral("PavoApplication"));
     setWindowIcon(QIcon(QStringLiteral(":res/vantelevent/image/Pavo.ico")));
-    ui.BtnMaximize->setProperty("MaximizeState", false);
     InitUi();
     InitServer();
 }
@@ -108,7 +105,7 @@ void PavoApplication::InitUi() {
     ui.m_editmaxdevnum->setValidator(numbers);
     ui.m_editmaxpicday->setValidator(numbers);
     ui.m_editmaxevtrows->setValidator(numbers);
-    ui.titleWidget->installEventFilter(this);
+    m_host->InstallFrameless(ui.titleWidget, ui.BtnMaximize);
     ui.BtnMinimize->setFixedSize(16, 16);
     ui.BtnMaximize->setFixedSize(16, 16);
     connect(ui.BtnMinimize, &QPushButton::clicked, this, &PavoApplication::OnMinimize);
@@ -459,7 +456,7 @@ void PavoApplication::OnMinimize() {
 }
 
 void PavoApplication::OnMaximize() {
-    m_host->ToggleMaximize(ui.BtnMaximize);
+    m_host->ToggleMaximize();
 }
 
 void PavoApplication::OnSecurityFileImport() {
@@ -506,42 +503,4 @@ void PavoApplication::Retranslate() {
     ui.m_btnrefresh->setText(QObject::tr("K0414_Refresh"));
     ui.m_btnsave->setText(QObject::tr("K2350_Save"));
     OnDeviceLogin();
-}
-
-// ---- frameless window ------------------------------------------------------------------------
-
-void PavoApplication::mousePressEvent(QMouseEvent* e) {
-    m_dragOffset = e->globalPos() - pos();
-    m_dragging = true;
-    QWidget::mousePressEvent(e);
-}
-
-void PavoApplication::mouseMoveEvent(QMouseEvent* e) {
-    if (e->buttons() == Qt::LeftButton && m_dragging && !m_host->IsMaximized())
-        move(e->globalPos() - m_dragOffset);
-    QWidget::mouseMoveEvent(e);
-}
-
-void PavoApplication::mouseReleaseEvent(QMouseEvent* e) {
-    m_dragging = false;
-    QWidget::mouseReleaseEvent(e);
-}
-
-bool PavoApplication::eventFilter(QObject* o, QEvent* e) {
-    if (o == ui.titleWidget && e->type() == QEvent::MouseButtonDblClick) {
-        OnMaximize();
-        return true;
-    }
-    return QWidget::eventFilter(o, e);
-}
-
-void PavoApplication::closeEvent(QCloseEvent* e) {
-    // Closing the window never ends the console by surprise: with a tray it goes there, without
-    // one the operator is asked as with the tray's exit.
-    e->ignore();
-    if (m_host->IsExiting()) return;
-    if (ConsoleHost::HasTray())
-        hide();
-    else
-        QTimer::singleShot(0, this, &PavoApplication::OnExitApp);
 }

@@ -71,12 +71,7 @@ public slots:
     void OnSelectPathPic();
 
 protected:
-    bool eventFilter(QObject* o, QEvent* e) override;
-    void mousePressEvent(QMouseEvent* e) override;
-    void mouseReleaseEvent(QMouseEvent* e) override;
-    void mouseMoveEvent(QMouseEvent* e) override;
     void changeEvent(QEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
 
 private:
     void InitUi();
@@ -100,6 +95,4 @@ private:
     ILumoCallback* m_callback = nullptr;
     ConsoleHost* m_host = nullptr;  // Qt child
     quint16 m_port = 8432;          // GUI thread; read by the exit thread after the GUI is done with it
-    bool m_dragging = false;
-    QPoint m_dragOffset;
 };

@@ -21,6 +21,7 @@ namespace {
 
 const char kLog[] = "LumoSEvent";
 const int kPurgeIntervalMs = 24 * 3600 * 1000;
+const int kStopCheckMs = 20;
 
 // Names are shown in tables and stored in the database: printable UTF-8 of bounded length.
 bool ValidName(const QString& name, QString* why) {
@@ -376,8 +377,7 @@ bool EventEngine::StartAndWait() {
 }
 
 void EventEngine::StopAndWait() {
-    if (!isRunning()) return;
-    quit();
+    m_stop = true;
     wait();
 }
 
@@ -389,6 +389,11 @@ void EventEngine::run() {
         return;
     }
     m_opened.set_value(true);
+    QTimer stopCheck;
+    QObject::connect(&stopCheck, &QTimer::timeout, [this]() {
+        if (m_stop) exit(0);
+    });
+    stopCheck.start(kStopCheckMs);
     exec();
     core.Close();
 }

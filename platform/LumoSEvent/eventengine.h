@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QThread>
+#include <atomic>
 #include <future>
 #include <mutex>
 #include <vector>
@@ -97,6 +98,9 @@ protected:
 private:
     EngineParams m_params;
     std::promise<bool> m_opened;
+    // Set by StopAndWait; the engine thread ends its own loop when it sees it (no other thread
+    // wakes the loop, whose wake-up file the thread closes as it ends).
+    std::atomic<bool> m_stop{false};
     ILumoSignal m_signal;  // thread-safe by itself
     mutable std::mutex m_tableMutex;
     std::vector<LumoSDTODevice> m_devices;  // guarded by m_tableMutex
