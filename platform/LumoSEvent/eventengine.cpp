@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <algorithm>
 #include <atomic>
 
 #include "VantelCore/VantelCore.h"
@@ -22,6 +23,7 @@ namespace {
 const char kLog[] = "LumoSEvent";
 const int kPurgeIntervalMs = 24 * 3600 * 1000;
 const int kStopCheckMs = 20;
+const size_t kMaxOfflineRows = 1024;
 
 // Names are shown in tables and stored in the database: printable UTF-8 of bounded length.
 bool ValidName(const QString& name, QString* why) {
@@ -422,6 +424,13 @@ int EventEngine::TakeRow(const QString& name, const QString& ip, qint32 type, qu
     if (row && row->online) return 1;
     if (online >= maxDevNum) return 2;
     if (!row) {
+        // Offline rows are kept for devices that come back, but not without end: past the limit
+        // the oldest offline row makes room.
+        if (m_devices.size() - online >= kMaxOfflineRows) {
+            const auto oldest = std::find_if(m_devices.begin(), m_devices.end(),
+                                             [](const LumoSDTODevice& d) { return !d.online; });
+            if (oldest != m_devices.end()) m_devices.erase(oldest);
+        }
         m_devices.push_back(LumoSDTODevice());
         row = &m_devices.back();
         row->name = key;

@@ -115,10 +115,8 @@ int LumoSGetDeviceTable(void* handle, std::vector<LumoSDTODevice>* out) {
 }
 
 const char* LumoSEGetWorkPath() {
-    static std::mutex mutex;
-    static std::string path;
-    std::lock_guard<std::mutex> lock(mutex);
-    path = workPath().toStdString();
+    // Made once: callers on any thread keep the pointer.
+    static const std::string path = workPath().toStdString();
     return path.c_str();
 }
 
