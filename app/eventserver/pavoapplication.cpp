@@ -134,13 +134,7 @@ void PavoApplication::InitServer() {
         VantelDBG_Printf_f(0x7fff, 2, "PavoApplication", "no valid port in %s: using %u", kSettingsFile,
                            unsigned(kDefaultPort));
 
-    // The balloon tells what really happened: a dead engine does not look started.
-    if (StartEventServer())
-        m_host->ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K5028_PavoStart"),
-                            QSystemTrayIcon::Information, 10000);
-    else
-        m_host->ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("PV003_PavoFail"),
-                            QSystemTrayIcon::Critical, 20000);
+    StartAndTell();
     if (m_host->GetTrayIcon()) m_host->GetTrayIcon()->show();
 
     const QString address = ConsoleShell::GetLocalIPv4();
@@ -177,6 +171,18 @@ bool PavoApplication::StartEventServer() {
     if (!m_callback) m_callback = new ILumoCallback(this, &PavoApplication::OnServerSignal);
     LumoSAttachEventServer(m_handle, m_callback, &ILumoCallback::OnSignal);
     return true;
+}
+
+bool PavoApplication::StartAndTell() {
+    // The balloon tells what really happened: a dead engine does not look started.
+    const bool started = StartEventServer();
+    if (started)
+        m_host->ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K5028_PavoStart"),
+                            QSystemTrayIcon::Information, 10000);
+    else
+        m_host->ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("PV003_PavoFail"),
+                            QSystemTrayIcon::Critical, 20000);
+    return started;
 }
 
 void PavoApplication::StopEventServer() {
@@ -418,12 +424,7 @@ void PavoApplication::OnEditPort() {
     settings.setValue(QStringLiteral("port"), int(m_port));
     settings.sync();
     ui.m_lbl_portvalue->setText(QString::number(m_port));
-    if (StartEventServer())
-        m_host->ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K5028_PavoStart"),
-                            QSystemTrayIcon::Information, 10000);
-    else
-        m_host->ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("PV003_PavoFail"),
-                            QSystemTrayIcon::Critical, 20000);
+    StartAndTell();
     UpdatePortEdit();
     OnDeviceLogin();
 }

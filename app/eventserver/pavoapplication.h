@@ -80,6 +80,8 @@ private:
     void Retranslate();
     // Starts the engine with the stored limits and attaches the callback; true when it runs.
     bool StartEventServer();
+    // The same, with the balloon that tells how it went.
+    bool StartAndTell();
     // Detaches the callback and stops the engine (any thread; the exit thread calls it).
     void StopEventServer();
     // The port edit can be changed only while the engine is down (a taken port is mended there).
