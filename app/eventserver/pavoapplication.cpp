@@ -113,6 +113,9 @@ void PavoApplication::InitUi() {
     connect(ui.m_btnsave, &QPushButton::clicked, this, &PavoApplication::SaveEventHostSettings);
     connect(ui.m_btnrefresh, &QPushButton::clicked, this, &PavoApplication::LoadEventHostSettings);
     connect(ui.m_editmaxevtrows, &QLineEdit::editingFinished, this, &PavoApplication::ClampMaxEventRows);
+    // The folder buttons are narrow: no room for the sheet's side padding around their "…".
+    for (QPushButton* b : {ui.m_btnpathdbs, ui.m_btnpathpic})
+        b->setStyleSheet(QStringLiteral("padding: 4px 0px; min-width: 30px;"));
     connect(ui.m_btnpathdbs, &QPushButton::clicked, this, &PavoApplication::OnSelectPathDbs);
     connect(ui.m_btnpathpic, &QPushButton::clicked, this, &PavoApplication::OnSelectPathPic);
     connect(this, &PavoApplication::SigServerLogin, this, &PavoApplication::OnServerLogin);
