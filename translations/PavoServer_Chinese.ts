@@ -128,7 +128,7 @@
     </message>
     <message>
         <source>K0072_Str_MinWindow</source>
-        <translation>最小化</translation>
+        <translation>最小化到托盘</translation>
     </message>
     <message>
         <source>K0071_strMaximize</source>
@@ -136,7 +136,7 @@
     </message>
     <message>
         <source>K3769_PgConfig</source>
-        <translation>配置</translation>
+        <translation>参数配置</translation>
     </message>
     <message>
         <source>K4550_PgMaintain</source>
@@ -144,11 +144,11 @@
     </message>
     <message>
         <source>K3776_LbIP</source>
-        <translation>IP地址</translation>
+        <translation>服务地址</translation>
     </message>
     <message>
         <source>K3772_LbPortNum</source>
-        <translation>端口号</translation>
+        <translation>服务端口</translation>
     </message>
     <message>
         <source>K3773_BtnEditPort</source>
@@ -196,7 +196,7 @@
     </message>
     <message>
         <source>K3775_LbAutoRunWithSys</source>
-        <translation>开机自动运行</translation>
+        <translation>开机自动启动</translation>
     </message>
     <message>
         <source>K3747_RunTime</source>
@@ -204,11 +204,11 @@
     </message>
     <message>
         <source>K0403_IPAddress</source>
-        <translation>IP地址</translation>
+        <translation>IP 地址</translation>
     </message>
     <message>
         <source>K0405_PortNum</source>
-        <translation>端口号</translation>
+        <translation>端口</translation>
     </message>
 </context>
 </TS>

@@ -128,7 +128,7 @@
     </message>
     <message>
         <source>K0072_Str_MinWindow</source>
-        <translation>Minimize</translation>
+        <translation>Minimize to the tray</translation>
     </message>
     <message>
         <source>K0071_strMaximize</source>
@@ -144,11 +144,11 @@
     </message>
     <message>
         <source>K3776_LbIP</source>
-        <translation>IP address</translation>
+        <translation>Server address</translation>
     </message>
     <message>
         <source>K3772_LbPortNum</source>
-        <translation>Port</translation>
+        <translation>Service port</translation>
     </message>
     <message>
         <source>K3773_BtnEditPort</source>
@@ -200,7 +200,7 @@
     </message>
     <message>
         <source>K3747_RunTime</source>
-        <translation>Run time</translation>
+        <translation>Running time</translation>
     </message>
     <message>
         <source>K0403_IPAddress</source>

@@ -456,6 +456,62 @@ private slots:
         QCOMPARE(w->GetDeviceModel()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("设备名称"));
         QCOMPARE(w->GetForm().m_lbl_portvalue->text(), QString::number(port));
     }
+
+    void securityFileImport_data() {
+        QTest::addColumn<QByteArray>("content");  // "-": the chooser is cancelled
+        QTest::addColumn<QString>("balloon");
+        QTest::newRow("valid") << QByteArray("<SecurityFile><Client name=\"ops\"/></SecurityFile>")
+                               << "balloon\tMessage\tThe security file was imported.\tinformation";
+        QTest::newRow("not a security file")
+            << QByteArray("<Other/>") << "balloon\tError\tImporting the security file failed.\tcritical";
+        QTest::newRow("cancelled") << QByteArray("-") << "";
+    }
+    void securityFileImport() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, balloon);
+        writeSettings(freePort());
+        PavoApplication* w = open();
+        const int before = logLines(QStringLiteral("balloon")).size();
+        const QString file = m_dir.filePath(QStringLiteral("security.xml"));
+        QFile::remove(file);
+        if (content != "-") {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        QTimer::singleShot(300, this, [file, content]() {
+            auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dlg);
+            if (content == "-") {
+                dlg->reject();
+            } else {
+                auto* name = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                QVERIFY(name);
+                name->setText(file);
+                static_cast<QDialog*>(dlg)->accept();
+            }
+        });
+        w->OnSecurityFileImport();
+        const QStringList balloons = logLines(QStringLiteral("balloon")).mid(before);
+        QCOMPARE(balloons, balloon.isEmpty() ? QStringList() : QStringList{balloon});
+        QFile::remove(QString::fromUtf8(LumoSEGetWorkPath()) + QStringLiteral("/security.xml"));
+    }
+
+    // The language combo switches the window and stores the choice in PavoServer.ini.
+    void languageSwitchFromTheCombo() {
+        writeSettings(freePort());
+        PavoApplication* w = open();
+        Ui::PavoApplication& ui = w->GetForm();
+        QCOMPARE(ui.CbLanguage->currentText(), QStringLiteral("English"));
+        ui.CbLanguage->setCurrentText(QStringLiteral("简体中文"));
+        QTRY_COMPARE(ui.m_lbl_runtime->text(), QStringLiteral("运行时间 : "));
+        QCOMPARE(ui.LTitle->text(), QStringLiteral("事件服务器"));
+        QSettings s(settingsPath(), QSettings::IniFormat);
+        s.setIniCodec("UTF-8");
+        QCOMPARE(s.value(QStringLiteral("skin/language")).toString(), QStringLiteral("Chinese"));
+        ui.CbLanguage->setCurrentText(QStringLiteral("English"));
+        QTRY_COMPARE(ui.m_lbl_runtime->text(), QStringLiteral("Running time : "));
+    }
 };
 
 QTEST_MAIN(TestPavoApplication)
