@@ -6,6 +6,7 @@
 #include <QtSql>
 #include <QtTest>
 #include <QtWebSockets>
+#include <atomic>
 #include <mutex>
 
 #include "LumoSEvent/LumoSEvent.h"
@@ -357,18 +358,27 @@ private slots:
         void* h1 = start(p1, "inv1");
         void* h2 = start(p2, "inv2");
         QVERIFY(h1 && h2 && h1 != h2);
-        // Each detach returns with no call in flight: the callback is deleted right after.
-        for (int i = 0; i < 20; ++i) {
-            Recorder rec;
-            auto* cb = new ILumoCallback(&rec, &Recorder::Handler);
-            QCOMPARE(LumoSAttachEventServer(h1, cb, &ILumoCallback::OnSignal), 0);
-            Device d(p1);
-            QVERIFY(d.waitConnected());
-            d.socket().sendTextMessage(QString(R"({"msg":"register","name":"d%1","type":0})").arg(i));
-            QTest::qWait(i % 3);
-            QCOMPARE(LumoSDetachEventServer(h1, cb, &ILumoCallback::OnSignal), 0);
-            delete cb;
-        }
+        // A detach while the engine is inside the callback returns only once the call is over,
+        // so the callback may be deleted right after.
+        struct Slow : CLumoObject {
+            std::atomic<int> state{0};  // 1 inside the call, 2 done
+            static int Handler(CLumoObject* owner, int, void*, void*, void*) {
+                auto* self = static_cast<Slow*>(owner);
+                self->state = 1;
+                QThread::msleep(300);
+                self->state = 2;
+                return 0;
+            }
+        } slow;
+        auto* cb = new ILumoCallback(&slow, &Slow::Handler);
+        QCOMPARE(LumoSAttachEventServer(h1, cb, &ILumoCallback::OnSignal), 0);
+        Device d(p1);
+        QVERIFY(d.waitConnected());
+        d.socket().sendTextMessage(QStringLiteral(R"({"msg":"register","name":"slow","type":0})"));
+        QTRY_COMPARE(slow.state.load(), 1);
+        QCOMPARE(LumoSDetachEventServer(h1, cb, &ILumoCallback::OnSignal), 0);
+        QCOMPARE(slow.state.load(), 2);
+        delete cb;
         QCOMPARE(LumoSEInvalidate(), 0);
         QCOMPARE(LumoSGetDeviceTable(h2, nullptr), int(LUMO_ERR_PARAM));
         QTcpServer a, b;
