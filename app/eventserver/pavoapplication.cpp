@@ -8,7 +8,6 @@
 #include <QListView>
 #include <QSettings>
 #include <QStandardItemModel>
-#include <QStyle>
 #include <QTimer>
 #include <vector>
 
@@ -56,7 +55,8 @@ PavoApplication::PavoApplication(QWidget* parent) : QWidget(parent) {
     // A plain frameless top-level window. (The splash-screen window type would give it no
     // taskbar entry and odd stacking on X11.)
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    // The form is application-modal: a top-level console window must not block the notices.
+    // The form is drawn application-modal; the console window must not block every other window
+    // of the program (notices, questions).
     setWindowModality(Qt::NonModal);
     setAttribute(Qt::WA_StyledBackground);
     setObjectName(QStringLiteral("PavoApplication"));
