@@ -246,7 +246,8 @@ void DownLoadDialog::PollRow(int timerId) {
                                      &total, &seconds, name.constData());
     const int format = queue->GetTaskFormat(w->GetDeviceId(), w->GetChannelIndex(), name.constData());
     DownloadRecTask* task = queue->FindTask(w->GetDeviceId(), w->GetChannelIndex(), name.constData());
-    const bool finished = r >= -2 && (flags & DownloadRecManager::FlagFinished);
+    // The flags are written only by an answer of the download itself.
+    const bool finished = flags & DownloadRecManager::FlagFinished;
 
     if (!finished && r < 0) {
         // A task whose download was refused has nothing to poll: the row says so and the queue

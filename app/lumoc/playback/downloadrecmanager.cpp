@@ -201,10 +201,21 @@ int DownloadRecManager::AddTasks(CLumoFileDescList* list, int deviceId, int chan
             const CLumoFileDesc* h = t->fileList ? t->fileList->GetHead() : nullptr;
             if (h && qstrcmp(h->GetURI(), head->GetURI()) == 0) ++same;
         }
-        if (same > 1) {
-            task->name = NumberedName(QString::fromUtf8(task->name), same - 1).toUtf8();
-            head->SetSaveFileName(task->name.constData());
+        // The name is the task's key: one that another task has already (another first file of
+        // the same start and length) takes the next free number.
+        const auto taken = [&](const QByteArray& n) {
+            for (const DownloadRecTask* t : tasks)
+                if (t != task && t->name == n) return true;
+            return false;
+        };
+        const QString base = QString::fromUtf8(task->name);
+        for (int n = same > 1 ? same - 1 : 0;; ++n) {
+            const QByteArray candidate = n == 0 ? task->name : NumberedName(base, n).toUtf8();
+            if (taken(candidate)) continue;
+            task->name = candidate;
+            break;
         }
+        head->SetSaveFileName(task->name.constData());
     }
     return 0;
 }

@@ -191,14 +191,16 @@ private slots:
         CLumoFileDescList list(1);
         list.Append(Span(4000));
         for (int i = 0; i < 3; ++i) QCOMPARE(m->AddTasks(&list, 1, 0, format, nameInUrl), 0);
-        // The same name from another first file is not numbered.
         CLumoFileDescList other(1);
         other.Append(Span(4000, 0, 0, "filer://local/y"));
         QCOMPARE(m->AddTasks(&other, 1, 0, format, nameInUrl), 0);
         QStringList got;
         for (DownloadRecTask* t : *m->GetTaskList()) got << QString::fromUtf8(t->name);
         QCOMPARE(got.mid(0, 3), names);
-        QCOMPARE(got[3], names[0]);
+        // The same name from another first file is numbered only to stay apart from the others.
+        QCOMPARE(got[3], nameInUrl == 0 ? names[0].left(names[0].lastIndexOf('.')) + "(3)" +
+                                              names[0].mid(names[0].lastIndexOf('.'))
+                                        : names[0]);
     }
 
     void targetUrl_data() {
