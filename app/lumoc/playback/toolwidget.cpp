@@ -4,16 +4,16 @@
 #include <QSpacerItem>
 #include <QToolButton>
 
-ToolWidget::ToolWidget(QWidget* parent) : QWidget(parent), layout(new QHBoxLayout(this)) {
-    layout->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
-    layout->setSpacing(0);
-    layout->setContentsMargins(0, 0, 0, 0);
+ToolWidget::ToolWidget(QWidget* parent) : QWidget(parent), strip(new QHBoxLayout(this)) {
+    strip->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    strip->setSpacing(0);
+    strip->setContentsMargins(0, 0, 0, 0);
     setContentsMargins(0, 0, 0, 0);
 }
 
 QToolButton* ToolWidget::AddButton(const QSize& iconSize, const QString& tip, const QString& name) {
     auto* button = new QToolButton(this);
-    layout->insertWidget(buttons.size(), button);
+    strip->insertWidget(buttons.size(), button);
     buttons.append(button);
     button->setIconSize(iconSize);
     if (!name.isEmpty()) button->setObjectName(name);

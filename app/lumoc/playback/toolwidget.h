@@ -21,6 +21,6 @@ public:
     QList<QToolButton*> GetButtons() const { return buttons; }
 
 private:
-    QList<QToolButton*> buttons;  // children of the strip
-    QHBoxLayout* layout = nullptr;
+    QList<QToolButton*> buttons;   // children of the strip
+    QHBoxLayout* strip = nullptr;  // the buttons, then the spacer
 };
