@@ -300,7 +300,12 @@ int Download::StartOutput(Output& o, AVFormatContext* in, int iv, int ia, const 
     if (o.video < 0 && o.audio < 0) return LUMO_ERR_NOVIDEO;
     if (!(out->oformat->flags & AVFMT_NOFILE)) {
         AVIOInterruptCB cb{&LumoAVInterrupt::Callback, &intr};
-        const int r = avio_open2(&out->pb, partPath.toUtf8().constData(), AVIO_FLAG_WRITE, &cb, nullptr);
+        // The reserved ".part" is empty: opening it without truncating spares the file system's
+        // flush-on-close that a truncated-and-rewritten file gets (ext4's auto_da_alloc).
+        AVDictionary* opts = nullptr;
+        av_dict_set(&opts, "truncate", "0", 0);
+        const int r = avio_open2(&out->pb, partPath.toUtf8().constData(), AVIO_FLAG_WRITE, &cb, &opts);
+        av_dict_free(&opts);
         if (r < 0) return WriteError(r);
     }
     const int r = avformat_write_header(out, nullptr);
