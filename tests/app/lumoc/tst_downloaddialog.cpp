@@ -151,6 +151,14 @@ private slots:
         QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateEnded));
     }
 
+    // The rows' own one-second timers drive the poll.
+    void timersDriveThePoll() {
+        QueueAndShow(2, {rec});
+        QTRY_COMPARE_WITH_TIMEOUT(Row(0)->GetState(), int(DownLoadItemWidget::StateEnded), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(Row(1)->GetState(), int(DownLoadItemWidget::StateEnded), 15000);
+        QCOMPARE(QDir(P("out")).entryList(QDir::Files).size(), 2);
+    }
+
     // A row whose start is refused, and one whose disk fills, are marked failed with the reason,
     // the operator is told, and the queue moves on.
     void failuresMoveTheQueueOn() {

@@ -265,6 +265,7 @@ private slots:
         QCOMPARE(m->StartDown(0, 0, url.constData(), "", ""), 0);
         DownloadRecTask* t = m->GetTaskList()->first();
         QCOMPARE(t->state, int(DownloadRecTask::StateTaken));
+        QCOMPARE(m->StartDown(0, 0, url.constData(), "", ""), -1);  // nothing else is queued
         QVERIFY(!m->HasActiveTask());  // taken, not yet shown
         QCOMPARE(WaitForEnd(m, t->name), 0);
         unsigned percent = 0;
