@@ -437,7 +437,7 @@ void DownLoadDialog::SwapTasks(DownloadRecTask* a, DownloadRecTask* b) {
     std::swap(a->withinSize, b->withinSize);
 }
 
-void DownLoadDialog::slotOrderUp() {
+void DownLoadDialog::MoveSenderRow(int step) {
     DownLoadItemWidget* w = SenderRow();
     DownloadRecTaskList* list = queue->GetTaskList();
     if (!w || !list) return;
@@ -445,26 +445,20 @@ void DownLoadDialog::slotOrderUp() {
     for (int i = 0; i < list->size(); ++i) {
         if (!list->at(i)) return;
         if (list->at(i)->name != name) continue;
-        if (i == 0) return;
-        SwapTasks(list->at(i), list->at(i - 1));
+        const int other = i + step;
+        if (other < 0 || other >= list->size()) return;  // the first up, the last down: nothing
+        SwapTasks(list->at(i), list->at(other));
         RebuildRows(name);
         return;
     }
 }
 
+void DownLoadDialog::slotOrderUp() {
+    MoveSenderRow(-1);
+}
+
 void DownLoadDialog::slotOrderDown() {
-    DownLoadItemWidget* w = SenderRow();
-    DownloadRecTaskList* list = queue->GetTaskList();
-    if (!w || !list) return;
-    const QByteArray name = w->GetName();
-    for (int i = 0; i < list->size(); ++i) {
-        if (!list->at(i)) return;
-        if (list->at(i)->name != name) continue;
-        if (i + 1 >= list->size()) return;
-        SwapTasks(list->at(i), list->at(i + 1));
-        RebuildRows(name);
-        return;
-    }
+    MoveSenderRow(1);
 }
 
 void DownLoadDialog::SlotQuickTop() {

@@ -92,6 +92,8 @@ private:
     void FailRow(DownLoadItemWidget* w, int code);
     void RemoveStalledRow(QListWidgetItem* item, int timerId);
     void RebuildRows(const QByteArray& selectName);
+    // Swaps the sender row's task with the one `step` places away and rebuilds the rows.
+    void MoveSenderRow(int step);
     // The saved file of a row: the file the download wrote, else the folder of the target + name.
     QString SavedPath(DownLoadItemWidget* w) const;
     void SwapTasks(DownloadRecTask* a, DownloadRecTask* b);

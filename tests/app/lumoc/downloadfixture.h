@@ -8,12 +8,25 @@
 #include <QStandardPaths>
 #include <QtTest>
 
+#include "LumoBase/LumoResult.h"
 #include "LumoCClient/LumoCClient.h"
 #include "LumoFS/LumoFS.h"
 #include "LumoRecord/LumoRecord.h"
 #include "lumoc/playback/downloadrecmanager.h"
 
 namespace downloadfixture {
+
+// 2024-05-01 at h:m:s.
+inline CLumoTime At(int h, int m, int s) {
+    CLumoTime t;
+    t.SetYear(2024);
+    t.SetMonth(5);
+    t.SetDay(1);
+    t.SetHour(h);
+    t.SetMinute(m);
+    t.SetSecond(s);
+    return t;
+}
 
 inline bool HaveFfmpeg() {
     return !QStandardPaths::findExecutable("ffmpeg").isEmpty();

@@ -13,17 +13,6 @@ using namespace downloadfixture;
 
 namespace {
 
-CLumoTime At(int h, int m, int s) {
-    CLumoTime t;
-    t.SetYear(2024);
-    t.SetMonth(5);
-    t.SetDay(1);
-    t.SetHour(h);
-    t.SetMinute(m);
-    t.SetSecond(s);
-    return t;
-}
-
 // One description spanning `ms` from 2024-05-01 08:00:00 on channel/stream.
 CLumoFileDesc* Span(int64_t ms, int channel = 0, int stream = 0, const QString& uri = "filer://local/x") {
     auto* d = new CLumoFileDesc();
@@ -266,7 +255,7 @@ private slots:
         DownloadRecTask* t = m->GetTaskList()->first();
         QCOMPARE(t->state, int(DownloadRecTask::StateTaken));
         QCOMPARE(m->StartDown(0, 0, url.constData(), "", ""), -1);  // nothing else is queued
-        QVERIFY(!m->HasActiveTask());  // taken, not yet shown
+        QVERIFY(!m->HasActiveTask());                               // taken, not yet shown
         QCOMPARE(WaitForEnd(m, t->name), 0);
         unsigned percent = 0;
         uint64_t done = 0, total = 0;

@@ -6,22 +6,14 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include "downloadfixture.h"
 #include "lumoc/playback/recordclipdialog.h"
+
+using downloadfixture::At;
 
 namespace {
 
 const QString kTarget = "filew://local/type=rec&format=dav&pathname=/srv/rec";
-
-CLumoTime At(int h, int m, int s) {
-    CLumoTime t;
-    t.SetYear(2024);
-    t.SetMonth(5);
-    t.SetDay(1);
-    t.SetHour(h);
-    t.SetMinute(m);
-    t.SetSecond(s);
-    return t;
-}
 
 }  // namespace
 
