@@ -1225,3 +1225,55 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
 }
 
 }  // namespace kesto
+
+namespace kesto {
+
+int Storage::OpenRecordFile(const std::string& disk, const std::string& block, const std::string& name, int* fd,
+                            std::string* why) const {
+    *fd = -1;
+    RecordName rn;
+    if (ParseBlockDirName(block) < 0 || !ParseRecordFileName(name, &rn)) {
+        *why = "not a block and record file name of the engine";
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    const Disk* found = nullptr;
+    for (const auto& d : m_disks)
+        if (d->conf.shortName == disk) found = d.get();
+    if (!found) {
+        *why = "no disk named " + disk;
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    // The disk folder must still be the real folder it was when the settings were read: a folder
+    // that has come to lead elsewhere (a link put in its place) is not served.
+    char real[PATH_MAX];
+    if (!::realpath(found->io.c_str(), real) || found->io != real) {
+        *why = "the disk folder of " + disk + " is not there";
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    // One component at a time, none of them a link: nothing outside the block folder is reached.
+    const int diskFd = ::open(real, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (diskFd < 0) {
+        *why = systemError(found->path, errno);
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    const int blockFd = ::openat(diskFd, block.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int blockErr = errno;
+    ::close(diskFd);
+    if (blockFd < 0) {
+        *why = blockErr == ELOOP || blockErr == ENOTDIR ? "not a block folder" : systemError(block, blockErr);
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    const int f = ::openat(blockFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    const int fileErr = errno;
+    ::close(blockFd);
+    struct stat st;
+    if (f < 0 || ::fstat(f, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (f >= 0) ::close(f);
+        *why = f < 0 && fileErr != ELOOP ? systemError(name, fileErr) : "not a record file";
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    *fd = f;
+    return LUMOSR_OK;
+}
+
+}  // namespace kesto

@@ -56,6 +56,12 @@ public:
     int StoreRecordFile(const std::string& source, int channel, int stream, int recordType, int64_t startMs,
                         int timeoutMs, std::string* uri);
     int ResolveUri(const std::string& uri, std::string* path) const;
+    // Opens a record file of a disk (by short name) for reading, for serving it to a network
+    // client: only a block folder and a record file name of a disk folder that still is the real
+    // folder its settings named, no link followed on the way. *fd is the caller's to close; on
+    // failure *why says what was wrong (in English).
+    int OpenRecordFile(const std::string& disk, const std::string& block, const std::string& name, int* fd,
+                       std::string* why) const;
     // The settings' problems and those of the disks as last read, one "<file>:<line>: ..." each.
     QStringList Problems(int timeoutMs);
 
