@@ -33,6 +33,7 @@
 #include <unistd.h>
 
 #include "LumoFS/LumoRecordSource.h"
+#include "enginetools.h"
 #include "lasterror.h"
 #include "listener.h"
 #include "remote.h"
@@ -105,6 +106,16 @@ Engine& engine() {
     return *e;
 }
 
+// A record-file row for a descriptor, appended to the list.
+void addFileRow(IVantelList* list, const CLumoFileDesc& d, int serial) {
+    IKestoFileInfoAV* row = IKestoFileInfoAV::CreateObject();
+    row->SetID(serial);
+    d.ToAVInfo(row->GetInfo());
+    row->SetFileName(d.GetFileName());
+    row->SetURI(d.GetURI());
+    list->Add(row, false, false);
+}
+
 // The recorder a call names; LUMOSR_ERR_PARAM for a malformed URL.
 int recorderOf(const char* url, RecorderUrl* out) {
     return ParseRecorderUrl(url, engine().initialised.load(), out);
@@ -125,6 +136,10 @@ int timeoutOf(int ms) {
 
 }  // namespace
 }  // namespace kesto
+
+std::shared_ptr<kesto::Storage> kesto::CurrentStorage() {
+    return engine().peek();
+}
 
 using kesto::engine;
 
@@ -281,8 +296,18 @@ int LumoSRGetFileInfo(const char* url, const ILumoFSSearchParam* param, IVantelL
     if (int rc = kesto::recorderOf(url, &r)) return rc;
     CLumoFileDescList found(1);
     if (!r.inProcess) {
-        const int rc = kesto::RemoteSearch(r, *param, &found, kesto::timeoutOf(timeoutMs));
-        if (rc != LUMOSR_OK) return rc;
+        // Rows straight from the answer: thousands of files need no descriptor list in between.
+        IVantelList* list = IVantelList::CreateObject();
+        int serial = 0;
+        const int rc = kesto::RemoteSearch(
+            r, *param, [&](const CLumoFileDesc& d) { kesto::addFileRow(list, d, ++serial); },
+            kesto::timeoutOf(timeoutMs));
+        if (rc != LUMOSR_OK) {
+            list->Release();
+            return rc;
+        }
+        *out = list;
+        return LUMOSR_OK;
     } else {
         const std::shared_ptr<kesto::Storage> s = engine().get();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kesto::timeoutOf(timeoutMs));
@@ -307,14 +332,7 @@ int LumoSRFileDesc2KestoFileInfo(const CLumoFileDescList* descs, IVantelList* li
     kesto::ClearLastError();
     if (!descs || !list) return LUMOSR_ERR_PARAM;
     int serial = list->GetCount();
-    for (const CLumoFileDesc* d : *descs) {
-        IKestoFileInfoAV* row = IKestoFileInfoAV::CreateObject();
-        row->SetID(++serial);
-        d->ToAVInfo(row->GetInfo());
-        row->SetFileName(d->GetFileName());
-        row->SetURI(d->GetURI());
-        list->Add(row, false, false);
-    }
+    for (const CLumoFileDesc* d : *descs) kesto::addFileRow(list, *d, ++serial);
     return LUMOSR_OK;
 }
 

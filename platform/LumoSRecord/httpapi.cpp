@@ -242,21 +242,19 @@ void postSearch(const httplib::Request& req, httplib::Response& res, const ApiCo
     }
     std::shared_ptr<Storage> s = storageOr503(ctx, res);
     if (!s) return;
-    CLumoFileDescList found(1);
-    const int n = s->Search(param, &cursor, &found, max, timeoutOf(req));
+    std::string answer;
+    wire::SearchAnswerWriter writer(&answer);
+    const int n = s->SearchEach(param, &cursor, max, timeoutOf(req), [&writer](const Storage::Found& f) {
+        const RecordEntry* e = f.entry;
+        writer.Add(wire::WireFile{f.diskName, int(e->block), &e->fileName, e->startMs, e->endMs, e->channel, e->stream,
+                                  e->recordType, f.cuid, e->size, e->width, e->height, e->videoCodec, e->audioCodec,
+                                  e->frameRate, f.diskNumber - 1, e->fileIndex});
+    });
     if (n < 0) return sendEngineError(res, n, "search");
-    QJsonArray files;
-    for (const CLumoFileDesc* d : found) {
-        LumoRecordAddress a;
-        if (!LumoRecordAddress::Parse(d->GetURI(), &a)) continue;
-        files.append(wire::FileToJson(*d, a.Get("disk"), a.Get("path"), a.Get("filename")));
-    }
-    QJsonObject o;
-    o.insert("files", files);
-    o.insert("cursor", wire::U64ToJson(cursor));
     // A full page may be followed by more; a short one is the last.
-    o.insert("more", n > 0 && n >= max);
-    sendJson(res, wire::Compact(o));
+    writer.Finish(cursor, n > 0 && n >= max);
+    res.status = 200;
+    res.set_content(std::move(answer), kJson);
 }
 
 void postFormat(const httplib::Request& req, httplib::Response& res, const ApiContext& ctx) {

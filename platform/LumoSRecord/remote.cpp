@@ -22,7 +22,9 @@ const int kDefaultTimeoutMs = 5000;
 const int kPageFiles = 4096;
 
 std::string percentEncode(const std::string& s) {
-    return QUrl::toPercentEncoding(QString::fromStdString(s)).toStdString();
+    std::string out;
+    wire::AppendPercentEncoded(&out, s);
+    return out;
 }
 
 std::string percentDecode(const std::string& s) {
@@ -45,13 +47,18 @@ public:
           m_deadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeoutMs)),
           m_client(url.host, url.port) {
         m_client.set_keep_alive(true);  // the pages of one search share a connection
+        m_client.set_tcp_nodelay(true);  // a request goes out as header and body: no waiting between them
         if (url.hasAccount) m_client.set_basic_auth(url.account.c_str(), url.password.c_str());
         // Nothing to gain from compressing JSON on the way to us.
         m_client.set_default_headers({{"Accept-Encoding", "identity"}});
     }
 
-    int Get(const std::string& path, QJsonObject* out) { return run("GET", path, QByteArray(), out); }
+    int Get(const std::string& path, QJsonObject* out) { return json("GET", path, QByteArray(), out); }
     int Post(const std::string& path, const QByteArray& body, QJsonObject* out) {
+        return json("POST", path, body, out);
+    }
+    // The answer's body as it came (a successful answer only).
+    int PostRaw(const std::string& path, const QByteArray& body, std::string* out) {
         return run("POST", path, body, out);
     }
     int Remaining() const {
@@ -60,7 +67,21 @@ public:
     }
 
 private:
-    int run(const char* method, const std::string& path, const QByteArray& body, QJsonObject* out) {
+    int json(const char* method, const std::string& path, const QByteArray& body, QJsonObject* out) {
+        std::string answer;
+        const int rc = run(method, path, body, &answer);
+        if (rc != LUMOSR_OK) return rc;
+        QJsonParseError perr{};
+        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(answer), &perr);
+        if (perr.error != QJsonParseError::NoError || !doc.isObject()) {
+            SetLastError(LUMOSR_REASON_IO, where() + ": the answer is not JSON");
+            return LUMOSR_ERR_IO;
+        }
+        *out = doc.object();
+        return LUMOSR_OK;
+    }
+
+    int run(const char* method, const std::string& path, const QByteArray& body, std::string* out) {
         const int left = Remaining();
         if (left <= 0) {
             SetLastError(LUMOSR_REASON_UNREACHABLE, where() + ": no answer within " + std::to_string(m_timeoutMs) + " ms");
@@ -82,10 +103,8 @@ private:
             SetLastError(LUMOSR_REASON_UNREACHABLE, where() + ": " + httplib::to_string(e));
             return late ? LUMOSR_ERR_TIMEOUT : LUMO_ERR_CONNECT;
         }
-        QJsonParseError perr{};
-        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(r->body), &perr);
         if (r->status != 200) {
-            const QJsonObject o = doc.object();
+            const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object();
             if (r->status == 401 || r->status == 403) {
                 SetLastError(LUMOSR_REASON_ACCESS_DENIED,
                              where() + ": " + o.value("error").toString().toStdString());
@@ -95,11 +114,7 @@ private:
             SetLastError(o.value("reason").toInt(LUMOSR_REASON_NONE), o.value("detail").toString().toStdString());
             return code < 0 ? code : LUMOSR_ERR_FAIL;
         }
-        if (perr.error != QJsonParseError::NoError || !doc.isObject()) {
-            SetLastError(LUMOSR_REASON_IO, where() + ": the answer is not JSON");
-            return LUMOSR_ERR_IO;
-        }
-        *out = doc.object();
+        *out = std::move(r->body);
         return LUMOSR_OK;
     }
 
@@ -237,29 +252,26 @@ int RemoteFormatDisk(const RecorderUrl& url, int64_t diskId, int access, int tim
     return call.Post("/api/v1/disks/" + std::to_string(diskId) + "/format", wire::Compact(body), &o);
 }
 
-int RemoteSearch(const RecorderUrl& url, const ILumoFSSearchParam& param, CLumoFileDescList* out, int timeoutMs) {
+int RemoteSearch(const RecorderUrl& url, const ILumoFSSearchParam& param,
+                 const std::function<void(const CLumoFileDesc&)>& each, int timeoutMs) {
     Call call(url, timeoutMs);
     const std::string base = url.HttpBase() + "/records/";
     QJsonObject request = wire::SearchParamToJson(param);
     request.insert("max", kPageFiles);
-    QJsonValue cursor = wire::U64ToJson(0);
+    uint64_t cursor = 0;
     for (;;) {
-        request.insert("cursor", cursor);
-        QJsonObject o;
-        const int rc = call.Post("/api/v1/search", wire::Compact(request), &o);
+        request.insert("cursor", wire::U64ToJson(cursor));
+        std::string answer, why;
+        const int rc = call.PostRaw("/api/v1/search", wire::Compact(request), &answer);
         if (rc != LUMOSR_OK) return rc;
-        for (const QJsonValue& v : o.value("files").toArray()) {
-            auto* d = new CLumoFileDesc();
-            std::string disk, block, file;
-            if (!wire::FileFromJson(v.toObject(), d, &disk, &block, &file)) {
-                delete d;
-                continue;
-            }
-            d->SetURI((base + percentEncode(disk) + "/" + percentEncode(block) + "/" + percentEncode(file)).c_str());
-            out->Append(d);
+        bool more = false;
+        const uint64_t before = cursor;
+        if (!wire::ReadSearchAnswer(answer, base, each, &cursor, &more, &why)) {
+            SetLastError(LUMOSR_REASON_IO, url.host + ":" + std::to_string(url.port) + ": " + why);
+            return LUMOSR_ERR_IO;
         }
-        if (!o.value("more").toBool()) return LUMOSR_OK;
-        cursor = o.value("cursor");
+        // A page that does not move the cursor on would be asked for again and again.
+        if (!more || cursor == before) return LUMOSR_OK;
     }
 }
 

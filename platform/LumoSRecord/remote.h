@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "LumoSRecord/LumoSRecord.h"
@@ -45,8 +46,9 @@ int RemoteChanInfo(const RecorderUrl& url, IVantelList** out, int timeoutMs);
 int RemoteCUIDInfo(const RecorderUrl& url, IVantelList** out, int timeoutMs);
 int RemoteBlockInfo(const RecorderUrl& url, int64_t diskId, IVantelList* list, int timeoutMs);
 int RemoteFormatDisk(const RecorderUrl& url, int64_t diskId, int access, int timeoutMs);
-// Every file found, in the recorder's order, with "http://.../records/<disk>/<block>/<file>" URIs
-// that the media layer opens directly.
-int RemoteSearch(const RecorderUrl& url, const ILumoFSSearchParam& param, CLumoFileDescList* out, int timeoutMs);
+// Hands every file found to `each`, in the recorder's order, as a descriptor (valid during the call
+// only) with an "http://.../records/<disk>/<block>/<file>" URI that the media layer opens directly.
+int RemoteSearch(const RecorderUrl& url, const ILumoFSSearchParam& param,
+                 const std::function<void(const CLumoFileDesc&)>& each, int timeoutMs);
 
 }  // namespace kesto

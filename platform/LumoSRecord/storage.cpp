@@ -987,6 +987,32 @@ int Storage::Format(int64_t diskId, int timeoutMs) {
 
 int Storage::Search(const ILumoFSSearchParam& param, uint64_t* cursor, CLumoFileDescList* out, int max,
                     int timeoutMs) {
+    return SearchEach(param, cursor, max, timeoutMs, [out](const Found& f) {
+        const RecordEntry* e = f.entry;
+        auto* desc = new CLumoFileDesc();
+        desc->SetURI(LumoRecordAddress::DiskRecord(*f.diskName, MakeBlockDirName(static_cast<int>(e->block)),
+                                                   e->fileName)
+                         .Build()
+                         .c_str());
+        desc->SetFileName(e->fileName.c_str());
+        desc->SetSaveFileName(e->fileName.c_str());
+        desc->SetTimeS(CLumoTime::FromEpochMs(e->startMs));
+        desc->SetTimeE(CLumoTime::FromEpochMs(e->endMs));
+        desc->SetChannel(e->channel);
+        desc->SetStreamType(e->stream);
+        desc->SetRecordType(e->recordType);
+        desc->SetCUID(f.cuid->c_str());
+        desc->SetSize(e->size);
+        desc->SetResolution(e->width, e->height);
+        desc->SetCodecs(e->videoCodec, e->audioCodec);
+        desc->SetFrameRate(e->frameRate);
+        desc->SetLocation(f.diskNumber - 1, static_cast<int>(e->block), e->fileIndex);
+        out->Append(desc);
+    });
+}
+
+int Storage::SearchEach(const ILumoFSSearchParam& param, uint64_t* cursor, int max, int timeoutMs,
+                        const std::function<void(const Found&)>& each) {
     if (param.GetMediaType() != 0 && param.GetMediaType() != 1) return 0;  // only video records are kept
     RecordQuery q;
     q.startMs = param.GetTimeS().IsEmpty() ? INT64_MIN / 2 : param.GetTimeS().ToEpochMs();
@@ -1008,23 +1034,7 @@ int Storage::Search(const ILumoFSSearchParam& param, uint64_t* cursor, CLumoFile
     const int n = m_index.Search(q, cursor, found, max);
     for (const RecordEntry* e : found) {
         const Disk& d = *m_disks[e->disk];
-        const std::string block = MakeBlockDirName(static_cast<int>(e->block));
-        auto* desc = new CLumoFileDesc();
-        desc->SetURI(LumoRecordAddress::DiskRecord(d.conf.shortName, block, e->fileName).Build().c_str());
-        desc->SetFileName(e->fileName.c_str());
-        desc->SetSaveFileName(e->fileName.c_str());
-        desc->SetTimeS(CLumoTime::FromEpochMs(e->startMs));
-        desc->SetTimeE(CLumoTime::FromEpochMs(e->endMs));
-        desc->SetChannel(e->channel);
-        desc->SetStreamType(e->stream);
-        desc->SetRecordType(e->recordType);
-        desc->SetCUID(m_index.CUID(e->cuid).c_str());
-        desc->SetSize(e->size);
-        desc->SetResolution(e->width, e->height);
-        desc->SetCodecs(e->videoCodec, e->audioCodec);
-        desc->SetFrameRate(e->frameRate);
-        desc->SetLocation(d.conf.number - 1, static_cast<int>(e->block), e->fileIndex);
-        out->Append(desc);
+        each(Found{e, &d.conf.shortName, d.conf.number, &m_index.CUID(e->cuid)});
     }
     return n;
 }
@@ -1274,6 +1284,17 @@ int Storage::OpenRecordFile(const std::string& disk, const std::string& block, c
     }
     *fd = f;
     return LUMOSR_OK;
+}
+
+}  // namespace kesto
+
+namespace kesto {
+
+void Storage::AddIndexEntries(const std::vector<RecordEntry>& entries) {
+    std::lock_guard<TimedLock> lock(m_mutex);
+    for (const RecordEntry& e : entries)
+        if (e.disk < m_disks.size()) m_index.Add(e);
+    m_index.Finalize();
 }
 
 }  // namespace kesto

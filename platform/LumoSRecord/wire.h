@@ -7,7 +7,9 @@
 #include <QJsonObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "LumoSRecord/LumoSRecord.h"
 
@@ -39,13 +41,41 @@ QJsonObject SearchParamToJson(const ILumoFSSearchParam& p);
 // False (and *why) for criteria that cannot be read.
 bool SearchParamFromJson(const QJsonObject& o, ILumoFSSearchParam* p, QString* why);
 
-// A found file. `disk`, `block` and `file` name it on the recorder; the descriptor's own URI is
-// not sent (it is the recorder's local address).
-QJsonObject FileToJson(const CLumoFileDesc& d, const std::string& disk, const std::string& block,
-                       const std::string& file);
-// Fills the descriptor (its URI left empty) and the three names; false when a name is missing.
-bool FileFromJson(const QJsonObject& o, CLumoFileDesc* d, std::string* disk, std::string* block,
-                  std::string* file);
+// Search answers are written and read by hand: a day of every channel is thousands of files,
+// and a general JSON object per file costs many times the search itself. The answer is
+//   {"fields":[<kFileFields>],"files":[[...one value per field...],...],"cursor":"<n>","more":<bool>}
+extern const char* const kFileFields[];
+// Appends text with every byte but letters, digits and "-._~" as %XX (URL path parts, accounts).
+void AppendPercentEncoded(std::string* out, const std::string& text);
+extern const int kFileFieldCount;
+
+struct WireFile {
+    const std::string* disk;  // the disk's short name
+    int block;                // block number
+    const std::string* file;
+    int64_t startMs, endMs;  // CLumoTime::ToEpochMs
+    int channel, stream, recordType;
+    const std::string* cuid;
+    uint64_t size;
+    int width, height, videoCodec, audioCodec, frameRate;
+    int diskIndex, fileIndex;  // diskIndex: N - 1 of [diskN]
+};
+class SearchAnswerWriter {
+public:
+    explicit SearchAnswerWriter(std::string* out);
+    void Add(const WireFile& f);
+    void Finish(uint64_t cursor, bool more);
+
+private:
+    std::string* m_out;
+    bool m_first = true;
+};
+// Hands each file to `each` as a descriptor (valid during the call only) whose URI is `uriBase` +
+// "<disk>/<block>/<file>" (each part percent-encoded); false (and *why) for an answer that is not
+// one.
+bool ReadSearchAnswer(const std::string& body, const std::string& uriBase,
+                      const std::function<void(const CLumoFileDesc&)>& each, uint64_t* cursor, bool* more,
+                      std::string* why);
 
 // An error answer: {"error": text, "code": LUMOSR_*, "reason": LUMOSR_REASON_*, "detail": text}.
 QByteArray ErrorBody(const QString& text, int code, int reason = LUMOSR_REASON_NONE,
