@@ -102,18 +102,42 @@ void getInfo(const httplib::Request&, httplib::Response& res, const ApiContext& 
     sendJson(res, wire::Compact(o));
 }
 
-void getDisks(const httplib::Request& req, httplib::Response& res, const ApiContext& ctx) {
+// A whole-list query of the storage answered as {"<key>": [one JSON value per row]}.
+template <class Query, class ToJson>
+void sendRows(const httplib::Request& req, httplib::Response& res, const ApiContext& ctx, Query query,
+              const char* what, const char* key, ToJson toJson) {
     std::shared_ptr<Storage> s = storageOr503(ctx, res);
     if (!s) return;
     IVantelList* list = nullptr;
-    const int rc = s->DiskRows(&list, timeoutOf(req));
-    if (rc != LUMOSR_OK) return sendEngineError(res, rc, "disk query");
-    QJsonArray disks;
-    for (IVantelData* row : list->GetTable()) disks.append(wire::DiskToJson(*static_cast<IKestoDiskInfo*>(row)));
+    const int rc = ((*s).*query)(&list, timeoutOf(req));
+    if (rc != LUMOSR_OK) return sendEngineError(res, rc, what);
+    QJsonArray rows;
+    for (IVantelData* row : list->GetTable()) rows.append(toJson(row));
     list->Release();
     QJsonObject o;
-    o.insert("disks", disks);
+    o.insert(QLatin1String(key), rows);
     sendJson(res, wire::Compact(o));
+}
+
+void getDisks(const httplib::Request& req, httplib::Response& res, const ApiContext& ctx) {
+    sendRows(req, res, ctx, &Storage::DiskRows, "disk query", "disks",
+             [](IVantelData* row) { return wire::DiskToJson(*static_cast<IKestoDiskInfo*>(row)); });
+}
+
+void getDiskStates(const httplib::Request& req, httplib::Response& res, const ApiContext& ctx) {
+    sendRows(req, res, ctx, &Storage::DiskRows, "disk query", "states",
+             [](IVantelData* row) { return wire::DiskStateToJson(*static_cast<IKestoDiskInfo*>(row)); });
+}
+
+void getChannels(const httplib::Request& req, httplib::Response& res, const ApiContext& ctx) {
+    sendRows(req, res, ctx, &Storage::ChannelRows, "channel query", "channels",
+             [](IVantelData* row) { return wire::ChannelToJson(*static_cast<IKestoChanInfo*>(row)); });
+}
+
+void getCuids(const httplib::Request& req, httplib::Response& res, const ApiContext& ctx) {
+    sendRows(req, res, ctx, &Storage::CuidRows, "camera identity query", "cuids", [](IVantelData* row) {
+        return QJsonValue(QString::fromUtf8(static_cast<IVantelText*>(row)->GetText()));
+    });
 }
 
 // One disk row (by number) or an error answer.
@@ -158,21 +182,6 @@ void getDiskState(const httplib::Request& req, httplib::Response& res, const Api
     }
 }
 
-void getDiskStates(const httplib::Request& req, httplib::Response& res, const ApiContext& ctx) {
-    std::shared_ptr<Storage> s = storageOr503(ctx, res);
-    if (!s) return;
-    IVantelList* list = nullptr;
-    const int rc = s->DiskRows(&list, timeoutOf(req));
-    if (rc != LUMOSR_OK) return sendEngineError(res, rc, "disk query");
-    QJsonArray states;
-    for (IVantelData* row : list->GetTable())
-        states.append(wire::DiskStateToJson(*static_cast<IKestoDiskInfo*>(row)));
-    list->Release();
-    QJsonObject o;
-    o.insert("states", states);
-    sendJson(res, wire::Compact(o));
-}
-
 void getBlocks(const httplib::Request& req, httplib::Response& res, const ApiContext& ctx) {
     int64_t id = 0;
     if (!diskIdOf(req, &id)) return sendError(res, 400, QStringLiteral("not a disk number"), LUMOSR_ERR_PARAM);
@@ -191,35 +200,6 @@ void getBlocks(const httplib::Request& req, httplib::Response& res, const ApiCon
     QJsonObject o;
     o.insert("disk", double(id));
     o.insert("blocks", blocks);
-    sendJson(res, wire::Compact(o));
-}
-
-void getChannels(const httplib::Request& req, httplib::Response& res, const ApiContext& ctx) {
-    std::shared_ptr<Storage> s = storageOr503(ctx, res);
-    if (!s) return;
-    IVantelList* list = nullptr;
-    const int rc = s->ChannelRows(&list, timeoutOf(req));
-    if (rc != LUMOSR_OK) return sendEngineError(res, rc, "channel query");
-    QJsonArray channels;
-    for (IVantelData* row : list->GetTable())
-        channels.append(wire::ChannelToJson(*static_cast<IKestoChanInfo*>(row)));
-    list->Release();
-    QJsonObject o;
-    o.insert("channels", channels);
-    sendJson(res, wire::Compact(o));
-}
-
-void getCuids(const httplib::Request& req, httplib::Response& res, const ApiContext& ctx) {
-    std::shared_ptr<Storage> s = storageOr503(ctx, res);
-    if (!s) return;
-    IVantelList* list = nullptr;
-    const int rc = s->CuidRows(&list, timeoutOf(req));
-    if (rc != LUMOSR_OK) return sendEngineError(res, rc, "camera identity query");
-    QJsonArray cuids;
-    for (IVantelData* row : list->GetTable()) cuids.append(QString::fromUtf8(static_cast<IVantelText*>(row)->GetText()));
-    list->Release();
-    QJsonObject o;
-    o.insert("cuids", cuids);
     sendJson(res, wire::Compact(o));
 }
 
