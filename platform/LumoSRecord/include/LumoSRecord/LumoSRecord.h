@@ -120,7 +120,7 @@ private:
 };
 
 // A disk format request: SetID is the disk number (N of [diskN], as in the disk rows), SetAccess
-// the access mode (0).
+// the access mode (0; a network recorder refuses any other with LUMOSR_ERR_PARAM).
 class IKestoDiskFormat : public IVantelData {
 public:
     static IKestoDiskFormat* CreateObject() { return new IKestoDiskFormat(); }
