@@ -104,15 +104,21 @@ private:
             return late ? LUMOSR_ERR_TIMEOUT : LUMO_ERR_CONNECT;
         }
         if (r->status != 200) {
+            // The recorder's own result and reason when it gave them (a refused account comes as
+            // LUMOSR_ERR_REFUSED with LUMOSR_REASON_ACCESS_DENIED, a folder of foreign files as
+            // LUMOSR_ERR_REFUSED with its own reason); a bare refusal is taken as one of access.
             const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object();
+            const int code = o.value("code").toInt(0);
+            if (code < 0) {
+                SetLastError(o.value("reason").toInt(LUMOSR_REASON_NONE), o.value("detail").toString().toStdString());
+                return code;
+            }
             if (r->status == 401 || r->status == 403) {
-                SetLastError(LUMOSR_REASON_ACCESS_DENIED,
-                             where() + ": " + o.value("error").toString().toStdString());
+                SetLastError(LUMOSR_REASON_ACCESS_DENIED, where() + ": HTTP " + std::to_string(r->status));
                 return LUMOSR_ERR_REFUSED;
             }
-            const int code = o.value("code").toInt(0);
-            SetLastError(o.value("reason").toInt(LUMOSR_REASON_NONE), o.value("detail").toString().toStdString());
-            return code < 0 ? code : LUMOSR_ERR_FAIL;
+            SetLastError(LUMOSR_REASON_IO, where() + ": HTTP " + std::to_string(r->status));
+            return LUMOSR_ERR_FAIL;
         }
         *out = std::move(r->body);
         return LUMOSR_OK;

@@ -80,6 +80,7 @@ private slots:
     void peerDecision();
     void recorderUrls_data();
     void recorderUrls();
+    void remoteFormatOfForeignFolderTellsWhy();
 
 private:
     QTemporaryDir m_dir;
@@ -636,6 +637,45 @@ void TestHttpApi::recorderUrls() {
     QCOMPARE(int(r.port), port);
     QCOMPARE(QString::fromStdString(r.account), account);
     QCOMPARE(QString::fromStdString(r.password), password);
+}
+
+void TestHttpApi::remoteFormatOfForeignFolderTellsWhy() {
+    // Disk 2 without the engine's marks but with a file of someone else: the format is refused
+    // and the caller learns why, as a local caller does.
+    IVantelList* disks = nullptr;
+    QCOMPARE(LumoSRGetDiskInfo(nullptr, 0, &disks, 5000), 0);
+    const QString folder = QString::fromUtf8(static_cast<IKestoDiskInfo*>(disks->GetAt(1))->GetInfo()->GetName());
+    disks->Release();
+    const QByteArray marker = fileBytes(folder + "/kestodisk.marker");
+    const QByteArray recorderMark = fileBytes(folder + "/index.bin");
+    QVERIFY(!marker.isEmpty());
+    QVERIFY(QFile::remove(folder + "/kestodisk.marker"));
+    QFile::remove(folder + "/index.bin");
+    QFile foreign(folder + "/holiday.jpg");
+    QVERIFY(foreign.open(QIODevice::WriteOnly));
+    foreign.write("not the engine's");
+    foreign.close();
+    IKestoDiskFormat* request = IKestoDiskFormat::CreateObject();
+    request->SetID(2);
+    const int rc = LumoSRFormatDisk(m_engine.Url(), request, nullptr, 5000);
+    int reason = 0;
+    CLumoString detail;
+    LumoSRGetLastError(&reason, &detail);
+    request->Release();
+    const bool kept = QFile::exists(folder + "/holiday.jpg");
+    QFile::remove(folder + "/holiday.jpg");
+    QFile m(folder + "/kestodisk.marker");
+    QVERIFY(m.open(QIODevice::WriteOnly));
+    m.write(marker);
+    m.close();
+    QFile r(folder + "/index.bin");
+    QVERIFY(r.open(QIODevice::WriteOnly));
+    r.write(recorderMark);
+    r.close();
+    QCOMPARE(rc, int(LUMOSR_ERR_REFUSED));
+    QCOMPARE(reason, int(LUMOSR_REASON_FOREIGN_FILES));
+    QCOMPARE(QString(detail.GetBuffer()), folder);
+    QVERIFY(kept);
 }
 
 QTEST_GUILESS_MAIN(TestHttpApi)
