@@ -56,6 +56,7 @@ AlarmConfig::AlarmConfig(int code, SysConfig* owner) : SysConfigPage(code, owner
     ui()->tvAlarmOption->setItemDelegateForColumn(ColType, m_delegate);
     ApplyLook();
     ApplyColumnWidths();
+    ui()->tvAlarmOption->viewport()->installEventFilter(this);
     connect(ui()->addAudio, &QPushButton::clicked, this, &AlarmConfig::OnAddAudioClicked);
     connect(m_model, &QStandardItemModel::itemChanged, this, &AlarmConfig::OnItemChanged);
     m_default.Reset(true);
@@ -88,8 +89,18 @@ void AlarmConfig::ApplyLook() {
 void AlarmConfig::ApplyColumnWidths() {
     QTableView* tv = ui()->tvAlarmOption;
     const int widths[] = {75, 260, 350, 180, 60};
-    for (int c = 0; c < 5; ++c) tv->setColumnWidth(c, widths[c]);
+    // The buttons of the last columns must stay within reach (there is no horizontal scroll
+    // bar): a narrower table shrinks every column alike.
+    const int wanted = 75 + 260 + 350 + 180 + 60 + 40;
+    const int room = tv->viewport()->width();
+    const double scale = room > 0 && room < wanted ? double(room) / wanted : 1.0;
+    for (int c = 0; c < 5; ++c) tv->setColumnWidth(c, int(widths[c] * scale));
     tv->horizontalHeader()->setStretchLastSection(true);
+}
+
+bool AlarmConfig::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui()->tvAlarmOption->viewport() && event->type() == QEvent::Resize) ApplyColumnWidths();
+    return SysConfigPage::eventFilter(watched, event);
 }
 
 void AlarmConfig::SetRow(int row, int number, const QString& type, const QString& path) {

@@ -61,6 +61,9 @@ public slots:
     void OnAddAudioClicked();
     void OnItemChanged(QStandardItem* item);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void SetRow(int row, int number, const QString& type, const QString& path);
     void PlaceButtons(int row);

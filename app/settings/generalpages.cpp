@@ -1,6 +1,7 @@
 #include "generalpages.h"
 
 #include <QListView>
+#include <QStyle>
 
 #include "VantelInfraAPI/vantelutility.h"
 #include "sysconfig.h"
@@ -72,6 +73,7 @@ FileConfig::FileConfig(int code, SysConfig* owner) : SysConfigPage(code, owner) 
     m_option = LumoCConfiguration::GetLumoCConfig()->GetFileOption();
     ui()->videoreg->setView(new QListView(ui()->videoreg));
     ui()->imgreg->setView(new QListView(ui()->imgreg));
+    for (QPushButton* b : {ui()->videopathPb, ui()->imgpathPb}) b->setIcon(b->style()->standardIcon(QStyle::SP_DirOpenIcon));
     connect(ui()->imgpath, &ClickLineEdit::clicked, this, &FileConfig::OnImgPathPbClicked);
     connect(ui()->imgpathPb, &QPushButton::clicked, this, &FileConfig::OnImgPathPbClicked);
     connect(ui()->videopath, &ClickLineEdit::clicked, this, &FileConfig::OnVideoPathPbClicked);

@@ -1,5 +1,6 @@
 #include "mediapages.h"
 
+#include <QCoreApplication>
 #include <QListView>
 
 #include "sysconfig.h"
@@ -160,6 +161,9 @@ ToolbarConfig::ToolbarConfig(int code, SysConfig* owner) : SysConfigPage(code, o
                  {u->PMagnify, 5}, {u->PLoop, 6}, {u->PSettings, 7}, {u->PRecord, 8}};
     m_playback = {{u->TSnapshot, 2}, {u->TVideo, 3}, {u->TMagnify, 5}, {u->TPlayback, 9},
                   {u->TDownload, 10}, {u->TTag, 11},  {u->TRecord, 8}};
+    // The boxes name their buttons (the form gives each its translated name as a tool tip).
+    for (const QList<Box>* boxes : {&m_preview, &m_playback})
+        for (const Box& b : *boxes) b.box->setText(b.box->toolTip());
 }
 
 void ToolbarConfig::LoadOption(LumoC::OptionBase* option) {
