@@ -12,5 +12,5 @@ BUILD_DIR=${BUILD_DIR:-build}
 if [ "${SANITIZE:-1}" != "0" ]; then
   SANITIZE_AREAS="media engine console lumoc player" bash scripts/test_sanitized.sh address
   SANITIZE_AREAS="media engine" bash scripts/test_sanitized.sh thread
-  SANITIZE_AREAS="settings kestopages infra" bash scripts/test_sanitized.sh address
+  SANITIZE_AREAS="settings kestopages" bash scripts/test_sanitized.sh address
 fi

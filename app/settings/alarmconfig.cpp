@@ -64,9 +64,9 @@ AlarmConfig::AlarmConfig(int code, SysConfig* owner) : SysConfigPage(code, owner
 }
 
 QString AlarmConfig::TranslateAlarmType(const QString& name) {
-    static const char* const keys[] = {"K2220_MobeileDetection", "K2221_AudioVedioAbnor", "K2222_AlarmIn",
-                                       "K2223_AIAlarm",          "K2225_DeviceErr",       "K2226_AccessControl",
-                                       "K2227_OtherAlarm",       "K2228_UserDefineType"};
+    static const char* const keys[] = {
+        "K2220_MobeileDetection", "K2221_AudioVedioAbnor", "K2222_AlarmIn",    "K2223_AIAlarm",
+        "K2225_DeviceErr",        "K2226_AccessControl",   "K2227_OtherAlarm", "K2228_UserDefineType"};
     static QMap<QString, QString> table;  // built once, GUI thread only
     if (table.isEmpty())
         for (const char* k : keys) table.insert(QLatin1String(k), QObject::tr(k));
@@ -143,7 +143,8 @@ void AlarmConfig::LoadOption(LumoC::OptionBase* option) {
         const LumoC::CustomizeAlarm& a = o->alarms[size_t(i)];
         const QString type = QString::fromStdString(a.typeName);
         // The stored number is the alarm's identity: the row shows it, whatever its position.
-        SetRow(i, a.number, i < m_builtInCount ? TranslateAlarmType(type) : type, QString::fromStdString(a.soundPath));
+        SetRow(i, a.number, i < m_builtInCount ? TranslateAlarmType(type) : type,
+               QString::fromStdString(a.soundPath));
     }
 }
 
@@ -159,7 +160,8 @@ void AlarmConfig::RestoreDefaults() {
 }
 
 QString AlarmConfig::ChooseWavFile() {
-    const QString path = Choose(QObject::tr("K2214_SelectAudioFile"), INFRA::AlarmSound::FileFilter(QObject::tr("K3544_Audio")));
+    const QString path = Choose(QObject::tr("K2214_SelectAudioFile"),
+                                INFRA::AlarmSound::FileFilter(QObject::tr("K3544_Audio")));
     if (path.isEmpty()) return QString();
     if (!INFRA::AlarmSound::IsSoundFile(path)) {
         INFRA::MessageBox::Warning(m_owner, QObject::tr("K2356_Fail"), QObject::tr("K2215_NotAudioFile"));
@@ -196,8 +198,10 @@ void AlarmConfig::ClickTvButton() {
         }
     } else if (col == ColPlay) {
         const int number = m_model->item(row, ColNumber)->text().toInt();
-        const QString path = QString::fromUtf8(static_cast<LumoC::AlarmOption*>(m_option)->GetAlarmSound(number));
-        qDebug() << "AlarmConfig::ClickTvButton" << "audio==>" << path;
+        const QString path =
+            QString::fromUtf8(static_cast<LumoC::AlarmOption*>(m_option)->GetAlarmSound(number));
+        qDebug() << "AlarmConfig::ClickTvButton"
+                 << "audio==>" << path;
         INFRA::AlarmSound::Play(path);
     } else if (row >= m_builtInCount) {
         m_model->removeRow(row);
@@ -220,7 +224,8 @@ bool AlarmConfig::RowsToRecords(std::vector<LumoC::CustomizeAlarm>* out, int* ba
             type = QString::fromStdString(m_default.alarms[size_t(r)].typeName);
         } else {
             type = m_model->item(r, ColType)->text().trimmed();
-            if (type.contains(QLatin1Char('|')) || type.contains(QLatin1Char('/')) || type.contains(QLatin1Char('\\'))) {
+            if (type.contains(QLatin1Char('|')) || type.contains(QLatin1Char('/')) ||
+                type.contains(QLatin1Char('\\'))) {
                 if (badRow) *badRow = r;
                 return false;
             }
@@ -238,8 +243,8 @@ int AlarmConfig::Save() {
     std::vector<LumoC::CustomizeAlarm> records;
     // Every row is checked before the live list changes: a refused name changes nothing.
     if (!RowsToRecords(&records, nullptr)) {
-        INFRA::NotifierManager::instance()->notify(QObject::tr("K2356_Fail"), QObject::tr("K0103_SpecChars"), 1,
-                                                   QStringLiteral("#"));
+        INFRA::NotifierManager::instance()->notify(QObject::tr("K2356_Fail"), QObject::tr("K0103_SpecChars"),
+                                                   1, QStringLiteral("#"));
         return -2;
     }
     auto* live = static_cast<LumoC::AlarmOption*>(m_option);

@@ -24,7 +24,8 @@ class AlarmNameDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override;
     void destroyEditor(QWidget* editor, const QModelIndex& index) const override;
     // Commits and closes the open editor, if any.
     void CommitOpenEditor();
@@ -73,7 +74,7 @@ private:
     bool RowsToRecords(std::vector<LumoC::CustomizeAlarm>* out, int* badRow) const;
 
     int m_builtInCount = 0;
-    LumoC::AlarmOption m_default;  // the built-in types
+    LumoC::AlarmOption m_default;   // the built-in types
     AlarmModel* m_model = nullptr;  // child of the page
     AlarmNameDelegate* m_delegate = nullptr;
 };

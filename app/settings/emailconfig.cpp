@@ -27,19 +27,22 @@ void EmailConfig::SetEmailFmt() {
     if (!m_suggestions) {
         m_suggestions = new QStandardItemModel(0, 1, this);
         m_completer = new QCompleter(m_suggestions, this);
-        m_completer->popup()->setStyleSheet(QStringLiteral(
-            "background-color:#232323;color:#ffffff;border:1px solid #434343;selection-background-color:#434343;"));
+        m_completer->popup()->setStyleSheet(
+            QStringLiteral("background-color:#232323;color:#ffffff;border:1px solid "
+                           "#434343;selection-background-color:#434343;"));
         m_completer->popup()->setItemDelegate(new ComboBoxDelegate(m_completer->popup()));
         // The suggestions complete the sender's address; a choice writes the sender.
         u->sender->setCompleter(m_completer);
-        connect(m_completer, QOverload<const QString&>::of(&QCompleter::activated), this, &EmailConfig::OnEmailChoosed);
+        connect(m_completer, QOverload<const QString&>::of(&QCompleter::activated), this,
+                &EmailConfig::OnEmailChoosed);
         u->password->setEchoMode(QLineEdit::Password);
         for (QLineEdit* e : {u->sender, u->receiver1, u->receiver2, u->receiver3})
             connect(e, &QLineEdit::textChanged, this, &EmailConfig::OnEmailChanged);
         for (QRadioButton* r : {u->noEncrypt, u->ssl, u->smartTLS})
             connect(r, &QRadioButton::toggled, this, &EmailConfig::SwichPortNum);
     }
-    connect(u->btnSendTestEmail, &QPushButton::clicked, this, &EmailConfig::SendTestEmail, Qt::UniqueConnection);
+    connect(u->btnSendTestEmail, &QPushButton::clicked, this, &EmailConfig::SendTestEmail,
+            Qt::UniqueConnection);
 }
 
 void EmailConfig::OnEmailChanged(const QString& text) {
@@ -114,16 +117,17 @@ std::unique_ptr<LumoC::OptionBase> EmailConfig::NewDefault() const {
 bool EmailConfig::SameAsLive(const LumoC::OptionBase& shown) const {
     const auto& a = static_cast<const LumoC::EmailOption&>(shown);
     const auto& b = *static_cast<const LumoC::EmailOption*>(m_option);
-    return a.smtpServer == b.smtpServer && a.sender == b.sender && a.user == b.user && a.password == b.password &&
-           a.subject == b.subject && a.recipient1 == b.recipient1 && a.recipient2 == b.recipient2 &&
-           a.recipient3 == b.recipient3 && a.security == b.security &&
+    return a.smtpServer == b.smtpServer && a.sender == b.sender && a.user == b.user &&
+           a.password == b.password && a.subject == b.subject && a.recipient1 == b.recipient1 &&
+           a.recipient2 == b.recipient2 && a.recipient3 == b.recipient3 && a.security == b.security &&
            PortOf(a, a.security) == PortOf(b, b.security);
 }
 
 int EmailConfig::SendTestEmail() {
     Ui::SysConfig* u = ui();
     auto refuse = [](const char* key) {
-        INFRA::NotifierManager::instance()->notify(QObject::tr("K2356_Fail"), QObject::tr(key), 1, QStringLiteral("#"));
+        INFRA::NotifierManager::instance()->notify(QObject::tr("K2356_Fail"), QObject::tr(key), 1,
+                                                   QStringLiteral("#"));
         return -1;
     };
     const QString server = u->smtpAddr->text().trimmed();
@@ -135,7 +139,8 @@ int EmailConfig::SendTestEmail() {
     const QString body = QStringLiteral("A test email from vantel!");
     const char security = u->ssl->isChecked() ? 1 : u->smartTLS->isChecked() ? 2 : 0;
     const quint16 port = u->port->text().toUShort(nullptr, 10);
-    auto* smtp = new LumoCSmtp(server, u->user->text().trimmed(), u->password->text().trimmed(), port, security);
+    auto* smtp =
+        new LumoCSmtp(server, u->user->text().trimmed(), u->password->text().trimmed(), port, security);
     connect(smtp, &LumoCSmtp::SignalStatus, this, &EmailConfig::EmailSendReturn);
     // One mail at a time: the button comes back with the report (which every SendMail gives,
     // an immediate refusal included).
@@ -152,9 +157,11 @@ void EmailConfig::EmailSendReturn(int status, bool, bool, void* object) {
         notifier->notify(QObject::tr("K2356_Fail"), QObject::tr("K0461_PasswordErr"), 1, QStringLiteral("#"));
     } else if (status != 0) {
         notifier->notify(QObject::tr("K2356_Fail"),
-                         QStringLiteral("%1(%2)").arg(QObject::tr("K2359_SendErr")).arg(status), 1, QStringLiteral("#"));
+                         QStringLiteral("%1(%2)").arg(QObject::tr("K2359_SendErr")).arg(status), 1,
+                         QStringLiteral("#"));
     } else {
-        notifier->notify(QObject::tr("K2354_Success"), QObject::tr("K2359_SendSuccess"), 0, QStringLiteral("#"));
+        notifier->notify(QObject::tr("K2354_Success"), QObject::tr("K2359_SendSuccess"), 0,
+                         QStringLiteral("#"));
     }
     if (object) static_cast<LumoCSmtp*>(object)->deleteLater();
 }

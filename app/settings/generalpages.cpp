@@ -36,7 +36,8 @@ void CommonConfig::LoadOption(LumoC::OptionBase* option) {
 void CommonConfig::StoreOption(LumoC::OptionBase* option) {
     auto* o = static_cast<LumoC::CommonOption*>(option ? option : m_option);
     const int index = ui()->keeplogtime->currentIndex();
-    o->logKeepTime = Untouched(ui()->keeplogtime) ? m_loaded.logKeepTime : (index >= 0 && index <= 5 ? index + 1 : 7);
+    o->logKeepTime =
+        Untouched(ui()->keeplogtime) ? m_loaded.logKeepTime : (index >= 0 && index <= 5 ? index + 1 : 7);
     o->startWithLast = ui()->restorelast->isChecked();
     o->autoRun = ui()->runstartup->isChecked();
     o->autoFullScreen = ui()->openfullscreen->isChecked();
@@ -47,7 +48,8 @@ int CommonConfig::Save() {
     int result = m_option->Write();
     // The system's autostart follows the record only once the record is stored.
     const bool autoRun = static_cast<LumoC::CommonOption*>(m_option)->autoRun;
-    if (result == 0 && VantelUtility::AutoRunWithSystem() != autoRun && !VantelUtility::AutoRunWithSystem(autoRun))
+    if (result == 0 && VantelUtility::AutoRunWithSystem() != autoRun &&
+        !VantelUtility::AutoRunWithSystem(autoRun))
         result = -1;
     SyncSiblings();
     Commit();
@@ -73,7 +75,8 @@ FileConfig::FileConfig(int code, SysConfig* owner) : SysConfigPage(code, owner) 
     m_option = LumoCConfiguration::GetLumoCConfig()->GetFileOption();
     ui()->videoreg->setView(new QListView(ui()->videoreg));
     ui()->imgreg->setView(new QListView(ui()->imgreg));
-    for (QPushButton* b : {ui()->videopathPb, ui()->imgpathPb}) b->setIcon(b->style()->standardIcon(QStyle::SP_DirOpenIcon));
+    for (QPushButton* b : {ui()->videopathPb, ui()->imgpathPb})
+        b->setIcon(b->style()->standardIcon(QStyle::SP_DirOpenIcon));
     connect(ui()->imgpath, &ClickLineEdit::clicked, this, &FileConfig::OnImgPathPbClicked);
     connect(ui()->imgpathPb, &QPushButton::clicked, this, &FileConfig::OnImgPathPbClicked);
     connect(ui()->videopath, &ClickLineEdit::clicked, this, &FileConfig::OnVideoPathPbClicked);
@@ -116,6 +119,6 @@ std::unique_ptr<LumoC::OptionBase> FileConfig::NewDefault() const {
 bool FileConfig::SameAsLive(const LumoC::OptionBase& shown) const {
     const auto& a = static_cast<const LumoC::FileSaveOption&>(shown);
     const auto* b = static_cast<const LumoC::FileSaveOption*>(m_option);
-    return a.recordFolder == b->recordFolder && a.recordRule == b->recordRule && a.pictureFolder == b->pictureFolder &&
-           a.pictureRule == b->pictureRule;
+    return a.recordFolder == b->recordFolder && a.recordRule == b->recordRule &&
+           a.pictureFolder == b->pictureFolder && a.pictureRule == b->pictureRule;
 }

@@ -29,10 +29,10 @@ PlaybackConfig::PlaybackConfig(int code, SysConfig* owner) : SysConfigPage(code,
     m_option = LumoCConfiguration::GetLumoCConfig()->GetPlaybackOption();
     Ui::SysConfig* u = ui();
     for (QComboBox* c : {u->mergerate, u->wheresearch, u->priorplay}) c->setView(new QListView(c));
-    for (QWidget* w : std::initializer_list<QWidget*>{u->lFileCodeMode, u->mergerate, u->lblrecordfmt, u->cbRecordFmt,
-                                                      u->lEventPlaybackTime, u->priorplay, u->lPriorityPlayback,
-                                                      u->kestopriority, u->lIntelligentVideoPlayback, u->smartrecord,
-                                                      u->lWindowPreview, u->offpreview})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             u->lFileCodeMode, u->mergerate, u->lblrecordfmt, u->cbRecordFmt, u->lEventPlaybackTime,
+             u->priorplay, u->lPriorityPlayback, u->kestopriority, u->lIntelligentVideoPlayback,
+             u->smartrecord, u->lWindowPreview, u->offpreview})
         w->hide();
     FillPacketTypes(u->cbRecordFmt);
 }
@@ -67,12 +67,15 @@ void PlaybackConfig::StoreOption(LumoC::OptionBase* option) {
     const int merge = u->mergerate->currentIndex();
     // Values the combos cannot show (a prior play time of 45 s, say) stay while left alone.
     o->mergeRate = Untouched(u->mergerate) ? m_loaded.mergeRate : (merge == 0 ? 0 : merge == 1 ? 1 : 2);
-    o->searchLocation = Untouched(u->wheresearch) ? m_loaded.searchLocation : (u->wheresearch->currentIndex() != 0 ? 1 : 0);
-    o->priorPlayTime = Untouched(u->priorplay) ? m_loaded.priorPlayTime : PriorPlaySeconds(u->priorplay->currentIndex());
+    o->searchLocation =
+        Untouched(u->wheresearch) ? m_loaded.searchLocation : (u->wheresearch->currentIndex() != 0 ? 1 : 0);
+    o->priorPlayTime =
+        Untouched(u->priorplay) ? m_loaded.priorPlayTime : PriorPlaySeconds(u->priorplay->currentIndex());
     o->recorderPriority = u->kestopriority->isChecked();
     o->previewOff = u->offpreview->isChecked();
     o->smartRecord = u->smartrecord->isChecked();
-    o->packetType = Untouched(u->cbRecordFmt) ? m_loaded.packetType : u->cbRecordFmt->currentData(Qt::UserRole).toInt();
+    o->packetType =
+        Untouched(u->cbRecordFmt) ? m_loaded.packetType : u->cbRecordFmt->currentData(Qt::UserRole).toInt();
 }
 
 void PlaybackConfig::setSearchLocation(int index) {
@@ -86,8 +89,9 @@ std::unique_ptr<LumoC::OptionBase> PlaybackConfig::NewDefault() const {
 bool PlaybackConfig::SameAsLive(const LumoC::OptionBase& shown) const {
     const auto& a = static_cast<const LumoC::PlaybackOption&>(shown);
     const auto* b = static_cast<const LumoC::PlaybackOption*>(m_option);
-    return a.mergeRate == b->mergeRate && a.searchLocation == b->searchLocation && a.priorPlayTime == b->priorPlayTime &&
-           a.recorderPriority == b->recorderPriority && a.previewOff == b->previewOff && a.smartRecord == b->smartRecord;
+    return a.mergeRate == b->mergeRate && a.searchLocation == b->searchLocation &&
+           a.priorPlayTime == b->priorPlayTime && a.recorderPriority == b->recorderPriority &&
+           a.previewOff == b->previewOff && a.smartRecord == b->smartRecord;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -105,7 +109,8 @@ VideoConfig::VideoConfig(int code, SysConfig* owner) : SysConfigPage(code, owner
     // The decoder switch is not offered; it still carries the stored flag, so a save keeps it.
     u->harddecoder->setEnabled(false);
     FillPacketTypes(u->cbxrecfmt);
-    for (QWidget* w : std::initializer_list<QWidget*>{u->lPlaybackPerformance, u->quality, u->framerate, u->lFramerate})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{u->lPlaybackPerformance, u->quality, u->framerate, u->lFramerate})
         w->hide();
 }
 
@@ -127,14 +132,16 @@ void VideoConfig::StoreOption(LumoC::OptionBase* option) {
     auto* o = static_cast<LumoC::VideoOption*>(option ? option : m_option);
     Ui::SysConfig* u = ui();
     const int quality = u->quality->currentIndex();
-    o->captureFormat = Untouched(u->picfmt) ? m_loaded.captureFormat : (u->picfmt->currentIndex() != 0 ? 1 : 0);
+    o->captureFormat =
+        Untouched(u->picfmt) ? m_loaded.captureFormat : (u->picfmt->currentIndex() != 0 ? 1 : 0);
     o->displayScale = Untouched(u->videoratio) ? m_loaded.displayScale : u->videoratio->currentIndex();
     o->quality = Untouched(u->quality) ? m_loaded.quality : (quality == 0 ? 0 : quality == 1 ? 1 : 2);
     // A stored rate outside the box's range shows clamped; it stays as stored while left alone.
     o->frameRate = Untouched(u->framerate) ? m_loaded.frameRate : u->framerate->text().toInt(nullptr, 10);
     o->hardDecoder = u->harddecoder->isChecked();
     o->smartRuleDisplay = u->smartreg->isChecked();
-    o->packetType = Untouched(u->cbxrecfmt) ? m_loaded.packetType : u->cbxrecfmt->currentData(Qt::UserRole).toInt();
+    o->packetType =
+        Untouched(u->cbxrecfmt) ? m_loaded.packetType : u->cbxrecfmt->currentData(Qt::UserRole).toInt();
 }
 
 std::unique_ptr<LumoC::OptionBase> VideoConfig::NewDefault() const {
@@ -145,8 +152,8 @@ bool VideoConfig::SameAsLive(const LumoC::OptionBase& shown) const {
     const auto& a = static_cast<const LumoC::VideoOption&>(shown);
     const auto* b = static_cast<const LumoC::VideoOption*>(m_option);
     return a.displayScale == b->displayScale && a.frameRate == b->frameRate &&
-           a.smartRuleDisplay == b->smartRuleDisplay && a.hardDecoder == b->hardDecoder && a.quality == b->quality &&
-           a.captureFormat == b->captureFormat;
+           a.smartRuleDisplay == b->smartRuleDisplay && a.hardDecoder == b->hardDecoder &&
+           a.quality == b->quality && a.captureFormat == b->captureFormat;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -157,9 +164,9 @@ ToolbarConfig::ToolbarConfig(int code, SysConfig* owner) : SysConfigPage(code, o
     Ui::SysConfig* u = ui();
     u->infoPreviewToobar->hide();
     u->infoPlaybackToobar->hide();
-    m_preview = {{u->PPause, 0}, {u->PLocate, 1},  {u->PSnapshot, 2},  {u->PVideo, 3}, {u->PTalk, 4},
-                 {u->PMagnify, 5}, {u->PLoop, 6}, {u->PSettings, 7}, {u->PRecord, 8}};
-    m_playback = {{u->TSnapshot, 2}, {u->TVideo, 3}, {u->TMagnify, 5}, {u->TPlayback, 9},
+    m_preview = {{u->PPause, 0},   {u->PLocate, 1}, {u->PSnapshot, 2}, {u->PVideo, 3}, {u->PTalk, 4},
+                 {u->PMagnify, 5}, {u->PLoop, 6},   {u->PSettings, 7}, {u->PRecord, 8}};
+    m_playback = {{u->TSnapshot, 2},  {u->TVideo, 3}, {u->TMagnify, 5}, {u->TPlayback, 9},
                   {u->TDownload, 10}, {u->TTag, 11},  {u->TRecord, 8}};
     // The boxes name their buttons (the form gives each its translated name as a tool tip).
     for (const QList<Box>* boxes : {&m_preview, &m_playback})

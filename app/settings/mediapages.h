@@ -69,7 +69,7 @@ private:
         int id;
     };
     QList<int> StoreList(const QList<Box>& boxes, const QList<int>& loaded) const;
-    QList<Box> m_preview;   // in the order their ids are stored
+    QList<Box> m_preview;  // in the order their ids are stored
     QList<Box> m_playback;
     LumoC::ToolbarOption m_loaded;
 };

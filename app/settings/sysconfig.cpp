@@ -11,8 +11,9 @@
 #include "ui_sysconfig.h"
 
 namespace {
-const char* const kRowKeys[] = {"K2002_Base",       "K2050_FileSave", "K6861_PlaybackConfig", "K6860_VideoSetting",
-                                "K2200_AlarmSound", "K2250_ToolBar",  "K2300_E-MAIL"};
+const char* const kRowKeys[] = {"K2002_Base",         "K2050_FileSave",   "K6861_PlaybackConfig",
+                                "K6860_VideoSetting", "K2200_AlarmSound", "K2250_ToolBar",
+                                "K2300_E-MAIL"};
 
 std::vector<int> AllRows() {
     return {0, 1, 2, 3, 4, 5, 6};
@@ -57,14 +58,29 @@ void SysConfig::InitPages(const std::vector<int>& rows) {
     for (int row : rows) {
         SysConfigPage* page = nullptr;
         switch (row) {
-        case RowCommon: page = new CommonConfig(SysConfigPage::CodeCommon, this); break;
-        case RowFile: page = new FileConfig(SysConfigPage::CodeFile, this); break;
-        case RowPlayback: page = new PlaybackConfig(SysConfigPage::CodePlayback, this); break;
-        case RowVideo: page = new VideoConfig(SysConfigPage::CodeVideo, this); break;
-        case RowAlarm: page = new AlarmConfig(SysConfigPage::CodeAlarm, this); break;
-        case RowToolbar: page = new ToolbarConfig(SysConfigPage::CodeToolbar, this); break;
-        case RowEmail: page = new EmailConfig(SysConfigPage::CodeEmail, this); break;
-        default: break;
+            case RowCommon:
+                page = new CommonConfig(SysConfigPage::CodeCommon, this);
+                break;
+            case RowFile:
+                page = new FileConfig(SysConfigPage::CodeFile, this);
+                break;
+            case RowPlayback:
+                page = new PlaybackConfig(SysConfigPage::CodePlayback, this);
+                break;
+            case RowVideo:
+                page = new VideoConfig(SysConfigPage::CodeVideo, this);
+                break;
+            case RowAlarm:
+                page = new AlarmConfig(SysConfigPage::CodeAlarm, this);
+                break;
+            case RowToolbar:
+                page = new ToolbarConfig(SysConfigPage::CodeToolbar, this);
+                break;
+            case RowEmail:
+                page = new EmailConfig(SysConfigPage::CodeEmail, this);
+                break;
+            default:
+                break;
         }
         if (page) m_pages[row] = page;
     }
@@ -103,7 +119,8 @@ void SysConfig::OnSave() {
     emit sigSave();
     auto* notifier = INFRA::NotifierManager::instance();
     if (result == 0)
-        notifier->notify(QObject::tr("K2354_Success"), QObject::tr("K2355_SaveSuccessfully"), 0, QStringLiteral("#"));
+        notifier->notify(QObject::tr("K2354_Success"), QObject::tr("K2355_SaveSuccessfully"), 0,
+                         QStringLiteral("#"));
     else if (result == -1)
         notifier->notify(QObject::tr("K2356_Fail"), QObject::tr("K2357_SaveFailed"), 1, QStringLiteral("#"));
 }

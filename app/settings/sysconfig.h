@@ -57,9 +57,9 @@ protected:
 private:
     QWidget* PageWidget(int row) const;
 
-    ILumoCallback* m_callback = nullptr;         // owned
-    Ui::SysConfig* m_ui = nullptr;               // owned; its widgets belong to the dialog
-    std::map<int, SysConfigPage*> m_pages;       // row -> page; owned (deleted with the dialog)
+    ILumoCallback* m_callback = nullptr;    // owned
+    Ui::SysConfig* m_ui = nullptr;          // owned; its widgets belong to the dialog
+    std::map<int, SysConfigPage*> m_pages;  // row -> page; owned (deleted with the dialog)
     int m_currentRow = 0;
 };
 

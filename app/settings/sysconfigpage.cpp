@@ -81,7 +81,8 @@ int SysConfigPage::Commit() {
 }
 
 void SysConfigPage::NotifyUnsaved() const {
-    const QString text = QStringLiteral("%1 %2").arg(QObject::tr("K2353_ChangesLost"), QObject::tr(TitleKey()));
+    const QString text =
+        QStringLiteral("%1 %2").arg(QObject::tr("K2353_ChangesLost"), QObject::tr(TitleKey()));
     INFRA::NotifierManager::instance()->notify(QObject::tr("K2352_Unsaved"), text, 1, QStringLiteral("#"));
 }
 
@@ -92,7 +93,8 @@ void SysConfigPage::SetChooser(Chooser chooser) {
 QString SysConfigPage::Choose(const QString& caption, const QString& filter) {
     if (g_chooser) return g_chooser(m_owner, caption, filter);
     if (filter.isEmpty())
-        return QFileDialog::getExistingDirectory(m_owner, caption, QDir::currentPath(), QFileDialog::ShowDirsOnly);
+        return QFileDialog::getExistingDirectory(m_owner, caption, QDir::currentPath(),
+                                                 QFileDialog::ShowDirsOnly);
     return QFileDialog::getOpenFileName(m_owner, caption, QDir::currentPath(), filter);
 }
 

@@ -30,7 +30,15 @@ class SysConfigPage : public QObject {
     Q_OBJECT
 public:
     // Page codes (what a page commits on AppSignal after a save).
-    enum { CodeEmail = 0, CodeFile = 1, CodePlayback = 2, CodeVideo = 3, CodeCommon = 4, CodeToolbar = 5, CodeAlarm = 6 };
+    enum {
+        CodeEmail = 0,
+        CodeFile = 1,
+        CodePlayback = 2,
+        CodeVideo = 3,
+        CodeCommon = 4,
+        CodeToolbar = 5,
+        CodeAlarm = 6
+    };
 
     SysConfigPage(int code, SysConfig* owner);
     ~SysConfigPage() override = default;
@@ -79,7 +87,7 @@ protected:
     bool Untouched(QObject* control) const;
 
     int m_code;
-    SysConfig* m_owner;                    // not owned
+    SysConfig* m_owner;                     // not owned
     LumoC::OptionBase* m_option = nullptr;  // the live record; not owned
 
 private:

@@ -33,7 +33,8 @@ QString AlarmSound::FileFilter(const QString& label) {
 }
 
 int AlarmSound::Play(const QString& path) {
-    if (path.isEmpty() || !QFileInfo(path).isFile()) return Fail(Missing, QStringLiteral("no such file: ") + path);
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return Fail(Missing, QStringLiteral("no such file: ") + path);
     if (!IsSoundFile(path)) return Fail(NotSound, QStringLiteral("not a WAV sound: ") + path);
     if (QAudioDeviceInfo::availableDevices(QAudio::AudioOutput).isEmpty())
         return Fail(NoDevice, QStringLiteral("no audio output device for ") + path);

@@ -102,7 +102,8 @@ int LumoCSmtp::SendMail(const QString& from, const QString& to, const QString& s
     if (m_busy.exchange(true)) return Refuse(StatusBusy);
     const QStringList recipients = SplitRecipients(to);
     bool safe = IsHeaderSafe(from) && IsHeaderSafe(to) && IsHeaderSafe(subject) &&
-                IsHeaderSafe(QString::fromStdString(m_server)) && IsHeaderSafe(QString::fromStdString(m_user));
+                IsHeaderSafe(QString::fromStdString(m_server)) &&
+                IsHeaderSafe(QString::fromStdString(m_user));
     if (!safe || recipients.isEmpty() || m_server.empty() || from.trimmed().isEmpty()) {
         VantelDBG_Printf_f(0x7fff, 1, "LumoCSmtp::SendMail", "mail refused: %s",
                            !safe ? "CR or LF in a header field" : "no server, sender or recipient");
@@ -112,18 +113,22 @@ int LumoCSmtp::SendMail(const QString& from, const QString& to, const QString& s
     if (m_worker.joinable()) m_worker.join();  // the previous mail has ended (m_busy was clear)
 
     QByteArray message;
-    message += "Date: " +
-               QLocale::c().toString(QDateTime::currentDateTimeUtc(), "ddd, dd MMM yyyy hh:mm:ss +0000").toLatin1() +
-               "\r\n";
+    message +=
+        "Date: " +
+        QLocale::c().toString(QDateTime::currentDateTimeUtc(), "ddd, dd MMM yyyy hh:mm:ss +0000").toLatin1() +
+        "\r\n";
     message += "From: " + from.trimmed().toUtf8() + "\r\n";
     message += "To: " + recipients.join(QStringLiteral(", ")).toUtf8() + "\r\n";
     message += "Subject: " + EncodeHeader(subject.trimmed()) + "\r\n";
-    message += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n";
+    message +=
+        "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: "
+        "8bit\r\n\r\n";
     QString text = body;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     message += text.replace(QLatin1Char('\n'), QStringLiteral("\r\n")).toUtf8() + "\r\n";
 
-    std::string url = (m_security == SecuritySsl ? "smtps://" : "smtp://") + m_server + ":" + std::to_string(m_port);
+    std::string url =
+        (m_security == SecuritySsl ? "smtps://" : "smtp://") + m_server + ":" + std::to_string(m_port);
     m_worker = std::thread(&LumoCSmtp::Run, this, url, from.trimmed().toStdString(), recipients,
                            message.toStdString());
     return 0;
@@ -164,7 +169,9 @@ void LumoCSmtp::Run(std::string url, std::string from, QStringList to, std::stri
         curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &Progress);
         curl_easy_setopt(c, CURLOPT_XFERINFODATA, &m_abort);
         CURLcode rc = curl_easy_perform(c);
-        status = rc == CURLE_OK ? int(StatusSent) : rc == CURLE_LOGIN_DENIED ? int(StatusLoginDenied) : int(rc);
+        status = rc == CURLE_OK             ? int(StatusSent)
+                 : rc == CURLE_LOGIN_DENIED ? int(StatusLoginDenied)
+                                            : int(rc);
         if (rc != CURLE_OK)
             VantelDBG_Printf_f(0x7fff, 1, "LumoCSmtp::Run", "mail to %s failed: %s", url.c_str(),
                                curl_easy_strerror(rc));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -25,6 +26,12 @@ public:
         INFRA::TestSeams::SetScriptedReply("ok");
         SysConfigPage::SetChooser(nullptr);
         Config()->SetFilePath(IniPath());
+    }
+    // Call from cleanup(): the notices still on screen go, as they would after their few seconds.
+    static void CloseNotices() {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == QLatin1String("InfraNotifier")) w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     static LumoCConfiguration* Config() { return LumoCConfiguration::GetLumoCConfig(); }
     QString IniPath() const { return m_dir->filePath("lumoc.ini"); }
@@ -68,10 +75,14 @@ inline QObject* Control(QWidget* root, const QString& name) {
 
 inline void SetControl(QWidget* root, const QString& name, const QVariant& value) {
     QObject* o = Control(root, name);
-    if (auto* c = qobject_cast<QComboBox*>(o)) c->setCurrentIndex(value.toInt());
-    else if (auto* b = qobject_cast<QAbstractButton*>(o)) b->setChecked(value.toBool());
-    else if (auto* s = qobject_cast<QSpinBox*>(o)) s->setValue(value.toInt());
-    else if (auto* e = qobject_cast<QLineEdit*>(o)) e->setText(value.toString());
+    if (auto* c = qobject_cast<QComboBox*>(o))
+        c->setCurrentIndex(value.toInt());
+    else if (auto* b = qobject_cast<QAbstractButton*>(o))
+        b->setChecked(value.toBool());
+    else if (auto* s = qobject_cast<QSpinBox*>(o))
+        s->setValue(value.toInt());
+    else if (auto* e = qobject_cast<QLineEdit*>(o))
+        e->setText(value.toString());
 }
 
 inline QVariant ControlState(QWidget* root, const QString& name) {

@@ -31,6 +31,7 @@ class TestAlarmConfig : public QObject {
 
 private slots:
     void init() { env.Reset(); }
+    void cleanup() { SettingsEnv::CloseNotices(); }
 
     void builtInRowsAreLocked() {
         SysConfig dialog(nullptr);
@@ -45,7 +46,8 @@ private slots:
             QVERIFY(!Button(tv, r, AlarmConfig::ColDelete)->isEnabled());
             QVERIFY(Button(tv, r, AlarmConfig::ColChoose)->isEnabled());
         }
-        QCOMPARE(page->GetModel()->data(page->GetModel()->index(0, 2), Qt::ToolTipRole).toString(), QString());
+        QCOMPARE(page->GetModel()->data(page->GetModel()->index(0, 2), Qt::ToolTipRole).toString(),
+                 QString());
     }
 
     void ownRowsKeepTheirNumbers() {
@@ -57,10 +59,12 @@ private slots:
         dialog.OnSwitchPage(SysConfig::RowAlarm);
         auto* page = static_cast<AlarmConfig*>(dialog.GetPage(SysConfig::RowAlarm));
         auto* tv = dialog.findChild<QTableView*>("tvAlarmOption");
-        for (int i = 0; i < 3; ++i) QTest::mouseClick(dialog.findChild<QPushButton*>("addAudio"), Qt::LeftButton);
+        for (int i = 0; i < 3; ++i)
+            QTest::mouseClick(dialog.findChild<QPushButton*>("addAudio"), Qt::LeftButton);
         QCOMPARE(Column(page, 0).mid(8), (QStringList{"9", "10", "11"}));
         QVERIFY(page->GetModel()->item(8, 1)->flags() & Qt::ItemIsEditable);
-        QCOMPARE(page->GetModel()->data(page->GetModel()->index(9, 2), Qt::ToolTipRole).toString(), env.Path("b.wav"));
+        QCOMPARE(page->GetModel()->data(page->GetModel()->index(9, 2), Qt::ToolTipRole).toString(),
+                 env.Path("b.wav"));
         QTest::mouseClick(Button(tv, 8, AlarmConfig::ColDelete), Qt::LeftButton);
         // The rows below moved up and keep their numbers; their buttons act on their new rows.
         QCOMPARE(Column(page, 0).mid(8), (QStringList{"10", "11"}));
@@ -73,12 +77,14 @@ private slots:
         QCOMPARE(alarms.size(), size_t(9));
         QCOMPARE(alarms.back().number, 10);
         QCOMPARE(QString::fromStdString(alarms.back().soundPath), env.Path("b.wav"));
-        QCOMPARE(QString::fromUtf8(SettingsEnv::Config()->GetAlarmOption()->GetAlarmSound(10)), env.Path("b.wav"));
+        QCOMPARE(QString::fromUtf8(SettingsEnv::Config()->GetAlarmOption()->GetAlarmSound(10)),
+                 env.Path("b.wav"));
         // The next start shows the same numbers.
         env.ReloadFromFile();
         SysConfig again(nullptr);
         again.OnSwitchPage(SysConfig::RowAlarm);
-        QCOMPARE(Column(static_cast<AlarmConfig*>(again.GetPage(SysConfig::RowAlarm)), 0).last(), QString("10"));
+        QCOMPARE(Column(static_cast<AlarmConfig*>(again.GetPage(SysConfig::RowAlarm)), 0).last(),
+                 QString("10"));
     }
 
     void onlySoundFilesAreTaken_data() {
@@ -103,7 +109,9 @@ private slots:
         QTest::mouseClick(Button(tv, 0, AlarmConfig::ColChoose), Qt::LeftButton);
         QCOMPARE(page->GetModel()->rowCount(), taken ? 9 : 8);
         QCOMPARE(page->GetModel()->item(0, 2)->text(), taken ? f.fileName() : QString());
-        QCOMPARE(env.Boxes(), taken ? QStringList() : (QStringList{"K2356_Fail|K2215_NotAudioFile", "K2356_Fail|K2215_NotAudioFile"}));
+        QCOMPARE(env.Boxes(),
+                 taken ? QStringList()
+                       : (QStringList{"K2356_Fail|K2215_NotAudioFile", "K2356_Fail|K2215_NotAudioFile"}));
     }
 
     void refusedNamesChangeNothing_data() {
@@ -119,7 +127,8 @@ private slots:
         QFETCH(QString, name);
         QFETCH(int, result);
         QFETCH(QString, saved);
-        SettingsEnv::Config()->GetAlarmOption()->alarms.push_back(LumoC::CustomizeAlarm{9, "Gate", "/srv/gate.wav"});
+        SettingsEnv::Config()->GetAlarmOption()->alarms.push_back(
+            LumoC::CustomizeAlarm{9, "Gate", "/srv/gate.wav"});
         QCOMPARE(SettingsEnv::Config()->GetAlarmOption()->Write(), 0);
         const QByteArray before = env.IniBytes();
         SysConfigPage::SetChooser([&](QWidget*, const QString&, const QString&) { return Wav("new.wav"); });
@@ -182,7 +191,8 @@ private slots:
     }
 
     void customNamesShowAsTyped() {
-        SettingsEnv::Config()->GetAlarmOption()->alarms.push_back(LumoC::CustomizeAlarm{12, "K2222_AlarmIn", ""});
+        SettingsEnv::Config()->GetAlarmOption()->alarms.push_back(
+            LumoC::CustomizeAlarm{12, "K2222_AlarmIn", ""});
         SysConfig dialog(nullptr);
         dialog.OnSwitchPage(SysConfig::RowAlarm);
         auto* page = static_cast<AlarmConfig*>(dialog.GetPage(SysConfig::RowAlarm));

@@ -13,7 +13,9 @@ class TestEmailConfig : public QObject {
     Q_OBJECT
     SettingsEnv env;
 
-    static EmailConfig* Page(SysConfig& d) { return static_cast<EmailConfig*>(d.GetPage(SysConfig::RowEmail)); }
+    static EmailConfig* Page(SysConfig& d) {
+        return static_cast<EmailConfig*>(d.GetPage(SysConfig::RowEmail));
+    }
     static void Fill(SysConfig& d, quint16 port, const QString& user, const QString& password) {
         SetControl(&d, "smtpAddr", " 127.0.0.1 ");
         SetControl(&d, "noEncrypt", true);
@@ -29,6 +31,7 @@ class TestEmailConfig : public QObject {
 
 private slots:
     void init() { env.Reset(); }
+    void cleanup() { SettingsEnv::CloseNotices(); }
 
     void eachSecurityShowsItsPort() {
         SettingsEnv::Config()->GetEmailOption()->ports = {{0, 2525}, {2, 1587}};
@@ -70,8 +73,12 @@ private slots:
         QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("recipient");
         QTest::addColumn<QString>("notice");
-        QTest::newRow("no server") << "  " << "a@example.com" << "K2356_Fail|K6935_SMTPNotEmpty|1";
-        QTest::newRow("no recipient") << "127.0.0.1" << " " << "K2356_Fail|K6929_EmailNotEmpty|1";
+        QTest::newRow("no server") << "  "
+                                   << "a@example.com"
+                                   << "K2356_Fail|K6935_SMTPNotEmpty|1";
+        QTest::newRow("no recipient") << "127.0.0.1"
+                                      << " "
+                                      << "K2356_Fail|K6929_EmailNotEmpty|1";
     }
     void refusedBeforeSending() {
         QFETCH(QString, server);
@@ -110,10 +117,14 @@ private slots:
     void failuresAreReported_data() {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("notice");
-        QTest::newRow("wrong password") << "login" << "K2356_Fail|K0461_PasswordErr|1";
-        QTest::newRow("nobody listening") << "refused" << "K2356_Fail|K2359_SendErr(7)|1";
-        QTest::newRow("line break in the subject") << "crlf" << "K2356_Fail|K2359_SendErr(-2)|1";
-        QTest::newRow("line break in a recipient") << "crlf-to" << "K2356_Fail|K2359_SendErr(-2)|1";
+        QTest::newRow("wrong password") << "login"
+                                        << "K2356_Fail|K0461_PasswordErr|1";
+        QTest::newRow("nobody listening") << "refused"
+                                          << "K2356_Fail|K2359_SendErr(7)|1";
+        QTest::newRow("line break in the subject") << "crlf"
+                                                   << "K2356_Fail|K2359_SendErr(-2)|1";
+        QTest::newRow("line break in a recipient") << "crlf-to"
+                                                   << "K2356_Fail|K2359_SendErr(-2)|1";
     }
     void failuresAreReported() {
         QFETCH(QString, how);

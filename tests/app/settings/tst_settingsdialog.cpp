@@ -26,6 +26,7 @@ class TestSettingsDialog : public QObject {
 
 private slots:
     void init() { env.Reset(); }
+    void cleanup() { SettingsEnv::CloseNotices(); }
 
     void startsOnTheGeneralPage() {
         SysConfig dialog(nullptr);
@@ -43,7 +44,8 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::addColumn<QStringList>("notices");
         QTest::newRow("saved") << "ok" << QStringList{"K2354_Success|K2355_SaveSuccessfully|0"};
-        QTest::newRow("file cannot be written") << "unwritable" << QStringList{"K2356_Fail|K2357_SaveFailed|1"};
+        QTest::newRow("file cannot be written")
+            << "unwritable" << QStringList{"K2356_Fail|K2357_SaveFailed|1"};
         QTest::newRow("page reported it") << "bad name" << QStringList{"K2356_Fail|K0103_SpecChars|1"};
     }
     void saveTellsItsOutcome() {
@@ -59,7 +61,8 @@ private slots:
         if (how == "bad name") {
             dialog.OnSwitchPage(SysConfig::RowAlarm);
             auto* page = static_cast<AlarmConfig*>(dialog.GetPage(SysConfig::RowAlarm));
-            page->GetModel()->appendRow({new QStandardItem("9"), new QStandardItem("a/b"), new QStandardItem("")});
+            page->GetModel()->appendRow(
+                {new QStandardItem("9"), new QStandardItem("a/b"), new QStandardItem("")});
         }
         dialog.OnSave();
         QCOMPARE(saved.count(), 1);
@@ -85,10 +88,9 @@ private slots:
         SettingsEnv::Config()->GetCommonOption()->startWithLast = true;
         QCOMPARE(SysConfig::OnConfigChanged(&dialog, code, nullptr, nullptr, nullptr), 0);
         QCOMPARE(dialog.GetCurrentRow(), row);
-        QCOMPARE(StackPage(dialog), dialog.findChild<QWidget*>(QStringList{"CommonOption", "FileSaveOption",
-                                                                           "PreviewOption", "VideoOption",
-                                                                           "AlarmOption", "ToolbarOption",
-                                                                           "EmailOption"}[row]));
+        QCOMPARE(StackPage(dialog), dialog.findChild<QWidget*>(QStringList{
+                                        "CommonOption", "FileSaveOption", "PreviewOption", "VideoOption",
+                                        "AlarmOption", "ToolbarOption", "EmailOption"}[row]));
         QCOMPARE(ControlState(&dialog, "picfmt").toInt(), reloaded || row == 3 ? 1 : 0);
         QCOMPARE(ControlState(&dialog, "restorelast").toBool(), reloaded);
         QCOMPARE(dialog.GetPages().size(), size_t(7));
@@ -160,7 +162,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         if (edited) SetControl(&dialog, "openfullscreen", true);
         dialog.hide();
-        QCOMPARE(env.Notices(), edited ? QStringList{"K2352_Unsaved|K2353_ChangesLost K2002_Base|1"} : QStringList());
+        QCOMPARE(env.Notices(),
+                 edited ? QStringList{"K2352_Unsaved|K2353_ChangesLost K2002_Base|1"} : QStringList());
         QCOMPARE(ControlState(&dialog, "openfullscreen").toBool(), false);
         QCOMPARE(SettingsEnv::Config()->GetCommonOption()->autoFullScreen, false);
     }
@@ -231,7 +234,6 @@ private slots:
         QCOMPARE(UnregisterPage(stranger), 0);  // not listed any more: nothing happens
         QCOMPARE(AllPages.size(), before);
     }
-
 };
 
 QTEST_MAIN(TestSettingsDialog)

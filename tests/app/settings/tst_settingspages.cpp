@@ -19,6 +19,7 @@ class TestSettingsPages : public QObject {
 
 private slots:
     void init() { env.Reset(); }
+    void cleanup() { SettingsEnv::CloseNotices(); }
 
     void savedValuesComeBack_data() {
         QTest::addColumn<int>("row");
@@ -26,34 +27,60 @@ private slots:
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("general: last state") << 0 << "restorelast" << QVariant(true) << "Common/StartWithLast" << "true";
-        QTest::newRow("general: full screen") << 0 << "openfullscreen" << QVariant(true) << "Common/AutoFullScreen" << "true";
-        QTest::newRow("file: record folder") << 1 << "videopath" << QVariant("/srv/rec & more=1") << "File/RecordFolder"
-                                             << "/srv/rec & more=1";
-        QTest::newRow("file: picture folder") << 1 << "imgpath" << QVariant("/srv/pic\\ture") << "File/PictureFolder"
-                                              << "/srv/pic\\ture";
-        QTest::newRow("playback: search location") << 2 << "wheresearch" << QVariant(1) << "Playback/SearchLocation" << "1";
-        QTest::newRow("playback: prior play 5 s") << 2 << "priorplay" << QVariant(1) << "Playback/PriorPlayTime" << "5";
-        QTest::newRow("playback: prior play last item") << 2 << "priorplay" << QVariant(7) << "Playback/PriorPlayTime" << "3600";
-        QTest::newRow("playback: merge last") << 2 << "mergerate" << QVariant(2) << "Playback/MergeRate" << "2";
-        QTest::newRow("playback: avi") << 2 << "cbRecordFmt" << QVariant(2) << "Playback/PacketType" << "2";
-        QTest::newRow("video: bmp") << 3 << "picfmt" << QVariant(1) << "Video/CaptureFormat" << "1";
-        QTest::newRow("video: 4:3") << 3 << "videoratio" << QVariant(2) << "Video/DisplayScale" << "2";
-        QTest::newRow("video: 144 fps") << 3 << "framerate" << QVariant(144) << "Video/FrameRate" << "144";
-        QTest::newRow("video: smart rules") << 3 << "smartreg" << QVariant(true) << "Video/SmartRuleDisplay" << "true";
-        QTest::newRow("video: dav") << 3 << "cbxrecfmt" << QVariant(1) << "Video/PacketType" << "1";
-        QTest::newRow("toolbar: hidden") << 5 << "showonstartup" << QVariant(false) << "Toolbar/ShowToolbar" << "false";
-        QTest::newRow("toolbar: record button") << 5 << "PRecord" << QVariant(true) << "Toolbar/PreviewButtons"
-                                                << "0,1,2,3,4,5,8";
-        QTest::newRow("toolbar: no snapshot") << 5 << "TSnapshot" << QVariant(false) << "Toolbar/PlaybackButtons"
-                                              << "3,5,0,1,4";
-        QTest::newRow("e-mail: server") << 6 << "smtpAddr" << QVariant("mail.example.com") << "Email/SmtpServer"
-                                        << "mail.example.com";
-        QTest::newRow("e-mail: STARTTLS") << 6 << "smartTLS" << QVariant(true) << "Email/Security" << "2";
-        QTest::newRow("e-mail: port") << 6 << "port" << QVariant(2525) << "Email/Port0" << "2525";
-        QTest::newRow("e-mail: third recipient") << 6 << "receiver3" << QVariant("ops@example.com") << "Email/Recipient3"
-                                                 << "ops@example.com";
-        QTest::newRow("e-mail: password") << 6 << "password" << QVariant("p4ss;word") << "Email/Password" << "p4ss;word";
+        QTest::newRow("general: last state") << 0 << "restorelast" << QVariant(true) << "Common/StartWithLast"
+                                             << "true";
+        QTest::newRow("general: full screen")
+            << 0 << "openfullscreen" << QVariant(true) << "Common/AutoFullScreen"
+            << "true";
+        QTest::newRow("file: record folder")
+            << 1 << "videopath" << QVariant("/srv/rec & more=1") << "File/RecordFolder"
+            << "/srv/rec & more=1";
+        QTest::newRow("file: picture folder")
+            << 1 << "imgpath" << QVariant("/srv/pic\\ture") << "File/PictureFolder"
+            << "/srv/pic\\ture";
+        QTest::newRow("playback: search location")
+            << 2 << "wheresearch" << QVariant(1) << "Playback/SearchLocation"
+            << "1";
+        QTest::newRow("playback: prior play 5 s")
+            << 2 << "priorplay" << QVariant(1) << "Playback/PriorPlayTime"
+            << "5";
+        QTest::newRow("playback: prior play last item")
+            << 2 << "priorplay" << QVariant(7) << "Playback/PriorPlayTime"
+            << "3600";
+        QTest::newRow("playback: merge last") << 2 << "mergerate" << QVariant(2) << "Playback/MergeRate"
+                                              << "2";
+        QTest::newRow("playback: avi") << 2 << "cbRecordFmt" << QVariant(2) << "Playback/PacketType"
+                                       << "2";
+        QTest::newRow("video: bmp") << 3 << "picfmt" << QVariant(1) << "Video/CaptureFormat"
+                                    << "1";
+        QTest::newRow("video: 4:3") << 3 << "videoratio" << QVariant(2) << "Video/DisplayScale"
+                                    << "2";
+        QTest::newRow("video: 144 fps") << 3 << "framerate" << QVariant(144) << "Video/FrameRate"
+                                        << "144";
+        QTest::newRow("video: smart rules") << 3 << "smartreg" << QVariant(true) << "Video/SmartRuleDisplay"
+                                            << "true";
+        QTest::newRow("video: dav") << 3 << "cbxrecfmt" << QVariant(1) << "Video/PacketType"
+                                    << "1";
+        QTest::newRow("toolbar: hidden") << 5 << "showonstartup" << QVariant(false) << "Toolbar/ShowToolbar"
+                                         << "false";
+        QTest::newRow("toolbar: record button")
+            << 5 << "PRecord" << QVariant(true) << "Toolbar/PreviewButtons"
+            << "0,1,2,3,4,5,8";
+        QTest::newRow("toolbar: no snapshot")
+            << 5 << "TSnapshot" << QVariant(false) << "Toolbar/PlaybackButtons"
+            << "3,5,0,1,4";
+        QTest::newRow("e-mail: server")
+            << 6 << "smtpAddr" << QVariant("mail.example.com") << "Email/SmtpServer"
+            << "mail.example.com";
+        QTest::newRow("e-mail: STARTTLS") << 6 << "smartTLS" << QVariant(true) << "Email/Security"
+                                          << "2";
+        QTest::newRow("e-mail: port") << 6 << "port" << QVariant(2525) << "Email/Port0"
+                                      << "2525";
+        QTest::newRow("e-mail: third recipient")
+            << 6 << "receiver3" << QVariant("ops@example.com") << "Email/Recipient3"
+            << "ops@example.com";
+        QTest::newRow("e-mail: password") << 6 << "password" << QVariant("p4ss;word") << "Email/Password"
+                                          << "p4ss;word";
     }
     void savedValuesComeBack() {
         QFETCH(int, row);
@@ -116,8 +143,10 @@ private slots:
         QCOMPARE(c->GetVideoOption()->frameRate, field == "frameRate" ? 200 : 25);
         QCOMPARE(c->GetVideoOption()->hardDecoder, field == "hardDecoder");
         QCOMPARE(c->GetCommonOption()->logKeepTime, field == "logKeepTime" ? 9 : 4);
-        QCOMPARE(c->GetFileOption()->recordRule, QString(field == "recordRule" ? "CHN-YYYYMMDD" : "GUID-CHN-STREAM-YYYYMMDD-HHMMSS"));
-        if (field == "previewButtons") QCOMPARE(c->GetToolBarOption()->previewButtons, (QList<int>{8, 0, 10}));
+        QCOMPARE(c->GetFileOption()->recordRule,
+                 QString(field == "recordRule" ? "CHN-YYYYMMDD" : "GUID-CHN-STREAM-YYYYMMDD-HHMMSS"));
+        if (field == "previewButtons")
+            QCOMPARE(c->GetToolBarOption()->previewButtons, (QList<int>{8, 0, 10}));
         if (field == "ports") {
             QCOMPARE(c->GetEmailOption()->ports.count(0), size_t(0));
             QCOMPARE(ControlState(&dialog, "port").toInt(), 25);  // the usual port, shown, not stored
@@ -151,7 +180,8 @@ private slots:
     // Default shows the defaults; closing without a save leaves the live record and the file.
     void defaultThenCloseChangesNothing_data() {
         QTest::addColumn<int>("row");
-        for (int row = 0; row < SysConfig::RowCount; ++row) QTest::newRow(qPrintable(QString("row %1").arg(row))) << row;
+        for (int row = 0; row < SysConfig::RowCount; ++row)
+            QTest::newRow(qPrintable(QString("row %1").arg(row))) << row;
     }
     void defaultThenCloseChangesNothing() {
         QFETCH(int, row);
@@ -229,9 +259,15 @@ private slots:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("record folder") << "videopathPb" << "/srv/a\\b" << "/srv/a\\b";
-        QTest::newRow("click into the picture folder") << "imgpath" << "/srv/pictures" << "/srv/pictures";
-        QTest::newRow("cancelled") << "videopathPb" << "" << "unchanged";
+        QTest::newRow("record folder") << "videopathPb"
+                                       << "/srv/a\\b"
+                                       << "/srv/a\\b";
+        QTest::newRow("click into the picture folder") << "imgpath"
+                                                       << "/srv/pictures"
+                                                       << "/srv/pictures";
+        QTest::newRow("cancelled") << "videopathPb"
+                                   << ""
+                                   << "unchanged";
     }
     void folderChooserKeepsTheChosenPath() {
         QFETCH(QString, control);

@@ -16,8 +16,8 @@ public:
     ~SmtpTestServer() { Stop(); }
 
     // user empty: no login asked; cert/key given: STARTTLS required. False when it did not start.
-    bool Start(const QString& user = QString(), const QString& password = QString(), const QString& cert = QString(),
-               const QString& key = QString()) {
+    bool Start(const QString& user = QString(), const QString& password = QString(),
+               const QString& cert = QString(), const QString& key = QString()) {
         QTcpServer probe;
         if (!probe.listen(QHostAddress::LocalHost, 0)) return false;
         m_port = probe.serverPort();
@@ -58,9 +58,9 @@ public:
     // A self-signed certificate for 127.0.0.1 in dir (cert.pem, key.pem); false when openssl failed.
     static bool MakeCertificate(const QString& dir) {
         QProcess p;
-        p.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1",
-                            "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", dir + "/key.pem", "-out",
-                            dir + "/cert.pem"});
+        p.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                            "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+                            dir + "/key.pem", "-out", dir + "/cert.pem"});
         return p.waitForFinished(60000) && p.exitCode() == 0;
     }
 

@@ -23,7 +23,8 @@ private slots:
         QTest::newRow("wav") << "bell.wav" << wav << true;
         QTest::newRow("wav without extension") << "bell" << wav << true;
         QTest::newRow("text named .wav") << "fake.wav" << QByteArray("just some text here") << false;
-        QTest::newRow("riff but not wave") << "clip.wav" << QByteArray("RIFF\x24\x00\x00\x00AVI LIST", 16) << false;
+        QTest::newRow("riff but not wave")
+            << "clip.wav" << QByteArray("RIFF\x24\x00\x00\x00AVI LIST", 16) << false;
         QTest::newRow("truncated") << "short.wav" << QByteArray("RIFF") << false;
         QTest::newRow("empty") << "empty.wav" << QByteArray() << false;
     }
@@ -43,7 +44,8 @@ private slots:
     void refusedFilesStaySilentWithAReason() {
         QFETCH(QString, name);
         QFETCH(int, result);
-        const QString path = name.isEmpty() ? m_dir.filePath("nothing.wav") : Write(name, "plain text, no sound");
+        const QString path =
+            name.isEmpty() ? m_dir.filePath("nothing.wav") : Write(name, "plain text, no sound");
         QCOMPARE(INFRA::AlarmSound::Play(path), result);
         QVERIFY(!INFRA::AlarmSound::LastReason().isEmpty());
     }

@@ -27,7 +27,8 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("one") << "a@example.com" << QStringList{"a@example.com"};
         QTest::newRow("empty items skipped") << ";;c@example.com" << QStringList{"c@example.com"};
-        QTest::newRow("blanks trimmed") << " a@example.com ; ;b@example.com" << QStringList{"a@example.com", "b@example.com"};
+        QTest::newRow("blanks trimmed")
+            << " a@example.com ; ;b@example.com" << QStringList{"a@example.com", "b@example.com"};
         QTest::newRow("nothing") << ";;" << QStringList{};
     }
     void splitRecipients() {
@@ -41,14 +42,17 @@ private slots:
         QVERIFY(server.Start());
         LumoCSmtp smtp("127.0.0.1", QString(), QString(), server.Port(), LumoCSmtp::SecurityNone);
         int reports = 0;
-        QCOMPARE(SendAndWait(smtp, "camera@example.com", "a@example.com;;b@example.org", "Door 1 — 门", &reports), 0);
+        QCOMPARE(
+            SendAndWait(smtp, "camera@example.com", "a@example.com;;b@example.org", "Door 1 — 门", &reports),
+            0);
         QCOMPARE(reports, 1);
         const QList<QVariantMap> mail = server.Messages();
         QCOMPARE(mail.size(), 1);
         QCOMPARE(mail[0]["from"].toString(), QString("camera@example.com"));
         QCOMPARE(mail[0]["to"].toStringList(), (QStringList{"a@example.com", "b@example.org"}));
         const QString data = mail[0]["data"].toString();
-        QVERIFY2(data.contains("Subject: =?UTF-8?B?" + QString("Door 1 — 门").toUtf8().toBase64() + "?="), qPrintable(data));
+        QVERIFY2(data.contains("Subject: =?UTF-8?B?" + QString("Door 1 — 门").toUtf8().toBase64() + "?="),
+                 qPrintable(data));
         QVERIFY(data.contains("From: camera@example.com"));
         QVERIFY(data.contains("A test email from vantel!"));
     }
@@ -83,11 +87,21 @@ private slots:
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("to");
         QTest::addColumn<QString>("subject");
-        QTest::newRow("LF in the subject") << "a@example.com" << "b@example.com" << "hi\nBcc: c@example.com";
-        QTest::newRow("CR in the subject") << "a@example.com" << "b@example.com" << "hi\rX: y";
-        QTest::newRow("CRLF in the sender") << "a@example.com\r\nBcc: c@example.com" << "b@example.com" << "hi";
-        QTest::newRow("LF in a recipient") << "a@example.com" << "b@example.com\nc@example.com" << "hi";
-        QTest::newRow("no recipient at all") << "a@example.com" << " ; ;" << "hi";
+        QTest::newRow("LF in the subject") << "a@example.com"
+                                           << "b@example.com"
+                                           << "hi\nBcc: c@example.com";
+        QTest::newRow("CR in the subject") << "a@example.com"
+                                           << "b@example.com"
+                                           << "hi\rX: y";
+        QTest::newRow("CRLF in the sender") << "a@example.com\r\nBcc: c@example.com"
+                                            << "b@example.com"
+                                            << "hi";
+        QTest::newRow("LF in a recipient") << "a@example.com"
+                                           << "b@example.com\nc@example.com"
+                                           << "hi";
+        QTest::newRow("no recipient at all") << "a@example.com"
+                                             << " ; ;"
+                                             << "hi";
     }
     void headerInjectionIsRefused() {
         QFETCH(QString, from);
@@ -122,7 +136,8 @@ private slots:
         // A server that accepts and never answers: the mail hangs until the sender goes.
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
-        auto* smtp = new LumoCSmtp("127.0.0.1", QString(), QString(), silent.serverPort(), LumoCSmtp::SecurityNone);
+        auto* smtp =
+            new LumoCSmtp("127.0.0.1", QString(), QString(), silent.serverPort(), LumoCSmtp::SecurityNone);
         QCOMPARE(smtp->SendMail("a@example.com", "b@example.com", "x", "y"), 0);
         QTest::qWait(200);
         QElapsedTimer t;

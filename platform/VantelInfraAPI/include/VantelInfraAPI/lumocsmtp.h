@@ -21,8 +21,8 @@ public:
     };
 
     // No Qt parent is needed: the receiver of SignalStatus releases the sender it names.
-    LumoCSmtp(const QString& server, const QString& user, const QString& password, quint16 port, char security,
-              QObject* parent = nullptr);
+    LumoCSmtp(const QString& server, const QString& user, const QString& password, quint16 port,
+              char security, QObject* parent = nullptr);
     // Stops a mail still on its way (the transfer is aborted) and waits for the worker.
     ~LumoCSmtp() override;
 
