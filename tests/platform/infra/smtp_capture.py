@@ -1,6 +1,6 @@
 # A local SMTP server for the tests: every delivered message becomes one JSON line (sender,
 # recipients, the whole message) in the output file. Prints READY once it listens; ends on
-# SIGTERM. Run with the system interpreter, which has aiosmtpd.
+# SIGTERM. With --cert and --key it asks for STARTTLS, or with --implicit-tls speaks TLS at once. Run with the system interpreter, which has aiosmtpd.
 import argparse
 import json
 import signal
@@ -18,6 +18,7 @@ parser.add_argument("--user", default="")
 parser.add_argument("--password", default="")
 parser.add_argument("--cert", default="")
 parser.add_argument("--key", default="")
+parser.add_argument("--implicit-tls", action="store_true", help="TLS from the first byte (smtps)")
 args = parser.parse_args()
 
 
@@ -42,7 +43,10 @@ if args.user:
 if args.cert:
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(args.cert, args.key)
-    kwargs.update(tls_context=context, require_starttls=True)
+    if args.implicit_tls:
+        kwargs.update(ssl_context=context)
+    else:
+        kwargs.update(tls_context=context, require_starttls=True)
 controller = Controller(Handler(), hostname="127.0.0.1", port=args.port, **kwargs)
 controller.start()
 print("READY", flush=True)

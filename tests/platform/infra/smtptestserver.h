@@ -15,9 +15,10 @@ class SmtpTestServer {
 public:
     ~SmtpTestServer() { Stop(); }
 
-    // user empty: no login asked; cert/key given: STARTTLS required. False when it did not start.
+    // user empty: no login asked; cert/key given: STARTTLS required (or TLS at once with implicitTls). False
+    // when it did not start.
     bool Start(const QString& user = QString(), const QString& password = QString(),
-               const QString& cert = QString(), const QString& key = QString()) {
+               const QString& cert = QString(), const QString& key = QString(), bool implicitTls = false) {
         QTcpServer probe;
         if (!probe.listen(QHostAddress::LocalHost, 0)) return false;
         m_port = probe.serverPort();
@@ -25,6 +26,7 @@ public:
         QStringList args{Script(), QString::number(m_port), m_dir.filePath("mail.jsonl")};
         if (!user.isEmpty()) args << "--user" << user << "--password" << password;
         if (!cert.isEmpty()) args << "--cert" << cert << "--key" << key;
+        if (implicitTls) args << "--implicit-tls";
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start("/usr/bin/python3", args);
         if (!m_process.waitForStarted(10000)) return false;

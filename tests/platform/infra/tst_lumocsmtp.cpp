@@ -132,6 +132,22 @@ private slots:
         LumoCSmtp::SetCaFile(QString());
     }
 
+    void sslFromTheFirstByte() {
+        QTemporaryDir dir;
+        if (!SmtpTestServer::MakeCertificate(dir.path())) QSKIP("openssl could not make a certificate");
+        SmtpTestServer server;
+        QVERIFY(server.Start(QString(), QString(), dir.filePath("cert.pem"), dir.filePath("key.pem"), true));
+        // Unknown authority: refused.
+        LumoCSmtp untrusted("127.0.0.1", QString(), QString(), server.Port(), LumoCSmtp::SecuritySsl);
+        QVERIFY(SendAndWait(untrusted, "a@example.com", "b@example.com", "x") > 0);
+        QCOMPARE(server.Messages().size(), 0);
+        LumoCSmtp::SetCaFile(dir.filePath("cert.pem"));
+        LumoCSmtp ssl("127.0.0.1", QString(), QString(), server.Port(), LumoCSmtp::SecuritySsl);
+        QCOMPARE(SendAndWait(ssl, "a@example.com", "b@example.com", "over SSL"), 0);
+        QCOMPARE(server.Messages().size(), 1);
+        LumoCSmtp::SetCaFile(QString());
+    }
+
     void destroyingASenderStopsItsMail() {
         // A server that accepts and never answers: the mail hangs until the sender goes.
         QTcpServer silent;
