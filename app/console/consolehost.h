@@ -1,5 +1,5 @@
 // ConsoleHost: the tray, run-time tick, stop channel, exit sequence, language switch, autostart,
-// security-file import and maximise toggle that every server host's window shares.
+// security-file import and frameless-window handling that every server host's window shares.
 #pragma once
 
 #include <QByteArray>
@@ -21,6 +21,7 @@ class QTimer;
 class QWidget;
 class SingleApp;
 
+// Everything here runs on the GUI thread; only the stop function runs on the exit thread.
 class ConsoleHost : public QObject {
     Q_OBJECT
 public:
