@@ -53,13 +53,13 @@ QStringList ConfigProblems() {
     return QString::fromUtf8(text.GetBuffer()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-int FormatDisk(qint64 diskId, int timeoutMs, Failure* why) {
+int FormatDisk(qint64 diskId, int timeoutMs, Failure* why, const char* url) {
     const Calls calls = Current();
     IKestoDiskFormat* request = IKestoDiskFormat::CreateObject();
     request->SetID(diskId);
     request->SetAccess(0);
     IVantelData* out = nullptr;
-    const int rc = calls.formatDisk ? calls.formatDisk(nullptr, request, &out, timeoutMs) : LUMOSR_ERR_FAIL;
+    const int rc = calls.formatDisk ? calls.formatDisk(url, request, &out, timeoutMs) : LUMOSR_ERR_FAIL;
     // The reason belongs to this thread's last call: ask before anything else calls the engine.
     if (rc != 0 && why) *why = LastFailure();
     request->Release();
@@ -81,6 +81,10 @@ QString ReasonText(const Failure& why) {
             return QObject::tr("K7929_ReasonIO").arg(why.detail);
         case LUMOSR_REASON_NO_DISK:
             return QObject::tr("K7930_ReasonNoDisk").arg(why.detail);
+        case LUMOSR_REASON_ACCESS_DENIED:
+            return QObject::tr("K7950_ReasonAccessDenied").arg(why.detail);
+        case LUMOSR_REASON_UNREACHABLE:
+            return QObject::tr("K7951_ReasonUnreachable").arg(why.detail);
         default:
             return QString();
     }

@@ -44,9 +44,10 @@ Failure LastFailure();
 // The settings problems of the engine's last read of its settings, one line each.
 QStringList ConfigProblems();
 
-// Formats the disk with the settings' own number N of [diskN]; the engine's result, with *why
-// filled on failure (on the calling thread, right after the call).
-int FormatDisk(qint64 diskId, int timeoutMs, Failure* why);
+// Formats the disk with the settings' own number N of [diskN] of the recorder at `url` (null: the
+// engine in this process); the engine's result, with *why filled on failure (on the calling
+// thread, right after the call).
+int FormatDisk(qint64 diskId, int timeoutMs, Failure* why, const char* url = nullptr);
 
 // The operator's sentence for a failed format of that disk: the reason in words, with its
 // detail; the plain "could not be formatted" when the engine gave no reason.

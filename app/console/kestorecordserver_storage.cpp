@@ -24,24 +24,14 @@
 #include "kestorecordserver.h"
 #include "models/vmrmodels.h"
 #include "storagejobs.h"
+#include "storagetables.h"
 
 namespace {
 
 const int kEngineTimeoutMs = 5000;
 
-// The engine ids of the ticked rows, so that a refresh keeps the operator's ticks.
-QSet<qint64> checkedIds(const VantelDataModel* model) {
-    QSet<qint64> ids;
-    for (IVantelData* row : model->GetCheckedRowData()) ids.insert(row->GetID());
-    return ids;
-}
-
-void restoreChecks(VantelDataModel* model, const QSet<qint64>& ids) {
-    if (ids.isEmpty()) return;
-    for (int r = 0; r < model->GetRowCount(); ++r)
-        if (IVantelData* row = model->GetRowData(r))
-            if (ids.contains(row->GetID())) model->SetItemCheckState(r, true);
-}
+using StorageTables::CheckedIds;
+using StorageTables::RestoreChecks;
 
 // Runs work(job) on the background reader and then (window->*done)(job) on the GUI thread. The
 // reader's queue hands the job over both ways: never touched by two threads at once.
@@ -50,14 +40,6 @@ void runQuery(KestoRecordServer* window, BackgroundReader* reader, std::function
               void (KestoRecordServer::*done)(Job&)) {
     auto job = std::make_shared<Job>();
     reader->Post([job, work]() { work(*job); }, [window, job, done]() { (window->*done)(*job); });
-}
-
-int findRowById(const VantelDataModel* model, qint64 id) {
-    if (!model || id < 0) return -1;
-    for (int r = 0; r < model->GetRowCount(); ++r)
-        if (IVantelData* row = model->GetRowData(r))
-            if (row->GetID() == id) return r;
-    return -1;
 }
 
 }  // namespace
@@ -93,14 +75,14 @@ void KestoRecordServer::OnDiskQueryReturn(KestoDiskQuery& job) {
         NoticeQueryFailure(&m_diskQuery.failed, "K7921_DiskQueryFail");  // the tables keep what they show
     } else {
         m_diskQuery.failed = false;
-        const QSet<qint64> ticked = checkedIds(m_diskModel);
-        const QSet<qint64> tickedStatus = checkedIds(m_diskStatusModel);
+        const QSet<qint64> ticked = CheckedIds(m_diskModel);
+        const QSet<qint64> tickedStatus = CheckedIds(m_diskStatusModel);
         m_diskModel->Clear(true);
         m_diskStatusModel->Clear(true);
         m_diskModel->SetupModelData(job.disks);
         m_diskStatusModel->SetupModelData(job.disks);
-        restoreChecks(m_diskModel, ticked);
-        restoreChecks(m_diskStatusModel, tickedStatus);
+        RestoreChecks(m_diskModel, ticked);
+        RestoreChecks(m_diskStatusModel, tickedStatus);
         SyncHeaderCheck(ui.m_table_vmr_disk);
         SyncHeaderCheck(ui.m_table_disk_status);
 
@@ -134,7 +116,7 @@ void KestoRecordServer::OnDiskStatusRefresh() {
 }
 
 int KestoRecordServer::FindDiskStatusRow(qint64 diskId) const {
-    return findRowById(m_diskStatusModel, diskId);
+    return StorageTables::FindRowById(m_diskStatusModel, diskId);
 }
 
 // ---- channels, streams and camera identities -------------------------------------------------
@@ -171,10 +153,10 @@ void KestoRecordServer::OnChannelQueryReturn(KestoChannelQuery& job) {
         NoticeQueryFailure(&m_chnQuery.failed, "K7922_ChnQueryFail");
     } else {
         m_chnQuery.failed = false;
-        const QSet<qint64> ticked = checkedIds(m_chnModel);
+        const QSet<qint64> ticked = CheckedIds(m_chnModel);
         m_chnModel->Clear(true);
         m_chnModel->SetupModelData(job.channels);
-        restoreChecks(m_chnModel, ticked);
+        RestoreChecks(m_chnModel, ticked);
         SyncHeaderCheck(ui.m_table_channel);
         // The streams shown belong to a channel: follow it to its new row, or let them go with it.
         if (m_streamChnId >= 0) {
@@ -256,7 +238,7 @@ void KestoRecordServer::OnProblemsQueryReturn(KestoProblemsQuery& job) {
 }
 
 int KestoRecordServer::FindChnRow(qint64 chnId) const {
-    return findRowById(m_chnModel, chnId);
+    return StorageTables::FindRowById(m_chnModel, chnId);
 }
 
 void KestoRecordServer::ShowChannelStreams(int row) {

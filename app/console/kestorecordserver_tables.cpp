@@ -13,59 +13,9 @@
 #include "delegates/vmrdelegates.h"
 #include "kestorecordserver.h"
 #include "models/vmrmodels.h"
+#include "storagetables.h"
 
-namespace {
-
-// One row button: its icon and the key of its tooltip.
-struct ActionDef {
-    const char* icon;
-    const char* key;
-};
-
-const char kFormatIcon[] = ":res/default/image/remotecfg/icon_diskstatus.png";
-const char kInfoIcon[] = ":res/default/image/remotecfg/information.png";
-const char kPlayIcon[] = ":res/default/image/remotecfg/play.png";
-
-// The buttons of each table. The disk-status table's first button loads the disk's storage
-// blocks, so its tooltip says so (not "format").
-const ActionDef kDiskActions[] = {{kFormatIcon, "K4777_DiskFormat"}, {kInfoIcon, "K3713_DiskStatus"}};
-const ActionDef kChnActions[] = {{kInfoIcon, "K6054_ChannelStatus"}};
-const ActionDef kDiskStatusActions[] = {{kFormatIcon, "K3724_BlockStatus"}, {kInfoIcon, "K3713_DiskStatus"}};
-const ActionDef kBlockActions[] = {{kPlayIcon, "K3533_Play"}};
-const ActionDef kFileActions[] = {{kPlayIcon, "K3533_Play"}};
-
-// Fills (first use) or re-translates a list from its definitions.
-template <size_t N>
-QList<ActionInfo>* translated(QList<ActionInfo>* list, const ActionDef (&defs)[N]) {
-    if (list->isEmpty())
-        for (const ActionDef& d : defs)
-            *list << ActionInfo(20, QLatin1String(d.icon), QObject::tr(d.key), -1, QString(), QString());
-    else
-        for (size_t i = 0; i < N && int(i) < list->size(); ++i)
-            (*list)[int(i)].tooltip = QObject::tr(defs[i].key);
-    return list;
-}
-
-// The lists live for the whole run: the delegates keep pointers to them.
-QList<ActionInfo> s_diskActions, s_chnActions, s_diskStatusActions, s_blockActions, s_fileActions;
-
-void translateActionLists() {
-    translated(&s_diskActions, kDiskActions);
-    translated(&s_chnActions, kChnActions);
-    translated(&s_diskStatusActions, kDiskStatusActions);
-    translated(&s_blockActions, kBlockActions);
-    translated(&s_fileActions, kFileActions);
-}
-
-// A delegate function giving the list for the action column and nothing elsewhere.
-VantelDelegate::ActionButtonRepo repoFor(QList<ActionInfo>* list, int column) {
-    return [list, column](QAbstractItemView*, const QStyleOptionViewItem&,
-                          const QModelIndex& i) -> QList<ActionInfo>* {
-        return i.column() == column ? list : nullptr;
-    };
-}
-
-}  // namespace
+using StorageTables::RepoFor;
 
 void KestoRecordServer::InitTables() {
     Retranslate();
@@ -106,46 +56,11 @@ void KestoRecordServer::SetupNavigationAndSearch() {
 void KestoRecordServer::SetupTable(QTableView* view, INFRA::TableHeaderView** header,
                                    VantelTableDataModel* model, VantelTableDelegate* delegate,
                                    const QSet<int>& unsortable, int columns, const QMap<int, int>& widths) {
-    auto* h = new INFRA::TableHeaderView(0, Qt::Horizontal, view);
-    h->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    h->setSortableColumns(unsortable, columns, true);
-    view->setHorizontalHeader(h);
-    *header = h;
-
-    view->verticalHeader()->hide();
-    view->verticalHeader()->setMinimumSectionSize(20);  // the font would ask for more
-    view->verticalHeader()->setDefaultSectionSize(20);
-    h->setStretchLastSection(true);
-    view->setShowGrid(false);
-    view->setSortingEnabled(true);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    h->setVisible(true);
-
-    view->setItemDelegate(delegate);
-    view->setAlternatingRowColors(true);
-    view->setModel(model);
-    // Sorting was switched on before the model came; start in the engine's order.
-    h->setSortIndicator(-1, Qt::AscendingOrder);
-    model->sort(-1);
-    view->show();
-
-    for (auto it = widths.begin(); it != widths.end(); ++it) view->setColumnWidth(it.key(), it.value());
-    h->setSectionResizeMode(0, QHeaderView::Fixed);
-    FitColumns(view);
+    StorageTables::SetupTable(view, header, model, delegate, unsortable, columns, widths);
 }
 
 void KestoRecordServer::FitColumns(QTableView* view, const QList<int>& contentColumns) {
-    QHeaderView* h = view->horizontalHeader();
-    const int last = h->count() - 1;
-    for (int c = 1; c < last; ++c) {
-        if (view->isColumnHidden(c)) continue;
-        int wanted = h->sectionSizeHint(c);
-        if (contentColumns.contains(c))
-            wanted = qMax(wanted, static_cast<QAbstractItemView*>(view)->sizeHintForColumn(c) + 8);
-        if (view->columnWidth(c) < wanted) view->setColumnWidth(c, wanted);
-    }
+    StorageTables::FitColumns(view, contentColumns);
 }
 
 void KestoRecordServer::CentreDialog(QWidget* dialog) const {
@@ -216,12 +131,13 @@ void KestoRecordServer::SetupRecordFileTable() {
 }
 
 void KestoRecordServer::SetActionRepos() {
-    translateActionLists();
-    if (m_diskDelegate) m_diskDelegate->SetActionButtonRepo(repoFor(&s_diskActions, 4));
-    if (m_chnDelegate) m_chnDelegate->SetActionButtonRepo(repoFor(&s_chnActions, 4));
-    if (m_diskStatusDelegate) m_diskStatusDelegate->SetActionButtonRepo(repoFor(&s_diskStatusActions, 5));
-    if (m_blockDelegate) m_blockDelegate->SetActionButtonRepo(repoFor(&s_blockActions, 7));
-    if (m_fileDelegate) m_fileDelegate->SetActionButtonRepo(repoFor(&s_fileActions, 8));
+    StorageTables::RetranslateActions();
+    if (m_diskDelegate) m_diskDelegate->SetActionButtonRepo(RepoFor(StorageTables::DiskActions(), 4));
+    if (m_chnDelegate) m_chnDelegate->SetActionButtonRepo(RepoFor(StorageTables::ChnActions(), 4));
+    if (m_diskStatusDelegate)
+        m_diskStatusDelegate->SetActionButtonRepo(RepoFor(StorageTables::DiskStatusActions(), 5));
+    if (m_blockDelegate) m_blockDelegate->SetActionButtonRepo(RepoFor(StorageTables::BlockActions(), 7));
+    if (m_fileDelegate) m_fileDelegate->SetActionButtonRepo(RepoFor(StorageTables::FileActions(), 8));
 }
 
 void KestoRecordServer::ConnectTableSignals() {
@@ -329,17 +245,8 @@ void KestoRecordServer::OnItemCheckStateChange(QAbstractItemView* view, const QM
 }
 
 void KestoRecordServer::SyncHeaderCheck(QTableView* view) {
-    INFRA::TableHeaderView* header = GetHeader(view);
-    auto* model = view ? qobject_cast<VantelDataModel*>(view->model()) : nullptr;
-    if (!header || !model) return;
-    const int checked = model->GetDetailCheckedCount();
-    const int total = model->GetRowCount();
-    if (checked > 0 && checked == total)
-        header->setChecked(Qt::Checked);
-    else if (checked > 0)
-        header->setChecked(Qt::PartiallyChecked);
-    else
-        header->setChecked(Qt::Unchecked);
+    StorageTables::SyncHeaderCheck(GetHeader(view),
+                                   view ? qobject_cast<VantelDataModel*>(view->model()) : nullptr);
 }
 
 void KestoRecordServer::OnDiskHeaderCheckChange(bool checked) {

@@ -14,15 +14,18 @@
 #include "engineaccess.h"
 
 struct KestoBlockJob {
+    QByteArray url;                 // request: the recorder (empty: the engine in this process)
     qint64 diskId = -1;             // request: the engine's disk number
     IVantelList* blocks = nullptr;  // result: a fresh list, handed to the block model
     int rc = 0;                     // result: the engine's answer
+    EngineAccess::Failure why;      // result: why the read failed (a recorder's reason)
     ~KestoBlockJob() {
         if (blocks) blocks->Release();
     }
 };
 
 struct KestoFormatJob {
+    QByteArray url;                           // request: the recorder (empty: the engine in this process)
     QVector<qint64> diskIds;                  // request: engine disk numbers, formatted in this order
     QVector<int> results;                     // result: the engine's answer for each disk
     QVector<EngineAccess::Failure> failures;  // result: why each disk failed (reason 0 after success)

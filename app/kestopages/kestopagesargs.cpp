@@ -66,7 +66,10 @@ KestoPagesArgs ParseKestoPagesArgs(const QStringList& arguments) {
     if (parser.isSet(recorder)) {
         const QString url = parser.value(recorder);
         const QUrl parsed(url, QUrl::StrictMode);
-        if (url.isEmpty() || !parsed.isValid() || parsed.scheme().isEmpty() || parsed.host().isEmpty()) {
+        const QString scheme = parsed.scheme().toLower();
+        if (url.isEmpty() || !parsed.isValid() ||
+            (scheme != QLatin1String("http") && scheme != QLatin1String("lumofs")) ||
+            parsed.host().isEmpty()) {
             out.error =
                 QStringLiteral("--recorder takes a recorder URL such as http://host:port, not \"%1\".")
                     .arg(url);

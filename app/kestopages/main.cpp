@@ -1,5 +1,5 @@
-// KestoPages: opens the client settings dialog on its own (and is where the record-server page
-// of a recorder will open).
+// KestoPages: opens the client settings dialog on its own, or the record-server page bound to a
+// recorder given by its URL.
 #include <QApplication>
 #include <QDir>
 #include <QListWidget>
@@ -8,8 +8,10 @@
 
 #include "LumoCClient/LumoCClient.h"
 #include "VantelInfraAPI/vantelutility.h"
+#include "VantelCore/VantelCore.h"
 #include "consoleshell.h"
 #include "kestopagesargs.h"
+#include "pagerecordserverconfig.h"
 #include "settings/sysconfig.h"
 #include "ui_sysconfig.h"
 
@@ -24,11 +26,6 @@ int main(int argc, char** argv) {
         case KestoPagesArgs::Help:
             std::printf("%s", qPrintable(args.usage));
             return 0;
-        case KestoPagesArgs::Recorder:
-            std::fprintf(stderr,
-                         "KestoPages: the record-server page is not available in this build (recorder %s).\n",
-                         qPrintable(args.recorder));
-            return 3;
         default:
             break;
     }
@@ -40,6 +37,25 @@ int main(int argc, char** argv) {
     QDir::setCurrent(VantelUtility::GetModuleFileInformations());
     LoadStyleSheet();
     if (!args.configFile.isEmpty()) LumoCConfiguration::GetLumoCConfig()->SetFilePath(args.configFile);
+
+    if (args.mode == KestoPagesArgs::Recorder) {
+        // The recorder becomes a device of the client's list; the page is bound to it.
+        const int64_t id = LumoCAddRecorder(args.recorder.toUtf8().constData());
+        IVantelDataDEV* device = IVantelDataDEV::CreateObject();
+        if (id < 0 || LumoCGetDev(nullptr, id, device) != 0) {
+            device->Release();
+            std::fprintf(stderr, "KestoPages: \"%s\" names no recorder.\n", qPrintable(args.recorder));
+            return 2;
+        }
+        auto* page = new PageRecordServerConfig(nullptr);
+        page->setAttribute(Qt::WA_DeleteOnClose);
+        page->SetDevice(device);
+        device->Release();
+        page->Init();
+        page->resize(1048, 678);
+        page->show();
+        return app.exec();
+    }
 
     SysConfig* dialog =
         args.mode == KestoPagesArgs::Preview ? new PreviewPageConfigure(nullptr) : new SysConfig(nullptr);

@@ -1,6 +1,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHostInfo>
+#include <QUrl>
 #include <map>
 #include <mutex>
 
@@ -11,6 +12,7 @@ namespace {
 struct Device {
     std::string address;
     std::string guid;
+    std::string recordUrl;  // a network recorder's own URL; empty: made from the address
 };
 
 std::mutex g_mutex;
@@ -50,6 +52,24 @@ int LumoCAddDev(int64_t deviceId, const char* address, const char* guid) {
     return 0;
 }
 
+int64_t LumoCAddRecorder(const char* recorderUrl) {
+    if (!recorderUrl) return -1;
+    const QUrl url(QString::fromUtf8(recorderUrl), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() || (scheme != "http" && scheme != "lumofs")) return -1;
+    const std::string address =
+        (url.host().contains(':') ? "[" + url.host() + "]" : url.host()).toStdString() + ":" +
+        std::to_string(url.port(8431));
+    std::lock_guard<std::mutex> lock(g_mutex);
+    Find(0);
+    auto& devices = Devices();
+    for (const auto& d : devices)
+        if (d.first > 0 && d.second.recordUrl == recorderUrl) return d.first;
+    const int64_t id = devices.rbegin()->first + 1;
+    devices[id] = Device{address, address, recorderUrl};
+    return id;
+}
+
 int LumoCGetDev(void*, int64_t deviceId, IVantelDataDEV* dev) {
     if (!dev) return -1;
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -80,7 +100,9 @@ int LumoCRECGetDeviceURL(void*, int64_t deviceId, CLumoString* url) {
     std::lock_guard<std::mutex> lock(g_mutex);
     const Device* d = Find(deviceId);
     if (!d) return -1;
-    if (deviceId == 0 || d->address == "127.0.0.1")
+    if (!d->recordUrl.empty())
+        url->Copy(d->recordUrl.c_str());
+    else if (deviceId == 0 || d->address == "127.0.0.1")
         url->Copy("lumofs://localhost/media");
     else {
         url->Empty();

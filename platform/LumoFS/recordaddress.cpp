@@ -5,8 +5,8 @@
 
 namespace {
 
-const char* const kKnownKeys[] = {"type", "format", "filename", "pathname", "disk", "path",
-                                  "idc",  "ids",    "from",     "len"};
+const char* const kKnownKeys[] = {"type", "format", "filename", "pathname", "disk",
+                                  "path", "idc",    "ids",      "from",     "len"};
 
 struct SchemeName {
     LumoRecordAddress::Scheme scheme;
@@ -30,6 +30,44 @@ size_t NextSplit(const std::string& q, size_t from) {
         if (eq != std::string::npos && LumoRecordAddress::IsKnownKey(q.substr(p + 1, eq - p - 1))) return p;
     }
     return std::string::npos;
+}
+
+// Whether `q` holds "<known key>=" at `at`.
+bool KeyAt(const std::string& q, size_t at) {
+    const size_t eq = q.find('=', at);
+    return eq != std::string::npos && LumoRecordAddress::IsKnownKey(q.substr(at, eq - at));
+}
+
+// A value goes into an address with the two escapes the parser undoes: "%26" for an '&' that
+// would start a parameter ("&<known key>="), "%25" for a '%' that would read as an escape. Any
+// other character, '&' and '=' included, stands as it is, so hand-built addresses keep working.
+std::string Escape(const std::string& v) {
+    std::string out;
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '&' && KeyAt(v, i + 1))
+            out += "%26";
+        else if (v[i] == '%' && (v.compare(i + 1, 2, "25") == 0 || v.compare(i + 1, 2, "26") == 0))
+            out += "%25";
+        else
+            out += v[i];
+    }
+    return out;
+}
+
+std::string Unescape(const std::string& v) {
+    std::string out;
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '%' && v.compare(i + 1, 2, "26") == 0) {
+            out += '&';
+            i += 2;
+        } else if (v[i] == '%' && v.compare(i + 1, 2, "25") == 0) {
+            out += '%';
+            i += 2;
+        } else {
+            out += v[i];
+        }
+    }
+    return out;
 }
 
 void SetError(std::string* error, const std::string& text) {
@@ -96,7 +134,7 @@ bool LumoRecordAddress::Parse(const std::string& text, LumoRecordAddress* out, s
             SetError(error, "parameter \"" + key + "\" given twice in " + text);
             return false;
         }
-        out->m_params.emplace_back(key, part.substr(e + 1));
+        out->m_params.emplace_back(key, Unescape(part.substr(e + 1)));
         if (next == std::string::npos) break;
         pos = next + 1;
     }
@@ -111,7 +149,7 @@ std::string LumoRecordAddress::Build() const {
     if (m_params.empty()) return s + m_resource;
     for (size_t i = 0; i < m_params.size(); ++i) {
         if (i) s += '&';
-        s += m_params[i].first + "=" + m_params[i].second;
+        s += m_params[i].first + "=" + Escape(m_params[i].second);
     }
     return s;
 }

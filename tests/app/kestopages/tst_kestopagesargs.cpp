@@ -1,5 +1,6 @@
 // KestoPages' command line: what each line opens, and the lines it refuses with a reason.
 #include <QProcess>
+#include <QTcpServer>
 #include <QtTest>
 
 #include "kestopagesargs.h"
@@ -23,6 +24,11 @@ private slots:
             << QStringList{"--preview"} << KestoPagesArgs::Preview << "" << -1 << "";
         QTest::newRow("recorder") << QStringList{"--recorder", "http://admin:pw@10.0.0.5:9000"}
                                   << KestoPagesArgs::Recorder << "http://admin:pw@10.0.0.5:9000" << -1 << "";
+        QTest::newRow("recorder by its record URL")
+            << QStringList{"--recorder", "lumofs://10.0.0.5:8431/media"} << KestoPagesArgs::Recorder
+            << "lumofs://10.0.0.5:8431/media" << -1 << "";
+        QTest::newRow("recorder of another scheme") << QStringList{"--recorder", "ftp://10.0.0.5"}
+                                                    << KestoPagesArgs::Invalid << "" << -1 << "recorder URL";
         QTest::newRow("help") << QStringList{"--help"} << KestoPagesArgs::Help << "" << -1 << "";
         QTest::newRow("nothing") << QStringList{} << KestoPagesArgs::Invalid << "" << -1 << "Nothing to open";
         QTest::newRow("two pages") << QStringList{"--settings", "--recorder", "http://h:1"}
@@ -57,13 +63,13 @@ private slots:
         QVERIFY(parsed.usage.contains("--recorder <url>"));
     }
 
-    // The program itself: a recorder's page is not there yet, and it says so.
+    // The program itself refuses a line it cannot read.
     void theProgramSaysWhatItCannotOpen_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
-        QTest::newRow("recorder") << QStringList{"--recorder", "http://127.0.0.1:9000"} << 3
-                                  << "not available";
+        QTest::newRow("recorder of another scheme")
+            << QStringList{"--recorder", "ftp://127.0.0.1:9000"} << 2 << "recorder URL";
         QTest::newRow("bad line") << QStringList{"--page", "9"} << 2 << "Usage:";
     }
     void theProgramSaysWhatItCannotOpen() {
@@ -75,6 +81,41 @@ private slots:
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitCode(), code);
         QVERIFY2(QString::fromLocal8Bit(p.readAllStandardError()).contains(message), "no reason given");
+    }
+
+    // The record-server page opens bound to the recorder of the line; a recorder that nobody
+    // answers for is told to the operator (not shown as an empty recorder).
+    void recorderPageTellsAnUnreachableRecorder() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        quint16 port = 0;
+        {
+            QTcpServer s;  // a port that was free a moment ago: nothing listens on it
+            QVERIFY(s.listen(QHostAddress::LocalHost, 0));
+            port = s.serverPort();
+        }
+        const QString log = dir.filePath("ui.log");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("VANTEL_UI_LOG", log);
+        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+        env.insert("VANTEL_LOG_DIR", dir.filePath("logs"));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QDir(qEnvironmentVariable("VANTEL_BIN_DIR")).filePath("KestoPages"),
+                {"--recorder", QStringLiteral("http://127.0.0.1:%1").arg(port), "--language", "English"});
+        QVERIFY(p.waitForStarted(10000));
+        auto logText = [&log]() {
+            QFile f(log);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        const bool told = QTest::qWaitFor([&]() { return logText().contains("cannot be reached"); }, 20000);
+        const bool running = p.state() == QProcess::Running;
+        p.kill();
+        p.waitForFinished(5000);
+        QVERIFY2(told, qPrintable(logText()));
+        QVERIFY(running);  // the page stays open for the operator
+        QVERIFY2(logText().contains(QStringLiteral("127.0.0.1:%1").arg(port)), qPrintable(logText()));
     }
 };
 

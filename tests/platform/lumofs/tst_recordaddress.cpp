@@ -115,7 +115,10 @@ void TstRecordAddress::buildersRoundTrip_data() {
     QTest::newRow("disk record") << 0 << "disk2" << "blk00007" << "c02_s1_r0_20260102_030405.dav"
                                  << "lumofs://local/disk=disk2&path=blk00007&filename=c02_s1_r0_20260102_030405.dav";
     QTest::newRow("read file with & and =") << 1 << "dav" << "/rec/x&filename=y.dav" << ""
-                                            << "filer://local/type=rec&format=dav&filename=/rec/x&filename=y.dav";
+                                            << "filer://local/type=rec&format=dav&filename=/rec/x%26filename=y.dav";
+    QTest::newRow("folder holding a key and escapes")
+        << 2 << "rec" << "mp4" << "/v/a&format=b%26c%25d%e"
+        << "filew://local/type=rec&format=mp4&pathname=/v/a%26format=b%2526c%2525d%e";
     QTest::newRow("snapshot folder") << 2 << "pic" << "jpg" << "/tmp/a=b&c"
                                      << "filew://local/type=pic&format=jpg&pathname=/tmp/a=b&c";
 }
@@ -131,12 +134,8 @@ void TstRecordAddress::buildersRoundTrip() {
     if (kind == 1) built = LumoRecordAddress::ReadFile(a.toStdString(), b.toStdString());
     if (kind == 2) built = LumoRecordAddress::WriteFolder(a.toStdString(), b.toStdString(), c.toStdString());
     QCOMPARE(QString::fromStdString(built.Build()), expected);
+    // A value holding "&<key>=" or "%25"/"%26" comes back whole, never as a second key.
     LumoRecordAddress back;
-    if (kind == 1) {
-        // A name that itself holds "&filename=" cannot be told from a second key: refused, never misread.
-        QVERIFY(!LumoRecordAddress::Parse(built.Build(), &back));
-        return;
-    }
     QVERIFY(LumoRecordAddress::Parse(built.Build(), &back));
     QCOMPARE(back.GetScheme(), built.GetScheme());
     QCOMPARE(back.Params(), built.Params());

@@ -6,6 +6,8 @@
 //   filew://local/type=<rec|pic>&format=<ext>&pathname=<dir>[&filename=<name>]   a target folder
 // Parameters are split only where '&' is followed by a key the suite knows, so names and folders
 // may hold '&' and '=' ("a&b=c.dav"); a key seen twice or an unknown key at the start is an error.
+// Build writes an '&' that would start a parameter as "%26" and a '%' that would read as an escape
+// as "%25"; Parse turns "%26" and "%25" back, so every value comes back whole ("/v/x&format=y").
 #pragma once
 
 #include <initializer_list>

@@ -1,0 +1,164 @@
+#include "storagetables.h"
+
+#include <QHeaderView>
+#include <QObject>
+#include <QTableView>
+
+#include "VantelCore/VantelCore.h"
+#include "VantelInfraAPI/tableheaderview.h"
+#include "VantelInfraAPI/vanteldatamodel.h"
+
+namespace StorageTables {
+namespace {
+
+// One row button: its icon and the key of its tooltip.
+struct ActionDef {
+    const char* icon;
+    const char* key;
+};
+
+const char kFormatIcon[] = ":res/default/image/remotecfg/icon_diskstatus.png";
+const char kInfoIcon[] = ":res/default/image/remotecfg/information.png";
+const char kPlayIcon[] = ":res/default/image/remotecfg/play.png";
+const char kDownloadIcon[] = ":res/default/image/remotecfg/download.png";
+
+// The disk-status table's first button loads the disk's storage blocks, so its tooltip says so
+// (not "format").
+const ActionDef kDiskActions[] = {{kFormatIcon, "K4777_DiskFormat"}, {kInfoIcon, "K3713_DiskStatus"}};
+const ActionDef kChnActions[] = {{kInfoIcon, "K6054_ChannelStatus"}};
+const ActionDef kDiskStatusActions[] = {{kFormatIcon, "K3724_BlockStatus"}, {kInfoIcon, "K3713_DiskStatus"}};
+const ActionDef kBlockActions[] = {{kPlayIcon, "K3533_Play"}};
+const ActionDef kFileActions[] = {{kPlayIcon, "K3533_Play"}};
+const ActionDef kFileDownloadActions[] = {{kPlayIcon, "K3533_Play"}, {kDownloadIcon, "K0069_strDownLoad"}};
+
+// Fills (first use) or re-translates a list from its definitions.
+template <size_t N>
+QList<ActionInfo>* translated(QList<ActionInfo>* list, const ActionDef (&defs)[N]) {
+    if (list->isEmpty())
+        for (const ActionDef& d : defs)
+            *list << ActionInfo(20, QLatin1String(d.icon), QObject::tr(d.key), -1, QString(), QString());
+    else
+        for (size_t i = 0; i < N && int(i) < list->size(); ++i)
+            (*list)[int(i)].tooltip = QObject::tr(defs[i].key);
+    return list;
+}
+
+QList<ActionInfo> s_disk, s_chn, s_diskStatus, s_block, s_file, s_fileDownload;
+
+}  // namespace
+
+QList<ActionInfo>* DiskActions() {
+    return s_disk.isEmpty() ? translated(&s_disk, kDiskActions) : &s_disk;
+}
+QList<ActionInfo>* ChnActions() {
+    return s_chn.isEmpty() ? translated(&s_chn, kChnActions) : &s_chn;
+}
+QList<ActionInfo>* DiskStatusActions() {
+    return s_diskStatus.isEmpty() ? translated(&s_diskStatus, kDiskStatusActions) : &s_diskStatus;
+}
+QList<ActionInfo>* BlockActions() {
+    return s_block.isEmpty() ? translated(&s_block, kBlockActions) : &s_block;
+}
+QList<ActionInfo>* FileActions() {
+    return s_file.isEmpty() ? translated(&s_file, kFileActions) : &s_file;
+}
+QList<ActionInfo>* FileDownloadActions() {
+    return s_fileDownload.isEmpty() ? translated(&s_fileDownload, kFileDownloadActions) : &s_fileDownload;
+}
+
+void RetranslateActions() {
+    translated(&s_disk, kDiskActions);
+    translated(&s_chn, kChnActions);
+    translated(&s_diskStatus, kDiskStatusActions);
+    translated(&s_block, kBlockActions);
+    translated(&s_file, kFileActions);
+    translated(&s_fileDownload, kFileDownloadActions);
+}
+
+VantelDelegate::ActionButtonRepo RepoFor(QList<ActionInfo>* list, int column) {
+    return [list, column](QAbstractItemView*, const QStyleOptionViewItem&,
+                          const QModelIndex& i) -> QList<ActionInfo>* {
+        return i.column() == column ? list : nullptr;
+    };
+}
+
+void SetupTable(QTableView* view, INFRA::TableHeaderView** header, VantelTableDataModel* model,
+                VantelTableDelegate* delegate, const QSet<int>& sortable, int columns,
+                const QMap<int, int>& widths) {
+    auto* h = new INFRA::TableHeaderView(0, Qt::Horizontal, view);
+    h->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    h->setSortableColumns(sortable, columns, true);
+    view->setHorizontalHeader(h);
+    *header = h;
+
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setMinimumSectionSize(20);  // the font would ask for more
+    view->verticalHeader()->setDefaultSectionSize(20);
+    h->setStretchLastSection(true);
+    view->setShowGrid(false);
+    view->setSortingEnabled(true);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    h->setVisible(true);
+
+    view->setItemDelegate(delegate);
+    view->setAlternatingRowColors(true);
+    view->setModel(model);
+    // Sorting was switched on before the model came; start in the engine's order.
+    h->setSortIndicator(-1, Qt::AscendingOrder);
+    model->sort(-1);
+    view->show();
+
+    for (auto it = widths.begin(); it != widths.end(); ++it) view->setColumnWidth(it.key(), it.value());
+    h->setSectionResizeMode(0, QHeaderView::Fixed);
+    FitColumns(view);
+}
+
+void FitColumns(QTableView* view, const QList<int>& contentColumns) {
+    QHeaderView* h = view->horizontalHeader();
+    const int last = h->count() - 1;
+    for (int c = 1; c < last; ++c) {
+        if (view->isColumnHidden(c)) continue;
+        int wanted = h->sectionSizeHint(c);
+        if (contentColumns.contains(c))
+            wanted = qMax(wanted, static_cast<QAbstractItemView*>(view)->sizeHintForColumn(c) + 8);
+        if (view->columnWidth(c) < wanted) view->setColumnWidth(c, wanted);
+    }
+}
+
+void SyncHeaderCheck(INFRA::TableHeaderView* header, const VantelDataModel* model) {
+    if (!header || !model) return;
+    const int checked = model->GetDetailCheckedCount();
+    const int total = model->GetRowCount();
+    if (checked > 0 && checked == total)
+        header->setChecked(Qt::Checked);
+    else if (checked > 0)
+        header->setChecked(Qt::PartiallyChecked);
+    else
+        header->setChecked(Qt::Unchecked);
+}
+
+QSet<qint64> CheckedIds(const VantelDataModel* model) {
+    QSet<qint64> ids;
+    if (!model) return ids;
+    for (IVantelData* row : model->GetCheckedRowData()) ids.insert(row->GetID());
+    return ids;
+}
+
+void RestoreChecks(VantelDataModel* model, const QSet<qint64>& ids) {
+    if (!model || ids.isEmpty()) return;
+    for (int r = 0; r < model->GetRowCount(); ++r)
+        if (IVantelData* row = model->GetRowData(r))
+            if (ids.contains(row->GetID())) model->SetItemCheckState(r, true);
+}
+
+int FindRowById(const VantelDataModel* model, qint64 id) {
+    if (!model || id < 0) return -1;
+    for (int r = 0; r < model->GetRowCount(); ++r)
+        if (IVantelData* row = model->GetRowData(r))
+            if (row->GetID() == id) return r;
+    return -1;
+}
+
+}  // namespace StorageTables
