@@ -1,4 +1,5 @@
 #include "kestorecordserver.h"
+#include "storagetables.h"
 
 #include <QAction>
 #include <QApplication>
@@ -218,12 +219,7 @@ void KestoRecordServer::InitHDDFullCombo() {
 }
 
 void KestoRecordServer::InitStreamCombo() {
-    const int index = ui.m_cmb_stream->currentIndex();
-    const QSignalBlocker block(ui.m_cmb_stream);
-    ui.m_cmb_stream->clear();
-    ui.m_cmb_stream->addItem(QObject::tr("K0435_MainStream"), 0);
-    ui.m_cmb_stream->addItem(QObject::tr("K0436_SubStream"), 1);
-    ui.m_cmb_stream->setCurrentIndex(index < 0 ? 0 : index);
+    StorageTables::FillStreamCombo(ui.m_cmb_stream);
 }
 
 bool KestoRecordServer::ApplyDiskFullPolicy(int index) {

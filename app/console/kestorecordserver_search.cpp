@@ -18,6 +18,7 @@
 #include "lumoc/playback/playerwidget.h"
 #include "models/vmrmodels.h"
 #include "storagejobs.h"
+#include "storagetables.h"
 
 namespace {
 
@@ -28,56 +29,19 @@ std::string searchAddress() {
     return address.Build();
 }
 const int kSearchBatch = 256;
-const char kDateFormat[] = "yyyy-MM-dd HH:mm:ss";
-
-// The bound as shown in the edit (local time, whole seconds).
-CLumoTime lumoTimeOf(const QDateTime& t) {
-    CLumoTime out;
-    out.SetYear(t.date().year());
-    out.SetMonth(t.date().month());
-    out.SetDay(t.date().day());
-    out.SetHour(t.time().hour());
-    out.SetMinute(t.time().minute());
-    out.SetSecond(t.time().second());
-    return out;
-}
+using StorageTables::LumoTimeOf;
 
 }  // namespace
 
 void KestoRecordServer::SetupSearchControls() {
-    const QDateTime minimum =
-        QDateTime::fromString(QStringLiteral("2000-01-01 00:00:00"), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    for (QDateTimeEdit* edit : {ui.m_dateTimeEdit_stime, ui.m_dateTimeEdit_etime}) {
-        edit->setCalendarPopup(true);
-        auto* calendar = new QCalendarWidget(edit);
-        // The application's table frame would take the room of the weekday row.
-        calendar->setStyleSheet(QStringLiteral("QTableView { border: none; }"));
-        edit->setCalendarWidget(calendar);
-        // The month menu opens on a click and shows no indicator.
-        for (QToolButton* b :
-             calendar->findChildren<QToolButton*>(QStringLiteral("qt_calendar_monthbutton"))) {
-            b->setArrowType(Qt::NoArrow);
-            b->setStyleSheet(QStringLiteral("::menu-indicator{ image: none;}"));
-            b->setPopupMode(QToolButton::InstantPopup);
-        }
-        edit->setDisplayFormat(QLatin1String(kDateFormat));
-        edit->setMinimumDateTime(minimum);
-    }
-    const QDateTime now = QDateTime::currentDateTime();
-    ui.m_dateTimeEdit_stime->setDateTime(now.addDays(-10));
-    ui.m_dateTimeEdit_etime->setDateTime(now.addDays(10));
-    ApplyDateLocale();
+    StorageTables::SetupSearchDates(
+        ui.m_dateTimeEdit_stime, ui.m_dateTimeEdit_etime,
+        QDateTime::fromString(QStringLiteral("2000-01-01 00:00:00"), QStringLiteral("yyyy-MM-dd hh:mm:ss")));
 }
 
 void KestoRecordServer::ApplyDateLocale() {
     // The calendar's month and day names follow the console's language.
-    const bool chinese = VantelUtility::CurrentLanguage() == QLatin1String("Chinese");
-    const QLocale locale = chinese ? QLocale(QLocale::Chinese, QLocale::China)
-                                   : QLocale(QLocale::English, QLocale::UnitedStates);
-    for (QDateTimeEdit* edit : {ui.m_dateTimeEdit_stime, ui.m_dateTimeEdit_etime}) {
-        edit->setLocale(locale);
-        if (edit->calendarWidget()) edit->calendarWidget()->setLocale(locale);
-    }
+    StorageTables::ApplyDateLocale(ui.m_dateTimeEdit_stime, ui.m_dateTimeEdit_etime);
 }
 
 void KestoRecordServer::OnRecordFileSearch() {
@@ -91,8 +55,8 @@ void KestoRecordServer::OnRecordFileSearch() {
     }
     // The form is read here, on the GUI thread; the worker gets a copy.
     auto* job = new KestoSearchJob;
-    job->start = lumoTimeOf(start);
-    job->end = lumoTimeOf(end);
+    job->start = LumoTimeOf(start);
+    job->end = LumoTimeOf(end);
     job->stream = ui.m_cmb_stream->currentData(Qt::UserRole).toInt();
     job->cuid = ui.m_cmb_cuid->currentText().toUtf8();
     m_searchJob = job;

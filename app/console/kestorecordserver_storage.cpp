@@ -183,25 +183,7 @@ void KestoRecordServer::OnChannelQueryReturn(KestoChannelQuery& job) {
 }
 
 void KestoRecordServer::ApplyCuidList(IVantelList* list) {
-    QComboBox* box = ui.m_cmb_cuid;
-    const QString remembered = box->currentText();
-    const bool fromList = box->findText(remembered) >= 0;
-    box->clear();
-    for (IVantelData* row : list->GetTable())
-        if (auto* text = dynamic_cast<IVantelText*>(row)) box->addItem(QString::fromUtf8(text->GetText()));
-
-    const int found = box->findText(remembered);
-    if (found >= 0) {
-        box->setCurrentIndex(found);
-    } else if (!m_cuidFilled || fromList) {
-        // First fill, or the chosen camera left the list.
-        box->setCurrentIndex(box->count() > 0 ? 0 : -1);
-    } else {
-        // A typed CUID, or none ("every camera"): the refresh does not change the search.
-        box->setCurrentIndex(-1);
-        box->setEditText(remembered);
-    }
-    m_cuidFilled = true;
+    StorageTables::ApplyCuidList(ui.m_cmb_cuid, list, &m_cuidFilled);
 }
 
 void KestoRecordServer::OnChnRefresh() {
@@ -296,13 +278,7 @@ void KestoRecordServer::StartBlockLoad(qint64 diskId) {
 }
 
 int KestoRecordServer::LoadBlockInfo(void* arg) {
-    auto* job = static_cast<KestoBlockJob*>(arg);
-    if (!job) return -1;
-    // A fresh list: the one the block model shows is not touched off the GUI thread.
-    job->blocks = IVantelList::CreateObject();
-    const auto query = EngineAccess::Current().blockInfo;
-    job->rc = query ? query(nullptr, job->diskId, 0, &job->blocks, kEngineTimeoutMs) : LUMOSR_ERR_FAIL;
-    return job->rc == 0 ? 0 : -1;
+    return RunBlockJob(static_cast<KestoBlockJob*>(arg), kEngineTimeoutMs);
 }
 
 void KestoRecordServer::OnGetBlockInfoReturn(int result) {
@@ -346,25 +322,19 @@ void KestoRecordServer::OnBlockExport() {}
 // ---- formatting ------------------------------------------------------------------------------
 
 bool KestoRecordServer::ConfirmFormat() {
-    const int answer =
-        INFRA::MessageBox::Warning(this, QObject::tr("K4777_DiskFormat"), QObject::tr("K4778_DiskFormatInfo"),
-                                   INFRA::MessageBox::Yes | INFRA::MessageBox::No);
-    return answer == INFRA::MessageBox::Yes;  // No, and a box closed without an answer, stop
+    return StorageTables::ConfirmFormat(this);
 }
 
 void KestoRecordServer::OnDiskFormat() {
     if (!m_diskModel || m_formatJob) return;
     // The ticked disks as they are now, by engine number; a refresh during the question changes
     // nothing of what is formatted.
-    QVector<qint64> ids;
-    for (IVantelData* row : m_diskModel->GetCheckedRowData())
-        if (auto* disk = dynamic_cast<IKestoDiskInfo*>(row)) ids << disk->GetID();
+    const QVector<qint64> ids = StorageTables::CheckedDiskIds(m_diskModel);
     if (ids.isEmpty()) {
         INFRA::MessageBox::Information(this, QObject::tr("K4777_DiskFormat"), QObject::tr("K6948_SelectDisk"),
                                        INFRA::MessageBox::Ok);
         return;
     }
-    std::sort(ids.begin(), ids.end());
     if (!ConfirmFormat()) return;
     StartFormat(ids, true);
 }
@@ -380,27 +350,11 @@ void KestoRecordServer::StartFormat(const QVector<qint64>& diskIds, bool checked
 }
 
 int KestoRecordServer::FormatCheckedDisks(void* arg) {
-    auto* job = static_cast<KestoFormatJob*>(arg);
-    if (!job) return -1;
-    bool ok = true;
-    for (qint64 id : qAsConst(job->diskIds)) {
-        EngineAccess::Failure why;
-        const int rc = EngineAccess::FormatDisk(id, kEngineTimeoutMs, &why);
-        job->results << rc;
-        job->failures << why;
-        ok = ok && rc == 0;
-    }
-    return ok ? 0 : -1;
+    return RunFormatJob(static_cast<KestoFormatJob*>(arg), -1, kEngineTimeoutMs);
 }
 
 int KestoRecordServer::FormatDiskRow(void* arg) {
-    auto* job = static_cast<KestoFormatJob*>(arg);
-    if (!job || job->diskIds.isEmpty()) return -1;
-    EngineAccess::Failure why;
-    const int rc = EngineAccess::FormatDisk(job->diskIds.first(), kEngineTimeoutMs, &why);
-    job->results << rc;
-    job->failures << why;
-    return rc == 0 ? 0 : -1;
+    return RunFormatJob(static_cast<KestoFormatJob*>(arg), 1, kEngineTimeoutMs);
 }
 
 void KestoRecordServer::OnFormatReturn(int) {

@@ -69,9 +69,6 @@ void runQuery(PageRecordServerConfig* page, BackgroundReader* reader, std::share
     reader->Post([job, work]() { work(*job); }, [page, job, done]() { (page->*done)(*job); });
 }
 
-const char* urlOf(const QByteArray& url) {
-    return url.isEmpty() ? nullptr : url.constData();
-}
 
 }  // namespace
 
@@ -236,12 +233,7 @@ void PageRecordServerConfig::InitNavigation() {
 }
 
 void PageRecordServerConfig::InitStreamCombo() {
-    const int index = ui->m_cmb_stream->currentIndex();
-    const QSignalBlocker block(ui->m_cmb_stream);
-    ui->m_cmb_stream->clear();
-    ui->m_cmb_stream->addItem(QObject::tr("K0435_MainStream"), 0);
-    ui->m_cmb_stream->addItem(QObject::tr("K0436_SubStream"), 1);
-    ui->m_cmb_stream->setCurrentIndex(index < 0 ? 0 : index);
+    StorageTables::FillStreamCombo(ui->m_cmb_stream);
 }
 
 void PageRecordServerConfig::SetupDiskTable() {
@@ -509,22 +501,7 @@ void PageRecordServerConfig::OnChannelQueryReturn(PageChannelQuery& job) {
 }
 
 void PageRecordServerConfig::ApplyCuidList(IVantelList* list) {
-    QComboBox* box = ui->m_cmb_cuid;
-    const QString remembered = box->currentText();
-    const bool fromList = box->findText(remembered) >= 0;
-    box->clear();
-    for (IVantelData* row : list->GetTable())
-        if (auto* text = dynamic_cast<IVantelText*>(row)) box->addItem(QString::fromUtf8(text->GetText()));
-    const int found = box->findText(remembered);
-    if (found >= 0) {
-        box->setCurrentIndex(found);
-    } else if (!m_cuidFilled || fromList) {
-        box->setCurrentIndex(box->count() > 0 ? 0 : -1);  // first fill, or the camera left the list
-    } else {
-        box->setCurrentIndex(-1);  // a typed identity, or none: the refresh keeps the search as it is
-        box->setEditText(remembered);
-    }
-    m_cuidFilled = true;
+    StorageTables::ApplyCuidList(ui->m_cmb_cuid, list, &m_cuidFilled);
 }
 
 void PageRecordServerConfig::OnChnRefresh() {
@@ -591,13 +568,7 @@ void PageRecordServerConfig::StartBlockLoad(qint64 diskId) {
 }
 
 int PageRecordServerConfig::LoadBlockInfo(void* arg) {
-    auto* job = static_cast<KestoBlockJob*>(arg);
-    if (!job) return -1;
-    job->blocks = IVantelList::CreateObject();  // fresh: the list the model shows stays untouched
-    const auto query = EngineAccess::Current().blockInfo;
-    job->rc = query ? query(urlOf(job->url), job->diskId, 0, &job->blocks, kTimeoutMs) : LUMOSR_ERR_FAIL;
-    if (job->rc != 0) job->why = EngineAccess::LastFailure();  // this thread's, right after the call
-    return job->rc == 0 ? 0 : -1;
+    return RunBlockJob(static_cast<KestoBlockJob*>(arg), kTimeoutMs);
 }
 
 void PageRecordServerConfig::OnGetBlockInfoReturn(int result) {
@@ -639,24 +610,18 @@ void PageRecordServerConfig::ClearBlocks() {
 // ---- formats -----------------------------------------------------------------------------------
 
 bool PageRecordServerConfig::ConfirmFormat() {
-    const int answer =
-        INFRA::MessageBox::Warning(this, QObject::tr("K4777_DiskFormat"), QObject::tr("K4778_DiskFormatInfo"),
-                                   INFRA::MessageBox::Yes | INFRA::MessageBox::No);
-    return answer == INFRA::MessageBox::Yes;  // No, and a box closed without an answer, stop
+    return StorageTables::ConfirmFormat(this);
 }
 
 void PageRecordServerConfig::OnDiskFormat() {
     if (!m_diskModel || m_formatJob) return;
     // The ticked disks by engine number, taken before the question.
-    QVector<qint64> ids;
-    for (IVantelData* row : m_diskModel->GetCheckedRowData())
-        if (auto* disk = dynamic_cast<IKestoDiskInfo*>(row)) ids << disk->GetID();
+    const QVector<qint64> ids = StorageTables::CheckedDiskIds(m_diskModel);
     if (ids.isEmpty()) {
         INFRA::MessageBox::Information(this, QObject::tr("K4777_DiskFormat"), QObject::tr("K6948_SelectDisk"),
                                        INFRA::MessageBox::Ok);
         return;
     }
-    std::sort(ids.begin(), ids.end());
     if (!ConfirmFormat()) return;
     StartFormat(ids, true);
 }
@@ -676,27 +641,11 @@ void PageRecordServerConfig::StartFormat(const QVector<qint64>& diskIds, bool ch
 }
 
 int PageRecordServerConfig::FormatCheckedDisks(void* arg) {
-    auto* job = static_cast<KestoFormatJob*>(arg);
-    if (!job) return -1;
-    bool ok = true;
-    for (qint64 id : qAsConst(job->diskIds)) {
-        EngineAccess::Failure why;
-        const int rc = EngineAccess::FormatDisk(id, kTimeoutMs, &why, urlOf(job->url));
-        job->results << rc;
-        job->failures << why;
-        ok = ok && rc == 0;
-    }
-    return ok ? 0 : -1;
+    return RunFormatJob(static_cast<KestoFormatJob*>(arg), -1, kTimeoutMs);
 }
 
 int PageRecordServerConfig::FormatDiskRow(void* arg) {
-    auto* job = static_cast<KestoFormatJob*>(arg);
-    if (!job || job->diskIds.isEmpty()) return -1;
-    EngineAccess::Failure why;
-    const int rc = EngineAccess::FormatDisk(job->diskIds.first(), kTimeoutMs, &why, urlOf(job->url));
-    job->results << rc;
-    job->failures << why;
-    return rc == 0 ? 0 : -1;
+    return RunFormatJob(static_cast<KestoFormatJob*>(arg), 1, kTimeoutMs);
 }
 
 void PageRecordServerConfig::OnFormatReturn(int) {

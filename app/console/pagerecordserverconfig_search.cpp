@@ -45,49 +45,16 @@ struct PageSearchJob {
 namespace {
 
 const int kTimeoutMs = 5000;
-const char kDateFormat[] = "yyyy-MM-dd HH:mm:ss";
-
-CLumoTime lumoTimeOf(const QDateTime& t) {
-    CLumoTime out;
-    out.SetYear(t.date().year());
-    out.SetMonth(t.date().month());
-    out.SetDay(t.date().day());
-    out.SetHour(t.time().hour());
-    out.SetMinute(t.time().minute());
-    out.SetSecond(t.time().second());
-    return out;
-}
+using StorageTables::LumoTimeOf;
 
 }  // namespace
 
 void PageRecordServerConfig::SetupSearchControls() {
-    for (QDateTimeEdit* edit : {ui->m_dateTimeEdit_stime, ui->m_dateTimeEdit_etime}) {
-        edit->setCalendarPopup(true);
-        auto* calendar = new QCalendarWidget(edit);
-        calendar->setStyleSheet(QStringLiteral("QTableView { border: none; }"));
-        edit->setCalendarWidget(calendar);
-        for (QToolButton* b :
-             calendar->findChildren<QToolButton*>(QStringLiteral("qt_calendar_monthbutton"))) {
-            b->setArrowType(Qt::NoArrow);
-            b->setStyleSheet(QStringLiteral("::menu-indicator{ image: none;}"));
-            b->setPopupMode(QToolButton::InstantPopup);
-        }
-        edit->setDisplayFormat(QLatin1String(kDateFormat));
-    }
-    const QDateTime now = QDateTime::currentDateTime();
-    ui->m_dateTimeEdit_stime->setDateTime(now.addDays(-10));
-    ui->m_dateTimeEdit_etime->setDateTime(now.addDays(10));
-    ApplyDateLocale();
+    StorageTables::SetupSearchDates(ui->m_dateTimeEdit_stime, ui->m_dateTimeEdit_etime, QDateTime());
 }
 
 void PageRecordServerConfig::ApplyDateLocale() {
-    const bool chinese = VantelUtility::CurrentLanguage() == QLatin1String("Chinese");
-    const QLocale locale = chinese ? QLocale(QLocale::Chinese, QLocale::China)
-                                   : QLocale(QLocale::English, QLocale::UnitedStates);
-    for (QDateTimeEdit* edit : {ui->m_dateTimeEdit_stime, ui->m_dateTimeEdit_etime}) {
-        edit->setLocale(locale);
-        if (edit->calendarWidget()) edit->calendarWidget()->setLocale(locale);
-    }
+    StorageTables::ApplyDateLocale(ui->m_dateTimeEdit_stime, ui->m_dateTimeEdit_etime);
 }
 
 // ---- search ------------------------------------------------------------------------------------
@@ -106,8 +73,8 @@ void PageRecordServerConfig::OnRecordFileSearch() {
     // The form is read here, on the GUI thread; the worker gets a copy.
     auto* job = new PageSearchJob;
     job->url = url;
-    job->start = lumoTimeOf(start);
-    job->end = lumoTimeOf(end);
+    job->start = LumoTimeOf(start);
+    job->end = LumoTimeOf(end);
     job->stream = ui->m_cmb_stream->currentData().toInt();
     job->cuid = ui->m_cmb_cuid->currentText().toUtf8();
     m_searchJob = job;

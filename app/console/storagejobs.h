@@ -68,3 +68,10 @@ struct KestoSearchJob {
         if (files) files->Release();
     }
 };
+
+// The workers' share of the jobs, run off the GUI thread. The blocks of job->diskId into a fresh
+// list (its failure's reason kept): 0, or -1.
+int RunBlockJob(KestoBlockJob* job, int timeoutMs);
+// Formats the job's disks in order, the first `count` only when count is 0 or more: 0 when every
+// format worked, else -1 (each disk's result and reason in the job).
+int RunFormatJob(KestoFormatJob* job, int count, int timeoutMs);

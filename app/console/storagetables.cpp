@@ -1,12 +1,22 @@
 #include "storagetables.h"
 
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QDateTimeEdit>
 #include <QHeaderView>
+#include <QLocale>
 #include <QObject>
 #include <QTableView>
+#include <QToolButton>
 
+#include <algorithm>
+
+#include "LumoSRecord/LumoSRecord.h"
 #include "VantelCore/VantelCore.h"
+#include "VantelInfraAPI/messagebox.h"
 #include "VantelInfraAPI/tableheaderview.h"
 #include "VantelInfraAPI/vanteldatamodel.h"
+#include "VantelInfraAPI/vantelutility.h"
 
 namespace StorageTables {
 namespace {
@@ -159,6 +169,94 @@ int FindRowById(const VantelDataModel* model, qint64 id) {
         if (IVantelData* row = model->GetRowData(r))
             if (row->GetID() == id) return r;
     return -1;
+}
+
+QVector<qint64> CheckedDiskIds(const VantelDataModel* model) {
+    QVector<qint64> ids;
+    if (!model) return ids;
+    for (IVantelData* row : model->GetCheckedRowData())
+        if (auto* disk = dynamic_cast<IKestoDiskInfo*>(row)) ids << disk->GetID();
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+bool ConfirmFormat(QWidget* parent) {
+    const int answer = INFRA::MessageBox::Warning(parent, QObject::tr("K4777_DiskFormat"),
+                                                  QObject::tr("K4778_DiskFormatInfo"),
+                                                  INFRA::MessageBox::Yes | INFRA::MessageBox::No);
+    return answer == INFRA::MessageBox::Yes;
+}
+
+CLumoTime LumoTimeOf(const QDateTime& t) {
+    CLumoTime out;
+    out.SetYear(t.date().year());
+    out.SetMonth(t.date().month());
+    out.SetDay(t.date().day());
+    out.SetHour(t.time().hour());
+    out.SetMinute(t.time().minute());
+    out.SetSecond(t.time().second());
+    return out;
+}
+
+void SetupSearchDates(QDateTimeEdit* start, QDateTimeEdit* end, const QDateTime& minimum) {
+    for (QDateTimeEdit* edit : {start, end}) {
+        edit->setCalendarPopup(true);
+        auto* calendar = new QCalendarWidget(edit);
+        // The application's table frame would take the room of the weekday row.
+        calendar->setStyleSheet(QStringLiteral("QTableView { border: none; }"));
+        edit->setCalendarWidget(calendar);
+        // The month menu opens on a click and shows no indicator.
+        for (QToolButton* b :
+             calendar->findChildren<QToolButton*>(QStringLiteral("qt_calendar_monthbutton"))) {
+            b->setArrowType(Qt::NoArrow);
+            b->setStyleSheet(QStringLiteral("::menu-indicator{ image: none;}"));
+            b->setPopupMode(QToolButton::InstantPopup);
+        }
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (minimum.isValid()) edit->setMinimumDateTime(minimum);
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    start->setDateTime(now.addDays(-10));
+    end->setDateTime(now.addDays(10));
+    ApplyDateLocale(start, end);
+}
+
+void ApplyDateLocale(QDateTimeEdit* start, QDateTimeEdit* end) {
+    const bool chinese = VantelUtility::CurrentLanguage() == QLatin1String("Chinese");
+    const QLocale locale = chinese ? QLocale(QLocale::Chinese, QLocale::China)
+                                   : QLocale(QLocale::English, QLocale::UnitedStates);
+    for (QDateTimeEdit* edit : {start, end}) {
+        edit->setLocale(locale);
+        if (edit->calendarWidget()) edit->calendarWidget()->setLocale(locale);
+    }
+}
+
+void FillStreamCombo(QComboBox* box) {
+    const int index = box->currentIndex();
+    const QSignalBlocker block(box);
+    box->clear();
+    box->addItem(QObject::tr("K0435_MainStream"), 0);
+    box->addItem(QObject::tr("K0436_SubStream"), 1);
+    box->setCurrentIndex(index < 0 ? 0 : index);
+}
+
+void ApplyCuidList(QComboBox* box, IVantelList* list, bool* filled) {
+    const QString remembered = box->currentText();
+    const bool fromList = box->findText(remembered) >= 0;
+    box->clear();
+    for (IVantelData* row : list->GetTable())
+        if (auto* text = dynamic_cast<IVantelText*>(row)) box->addItem(QString::fromUtf8(text->GetText()));
+    const int found = box->findText(remembered);
+    if (found >= 0) {
+        box->setCurrentIndex(found);
+    } else if (!*filled || fromList) {
+        box->setCurrentIndex(box->count() > 0 ? 0 : -1);  // first fill, or the chosen camera left
+    } else {
+        // A typed identity, or none ("every camera"): the refresh does not change the search.
+        box->setCurrentIndex(-1);
+        box->setEditText(remembered);
+    }
+    *filled = true;
 }
 
 }  // namespace StorageTables

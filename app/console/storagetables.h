@@ -6,10 +6,17 @@
 #include <QList>
 #include <QMap>
 #include <QSet>
+#include <QVector>
 
+#include "LumoBase/LumoBase.h"
+#include "VantelCore/VantelCore.h"
 #include "VantelInfraAPI/vanteltabledelegate.h"
 
+class QComboBox;
+class QDateTime;
+class QDateTimeEdit;
 class QTableView;
+class QWidget;
 class VantelDataModel;
 class VantelTableDataModel;
 class VantelTableDelegate;
@@ -48,5 +55,23 @@ void SyncHeaderCheck(INFRA::TableHeaderView* header, const VantelDataModel* mode
 QSet<qint64> CheckedIds(const VantelDataModel* model);
 void RestoreChecks(VantelDataModel* model, const QSet<qint64>& ids);
 int FindRowById(const VantelDataModel* model, qint64 id);
+// The engine numbers of the ticked disk rows, in ascending order.
+QVector<qint64> CheckedDiskIds(const VantelDataModel* model);
+// Asks the operator before a format; true only for Yes (No, or a box closed, stops).
+bool ConfirmFormat(QWidget* parent);
+
+// The record-search form. A bound as shown in its edit (local time, whole seconds).
+CLumoTime LumoTimeOf(const QDateTime& t);
+// Date-time edits with a calendar pop-up and the form's display format, from now - 10 days to
+// now + 10 days; `minimum` (when valid) is the earliest time they take.
+void SetupSearchDates(QDateTimeEdit* start, QDateTimeEdit* end, const QDateTime& minimum);
+// The calendars' month and day names follow the language in use.
+void ApplyDateLocale(QDateTimeEdit* start, QDateTimeEdit* end);
+// The stream choice (main 0, sub 1), keeping the one chosen.
+void FillStreamCombo(QComboBox* box);
+// Puts the recorder's camera identities into the box. The choice stays when the camera is still
+// listed; the first is chosen at the first fill or when the chosen one left; a typed identity (or
+// none: every camera) stays as typed. *filled says whether the box was filled before.
+void ApplyCuidList(QComboBox* box, IVantelList* list, bool* filled);
 
 }  // namespace StorageTables
