@@ -199,7 +199,12 @@ private slots:
         LumoSRStop();
     }
 
-    void cleanupTestCase() { LumoSRInvalidate(); }
+    void cleanupTestCase() {
+        LumoSRInvalidate();
+        // Notices still on screen go with their windows.
+        QApplication::closeAllWindows();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 
     // ---- binding and tables -------------------------------------------------------------------
 
