@@ -208,6 +208,37 @@ private slots:
 
     // ---- binding and tables -------------------------------------------------------------------
 
+    // The page's signal and slots, in the order hosts and scripts address them.
+    void metaObjectLayout() {
+        const QStringList expected{"signalDownLoadStar",
+                                   "OnGetBlockInfoReturn",
+                                   "OnSearchReturn",
+                                   "OnTimer",
+                                   "OnDiskFormat",
+                                   "OnDiskRefresh",
+                                   "OnRecordFileSearch",
+                                   "OnChnRefresh",
+                                   "OnChnExport",
+                                   "OnDiskStatusRefresh",
+                                   "OnDiskStatusExport",
+                                   "OnBlockRefresh",
+                                   "OnBlockExport",
+                                   "OnPlayback",
+                                   "OnDownload",
+                                   "OnActionTriggered",
+                                   "OnItemCheckStateChange",
+                                   "OnDiskHeaderCheckChange",
+                                   "OnChnHeaderCheckChange",
+                                   "OnStreamHeaderCheckChange",
+                                   "OnDiskStatusHeaderCheckChange",
+                                   "OnBlockHeaderCheckChange",
+                                   "OnFileHeaderCheckChange"};
+        const QMetaObject& mo = PageRecordServerConfig::staticMetaObject;
+        QStringList names;
+        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) names << QString(mo.method(i).name());
+        QCOMPARE(names, expected);
+    }
+
     void setDeviceRefusesWhatIsNotADevice() {
         PageRecordServerConfig page;
         QCOMPARE(page.SetDevice(nullptr), -1);
@@ -425,6 +456,32 @@ private slots:
         });
         clickAction(ui.m_table_record_files, 0, 8, 1);
         QVERIFY(!DownloadRecManager::Instance()->GetTaskList());
+    }
+
+    // The recorder goes away between the search and the download: the failure is told (at the
+    // start, or by the download window's poll), never a success alone, and no file appears.
+    void downloadFromAVanishedRecorderIsTold() {
+        PageRecordServerConfig* page = open(recorderUrl());
+        Ui::PageRecordServerConfig& ui = page->GetForm();
+        search(page);
+        QTRY_COMPARE(page->GetRecordFileModel()->GetRowCount(), 3);
+        LumoC::FileSaveOption* files = LumoCConfiguration::GetLumoCConfig()->GetFileOption();
+        const QString kept = files->recordFolder;
+        files->recordFolder = m_dir.filePath(QStringLiteral("records"));
+        LumoSRStop();
+        QTimer::singleShot(200, this, [&]() {
+            if (auto* dlg = qobject_cast<RecordClipDialog*>(QApplication::activeModalWidget()))
+                dlg->findChild<QPushButton*>(QStringLiteral("InfraConfirmButton"))->click();
+        });
+        clickAction(ui.m_table_record_files, 0, 8, 1);
+        files->recordFolder = kept;
+        auto told = [this]() {
+            return !(logLines(QStringLiteral("messagebox")) + logLines(QStringLiteral("notify")))
+                        .filter(QStringLiteral("could not be downloaded"))
+                        .isEmpty();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(told(), 30000);
+        QVERIFY(QDir(m_dir.filePath(QStringLiteral("records/Kesto"))).entryList(QDir::Files).isEmpty());
     }
 
     void targetUrlKeepsTheFolder_data() {
