@@ -26,31 +26,6 @@
 #include "storagejobs.h"
 #include "storagetables.h"
 
-// The background reads of the page: the request is the URL, the result fresh rows or why not.
-struct PageDiskQuery {
-    QByteArray url;
-    IVantelList* disks = nullptr;  // null when the read failed
-    int rc = 0;
-    EngineAccess::Failure why;
-    ~PageDiskQuery() {
-        if (disks) disks->Release();
-    }
-};
-
-struct PageChannelQuery {
-    QByteArray url;
-    IVantelList* channels = nullptr;
-    int chnRc = 0;
-    EngineAccess::Failure chnWhy;
-    IVantelList* cuids = nullptr;
-    int cuidRc = 0;
-    EngineAccess::Failure cuidWhy;
-    ~PageChannelQuery() {
-        if (channels) channels->Release();
-        if (cuids) cuids->Release();
-    }
-};
-
 namespace {
 
 const int kTimeoutMs = 5000;
@@ -68,7 +43,6 @@ void runQuery(PageRecordServerConfig* page, BackgroundReader* reader, std::share
               std::function<void(Job&)> work, void (PageRecordServerConfig::*done)(Job&)) {
     reader->Post([job, work]() { work(*job); }, [page, job, done]() { (page->*done)(*job); });
 }
-
 
 }  // namespace
 
@@ -102,8 +76,10 @@ PageRecordServerConfig::~PageRecordServerConfig() {
         if (auto* busy = qobject_cast<INFRA::BusyLoading*>(o)) delete busy;
     delete m_blockJob;
     delete m_formatJob;
+    delete m_searchJob;
     m_blockJob = nullptr;
     m_formatJob = nullptr;
+    m_searchJob = nullptr;
     if (m_recordFileList) m_recordFileList->Release();
     if (m_device) m_device->Release();
     if (m_blockList) m_blockList->Release();

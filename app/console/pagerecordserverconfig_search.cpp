@@ -26,21 +26,8 @@
 #include "lumoc/playback/recordclipdialog.h"
 #include "models/vmrmodels.h"
 #include "pagerecordserverconfig.h"
+#include "storagejobs.h"
 #include "storagetables.h"
-
-// A search: the criteria read on the GUI thread, the answer of the recorder.
-struct PageSearchJob {
-    QByteArray url;
-    CLumoTime start, end;
-    int stream = 0;
-    QByteArray cuid;  // UTF-8; empty: every camera
-    IVantelList* files = nullptr;
-    int rc = 0;
-    EngineAccess::Failure why;
-    ~PageSearchJob() {
-        if (files) files->Release();
-    }
-};
 
 namespace {
 

@@ -69,6 +69,46 @@ struct KestoSearchJob {
     }
 };
 
+// The record-server page's jobs: the same, with the recorder's URL in the request and the
+// recorder's reason of a failure in the result.
+struct PageDiskQuery {
+    QByteArray url;
+    IVantelList* disks = nullptr;  // null when the read failed
+    int rc = 0;
+    EngineAccess::Failure why;
+    ~PageDiskQuery() {
+        if (disks) disks->Release();
+    }
+};
+
+struct PageChannelQuery {
+    QByteArray url;
+    IVantelList* channels = nullptr;
+    int chnRc = 0;
+    EngineAccess::Failure chnWhy;
+    IVantelList* cuids = nullptr;
+    int cuidRc = 0;
+    EngineAccess::Failure cuidWhy;
+    ~PageChannelQuery() {
+        if (channels) channels->Release();
+        if (cuids) cuids->Release();
+    }
+};
+
+// A search of the record-server page: the criteria read on the GUI thread, the recorder's answer.
+struct PageSearchJob {
+    QByteArray url;
+    CLumoTime start, end;
+    int stream = 0;
+    QByteArray cuid;  // UTF-8; empty: every camera
+    IVantelList* files = nullptr;
+    int rc = 0;
+    EngineAccess::Failure why;
+    ~PageSearchJob() {
+        if (files) files->Release();
+    }
+};
+
 // The workers' share of the jobs, run off the GUI thread. The blocks of job->diskId into a fresh
 // list (its failure's reason kept): 0, or -1.
 int RunBlockJob(KestoBlockJob* job, int timeoutMs);
