@@ -15,4 +15,6 @@ if [ "${SANITIZE:-1}" != "0" ]; then
   # The event engine and its console.
   SANITIZE_AREAS="event eventserver" bash scripts/test_sanitized.sh address
   SANITIZE_AREAS="event eventserver" bash scripts/test_sanitized.sh thread
+
+  SANITIZE_AREAS="settings kestopages" bash scripts/test_sanitized.sh address
 fi
