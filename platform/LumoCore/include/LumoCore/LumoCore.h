@@ -270,7 +270,8 @@ int LumoDiskSearchCreate(void** search, const char* url, CLumoList* disks);
 int LumoDiskSearch(void* search, CLumoList* disks);
 int LumoDiskSearchDelete(void* search);
 // Test seam: the sysfs folder (default "/sys") and the mount table (default
-// "/proc/self/mountinfo") the search reads; null restores the default.
+// "/proc/self/mountinfo") the search reads; null restores the default. The environment variables
+// LUMO_DISK_SYSFS_ROOT and LUMO_DISK_MOUNTINFO, when set, replace the defaults for a whole run.
 void LumoDiskSearchSetRoots(const char* sysfsRoot, const char* mountinfoPath);
 
 // ---------------------------------------------------------------------------------------------
