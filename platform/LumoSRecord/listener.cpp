@@ -59,7 +59,8 @@ int Listener::Start(uint16_t port, int requestTimeoutMs) {
         return LUMOSR_ERR_FAIL;
     }
     // A stop only reaches a server that is running: wait for it to be.
-    for (int i = 0; i < 5000 && !server->is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 5000 && !server->is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     m_server = server;
     m_port = static_cast<uint16_t>(bound);
     return 0;
