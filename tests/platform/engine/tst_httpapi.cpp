@@ -5,7 +5,9 @@
 #include <QJsonArray>
 #include <QNetworkInterface>
 #include <QTcpServer>
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <unistd.h>
 
 #include "access.h"
@@ -70,6 +72,7 @@ private slots:
     void badRequests_data();
     void badRequests();
     void slowClientIsTimedOut();
+    void stopEndsConnectionsAtOnce();
     void accountsOfTheSecurityFile();
     void formatRefusedToWrongAccount();
     void remoteFormatOfUnknownDisk();
@@ -420,6 +423,37 @@ void TestHttpApi::slowClientIsTimedOut() {
     QCOMPARE(RawHttp(port, Request("GET", "/api/v1/info")).status, 200);
     QTRY_VERIFY_WITH_TIMEOUT(
         body.state() == QAbstractSocket::UnconnectedState || body.waitForDisconnected(100), 20000);
+    LumoSRSetRequestTimeout(5000);
+    QCOMPARE(LumoSRStart(0), 0);
+}
+
+void TestHttpApi::stopEndsConnectionsAtOnce() {
+    // Clients that would keep the engine for a minute each: one sending its request a byte at a
+    // time, one idle, one reading a record file slowly. A stop ends them all and returns.
+    LumoSRSetRequestTimeout(60000);
+    QCOMPARE(LumoSRStart(0), 0);
+    const quint16 port = m_engine.Port();
+    QTcpSocket trickle, idle, reader;
+    for (QTcpSocket* s : {&trickle, &idle, &reader}) {
+        s->connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(s->waitForConnected(2000));
+    }
+    trickle.write("GET /api/v1/in");
+    reader.setReadBufferSize(1024);
+    reader.write(Request("GET", firstRecord().http));
+    QVERIFY(reader.waitForReadyRead(5000));
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        LumoSRStop();
+        stopped = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(stopped.load(), 20000);
+    stopper.join();
+    for (QTcpSocket* s : {&trickle, &idle, &reader}) {
+        s->setReadBufferSize(0);
+        while (s->waitForReadyRead(200)) s->readAll();
+        QVERIFY(s->state() == QAbstractSocket::UnconnectedState || s->waitForDisconnected(3000));
+    }
     LumoSRSetRequestTimeout(5000);
     QCOMPARE(LumoSRStart(0), 0);
 }
