@@ -177,7 +177,7 @@
     </message>
     <message>
         <source>K2154_Scale11</source>
-        <translation>原始比例</translation>
+        <translation>1:1</translation>
     </message>
     <message>
         <source>K2160_Quality</source>

@@ -20,7 +20,7 @@ namespace Ui {
 class SysConfig;
 }
 
-// Every live page, in the order of construction.
+// Every live page, in the order of construction (GUI thread only).
 extern std::vector<SysConfigPage*> AllPages;
 
 // Removes the first entry equal to page; 0 in every case.

@@ -48,10 +48,23 @@ bool MakeClip(const QString& path) {
     const bool x264 = probe.readAll().contains(" libx264 ");
     QStringList args{"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=25", "-t", "20"};
     if (x264)
-        args << "-c:v" << "libx264" << "-preset" << "ultrafast" << "-g" << "50" << "-pix_fmt" << "yuv420p";
+        args << "-c:v"
+             << "libx264"
+             << "-preset"
+             << "ultrafast"
+             << "-g"
+             << "50"
+             << "-pix_fmt"
+             << "yuv420p";
     else
-        args << "-c:v" << "mpeg4" << "-q:v" << "4" << "-g" << "50";
-    args << "-f" << "mpegts" << path;
+        args << "-c:v"
+             << "mpeg4"
+             << "-q:v"
+             << "4"
+             << "-g"
+             << "50";
+    args << "-f"
+         << "mpegts" << path;
     QProcess p;
     p.start("ffmpeg", args);
     return p.waitForFinished(300000) && p.exitCode() == 0;
@@ -136,7 +149,9 @@ int main(int argc, char** argv) {
     QDir(dir.path()).mkpath("d1");
     QFile ini(dir.path() + "/kestostorage.ini");
     ini.open(QIODevice::WriteOnly);
-    ini.write("[storage]\nfreeSpaceFloorMB=0\nblockCapacityMB=4096\n[disk1]\npath=d1\nname=disk1\n[channel1]\ncuid=CAM-1\n");
+    ini.write(
+        "[storage]\nfreeSpaceFloorMB=0\nblockCapacityMB=4096\n[disk1]\npath=d1\nname=disk1\n[channel1]\ncuid="
+        "CAM-1\n");
     ini.close();
     LumoSRSetStorageConfig((dir.path() + "/kestostorage.ini").toUtf8().constData());
     LumoCoreInitialize(nullptr);
@@ -150,7 +165,8 @@ int main(int argc, char** argv) {
     format->Release();
     CLumoTime clipStart = CLumoTime::Now();
     clipStart.Add(-3600 * 1000LL);
-    if (rc != 0 || LumoSRStoreRecordFile(clip.toUtf8().constData(), 1, 0, 0, clipStart, nullptr, 60000) != 0) {
+    if (rc != 0 ||
+        LumoSRStoreRecordFile(clip.toUtf8().constData(), 1, 0, 0, clipStart, nullptr, 60000) != 0) {
         std::fprintf(stderr, "the 1080p record could not be stored (%d)\n", rc);
         return 2;
     }
@@ -187,7 +203,8 @@ int main(int argc, char** argv) {
                     e.frameRate = 25;
                     e.videoCodec = 1;
                     char name[64];
-                    std::snprintf(name, sizeof name, "c%02d_s%d_r0_20260101_%06d.dav", ch + 1, s, int(i % 1000000));
+                    std::snprintf(name, sizeof name, "c%02d_s%d_r0_20260101_%06d.dav", ch + 1, s,
+                                  int(i % 1000000));
                     e.fileName = name;
                     entries.push_back(std::move(e));
                 }
@@ -258,7 +275,8 @@ int main(int argc, char** argv) {
         const QString target =
             QString("filew://local/type=rec&format=mp4&pathname=%1/downloads%2").arg(dir.path()).arg(i);
         void* h = nullptr;
-        if (LumoDownloadOpenFile(&h, target.toUtf8().constData(), &list) != 0 || LumoDownloadStart(h, 0) != 0) {
+        if (LumoDownloadOpenFile(&h, target.toUtf8().constData(), &list) != 0 ||
+            LumoDownloadStart(h, 0) != 0) {
             ++downloadFailures;
             if (h) LumoDownloadClose(h);
             continue;
@@ -299,12 +317,13 @@ int main(int argc, char** argv) {
     std::printf("\nRecording engine over loopback vs in-process, %d pairs per median\n", runs);
     std::printf("%-44s | %12s | %12s | %7s | %s\n", "case", "local ms", "remote ms", "ratio", "goal");
     std::printf("%-44s | %12.2f | %12.2f | %7.2f | <=%.1f %s\n",
-                qPrintable(QString("search one day, %1 rows, 1 000 000-file index").arg(localRows)), Median(local),
-                Median(remote), searchRatio, kSearchGoal, searchMet ? "met" : "MISSED");
+                qPrintable(QString("search one day, %1 rows, 1 000 000-file index").arg(localRows)),
+                Median(local), Median(remote), searchRatio, kSearchGoal, searchMet ? "met" : "MISSED");
     std::printf("%-44s | %12.2f | %12.2f | %7.2f | <=%.1f %s\n", "open -> first frame, 1080p record",
                 Median(localFf), Median(remoteFf), ffRatio, kFirstFrameGoal, ffMet ? "met" : "MISSED");
-    std::printf("20 clients searching while 4 downloads run: %d searches, %d failed; 4 downloads, %d failed: %s\n",
-                searches.load(), searchFailures.load(), downloadFailures, loadMet ? "met" : "MISSED");
+    std::printf(
+        "20 clients searching while 4 downloads run: %d searches, %d failed; 4 downloads, %d failed: %s\n",
+        searches.load(), searchFailures.load(), downloadFailures, loadMet ? "met" : "MISSED");
     LumoSRStop();
     LumoSRInvalidate();
     LumoCoreInvalidate();

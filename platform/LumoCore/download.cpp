@@ -589,9 +589,11 @@ int LumoDownloadOpenFile(void** download, const char* url, CLumoFileDescList* li
         s.desc = *desc;
         if (LumoRecordParseUri(desc->GetURI(), &s.src) != 0) return LUMO_ERR_PARAM;
         // A recorder's record over its HTTP API is copied like a local one; live streams are not files.
-        const bool recorderFile = s.src.isNetwork && QString::fromStdString(s.src.path).startsWith("http://", Qt::CaseInsensitive);
+        const bool recorderFile =
+            s.src.isNetwork && QString::fromStdString(s.src.path).startsWith("http://", Qt::CaseInsensitive);
         if (s.src.isNetwork && !recorderFile) return LUMO_ERR_UNSUPPORTED;
-        if (!s.src.isNetwork && !QFileInfo(QString::fromUtf8(s.src.path.c_str())).isFile()) return LUMO_ERR_NOTFOUND;
+        if (!s.src.isNetwork && !QFileInfo(QString::fromUtf8(s.src.path.c_str())).isFile())
+            return LUMO_ERR_NOTFOUND;
         // Strip the range so the descriptor names the whole file when it is probed.
         CLumoFileDesc whole = s.desc;
         const std::string uri = desc->GetURI();

@@ -55,8 +55,8 @@ bool ParseBasicAuth(const std::string& header, std::string* account, std::string
     return true;
 }
 
-Access DecideAccess(const std::string& peerAddress, const std::string& authorization, const Accounts& accounts,
-                    std::string* why) {
+Access DecideAccess(const std::string& peerAddress, const std::string& authorization,
+                    const Accounts& accounts, std::string* why) {
     if (!accounts.fileExists) {
         if (IsLoopbackPeer(peerAddress)) return Access::Allowed;
         if (why) *why = "without a security file the recorder answers this machine only";
@@ -77,9 +77,9 @@ Access DecideAccess(const std::string& peerAddress, const std::string& authoriza
     }
     auto it = accounts.passwords.find(account);
     // The same comparison whether the account exists or not.
-    const bool match = sameSecret(it == accounts.passwords.end() ? std::string("\x01no account") : it->second,
-                                  password) &&
-                       it != accounts.passwords.end();
+    const bool match =
+        sameSecret(it == accounts.passwords.end() ? std::string("\x01no account") : it->second, password) &&
+        it != accounts.passwords.end();
     if (match) return Access::Allowed;
     if (why) *why = "wrong account or password";
     return Access::NeedAccount;
@@ -101,7 +101,8 @@ Accounts ReadAccounts(const QString& path) {
             ++depth;
             if (depth == 2 && xml.name() == QLatin1String("Client")) {
                 const auto attrs = xml.attributes();
-                const std::string name = attrs.value(QLatin1String("name")).trimmed().toString().toStdString();
+                const std::string name =
+                    attrs.value(QLatin1String("name")).trimmed().toString().toStdString();
                 a.passwords[name] = attrs.value(QLatin1String("password")).toString().toStdString();
             }
         } else if (xml.isEndElement()) {

@@ -30,8 +30,8 @@ bool IsLoopbackPeer(const std::string& address);
 bool ParseBasicAuth(const std::string& header, std::string* account, std::string* password);
 
 // The decision for one request; *why says why it was not allowed (in English).
-Access DecideAccess(const std::string& peerAddress, const std::string& authorization, const Accounts& accounts,
-                    std::string* why);
+Access DecideAccess(const std::string& peerAddress, const std::string& authorization,
+                    const Accounts& accounts, std::string* why);
 
 // Reads a security file's accounts (the file may be absent).
 Accounts ReadAccounts(const QString& path);
@@ -43,12 +43,12 @@ public:
 
 private:
     std::mutex m_mutex;
-    QString m_path;            // guarded by m_mutex
-    bool m_known = false;      // guarded by m_mutex
-    int64_t m_mtimeNs = -1;    // guarded by m_mutex
-    int64_t m_size = -1;       // guarded by m_mutex
-    uint64_t m_inode = 0;      // guarded by m_mutex
-    Accounts m_accounts;       // guarded by m_mutex
+    QString m_path;          // guarded by m_mutex
+    bool m_known = false;    // guarded by m_mutex
+    int64_t m_mtimeNs = -1;  // guarded by m_mutex
+    int64_t m_size = -1;     // guarded by m_mutex
+    uint64_t m_inode = 0;    // guarded by m_mutex
+    Accounts m_accounts;     // guarded by m_mutex
 };
 
 }  // namespace kesto

@@ -59,9 +59,9 @@ Engine& engine();
 
 struct Engine {
     Engine();
-    std::mutex lifeMutex;                   // orders Initialize, Invalidate, Start, Stop
-    Listener listener;                      // locks itself
-    std::atomic<bool> initialised{false};   // any thread; written under lifeMutex
+    std::mutex lifeMutex;                     // orders Initialize, Invalidate, Start, Stop
+    Listener listener;                        // locks itself
+    std::atomic<bool> initialised{false};     // any thread; written under lifeMutex
     std::atomic<int> requestTimeoutMs{5000};  // any thread
 
     std::mutex storageMutex;
@@ -264,7 +264,8 @@ int LumoSRFormatDisk(const char* url, IKestoDiskFormat* request, IVantelData** o
     kesto::RecorderUrl r;
     if (int rc = kesto::recorderOf(url, &r)) return rc;
     if (!r.inProcess)
-        return kesto::RemoteFormatDisk(r, request->GetID(), request->GetAccess(), kesto::timeoutOf(timeoutMs));
+        return kesto::RemoteFormatDisk(r, request->GetID(), request->GetAccess(),
+                                       kesto::timeoutOf(timeoutMs));
     return engine().get()->Format(request->GetID(), kesto::timeoutOf(timeoutMs));
 }
 
@@ -310,7 +311,8 @@ int LumoSRGetFileInfo(const char* url, const ILumoFSSearchParam* param, IVantelL
         return LUMOSR_OK;
     } else {
         const std::shared_ptr<kesto::Storage> s = engine().get();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kesto::timeoutOf(timeoutMs));
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kesto::timeoutOf(timeoutMs));
         uint64_t cursor = 0;
         for (;;) {
             const int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(

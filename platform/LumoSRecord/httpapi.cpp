@@ -43,8 +43,8 @@ void sendJson(httplib::Response& res, const QByteArray& body, int status = 200) 
     res.set_content(body.constData(), static_cast<size_t>(body.size()), kJson);
 }
 
-void sendError(httplib::Response& res, int status, const QString& text, int code, int reason = LUMOSR_REASON_NONE,
-               const std::string& detail = std::string()) {
+void sendError(httplib::Response& res, int status, const QString& text, int code,
+               int reason = LUMOSR_REASON_NONE, const std::string& detail = std::string()) {
     sendJson(res, wire::ErrorBody(text, code, reason, detail), status);
 }
 
@@ -83,11 +83,12 @@ bool parseBody(const httplib::Request& req, httplib::Response& res, QJsonObject*
     const QJsonDocument doc =
         QJsonDocument::fromJson(QByteArray::fromRawData(req.body.data(), int(req.body.size())), &err);
     if (err.error != QJsonParseError::NoError || !doc.isObject()) {
-        sendError(res, 400,
-                  err.error != QJsonParseError::NoError
-                      ? QStringLiteral("malformed JSON at offset %1: %2").arg(err.offset).arg(err.errorString())
-                      : QStringLiteral("the body is not a JSON object"),
-                  LUMOSR_ERR_PARAM);
+        sendError(
+            res, 400,
+            err.error != QJsonParseError::NoError
+                ? QStringLiteral("malformed JSON at offset %1: %2").arg(err.offset).arg(err.errorString())
+                : QStringLiteral("the body is not a JSON object"),
+            LUMOSR_ERR_PARAM);
         return false;
     }
     *out = doc.object();
@@ -184,7 +185,8 @@ void getDiskState(const httplib::Request& req, httplib::Response& res, const Api
 
 void getBlocks(const httplib::Request& req, httplib::Response& res, const ApiContext& ctx) {
     int64_t id = 0;
-    if (!diskIdOf(req, &id)) return sendError(res, 400, QStringLiteral("not a disk number"), LUMOSR_ERR_PARAM);
+    if (!diskIdOf(req, &id))
+        return sendError(res, 400, QStringLiteral("not a disk number"), LUMOSR_ERR_PARAM);
     std::shared_ptr<Storage> s = storageOr503(ctx, res);
     if (!s) return;
     IVantelList* list = IVantelList::CreateObject();
@@ -195,7 +197,8 @@ void getBlocks(const httplib::Request& req, httplib::Response& res, const ApiCon
         return sendEngineError(res, rc, "block query");
     }
     QJsonArray blocks;
-    for (IVantelData* row : list->GetTable()) blocks.append(wire::BlockToJson(*static_cast<IKestoBlockInfo*>(row)));
+    for (IVantelData* row : list->GetTable())
+        blocks.append(wire::BlockToJson(*static_cast<IKestoBlockInfo*>(row)));
     list->Release();
     QJsonObject o;
     o.insert("disk", double(id));
@@ -226,9 +229,10 @@ void postSearch(const httplib::Request& req, httplib::Response& res, const ApiCo
     wire::SearchAnswerWriter writer(&answer);
     const int n = s->SearchEach(param, &cursor, max, timeoutOf(req), [&writer](const Storage::Found& f) {
         const RecordEntry* e = f.entry;
-        writer.Add(wire::WireFile{f.diskName, int(e->block), &e->fileName, e->startMs, e->endMs, e->channel, e->stream,
-                                  e->recordType, f.cuid, e->size, e->width, e->height, e->videoCodec, e->audioCodec,
-                                  e->frameRate, f.diskNumber - 1, e->fileIndex});
+        writer.Add(wire::WireFile{f.diskName, int(e->block), &e->fileName, e->startMs, e->endMs, e->channel,
+                                  e->stream, e->recordType, f.cuid, e->size, e->width, e->height,
+                                  e->videoCodec, e->audioCodec, e->frameRate, f.diskNumber - 1,
+                                  e->fileIndex});
     });
     if (n < 0) return sendEngineError(res, n, "search");
     // A full page may be followed by more; a short one is the last.
@@ -239,7 +243,8 @@ void postSearch(const httplib::Request& req, httplib::Response& res, const ApiCo
 
 void postFormat(const httplib::Request& req, httplib::Response& res, const ApiContext& ctx) {
     int64_t id = 0;
-    if (!diskIdOf(req, &id)) return sendError(res, 400, QStringLiteral("not a disk number"), LUMOSR_ERR_PARAM);
+    if (!diskIdOf(req, &id))
+        return sendError(res, 400, QStringLiteral("not a disk number"), LUMOSR_ERR_PARAM);
     QJsonObject body;
     if (!parseBody(req, res, &body, true)) return;
     const QJsonValue access = body.value("access");
@@ -270,7 +275,8 @@ void getRecord(const httplib::Request& req, httplib::Response& res, const ApiCon
     if (!s) return;
     int fd = -1;
     std::string why;
-    const int rc = s->OpenRecordFile(rest.substr(0, a), rest.substr(a + 1, b - a - 1), rest.substr(b + 1), &fd, &why);
+    const int rc =
+        s->OpenRecordFile(rest.substr(0, a), rest.substr(a + 1, b - a - 1), rest.substr(b + 1), &fd, &why);
     if (rc != LUMOSR_OK) return sendError(res, HttpStatusOf(rc), QString::fromStdString(why), rc);
     std::shared_ptr<int> file(new int(fd), [](int* p) {
         ::close(*p);
@@ -288,25 +294,27 @@ void getRecord(const httplib::Request& req, httplib::Response& res, const ApiCon
     if (req.has_header("Range")) {
         if (!ParseSingleRange(req.get_header_value("Range"), size, &first, &last)) {
             res.set_header("Content-Range", "bytes */" + std::to_string(size));
-            return sendError(res, 416, QStringLiteral("the range cannot be served: one range within %1 bytes")
-                                           .arg(qulonglong(size)),
-                             LUMOSR_ERR_PARAM);
+            return sendError(
+                res, 416,
+                QStringLiteral("the range cannot be served: one range within %1 bytes").arg(qulonglong(size)),
+                LUMOSR_ERR_PARAM);
         }
         res.status = 206;
-        res.set_header("Content-Range",
-                       "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + std::to_string(size));
+        res.set_header("Content-Range", "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
+                                            std::to_string(size));
     } else {
         res.status = 200;
     }
     const size_t length = size == 0 ? 0 : static_cast<size_t>(last - first + 1);
-    res.set_content_provider(length, type, [file, first](size_t offset, size_t want, httplib::DataSink& sink) {
-        char buf[64 * 1024];
-        const size_t n = std::min(want, sizeof buf);
-        const ssize_t got = ::pread(*file, buf, n, static_cast<off_t>(first + offset));
-        // A file cut short under the reader ends the answer early; the client sees it as such.
-        if (got <= 0) return false;
-        return sink.write(buf, static_cast<size_t>(got));
-    });
+    res.set_content_provider(
+        length, type, [file, first](size_t offset, size_t want, httplib::DataSink& sink) {
+            char buf[64 * 1024];
+            const size_t n = std::min(want, sizeof buf);
+            const ssize_t got = ::pread(*file, buf, n, static_cast<off_t>(first + offset));
+            // A file cut short under the reader ends the answer early; the client sees it as such.
+            if (got <= 0) return false;
+            return sink.write(buf, static_cast<size_t>(got));
+        });
 }
 
 }  // namespace
@@ -371,8 +379,8 @@ void InstallApi(httplib::Server& server, const ApiContext& ctx, AccountCache* ac
                                            accounts->Get(ctx.securityFile()), &why);
         if (access == Access::Allowed) return httplib::Server::HandlerResponse::Unhandled;
         if (access == Access::NeedAccount) res.set_header("WWW-Authenticate", "Basic realm=\"LumoSRecord\"");
-        sendError(res, access == Access::NeedAccount ? 401 : 403, QString::fromStdString(why), LUMOSR_ERR_REFUSED,
-                  LUMOSR_REASON_ACCESS_DENIED, why);
+        sendError(res, access == Access::NeedAccount ? 401 : 403, QString::fromStdString(why),
+                  LUMOSR_ERR_REFUSED, LUMOSR_REASON_ACCESS_DENIED, why);
         return httplib::Server::HandlerResponse::Handled;
     });
     server.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request& req,
@@ -381,7 +389,8 @@ void InstallApi(httplib::Server& server, const ApiContext& ctx, AccountCache* ac
         if (res.body.empty() && !res.content_provider_) {
             const int code = res.status == 404 ? LUMOSR_ERR_NOTFOUND : LUMOSR_ERR_PARAM;
             sendError(res, res.status,
-                      res.status == 404 ? QStringLiteral("no such request") : QStringLiteral("bad request"), code);
+                      res.status == 404 ? QStringLiteral("no such request") : QStringLiteral("bad request"),
+                      code);
         }
         return httplib::Server::HandlerResponse::Handled;
     }));

@@ -46,7 +46,7 @@ public:
           m_timeoutMs(timeoutMs > 0 ? timeoutMs : kDefaultTimeoutMs),
           m_deadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeoutMs)),
           m_client(url.host, url.port) {
-        m_client.set_keep_alive(true);  // the pages of one search share a connection
+        m_client.set_keep_alive(true);   // the pages of one search share a connection
         m_client.set_tcp_nodelay(true);  // a request goes out as header and body: no waiting between them
         if (url.hasAccount) m_client.set_basic_auth(url.account.c_str(), url.password.c_str());
         // Nothing to gain from compressing JSON on the way to us.
@@ -62,7 +62,8 @@ public:
         return run("POST", path, body, out);
     }
     int Remaining() const {
-        return int(std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - std::chrono::steady_clock::now())
+        return int(std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline -
+                                                                         std::chrono::steady_clock::now())
                        .count());
     }
 
@@ -84,15 +85,16 @@ private:
     int run(const char* method, const std::string& path, const QByteArray& body, std::string* out) {
         const int left = Remaining();
         if (left <= 0) {
-            SetLastError(LUMOSR_REASON_UNREACHABLE, where() + ": no answer within " + std::to_string(m_timeoutMs) + " ms");
+            SetLastError(LUMOSR_REASON_UNREACHABLE,
+                         where() + ": no answer within " + std::to_string(m_timeoutMs) + " ms");
             return LUMOSR_ERR_TIMEOUT;
         }
         const auto limit = std::chrono::milliseconds(left);
         m_client.set_connection_timeout(limit);
         m_client.set_read_timeout(limit);
         m_client.set_write_timeout(limit);
-        const std::string target = path + (path.find('?') == std::string::npos ? "?" : "&") +
-                                   "timeoutMs=" + std::to_string(left);
+        const std::string target =
+            path + (path.find('?') == std::string::npos ? "?" : "&") + "timeoutMs=" + std::to_string(left);
         httplib::Result r = std::strcmp(method, "GET") == 0
                                 ? m_client.Get(target.c_str())
                                 : m_client.Post(target.c_str(), body.constData(), size_t(body.size()),
@@ -110,7 +112,8 @@ private:
             const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object();
             const int code = o.value("code").toInt(0);
             if (code < 0) {
-                SetLastError(o.value("reason").toInt(LUMOSR_REASON_NONE), o.value("detail").toString().toStdString());
+                SetLastError(o.value("reason").toInt(LUMOSR_REASON_NONE),
+                             o.value("detail").toString().toStdString());
                 return code;
             }
             if (r->status == 401 || r->status == 403) {
@@ -133,8 +136,8 @@ private:
 };
 
 template <class Make>
-int listCall(const RecorderUrl& url, const std::string& path, const char* key, IVantelList** out, int timeoutMs,
-             Make make) {
+int listCall(const RecorderUrl& url, const std::string& path, const char* key, IVantelList** out,
+             int timeoutMs, Make make) {
     Call call(url, timeoutMs);
     QJsonObject o;
     const int rc = call.Get(path, &o);
@@ -207,13 +210,15 @@ int ParseRecorderUrl(const char* url, bool engineInitialised, RecorderUrl* out) 
     out->host = host;
     out->port = kDefaultRecorderPort;
     if (!port.empty()) {
-        if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) return LUMOSR_ERR_PARAM;
+        if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
+            return LUMOSR_ERR_PARAM;
         const int p = std::stoi(port);
         if (p <= 0 || p > 65535) return LUMOSR_ERR_PARAM;
         out->port = static_cast<uint16_t>(p);
     }
     // This machine's recorder, named the way the client library names it.
-    const bool thisMachine = lumofs && (host == "localhost" || host == "local") && port.empty() && !out->hasAccount;
+    const bool thisMachine =
+        lumofs && (host == "localhost" || host == "local") && port.empty() && !out->hasAccount;
     if (thisMachine) {
         if (engineInitialised) {
             *out = RecorderUrl();
@@ -246,7 +251,8 @@ int RemoteBlockInfo(const RecorderUrl& url, int64_t diskId, IVantelList* list, i
     QJsonObject o;
     const int rc = call.Get("/api/v1/disks/" + std::to_string(diskId) + "/blocks", &o);
     if (rc != LUMOSR_OK) return rc;
-    for (const QJsonValue& v : o.value("blocks").toArray()) list->Add(wire::BlockFromJson(v.toObject()), false, false);
+    for (const QJsonValue& v : o.value("blocks").toArray())
+        list->Add(wire::BlockFromJson(v.toObject()), false, false);
     return LUMOSR_OK;
 }
 

@@ -1238,8 +1238,8 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
 
 namespace kesto {
 
-int Storage::OpenRecordFile(const std::string& disk, const std::string& block, const std::string& name, int* fd,
-                            std::string* why) const {
+int Storage::OpenRecordFile(const std::string& disk, const std::string& block, const std::string& name,
+                            int* fd, std::string* why) const {
     *fd = -1;
     RecordName rn;
     if (ParseBlockDirName(block) < 0 || !ParseRecordFileName(name, &rn)) {

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-
 namespace kesto {
 namespace wire {
 
@@ -70,15 +69,17 @@ QJsonValue U64ToJson(uint64_t v) {
 bool U64FromJson(const QJsonValue& v, uint64_t* out) {
     if (v.isDouble()) {
         const double d = v.toDouble();
-        if (d < 0 || d > 9007199254740992.0 || d != static_cast<double>(static_cast<uint64_t>(d))) return false;
+        if (d < 0 || d > 9007199254740992.0 || d != static_cast<double>(static_cast<uint64_t>(d)))
+            return false;
         *out = static_cast<uint64_t>(d);
         return true;
     }
     if (!v.isString()) return false;
     const QString s = v.toString().trimmed();
     bool ok = false;
-    const qulonglong n = s.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? s.mid(2).toULongLong(&ok, 16)
-                                                                               : s.toULongLong(&ok, 10);
+    const qulonglong n = s.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+                             ? s.mid(2).toULongLong(&ok, 16)
+                             : s.toULongLong(&ok, 10);
     if (ok) *out = n;
     return ok;
 }
@@ -294,10 +295,10 @@ bool SearchParamFromJson(const QJsonObject& o, ILumoFSSearchParam* p, QString* w
     return true;
 }
 
-const char* const kFileFields[] = {"disk",       "block",      "file",       "start",      "end",
-                                   "channel",    "stream",     "recordType", "cuid",       "size",
-                                   "width",      "height",     "videoCodec", "audioCodec", "frameRate",
-                                   "diskIndex",  "blockNumber", "fileIndex"};
+const char* const kFileFields[] = {"disk",      "block",       "file",       "start",      "end",
+                                   "channel",   "stream",      "recordType", "cuid",       "size",
+                                   "width",     "height",      "videoCodec", "audioCodec", "frameRate",
+                                   "diskIndex", "blockNumber", "fileIndex"};
 const int kFileFieldCount = int(sizeof kFileFields / sizeof kFileFields[0]);
 
 namespace {
@@ -404,12 +405,26 @@ public:
             if (++m_p >= m_end) return m_ok = false;
             const char e = *m_p++;
             switch (e) {
-                case '"': case '\\': case '/': v->push_back(e); break;
-                case 'b': v->push_back('\b'); break;
-                case 'f': v->push_back('\f'); break;
-                case 'n': v->push_back('\n'); break;
-                case 'r': v->push_back('\r'); break;
-                case 't': v->push_back('\t'); break;
+                case '"':
+                case '\\':
+                case '/':
+                    v->push_back(e);
+                    break;
+                case 'b':
+                    v->push_back('\b');
+                    break;
+                case 'f':
+                    v->push_back('\f');
+                    break;
+                case 'n':
+                    v->push_back('\n');
+                    break;
+                case 'r':
+                    v->push_back('\r');
+                    break;
+                case 't':
+                    v->push_back('\t');
+                    break;
                 case 'u': {
                     unsigned cp = 0;
                     if (!hex4(&cp)) return m_ok = false;
@@ -503,10 +518,14 @@ private:
         for (int i = 0; i < 4; ++i) {
             const char c = *m_p++;
             *v <<= 4;
-            if (c >= '0' && c <= '9') *v |= unsigned(c - '0');
-            else if (c >= 'a' && c <= 'f') *v |= unsigned(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F') *v |= unsigned(c - 'A' + 10);
-            else return false;
+            if (c >= '0' && c <= '9')
+                *v |= unsigned(c - '0');
+            else if (c >= 'a' && c <= 'f')
+                *v |= unsigned(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F')
+                *v |= unsigned(c - 'A' + 10);
+            else
+                return false;
         }
         return true;
     }
@@ -537,7 +556,8 @@ private:
 bool timeOfText(const std::string& s, CLumoTime* t) {
     *t = CLumoTime();
     if (s.empty()) return true;
-    if (s.size() == 23 && s[4] == '-' && s[7] == '-' && s[10] == 'T' && s[13] == ':' && s[16] == ':' && s[19] == '.') {
+    if (s.size() == 23 && s[4] == '-' && s[7] == '-' && s[10] == 'T' && s[13] == ':' && s[16] == ':' &&
+        s[19] == '.') {
         auto num = [&](int at, int n) {
             int v = 0;
             for (int i = at; i < at + n; ++i) {
@@ -546,8 +566,8 @@ bool timeOfText(const std::string& s, CLumoTime* t) {
             }
             return v;
         };
-        const int y = num(0, 4), mo = num(5, 2), d = num(8, 2), h = num(11, 2), mi = num(14, 2), se = num(17, 2),
-                  ms = num(20, 3);
+        const int y = num(0, 4), mo = num(5, 2), d = num(8, 2), h = num(11, 2), mi = num(14, 2),
+                  se = num(17, 2), ms = num(20, 3);
         if (y > 0 && mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h >= 0 && h < 24 && mi >= 0 && mi < 60 &&
             se >= 0 && se < 62 && ms >= 0) {
             t->SetYear(y);
@@ -569,8 +589,8 @@ bool timeOfText(const std::string& s, CLumoTime* t) {
 void AppendPercentEncoded(std::string* out, const std::string& text) {
     static const char hex[] = "0123456789ABCDEF";
     for (unsigned char c : text) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-            c == '_' || c == '~') {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+            c == '.' || c == '_' || c == '~') {
             out->push_back(char(c));
         } else {
             out->push_back('%');
@@ -611,9 +631,9 @@ void SearchAnswerWriter::Add(const WireFile& f) {
     }
     out->push_back(',');
     putString(out, *f.cuid);
-    for (int64_t v : {int64_t(f.size), int64_t(f.width), int64_t(f.height), int64_t(f.videoCodec),
-                      int64_t(f.audioCodec), int64_t(f.frameRate), int64_t(f.diskIndex), int64_t(f.block),
-                      int64_t(f.fileIndex)}) {
+    for (int64_t v :
+         {int64_t(f.size), int64_t(f.width), int64_t(f.height), int64_t(f.videoCodec), int64_t(f.audioCodec),
+          int64_t(f.frameRate), int64_t(f.diskIndex), int64_t(f.block), int64_t(f.fileIndex)}) {
         out->push_back(',');
         putInt(out, v);
     }
@@ -636,98 +656,98 @@ bool ReadSearchAnswer(const std::string& body, const std::string& uriBase,
     std::string key, text;
     bool sawFiles = false;
     if (!r.take('}')) do {
-        r.string(&key);
-        r.expect(':');
-        if (!r.ok()) break;
-        if (key == "fields") {
-            r.expect('[');
-            int i = 0;
-            if (!r.take(']')) do {
-                r.string(&text);
-                if (i >= kFileFieldCount || text != kFileFields[i]) {
-                    *why = "the recorder describes its files otherwise (field " + text + ")";
-                    return false;
-                }
-                ++i;
-            } while (r.ok() && r.take(','));
-            r.expect(']');
-            if (i != kFileFieldCount) {
-                *why = "the recorder describes its files otherwise";
-                return false;
-            }
-        } else if (key == "files") {
-            sawFiles = true;
-            r.expect('[');
-            std::string disk, block, file, start, end, cuid, uri;
-            CLumoFileDesc desc;  // one for all rows: its texts keep their room
-            CLumoFileDesc* d = &desc;
-            if (!r.take(']')) do {
-                int64_t v[12] = {0};
+            r.string(&key);
+            r.expect(':');
+            if (!r.ok()) break;
+            if (key == "fields") {
                 r.expect('[');
-                r.string(&disk);
-                r.expect(',');
-                r.string(&block);
-                r.expect(',');
-                r.string(&file);
-                r.expect(',');
-                r.stringOrNull(&start);
-                r.expect(',');
-                r.stringOrNull(&end);
-                for (int i = 0; i < 3; ++i) {
-                    r.expect(',');
-                    r.integer(&v[i]);
-                }
-                r.expect(',');
-                r.string(&cuid);
-                for (int i = 3; i < 12; ++i) {
-                    r.expect(',');
-                    r.integer(&v[i]);
-                }
+                int i = 0;
+                if (!r.take(']')) do {
+                        r.string(&text);
+                        if (i >= kFileFieldCount || text != kFileFields[i]) {
+                            *why = "the recorder describes its files otherwise (field " + text + ")";
+                            return false;
+                        }
+                        ++i;
+                    } while (r.ok() && r.take(','));
                 r.expect(']');
-                if (!r.ok()) break;
-                CLumoTime ts, te;
-                if (!timeOfText(start, &ts) || !timeOfText(end, &te)) {
-                    *why = "a file's time is not a time";
+                if (i != kFileFieldCount) {
+                    *why = "the recorder describes its files otherwise";
                     return false;
                 }
-                d->SetTimeS(ts);
-                d->SetTimeE(te);
-                uri = uriBase;
-                AppendPercentEncoded(&uri, disk);
-                uri += '/';
-                AppendPercentEncoded(&uri, block);
-                uri += '/';
-                AppendPercentEncoded(&uri, file);
-                d->SetURI(uri.c_str());
-                d->SetFileName(file.c_str());
-                d->SetSaveFileName(file.c_str());
-                d->SetChannel(int(v[0]));
-                d->SetStreamType(int(v[1]));
-                d->SetRecordType(int(v[2]));
-                d->SetCUID(cuid.c_str());
-                d->SetSize(uint64_t(v[3]));
-                d->SetResolution(uint16_t(v[4]), uint16_t(v[5]));
-                d->SetCodecs(uint8_t(v[6]), uint8_t(v[7]));
-                d->SetFrameRate(int(v[8]));
-                d->SetLocation(int(v[9]), int(v[10]), int(v[11]));
-                each(desc);
-            } while (r.take(','));
-            r.expect(']');
-        } else if (key == "cursor") {
-            r.string(&text);
-            uint64_t c = 0;
-            const auto res = std::from_chars(text.data(), text.data() + text.size(), c);
-            if (res.ec != std::errc()) {
-                *why = "the cursor is not a number";
-                return false;
+            } else if (key == "files") {
+                sawFiles = true;
+                r.expect('[');
+                std::string disk, block, file, start, end, cuid, uri;
+                CLumoFileDesc desc;  // one for all rows: its texts keep their room
+                CLumoFileDesc* d = &desc;
+                if (!r.take(']')) do {
+                        int64_t v[12] = {0};
+                        r.expect('[');
+                        r.string(&disk);
+                        r.expect(',');
+                        r.string(&block);
+                        r.expect(',');
+                        r.string(&file);
+                        r.expect(',');
+                        r.stringOrNull(&start);
+                        r.expect(',');
+                        r.stringOrNull(&end);
+                        for (int i = 0; i < 3; ++i) {
+                            r.expect(',');
+                            r.integer(&v[i]);
+                        }
+                        r.expect(',');
+                        r.string(&cuid);
+                        for (int i = 3; i < 12; ++i) {
+                            r.expect(',');
+                            r.integer(&v[i]);
+                        }
+                        r.expect(']');
+                        if (!r.ok()) break;
+                        CLumoTime ts, te;
+                        if (!timeOfText(start, &ts) || !timeOfText(end, &te)) {
+                            *why = "a file's time is not a time";
+                            return false;
+                        }
+                        d->SetTimeS(ts);
+                        d->SetTimeE(te);
+                        uri = uriBase;
+                        AppendPercentEncoded(&uri, disk);
+                        uri += '/';
+                        AppendPercentEncoded(&uri, block);
+                        uri += '/';
+                        AppendPercentEncoded(&uri, file);
+                        d->SetURI(uri.c_str());
+                        d->SetFileName(file.c_str());
+                        d->SetSaveFileName(file.c_str());
+                        d->SetChannel(int(v[0]));
+                        d->SetStreamType(int(v[1]));
+                        d->SetRecordType(int(v[2]));
+                        d->SetCUID(cuid.c_str());
+                        d->SetSize(uint64_t(v[3]));
+                        d->SetResolution(uint16_t(v[4]), uint16_t(v[5]));
+                        d->SetCodecs(uint8_t(v[6]), uint8_t(v[7]));
+                        d->SetFrameRate(int(v[8]));
+                        d->SetLocation(int(v[9]), int(v[10]), int(v[11]));
+                        each(desc);
+                    } while (r.take(','));
+                r.expect(']');
+            } else if (key == "cursor") {
+                r.string(&text);
+                uint64_t c = 0;
+                const auto res = std::from_chars(text.data(), text.data() + text.size(), c);
+                if (res.ec != std::errc()) {
+                    *why = "the cursor is not a number";
+                    return false;
+                }
+                *cursor = c;
+            } else if (key == "more") {
+                r.boolean(more);
+            } else {
+                r.skip();
             }
-            *cursor = c;
-        } else if (key == "more") {
-            r.boolean(more);
-        } else {
-            r.skip();
-        }
-    } while (r.ok() && r.take(','));
+        } while (r.ok() && r.take(','));
     r.expect('}');
     if (!r.ok() || !sawFiles) {
         *why = "the answer is not a search answer";

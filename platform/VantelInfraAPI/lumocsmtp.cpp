@@ -176,6 +176,7 @@ void LumoCSmtp::Run(std::string url, std::string from, QStringList to, std::stri
             VantelDBG_Printf_f(0x7fff, 1, "LumoCSmtp::Run", "mail to %s failed: %s", url.c_str(),
                                curl_easy_strerror(rc));
     }
+    curl.reset();  // the connection is closed before the report, so releasing the sender never waits on it
     m_busy = false;
     // The last touch of the sender: its receiver may release it as soon as the report arrives.
     if (!m_abort) emit SignalStatus(status, true, secured, this);

@@ -44,16 +44,20 @@ inline HttpAnswer RawHttp(quint16 port, const QByteArray& request, int waitMs = 
     a.status = first.value(1).toInt();
     for (int i = 1; i < lines.size(); ++i) {
         const int colon = lines[i].indexOf(':');
-        if (colon > 0) a.headers[lines[i].left(colon).trimmed().toLower()] = lines[i].mid(colon + 1).trimmed();
+        if (colon > 0)
+            a.headers[lines[i].left(colon).trimmed().toLower()] = lines[i].mid(colon + 1).trimmed();
     }
     a.body = data.mid(end + 4);
     return a;
 }
 
-inline QByteArray Request(const QByteArray& method, const QByteArray& path, const QByteArray& body = QByteArray(),
+inline QByteArray Request(const QByteArray& method, const QByteArray& path,
+                          const QByteArray& body = QByteArray(),
                           const QByteArray& extraHeaders = QByteArray()) {
-    QByteArray r = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + extraHeaders;
-    if (!body.isNull()) r += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+    QByteArray r =
+        method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + extraHeaders;
+    if (!body.isNull())
+        r += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
     return r + "\r\n" + body;
 }
 
@@ -62,13 +66,15 @@ public:
     // Makes the demo storage in `dir`, initialises and starts the engine on a free port, and waits
     // until its first search has the files. Empty text, or why it could not.
     QString Start(const QString& dir) {
-        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty()) return "the ffmpeg tool is not installed";
+        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+            return "the ffmpeg tool is not installed";
         const QString script = qEnvironmentVariable("VANTEL_SOURCE_DIR") + "/scripts/make_demo_storage.sh";
         if (!QFileInfo::exists(script)) return "VANTEL_SOURCE_DIR does not lead to the scripts";
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(QStringLiteral("bash"), {script, dir});
-        if (!p.waitForFinished(180000) || p.exitCode() != 0) return "demo script: " + QString::fromUtf8(p.readAll());
+        if (!p.waitForFinished(180000) || p.exitCode() != 0)
+            return "demo script: " + QString::fromUtf8(p.readAll());
         m_dir = dir;
         LumoSRSetStorageConfig((dir + "/kestostorage.ini").toUtf8().constData());
         if (LumoSRInitialize(nullptr) != 0) return "initialise failed";
@@ -89,8 +95,8 @@ public:
     }
     quint16 Port() const { return LumoSRGetPort(); }
     QByteArray Url(const QByteArray& account = QByteArray()) const {
-        return "lumofs://" + (account.isEmpty() ? QByteArray() : account + "@") + "127.0.0.1:" +
-               QByteArray::number(Port()) + "/media";
+        return "lumofs://" + (account.isEmpty() ? QByteArray() : account + "@") +
+               "127.0.0.1:" + QByteArray::number(Port()) + "/media";
     }
     QString Dir() const { return m_dir; }
     QString SecurityFile() const { return m_dir + "/kestosecurity.xml"; }

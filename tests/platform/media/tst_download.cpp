@@ -598,8 +598,12 @@ private slots:
 
 // The child of killedProcessLeavesNoFinalFile: downloads a long list until it is killed.
 static int DownloadChild(const char* url, const char* source) {
+    // Probed once: the open then has nothing to probe, however long the list.
+    CLumoFileDesc probed;
+    probed.SetURI(mediafixture::FilerUri(source).toUtf8().constData());
+    LumoRecordProbeDesc(&probed);
     CLumoFileDescList list(1);
-    for (int i = 0; i < 2000; ++i) list.Append(mediafixture::Desc(mediafixture::FilerUri(source)));
+    for (int i = 0; i < 2000; ++i) list.Append(new CLumoFileDesc(probed));
     void* h = nullptr;
     if (LumoDownloadOpenFile(&h, url, &list) != 0 || LumoDownloadStart(h, 0) != 0) return 2;
     int flags = 0;

@@ -163,11 +163,12 @@ void LumoSRSetStorageConfig(const char* path);
 // only; with one, only the accounts it lists (HTTP Basic auth).
 int LumoSRStart(uint16_t port);
 // Stops the listener and ends at once the probes and the disk reading in progress (a later query
-// or search reads again). Safe from any thread, and when not started. Requests in progress are
-// answered first (each bounded by the request time-out).
+// or search reads again) and every network connection (a transfer in progress is cut). Safe from
+// any thread, and when not started.
 int LumoSRStop();
-// How long a network client may take to send each part of its request before the engine gives up
-// on it (default 5000 ms); applies from the next LumoSRStart.
+// How long a network client may take to send a whole request before the engine gives up on it,
+// and the longest any read or write of a connection waits (default 5000 ms); applies from the next
+// LumoSRStart.
 void LumoSRSetRequestTimeout(int ms);
 bool LumoSRIsStarted();
 // The port the listener is bound to (the chosen one when started on port 0), 0 when stopped.
