@@ -1,11 +1,8 @@
 // The record-search page: the search form, the search itself (a worker under the busy
 // indicator over the media library's "lumofs" search), the result table and the player.
-#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateTimeEdit>
-#include <QLocale>
 #include <QTableView>
-#include <QToolButton>
 
 #include "LumoCore/LumoCore.h"
 #include "LumoFS/LumoRecordAddress.h"

@@ -248,6 +248,12 @@ private slots:
         QCOMPARE(page.GetTitle(), QString());
         CLumoString url;
         QVERIFY(page.GetDeviceUrl(&url) != 0);
+        // Without a recorder the page says so once and asks no one.
+        page.Init();
+        QCOMPARE(logLines(QStringLiteral("messagebox")),
+                 QStringList{QStringLiteral("messagebox\tRecord server\tNo recorder is bound to this page.")});
+        QVERIFY(!page.IsRefreshing());
+        QCOMPARE(page.GetDiskModel()->GetRowCount(), 0);
     }
 
     void tablesShowTheRecorder() {
