@@ -17,9 +17,10 @@ KestoPagesArgs ParseKestoPagesArgs(const QStringList& arguments) {
     const QCommandLineOption recorder(
         QStringLiteral("recorder"), QStringLiteral("Opens the record-server page of the recorder at <url>."),
         QStringLiteral("url"));
-    const QCommandLineOption page(QStringLiteral("page"),
-                                  QStringLiteral("Shows settings page <row> (0 to 6) first."),
-                                  QStringLiteral("row"));
+    const QCommandLineOption page(
+        QStringLiteral("page"),
+        QStringLiteral("Shows settings page <row> (0 to 6), or the recorder page's <row> (0 to 3), first."),
+        QStringLiteral("row"));
     const QCommandLineOption language(QStringLiteral("language"),
                                       QStringLiteral("Uses language <key> (English, Chinese)."),
                                       QStringLiteral("key"));
@@ -51,12 +52,15 @@ KestoPagesArgs ParseKestoPagesArgs(const QStringList& arguments) {
     if (parser.isSet(page)) {
         bool ok = false;
         const int row = parser.value(page).toInt(&ok);
-        if (!ok || row < 0 || row > 6) {
-            out.error = QStringLiteral("--page takes a row from 0 to 6, not \"%1\".").arg(parser.value(page));
+        const int last = parser.isSet(recorder) ? 3 : 6;
+        if (!ok || row < 0 || row > last) {
+            out.error = QStringLiteral("--page takes a row from 0 to %1, not \"%2\".")
+                            .arg(last)
+                            .arg(parser.value(page));
             return out;
         }
-        if (!parser.isSet(settings)) {
-            out.error = QStringLiteral("--page goes with --settings.");
+        if (parser.isSet(preview)) {
+            out.error = QStringLiteral("--page goes with --settings or --recorder.");
             return out;
         }
         out.page = row;

@@ -14,7 +14,7 @@ struct KestoPagesArgs {
     };
     Mode mode = Invalid;
     QString recorder;    // the recorder's URL (Recorder)
-    int page = -1;       // the settings row to show first (-1: the first)
+    int page = -1;       // the settings (0-6) or recorder page (0-3) row to show first (-1: the first)
     QString language;    // a language key ("English", "Chinese"); empty: the saved one
     QString configFile;  // another client settings file; empty: the user's
     QString error;       // why the line was refused (Invalid)

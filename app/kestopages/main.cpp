@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
         page->SetDevice(device);
         device->Release();
         page->Init();
+        if (args.page >= 0) page->GetForm().m_listWidget->setCurrentRow(args.page);
         page->resize(1048, 678);
         page->show();
         return app.exec();

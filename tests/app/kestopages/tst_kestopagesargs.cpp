@@ -27,6 +27,12 @@ private slots:
         QTest::newRow("recorder by its record URL")
             << QStringList{"--recorder", "lumofs://10.0.0.5:8431/media"} << KestoPagesArgs::Recorder
             << "lumofs://10.0.0.5:8431/media" << -1 << "";
+        QTest::newRow("recorder on its search page")
+            << QStringList{"--recorder", "http://10.0.0.5", "--page", "3"} << KestoPagesArgs::Recorder
+            << "http://10.0.0.5" << 3 << "";
+        QTest::newRow("recorder page out of range")
+            << QStringList{"--recorder", "http://10.0.0.5", "--page", "4"} << KestoPagesArgs::Invalid << ""
+            << -1 << "0 to 3";
         QTest::newRow("recorder of another scheme") << QStringList{"--recorder", "ftp://10.0.0.5"}
                                                     << KestoPagesArgs::Invalid << "" << -1 << "recorder URL";
         QTest::newRow("help") << QStringList{"--help"} << KestoPagesArgs::Help << "" << -1 << "";
