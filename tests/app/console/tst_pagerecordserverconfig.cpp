@@ -151,7 +151,8 @@ private slots:
         LumoPlayerTaskDelete(task);
         m_base = QDateTime::currentDateTime().addDays(-1);
         m_base.setTime(QTime(m_base.time().hour(), 0, 0));
-        INFRA::TestSeams::SetBusySynchronous(true);
+        // Workers run on their own threads, as in the program.
+        INFRA::TestSeams::SetBusySynchronous(false);
     }
 
     void init() {
