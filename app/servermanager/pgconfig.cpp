@@ -47,6 +47,14 @@ void PgConfig::Init() {
     if (!EngineHolder::IsRunning()) LeaveEditMode();
 }
 
+void PgConfig::Retranslate() {
+    Ui::VantelServer& ui = m_owner->GetForm();
+    ui.BtnStopStartServer->setText(QCoreApplication::translate(
+        "VantelServer", EngineHolder::IsRunning() ? "K4522_BtnStopServer" : "K4523_BtnStartServer"));
+    ui.BtnEditPort->setText(
+        QCoreApplication::translate("VantelServer", m_editing ? "K4529_BtnSavePort" : "K4528_BtnEditPort"));
+}
+
 int PgConfig::StartServer() {
     void* handle = LumoSCreateServer(m_data.port);
     const int r = LumoSStartServer(handle);

@@ -15,6 +15,8 @@ public:
     ~PgConfig() override;
 
     void Init() override;
+    // The button texts that follow the state, after the form has been retranslated.
+    void Retranslate() override;
     // 0 when the engine runs afterwards; the engine's failure otherwise (the handle is released).
     int StartServer();
     void StopServer();

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <atomic>
+#include <memory>
 
 #include "VantelCore/VantelCore.h"
 
@@ -12,7 +13,16 @@ std::mutex g_storeMutex;
 std::atomic<ServerDataStore*> g_store{nullptr};  // written once under g_storeMutex
 }  // namespace
 
+namespace {
+QString g_settingsOverride;  // set before first use, then read-only
+}  // namespace
+
+void ServerDataStore::UseSettingsFile(const QString& path) {
+    g_settingsOverride = path;
+}
+
 QString ServerDataStore::SettingsFile() {
+    if (!g_settingsOverride.isEmpty()) return g_settingsOverride;
     static const QString path = [] {
         QString dir =
             QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).absolutePath();
@@ -22,14 +32,21 @@ QString ServerDataStore::SettingsFile() {
     return path;
 }
 
+namespace {
+// The records' one settings object; LoadAll replaces it so that a load reads the file as it is now.
+std::unique_ptr<QSettings>& SettingsObject() {
+    static std::unique_ptr<QSettings> settings;
+    return settings;
+}
+}  // namespace
+
 QSettings& ServerDataStore::Settings() {
-    // Made on first use, not at load time: it needs nothing from QApplication.
-    static QSettings* settings = [] {
-        auto* s = new QSettings(SettingsFile(), QSettings::IniFormat);
+    std::unique_ptr<QSettings>& s = SettingsObject();
+    if (!s) {
+        s = std::make_unique<QSettings>(SettingsFile(), QSettings::IniFormat);
         s->setIniCodec("UTF-8");
-        return s;
-    }();
-    return *settings;
+    }
+    return *s;
 }
 
 ServerDataStore& ServerDataStore::Instance() {
@@ -46,7 +63,7 @@ ServerDataStore& ServerDataStore::Instance() {
 }
 
 bool ServerDataStore::LoadAll() {
-    Settings().sync();
+    SettingsObject().reset();
     m_config.Load(false);
     m_log.Load(false);
     m_maintain.Load(false);
@@ -89,5 +106,5 @@ bool PgConfigData::Save() {
     s.endGroup();
     // Written now rather than at some later event-loop turn: a crash or kill loses nothing.
     s.sync();
-    return s.status() == QSettings::NoError;
+    return s.status() != QSettings::AccessError;
 }

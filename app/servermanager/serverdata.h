@@ -49,6 +49,9 @@ public:
     // VantelServer.ini in the executable's directory (found through /proc/self/exe, so it holds
     // before QApplication exists and whatever the working directory).
     static QString SettingsFile();
+    // Points the store (and every reader of SettingsFile) at another file; only before first use
+    // (tests that must not share the file beside their executable).
+    static void UseSettingsFile(const QString& path);
     // The one settings object of the records (UTF-8, like every other reader of the file).
     static QSettings& Settings();
 

@@ -170,7 +170,14 @@ int VantelServer::OnServerSignal(void*, int code, void* p1) {
 
 void VantelServer::changeEvent(QEvent* e) {
     if (e->type() == QEvent::LanguageChange) {
+        // retranslateUi puts the form's sample texts back into the live status labels.
+        const QString uptime = ui.LbUptime->text(), ip = ui.LbIPInfo->text(), port = ui.LbPortInfo->text();
+        const QString portEdit = ui.EdtPort->text();
         ui.retranslateUi(this);
+        ui.LbUptime->setText(uptime);
+        ui.LbIPInfo->setText(ip);
+        ui.LbPortInfo->setText(port);
+        ui.EdtPort->setText(portEdit);
         ui.tabWidget->setTabText(0, QCoreApplication::translate("VantelServer", "K4551_TbClient"));
         Retranslate();
     }

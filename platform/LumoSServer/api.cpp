@@ -164,3 +164,8 @@ int LumoSOnlineClients(void* handle, std::list<LumoSDTOClient>& out) {
     e->OnlineClients(out);
     return LUMO_OK;
 }
+
+int LumoSServerCount() {
+    std::lock_guard<std::mutex> lock(lumos::g_mutex);
+    return static_cast<int>(lumos::g_live.size());
+}

@@ -67,5 +67,8 @@ std::string LumoSCertificatePem(void* handle);
 // The port actually bound (useful after Create(0)), 0 while stopped or for an unknown handle.
 uint16_t LumoSBoundPort(void* handle);
 
+// The number of engines created and not yet released.
+int LumoSServerCount();
+
 // Clears `out`, then fills it with the logged-in clients in login order. 0, or LUMO_ERR_PARAM.
 int LumoSOnlineClients(void* handle, std::list<LumoSDTOClient>& out);
