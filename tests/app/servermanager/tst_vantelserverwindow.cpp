@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QResource>
+#include <QTranslator>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSslCertificate>
@@ -359,6 +360,8 @@ private slots:
         m_window->OnCbLanguageChanged(language);
         QCoreApplication::processEvents();
         QCOMPARE(m_window->GetForm().m_list_menu->item(0)->text(), configText);
+        // One translator at a time: keys missing in a language never show the previous one's text.
+        QCOMPARE(qApp->findChildren<QTranslator*>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
         QVERIFY(m_window->GetForm().m_list_menu->isRowHidden(VantelServer::PageLog));
         QCOMPARE(m_window->GetForm().tabWidget->count(), 1);
         QVERIFY(!m_window->GetForm().LbServer->text().startsWith("K"));
