@@ -8,11 +8,11 @@
 #include <list>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "LumoSServer/LumoSServer.h"
 #include "certificate.h"
 
-class QThread;
 class QWebSocket;
 class QWebSocketServer;
 
@@ -20,13 +20,11 @@ namespace lumos {
 
 class Engine;
 
-// Lives on the engine's thread; every member is touched only there.
+// Lives on the engine's thread (made and destroyed there); every member is touched only there.
 class Worker : public QObject {
     Q_OBJECT
 public:
     explicit Worker(Engine* engine) : m_engine(engine) {}
-
-public slots:
     int Listen(quint16 port);  // LUMO_OK or LUMO_ERR_BIND / LUMO_ERR_FAIL
     void Shutdown();
 
@@ -73,16 +71,17 @@ public:
 
 private:
     bool EnsureKeys(QString* error);
+    void JoinThread();
 
     const uint16_t m_port;
     const QString m_dataFolder;
     ILumoSignal m_signal;  // thread-safe by itself
 
-    std::mutex m_lifeMutex;       // serialises Start, Stop and the key load
-    QThread* m_thread = nullptr;  // guarded by m_lifeMutex
-    Worker* m_worker = nullptr;   // guarded by m_lifeMutex; lives on m_thread
-    KeyPair m_keys;               // written under m_lifeMutex before the thread starts, then read-only
-    bool m_keysLoaded = false;    // guarded by m_lifeMutex
+    std::mutex m_lifeMutex;     // serialises Start, Stop and the key load
+    std::thread m_thread;       // guarded by m_lifeMutex; runs the Worker and its event loop
+    int m_wakeFd = -1;          // guarded by m_lifeMutex; written to end the thread's loop
+    KeyPair m_keys;             // written under m_lifeMutex before the thread starts, then read-only
+    bool m_keysLoaded = false;  // guarded by m_lifeMutex
 
     std::mutex m_clientsMutex;
     std::list<std::pair<quint64, LumoSDTOClient>> m_online;  // guarded by m_clientsMutex
