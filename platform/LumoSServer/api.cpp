@@ -15,10 +15,14 @@ namespace lumos {
 namespace {
 
 std::mutex g_mutex;
-QByteArray g_password;                                // guarded by g_mutex
-bool g_many = false;                                  // guarded by g_mutex
-QString g_dataFolder;                                 // guarded by g_mutex
-std::map<uintptr_t, std::shared_ptr<Engine>> g_live;  // guarded by g_mutex
+QByteArray g_password;  // guarded by g_mutex
+bool g_many = false;    // guarded by g_mutex
+QString g_dataFolder;   // guarded by g_mutex
+// Never destroyed: an engine still alive at exit must not be stopped by a static destructor,
+// after Qt is gone (the application's end stops them, see StopAllAtAppEnd).
+std::map<uintptr_t, std::shared_ptr<Engine>>& g_live =
+    *new std::map<uintptr_t, std::shared_ptr<Engine>>;  // guarded by g_mutex
+bool g_postRoutine = false;                             // guarded by g_mutex
 // Handles are numbers that are never reused, so a stale handle can never name a newer engine.
 uintptr_t g_nextHandle = 0x5a000;  // guarded by g_mutex
 
@@ -103,6 +107,12 @@ std::string LumoSGetDataPath() {
 void* LumoSCreateServer(uint16_t port) {
     auto engine = std::make_shared<Engine>(port, lumos::State::DataFolder());
     std::lock_guard<std::mutex> lock(lumos::g_mutex);
+    // Engines run event loops of their own: they are stopped while the application still exists,
+    // also when the program forgot LumoSInvalidate.
+    if (!lumos::g_postRoutine && QCoreApplication::instance()) {
+        qAddPostRoutine([] { LumoSInvalidate(); });
+        lumos::g_postRoutine = true;
+    }
     uintptr_t id = lumos::g_nextHandle++;
     lumos::g_live[id] = engine;
     return reinterpret_cast<void*>(id);

@@ -186,6 +186,7 @@ private slots:
     }
 
     void cleanupTestCase() {
+        LumoSInvalidate();
         if (m_inst) m_inst->killHosts();
         m_xvfb.Stop();
     }
