@@ -12,6 +12,11 @@ BUILD_DIR=${BUILD_DIR:-build}
 if [ "${SANITIZE:-1}" != "0" ]; then
   SANITIZE_AREAS="media engine console lumoc player" bash scripts/test_sanitized.sh address
   SANITIZE_AREAS="media engine" bash scripts/test_sanitized.sh thread
+  # The event engine and its console.
+  SANITIZE_AREAS="event eventserver" bash scripts/test_sanitized.sh address
+  SANITIZE_AREAS="event eventserver" bash scripts/test_sanitized.sh thread
+
+  SANITIZE_AREAS="settings kestopages" bash scripts/test_sanitized.sh address
   SANITIZE_AREAS="sserver servermanager" bash scripts/test_sanitized.sh address
   SANITIZE_AREAS="sserver" bash scripts/test_sanitized.sh thread
 fi

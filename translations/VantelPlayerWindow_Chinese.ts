@@ -255,5 +255,21 @@
         <source>cut</source>
         <translation>剪辑</translation>
     </message>
+    <message>
+        <source>cut_done</source>
+        <translation>剪辑</translation>
+    </message>
+    <message>
+        <source>cut_success</source>
+        <translation>剪辑已保存。</translation>
+    </message>
+    <message>
+        <source>cut_fail</source>
+        <translation>剪辑失败。</translation>
+    </message>
+    <message>
+        <source>cut_disk_full</source>
+        <translation>剪辑已停止：磁盘已满。</translation>
+    </message>
 </context>
 </TS>

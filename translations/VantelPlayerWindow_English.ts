@@ -255,5 +255,21 @@
         <source>cut</source>
         <translation>Cut a clip</translation>
     </message>
+    <message>
+        <source>cut_done</source>
+        <translation>Clip</translation>
+    </message>
+    <message>
+        <source>cut_success</source>
+        <translation>The clip is saved.</translation>
+    </message>
+    <message>
+        <source>cut_fail</source>
+        <translation>The clip could not be made.</translation>
+    </message>
+    <message>
+        <source>cut_disk_full</source>
+        <translation>The clip stopped: the disk is full.</translation>
+    </message>
 </context>
 </TS>

@@ -2,12 +2,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
 #include <QListView>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -33,8 +31,6 @@
 namespace {
 
 const char kSettingsFile[] = "kestoconfig.ini";
-const char kLanguagesDir[] = "./Languages";
-const char kLanguagesIni[] = "./Languages/languages.ini";
 const quint16 kDefaultPort = 8431;
 const int kRefreshTicks = 15;
 const int kForcedKillMs = 150000;
@@ -47,14 +43,17 @@ QString colon(const char* key) {
 }  // namespace
 
 KestoRecordServer::KestoRecordServer(QWidget* parent) : QWidget(parent, Qt::WindowMinMaxButtonsHint) {
-    // The stop channel opens first, before the engine takes its port. A "stop" written before
-    // this process started was meant for a console that ended without reading it, and is
-    // cleared; one written while this console starts stays for the first tick to obey.
-    m_stopMem = ShareMemoryCreate(
-        ConsoleShell::StopChannelName(INFRA::Customization::GetRecorderServerLnkName()).constData(), 1);
-    if (ConsoleShell::ClearStaleStop(m_stopMem, ConsoleShell::ProcessStartMs()))
-        VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer",
-                           "cleared a stop command left from before the start");
+    // The stop channel opens first, before the engine takes its port.
+    ConsoleHost::Config shell;
+    shell.settingsFile = QLatin1String(kSettingsFile);
+    shell.iconPath = QStringLiteral(":res/vantelrecord/image/Kesto.ico");
+    shell.trayName = QStringLiteral("RecorderServer");
+    shell.linkName = INFRA::Customization::GetRecorderServerLnkName();
+    shell.exitTextKey = QStringLiteral("K3742_MsgContent");
+    shell.forcedKillMs = kForcedKillMs;
+    m_host = new ConsoleHost(this, shell);
+    m_host->SetStopFunction([this]() { StopEngine(); });
+    connect(m_host, &ConsoleHost::Tick, this, &KestoRecordServer::OnTimer);
 
     m_reader = new BackgroundReader(this);
 
@@ -70,7 +69,6 @@ KestoRecordServer::KestoRecordServer(QWidget* parent) : QWidget(parent, Qt::Wind
     ui.m_button_edit->hide();
     ui.m_edit_port->setEnabled(false);
     ui.m_listWidget->setFixedWidth(200);
-    ui.BtnMaximize->setProperty("MaximizeState", false);
 
     InitServer();
 
@@ -96,7 +94,7 @@ KestoRecordServer::~KestoRecordServer() {
                                                      m_streamDelegate, m_blockDelegate, m_fileDelegate})
         delete d;
     // The background read that runs ends within the engine's timeout; no answer is shown now.
-    m_exiting = true;
+    m_host->MarkExiting();
     delete m_reader;
     m_reader = nullptr;
     delete m_blockJob;
@@ -104,23 +102,18 @@ KestoRecordServer::~KestoRecordServer() {
     delete m_searchJob;
     if (m_recordFileList) m_recordFileList->Release();
     if (m_blockList) m_blockList->Release();
-    ShareMemoryDelete(m_stopMem);
 }
 
 void KestoRecordServer::SetSingleApp(SingleApp* app) {
-    m_singleApp = app;
-}
-
-bool KestoRecordServer::HasTray() const {
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    m_host->SetSingleApp(app);
 }
 
 void KestoRecordServer::InitServer() {
     ui.LbLogo->setPixmap(QIcon(QStringLiteral(":res/vantelrecord/image/Kesto.png")).pixmap(15, 15));
     VantelUtility::InitLanguageByFile(QLatin1String(kSettingsFile));
 
-    InitSystemTray();
-    InitLanguageCombo();
+    m_host->InitSystemTray();
+    m_host->InitLanguageCombo(ui.CbLanguage);
     ui.CbLanguage->setView(new QListView(ui.CbLanguage));
 
     ReadPort();
@@ -133,13 +126,13 @@ void KestoRecordServer::InitServer() {
                            unsigned(m_port), started);
         ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("K3746_KestoFail"), QSystemTrayIcon::Critical,
                     20000);
-        if (m_tray) m_tray->show();
+        if (GetTrayIcon()) GetTrayIcon()->show();
         // No tables without an engine; the texts still follow the language.
         Retranslate();
     } else {
         ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K3744_KestoStart"), QSystemTrayIcon::Information,
                     10000);
-        if (m_tray) m_tray->show();
+        if (GetTrayIcon()) GetTrayIcon()->show();
         // The engine honours the policy that the settings page shows.
         ApplyDiskFullPolicy(ui.m_cbHDDFull->currentIndex());
         InitTables();
@@ -157,17 +150,12 @@ void KestoRecordServer::InitServer() {
     connect(ui.m_cbHDDFull, SIGNAL(currentIndexChanged(int)), this, SLOT(OnCbHDDFullChanged(int)));
     connect(ui.m_button_import, SIGNAL(clicked()), this, SLOT(OnSecurityFileImport()));
 
-    // The console tick runs whatever the engine did: it also reads the stop channel, through
-    // which the management console must be able to end a console whose engine failed.
-    m_consoleTimer = new QTimer(this);
-    connect(m_consoleTimer, SIGNAL(timeout()), this, SLOT(OnTimer()));
-    m_consoleTimer->start(1000);
-    m_runSeconds = 0;
+    m_host->StartConsoleTimer();
 
-    ui.titleWidget->installEventFilter(this);
+    m_host->InstallFrameless(ui.titleWidget, ui.BtnMaximize);
     ui.titleWidget->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui.titleWidget, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { m_trayMenu->popup(ui.titleWidget->mapToGlobal(pos)); });
+            [this](const QPoint& pos) { m_host->GetTrayMenu()->popup(ui.titleWidget->mapToGlobal(pos)); });
     ui.BtnMinimize->setFixedSize(16, 16);
     ui.BtnMaximize->setFixedSize(16, 16);
     connect(ui.BtnMinimize, SIGNAL(clicked()), this, SLOT(OnMinimize()));
@@ -177,18 +165,12 @@ void KestoRecordServer::InitServer() {
     connect(ui.m_check_autoboot, SIGNAL(clicked(bool)), this, SLOT(OnAutoBoot()));
     ui.m_check_autoboot->setChecked(VantelUtility::AutoRunWithSystem());
 
-    if (HasTray()) {
-        showMinimized();
-        hide();  // the console starts in the tray
-    } else {
-        // Without a tray the window is the only way to reach the console.
-        show();
-    }
+    m_host->ShowAtStart();
 }
 
 void KestoRecordServer::ShowBalloon(const QString& title, const QString& text,
                                     QSystemTrayIcon::MessageIcon icon, int ms) {
-    INFRA::ShowTrayMessage(m_tray, title, text, icon, ms);
+    m_host->ShowBalloon(title, text, icon, ms);
 }
 
 void KestoRecordServer::ReadPort() {
@@ -288,43 +270,6 @@ void KestoRecordServer::OnChangeKestoPort() {
     ui.m_lbl_portvalue->setText(QString::number(m_port));
 }
 
-// ---- tray ----------------------------------------------------------------------------------
-
-void KestoRecordServer::InitSystemTray() {
-    m_actConfig = new QAction(QObject::tr("K3740_Config"), this);
-    connect(m_actConfig, &QAction::triggered, this, [this]() {
-        showNormal();
-        raise();
-        activateWindow();
-    });
-    m_actExit = new QAction(QObject::tr("K3740_Exit"), this);
-    connect(m_actExit, SIGNAL(triggered()), this, SLOT(OnExitApp()));
-    m_trayMenu = new QMenu(this);
-    m_trayMenu->addAction(m_actConfig);
-    m_trayMenu->addAction(m_actExit);
-
-    m_tray = new QSystemTrayIcon(QIcon(QStringLiteral(":res/vantelrecord/image/Kesto.ico")), this);
-    m_tray->setToolTip(VantelUtility::GetTrayName(QStringLiteral("RecorderServer")));
-    m_tray->setContextMenu(m_trayMenu);
-    m_tray->show();
-    connect(m_tray, SIGNAL(activated(QSystemTrayIcon::ActivationReason)), this,
-            SLOT(OnSystemTrayActivate(QSystemTrayIcon::ActivationReason)));
-}
-
-void KestoRecordServer::DeleteSystemTray() {
-    if (!m_tray) return;
-    m_tray->hide();
-    m_tray->deleteLater();
-    m_tray = nullptr;
-}
-
-void KestoRecordServer::OnSystemTrayActivate(QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
-        showNormal();
-        activateWindow();
-    }
-}
-
 // ---- address and run time ------------------------------------------------------------------
 
 QString KestoRecordServer::GetInterfaceIPv4() {
@@ -339,39 +284,19 @@ QString KestoRecordServer::FormatRunTime(quint64 ms) {
     return ConsoleShell::FormatRunTime(ms);
 }
 
+// The shell's tick: the shell itself then reads the stop channel.
 void KestoRecordServer::OnTimer() {
-    ++m_runSeconds;
-    ui.m_lbl_runtimevalue->setText(FormatRunTime(m_runSeconds * 1000));
-    if (m_exiting) return;
-    if (ConsoleShell::PollStopChannel(m_stopMem)) {
-        VantelDBG_Printf_f(0x7fff, 3, "KestoRecordServer::OnTimer", "stop command received");
-        m_tendrel.TearDown(QCoreApplication::applicationPid());
-        ExitServer();
-    }
+    ui.m_lbl_runtimevalue->setText(FormatRunTime(m_host->RunSeconds() * 1000));
 }
 
 // ---- languages -----------------------------------------------------------------------------
 
-void KestoRecordServer::ListLanguages(const QString& dir) {
-    ui.CbLanguage->addItems(ConsoleShell::ListLanguages(dir, QLatin1String(kLanguagesIni)));
-}
-
-void KestoRecordServer::InitLanguageCombo() {
-    {
-        const QSignalBlocker block(ui.CbLanguage);
-        ui.CbLanguage->clear();
-        ListLanguages(QLatin1String(kLanguagesDir));
-        const QString key = ConsoleShell::SavedLanguage(QLatin1String(kSettingsFile));
-        const QString name = ConsoleShell::LanguageNameForKey(QLatin1String(kLanguagesIni), key);
-        for (int i = 0; i < ui.CbLanguage->count(); ++i)
-            if (ui.CbLanguage->itemText(i) == name) ui.CbLanguage->setCurrentIndex(i);
-    }
-    connect(ui.CbLanguage, SIGNAL(currentTextChanged(QString)), this, SLOT(OnCbLanguageChanged(QString)));
-}
-
 void KestoRecordServer::OnCbLanguageChanged(const QString& name) {
-    ConsoleShell::SwitchLanguage(name, QLatin1String(kLanguagesIni), QLatin1String(kSettingsFile));
-    // The new translator reaches the window as QEvent::LanguageChange (changeEvent).
+    // The shell's combo switches by itself; this slot serves callers that name a language.
+    const QSignalBlocker block(ui.CbLanguage);
+    ui.CbLanguage->setCurrentText(name);
+    ConsoleShell::SwitchLanguage(name, QStringLiteral("./Languages/languages.ini"),
+                                 QLatin1String(kSettingsFile));
 }
 
 void KestoRecordServer::changeEvent(QEvent* e) {
@@ -384,8 +309,7 @@ void KestoRecordServer::changeEvent(QEvent* e) {
 }
 
 void KestoRecordServer::Retranslate() {
-    if (m_actConfig) m_actConfig->setText(QObject::tr("K3740_Config"));
-    if (m_actExit) m_actExit->setText(QObject::tr("K3740_Exit"));
+    m_host->RetranslateTray();
     ui.m_button_format->setText(QObject::tr("K3718_Format"));
     ui.m_button_refresh->setText(QObject::tr("K0414_Refresh"));
     ui.m_button_chn_refresh->setText(QObject::tr("K0414_Refresh"));
@@ -441,85 +365,21 @@ void KestoRecordServer::Retranslate() {
 // ---- autostart and security file -------------------------------------------------------------
 
 void KestoRecordServer::OnAutoBoot() {
-    const bool wanted = ui.m_check_autoboot->isChecked();
-    if (!VantelUtility::AutoRunWithSystem(wanted)) {
-        VantelDBG_Printf_f(0x7fff, 1, "KestoRecordServer::OnAutoBoot", "autostart entry could not be %s",
-                           wanted ? "written" : "removed");
-    }
-    // Show what is really stored, not what was asked for.
-    ui.m_check_autoboot->setChecked(VantelUtility::AutoRunWithSystem());
+    m_host->ToggleAutoBoot(ui.m_check_autoboot);
 }
 
 void KestoRecordServer::OnSecurityFileImport() {
-    const QString path = GetOpenFileName(QStringLiteral("*.xml"));
-    if (path.isEmpty()) return;
-    // Paths reach the engine in UTF-8, whatever the locale's encoding.
-    const int rc = LumoSRImportSecurityFile(path.toUtf8().constData());
-    if (rc != 0)
-        ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("K3765_ImportSecurityFail"),
-                    QSystemTrayIcon::Critical, 20000);
-    else
-        ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K3766_ImportSecurityOK"),
-                    QSystemTrayIcon::Information, 20000);
-    if (m_tray) m_tray->show();
+    m_host->ImportSecurityFile([](const char* path) { return LumoSRImportSecurityFile(path); });
 }
 
 // ---- frameless window ------------------------------------------------------------------------
 
-void KestoRecordServer::mousePressEvent(QMouseEvent* e) {
-    m_dragOffset = e->globalPos() - pos();
-    m_dragging = true;
-    QWidget::mousePressEvent(e);
-}
-
-void KestoRecordServer::mouseMoveEvent(QMouseEvent* e) {
-    if (e->buttons() == Qt::LeftButton && m_dragging && !m_maximized) move(e->globalPos() - m_dragOffset);
-    QWidget::mouseMoveEvent(e);
-}
-
-void KestoRecordServer::mouseReleaseEvent(QMouseEvent* e) {
-    m_dragging = false;
-    QWidget::mouseReleaseEvent(e);
-}
-
-bool KestoRecordServer::eventFilter(QObject* o, QEvent* e) {
-    if (o == ui.titleWidget && e->type() == QEvent::MouseButtonDblClick) {
-        OnMaximize();
-        return true;
-    }
-    return QObject::eventFilter(o, e);
-}
-
 void KestoRecordServer::OnMaximize() {
-    if (m_maximized) {
-        showNormal();
-        ui.BtnMaximize->setProperty("MaximizeState", false);
-    } else {
-        showMaximized();
-        ui.BtnMaximize->setProperty("MaximizeState", true);
-    }
-    ui.BtnMaximize->style()->unpolish(ui.BtnMaximize);
-    ui.BtnMaximize->style()->polish(ui.BtnMaximize);
-    ui.BtnMaximize->update();
-    m_maximized = !m_maximized;
+    m_host->ToggleMaximize();
 }
 
 void KestoRecordServer::OnMinimize() {
-    if (HasTray())
-        hide();  // reachable through the tray
-    else
-        showMinimized();  // no tray: keep it on the task bar
-}
-
-void KestoRecordServer::closeEvent(QCloseEvent* e) {
-    // Closing the window never ends the console by surprise: with a tray it goes there, without
-    // one the operator is asked as with the tray's exit.
-    e->ignore();
-    if (m_exiting) return;
-    if (HasTray())
-        hide();
-    else
-        QTimer::singleShot(0, this, &KestoRecordServer::OnExitApp);
+    m_host->Minimize();
 }
 
 void KestoRecordServer::AppendStyleSheetFile(const QString& path) {
@@ -531,7 +391,7 @@ void KestoRecordServer::AppendStyleSheetFile(const QString& path) {
 // ---- refresh timers --------------------------------------------------------------------------
 
 void KestoRecordServer::timerEvent(QTimerEvent* e) {
-    if (!m_exiting) {
+    if (!IsExiting()) {
         // The reads run on workers, whatever else runs (a format, a block read, a search); a
         // read still running when the next is due lets that one pass.
         if (e->timerId() == m_diskTimerId) {
@@ -552,42 +412,5 @@ void KestoRecordServer::timerEvent(QTimerEvent* e) {
 // ---- exit ------------------------------------------------------------------------------------
 
 void KestoRecordServer::OnExitApp() {
-    if (m_exitDialogOpen || m_exiting) return;
-    m_exitDialogOpen = true;
-    const int answer =
-        INFRA::MessageBox::Warning(this, QObject::tr("K3741_Msg"), QObject::tr("K3742_MsgContent"),
-                                   INFRA::MessageBox::Yes | INFRA::MessageBox::No);
-    m_exitDialogOpen = false;
-    // A stop command may have ended the console while the question was open.
-    if (m_exiting) return;
-    // Only Yes stops the server; No and a box closed without an answer leave it running.
-    if (answer != INFRA::MessageBox::Yes) return;
-    m_tendrel.TearDown(QCoreApplication::applicationPid());
-    ExitServer();
-}
-
-void KestoRecordServer::ExitServer() {
-    if (m_exiting) return;
-    m_exiting = true;
-    INFRA::MessageBox::CloseAll();  // e.g. the exit question, when "stop" came meanwhile
-    hide();
-    DeleteSystemTray();
-    if (m_consoleTimer) {
-        m_consoleTimer->stop();
-        m_consoleTimer->deleteLater();  // we may be inside its timeout
-        m_consoleTimer = nullptr;
-    }
-    // Stays until the process ends.
-    auto* exiting =
-        new INFRA::ServerExiting(QObject::tr("K4604_LbWarning"), QObject::tr("K4536_ServerExiting"));
-    exiting->show();
-    exiting->raise();
-    if (m_singleApp) m_singleApp->KillByTime(kForcedKillMs, false);
-    std::thread(&KestoRecordServer::ExitThreadProc, this).detach();
-}
-
-void KestoRecordServer::ExitThreadProc(KestoRecordServer* self) {
-    self->StopEngine();
-    // quit() belongs to the GUI thread: post it there.
-    QMetaObject::invokeMethod(qApp, "quit", Qt::QueuedConnection);
+    m_host->AskExit();
 }

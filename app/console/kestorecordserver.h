@@ -12,8 +12,7 @@
 #include <QVector>
 #include <QWidget>
 
-#include "Tendrel/Tendrel.h"
-#include "VantelInfraAPI/sharememory.h"
+#include "consolehost.h"
 #include "ui_kestorecordserver.h"
 
 class QAbstractItemView;
@@ -56,7 +55,7 @@ public:
 
     // The single-instance guard of main; used to arm the forced end of the process at exit.
     void SetSingleApp(SingleApp* app);
-    Tendrel& GetTendrel() { return m_tendrel; }
+    Tendrel& GetTendrel() { return m_host->GetTendrel(); }
 
     // Mounts the file system and starts the engine on the port: 0, or the failure (-1 without a
     // file system object, else the engine's own code).
@@ -72,10 +71,10 @@ public:
 
     // State that the exit sequence and the tests look at.
     bool IsEngineStarted() const { return m_engineStarted; }
-    bool IsExiting() const { return m_exiting; }
+    bool IsExiting() const { return m_host->IsExiting(); }
     quint16 GetPort() const { return m_port; }
-    QSystemTrayIcon* GetTrayIcon() const { return m_tray; }
-    QTimer* GetConsoleTimer() const { return m_consoleTimer; }
+    QSystemTrayIcon* GetTrayIcon() const { return m_host->GetTrayIcon(); }
+    QTimer* GetConsoleTimer() const { return m_host->GetConsoleTimer(); }
     Ui::KestoRecordServer& GetForm() { return ui; }
 
     // The storage tables (null until InitTables has run after a successful start).
@@ -137,7 +136,6 @@ public slots:
     void OnBlockExport();
     void OnPlayback(int row);
     void OnSecurityFileImport();
-    void OnSystemTrayActivate(QSystemTrayIcon::ActivationReason reason);
     void OnActionTriggered(QAbstractItemView* view, const QModelIndex& index, int action);
     void OnItemCheckStateChange(QAbstractItemView* view, const QModelIndex& index);
     void OnCbLanguageChanged(const QString& name);
@@ -152,19 +150,10 @@ public slots:
 
 protected:
     void changeEvent(QEvent* e) override;
-    bool eventFilter(QObject* o, QEvent* e) override;
-    void mousePressEvent(QMouseEvent* e) override;
-    void mouseMoveEvent(QMouseEvent* e) override;
-    void mouseReleaseEvent(QMouseEvent* e) override;
     void timerEvent(QTimerEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
 
 private:
     void InitServer();
-    void InitSystemTray();
-    void DeleteSystemTray();
-    void InitLanguageCombo();
-    void ListLanguages(const QString& dir);
     void InitHDDFullCombo();
     // Hands the disk-full policy of the combo box's index to the file system object; false
     // without one.
@@ -217,9 +206,6 @@ private:
     void ApplyCuidList(IVantelList* list);
     // Tells the operator once that a read failed; *failed stays set until a read works.
     void NoticeQueryFailure(bool* failed, const char* key);
-    void ExitServer();
-    static void ExitThreadProc(KestoRecordServer* self);
-    bool HasTray() const;
     void ShowBalloon(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon, int ms);
 
     Ui::KestoRecordServer ui;
@@ -264,9 +250,8 @@ private:
     KestoBlockJob* m_blockJob = nullptr;
     KestoFormatJob* m_formatJob = nullptr;
     KestoSearchJob* m_searchJob = nullptr;
-    QTimer* m_consoleTimer = nullptr;
-    quint64 m_runSeconds = 0;
-    QSystemTrayIcon* m_tray = nullptr;
+    // Tray, tick, stop channel, exit sequence: the shell all hosts share.
+    ConsoleHost* m_host = nullptr;
     IVantelList* m_recordFileList = nullptr;
     IVantelList* m_blockList = nullptr;
     quint16 m_port = 8431;
@@ -274,17 +259,5 @@ private:
     int m_diskTimerId = 0;
     int m_chnCountdown = 15;
     int m_diskCountdown = 15;
-    QAction* m_actConfig = nullptr;
-    QAction* m_actExit = nullptr;
-    QMenu* m_trayMenu = nullptr;
-    bool m_dragging = false;
-    bool m_maximized = false;
-    Tendrel m_tendrel;
-    bool m_exitDialogOpen = false;
-    SingleApp* m_singleApp = nullptr;
-    SHAREMEMHANDLE m_stopMem = nullptr;
-
-    QPoint m_dragOffset;
     bool m_engineStarted = false;
-    bool m_exiting = false;
 };

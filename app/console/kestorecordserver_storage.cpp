@@ -65,7 +65,7 @@ int findRowById(const VantelDataModel* model, qint64 id) {
 // ---- disks -----------------------------------------------------------------------------------
 
 void KestoRecordServer::RefreshDiskList() {
-    if (!m_diskModel || !m_diskStatusModel || m_exiting) return;
+    if (!m_diskModel || !m_diskStatusModel || IsExiting()) return;
     if (m_diskQuery.running) {
         m_diskQuery.again = true;  // the answer on its way may be older than what was asked for
         return;
@@ -86,7 +86,7 @@ void KestoRecordServer::StartDiskQuery() {
 
 void KestoRecordServer::OnDiskQueryReturn(KestoDiskQuery& job) {
     m_diskQuery.running = false;
-    if (m_exiting) return;
+    if (IsExiting()) return;
     if (!job.disks) {
         VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer::OnDiskQueryReturn", "disk query failed: %d",
                            job.rc);
@@ -140,7 +140,7 @@ int KestoRecordServer::FindDiskStatusRow(qint64 diskId) const {
 // ---- channels, streams and camera identities -------------------------------------------------
 
 void KestoRecordServer::RefreshChannelList() {
-    if (!m_chnModel || m_exiting) return;
+    if (!m_chnModel || IsExiting()) return;
     if (m_chnQuery.running) {
         m_chnQuery.again = true;
         return;
@@ -164,7 +164,7 @@ void KestoRecordServer::StartChannelQuery() {
 
 void KestoRecordServer::OnChannelQueryReturn(KestoChannelQuery& job) {
     m_chnQuery.running = false;
-    if (m_exiting) return;
+    if (IsExiting()) return;
     if (!job.channels) {
         VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer::OnChannelQueryReturn", "channel query failed: %d",
                            job.chnRc);
@@ -237,7 +237,7 @@ void KestoRecordServer::StartProblemsQuery() {
 
 void KestoRecordServer::OnProblemsQueryReturn(KestoProblemsQuery& job) {
     m_problemsQueryRunning = false;
-    if (job.lines.isEmpty() || m_exiting) return;
+    if (job.lines.isEmpty() || IsExiting()) return;
     for (const QString& line : qAsConst(job.lines))
         VantelDBG_Printf_f(0x7fff, 2, "KestoRecordServer", "settings problem: %s", line.toUtf8().constData());
     // A box that stays until the operator closes it, without holding the console: the lines are

@@ -26,6 +26,7 @@
 #include "LumoCore/LumoCore.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
 #include "lumoc/playback/playlistwidget.h"
+#include "player/downloadmanager.h"
 #include "player/playcontroler.h"
 #include "player/playercontext.h"
 
@@ -94,13 +95,17 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     connect(this, &MainWindow::onViewSel, this, &MainWindow::on_viewWindow_sel);
     connect(this, &MainWindow::onHandoffFile, this, &MainWindow::on_playfile_handoff, Qt::QueuedConnection);
     connect(this, &MainWindow::onLoginResult, this, &MainWindow::on_login_result, Qt::QueuedConnection);
+    connect(this, &MainWindow::onCutDone, this, &MainWindow::on_cut_done, Qt::QueuedConnection);
 
     m_playerCallback.reset(new ILumoCallback(this, &MainWindow::OnPlayerEvent));
+    m_clipCallback.reset(new ILumoCallback(this, &MainWindow::OnClipEvent));
     m_timerId = startTimer(1000);
 }
 
 MainWindow::~MainWindow() {
-    // No player may report to this window once it is gone: end them before the callback goes.
+    // No player and no clip may report to this window once it is gone: end them before the
+    // callbacks go. A clip stopped half-way leaves no file.
+    CDownloadManager::Instance()->StopAll();
     Ctl()->StopAllViews();
     s_current.store(nullptr);
     Ctl()->DestroyPanel();
@@ -232,6 +237,9 @@ void MainWindow::InitUi() {
     btnFrame = MakeButton(central, "btnFrame", QStyle::SP_MediaSkipForward);
     btnFaster = MakeButton(central, "btnFaster", QStyle::SP_MediaSeekForward);
     btnSnap = MakeButton(central, "btnSnap", QStyle::SP_DialogSaveButton);
+    btnCut = MakeButton(central, "btnCut");
+    btnCut->setIcon(QIcon(QStringLiteral(":/VantelPlayer/Resources/btn_cut.png")));
+    if (btnCut->icon().isNull()) btnCut->setText(QStringLiteral("\u2702"));
     btnFullScreen = MakeButton(central, "btnFullScreen", QStyle::SP_TitleBarMaxButton);
     btnSplit = MakeButton(central, "btnSplit", QStyle::SP_FileDialogDetailedView);
     btnVoice = MakeButton(central, "btnVoice", QStyle::SP_MediaVolume);
@@ -242,7 +250,7 @@ void MainWindow::InitUi() {
     controls->addStretch(1);
     for (QPushButton* b : {btnSlower, btnPlayorPause, btnStop, btnFrame, btnFaster}) controls->addWidget(b);
     controls->addStretch(1);
-    for (QPushButton* b : {btnSnap, btnFullScreen, btnSplit, btnVoice}) controls->addWidget(b);
+    for (QPushButton* b : {btnCut, btnSnap, btnFullScreen, btnSplit, btnVoice}) controls->addWidget(b);
     controls->addWidget(sliderVoice);
     play->addLayout(controls);
     body->addLayout(play, 1);
@@ -263,6 +271,7 @@ void MainWindow::InitUi() {
     btnPlayorPause->setCheckable(true);
     btnVoice->setCheckable(true);
     btnHide->setCheckable(true);
+    btnCut->setCheckable(true);
     ResetControlButtons();
     ResetProgress();
     sliderVoice->setRange(0, 100);
@@ -304,6 +313,7 @@ void MainWindow::InitUi() {
     connect(sliderVoice, &QSlider::valueChanged, this, &MainWindow::on_sliderVoiceValue_changed);
     connect(btnVoice, &QPushButton::clicked, this, &MainWindow::on_btnVoice_clicked);
     connect(btnSnap, &QPushButton::clicked, this, &MainWindow::on_btnSnap_clicked);
+    connect(btnCut, &QPushButton::clicked, this, &MainWindow::on_btnCut_clicked);
 }
 
 void MainWindow::InitPanel() {
@@ -486,7 +496,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::SetControlButtonsEnabled(bool on) {
-    for (QPushButton* b : {btnStop, btnFaster, btnSlower, btnFrame, btnSnap}) b->setEnabled(on);
+    for (QPushButton* b : {btnStop, btnFaster, btnSlower, btnFrame, btnSnap, btnCut}) b->setEnabled(on);
 }
 
 void MainWindow::SetProgressEnabled(bool on) {
@@ -503,6 +513,7 @@ void MainWindow::ResetControlButtons() {
     btnPlayorPause->setChecked(false);
     btnPlayorPause->setEnabled(true);
     btnPlayorPause->setToolTip(tr("play"));
+    btnCut->setChecked(false);
 }
 
 void MainWindow::ResetProgress() {
@@ -542,6 +553,7 @@ void MainWindow::RefreshControls(int view, int fileType) {
         const bool paused = state & STATE_PAUSED;
         btnPlayorPause->setChecked(!paused);
         btnPlayorPause->setToolTip(paused ? tr("play") : tr("pause"));
+        btnCut->setChecked(m_cutMarked[view]);
     }
 }
 
@@ -809,7 +821,7 @@ void MainWindow::Retranslate() {
     const std::pair<QPushButton*, const char*> tips[] = {
         {btnClose, "close"},       {btnMax, "maxisize"},         {btnMin, "minisize"},
         {btnBasicMenu, "main_menu"}, {btnAddFiles, "add_to_play_list"}, {btnFilter, "file_filter"},
-        {btnClearList, "clear"},   {btnSnap, "snap"},            {btnStop, "stop"},
+        {btnClearList, "clear"},   {btnSnap, "snap"}, {btnCut, "cut"},            {btnStop, "stop"},
         {btnSlower, "play_slower"}, {btnFaster, "play_faster"},   {btnFrame, "frame"},
         {btnSplit, "split_window"}, {btnFullScreen, "full_screen"}};
     for (const auto& t : tips) t.first->setToolTip(tr(t.second));

@@ -31,6 +31,7 @@ class CLumoPlayFileList;
 class QAction;
 class QDateTime;
 class Setting;
+struct CutInfo;
 struct PlayFileInfo;
 class PlayListWidget;
 class QLabel;
@@ -147,12 +148,29 @@ public:
     void locatebyTimestamp(int view);
     void locatebyAccurateTime(int view);
     void OpenUrlDialog();
-    // Hooks of the recorder-disk search and the clip queue; their entries stay disabled until
-    // these do something.
     bool HasDiskFileDialog() const { return true; }
     void OpenDiskFileDialog();
-    bool HasClipQueue() const { return false; }
-    void CutSelectedView(int view);
+
+    // --- Clips. The cut button's first press marks the clip start at the progress slider's
+    // second; the second press offers the range from the mark to the slider in the clip dialog,
+    // and an accepted dialog queues the clip (one runs at a time). The result comes back through
+    // on_cut_done as a tip.
+    void CutClip(int view);
+    // The request the second press hands to the clip dialog, for a clip from `mark` to `end` of
+    // the view's file; false without a file.
+    bool BuildCutInfo(int view, const CLumoTime& mark, const CLumoTime& end, CutInfo* info) const;
+    // Queues the clip the dialog returned (range, folder, format) for the view's file: 0, -9 no
+    // file, -4 a range that is not inside the file or not ordered, or the queue's failure.
+    int QueueClip(int view, const CutInfo& info);
+    // Whether the view holds a cut mark, and the mark.
+    bool IsCutMarked(int view) const { return view >= 0 && view < VIEW_COUNT && m_cutMarked[view]; }
+    CLumoTime CutMark(int view) const { return view >= 0 && view < VIEW_COUNT ? m_cutMarks[view] : CLumoTime(); }
+    // The last clip result shown (result 0 before any).
+    struct CutResult {
+        uint result = 0;
+        QString source, output;
+    };
+    const CutResult& LastCutResult() const { return m_lastCut; }
     Setting* SettingDialog() const { return m_setting; }
     About* AboutDialog() const { return m_about; }
     BackupManager* BackupDialog() const { return m_backup; }
@@ -168,6 +186,7 @@ public:
     QPushButton* SearchButton() const { return btnSearch; }
     QPushButton* MenuButton() const { return btnBasicMenu; }
     QPushButton* AddButton() const { return btnAddFiles; }
+    QPushButton* CutButton() const { return btnCut; }
 
 signals:
     void onViewSel(int view);
@@ -176,6 +195,8 @@ signals:
     void onLoginResult(int view, QString text, int code);
     // An intake's files are in the list (added: how many were new).
     void intakeFinished(int added);
+    // A clip ended (result 1 done, 2 failed, 3 disk full), with its source and output paths.
+    void onCutDone(uint result, QString sourcePath, QString outputPath);
 
 public slots:
     void on_playfile_handoff(int view, const QString& url);
@@ -205,6 +226,8 @@ public slots:
     void on_sliderVoiceValue_changed(int value);
     void on_btnVoice_clicked();
     void on_btnSnap_clicked();
+    void on_btnCut_clicked();
+    void on_cut_done(uint result, const QString& sourcePath, const QString& outputPath);
     void on_btnBasicMenu_clicked();
     void on_menuBasic_Triggered(QAction* action);
     void on_menuLang_Triggered(QAction* action);
@@ -257,6 +280,8 @@ private:
     void SetListModeButton(int mode);
 
     static int OnPlayerEvent(CLumoObject* owner, int code, void* sender, void* p1, void* p2);
+    // A clip's result, on the clip's own thread: only emits onCutDone (queued).
+    static int OnClipEvent(CLumoObject* owner, int code, void* sender, void* p1, void* p2);
 
     static std::atomic<MainWindow*> s_current;
 
@@ -272,6 +297,8 @@ private:
     // Intakes in the order they came; each is added once it and all before it are probed.
     std::vector<std::shared_ptr<Intake>> m_intakes;
     bool m_cutMarked[VIEW_COUNT] = {};
+    CLumoTime m_cutMarks[VIEW_COUNT];  // the first cut press per view (while m_cutMarked)
+    CutResult m_lastCut;
     int m_aspect[VIEW_COUNT] = {};  // ASPECT_* per view
     int m_menuView = 0;             // the view whose menu was opened last
     QList<int> m_menuRows;          // the rows selected when the list's menu was opened
@@ -281,6 +308,7 @@ private:
     AddUrl* m_addUrl = nullptr;     // made on first use
     AddDiskFile* m_addDiskFile = nullptr;  // made on first use
     std::unique_ptr<ILumoCallback> m_playerCallback;
+    std::unique_ptr<ILumoCallback> m_clipCallback;  // attached to every queued clip's result
     QPointer<QMenu> m_splitPopup;
     QSizeGrip* m_sizeGrip = nullptr;
 
@@ -315,6 +343,7 @@ private:
     QPushButton* btnFrame = nullptr;
     QPushButton* btnFaster = nullptr;
     QPushButton* btnSnap = nullptr;
+    QPushButton* btnCut = nullptr;
     QPushButton* btnFullScreen = nullptr;
     QPushButton* btnSplit = nullptr;
     QPushButton* btnVoice = nullptr;

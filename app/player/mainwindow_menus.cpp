@@ -19,10 +19,13 @@
 #include "player/dialogs/about.h"
 #include "player/dialogs/addurl.h"
 #include "player/dialogs/backupmanager.h"
+#include "player/dialogs/cuttip.h"
+#include "player/dialogs/dialogtip.h"
 #include "player/dialogs/fileinfo.h"
 #include "player/dialogs/locatebyaccuratetime.h"
 #include "player/dialogs/locatebytimestamp.h"
 #include "player/dialogs/setting.h"
+#include "player/downloadmanager.h"
 #include "player/mainwindow.h"
 #include "player/playcontroler.h"
 #include "player/playercontext.h"
@@ -37,7 +40,7 @@ enum Entry {
     E_SETTING = 1, E_ABOUT, E_BACKUP, E_EXIT,
     E_ADD_FILE, E_ADD_FOLDER, E_ADD_DISK_FILE, E_ADD_URL,
     E_PLAY, E_DELETE, E_CLEAR, E_LIST_INFO, E_OPEN_SRC,
-    E_SNAP, E_LOCATE_SECONDS, E_LOCATE_TIME, E_FILE_INFO, E_CUT,
+    E_SNAP, E_LOCATE_SECONDS, E_LOCATE_TIME, E_FILE_INFO,
     E_FRAME, E_FASTER, E_SLOWER, E_NORMAL_SPEED,
     E_ASPECT_FILL, E_ASPECT_ORIGINAL, E_ASPECT_4_3, E_ASPECT_16_9,
 };
@@ -351,14 +354,10 @@ QMenu* MainWindow::BuildViewMenu(int view) {
     connect(aspect, &QMenu::triggered, this, &MainWindow::on_menuAspectRatio_Triggered);
 
     recordOnly << AddEntry(menu, tr("file_info"), "file_info", E_FILE_INFO);
-    QAction* cut = AddEntry(menu, tr("cut"), "cut", E_CUT);
     for (QAction* a : recordOnly) a->setEnabled(record);
-    cut->setEnabled(record && HasClipQueue());
-    // A stream has no file to step through, locate in, describe or cut.
-    if (stream) {
+    // A stream has no file to step through, locate in or describe.
+    if (stream)
         for (QAction* a : recordOnly) a->setVisible(false);
-        cut->setVisible(false);
-    }
     connect(menu, &QMenu::triggered, this, &MainWindow::on_menuViewRight_Triggered);
     return menu;
 }
@@ -393,7 +392,6 @@ void MainWindow::on_menuViewRight_Triggered(QAction* action) {
     case E_LOCATE_SECONDS: locatebyTimestamp(view); break;
     case E_LOCATE_TIME: locatebyAccurateTime(view); break;
     case E_FILE_INFO: ShowFileInfo(view); break;
-    case E_CUT: CutSelectedView(view); break;
     default: break;
     }
 }
@@ -428,8 +426,103 @@ int MainWindow::AspectChoice(int view) const {
     return view >= 0 && view < VIEW_COUNT ? m_aspect[view] : ASPECT_FILL;
 }
 
-void MainWindow::CutSelectedView(int /*view*/) {
-    // Clips come with the clip queue; the entry stays disabled until then.
+// ---------------------------------------------------------------------------------------------
+// Clips.
+
+void MainWindow::on_btnCut_clicked() {
+    CutClip(SelectedView());
+}
+
+bool MainWindow::BuildCutInfo(int view, const CLumoTime& mark, const CLumoTime& end, CutInfo* info) const {
+    const CLumoFile* file = ViewFile(view);
+    if (!file || !info) return false;
+    CPlayerContext* ctx = CPlayerContext::Instance();
+    info->cutStart = mark;
+    info->cutEnd = end;
+    info->fileStart = file->timeS;
+    info->fileEnd = file->timeE;
+    info->fileTimeText = QString::fromUtf8(CPlayerContext::FormatClipName(file->timeS, file->timeE).GetBuffer());
+    CPlayerContext::FromLocal8Bit(file->path.c_str(), info->filePath);
+    info->saveFolder = ctx->settings.cutRecordFolder;
+    info->clipFormat = uint32_t(ctx->settings.cutRecordFormat);
+    return true;
+}
+
+void MainWindow::CutClip(int view) {
+    if (view < 0 || view >= VIEW_COUNT) return;
+    const CLumoFile* file = ViewFile(view);
+    if (!file || file->timeS.IsEmpty()) {
+        m_cutMarked[view] = false;
+        if (view == SelectedView()) btnCut->setChecked(false);
+        return;
+    }
+    CLumoTime here = file->timeS;
+    here.Add(qint64(sliderProgress->value()) * 1000);
+    if (!m_cutMarked[view]) {
+        m_cutMarked[view] = true;
+        m_cutMarks[view] = here;
+        if (view == SelectedView()) btnCut->setChecked(true);
+        return;
+    }
+    CutInfo info;
+    BuildCutInfo(view, m_cutMarks[view], here, &info);
+    {
+        CutTip dialog(this);
+        dialog.SetInfo(info);
+        if (dialog.exec() == 1) {
+            dialog.GetResult(info);
+            QueueClip(view, info);
+        }
+    }
+    // Accepted or not, the next press starts a new mark.
+    m_cutMarked[view] = false;
+    m_cutMarks[view] = CLumoTime();
+    if (view == SelectedView()) btnCut->setChecked(false);
+}
+
+int MainWindow::QueueClip(int view, const CutInfo& info) {
+    const CLumoFile* file = ViewFile(view);
+    if (!file) return LUMO_ERR_BADPARAM;
+    // The dialog checked the range; a request from elsewhere is held to the same rule.
+    if (info.cutStart.IsEmpty() || info.cutEnd.IsEmpty() || !(info.cutStart < info.cutEnd) ||
+        info.cutStart < file->timeS || (!file->timeE.IsEmpty() && file->timeE < info.cutEnd))
+        return LUMO_ERR_PARAM;
+    std::unique_ptr<CLumoFile> clip(new CLumoFile());
+    clip->SetUrl(file->url);
+    clip->timeS = info.cutStart;
+    clip->timeE = info.cutEnd;
+    clip->length = file->length;
+    // Paths are not cut to a fixed buffer: the folder goes over whole.
+    const CLumoString folder(info.saveFolder.toLocal8Bit().toStdString());
+    CLumoDownload* task = nullptr;
+    // The result callback is attached before the clip can start, so a start that fails is told too.
+    const int result = CDownloadManager::Instance()->AddTask(&task, clip.get(), folder, int(info.clipFormat),
+                                                            m_clipCallback.get());
+    return task ? 0 : (result != 0 ? result : LUMO_ERR_FAIL);
+}
+
+int MainWindow::OnClipEvent(CLumoObject* owner, int code, void* /*sender*/, void* p1, void* p2) {
+    auto* window = dynamic_cast<MainWindow*>(owner);
+    if (!window) return 0;
+    QString source, output;
+    if (p1) CPlayerContext::FromLocal8Bit(static_cast<const char*>(p1), source);
+    if (p2) CPlayerContext::FromLocal8Bit(static_cast<const char*>(p2), output);
+    emit window->onCutDone(uint(code), source, output);
+    return 0;
+}
+
+void MainWindow::on_cut_done(uint result, const QString& sourcePath, const QString& outputPath) {
+    m_lastCut.result = result;
+    m_lastCut.source = sourcePath;
+    m_lastCut.output = outputPath;
+    const char* key = result == CLumoDownload::RESULT_DONE        ? "cut_success"
+                      : result == CLumoDownload::RESULT_DISK_FULL ? "cut_disk_full"
+                                                                  : "cut_fail";
+    DialogTip tip(tr("cut_done"), tr(key), this, 1, true);
+    tip.resize(500, 185);
+    tip.SetFileInfo(sourcePath, outputPath);
+    tip.StartAutoClose(5000);
+    tip.exec();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,6 +1,15 @@
 #include "player/playercontrolseam.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QMenu>
+#include <QTimeEdit>
+#include <memory>
 #include <QDateTime>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QSlider>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QJsonObject>
@@ -12,6 +21,7 @@
 #include "LumoBase/LumoResult.h"
 #include "LumoCore/LumoCore.h"
 #include "lumoc/playback/playlistwidget.h"
+#include "player/dialogs/adddiskfile.h"
 #include "player/dialogs/addurl.h"
 #include "player/dialogs/fileinfo.h"
 #include "player/mainwindow.h"
@@ -222,6 +232,116 @@ QString PlayerControlSeam::Execute(const QString& line) {
         w->on_url_add(&url);
         return w->FindRowByUrl(url.trimmed().toUtf8().toStdString()) >= 0 ? QStringLiteral("ok")
                                                                           : QStringLiteral("error not_added");
+    }
+    if (cmd == QLatin1String("cut")) {
+        // As if the operator had dragged the slider to that second first (when given); the press
+        // runs once this answer is out, since its second press opens the modal clip dialog.
+        if (!arg.isEmpty()) {
+            if (!numeric) return QStringLiteral("error usage");
+            w->ProgressSlider()->setValue(n);
+        }
+        QTimer::singleShot(0, w, &MainWindow::on_btnCut_clicked);
+        return QStringLiteral("ok");
+    }
+    if (cmd == QLatin1String("cutmark")) {
+        const int view = w->SelectedView();
+        if (!w->IsCutMarked(view)) return QStringLiteral("none");
+        CLumoString text;
+        w->CutMark(view).ToString(text, false);
+        return QString::fromUtf8(text.GetBuffer());
+    }
+    if (cmd == QLatin1String("lastcut")) {
+        const MainWindow::CutResult& r = w->LastCutResult();
+        QJsonObject o;
+        o.insert(QStringLiteral("result"), int(r.result));
+        o.insert(QStringLiteral("source"), r.source);
+        o.insert(QStringLiteral("output"), r.output);
+        return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    }
+    if (cmd == QLatin1String("modal")) {
+        QWidget* modal = QApplication::activeModalWidget();
+        return modal ? QString::fromLatin1(modal->metaObject()->className()) : QStringLiteral("none");
+    }
+    if (cmd == QLatin1String("accept") || cmd == QLatin1String("reject")) {
+        // The Ok (or Cancel) button of the open modal dialog, pressed as the operator would.
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) return QStringLiteral("error none");
+        const auto which = cmd == QLatin1String("accept") ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel;
+        for (QDialogButtonBox* box : modal->findChildren<QDialogButtonBox*>()) {
+            if (QPushButton* b = box->button(which)) {
+                QTimer::singleShot(0, b, &QPushButton::click);
+                return QStringLiteral("ok");
+            }
+        }
+        return QStringLiteral("error no_button");
+    }
+    if (cmd == QLatin1String("menu")) {
+        // menu add|basic|list <key>, or menu view <view> <key>: the entry triggered as a click would.
+        const QStringList parts = arg.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        std::unique_ptr<QMenu> menu;
+        QString key;
+        if (parts.size() == 2 && parts[0] == QLatin1String("add")) menu.reset(w->BuildAddMenu());
+        else if (parts.size() == 2 && parts[0] == QLatin1String("basic")) menu.reset(w->BuildBasicMenu());
+        else if (parts.size() == 2 && parts[0] == QLatin1String("list")) menu.reset(w->BuildListMenu());
+        else if (parts.size() == 3 && parts[0] == QLatin1String("view")) menu.reset(w->BuildViewMenu(parts[1].toInt()));
+        else return QStringLiteral("error usage");
+        key = parts.last();
+        if (!menu) return QStringLiteral("error no_menu");
+        for (QAction* a : menu->findChildren<QAction*>()) {
+            if (a->objectName() != key) continue;
+            if (!a->isEnabled() || !a->isVisible()) return QStringLiteral("error disabled");
+            // After this answer: the entry may open a modal dialog.
+            QTimer::singleShot(0, w, [a, holder = std::shared_ptr<QMenu>(menu.release())]() { a->trigger(); });
+            return QStringLiteral("ok");
+        }
+        return QStringLiteral("error no_entry");
+    }
+    if (cmd == QLatin1String("play")) {
+        if (!numeric) return QStringLiteral("error usage");
+        return Result(w->PlayRow(n));
+    }
+    if (cmd == QLatin1String("disks") || cmd == QLatin1String("disksearch")) {
+        auto* dialog = w->findChild<AddDiskFile*>();
+        if (!dialog || !dialog->isVisible()) return QStringLiteral("error no_dialog");
+        if (dialog->IsBusy()) return QStringLiteral("busy");
+        auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("comboBoxDisk"));
+        if (cmd == QLatin1String("disks")) {
+            QStringList names;
+            for (int i = 0; combo && i < combo->count(); ++i) names << combo->itemText(i);
+            return names.join(QLatin1Char('\t'));
+        }
+        // disksearch <yyyy-MM-dd> <hh:mm:ss> <yyyy-MM-dd> <hh:mm:ss> <all | channel,channel...>
+        const QStringList p = arg.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (p.size() != 5) return QStringLiteral("error usage");
+        const QDate d1 = QDate::fromString(p[0], Qt::ISODate), d2 = QDate::fromString(p[2], Qt::ISODate);
+        const QTime t1 = QTime::fromString(p[1], QStringLiteral("HH:mm:ss")),
+                    t2 = QTime::fromString(p[3], QStringLiteral("HH:mm:ss"));
+        if (!d1.isValid() || !d2.isValid() || !t1.isValid() || !t2.isValid()) return QStringLiteral("error usage");
+        dialog->findChild<QDateEdit*>(QStringLiteral("dateEditS"))->setDate(d1);
+        dialog->findChild<QTimeEdit*>(QStringLiteral("timeEditS"))->setTime(t1);
+        dialog->findChild<QDateEdit*>(QStringLiteral("dateEditE"))->setDate(d2);
+        dialog->findChild<QTimeEdit*>(QStringLiteral("timeEditE"))->setTime(t2);
+        // The channel buttons are clicked as the operator would.
+        auto* allButton = dialog->findChild<QPushButton*>(QStringLiteral("btnChannalAll"));
+        const auto channel = [dialog](int n) { return dialog->findChild<QPushButton*>(QStringLiteral("btnChannal%1").arg(n)); };
+        if (!allButton) return QStringLiteral("error no_button");
+        if (allButton->isChecked()) allButton->click();
+        for (int c = 1; c <= 64; ++c)
+            if (QPushButton* b = channel(c); b && b->isChecked()) b->click();
+        if (p[4] == QLatin1String("all")) {
+            allButton->click();
+        } else {
+            for (const QString& c : p[4].split(QLatin1Char(','))) {
+                QPushButton* b = channel(c.toInt());
+                if (!b) return QStringLiteral("error usage");
+                if (!b->isChecked()) b->click();
+            }
+        }
+        auto* box = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        QPushButton* ok = box ? box->button(QDialogButtonBox::Ok) : nullptr;
+        if (!ok) return QStringLiteral("error no_button");
+        QTimer::singleShot(0, ok, &QPushButton::click);
+        return QStringLiteral("ok");
     }
     if (cmd == QLatin1String("pending")) return QString::number(w->PendingIntakes());
     if (cmd == QLatin1String("quit")) {

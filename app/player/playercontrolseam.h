@@ -23,6 +23,19 @@
 //   aspect <view> <fill|original|4:3|16:9>   the view's aspect entry
 //   info <view>                 the file-information dialog's texts: {"<label>":"<text>",...}
 //   url <url>                   a stream URL as the URL dialog hands it over: added and played
+//   cut [seconds]               presses the cut button (after moving the slider there): the
+//                               first press marks, the second opens the clip dialog
+//   cutmark                     the selected view's cut mark as text, or "none"
+//   lastcut                     the last clip result shown: {"result":n,"source":"...","output":"..."}
+//   modal                       the class of the open modal dialog, or "none"
+//   accept | reject             presses Ok / Cancel of the open modal dialog
+//   menu add|basic|list <key>   triggers the menu entry named by its key
+//   menu view <view> <key>      the same on a view's menu
+//   play <row>                  plays the list's row in the selected view
+//   disks                       the recorder disks the disk-file dialog lists (tab-separated), or
+//                               "busy" while it scans
+//   disksearch <yyyy-MM-dd> <hh:mm:ss> <yyyy-MM-dd> <hh:mm:ss> <all|n,n,...>
+//                               fills the disk-file dialog's range and channels and presses Ok
 //   quit                        closes the window as its close button does
 //
 // Unset, nothing listens.

@@ -162,7 +162,7 @@ void VideoOption::Load(const QSettings& s) {
     captureFormat = ReadInt(s, "CaptureFormat", captureFormat, 0, 1);
     displayScale = ReadInt(s, "DisplayScale", displayScale, 0, 3);
     quality = ReadInt(s, "Quality", quality, 0, 2);
-    frameRate = ReadInt(s, "FrameRate", frameRate, 1, 120);
+    frameRate = ReadInt(s, "FrameRate", frameRate, 1, 144);
     hardDecoder = ReadBool(s, "HardDecoder", hardDecoder);
     smartRuleDisplay = ReadBool(s, "SmartRuleDisplay", smartRuleDisplay);
     packetType = ReadIntIn(s, "PacketType", packetType, {1, 2, 3});
@@ -199,12 +199,13 @@ const char* AlarmOption::GetAlarmSound(int number) const {
     return "";
 }
 void AlarmOption::Reset(bool) {
-    // The built-in alarm types; their names are translation keys.
+    // The built-in alarm types, numbered from 1; their names are translation keys.
     static const struct {
         int number;
         const char* name;
-    } builtIn[] = {{0, "K2201_MotionDetect"}, {1, "K2202_VideoLost"}, {2, "K2203_VideoBlind"},
-                   {3, "K2204_AlarmInput"},   {4, "K2205_DiskFull"},  {5, "K2206_DiskError"}};
+    } builtIn[] = {{1, "K2220_MobeileDetection"}, {2, "K2221_AudioVedioAbnor"}, {3, "K2222_AlarmIn"},
+                   {4, "K2223_AIAlarm"},          {5, "K2225_DeviceErr"},       {6, "K2226_AccessControl"},
+                   {7, "K2227_OtherAlarm"},       {8, "K2228_UserDefineType"}};
     alarms.clear();
     for (const auto& b : builtIn) alarms.push_back(CustomizeAlarm{b.number, b.name, std::string()});
 }
@@ -337,6 +338,11 @@ int LumoCConfiguration::WriteOption(const LumoC::OptionBase* option) {
     in.close();
     QSaveFile out(m_path);
     if (!out.open(QIODevice::WriteOnly)) return -1;
+    // The file holds the mail account's password: only its owner may read it.
+    if (!out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        out.cancelWriting();
+        return -1;
+    }
     if (out.write(data) != data.size()) {
         out.cancelWriting();
         return -1;

@@ -30,8 +30,16 @@ HandleRegistry<DiskSearch>& DiskSearches() {
 }
 
 std::mutex g_rootsMutex;  // guards the two paths below (any thread)
-std::string g_sysfsRoot = "/sys";
-std::string g_mountinfo = "/proc/self/mountinfo";
+// The defaults, unless the environment names others (LUMO_DISK_SYSFS_ROOT, LUMO_DISK_MOUNTINFO):
+// a whole program can then be run on a fixture tree that presents a folder as a removable drive.
+std::string EnvOr(const char* name, const char* fallback) {
+    const char* v = std::getenv(name);
+    return v && *v ? v : fallback;
+}
+std::string DefaultSysfsRoot() { return EnvOr("LUMO_DISK_SYSFS_ROOT", "/sys"); }
+std::string DefaultMountinfo() { return EnvOr("LUMO_DISK_MOUNTINFO", "/proc/self/mountinfo"); }
+std::string g_sysfsRoot = DefaultSysfsRoot();
+std::string g_mountinfo = DefaultMountinfo();
 
 std::vector<std::string> ListDir(const std::string& dir) {
     std::vector<std::string> names;
@@ -287,8 +295,8 @@ using namespace lumocore;
 
 void LumoDiskSearchSetRoots(const char* sysfsRoot, const char* mountinfoPath) {
     std::lock_guard<std::mutex> lock(g_rootsMutex);
-    g_sysfsRoot = sysfsRoot && *sysfsRoot ? sysfsRoot : "/sys";
-    g_mountinfo = mountinfoPath && *mountinfoPath ? mountinfoPath : "/proc/self/mountinfo";
+    g_sysfsRoot = sysfsRoot && *sysfsRoot ? sysfsRoot : DefaultSysfsRoot();
+    g_mountinfo = mountinfoPath && *mountinfoPath ? mountinfoPath : DefaultMountinfo();
 }
 
 int LumoDiskSearchCreate(void** search, const char* url, CLumoList*) {

@@ -2,15 +2,29 @@
 // file without decoding, on a thread of their own. The file is written under a temporary name
 // and renamed when complete, so a failed or stopped download never leaves a half file behind a
 // real name.
+//
+// Invariants of the files a download touches:
+// - "<name>.part" is created exclusively when the download is opened, so downloads open at the
+//   same time never share a file, and a leftover ".part" (a killed process) is never reused.
+// - The final name only ever appears by an atomic rename of a complete, closed file, and never
+//   replaces a file that is there (the complete file is numbered apart instead).
+// - Whatever ends a download short of complete (stop, failure, close before start) removes its
+//   ".part"; only a killed process leaves one, and it stays a ".part".
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 extern "C" {
@@ -130,8 +144,48 @@ struct Output {
     }
 };
 
+// No room: a full disk, a full quota, or the file-size limit of the process (ulimit -f).
+bool IsNoRoom(int averr) {
+    return averr == AVERROR(ENOSPC) || averr == AVERROR(EDQUOT) || averr == AVERROR(EFBIG);
+}
+
 int WriteError(int averr) {
-    return averr == AVERROR(ENOSPC) ? LUMO_ERR_DISKFULL : LUMO_ERR_WRITE;
+    return IsNoRoom(averr) ? LUMO_ERR_DISKFULL : LUMO_ERR_WRITE;
+}
+
+// Creates `path` only when nothing is there: 0, or the errno.
+int CreateExclusive(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return errno;
+    ::close(fd);
+    return 0;
+}
+
+// Renames without replacing what is there: 0, or the errno (EEXIST when `to` exists).
+int RenameNoReplace(const QString& from, const QString& to) {
+    const QByteArray f = QFile::encodeName(from), t = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // File systems without the flag: a hard link fails on an existing name just the same.
+    if (::link(f.constData(), t.constData()) != 0) return errno;
+    ::unlink(f.constData());
+    return 0;
+}
+
+// "<stem>(n).<ext>" in folder for n = 1, 2, ... ("<stem>.<ext>" for n = 0).
+QString Numbered(const QString& folder, const QString& stem, const QString& ext, int n) {
+    return QDir(folder).filePath(n == 0 ? stem + ext : QString("%1(%2)%3").arg(stem).arg(n).arg(ext));
+}
+
+// A process that runs into its file-size limit gets SIGXFSZ, which ends it by default: a download
+// must report that as a full disk instead. A disposition the program chose is kept.
+void IgnoreFileSizeSignal() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction old {};
+        if (sigaction(SIGXFSZ, nullptr, &old) == 0 && old.sa_handler == SIG_DFL)
+            std::signal(SIGXFSZ, SIG_IGN);
+    });
 }
 
 bool SameStream(const AVCodecParameters* a, const AVCodecParameters* b) {
@@ -147,8 +201,11 @@ public:
     void* handle = nullptr;
     std::vector<Source> sources;
     std::string format;
-    QString path;      // final file
-    QString partPath;  // written first
+    QString folder, stem, ext;  // where the final file goes and the parts of its name
+    QString partPath;           // written first; reserved (created empty) at open
+
+    // The final file: guarded by m (the worker may number it apart when it finishes).
+    QString path;
 
     // The end report's receiver. Guarded by reportMutex, which the worker holds while it
     // reports: a detach waits for a report under way, and no report reaches a detached owner.
@@ -167,6 +224,8 @@ public:
     // Rate: bytes at the start of the current one-second window.
     int64_t rateWindowUs = 0;
     uint64_t rateWindowBytes = 0;
+    int64_t rateStartUs = 0;    // first write
+    bool rateMeasured = false;  // a whole window has passed
     unsigned bitsPerSecond = 0;
 
     // Worker thread only.
@@ -195,13 +254,20 @@ void Download::Progress(int64_t doneMs, int64_t totalMs, uint64_t written) {
     if (totalMs > 0) percent = int(std::min<int64_t>(99, std::max<int64_t>(0, doneMs * 100 / totalMs)));
     bytes = written;
     const int64_t now = av_gettime_relative();
+    const auto rate = [&](int64_t sinceUs, uint64_t sinceBytes) {
+        const double bps = double(written - sinceBytes) * 8.0 * 1e6 / double(now - sinceUs);
+        return unsigned(std::min(bps, double(UINT32_MAX - 1)));  // all ones would read as "no rate"
+    };
     if (rateWindowUs == 0) {
-        rateWindowUs = now;
+        rateWindowUs = rateStartUs = now;
         rateWindowBytes = written;
     } else if (now - rateWindowUs >= 500000) {
-        bitsPerSecond = unsigned(double(written - rateWindowBytes) * 8.0 * 1e6 / double(now - rateWindowUs));
+        bitsPerSecond = rate(rateWindowUs, rateWindowBytes);
         rateWindowUs = now;
         rateWindowBytes = written;
+        rateMeasured = true;
+    } else if (!rateMeasured && now - rateStartUs >= 20000) {
+        bitsPerSecond = rate(rateStartUs, 0);  // a first estimate until a whole window has passed
     }
 }
 
@@ -234,7 +300,12 @@ int Download::StartOutput(Output& o, AVFormatContext* in, int iv, int ia, const 
     if (o.video < 0 && o.audio < 0) return LUMO_ERR_NOVIDEO;
     if (!(out->oformat->flags & AVFMT_NOFILE)) {
         AVIOInterruptCB cb{&LumoAVInterrupt::Callback, &intr};
-        const int r = avio_open2(&out->pb, partPath.toUtf8().constData(), AVIO_FLAG_WRITE, &cb, nullptr);
+        // The reserved ".part" is empty: opening it without truncating spares the file system's
+        // flush-on-close that a truncated-and-rewritten file gets (ext4's auto_da_alloc).
+        AVDictionary* opts = nullptr;
+        av_dict_set(&opts, "truncate", "0", 0);
+        const int r = avio_open2(&out->pb, partPath.toUtf8().constData(), AVIO_FLAG_WRITE, &cb, &opts);
+        av_dict_free(&opts);
         if (r < 0) return WriteError(r);
     }
     const int r = avformat_write_header(out, nullptr);
@@ -263,7 +334,7 @@ int Download::WritePacket(Output& o, AVPacket* pkt, AVBSFContext* bsf) {
         av_packet_unref(pkt);
     }
     const uint64_t limit = g_spaceLimit.load();
-    if (r == AVERROR(ENOSPC) || (limit && o.Written() > limit)) return LUMO_ERR_DISKFULL;
+    if (IsNoRoom(r) || (limit && o.Written() > limit)) return LUMO_ERR_DISKFULL;
     return r < 0 ? LUMO_ERR_WRITE : LUMO_OK;
 }
 
@@ -461,14 +532,31 @@ int Download::Picture() {
 void Download::Run() {
     int rc = format == "jpg" ? Picture() : Copy();
     if (rc == LUMO_OK && abort) rc = LUMO_ERR_STATE;
+    QString finalPath;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        finalPath = path;
+    }
     if (rc == LUMO_OK) {
-        // Complete: the file takes its real name (never over another file).
-        QFile::remove(path);
-        if (!QFile::rename(partPath, path)) rc = LUMO_ERR_WRITE;
+        // Complete: the file takes its real name, never over another file: a name taken since the
+        // open (by another program, or a download of the same name) numbers this one apart.
+        rc = LUMO_ERR_WRITE;
+        for (int n = 0; n < 10000; ++n) {
+            const QString candidate = n == 0 ? finalPath : Numbered(folder, stem, ext, n);
+            if (n > 0 && QFileInfo::exists(candidate + ".part")) continue;  // another download's
+            const int e = RenameNoReplace(partPath, candidate);
+            if (e == EEXIST) continue;
+            if (e == 0) {
+                finalPath = candidate;
+                rc = LUMO_OK;
+            }
+            break;
+        }
     }
     if (rc != LUMO_OK) QFile::remove(partPath);
     {
         std::lock_guard<std::mutex> lock(m);
+        path = finalPath;
         finished = true;
         result = rc;
         if (rc == LUMO_OK) percent = 100;
@@ -500,8 +588,12 @@ int LumoDownloadOpenFile(void** download, const char* url, CLumoFileDescList* li
         Source s;
         s.desc = *desc;
         if (LumoRecordParseUri(desc->GetURI(), &s.src) != 0) return LUMO_ERR_PARAM;
-        if (s.src.isNetwork) return LUMO_ERR_UNSUPPORTED;
-        if (!QFileInfo(QString::fromUtf8(s.src.path.c_str())).isFile()) return LUMO_ERR_NOTFOUND;
+        // A recorder's record over its HTTP API is copied like a local one; live streams are not files.
+        const bool recorderFile =
+            s.src.isNetwork && QString::fromStdString(s.src.path).startsWith("http://", Qt::CaseInsensitive);
+        if (s.src.isNetwork && !recorderFile) return LUMO_ERR_UNSUPPORTED;
+        if (!s.src.isNetwork && !QFileInfo(QString::fromUtf8(s.src.path.c_str())).isFile())
+            return LUMO_ERR_NOTFOUND;
         // Strip the range so the descriptor names the whole file when it is probed.
         CLumoFileDesc whole = s.desc;
         const std::string uri = desc->GetURI();
@@ -540,11 +632,23 @@ int LumoDownloadOpenFile(void** download, const char* url, CLumoFileDescList* li
     const QString ext = "." + QString::fromUtf8(t.format.c_str());
     if (!name.endsWith(ext, Qt::CaseInsensitive)) name += ext;
     if (!QDir().mkpath(t.folder) || !QFileInfo(t.folder).isWritable()) return LUMO_ERR_WRITE;
-    // An existing file is never overwritten: the new one is numbered apart.
-    QString path = QDir(t.folder).filePath(name);
-    const QString stem = QFileInfo(name).completeBaseName();
-    for (int n = 1; QFileInfo::exists(path) || QFileInfo::exists(path + ".part"); ++n)
-        path = QDir(t.folder).filePath(QString("%1(%2)%3").arg(stem).arg(n).arg(ext));
+    IgnoreFileSizeSignal();
+    // An existing file is never overwritten and a ".part" of another download (or a leftover of
+    // a killed one) never shared: the new one is numbered apart, and its ".part" is reserved now.
+    d->folder = t.folder;
+    d->stem = name.left(name.size() - ext.size());
+    d->ext = name.right(ext.size());  // as the name writes it
+    QString path;
+    for (int n = 0;; ++n) {
+        if (n >= 10000) return LUMO_ERR_EXISTS;
+        path = Numbered(t.folder, d->stem, d->ext, n);
+        if (QFileInfo::exists(path)) continue;
+        const int e = CreateExclusive(path + ".part");
+        if (e == EEXIST) continue;
+        if (e == ENOSPC || e == EDQUOT) return LUMO_ERR_DISKFULL;
+        if (e != 0) return LUMO_ERR_WRITE;
+        break;
+    }
     d->path = path;
     d->partPath = path + ".part";
     d->handle = Downloads().Add(d);
@@ -626,6 +730,7 @@ int LumoDownloadGetBitrate(void* download, unsigned* bitsPerSecond) {
 int LumoDownloadGetFileName(void* download, CLumoString* path) {
     auto d = Downloads().Get(download);
     if (!d || !path) return LUMO_ERR_PARAM;
+    std::lock_guard<std::mutex> lock(d->m);
     path->Copy(d->path.toUtf8().constData());
     return LUMO_OK;
 }
@@ -643,5 +748,12 @@ int LumoDownloadClose(void* download) {
     if (!d) return LUMO_ERR_PARAM;
     d->abort = true;
     d->JoinThread();
+    bool started = false;
+    {
+        std::lock_guard<std::mutex> lock(d->m);
+        started = d->started;
+    }
+    // Opened but never started: its reserved ".part" goes (a started one removes its own).
+    if (!started) QFile::remove(d->partPath);
     return LUMO_OK;
 }

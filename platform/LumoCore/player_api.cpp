@@ -104,9 +104,29 @@ void EndRunThread(const std::shared_ptr<PlayerRun>& r) {
         r->thread.join();
 }
 
-// Where a time of the list falls: the file and the offset into it.
-bool LocateTime(const std::vector<CLumoFileDesc>& files, const CLumoTime& t, int* file, int64_t* offsetMs) {
+// Where a time of the list falls: the file and the offset into it. A play list may mix files of
+// any times in any order (local files may even overlap), so the file playing now (`current`, -1
+// for none) wins when it holds the time, then the first file that holds it; only a time that no
+// file holds goes by the list's order (the start of the first file after it, or the end of the
+// last).
+bool LocateTime(const std::vector<CLumoFileDesc>& files, const CLumoTime& t, int current, int* file,
+                int64_t* offsetMs) {
     if (files.empty()) return false;
+    const auto holds = [&t](const CLumoFileDesc& d) {
+        return !d.GetTimeS().IsEmpty() && !(t < d.GetTimeS()) && (d.GetTimeE().IsEmpty() || !(d.GetTimeE() < t));
+    };
+    if (current >= 0 && current < int(files.size()) && holds(files[size_t(current)])) {
+        *file = current;
+        *offsetMs = std::max<int64_t>(0, CLumoTime::GetTimeSpan(t, files[size_t(current)].GetTimeS()));
+        return true;
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (holds(files[i])) {
+            *file = int(i);
+            *offsetMs = std::max<int64_t>(0, CLumoTime::GetTimeSpan(t, files[i].GetTimeS()));
+            return true;
+        }
+    }
     for (size_t i = 0; i < files.size(); ++i) {
         const CLumoFileDesc& d = files[i];
         if (t < d.GetTimeS()) {  // before this file (a gap, or before the list): its start
@@ -515,7 +535,8 @@ int LumoPlayerSeekTime(void* player, const CLumoTime* time) {
     if (!p->run || p->isUrl) return LUMO_ERR_STATE;
     int file = 0;
     int64_t offset = 0;
-    if (!LocateTime(p->files, *time, &file, &offset)) return LUMO_ERR_PARAM;
+    // A player that ran off the end of its list plays nothing now: the list decides.
+    if (!LocateTime(p->files, *time, p->ended ? -1 : p->currentFile, &file, &offset)) return LUMO_ERR_PARAM;
     p->seekPending = true;
     p->seekFile = file;
     p->seekOffsetMs = offset;

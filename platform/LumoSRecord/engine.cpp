@@ -1,4 +1,4 @@
-// The recording engine: a TCP listener on the console's port and the storage of record files.
+// The recording engine: its HTTP API on the console's port and the storage of record files.
 //
 // Threads and what holds:
 //  - Engine::lifeMutex orders Initialize, Invalidate, Start and Stop; Stop may come from any
@@ -13,6 +13,10 @@
 //  - While initialised, the engine is the record source of LumoFS (LumoFS/LumoRecordSource.h):
 //    the media layer reaches the index and the record paths only through that registry, so it
 //    builds and runs without the engine.
+//  - The HTTP API (listener.cpp, httpapi.cpp) runs its handlers on httplib's worker threads; they
+//    reach the storage only through Engine::peek (their own reference, null when not initialised)
+//    and the security file's path, so they never hold an engine lock while they work.
+//  - Calls with a network recorder URL (remote.cpp) touch no engine state at all.
 //  - Each thread has its own last-error reason (LumoSRGetLastError); every call but that one
 //    starts by clearing it.
 //
@@ -22,13 +26,17 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QString>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <unistd.h>
 
 #include "LumoFS/LumoRecordSource.h"
+#include "enginetools.h"
 #include "lasterror.h"
 #include "listener.h"
+#include "remote.h"
 #include "security.h"
 #include "storage.h"
 
@@ -46,9 +54,15 @@ QString executableDir() {
     return QFileInfo(QString::fromLocal8Bit(buf)).absolutePath();
 }
 
+struct Engine;
+Engine& engine();
+
 struct Engine {
-    std::mutex lifeMutex;  // orders Initialize, Invalidate, Start, Stop
-    Listener listener;     // locks itself
+    Engine();
+    std::mutex lifeMutex;                     // orders Initialize, Invalidate, Start, Stop
+    Listener listener;                        // locks itself
+    std::atomic<bool> initialised{false};     // any thread; written under lifeMutex
+    std::atomic<int> requestTimeoutMs{5000};  // any thread
 
     std::mutex storageMutex;
     QString configPath;  // guarded by storageMutex; empty: "kestostorage.ini" next to the executable
@@ -73,11 +87,38 @@ struct Engine {
         std::lock_guard<std::mutex> lock(storageMutex);
         return std::move(storage);
     }
+    QString securityFile() {
+        return QFileInfo(settingsFile()).absolutePath() + QStringLiteral("/kestosecurity.xml");
+    }
 };
+
+ApiContext apiContext() {
+    ApiContext c;
+    c.storage = [] { return engine().peek(); };
+    c.securityFile = [] { return engine().securityFile(); };
+    return c;
+}
+
+Engine::Engine() : listener(apiContext()) {}
 
 Engine& engine() {
     static Engine* e = new Engine();  // never destroyed: the exit thread may still stop it
     return *e;
+}
+
+// A record-file row for a descriptor, appended to the list.
+void addFileRow(IVantelList* list, const CLumoFileDesc& d, int serial) {
+    IKestoFileInfoAV* row = IKestoFileInfoAV::CreateObject();
+    row->SetID(serial);
+    d.ToAVInfo(row->GetInfo());
+    row->SetFileName(d.GetFileName());
+    row->SetURI(d.GetURI());
+    list->Add(row, false, false);
+}
+
+// The recorder a call names; LUMOSR_ERR_PARAM for a malformed URL.
+int recorderOf(const char* url, RecorderUrl* out) {
+    return ParseRecorderUrl(url, engine().initialised.load(), out);
 }
 
 int onMount(void*, int mount) {
@@ -96,6 +137,10 @@ int timeoutOf(int ms) {
 }  // namespace
 }  // namespace kesto
 
+std::shared_ptr<kesto::Storage> kesto::CurrentStorage() {
+    return engine().peek();
+}
+
 using kesto::engine;
 
 int LumoSRInitialize(void*) {
@@ -106,6 +151,7 @@ int LumoSRInitialize(void*) {
     LumoFSSetMountHandler(kesto::onMount, nullptr);
     const LumoFSRecordSource source{&LumoSRSearchFiles, &LumoSRGetRecordFilePath};
     LumoFSSetRecordSource(&source);
+    engine().initialised = true;
     return LUMOSR_OK;
 }
 
@@ -113,6 +159,7 @@ int LumoSRInvalidate() {
     kesto::ClearLastError();
     std::lock_guard<std::mutex> lock(engine().lifeMutex);
     engine().listener.Stop();
+    engine().initialised = false;
     LumoFSSetRecordSource(nullptr);
     LumoFSSetMountHandler(nullptr, nullptr);
     // Queries still running keep their own reference; the reading ends here.
@@ -130,7 +177,12 @@ int LumoSRStart(uint16_t port) {
     kesto::ClearLastError();
     std::lock_guard<std::mutex> lock(engine().lifeMutex);
     engine().listener.Stop();  // a start while started moves the listener to the new port
-    return engine().listener.Start(port);
+    return engine().listener.Start(port, engine().requestTimeoutMs.load());
+}
+
+void LumoSRSetRequestTimeout(int ms) {
+    kesto::ClearLastError();
+    engine().requestTimeoutMs = ms > 0 ? ms : 5000;
 }
 
 int LumoSRStop() {
@@ -155,8 +207,7 @@ uint16_t LumoSRGetPort() {
 int LumoSRImportSecurityFile(const char* path) {
     kesto::ClearLastError();
     if (!path || !*path) return LUMOSR_ERR_NOTFOUND;
-    const QString target =
-        QFileInfo(engine().settingsFile()).absolutePath() + QStringLiteral("/kestosecurity.xml");
+    const QString target = engine().securityFile();
     QString why;
     int rc = kesto::ImportSecurityFile(QString::fromUtf8(path), target, &why);
     if (rc != LUMOSR_OK) {
@@ -171,7 +222,9 @@ int LumoSRGetDiskInfo(const char* url, int, IVantelList** out, int timeoutMs) {
     kesto::ClearLastError();
     if (!out) return LUMOSR_ERR_PARAM;
     *out = nullptr;
-    if (url && *url) return LUMOSR_ERR_PARAM;  // only the in-process engine is served
+    kesto::RecorderUrl r;
+    if (int rc = kesto::recorderOf(url, &r)) return rc;
+    if (!r.inProcess) return kesto::RemoteDiskInfo(r, out, kesto::timeoutOf(timeoutMs));
     return engine().get()->DiskRows(out, kesto::timeoutOf(timeoutMs));
 }
 
@@ -179,7 +232,9 @@ int LumoSRGetChanInfo(const char* url, int, IVantelList** out, int timeoutMs) {
     kesto::ClearLastError();
     if (!out) return LUMOSR_ERR_PARAM;
     *out = nullptr;
-    if (url && *url) return LUMOSR_ERR_PARAM;
+    kesto::RecorderUrl r;
+    if (int rc = kesto::recorderOf(url, &r)) return rc;
+    if (!r.inProcess) return kesto::RemoteChanInfo(r, out, kesto::timeoutOf(timeoutMs));
     return engine().get()->ChannelRows(out, kesto::timeoutOf(timeoutMs));
 }
 
@@ -187,20 +242,30 @@ int LumoSRGetCUIDInfo(const char* url, int, IVantelList** out, int timeoutMs) {
     kesto::ClearLastError();
     if (!out) return LUMOSR_ERR_PARAM;
     *out = nullptr;
-    if (url && *url) return LUMOSR_ERR_PARAM;
+    kesto::RecorderUrl r;
+    if (int rc = kesto::recorderOf(url, &r)) return rc;
+    if (!r.inProcess) return kesto::RemoteCUIDInfo(r, out, kesto::timeoutOf(timeoutMs));
     return engine().get()->CuidRows(out, kesto::timeoutOf(timeoutMs));
 }
 
 int LumoSRGetBlockInfo(const char* url, int64_t diskId, int, IVantelList** list, int timeoutMs) {
     kesto::ClearLastError();
-    if (!list || !*list || (url && *url)) return LUMOSR_ERR_PARAM;
+    if (!list || !*list) return LUMOSR_ERR_PARAM;
+    kesto::RecorderUrl r;
+    if (int rc = kesto::recorderOf(url, &r)) return rc;
+    if (!r.inProcess) return kesto::RemoteBlockInfo(r, diskId, *list, kesto::timeoutOf(timeoutMs));
     return engine().get()->BlockRows(diskId, *list, kesto::timeoutOf(timeoutMs));
 }
 
 int LumoSRFormatDisk(const char* url, IKestoDiskFormat* request, IVantelData** out, int timeoutMs) {
     kesto::ClearLastError();
     if (out) *out = nullptr;
-    if (!request || (url && *url)) return LUMOSR_ERR_PARAM;
+    if (!request) return LUMOSR_ERR_PARAM;
+    kesto::RecorderUrl r;
+    if (int rc = kesto::recorderOf(url, &r)) return rc;
+    if (!r.inProcess)
+        return kesto::RemoteFormatDisk(r, request->GetID(), request->GetAccess(),
+                                       kesto::timeoutOf(timeoutMs));
     return engine().get()->Format(request->GetID(), kesto::timeoutOf(timeoutMs));
 }
 
@@ -223,18 +288,53 @@ int LumoSRSearchFiles(const ILumoFSSearchParam* param, uint64_t* cursor, CLumoFi
     return engine().get()->Search(*param, cursor, out, max, kesto::kDefaultTimeoutMs);
 }
 
+int LumoSRGetFileInfo(const char* url, const ILumoFSSearchParam* param, IVantelList** out, int timeoutMs) {
+    kesto::ClearLastError();
+    if (!out) return LUMOSR_ERR_PARAM;
+    *out = nullptr;
+    if (!param) return LUMOSR_ERR_PARAM;
+    kesto::RecorderUrl r;
+    if (int rc = kesto::recorderOf(url, &r)) return rc;
+    CLumoFileDescList found(1);
+    if (!r.inProcess) {
+        // Rows straight from the answer: thousands of files need no descriptor list in between.
+        IVantelList* list = IVantelList::CreateObject();
+        int serial = 0;
+        const int rc = kesto::RemoteSearch(
+            r, *param, [&](const CLumoFileDesc& d) { kesto::addFileRow(list, d, ++serial); },
+            kesto::timeoutOf(timeoutMs));
+        if (rc != LUMOSR_OK) {
+            list->Release();
+            return rc;
+        }
+        *out = list;
+        return LUMOSR_OK;
+    } else {
+        const std::shared_ptr<kesto::Storage> s = engine().get();
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kesto::timeoutOf(timeoutMs));
+        uint64_t cursor = 0;
+        for (;;) {
+            const int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     deadline - std::chrono::steady_clock::now())
+                                     .count());
+            if (left <= 0) return LUMOSR_ERR_TIMEOUT;
+            const int n = s->Search(*param, &cursor, &found, 4096, left);
+            if (n < 0) return n;
+            if (n == 0) break;
+        }
+    }
+    IVantelList* list = IVantelList::CreateObject();
+    LumoSRFileDesc2KestoFileInfo(&found, list);
+    *out = list;
+    return LUMOSR_OK;
+}
+
 int LumoSRFileDesc2KestoFileInfo(const CLumoFileDescList* descs, IVantelList* list) {
     kesto::ClearLastError();
     if (!descs || !list) return LUMOSR_ERR_PARAM;
     int serial = list->GetCount();
-    for (const CLumoFileDesc* d : *descs) {
-        IKestoFileInfoAV* row = IKestoFileInfoAV::CreateObject();
-        row->SetID(++serial);
-        d->ToAVInfo(row->GetInfo());
-        row->SetFileName(d->GetFileName());
-        row->SetURI(d->GetURI());
-        list->Add(row, false, false);
-    }
+    for (const CLumoFileDesc* d : *descs) kesto::addFileRow(list, *d, ++serial);
     return LUMOSR_OK;
 }
 

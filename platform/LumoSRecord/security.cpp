@@ -83,11 +83,15 @@ int ImportSecurityFile(const QString& source, const QString& target, QString* wh
     in.close();
     if (!ValidateSecurityXml(data, why)) return LUMOSR_ERR_PARAM;
 
+    // The file holds the network accounts' passwords: readable by the engine's owner only.
+    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit()) {
+    if (!out.open(QIODevice::WriteOnly) || !out.setPermissions(ownerOnly) || out.write(data) != data.size() ||
+        !out.commit()) {
         if (why) *why = out.errorString();
         return LUMOSR_ERR_IO;
     }
+    QFile::setPermissions(target, ownerOnly);
     return LUMOSR_OK;
 }
 

@@ -987,6 +987,32 @@ int Storage::Format(int64_t diskId, int timeoutMs) {
 
 int Storage::Search(const ILumoFSSearchParam& param, uint64_t* cursor, CLumoFileDescList* out, int max,
                     int timeoutMs) {
+    return SearchEach(param, cursor, max, timeoutMs, [out](const Found& f) {
+        const RecordEntry* e = f.entry;
+        auto* desc = new CLumoFileDesc();
+        desc->SetURI(LumoRecordAddress::DiskRecord(*f.diskName, MakeBlockDirName(static_cast<int>(e->block)),
+                                                   e->fileName)
+                         .Build()
+                         .c_str());
+        desc->SetFileName(e->fileName.c_str());
+        desc->SetSaveFileName(e->fileName.c_str());
+        desc->SetTimeS(CLumoTime::FromEpochMs(e->startMs));
+        desc->SetTimeE(CLumoTime::FromEpochMs(e->endMs));
+        desc->SetChannel(e->channel);
+        desc->SetStreamType(e->stream);
+        desc->SetRecordType(e->recordType);
+        desc->SetCUID(f.cuid->c_str());
+        desc->SetSize(e->size);
+        desc->SetResolution(e->width, e->height);
+        desc->SetCodecs(e->videoCodec, e->audioCodec);
+        desc->SetFrameRate(e->frameRate);
+        desc->SetLocation(f.diskNumber - 1, static_cast<int>(e->block), e->fileIndex);
+        out->Append(desc);
+    });
+}
+
+int Storage::SearchEach(const ILumoFSSearchParam& param, uint64_t* cursor, int max, int timeoutMs,
+                        const std::function<void(const Found&)>& each) {
     if (param.GetMediaType() != 0 && param.GetMediaType() != 1) return 0;  // only video records are kept
     RecordQuery q;
     q.startMs = param.GetTimeS().IsEmpty() ? INT64_MIN / 2 : param.GetTimeS().ToEpochMs();
@@ -1008,23 +1034,7 @@ int Storage::Search(const ILumoFSSearchParam& param, uint64_t* cursor, CLumoFile
     const int n = m_index.Search(q, cursor, found, max);
     for (const RecordEntry* e : found) {
         const Disk& d = *m_disks[e->disk];
-        const std::string block = MakeBlockDirName(static_cast<int>(e->block));
-        auto* desc = new CLumoFileDesc();
-        desc->SetURI(LumoRecordAddress::DiskRecord(d.conf.shortName, block, e->fileName).Build().c_str());
-        desc->SetFileName(e->fileName.c_str());
-        desc->SetSaveFileName(e->fileName.c_str());
-        desc->SetTimeS(CLumoTime::FromEpochMs(e->startMs));
-        desc->SetTimeE(CLumoTime::FromEpochMs(e->endMs));
-        desc->SetChannel(e->channel);
-        desc->SetStreamType(e->stream);
-        desc->SetRecordType(e->recordType);
-        desc->SetCUID(m_index.CUID(e->cuid).c_str());
-        desc->SetSize(e->size);
-        desc->SetResolution(e->width, e->height);
-        desc->SetCodecs(e->videoCodec, e->audioCodec);
-        desc->SetFrameRate(e->frameRate);
-        desc->SetLocation(d.conf.number - 1, static_cast<int>(e->block), e->fileIndex);
-        out->Append(desc);
+        each(Found{e, &d.conf.shortName, d.conf.number, &m_index.CUID(e->cuid)});
     }
     return n;
 }
@@ -1222,6 +1232,69 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
     publish();
     m_writersDone.notify_all();
     return result;
+}
+
+}  // namespace kesto
+
+namespace kesto {
+
+int Storage::OpenRecordFile(const std::string& disk, const std::string& block, const std::string& name,
+                            int* fd, std::string* why) const {
+    *fd = -1;
+    RecordName rn;
+    if (ParseBlockDirName(block) < 0 || !ParseRecordFileName(name, &rn)) {
+        *why = "not a block and record file name of the engine";
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    const Disk* found = nullptr;
+    for (const auto& d : m_disks)
+        if (d->conf.shortName == disk) found = d.get();
+    if (!found) {
+        *why = "no disk named " + disk;
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    // The disk folder must still be the real folder it was when the settings were read: a folder
+    // that has come to lead elsewhere (a link put in its place) is not served.
+    char real[PATH_MAX];
+    if (!::realpath(found->io.c_str(), real) || found->io != real) {
+        *why = "the disk folder of " + disk + " is not there";
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    // One component at a time, none of them a link: nothing outside the block folder is reached.
+    const int diskFd = ::open(real, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (diskFd < 0) {
+        *why = systemError(found->path, errno);
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    const int blockFd = ::openat(diskFd, block.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int blockErr = errno;
+    ::close(diskFd);
+    if (blockFd < 0) {
+        *why = blockErr == ELOOP || blockErr == ENOTDIR ? "not a block folder" : systemError(block, blockErr);
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    const int f = ::openat(blockFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    const int fileErr = errno;
+    ::close(blockFd);
+    struct stat st;
+    if (f < 0 || ::fstat(f, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (f >= 0) ::close(f);
+        *why = f < 0 && fileErr != ELOOP ? systemError(name, fileErr) : "not a record file";
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    *fd = f;
+    return LUMOSR_OK;
+}
+
+}  // namespace kesto
+
+namespace kesto {
+
+void Storage::AddIndexEntries(const std::vector<RecordEntry>& entries) {
+    std::lock_guard<TimedLock> lock(m_mutex);
+    for (const RecordEntry& e : entries)
+        if (e.disk < m_disks.size()) m_index.Add(e);
+    m_index.Finalize();
 }
 
 }  // namespace kesto

@@ -53,9 +53,29 @@ public:
     int Format(int64_t diskId, int timeoutMs);
     int Search(const ILumoFSSearchParam& param, uint64_t* cursor, CLumoFileDescList* out, int max,
                int timeoutMs);
+    // One found file, valid during the call that hands it over (which holds the storage lock).
+    struct Found {
+        const RecordEntry* entry;
+        const std::string* diskName;  // short name
+        int diskNumber;               // N of [diskN]
+        const std::string* cuid;
+    };
+    // The search of Search, handing each file to `each` under the storage lock instead of building
+    // descriptors (the network API writes its answer straight from the index); keep `each` short.
+    int SearchEach(const ILumoFSSearchParam& param, uint64_t* cursor, int max, int timeoutMs,
+                   const std::function<void(const Found&)>& each);
     int StoreRecordFile(const std::string& source, int channel, int stream, int recordType, int64_t startMs,
                         int timeoutMs, std::string* uri);
     int ResolveUri(const std::string& uri, std::string* path) const;
+    // Opens a record file of a disk (by short name) for reading, for serving it to a network
+    // client: only a block folder and a record file name of a disk folder that still is the real
+    // folder its settings named, no link followed on the way. *fd is the caller's to close; on
+    // failure *why says what was wrong (in English).
+    int OpenRecordFile(const std::string& disk, const std::string& block, const std::string& name, int* fd,
+                       std::string* why) const;
+    // Adds entries to the index that no file backs (benchmarks of large indexes); they stay until
+    // their disk is dropped. Their block numbers must be ones no block folder of the disk uses.
+    void AddIndexEntries(const std::vector<RecordEntry>& entries);
     // The settings' problems and those of the disks as last read, one "<file>:<line>: ..." each.
     QStringList Problems(int timeoutMs);
 

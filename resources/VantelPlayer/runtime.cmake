@@ -10,7 +10,7 @@ set(PLAYER_RES_GEN ${CMAKE_BINARY_DIR}/vantelplayerres)
 
 # --- pictures ------------------------------------------------------------------------------------
 # <svg base name> <size>: drawn into the compiled-in resources as Resources/<name>.png
-set(player_pictures logo:64 btn_close:20 btn_open:20
+set(player_pictures logo:64 btn_close:20 btn_open:20 btn_cut:20
     list_singel:24 list_singelloop:24 list_list:24 list_listloop:24
     stick_nerver:20 stick_always:20 stick_play:20
     split_one:24 split_four:24 split_nine:24 split_sixteen:24)

@@ -12,6 +12,29 @@ using e2e::WaitUntil;
 
 namespace {
 
+bool writeFile(const QString& path, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+// An H.264 MPEG-TS record with a key frame every second (the engine's own record format).
+bool makeRecord(const QString& path, int seconds) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QProcess ff;
+    ff.start("ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=25",
+                        "-t", QString::number(seconds), "-c:v", "libx264", "-preset", "ultrafast", "-g", "25", "-f",
+                        "mpegts", path});
+    return ff.waitForFinished(60000) && ff.exitStatus() == QProcess::NormalExit && ff.exitCode() == 0;
+}
+
+double probeSeconds(const QString& path) {
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", path});
+    if (!probe.waitForFinished(30000) || probe.exitCode() != 0) return -1;
+    return probe.readAllStandardOutput().trimmed().toDouble();
+}
+
 bool makeClip(const QString& path, int seconds) {
     QProcess ff;
     ff.start("ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
@@ -43,6 +66,9 @@ class TestVantelPlayerE2E : public QObject {
         env.insert("VANTEL_UI_LOG", root.filePath("ui.log"));
         env.insert("VANTEL_UI_REPLY", "ok");
         env.insert("VANTEL_PLAYER_CONTROL", control);
+        // The fixture tree that presents a folder as a removable drive bearing a recorder disk.
+        env.insert("LUMO_DISK_SYSFS_ROOT", root.filePath("fixture/sys"));
+        env.insert("LUMO_DISK_MOUNTINFO", root.filePath("fixture/mountinfo"));
         return env;
     }
 
@@ -218,6 +244,110 @@ private slots:
         if (streamUrl.isEmpty())
             QSKIP("/usr/bin/python3 cannot import GstRtspServer (python3-gi, gir1.2-gst-rtsp-server-1.0): "
                   "the stream part was left out");
+    }
+
+    // From the menus: a recorder disk on a removable drive (a fixture tree the disk search reads
+    // in place of /sys and the mount table) is found and searched, a found record plays, a clip
+    // of it is cut and plays back; the file information, both locates and a stream URL work.
+    void recorderDiskClipInformationAndLocate() {
+        // The drive: removable, its partition mounted on a folder that bears a recorder disk.
+        const QString sys = root.filePath("fixture/sys");
+        const QString device = sys + "/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/block/sdx";
+        QVERIFY(writeFile(device + "/removable", "1\n"));
+        QVERIFY(writeFile(device + "/dev", "8:16\n"));
+        QVERIFY(writeFile(device + "/sdx1/partition", "1\n"));
+        QVERIFY(writeFile(device + "/sdx1/dev", "8:17\n"));
+        QDir().mkpath(sys + "/block");
+        QFile::remove(sys + "/block/sdx");
+        QVERIFY(QFile::link(device, sys + "/block/sdx"));
+        const QString disk = root.filePath("fixture/media/RECDISK");
+        QVERIFY(writeFile(disk + "/index.bin", "KestoDisk 1\n"));
+        QVERIFY(writeFile(disk + "/kestodisk.marker", "KestoDisk 1\n"));
+        const QString record = disk + "/blk00001/c01_s0_r0_20240501_100000.dav";
+        QVERIFY(makeRecord(record, 60));
+        const QDateTime recordStart(QDate(2024, 5, 1), QTime(10, 0, 0));
+        {
+            QFile f(record);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(recordStart.addSecs(60), QFileDevice::FileModificationTime));
+        }
+        QString point = disk;
+        point.replace(" ", "\\040");
+        QVERIFY(writeFile(root.filePath("fixture/mountinfo"),
+                          QString("40 22 8:17 / %1 rw,nosuid - vfat /dev/sdx1 rw\n").arg(point).toUtf8()));
+
+        QProcess* player = start();
+        QVERIFY(WaitUntil([&]() { return connectable() || player->state() != QProcess::Running; }, 20000));
+        QCOMPARE(player->state(), QProcess::Running);
+
+        // The add menu's recorder-disk entry: the dialog lists the drive's disk and searches it.
+        QCOMPARE(ask("menu add add_disk_file"), QString("ok"));
+        QString disks;
+        QVERIFY(WaitUntil([&]() { disks = ask("disks"); return disks != "busy" && disks != "error no_dialog"; }, 20000));
+        QVERIFY2(disks.contains("RECDISK"), qPrintable(disks));
+        QCOMPARE(ask("disksearch 2024-05-01 00:00:00 2024-05-01 23:59:59 1"), QString("ok"));
+        // Listed after what the list kept from the last run, not played.
+        int row = -1;
+        QStringList list;
+        QVERIFY(WaitUntil([&]() {
+            list = ask("list").split('\t', Qt::SkipEmptyParts);
+            for (int i = 0; i < list.size(); ++i)
+                if (list[i].startsWith("lumofs://")) row = i;
+            return row >= 0;
+        }, 20000));
+        QVERIFY2(list[row].contains("c01_s0_r0_20240501_100000.dav"), qPrintable(list[row]));
+        QVERIFY(!state(0).value("open").toBool());
+        QCOMPARE(ask("select 0"), QString("ok"));
+        QCOMPARE(ask(QString("play %1").arg(row)), QString("ok"));
+        QVERIFY(WaitUntil([&]() { return state(0).value("open").toBool(); }, 20000));
+
+        // The file information shows the record's span and size.
+        const QJsonObject info = QJsonDocument::fromJson(ask("info 0").toUtf8()).object();
+        QCOMPARE(info.value("labelFileTime").toString(), QString("2024/05/01 10:00:00_10:01:00"));
+        QVERIFY2(info.value("labelFileLength").toString().endsWith("MB"), qPrintable(QJsonDocument(info).toJson()));
+
+        // Locate by seconds, then by time of day.
+        QCOMPARE(ask("pause"), QString("ok"));
+        QCOMPARE(ask("locate 20"), QString("ok"));
+        QVERIFY2(WaitUntil([&]() { return qAbs(state(0).value("time").toDouble() - 20) <= 1; }, 10000),
+                 qPrintable(ask("state 0")));
+        QCOMPARE(ask("locatetime 10:00:40"), QString("ok"));
+        QVERIFY(WaitUntil([&]() { return qAbs(state(0).value("time").toDouble() - 40) <= 1; }, 10000));
+        QCOMPARE(ask("locatetime 11:00:00"), QString("error -4"));  // outside the file
+
+        // The cut button twice: 5 s to 25 s, confirmed in the clip dialog.
+        QCOMPARE(ask("cut 5"), QString("ok"));
+        QVERIFY(WaitUntil([&]() { return ask("cutmark") != "none"; }, 5000));
+        QCOMPARE(ask("cut 25"), QString("ok"));
+        QVERIFY(WaitUntil([&]() { return ask("modal") == "CutTip"; }, 5000));
+        QCOMPARE(ask("accept"), QString("ok"));
+        QJsonObject cut;
+        QVERIFY(WaitUntil([&]() {
+            cut = QJsonDocument::fromJson(ask("lastcut").toUtf8()).object();
+            return cut.value("result").toInt() != 0;
+        }, 60000));
+        QCOMPARE(cut.value("result").toInt(), 1);
+        const QString clip = cut.value("output").toString();
+        QVERIFY2(QFileInfo::exists(clip), qPrintable(clip));
+        const double seconds = probeSeconds(clip);
+        QVERIFY2(qAbs(seconds - 20) <= 1.5, qPrintable(QString::number(seconds)));
+        // The result tip named the clip (the run's tips are answered and written to the UI log).
+        QFile uiLog(root.filePath("ui.log"));
+        QVERIFY(uiLog.open(QIODevice::ReadOnly));
+        QVERIFY(uiLog.readAll().contains(clip.toUtf8()));
+        QCOMPARE(ask("modal"), QString("none"));
+        // The clip plays back in another view.
+        QCOMPARE(ask("split 4"), QString("ok"));
+        QCOMPARE(ask("open 1 " + clip), QString("ok"));
+        QVERIFY(WaitUntil([&]() { return state(1).value("open").toBool(); }, 20000));
+
+        // A stream URL as the URL dialog hands it over: one that is not a URL is refused.
+        QCOMPARE(ask("menu add add_URL"), QString("ok"));
+        QCOMPARE(ask("url not-a-url"), QString("error not_playable"));
+
+        QCOMPARE(ask("quit"), QString("ok"));
+        QVERIFY(player->waitForFinished(20000));
+        QCOMPARE(player->exitStatus(), QProcess::NormalExit);
     }
 };
 

@@ -286,23 +286,35 @@ QString PlayerWidget::PlayErrorText(int code) {
     }
 }
 
-void PlayerWidget::ApplyDisplayScale(void* p) {
-    if (!p) return;
-    // Display scale of the client's video options: 0 fill, 1 4:3, 2 16:9, 3 the video's own.
-    switch (LumoCConfiguration::GetLumoCConfig()->GetVideoOption()->displayScale) {
+void PlayerWidget::ScaleOfOption(int displayScale, int* mode, float* ratio) {
+    // The video page's display scale, in the order of its list: 0 adaptive (fill the view),
+    // 1 16:9, 2 4:3, 3 1:1 (the video's own shape).
+    switch (displayScale) {
         case 0:
-            LumoPlayerSetDisplayScale(p, LUMO_SCALE_FILL, 0.0f);
+            *mode = LUMO_SCALE_FILL;
+            *ratio = 0.0f;
             break;
         case 1:
-            LumoPlayerSetDisplayScale(p, LUMO_SCALE_RATIO, 4.0f / 3.0f);
+            *mode = LUMO_SCALE_RATIO;
+            *ratio = 16.0f / 9.0f;
             break;
         case 2:
-            LumoPlayerSetDisplayScale(p, LUMO_SCALE_RATIO, 16.0f / 9.0f);
+            *mode = LUMO_SCALE_RATIO;
+            *ratio = 4.0f / 3.0f;
             break;
         default:
-            LumoPlayerSetDisplayScale(p, LUMO_SCALE_ORIGIN, 0.0f);
+            *mode = LUMO_SCALE_ORIGIN;
+            *ratio = 0.0f;
             break;
     }
+}
+
+void PlayerWidget::ApplyDisplayScale(void* p) {
+    if (!p) return;
+    int mode = LUMO_SCALE_FILL;
+    float ratio = 0.0f;
+    ScaleOfOption(LumoCConfiguration::GetLumoCConfig()->GetVideoOption()->displayScale, &mode, &ratio);
+    LumoPlayerSetDisplayScale(p, mode, ratio);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -111,6 +111,9 @@ public slots:
     void OnSliderPressed() { sliderHeld = true; }
     void OnSliderReleased() { sliderHeld = false; }
 
+    // The player's scale mode and ratio for a display scale of the client's video options.
+    static void ScaleOfOption(int displayScale, int* mode, float* ratio);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;

@@ -117,6 +117,29 @@ class TestPlayerWidget : public QObject {
     }
 
 private slots:
+    // The video page lists its display scales as adaptive, 16:9, 4:3, 1:1; the player takes
+    // the one chosen, in that order.
+    void displayScaleOfTheVideoOption_data() {
+        QTest::addColumn<int>("option");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<float>("ratio");
+        QTest::newRow("adaptive") << 0 << int(LUMO_SCALE_FILL) << 0.0f;
+        QTest::newRow("16:9") << 1 << int(LUMO_SCALE_RATIO) << 16.0f / 9.0f;
+        QTest::newRow("4:3") << 2 << int(LUMO_SCALE_RATIO) << 4.0f / 3.0f;
+        QTest::newRow("1:1") << 3 << int(LUMO_SCALE_ORIGIN) << 0.0f;
+        QTest::newRow("unknown") << 9 << int(LUMO_SCALE_ORIGIN) << 0.0f;
+    }
+    void displayScaleOfTheVideoOption() {
+        QFETCH(int, option);
+        QFETCH(int, mode);
+        QFETCH(float, ratio);
+        int gotMode = -1;
+        float gotRatio = -1;
+        PlayerWidget::ScaleOfOption(option, &gotMode, &gotRatio);
+        QCOMPARE(gotMode, mode);
+        QCOMPARE(gotRatio, ratio);
+    }
+
     void initTestCase() {
         QVERIFY(dir.isValid());
         // Keep the client configuration and the UI log inside the test's folder.

@@ -318,11 +318,9 @@ private slots:
         QVERIFY(PlayIn(0, clip));
         std::unique_ptr<QMenu> menu(w->BuildViewMenu(0));
         QCOMPARE(VisibleKeys(menu.get()), (QStringList{"snap", "play_control", "local_time_stamp", "local_time_global",
-                                                       "aspect_ratio", "file_info", "cut"}));
+                                                       "aspect_ratio", "file_info"}));
         for (const char* k : {"snap", "play_control", "local_time_stamp", "local_time_global", "aspect_ratio", "file_info"})
             QVERIFY2(Entry(menu.get(), k)->isEnabled(), k);
-        // Clips come with the clip queue.
-        QVERIFY(!Entry(menu.get(), "cut")->isEnabled());
         // Play control acts on the menu's view.
         Entry(menu.get(), "play_faster")->trigger();
         QCOMPARE(w->StatusText(0), QString("Speed x 2"));

@@ -1,9 +1,15 @@
 // Downloads: record files and time ranges copied into dav (MPEG-TS), avi and mp4 files, with
 // progress, names that never overwrite, and failures that leave no half file.
 #include <QDir>
+#include <QGuiApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/resource.h>
+
 #include <atomic>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -435,7 +441,184 @@ private slots:
             QVERIFY2(left.isEmpty(), qPrintable(left.join(",")));
         QCOMPARE(LumoDownloadClose(h), 0);
     }
+
+    // Downloads open at the same time under the same name each get a file of their own, and each
+    // file is complete.
+    void severalAtOnceNeverShareAFile() {
+        const QString folder = P("together");
+        const int n = 4;
+        void* h[n] = {};
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(lng)));
+        for (void*& one : h)
+            QCOMPARE(LumoDownloadOpenFile(&one, Target("mp4", folder, "Gate").toUtf8().constData(), &list),
+                     0);
+        QSet<QString> parts;
+        for (void* one : h) {
+            CLumoString p;
+            QCOMPARE(LumoDownloadGetFileName(one, &p), 0);
+            parts.insert(QString::fromUtf8(p.GetBuffer()));
+        }
+        QCOMPARE(parts.size(), n);
+        for (void* one : h) QCOMPARE(LumoDownloadStart(one, 0), 0);
+        QSet<QString> made;
+        for (void* one : h) {
+            int flags = 0, result = 1;
+            QTRY_VERIFY_WITH_TIMEOUT(LumoDownloadGetProgressEx(one, &flags, &result, nullptr, nullptr) == 0 &&
+                                         (flags & LUMO_DOWNLOAD_FINISHED),
+                                     20000);
+            QCOMPARE(result, 0);
+            CLumoString p;
+            LumoDownloadGetFileName(one, &p);
+            made.insert(QString::fromUtf8(p.GetBuffer()));
+            QCOMPARE(LumoDownloadClose(one), 0);
+        }
+        QCOMPARE(made, parts);
+        for (const QString& path : made) QVERIFY2(qAbs(Seconds10(Probe(path)) - 80) <= 2, qPrintable(path));
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), n);
+    }
+
+    // A file that appears under the final name while the download runs is kept as it is; the
+    // download's file is numbered apart. A leftover ".part" is never taken over.
+    void nothingIsOverwritten() {
+        const QString folder = P("kept");
+        QVERIFY(QDir().mkpath(folder));
+        QFile leftover(QDir(folder).filePath("Door.dav.part"));
+        QVERIFY(leftover.open(QIODevice::WriteOnly));
+        leftover.write("half of an older run");
+        leftover.close();
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(src)));
+        void* h = nullptr;
+        QCOMPARE(LumoDownloadOpenFile(&h, Target("dav", folder, "Door").toUtf8().constData(), &list), 0);
+        CLumoString p;
+        LumoDownloadGetFileName(h, &p);
+        QCOMPARE(QFileInfo(QString::fromUtf8(p.GetBuffer())).fileName(), QString("Door(1).dav"));
+        QFile other(QDir(folder).filePath("Door(1).dav"));  // someone else's, made meanwhile
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("precious");
+        other.close();
+        QCOMPARE(LumoDownloadStart(h, 0), 0);
+        int flags = 0, result = 1;
+        QTRY_VERIFY_WITH_TIMEOUT(LumoDownloadGetProgressEx(h, &flags, &result, nullptr, nullptr) == 0 &&
+                                     (flags & LUMO_DOWNLOAD_FINISHED),
+                                 20000);
+        QCOMPARE(result, 0);
+        LumoDownloadGetFileName(h, &p);
+        const QString made = QString::fromUtf8(p.GetBuffer());
+        QCOMPARE(QFileInfo(made).fileName(), QString("Door(2).dav"));
+        QVERIFY(Seconds10(Probe(made)) >= 38);
+        QCOMPARE(LumoDownloadClose(h), 0);
+        QVERIFY(other.open(QIODevice::ReadOnly));
+        QCOMPARE(other.readAll(), QByteArray("precious"));
+        QVERIFY(leftover.open(QIODevice::ReadOnly));
+        QCOMPARE(leftover.readAll(), QByteArray("half of an older run"));
+        QVERIFY(!QFileInfo::exists(QDir(folder).filePath("Door.dav")));
+    }
+
+    // An opened download that is closed without being started leaves nothing behind.
+    void closeBeforeStartLeavesNothing() {
+        const QString folder = P("unstarted");
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(src)));
+        void* h = nullptr;
+        QCOMPARE(LumoDownloadOpenFile(&h, Target("avi", folder).toUtf8().constData(), &list), 0);
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 1);  // the reserved ".part"
+        QCOMPARE(LumoDownloadClose(h), 0);
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 0);
+    }
+
+    // The rate reads the writing speed while the download runs.
+    void rateWhileRunning() {
+        CLumoFileDescList list(1);
+        for (int i = 0; i < 200; ++i) list.Append(Desc(FilerUri(lng)));
+        void* h = nullptr;
+        QCOMPARE(LumoDownloadOpenFile(&h, Target("dav", P("rate")).toUtf8().constData(), &list), 0);
+        QCOMPARE(LumoDownloadStart(h, 0), 0);
+        unsigned best = 0;
+        int flags = 0;
+        QElapsedTimer t;
+        t.start();
+        while (LumoDownloadGetProgressEx(h, &flags, nullptr, nullptr, nullptr) == 0 &&
+               !(flags & LUMO_DOWNLOAD_FINISHED) && t.elapsed() < 20000) {
+            unsigned bps = 0;
+            QCOMPARE(LumoDownloadGetBitrate(h, &bps), 0);
+            best = qMax(best, bps);
+            QTest::qWait(50);
+        }
+        QVERIFY2(best > 8 * 1024, qPrintable(QString::number(best)));
+        unsigned after = 1;
+        QCOMPARE(LumoDownloadGetBitrate(h, &after), 0);
+        QCOMPARE(after, 0u);
+        QCOMPARE(LumoDownloadClose(h), 0);
+    }
+
+    // The process's file-size limit (ulimit -f) is a full disk to the download: reported as such,
+    // with nothing left under any name.
+    void fileSizeLimitIsAFullDisk() {
+        struct rlimit old {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        struct rlimit small = old;
+        small.rlim_cur = 64 * 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        CLumoFileDescList list(1);
+        for (int i = 0; i < 4; ++i) list.Append(Desc(FilerUri(lng)));
+        QString path;
+        const QString folder = P("limited");
+        const int r = RunDownload(Target("mp4", folder), &list, &path);
+        setrlimit(RLIMIT_FSIZE, &old);
+        QCOMPARE(r, int(LUMO_ERR_DISKFULL));
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 0);
+    }
+
+    // A process killed while it downloads leaves at most its ".part", never a file under the
+    // final name; the next download of that name does not take the ".part" for its own.
+    void killedProcessLeavesNoFinalFile() {
+        const QString folder = P("killed");
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--download-child", Target("mp4", folder, "Yard"), lng});
+        QVERIFY(child.waitForStarted());
+        const QString part = QDir(folder).filePath("Yard.mp4.part");
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(part).size() > 0, 20000);
+        child.kill();  // SIGKILL
+        QVERIFY(child.waitForFinished());
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QVERIFY(!QFileInfo::exists(QDir(folder).filePath("Yard.mp4")));
+        const qint64 leftSize = QFileInfo(part).size();
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(src)));
+        QString path;
+        QCOMPARE(RunDownload(Target("mp4", folder, "Yard"), &list, &path), 0);
+        QCOMPARE(QFileInfo(path).fileName(), QString("Yard(1).mp4"));
+        QCOMPARE(QFileInfo(part).size(), leftSize);
+        QVERIFY(!QFileInfo::exists(QDir(folder).filePath("Yard.mp4")));
+    }
 };
 
-QTEST_MAIN(TestDownload)
+// The child of killedProcessLeavesNoFinalFile: downloads a long list until it is killed.
+static int DownloadChild(const char* url, const char* source) {
+    // Probed once: the open then has nothing to probe, however long the list.
+    CLumoFileDesc probed;
+    probed.SetURI(mediafixture::FilerUri(source).toUtf8().constData());
+    LumoRecordProbeDesc(&probed);
+    CLumoFileDescList list(1);
+    for (int i = 0; i < 2000; ++i) list.Append(new CLumoFileDesc(probed));
+    void* h = nullptr;
+    if (LumoDownloadOpenFile(&h, url, &list) != 0 || LumoDownloadStart(h, 0) != 0) return 2;
+    int flags = 0;
+    while (LumoDownloadGetProgressEx(h, &flags, nullptr, nullptr, nullptr) == 0 &&
+           !(flags & LUMO_DOWNLOAD_FINISHED))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    LumoDownloadClose(h);
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--download-child") == 0) return DownloadChild(argv[2], argv[3]);
+    QGuiApplication app(argc, argv);
+    TestDownload t;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&t, argc, argv);
+}
 #include "tst_download.moc"

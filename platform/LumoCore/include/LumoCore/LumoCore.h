@@ -270,7 +270,8 @@ int LumoDiskSearchCreate(void** search, const char* url, CLumoList* disks);
 int LumoDiskSearch(void* search, CLumoList* disks);
 int LumoDiskSearchDelete(void* search);
 // Test seam: the sysfs folder (default "/sys") and the mount table (default
-// "/proc/self/mountinfo") the search reads; null restores the default.
+// "/proc/self/mountinfo") the search reads; null restores the default. The environment variables
+// LUMO_DISK_SYSFS_ROOT and LUMO_DISK_MOUNTINFO, when set, replace the defaults for a whole run.
 void LumoDiskSearchSetRoots(const char* sysfsRoot, const char* mountinfoPath);
 
 // ---------------------------------------------------------------------------------------------
@@ -279,9 +280,12 @@ void LumoDiskSearchSetRoots(const char* sysfsRoot, const char* mountinfoPath);
 // without a file name the first descriptor's save-file name is used, else one is made from the
 // first file's name and times. "dav" output is an MPEG-TS stream. A descriptor URI may end in
 // "&from=<ISO 8601 time>&len=<seconds>" to cut that range. The folder is created.
-// The written file takes its name only when it is complete (it is written as "<name>.part");
-// an existing file is never overwritten: the new one is numbered "<name>(1).<ext>" and so on. A
-// failed or stopped download leaves no file. Video and audio are copied when the container can
+// The written file takes its name only when it is complete (it is written as "<name>.part",
+// which the open reserves, so several downloads open at once each have a file of their own); an
+// existing file or ".part" is never overwritten or reused: the new one is numbered
+// "<name>(1).<ext>" and so on. A failed or stopped download leaves no file, and a full disk (or
+// the process's file-size limit) ends it with LUMO_ERR_DISKFULL. Each handle is independent:
+// any number of downloads may run at once. Video and audio are copied when the container can
 // carry them; a later file joins with the streams that match the first file's.
 enum {
     LUMO_DOWNLOAD_RUNNING = 0x01,
@@ -302,8 +306,9 @@ int LumoDownloadStart(void* download, int flags = 0);
 // (LUMO_ERR_DISKFULL when the disk filled); percent 0 to 100; bytes written so far.
 int LumoDownloadGetProgressEx(void* download, int* flags, int* result, int* percent, uint64_t* bytes);
 int LumoDownloadGetProgress(void* download, int* state, int* error, int* progress);
+// The rate of the last half second or more of writing, in bits per second (0 once ended).
 int LumoDownloadGetBitrate(void* download, unsigned* bitsPerSecond);
-// The written file's path.
+// The written file's path (final once the download has finished well).
 int LumoDownloadGetFileName(void* download, CLumoString* path);
 int LumoDownloadStop(void* download);
 int LumoDownloadClose(void* download);

@@ -120,7 +120,7 @@ private:
 };
 
 // A disk format request: SetID is the disk number (N of [diskN], as in the disk rows), SetAccess
-// the access mode (0).
+// the access mode (0; a network recorder refuses any other with LUMOSR_ERR_PARAM).
 class IKestoDiskFormat : public IVantelData {
 public:
     static IKestoDiskFormat* CreateObject() { return new IKestoDiskFormat(); }
@@ -158,20 +158,43 @@ int LumoSRInvalidate();
 // next to the executable).
 void LumoSRSetStorageConfig(const char* path);
 
-// Starts the engine's TCP listener on the port (all IPv4 addresses); 0, or LUMOSR_ERR_BIND.
+// Starts the engine's HTTP API (README.md, "Recording engine on the network") on the port, on all
+// IPv4 addresses; 0, or LUMOSR_ERR_BIND. Without a security file it answers clients on this machine
+// only; with one, only the accounts it lists (HTTP Basic auth).
 int LumoSRStart(uint16_t port);
 // Stops the listener and ends at once the probes and the disk reading in progress (a later query
-// or search reads again). Safe from any thread, and when not started.
+// or search reads again) and every network connection (a transfer in progress is cut). Safe from
+// any thread, and when not started.
 int LumoSRStop();
+// How long a network client may take to send a whole request before the engine gives up on it,
+// and the longest any read or write of a connection waits (default 5000 ms); applies from the next
+// LumoSRStart.
+void LumoSRSetRequestTimeout(int ms);
 bool LumoSRIsStarted();
 // The port the listener is bound to (the chosen one when started on port 0), 0 when stopped.
 uint16_t LumoSRGetPort();
 
 // Imports a security file (an XML document naming the trusted clients); 0, or negative when the
-// file is missing, unreadable or not a valid security file.
+// file is missing, unreadable or not a valid security file. Each <Client name="account"
+// password="secret"/> is an account of the network API (no password attribute: an empty
+// password). The engine's copy is readable by its owner only.
 int LumoSRImportSecurityFile(const char* path);
 
-// Queries: url null for the in-process engine; rows in *out (left null on failure).
+// Recorder URLs (every call below that takes one):
+//   null or ""                                         the engine in this process
+//   "lumofs://localhost/media"                         this machine's recorder: the engine in this
+//                                                      process when it is initialised, otherwise
+//                                                      the one on 127.0.0.1:8431
+//   "lumofs://[account[:password]@]host[:port][/media]"  a recorder on the network, through its
+//   "http://[account[:password]@]host[:port]"          HTTP API (port 8431 when none is given)
+// Account and password are percent-encoded where they hold ':', '@', '/' or '%'. A network call
+// gives up after timeoutMs (connection, each read and write, and the whole call); it fails with
+// LUMO_ERR_CONNECT or LUMOSR_ERR_TIMEOUT (reason LUMOSR_REASON_UNREACHABLE) when the recorder
+// cannot be reached, LUMOSR_ERR_REFUSED (LUMOSR_REASON_ACCESS_DENIED) when it refuses the account
+// or this machine, and otherwise with the recorder's own result and reason. A malformed URL gives
+// LUMOSR_ERR_PARAM.
+//
+// Queries: rows in *out (left null on failure).
 // The disk, channel, camera-identity and block queries answer at once from the engine's last
 // reading of its disks, and ask for a new reading in the background; they never wait for a
 // media file to be probed. Only the very first query after Initialize waits (at most timeoutMs)
@@ -199,6 +222,8 @@ enum {
     LUMOSR_REASON_NO_FOLDER = 4,      // the disk's folder does not exist or is not a folder; detail: the folder
     LUMOSR_REASON_IO = 5,             // a read or write failed; detail: the path and the system's reason
     LUMOSR_REASON_NO_DISK = 6,        // no disk of that number; detail: the number
+    LUMOSR_REASON_ACCESS_DENIED = 7,  // a network recorder refused the account or this machine; detail: its words
+    LUMOSR_REASON_UNREACHABLE = 8,    // a network recorder could not be reached or did not answer in time; detail: host, port and why
 };
 // The reason and detail of the calling thread's last failed engine call (LUMOSR_REASON_NONE after a success).
 // Either pointer may be null; returns LUMOSR_OK.
@@ -217,6 +242,13 @@ int LumoSRGetConfigProblems(CLumoString* text);
 // changed on the disks (LUMOSR_ERR_TIMEOUT when it could not, LUMOSR_ERR_STATE when the engine
 // was stopped meanwhile). Returns the number appended, 0 at the end, or a negative error.
 int LumoSRSearchFiles(const ILumoFSSearchParam* param, uint64_t* cursor, CLumoFileDescList* out, int max);
+
+// Record-file search of the recorder named by url (see above): rows (IKestoFileInfoAV, in
+// start-time order, serial numbers from 1) in *out, which may be empty when nothing matches; *out
+// is left null on failure. Rows of a network recorder carry "http://[account:password@]host:port/
+// records/<disk>/<block>/<file>" URIs, which the media layer plays and downloads as it does a
+// local record.
+int LumoSRGetFileInfo(const char* url, const ILumoFSSearchParam* param, IVantelList** out, int timeoutMs);
 
 // Converts descriptors into record-file rows appended to `list` (serial numbers from 1).
 int LumoSRFileDesc2KestoFileInfo(const CLumoFileDescList* descs, IVantelList* list);

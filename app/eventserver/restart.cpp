@@ -1,0 +1,11 @@
+#include "restart.h"
+
+#include <QProcess>
+
+#include "VantelInfraAPI/singleapp.h"
+
+bool RestartAfterGuard(std::unique_ptr<SingleApp>& guard, const QString& program,
+                       const QStringList& arguments) {
+    guard.reset();
+    return QProcess::startDetached(program, arguments);
+}

@@ -1,0 +1,14 @@
+// Starting a fresh instance of the program at its end: the single-instance guard is released
+// first, so that the new instance does not find this one still running.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class SingleApp;
+
+// Releases `guard` (it is null afterwards), then starts `program` detached with `arguments`.
+// False when the program could not be started.
+bool RestartAfterGuard(std::unique_ptr<SingleApp>& guard, const QString& program,
+                       const QStringList& arguments = QStringList());

@@ -1,0 +1,153 @@
+// The exported calls: a registry of running engines by handle number and port.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "LumoSEvent/LumoSEvent.h"
+#include "VantelCore/VantelCore.h"
+#include "eventengine.h"
+
+namespace {
+
+// Handles are numbers handed out once, never addresses: a stopped handle stays refused even
+// when a later engine reuses the memory.
+struct Registry {
+    std::mutex mutex;
+    uintptr_t next = 1;
+    std::map<uintptr_t, std::shared_ptr<lumose::EventEngine>> engines;  // guarded by mutex
+};
+
+Registry& registry() {
+    static Registry r;
+    return r;
+}
+
+std::shared_ptr<lumose::EventEngine> find(void* handle) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    const auto it = r.engines.find(reinterpret_cast<uintptr_t>(handle));
+    return it == r.engines.end() ? nullptr : it->second;
+}
+
+QString workPath() {
+    const QString base =
+        QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+    return base + QStringLiteral("/EventData");
+}
+
+}  // namespace
+
+int LumoSEInitialize(void*) {
+    return LUMO_OK;
+}
+
+int LumoSEInvalidate() {
+    std::map<uintptr_t, std::shared_ptr<lumose::EventEngine>> engines;
+    {
+        Registry& r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        engines.swap(r.engines);
+    }
+    for (auto& e : engines) e.second->StopAndWait();
+    return LUMO_OK;
+}
+
+void* LumoSEStart(uint16_t port, uint16_t maxDevNum, uint16_t maxPicDays, uint32_t maxEventRows,
+                  const char* pathPic, const char* pathDbs) {
+    if (port == 0) return nullptr;
+    lumose::EngineParams p;
+    p.port = port;
+    p.maxDevNum = maxDevNum ? maxDevNum : LUMOSE_DEFAULT_MAXDEVNUM;
+    p.maxPicDays = maxPicDays ? maxPicDays : LUMOSE_DEFAULT_MAXPICDAYS;
+    p.maxEventRows = maxEventRows ? maxEventRows : LUMOSE_DEFAULT_MAXEVENTROWS;
+    p.pathPic = CLumoString::IsEmpty(pathPic) ? workPath() : QString::fromUtf8(pathPic);
+    p.pathDbs = CLumoString::IsEmpty(pathDbs) ? workPath() : QString::fromUtf8(pathDbs);
+    auto engine = std::make_shared<lumose::EventEngine>(p);
+    if (!engine->StartAndWait()) return nullptr;
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    const uintptr_t id = r.next++;
+    r.engines[id] = engine;
+    return reinterpret_cast<void*>(id);
+}
+
+int LumoSEStop(uint16_t port) {
+    std::shared_ptr<lumose::EventEngine> engine;
+    {
+        Registry& r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        for (auto it = r.engines.begin(); it != r.engines.end(); ++it)
+            if (it->second->Port() == port) {
+                engine = it->second;
+                r.engines.erase(it);
+                break;
+            }
+    }
+    if (!engine) return LUMO_ERR_PARAM;
+    engine->StopAndWait();
+    return LUMO_OK;
+}
+
+int LumoSAttachEventServer(void* handle, ILumoCallback* callback, LumoSignalMember member) {
+    const auto engine = find(handle);
+    if (!engine || !callback || !member) return LUMO_ERR_PARAM;
+    return engine->Signal().Attach(callback, member) == 0 ? LUMO_OK : LUMO_ERR_PARAM;
+}
+
+int LumoSDetachEventServer(void* handle, ILumoCallback* callback, LumoSignalMember member) {
+    const auto engine = find(handle);
+    if (!engine || !callback || !member) return LUMO_ERR_PARAM;
+    // The signal's lock is held for a call in flight: this returns after it.
+    return engine->Signal().Detach(callback, member) == 0 ? LUMO_OK : LUMO_ERR_PARAM;
+}
+
+int LumoSGetDeviceTable(void* handle, std::vector<LumoSDTODevice>* out) {
+    const auto engine = find(handle);
+    if (!engine || !out) return LUMO_ERR_PARAM;
+    const std::vector<LumoSDTODevice> rows = engine->Devices();
+    out->insert(out->end(), rows.begin(), rows.end());
+    return LUMO_OK;
+}
+
+const char* LumoSEGetWorkPath() {
+    // Made once: callers on any thread keep the pointer.
+    static const std::string path = workPath().toStdString();
+    return path.c_str();
+}
+
+std::string LumoSEDatabaseFile(const char* pathDbs) {
+    const QString dir = CLumoString::IsEmpty(pathDbs) ? workPath() : QString::fromUtf8(pathDbs);
+    return (dir + QStringLiteral("/PavoEvents.db")).toStdString();
+}
+
+int LumoSEImportSecurityFile(const char* path) {
+    if (CLumoString::IsEmpty(path)) return LUMO_ERR_PARAM;
+    QFile in(QString::fromUtf8(path));
+    if (!in.open(QIODevice::ReadOnly)) return LUMO_ERR_NOTFOUND;
+    const QByteArray data = in.readAll();
+    QXmlStreamReader xml(data);
+    bool root = false;
+    int clients = 0;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+        if (!root) {
+            if (xml.name() != QLatin1String("SecurityFile")) return LUMO_ERR_FORMAT;
+            root = true;
+        } else if (xml.name() == QLatin1String("Client") && !xml.attributes().value("name").isEmpty()) {
+            ++clients;
+        }
+    }
+    if (xml.hasError() || !root || clients == 0) return LUMO_ERR_FORMAT;
+    const QString dir = workPath();
+    if (!QDir().mkpath(dir)) return LUMO_ERR_WRITE;
+    QSaveFile out(dir + QStringLiteral("/security.xml"));
+    if (!out.open(QIODevice::WriteOnly)) return LUMO_ERR_WRITE;
+    out.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    if (out.write(data) != data.size() || !out.commit()) return LUMO_ERR_WRITE;
+    return LUMO_OK;
+}

@@ -1,0 +1,290 @@
+// Remote LumoSR* calls. Each call makes its own httplib client (no state shared between calls or
+// threads); the caller's time-out bounds the connection, every read and write, and the whole of a
+// search that takes several pages.
+#include "remote.h"
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QUrl>
+#include <chrono>
+#include <httplib.h>
+
+#include "lasterror.h"
+#include "wire.h"
+
+namespace kesto {
+
+const uint16_t kDefaultRecorderPort = 8431;
+
+namespace {
+
+const int kDefaultTimeoutMs = 5000;
+const int kPageFiles = 4096;
+
+std::string percentEncode(const std::string& s) {
+    std::string out;
+    wire::AppendPercentEncoded(&out, s);
+    return out;
+}
+
+std::string percentDecode(const std::string& s) {
+    return QUrl::fromPercentEncoding(QByteArray::fromStdString(s)).toStdString();
+}
+
+bool startsWithNoCase(const std::string& s, const char* prefix) {
+    const size_t n = std::strlen(prefix);
+    if (s.size() < n) return false;
+    for (size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+    return true;
+}
+
+class Call {
+public:
+    Call(const RecorderUrl& url, int timeoutMs)
+        : m_url(url),
+          m_timeoutMs(timeoutMs > 0 ? timeoutMs : kDefaultTimeoutMs),
+          m_deadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeoutMs)),
+          m_client(url.host, url.port) {
+        m_client.set_keep_alive(true);   // the pages of one search share a connection
+        m_client.set_tcp_nodelay(true);  // a request goes out as header and body: no waiting between them
+        if (url.hasAccount) m_client.set_basic_auth(url.account.c_str(), url.password.c_str());
+        // Nothing to gain from compressing JSON on the way to us.
+        m_client.set_default_headers({{"Accept-Encoding", "identity"}});
+    }
+
+    int Get(const std::string& path, QJsonObject* out) { return json("GET", path, QByteArray(), out); }
+    int Post(const std::string& path, const QByteArray& body, QJsonObject* out) {
+        return json("POST", path, body, out);
+    }
+    // The answer's body as it came (a successful answer only).
+    int PostRaw(const std::string& path, const QByteArray& body, std::string* out) {
+        return run("POST", path, body, out);
+    }
+    int Remaining() const {
+        return int(std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline -
+                                                                         std::chrono::steady_clock::now())
+                       .count());
+    }
+
+private:
+    int json(const char* method, const std::string& path, const QByteArray& body, QJsonObject* out) {
+        std::string answer;
+        const int rc = run(method, path, body, &answer);
+        if (rc != LUMOSR_OK) return rc;
+        QJsonParseError perr{};
+        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(answer), &perr);
+        if (perr.error != QJsonParseError::NoError || !doc.isObject()) {
+            SetLastError(LUMOSR_REASON_IO, where() + ": the answer is not JSON");
+            return LUMOSR_ERR_IO;
+        }
+        *out = doc.object();
+        return LUMOSR_OK;
+    }
+
+    int run(const char* method, const std::string& path, const QByteArray& body, std::string* out) {
+        const int left = Remaining();
+        if (left <= 0) {
+            SetLastError(LUMOSR_REASON_UNREACHABLE,
+                         where() + ": no answer within " + std::to_string(m_timeoutMs) + " ms");
+            return LUMOSR_ERR_TIMEOUT;
+        }
+        const auto limit = std::chrono::milliseconds(left);
+        m_client.set_connection_timeout(limit);
+        m_client.set_read_timeout(limit);
+        m_client.set_write_timeout(limit);
+        const std::string target =
+            path + (path.find('?') == std::string::npos ? "?" : "&") + "timeoutMs=" + std::to_string(left);
+        httplib::Result r = std::strcmp(method, "GET") == 0
+                                ? m_client.Get(target.c_str())
+                                : m_client.Post(target.c_str(), body.constData(), size_t(body.size()),
+                                                "application/json; charset=utf-8");
+        if (!r) {
+            const httplib::Error e = r.error();
+            const bool late = Remaining() <= 0 || e == httplib::Error::ConnectionTimeout;
+            SetLastError(LUMOSR_REASON_UNREACHABLE, where() + ": " + httplib::to_string(e));
+            return late ? LUMOSR_ERR_TIMEOUT : LUMO_ERR_CONNECT;
+        }
+        if (r->status != 200) {
+            // The recorder's own result and reason when it gave them (a refused account comes as
+            // LUMOSR_ERR_REFUSED with LUMOSR_REASON_ACCESS_DENIED, a folder of foreign files as
+            // LUMOSR_ERR_REFUSED with its own reason); a bare refusal is taken as one of access.
+            const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r->body)).object();
+            const int code = o.value("code").toInt(0);
+            if (code < 0) {
+                SetLastError(o.value("reason").toInt(LUMOSR_REASON_NONE),
+                             o.value("detail").toString().toStdString());
+                return code;
+            }
+            if (r->status == 401 || r->status == 403) {
+                SetLastError(LUMOSR_REASON_ACCESS_DENIED, where() + ": HTTP " + std::to_string(r->status));
+                return LUMOSR_ERR_REFUSED;
+            }
+            SetLastError(LUMOSR_REASON_IO, where() + ": HTTP " + std::to_string(r->status));
+            return LUMOSR_ERR_FAIL;
+        }
+        *out = std::move(r->body);
+        return LUMOSR_OK;
+    }
+
+    std::string where() const { return m_url.host + ":" + std::to_string(m_url.port); }
+
+    const RecorderUrl& m_url;
+    const int m_timeoutMs;
+    const std::chrono::steady_clock::time_point m_deadline;
+    httplib::Client m_client;
+};
+
+template <class Make>
+int listCall(const RecorderUrl& url, const std::string& path, const char* key, IVantelList** out,
+             int timeoutMs, Make make) {
+    Call call(url, timeoutMs);
+    QJsonObject o;
+    const int rc = call.Get(path, &o);
+    if (rc != LUMOSR_OK) return rc;
+    IVantelList* list = IVantelList::CreateObject();
+    for (const QJsonValue& v : o.value(QLatin1String(key)).toArray()) list->Add(make(v), false, false);
+    *out = list;
+    return LUMOSR_OK;
+}
+
+}  // namespace
+
+std::string RecorderUrl::HttpBase() const {
+    std::string s = "http://";
+    if (hasAccount) {
+        s += percentEncode(account);
+        if (!password.empty()) s += ":" + percentEncode(password);
+        s += "@";
+    }
+    s += host.find(':') != std::string::npos ? "[" + host + "]" : host;
+    return s + ":" + std::to_string(port);
+}
+
+int ParseRecorderUrl(const char* url, bool engineInitialised, RecorderUrl* out) {
+    *out = RecorderUrl();
+    if (!url || !*url) {
+        out->inProcess = true;
+        return LUMOSR_OK;
+    }
+    std::string s(url);
+    std::string rest;
+    if (startsWithNoCase(s, "lumofs://"))
+        rest = s.substr(9);
+    else if (startsWithNoCase(s, "http://"))
+        rest = s.substr(7);
+    else
+        return LUMOSR_ERR_PARAM;
+    const bool lumofs = startsWithNoCase(s, "lumofs://");
+    const size_t slash = rest.find('/');
+    const std::string authority = rest.substr(0, slash);
+    const std::string path = slash == std::string::npos ? std::string() : rest.substr(slash);
+    if (!path.empty() && path != "/" && !(lumofs && path == "/media")) return LUMOSR_ERR_PARAM;
+    std::string hostPort = authority;
+    const size_t at = authority.rfind('@');
+    if (at != std::string::npos) {
+        const std::string user = authority.substr(0, at);
+        hostPort = authority.substr(at + 1);
+        const size_t colon = user.find(':');
+        out->account = percentDecode(user.substr(0, colon));
+        out->password = colon == std::string::npos ? std::string() : percentDecode(user.substr(colon + 1));
+        if (out->account.empty()) return LUMOSR_ERR_PARAM;
+        out->hasAccount = true;
+    }
+    std::string host, port;
+    if (!hostPort.empty() && hostPort[0] == '[') {
+        const size_t close = hostPort.find(']');
+        if (close == std::string::npos) return LUMOSR_ERR_PARAM;
+        host = hostPort.substr(1, close - 1);
+        const std::string after = hostPort.substr(close + 1);
+        if (!after.empty()) {
+            if (after[0] != ':') return LUMOSR_ERR_PARAM;
+            port = after.substr(1);
+        }
+    } else {
+        const size_t colon = hostPort.find(':');
+        host = hostPort.substr(0, colon);
+        if (colon != std::string::npos) port = hostPort.substr(colon + 1);
+    }
+    if (host.empty() || host.find_first_of(" \t\r\n/?#") != std::string::npos) return LUMOSR_ERR_PARAM;
+    out->host = host;
+    out->port = kDefaultRecorderPort;
+    if (!port.empty()) {
+        if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
+            return LUMOSR_ERR_PARAM;
+        const int p = std::stoi(port);
+        if (p <= 0 || p > 65535) return LUMOSR_ERR_PARAM;
+        out->port = static_cast<uint16_t>(p);
+    }
+    // This machine's recorder, named the way the client library names it.
+    const bool thisMachine =
+        lumofs && (host == "localhost" || host == "local") && port.empty() && !out->hasAccount;
+    if (thisMachine) {
+        if (engineInitialised) {
+            *out = RecorderUrl();
+            out->inProcess = true;
+        } else {
+            out->host = "127.0.0.1";
+        }
+    }
+    return LUMOSR_OK;
+}
+
+int RemoteDiskInfo(const RecorderUrl& url, IVantelList** out, int timeoutMs) {
+    return listCall(url, "/api/v1/disks", "disks", out, timeoutMs,
+                    [](const QJsonValue& v) -> IVantelData* { return wire::DiskFromJson(v.toObject()); });
+}
+
+int RemoteChanInfo(const RecorderUrl& url, IVantelList** out, int timeoutMs) {
+    return listCall(url, "/api/v1/channels", "channels", out, timeoutMs,
+                    [](const QJsonValue& v) -> IVantelData* { return wire::ChannelFromJson(v.toObject()); });
+}
+
+int RemoteCUIDInfo(const RecorderUrl& url, IVantelList** out, int timeoutMs) {
+    return listCall(url, "/api/v1/cuids", "cuids", out, timeoutMs, [](const QJsonValue& v) -> IVantelData* {
+        return IVantelText::CreateObject(v.toString().toStdString());
+    });
+}
+
+int RemoteBlockInfo(const RecorderUrl& url, int64_t diskId, IVantelList* list, int timeoutMs) {
+    Call call(url, timeoutMs);
+    QJsonObject o;
+    const int rc = call.Get("/api/v1/disks/" + std::to_string(diskId) + "/blocks", &o);
+    if (rc != LUMOSR_OK) return rc;
+    for (const QJsonValue& v : o.value("blocks").toArray())
+        list->Add(wire::BlockFromJson(v.toObject()), false, false);
+    return LUMOSR_OK;
+}
+
+int RemoteFormatDisk(const RecorderUrl& url, int64_t diskId, int access, int timeoutMs) {
+    Call call(url, timeoutMs);
+    QJsonObject body;
+    body.insert("access", access);
+    QJsonObject o;
+    return call.Post("/api/v1/disks/" + std::to_string(diskId) + "/format", wire::Compact(body), &o);
+}
+
+int RemoteSearch(const RecorderUrl& url, const ILumoFSSearchParam& param,
+                 const std::function<void(const CLumoFileDesc&)>& each, int timeoutMs) {
+    Call call(url, timeoutMs);
+    const std::string base = url.HttpBase() + "/records/";
+    QJsonObject request = wire::SearchParamToJson(param);
+    request.insert("max", kPageFiles);
+    uint64_t cursor = 0;
+    for (;;) {
+        request.insert("cursor", wire::U64ToJson(cursor));
+        std::string answer, why;
+        const int rc = call.PostRaw("/api/v1/search", wire::Compact(request), &answer);
+        if (rc != LUMOSR_OK) return rc;
+        bool more = false;
+        const uint64_t before = cursor;
+        if (!wire::ReadSearchAnswer(answer, base, each, &cursor, &more, &why)) {
+            SetLastError(LUMOSR_REASON_IO, url.host + ":" + std::to_string(url.port) + ": " + why);
+            return LUMOSR_ERR_IO;
+        }
+        // A page that does not move the cursor on would be asked for again and again.
+        if (!more || cursor == before) return LUMOSR_OK;
+    }
+}
+
+}  // namespace kesto

@@ -1,0 +1,307 @@
+// The download dialog over the download queue with real downloads: rows of three tasks and their
+// order buttons, the per-second poll that starts the next row, failures that mark their row and
+// move on, stalled rows, stop, delete, moves, quick top, clear, show-in-folder.
+#include <QDesktopServices>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+#include <sys/resource.h>
+
+#include "LumoCore/LumoCore.h"
+#include "VantelInfraAPI/testseams.h"
+#include "downloadfixture.h"
+#include "lumoc/playback/downloaddialog.h"
+#include "lumoc/playback/downloaditemwidget.h"
+
+using namespace downloadfixture;
+
+// Receives the URLs the dialog asks the desktop to open.
+class UrlSink : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+class TestDownLoadDialog : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString rec, longRec;
+    DownloadRecManager* queue = DownloadRecManager::Instance();
+    DownLoadDialog* dialog = nullptr;
+    QByteArray url;
+    QString P(const QString& n) const { return dir.filePath(n); }
+
+    QListWidget* List() const { return dialog->findChild<QListWidget*>("listWidget"); }
+    DownLoadItemWidget* Row(int i) const { return dialog->RowWidget(i); }
+    static QAbstractButton* Button(DownLoadItemWidget* w, const char* name) {
+        return w->findChild<QAbstractButton*>(name);
+    }
+    static bool OrderButtons(DownLoadItemWidget* w) { return !Button(w, "m_btnOrderUp")->isHidden(); }
+    static QString Text(DownLoadItemWidget* w) { return w->findChild<QLabel*>("label_speed")->text(); }
+    int TimerOf(int row) const { return List()->item(row)->data(Qt::UserRole).toInt(); }
+    QStringList Names() const {
+        QStringList n;
+        for (int i = 0; i < List()->count(); ++i) n << QString::fromUtf8(Row(i)->GetName());
+        return n;
+    }
+    QStringList UiLog() const {
+        QFile f(P("ui.log"));
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+
+    // Queues `count` tasks of `files` each, starts the first as the record page does, and shows them.
+    void QueueAndShow(int count, const QStringList& files) {
+        for (int i = 0; i < count; ++i) {
+            CLumoFileDescList list(1);
+            for (const QString& f : files) list.Append(ProbedDesc(f));
+            QCOMPARE(queue->AddTasks(&list, 0, 0, 3, 0), 0);
+        }
+        QCOMPARE(queue->StartDown(0, 0, url.constData(), "", ""), 0);
+        dialog->slotDownloadStar(0, 0, url.constData(), "key");
+    }
+
+    // Ticks row `row` until it leaves the downloading state (or `ticks` ran out).
+    void TickUntilDone(int row, int ticks = 3000) {
+        const int timer = TimerOf(row);
+        for (int i = 0; i < ticks && Row(row)->GetState() == DownLoadItemWidget::StateDownloading; ++i) {
+            dialog->PollRow(timer);
+            QTest::qWait(10);
+        }
+    }
+
+    QStringList LongList() const { return QStringList(QVector<QString>(1500, longRec).toList()); }
+
+private slots:
+    void initTestCase() {
+        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the records");
+        UseConfig(dir.path(), P("records"), "GUID-CHN-STREAM-YYYYMMDD-HHMMSS");
+        rec = P("rec.dav");
+        longRec = P("long.mp4");
+        QVERIFY(MakeRecord(rec, 2));
+        QVERIFY(MakeRecord(longRec, 20));
+        QCOMPARE(DownloadRecManager::MakeTargetUrl(3, &url, P("out")), 0);
+        INFRA::TestSeams::SetUiLogPath(P("ui.log"));
+    }
+
+    void init() {
+        QFile::remove(P("ui.log"));
+        dialog = new DownLoadDialog();
+    }
+    void cleanup() {
+        delete dialog;
+        dialog = nullptr;
+        queue->ClearTasks();
+        QDir(P("out")).removeRecursively();
+        QDir().mkpath(P("out"));
+    }
+
+    void emptyQueue() {
+        auto* label = dialog->findChild<QLabel*>("label_noTask");
+        QCOMPARE(label->text(), QString("K3515_NoTask"));
+        QVERIFY(!label->isHidden());
+        QVERIFY(List()->isHidden());
+        QCOMPARE(dialog->GetWholeProgress(), 100);  // nothing to weigh: no division by zero
+        dialog->SlotClearAll();                     // nothing to clear
+        QVERIFY(!dialog->HasActiveTask());
+    }
+
+    void threeTasks() {
+        QueueAndShow(3, {rec});
+        QCOMPARE(List()->count(), 3);
+        QVERIFY(dialog->findChild<QLabel*>("label_noTask")->isHidden());
+        QVERIFY(!List()->isHidden());
+        QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateDownloading));
+        QCOMPARE(Row(1)->GetState(), int(DownLoadItemWidget::StateWaiting));
+        QCOMPARE(Row(2)->GetState(), int(DownLoadItemWidget::StateWaiting));
+        QVERIFY(!OrderButtons(Row(0)));
+        QVERIFY(!OrderButtons(Row(1)));  // follows the downloading one
+        QVERIFY(OrderButtons(Row(2)));
+        QCOMPARE(Text(Row(1)), QString("K3557_Waiting"));
+        QVERIFY(dialog->HasActiveTask());
+        QCOMPARE(Row(0)->GetKey(), QByteArray("key"));
+        // Showing again makes no second row of a task.
+        dialog->slotDownloadStar(0, 0, url.constData(), "key");
+        QCOMPARE(List()->count(), 3);
+    }
+
+    // The per-second poll: each finished row starts the next, until all have their files.
+    void pollRunsTheQueue() {
+        QueueAndShow(3, {rec});
+        QSignalSpy whole(dialog, &DownLoadDialog::signal_showwholeprogress);
+        for (int row = 0; row < 3; ++row) {
+            QCOMPARE(Row(row)->GetState(), int(DownLoadItemWidget::StateDownloading));
+            TickUntilDone(row);
+            QCOMPARE(Row(row)->GetState(), int(DownLoadItemWidget::StateEnded));
+            if (row == 0) QVERIFY(!OrderButtons(Row(2)));  // now follows the downloading row
+        }
+        QCOMPARE(QDir(P("out")).entryList(QDir::Files).size(), 3);
+        QVERIFY(!whole.isEmpty());
+        QCOMPARE(whole.last().first().toInt(), 100);
+        QVERIFY(!dialog->HasActiveTask());
+        // The timers keep ticking the ended rows, which ignore them.
+        dialog->PollRow(TimerOf(0));
+        QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateEnded));
+    }
+
+    // The rows' own one-second timers drive the poll.
+    void timersDriveThePoll() {
+        QueueAndShow(2, {rec});
+        QTRY_COMPARE_WITH_TIMEOUT(Row(0)->GetState(), int(DownLoadItemWidget::StateEnded), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(Row(1)->GetState(), int(DownLoadItemWidget::StateEnded), 15000);
+        QCOMPARE(QDir(P("out")).entryList(QDir::Files).size(), 2);
+    }
+
+    // A row whose start is refused, and one whose disk fills, are marked failed with the reason,
+    // the operator is told, and the queue moves on.
+    void failuresMoveTheQueueOn() {
+        const QString doomed = P("doomed.dav");
+        QVERIFY(QFile::copy(rec, doomed));
+        {
+            CLumoFileDescList a(1), b(1), c(1), d(1);
+            for (int i = 0; i < 40; ++i) a.Append(ProbedDesc(longRec));
+            b.Append(ProbedDesc(doomed));
+            c.Append(ProbedDesc(rec));
+            d.Append(ProbedDesc(rec));
+            QCOMPARE(queue->AddTasks(&a, 0, 0, 3, 0), 0);
+            QCOMPARE(queue->AddTasks(&b, 0, 0, 3, 0), 0);
+            QCOMPARE(queue->AddTasks(&c, 0, 0, 3, 0), 0);
+            QCOMPARE(queue->AddTasks(&d, 0, 0, 3, 0), 0);
+        }
+        QVERIFY(QFile::remove(doomed));  // gone before its turn
+        struct rlimit old {};
+        getrlimit(RLIMIT_FSIZE, &old);
+        struct rlimit small = old;
+        small.rlim_cur = 100 * 1024;
+        setrlimit(RLIMIT_FSIZE, &small);
+        QCOMPARE(queue->StartDown(0, 0, url.constData(), "", ""), 0);
+        dialog->slotDownloadStar(0, 0, url.constData(), "");
+        TickUntilDone(0);
+        setrlimit(RLIMIT_FSIZE, &old);
+        QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateFailed));
+        QCOMPARE(Text(Row(0)), QString("K7931_DownloadDiskFull"));
+        QCOMPARE(Row(1)->GetState(), int(DownLoadItemWidget::StateFailed));
+        QCOMPARE(Text(Row(1)), QString("K3522_MsgDownloadFileErr"));
+        QVERIFY2(Row(2)->GetState() == DownLoadItemWidget::StateDownloading,
+                 qPrintable(QString::number(queue->FindTask(0, 0, Row(2)->GetName().constData())->result)));
+        const QStringList log = UiLog();
+        QCOMPARE(log.filter("K4711_Fail").size(), 2);
+        // Failed tasks weigh nothing in the overall percent.
+        TickUntilDone(2);
+        TickUntilDone(3);
+        QCOMPARE(Row(3)->GetState(), int(DownLoadItemWidget::StateEnded));
+        QCOMPARE(dialog->GetWholeProgress(), 100);
+        QCOMPARE(QDir(P("out")).entryList(QDir::Files).size(), 2);
+    }
+
+    // A download whose percent stays the same for 100 ticks is given up: its own download is
+    // stopped, its row goes, and the next row starts.
+    void stalledRowIsGivenUp() {
+        QueueAndShow(2, LongList());
+        const int timer = TimerOf(0);
+        const QByteArray first = Row(0)->GetName();
+        for (int tick = 1; tick <= 100; ++tick) dialog->PollRow(timer);
+        QCOMPARE(List()->count(), 2);
+        QCOMPARE(dialog->StallEntry(timer), qMakePair(0, 100));
+        dialog->PollRow(timer);  // the 101st
+        QCOMPARE(List()->count(), 1);
+        DownloadRecTask* stalled = queue->FindTask(0, 0, first.constData());
+        QVERIFY(stalled);
+        QVERIFY(!stalled->handle);
+        QCOMPARE(stalled->state, int(DownloadRecTask::StateEnded));
+        QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateDownloading));
+        QVERIFY(queue->FindTask(0, 0, Row(0)->GetName().constData())->handle);
+    }
+
+    void stopStartsTheNext() {
+        QueueAndShow(3, LongList());
+        Button(Row(0), "pushButton_cancel")->click();
+        QCOMPARE(List()->count(), 2);
+        QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateDownloading));
+        QVERIFY(!OrderButtons(Row(1)));
+        QCOMPARE(queue->GetTaskList()->size(), 2);
+        QVERIFY(UiLog().filter("K3588_StopDownloadSuccess").size() == 1);
+        QCOMPARE(QDir(P("out")).entryList(QDir::Files).size(), 1);  // the next one's .part only
+    }
+
+    void deleteRows() {
+        QueueAndShow(3, LongList());
+        Button(Row(2), "pushButton_deltask")->click();
+        Button(Row(1), "pushButton_deltask")->click();
+        QCOMPARE(List()->count(), 1);
+        QCOMPARE(queue->GetTaskList()->size(), 1);
+        QVERIFY(List()->isVisible() || !List()->isHidden());
+        dialog->ClearAll();
+        QVERIFY(!dialog->findChild<QLabel*>("label_noTask")->isHidden());
+    }
+
+    void moves() {
+        QueueAndShow(4, LongList());
+        const QStringList before = Names();
+        Button(Row(3), "m_btnOrderDown")->click();  // the last: nothing
+        QCOMPARE(Names(), before);
+        Button(Row(2), "m_btnOrderUp")->click();
+        QCOMPARE(Names(), (QStringList{before[0], before[2], before[1], before[3]}));
+        QCOMPARE(List()->currentRow(), 1);
+        QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateDownloading));
+        Button(Row(2), "m_btnOrderDown")->click();
+        QCOMPARE(Names(), (QStringList{before[0], before[2], before[3], before[1]}));
+        QCOMPARE(List()->currentRow(), 3);
+        // Each task keeps its timer through the moves.
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(queue->FindTask(0, 0, Row(i)->GetName().constData())->timerId, TimerOf(i));
+        // Quick top: the last lands right below the downloading one; the one it pushed is selected.
+        emit Row(3)->signal_quicktop();
+        QCOMPARE(Names(), (QStringList{before[0], before[1], before[2], before[3]}));
+        QCOMPARE(List()->currentRow(), 2);
+        QVERIFY(!OrderButtons(Row(1)));
+        // The downloading row goes nowhere.
+        emit Row(0)->signal_quicktop();
+        QCOMPARE(Names()[0], before[0]);
+    }
+
+    // Clearing stops every download still open, frees every task and leaves no file behind.
+    void clearAll() {
+        QueueAndShow(3, LongList());
+        QVERIFY(queue->StartDown(0, 0, url.constData(), "", Row(2)->GetName().constData()) == 0);
+        QSignalSpy whole(dialog, &DownLoadDialog::signal_showwholeprogress);
+        emit Row(1)->signal_clear();
+        QCOMPARE(List()->count(), 0);
+        QVERIFY(!queue->GetTaskList());
+        QCOMPARE(whole.last().first().toInt(), 100);
+        QCOMPARE(QDir(P("out")).entryList(QDir::Files).size(), 0);
+    }
+
+    void showFolder() {
+        UrlSink sink;
+        QDesktopServices::setUrlHandler("file", &sink, "open");
+        QueueAndShow(1, {rec});
+        TickUntilDone(0);
+        QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateEnded));
+        Button(Row(0), "m_btnShowFile")->click();
+        QCOMPARE(sink.urls, QList<QUrl>{QUrl::fromLocalFile(P("out"))});
+        // A folder that has gone is not made again.
+        QDir(P("out")).removeRecursively();
+        Button(Row(0), "m_btnShowFile")->click();
+        QCOMPARE(sink.urls.size(), 1);
+        QVERIFY(!QFileInfo::exists(P("out")));
+        QDesktopServices::unsetUrlHandler("file");
+    }
+
+    void hidingSaysSo() {
+        QSignalSpy hidden(dialog, &DownLoadDialog::signal_hideDownLoadDialog);
+        dialog->show();
+        dialog->hide();
+        QCOMPARE(hidden.count(), 1);
+    }
+};
+
+QTEST_MAIN(TestDownLoadDialog)
+#include "tst_downloaddialog.moc"
