@@ -43,7 +43,14 @@ void PgLog::Init() {
     m_owner->GetForm().BtnExportLog->setEnabled(running);
 }
 
-VantelServer::VantelServer(QWidget* parent, SingleApp* guard) : QWidget(parent), m_guard(guard) {
+VantelServer::VantelServer(QWidget* parent, SingleApp* guard)
+    : QWidget(parent),
+      m_host(new ConsoleHost(
+          this, {QStringLiteral("VantelServer.ini"), QStringLiteral(":res/vantelserver/image/ServerIcon.ico"),
+                 QStringLiteral("VantelServer"), QStringLiteral("VantelServer"),
+                 QStringLiteral("K4515_LogoutInfo"), 30000})) {
+    m_host->SetSingleApp(guard);
+    m_host->SetStopFunction(&VantelServer::ExitThreadProc);
     ui.setupUi(this);
     // A plain frameless top-level window (no splash-type hints, so it keeps a taskbar entry).
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -54,12 +61,7 @@ VantelServer::VantelServer(QWidget* parent, SingleApp* guard) : QWidget(parent),
     setWindowIcon(QIcon(QStringLiteral(":res/vantelserver/image/ServerIcon.ico")));
     InitPages();
     Retranslate();
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        hide();
-    } else {
-        // Without a tray the window is the only way to reach the console.
-        show();
-    }
+    m_host->ShowAtStart();
 }
 
 VantelServer::~VantelServer() {
@@ -75,7 +77,7 @@ VantelServerPages* VantelServer::Page(int index) const {
 
 void VantelServer::ShowBalloon(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon,
                                int ms) {
-    INFRA::ShowTrayMessage(m_tray, title, text, icon, ms);
+    m_host->ShowBalloon(title, text, icon, ms);
 }
 
 void VantelServer::InitPages() {
@@ -104,23 +106,20 @@ void VantelServer::InitPages() {
 }
 
 void VantelServer::InitTrayIcon() {
-    m_actShow = new QAction(QObject::tr("K4513_Set"), this);
-    connect(m_actShow, SIGNAL(triggered()), this, SLOT(showNormal()));
-    m_actExit = new QAction(QObject::tr("K4514_Logout"), this);
-    connect(m_actExit, SIGNAL(triggered()), this, SLOT(ExitApp()));
-    auto* menu = new QMenu(this);
-    menu->addAction(m_actShow);
-    menu->addAction(m_actExit);
-    m_tray = new QSystemTrayIcon(this);
-    m_tray->setIcon(QIcon(QStringLiteral(":res/vantelserver/image/ServerIcon.ico")));
-    m_tray->setToolTip(ConsoleUtility::Instance()->GetCustomName(QStringLiteral("VantelServer")));
-    m_tray->setContextMenu(menu);
-    m_tray->show();
-    connect(m_tray, &QSystemTrayIcon::activated, this, &VantelServer::IconActivated);
+    m_host->InitSystemTray();
+    // At start the menu reads "K4513_Set" and "K4514_Logout"; a language switch gives it the
+    // shell's "K3740_Config" and "K3740_Exit".
+    const QList<QAction*> actions = m_host->GetTrayMenu()->actions();
+    if (actions.size() == 2) {
+        actions[0]->setText(QObject::tr("K4513_Set"));
+        actions[1]->setText(QObject::tr("K4514_Logout"));
+    }
+    if (QSystemTrayIcon* tray = m_host->GetTrayIcon())
+        tray->setToolTip(ConsoleUtility::Instance()->GetCustomName(QStringLiteral("VantelServer")));
     // Without a tray the title bar's context menu offers the same two actions.
     ui.titleWidget->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui.titleWidget, &QWidget::customContextMenuRequested, this,
-            [this, menu](const QPoint& pos) { menu->popup(ui.titleWidget->mapToGlobal(pos)); });
+            [this](const QPoint& pos) { m_host->GetTrayMenu()->popup(ui.titleWidget->mapToGlobal(pos)); });
 }
 
 void VantelServer::InitLanguageCombo() {
@@ -185,8 +184,7 @@ void VantelServer::changeEvent(QEvent* e) {
 }
 
 void VantelServer::Retranslate() {
-    if (m_actShow) m_actShow->setText(QObject::tr("K3740_Config"));
-    if (m_actExit) m_actExit->setText(QObject::tr("K3740_Exit"));
+    m_host->RetranslateTray();
     const QString sep = QStringLiteral(" : ");
     ui.LbServer->setText(tr("K4521_LbServer") + sep);
     ui.m_LblPort_3->setText(tr("K4525_LbCetification") + sep);
@@ -214,9 +212,7 @@ void VantelServer::IconActivated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void VantelServer::OnBtnMinimizeClicked() {
-    hide();
-    // With no tray nothing could bring the window back: minimise it instead.
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) showMinimized();
+    m_host->Minimize();
 }
 
 void VantelServer::mousePressEvent(QMouseEvent* e) {
@@ -239,26 +235,7 @@ void VantelServer::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void VantelServer::ExitApp() {
-    if (m_askingExit || m_exiting) return;
-    m_askingExit = true;
-    const int answer =
-        INFRA::MessageBox::Warning(this, QObject::tr("K4604_LbWarning"), QObject::tr("K4515_LogoutInfo"),
-                                   INFRA::MessageBox::Yes | INFRA::MessageBox::No);
-    m_askingExit = false;
-    if (answer != INFRA::MessageBox::Yes || m_exiting) return;
-    m_exiting = true;
-    hide();
-    auto* frame =
-        new INFRA::ServerExiting(QObject::tr("K4604_LbWarning"), QObject::tr("K4536_ServerExiting"));
-    frame->setAttribute(Qt::WA_DeleteOnClose);
-    frame->show();
-    frame->raise();
-    if (m_tray) m_tray->hide();
-    m_tendrel.TearDown(QCoreApplication::applicationPid());
-    if (m_guard) m_guard->KillByTime(30000, false);
-    // The page's callback goes first, so no engine event reaches a page that is going away.
-    if (auto* config = static_cast<PgConfig*>(Page(PageConfig))) config->DetachCallback();
-    std::thread(&VantelServer::ExitThreadProc).detach();
+    m_host->AskExit();
 }
 
 void VantelServer::ExitThreadProc() {

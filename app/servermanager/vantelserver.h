@@ -9,10 +9,9 @@
 #include <map>
 
 #include "LumoBase/LumoBase.h"
-#include "Tendrel/Tendrel.h"
+#include "consolehost.h"
 #include "ui_vantelserver.h"
 
-class QAction;
 class SingleApp;
 class VantelServerPages;
 
@@ -25,11 +24,12 @@ public:
     ~VantelServer() override;
 
     Ui::VantelServer& GetForm() { return ui; }
-    Tendrel& GetTendrel() { return m_tendrel; }
-    QSystemTrayIcon* GetTrayIcon() const { return m_tray; }
+    Tendrel& GetTendrel() { return m_host->GetTendrel(); }
+    QSystemTrayIcon* GetTrayIcon() const { return m_host->GetTrayIcon(); }
+    ConsoleHost* GetHost() const { return m_host; }
     VantelServerPages* Page(int index) const;
     int CurrentPage() const { return m_current; }
-    bool IsExiting() const { return m_exiting; }
+    bool IsExiting() const { return m_host->IsExiting(); }
     // A tray balloon (recorded for tests when the UI log is on).
     void ShowBalloon(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon, int ms);
 
@@ -59,18 +59,16 @@ private:
     void InitTrayIcon();
     void InitLanguageCombo();
     void Retranslate();
+    // The exit thread's work: the engine that still exists is stopped and released.
     static void ExitThreadProc();
 
     Ui::VantelServer ui;
     std::map<int, VantelServerPages*> m_pages;  // owned; deleted with the window
     int m_current = 0;
-    QSystemTrayIcon* m_tray = nullptr;
-    QAction* m_actShow = nullptr;
-    QAction* m_actExit = nullptr;
-    Tendrel m_tendrel;
-    bool m_askingExit = false;  // the exit confirmation is open
-    bool m_exiting = false;     // the exit sequence has begun (once only)
-    SingleApp* m_guard;
+    // The hosts' shared shell: tray, balloons, start in the tray, exit question and sequence,
+    // watchdog registration. Its stop channel is not polled: this console writes stops, it
+    // does not obey them.
+    ConsoleHost* m_host;
     bool m_dragging = false;
     QPoint m_dragOffset;
     bool m_fillingLanguages = false;

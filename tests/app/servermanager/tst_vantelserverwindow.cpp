@@ -2,7 +2,9 @@
 // taken) and still builds its tables, starts later, lists real secure WebSocket clients, exports
 // them to a real .xlsx, exports the certificate, stops and exits without touching a released
 // engine, and drives the server list's stop channels.
+#include <QAction>
 #include <QJsonDocument>
+#include <QMenu>
 #include <QJsonObject>
 #include <QProcess>
 #include <QResource>
@@ -136,6 +138,10 @@ private slots:
     void engineDownAtStartStillHasTables() {
         QVERIFY(!EngineHolder::IsRunning());
         QVERIFY(!EngineHolder::Handle());
+        const QList<QAction*> tray = m_window->GetHost()->GetTrayMenu()->actions();
+        QCOMPARE(tray.size(), 2);
+        QCOMPARE(tray[0]->text(), QObject::tr("K4513_Set"));
+        QCOMPARE(tray[1]->text(), QObject::tr("K4514_Logout"));
         // The failed start released its engine.
         QCOMPARE(LumoSServerCount(), 0);
         QVERIFY(!uiLog("balloon").filter(QObject::tr("K4506_VantelServerFail")).isEmpty());
@@ -360,6 +366,7 @@ private slots:
         m_window->OnCbLanguageChanged(language);
         QCoreApplication::processEvents();
         QCOMPARE(m_window->GetForm().m_list_menu->item(0)->text(), configText);
+        QCOMPARE(m_window->GetHost()->GetTrayMenu()->actions()[0]->text(), QObject::tr("K3740_Config"));
         // One translator at a time: keys missing in a language never show the previous one's text.
         QCOMPARE(qApp->findChildren<QTranslator*>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
         QVERIFY(m_window->GetForm().m_list_menu->isRowHidden(VantelServer::PageLog));
