@@ -61,6 +61,13 @@ VantelServer::VantelServer(QWidget* parent, SingleApp* guard)
     setWindowIcon(QIcon(QStringLiteral(":res/vantelserver/image/ServerIcon.ico")));
     InitPages();
     Retranslate();
+    // At start the menu reads "K4513_Set" and "K4514_Logout"; a language switch gives it the
+    // shell's "K3740_Config" and "K3740_Exit".
+    const QList<QAction*> actions = m_host->GetTrayMenu()->actions();
+    if (actions.size() == 2) {
+        actions[0]->setText(QObject::tr("K4513_Set"));
+        actions[1]->setText(QObject::tr("K4514_Logout"));
+    }
     m_host->ShowAtStart();
 }
 
@@ -107,13 +114,6 @@ void VantelServer::InitPages() {
 
 void VantelServer::InitTrayIcon() {
     m_host->InitSystemTray();
-    // At start the menu reads "K4513_Set" and "K4514_Logout"; a language switch gives it the
-    // shell's "K3740_Config" and "K3740_Exit".
-    const QList<QAction*> actions = m_host->GetTrayMenu()->actions();
-    if (actions.size() == 2) {
-        actions[0]->setText(QObject::tr("K4513_Set"));
-        actions[1]->setText(QObject::tr("K4514_Logout"));
-    }
     if (QSystemTrayIcon* tray = m_host->GetTrayIcon())
         tray->setToolTip(ConsoleUtility::Instance()->GetCustomName(QStringLiteral("VantelServer")));
     // Without a tray the title bar's context menu offers the same two actions.
