@@ -388,6 +388,8 @@ private slots:
         for (int page : {VantelServer::PageConfig, VantelServer::PageMaintain, VantelServer::PageServers}) {
             m_window->GetForm().m_list_menu->setCurrentRow(page);
             QCOMPARE(m_window->GetForm().stackedWidget->currentIndex(), page);
+            QCoreApplication::sendPostedEvents();  // the layouts follow the new texts before a picture
+            QCoreApplication::processEvents();
             if (!shots.isEmpty())
                 QVERIFY(m_window->grab().save(QStringLiteral("%1/vantelserver-%2-%3.png")
                                                   .arg(shots)
