@@ -18,6 +18,17 @@ char ProcessState(const QString& statPath) {
     return text.at(close + 2);
 }
 
+// The instance scope a process was started with (VANTEL_INSTANCE_SCOPE in /proc/<pid>/environ;
+// empty when it has none).
+QByteArray ProcessScope(const QString& environPath) {
+    QFile f(environPath);
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
+    static const QByteArray key("VANTEL_INSTANCE_SCOPE=");
+    for (const QByteArray& entry : f.readAll().split('\0'))
+        if (entry.startsWith(key)) return entry.mid(key.size());
+    return QByteArray();
+}
+
 }  // namespace
 
 bool IsProcessRunning(const QString& name, const QString& procRoot) {
@@ -35,6 +46,9 @@ bool IsProcessRunning(const QString& name, const QString& procRoot) {
         if (QFileInfo(exe).fileName() != name) continue;
         const char state = ProcessState(dir + QStringLiteral("/stat"));
         if (state == 'Z' || state == 'X' || state == '?') continue;
+        // A host of another instance scope has its own guard and stop channel: it is not the
+        // one this list would stop, nor one that keeps this list's host from starting.
+        if (ProcessScope(dir + QStringLiteral("/environ")) != qgetenv("VANTEL_INSTANCE_SCOPE")) continue;
         return true;
     }
     return false;

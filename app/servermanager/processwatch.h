@@ -10,7 +10,8 @@
 namespace ProcessWatch {
 
 // True when a live (not zombie) process of this user runs an executable whose file name is
-// exactly `name` (letter case counts). procRoot: "/proc", or a folder laid out like it (tests).
+// exactly `name` (letter case counts) in this process's instance scope (VANTEL_INSTANCE_SCOPE,
+// unset for every program in normal use). procRoot: "/proc", or a folder laid out like it (tests).
 bool IsProcessRunning(const QString& name, const QString& procRoot = QStringLiteral("/proc"));
 
 struct HostState {

@@ -31,18 +31,6 @@
 
 namespace {
 
-quint16 freePort() {
-    QTcpServer s;
-    s.listen(QHostAddress::AnyIPv4, 0);
-    return s.serverPort();
-}
-
-bool canConnect(quint16 port, int ms = 1000) {
-    QTcpSocket sock;
-    sock.connectToHost(QHostAddress::LocalHost, port);
-    return sock.waitForConnected(ms);
-}
-
 QString scope() {
     return QStringLiteral("tst_vantelserver_e2e-%1").arg(getpid());
 }
@@ -66,31 +54,14 @@ QList<qint64> pidsOf(const QString& exe) {
 }
 
 // A copy of the programs with their files, and the folders of one run.
-struct Installation {
-    QTemporaryDir root;
-    QString prog, log;
+struct Installation : e2e::ProgramCopy {
     quint16 consolePort = 0, kestoPort = 0, pavoPort = 0;
 
-    bool copyProgram(const QString& bin, const QString& name) {
-        const QString to = prog + '/' + name;
-        if (!QFile::copy(bin + '/' + name, to)) return false;
-        return QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-
     bool make() {
-        if (!root.isValid()) return false;
-        prog = root.filePath("prog");
-        const QString bin = qEnvironmentVariable("VANTEL_BIN_DIR");
-        if (!QDir().mkpath(prog) || !copyProgram(bin, "VantelServer") || !copyProgram(bin, "KestoServer"))
-            return false;
-        if (QFile::exists(bin + "/PavoServer") && !copyProgram(bin, "PavoServer")) return false;
-        if (!QFile::copy(bin + "/vantelres.xdll", prog + "/vantelres.xdll")) return false;
-        if (!e2e::CopyTree(bin + "/Languages", prog + "/Languages") ||
-            !e2e::CopyTree(bin + "/res", prog + "/res"))
-            return false;
-        consolePort = freePort();
-        kestoPort = freePort();
-        pavoPort = freePort();
+        if (!MakeCopy({"VantelServer", "KestoServer", "PavoServer?"})) return false;
+        consolePort = e2e::FreePort();
+        kestoPort = e2e::FreePort();
+        pavoPort = e2e::FreePort();
         {
             QSettings vs(prog + "/VantelServer.ini", QSettings::IniFormat);
             vs.setIniCodec("UTF-8");
@@ -98,47 +69,26 @@ struct Installation {
             vs.setValue("info/pwd", VantelUtility::EncryptStringEx(QString::fromUtf8("管理-pw")));
             vs.setValue("skin/language", "English");
         }
-        QFile kesto(prog + "/kestoconfig.ini");
-        if (!kesto.open(QIODevice::WriteOnly)) return false;
-        kesto.write("port=" + QByteArray::number(kestoPort) + "\nHDDFull=0\n\n[skin]\nlanguage=English\n");
-        kesto.close();
-        QFile pavo(prog + "/PavoServer.ini");
-        if (!pavo.open(QIODevice::WriteOnly)) return false;
-        pavo.write("port=" + QByteArray::number(pavoPort) + "\n");
-        pavo.close();
-        for (const char* d : {"home", "config", "runtime", "logs", "tmp"}) QDir().mkpath(root.filePath(d));
-        QFile::setPermissions(root.filePath("runtime"),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        log = root.filePath("ui.log");
-        return true;
+        return WriteProgramFile("kestoconfig.ini",
+                                "port=" + QByteArray::number(kestoPort) + "\nHDDFull=0\n\n[skin]\nlanguage=English\n") &&
+               WriteProgramFile("PavoServer.ini", "port=" + QByteArray::number(pavoPort) + "\n");
     }
 
     // The environment of every program of the run (this process's own, for what it starts).
     void apply(const QString& display) const {
-        qputenv("DISPLAY", display.toUtf8());
-        qputenv("QT_QPA_PLATFORM", "xcb");  // for the programs started from here; this one is up already
-        qputenv("HOME", root.filePath("home").toUtf8());
-        qputenv("XDG_CONFIG_HOME", root.filePath("config").toUtf8());
-        qputenv("XDG_RUNTIME_DIR", root.filePath("runtime").toUtf8());
-        qputenv("VANTEL_LOG_DIR", root.filePath("logs").toUtf8());
-        qputenv("TMPDIR", root.filePath("tmp").toUtf8());
-        qputenv("VANTEL_INSTANCE_SCOPE", scope().toUtf8());
-        qputenv("VANTEL_UI_LOG", log.toUtf8());
-        qunsetenv("VANTEL_UI_REPLY");
+        const QMap<QString, QString> v = RunVariables(display, scope());
+        for (auto it = v.begin(); it != v.end(); ++it) {
+            if (it.value().isEmpty())
+                qunsetenv(it.key().toUtf8().constData());
+            else
+                qputenv(it.key().toUtf8().constData(), it.value().toUtf8());
+        }
     }
 
-    QStringList logLines(const QString& kind) const {
-        QFile f(log);
-        if (!f.open(QIODevice::ReadOnly)) return {};
-        QStringList out;
-        for (const QString& l : QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts))
-            if (l.startsWith(kind + '\t')) out << l;
-        return out;
-    }
+    QStringList logLines(const QString& kind) const { return LogLines(kind); }
 
     QString translate(const char* context, const char* key) const {
-        QTranslator t;
-        return t.load(prog + "/Languages/English.qm") ? t.translate(context, key) : QString();
+        return Translate(QStringLiteral("English"), context, key);
     }
 
     void killHosts() const {
@@ -255,7 +205,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(bool, box);
         QProcess* first = start();
-        QVERIFY(e2e::WaitUntil([&] { return canConnect(m_inst->consolePort, 200); }, 20000));
+        QVERIFY(e2e::WaitUntil([&] { return e2e::CanConnect(m_inst->consolePort, 200); }, 20000));
         const int boxesBefore = m_inst->logLines("messagebox").size();
         QProcess* second = start(args, "ok");
         QVERIFY(second->waitForFinished(15000));
@@ -288,7 +238,7 @@ private slots:
         ServerDataStore::UseSettingsFile(m_inst->root.filePath("page-VantelServer.ini"));
         {
             QSettings s(ServerDataStore::SettingsFile(), QSettings::IniFormat);
-            s.setValue("PgConfigData/port", freePort());
+            s.setValue("PgConfigData/port", e2e::FreePort());
         }
         LumoSSetDataPath(m_inst->root.filePath("page-engine").toUtf8().constData());
         VantelServer window(nullptr, nullptr);
@@ -307,7 +257,7 @@ private slots:
         QVERIFY2(e2e::WaitUntil([&] { return check() && page->Status(row)->IsRunning(); }, 20000),
                  "the host did not come up");
         QCOMPARE(page->Ope(row)->State(), int(OpeWidget::Running));
-        QVERIFY(e2e::WaitUntil([&] { return canConnect(port, 200); }, 20000));
+        QVERIFY(e2e::WaitUntil([&] { return e2e::CanConnect(port, 200); }, 20000));
         QCOMPARE(pidsOf(exe).size(), 1);
 
         // Stop through its shared memory: gone within seconds.
@@ -321,7 +271,7 @@ private slots:
 
         // Killed without reading a stop that was written for it: a new start stays up.
         emit page->Ope(row)->Button()->pressed();
-        QVERIFY(e2e::WaitUntil([&] { return pidsOf(exe).size() == 1 && canConnect(port, 200); }, 20000));
+        QVERIFY(e2e::WaitUntil([&] { return pidsOf(exe).size() == 1 && e2e::CanConnect(port, 200); }, 20000));
         ::kill(pid_t(pidsOf(exe).first()), SIGSTOP);  // it can no longer read its channel
         QVERIFY(check());
         emit page->Ope(row)->Button()->pressed();  // "stop" stays unread in the block
@@ -331,10 +281,10 @@ private slots:
         QVERIFY(
             e2e::WaitUntil([&] { return check() && page->Ope(row)->State() == OpeWidget::Stopped; }, 10000));
         emit page->Ope(row)->Button()->pressed();
-        QVERIFY(e2e::WaitUntil([&] { return pidsOf(exe).size() == 1 && canConnect(port, 200); }, 20000));
+        QVERIFY(e2e::WaitUntil([&] { return pidsOf(exe).size() == 1 && e2e::CanConnect(port, 200); }, 20000));
         QTest::qWait(3000);  // three of its channel polls
         QCOMPARE(pidsOf(exe).size(), 1);
-        QVERIFY(canConnect(port));
+        QVERIFY(e2e::CanConnect(port));
         QVERIFY(check());
         QVERIFY(page->Status(row)->IsRunning());
 

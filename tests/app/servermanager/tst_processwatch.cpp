@@ -9,10 +9,14 @@ class TestProcessWatch : public QObject {
     Q_OBJECT
     QTemporaryDir m_proc;
 
-    void addProcess(int pid, const QString& exe, char state, const QString& comm) {
+    void addProcess(int pid, const QString& exe, char state, const QString& comm, const QByteArray& scope = {}) {
         const QString dir = m_proc.filePath(QString::number(pid));
         QVERIFY(QDir().mkpath(dir));
         QVERIFY(QFile::link(exe, dir + "/exe"));
+        QFile environ(dir + "/environ");
+        QVERIFY(environ.open(QIODevice::WriteOnly));
+        environ.write(QByteArray("HOME=/root") + '\0' +
+                      (scope.isEmpty() ? QByteArray() : "VANTEL_INSTANCE_SCOPE=" + scope + '\0') + "LANG=C" + '\0');
         QFile stat(dir + "/stat");
         QVERIFY(stat.open(QIODevice::WriteOnly));
         stat.write(QStringLiteral("%1 (%2) %3 1 1 1 0 -1 4194560\n").arg(pid).arg(comm).arg(state).toUtf8());
@@ -26,6 +30,9 @@ private slots:
         addProcess(103, "/opt/v/VantelServerX", 'R', "VantelServerX");
         addProcess(104, "/opt/v/LongNameEventHostProgram (deleted)", 'S', "LongNameEventH");
         addProcess(105, "/opt/v/odd) S (name", 'S', "odd) S (name");
+        // Hosts of another instance scope (another test run): not this list's hosts.
+        addProcess(106, "/opt/w/ScopedHost", 'S', "ScopedHost", "other-run");
+        addProcess(107, "/opt/w/ScopedHost2", 'S', "ScopedHost2", "other-run");
         QVERIFY(QDir().mkpath(m_proc.filePath("self")));
     }
 
@@ -39,11 +46,23 @@ private slots:
         QTest::newRow("longer than the command name") << "LongNameEventHostProgram" << true;
         QTest::newRow("parentheses in the name") << "odd) S (name" << true;
         QTest::newRow("empty") << "" << false;
+        QTest::newRow("another instance scope") << "ScopedHost" << false;
     }
     void detects() {
         QFETCH(QString, name);
         QFETCH(bool, running);
         QCOMPARE(ProcessWatch::IsProcessRunning(name, m_proc.path()), running);
+    }
+
+    // Within a scope only that scope's hosts count.
+    void scopedRunSeesItsOwnHostsOnly() {
+        const QByteArray saved = qgetenv("VANTEL_INSTANCE_SCOPE");
+        qputenv("VANTEL_INSTANCE_SCOPE", "other-run");
+        const bool scoped = ProcessWatch::IsProcessRunning("ScopedHost2", m_proc.path());
+        const bool unscoped = ProcessWatch::IsProcessRunning("KestoServer", m_proc.path());
+        if (saved.isEmpty()) qunsetenv("VANTEL_INSTANCE_SCOPE"); else qputenv("VANTEL_INSTANCE_SCOPE", saved);
+        QVERIFY(scoped);
+        QVERIFY(!unscoped);
     }
 
     void seesItselfInTheRealProc() {
