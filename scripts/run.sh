@@ -3,14 +3,18 @@
 #   bash scripts/run.sh            KestoServer, the recording console, on the demo storage
 #   bash scripts/run.sh player     VantelPlayer, the record player, with the demo storage's
 #                                  record files in its play list on its first start
+#   bash scripts/run.sh event      PavoServer, the event console
+#   bash scripts/run.sh manager    VantelServer, the management console, whose server list
+#                                  starts and stops the other two
 # Further arguments go to the program. Without a display it starts under a virtual X server (Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 PROGRAM=KestoServer
-if [ "${1:-}" = "player" ]; then
-  PROGRAM=VantelPlayer
-  shift
-fi
+case "${1:-}" in
+  player) PROGRAM=VantelPlayer; shift ;;
+  event) PROGRAM=PavoServer; shift ;;
+  manager) PROGRAM=VantelServer; shift ;;
+esac
 bash scripts/setup.sh
 bash scripts/build.sh
 BUILD_DIR=${BUILD_DIR:-build}

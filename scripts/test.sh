@@ -11,7 +11,7 @@ BUILD_DIR=${BUILD_DIR:-build}
 (cd "$BUILD_DIR" && ctest --output-on-failure -j "$(nproc)" --timeout 300)
 if [ "${SANITIZE:-1}" != "0" ]; then
   # One build and one run per sanitizer, over every area it covers.
-  SANITIZE_AREAS="media engine console lumoc player event eventserver settings kestopages" \
+  SANITIZE_AREAS="media engine console lumoc player event eventserver settings kestopages sserver servermanager" \
     bash scripts/test_sanitized.sh address
-  SANITIZE_AREAS="media engine event eventserver" bash scripts/test_sanitized.sh thread
+  SANITIZE_AREAS="media engine event eventserver sserver" bash scripts/test_sanitized.sh thread
 fi

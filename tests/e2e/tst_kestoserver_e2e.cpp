@@ -14,85 +14,23 @@
 
 namespace {
 
-quint16 freePort() {
-    QTcpServer s;
-    s.listen(QHostAddress::AnyIPv4, 0);
-    return s.serverPort();
-}
-
-bool canConnect(quint16 port, int ms = 1000) {
-    QTcpSocket sock;
-    sock.connectToHost(QHostAddress::LocalHost, port);
-    return sock.waitForConnected(ms);
-}
-
-bool portIsFree(quint16 port) {
-    QTcpServer s;
-    return s.listen(QHostAddress::AnyIPv4, port);
-}
-
 // One copy of the program with its own folders.
-struct Installation {
-    QTemporaryDir root;
-    QString prog, log;
-
+struct Installation : e2e::ProgramCopy {
     bool make(quint16 port, const QByteArray& language) {
-        if (!root.isValid()) return false;
-        prog = root.filePath(QStringLiteral("prog"));
-        const QString bin = qEnvironmentVariable("VANTEL_BIN_DIR");
-        if (!QDir().mkpath(prog) ||
-            !QFile::copy(bin + QStringLiteral("/KestoServer"), prog + QStringLiteral("/KestoServer")))
-            return false;
-        QFile::setPermissions(prog + QStringLiteral("/KestoServer"),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        if (!QFile::copy(bin + QStringLiteral("/vantelres.xdll"), prog + QStringLiteral("/vantelres.xdll")))
-            return false;
-        if (!e2e::CopyTree(bin + QStringLiteral("/Languages"), prog + QStringLiteral("/Languages"))) return false;
-        if (!e2e::CopyTree(bin + QStringLiteral("/res"), prog + QStringLiteral("/res"))) return false;
-        QFile ini(prog + QStringLiteral("/kestoconfig.ini"));
-        if (!ini.open(QIODevice::WriteOnly)) return false;
-        ini.write("port=" + QByteArray::number(port) + "\nHDDFull=0\n\n[skin]\nlanguage=" + language + "\n");
-        ini.close();
-        for (const char* d : {"home", "config", "runtime", "logs", "tmp"})
-            QDir().mkpath(root.filePath(QLatin1String(d)));
-        QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        log = root.filePath(QStringLiteral("ui.log"));
-        return true;
+        return MakeCopy({QStringLiteral("KestoServer")}) &&
+               WriteProgramFile(QStringLiteral("kestoconfig.ini"), "port=" + QByteArray::number(port) +
+                                                                       "\nHDDFull=0\n\n[skin]\nlanguage=" + language + "\n");
     }
 
     QProcessEnvironment environment(const QString& display, const QString& reply = QString()) const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), display);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("HOME"), root.filePath(QStringLiteral("home")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root.filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("VANTEL_LOG_DIR"), root.filePath(QStringLiteral("logs")));
-        env.insert(QStringLiteral("TMPDIR"), root.filePath(QStringLiteral("tmp")));
         // One scope for every console of this test run, apart from other runs of the suite.
-        env.insert(QStringLiteral("VANTEL_INSTANCE_SCOPE"), scope());
-        env.insert(QStringLiteral("VANTEL_UI_LOG"), log);
-        env.remove(QStringLiteral("VANTEL_UI_REPLY"));
-        if (!reply.isEmpty()) env.insert(QStringLiteral("VANTEL_UI_REPLY"), reply);
-        return env;
+        return Environment(display, scope(), reply);
     }
 
-    QStringList logLines(const QString& kind) const {
-        QFile f(log);
-        if (!f.open(QIODevice::ReadOnly)) return {};
-        QStringList out;
-        for (const QString& l : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            if (l.startsWith(kind + QLatin1Char('\t'))) out << l;
-        return out;
-    }
+    QStringList logLines(const QString& kind) const { return LogLines(kind); }
 
     QString translate(const QByteArray& language, const char* key) const {
-        QTranslator t;
-        if (!t.load(prog + QStringLiteral("/Languages/") + QString::fromLatin1(language) +
-                    QStringLiteral(".qm")))
-            return QString();
-        return t.translate("QObject", key);
+        return Translate(QString::fromLatin1(language), "QObject", key);
     }
 
     static QString scope() { return QStringLiteral("tst_kestoserver_e2e-%1").arg(getpid()); }
@@ -146,16 +84,16 @@ private slots:
     }
     void startsBindsAndStopsOnCommand() {
         QFETCH(QByteArray, language);
-        const quint16 port = freePort();
+        const quint16 port = e2e::FreePort();
         Installation inst;
         QVERIFY(inst.make(port, language));
         QProcess* server = start(inst);
         QCOMPARE(server->state(), QProcess::Running);
-        QVERIFY2(waitUntil([&]() { return canConnect(port, 200) || server->state() != QProcess::Running; },
+        QVERIFY2(waitUntil([&]() { return e2e::CanConnect(port, 200) || server->state() != QProcess::Running; },
                            15000) &&
                      server->state() == QProcess::Running,
                  "the server did not bind its port");
-        QVERIFY(canConnect(port));
+        QVERIFY(e2e::CanConnect(port));
         // The start balloon follows the bind: wait for it rather than race it.
         waitUntil([&]() { return !inst.logLines(QStringLiteral("balloon")).isEmpty(); }, 10000);
         QCOMPARE(inst.logLines(QStringLiteral("balloon")),
@@ -173,7 +111,7 @@ private slots:
         QVERIFY(clock.elapsed() <= 3000);
         QCOMPARE(server->exitStatus(), QProcess::NormalExit);
         QCOMPARE(server->exitCode(), 0);
-        QVERIFY(portIsFree(port));
+        QVERIFY(e2e::PortIsFree(port));
         QCOMPARE(inst.logLines(QStringLiteral("exiting")).size(), 1);
         QCOMPARE(inst.logLines(QStringLiteral("messagebox")).size(), 0);  // no question on a stop command
         // The command was consumed.
@@ -196,16 +134,16 @@ private slots:
     }
     void secondStartIsRefused() {
         QFETCH(bool, otherFolders);
-        const quint16 port = freePort();
+        const quint16 port = e2e::FreePort();
         Installation inst;
         QVERIFY(inst.make(port, "English"));
         QProcess* first = start(inst);
         QVERIFY(
-            waitUntil([&]() { return canConnect(port, 200) || first->state() != QProcess::Running; }, 15000));
+            waitUntil([&]() { return e2e::CanConnect(port, 200) || first->state() != QProcess::Running; }, 15000));
         QCOMPARE(first->state(), QProcess::Running);
 
         Installation other;
-        QVERIFY(other.make(freePort(), "English"));
+        QVERIFY(other.make(e2e::FreePort(), "English"));
         const Installation& secondInst = otherFolders ? other : inst;
         QProcess* second = start(secondInst, QStringLiteral("ok"));
         QVERIFY(second->waitForFinished(15000));
@@ -217,7 +155,7 @@ private slots:
         QCOMPARE(boxes, QStringList{QStringLiteral("messagebox\t\tKestoServer %1").arg(running)});
         // The first one goes on as before.
         QCOMPARE(first->state(), QProcess::Running);
-        QVERIFY(canConnect(port));
+        QVERIFY(e2e::CanConnect(port));
 
         SHAREMEMHANDLE stop = inst.openStopChannel();
         QVERIFY(stop);
@@ -230,14 +168,14 @@ private slots:
     // A stop written while the console starts (before it opened its channel) is obeyed, not
     // cleared as a leftover; one left from before its start is cleared.
     void stopWrittenDuringStart() {
-        const quint16 port = freePort();
+        const quint16 port = e2e::FreePort();
         Installation inst;
         QVERIFY(inst.make(port, "English"));
         SHAREMEMHANDLE stale = inst.openStopChannel();
         QVERIFY(stale);
         QCOMPARE(ConsoleShell::WriteStopCommand(stale), 0);
         QProcess* server = start(inst);
-        QVERIFY(waitUntil([&]() { return canConnect(port, 200) || server->state() != QProcess::Running; },
+        QVERIFY(waitUntil([&]() { return e2e::CanConnect(port, 200) || server->state() != QProcess::Running; },
                           15000));
         QTest::qWait(1500);                            // a console tick
         QCOMPARE(server->state(), QProcess::Running);  // that stop is older than this console

@@ -19,23 +19,6 @@ using namespace eventtest;
 
 namespace {
 
-quint16 freePort() {
-    QTcpServer s;
-    s.listen(QHostAddress::AnyIPv4, 0);
-    return s.serverPort();
-}
-
-bool canConnect(quint16 port, int ms = 1000) {
-    QTcpSocket sock;
-    sock.connectToHost(QHostAddress::LocalHost, port);
-    return sock.waitForConnected(ms);
-}
-
-bool portIsFree(quint16 port) {
-    QTcpServer s;
-    return s.listen(QHostAddress::AnyIPv4, port);
-}
-
 // Pointer and keyboard of an X display through the X test extension, loaded at run time (only
 // the run-time libraries are needed).
 class FakeInput {
@@ -107,37 +90,14 @@ const QPoint kMaxDevNumEdit(520, 172);
 const QPoint kSaveButton(250, 377);
 const unsigned long kControl = 0xffe3, kLetterA = 0x61;
 
-struct Installation {
-    QTemporaryDir root;
-    QString prog, log;
-
+struct Installation : e2e::ProgramCopy {
     bool make(quint16 port,
               const QByteArray& eventHost = "MaxDevNum=16\nMaxEventRows=100000\nMaxPicDays=30\n") {
-        if (!root.isValid()) return false;
-        prog = root.filePath(QStringLiteral("prog"));
-        const QString bin = qEnvironmentVariable("VANTEL_BIN_DIR");
-        if (!QDir().mkpath(prog) ||
-            !QFile::copy(bin + QStringLiteral("/PavoServer"), prog + QStringLiteral("/PavoServer")))
-            return false;
-        QFile::setPermissions(prog + QStringLiteral("/PavoServer"),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        if (!QFile::copy(bin + QStringLiteral("/vantelres.xdll"), prog + QStringLiteral("/vantelres.xdll")))
-            return false;
-        if (!e2e::CopyTree(bin + QStringLiteral("/Languages"), prog + QStringLiteral("/Languages")))
-            return false;
-        if (!e2e::CopyTree(bin + QStringLiteral("/res"), prog + QStringLiteral("/res"))) return false;
-        QFile ini(iniPath());
-        if (!ini.open(QIODevice::WriteOnly)) return false;
-        ini.write("port=" + QByteArray::number(port) + "\n\n[EventHost]\n" + eventHost +
-                  "PathDbs=" + root.filePath(QStringLiteral("dbs")).toUtf8() + "\nPathPic=" +
-                  root.filePath(QStringLiteral("pic")).toUtf8() + "\n\n[skin]\nlanguage=English\n");
-        ini.close();
-        for (const char* d : {"home", "config", "runtime", "logs", "tmp"})
-            QDir().mkpath(root.filePath(QLatin1String(d)));
-        QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        log = root.filePath(QStringLiteral("ui.log"));
-        return true;
+        return MakeCopy({QStringLiteral("PavoServer")}) &&
+               WriteProgramFile(QStringLiteral("PavoServer.ini"),
+                                "port=" + QByteArray::number(port) + "\n\n[EventHost]\n" + eventHost +
+                                    "PathDbs=" + root.filePath(QStringLiteral("dbs")).toUtf8() + "\nPathPic=" +
+                                    root.filePath(QStringLiteral("pic")).toUtf8() + "\n\n[skin]\nlanguage=English\n");
     }
 
     QString iniPath() const { return prog + QStringLiteral("/PavoServer.ini"); }
@@ -148,35 +108,12 @@ struct Installation {
     }
 
     QProcessEnvironment environment(const QString& display, const QString& reply = QString()) const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), display);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("HOME"), root.filePath(QStringLiteral("home")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root.filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("VANTEL_LOG_DIR"), root.filePath(QStringLiteral("logs")));
-        env.insert(QStringLiteral("TMPDIR"), root.filePath(QStringLiteral("tmp")));
-        env.insert(QStringLiteral("VANTEL_INSTANCE_SCOPE"), scope());
-        env.insert(QStringLiteral("VANTEL_UI_LOG"), log);
-        env.remove(QStringLiteral("VANTEL_UI_REPLY"));
-        if (!reply.isEmpty()) env.insert(QStringLiteral("VANTEL_UI_REPLY"), reply);
-        return env;
+        return Environment(display, scope(), reply);
     }
 
-    QStringList logLines(const QString& kind) const {
-        QFile f(log);
-        if (!f.open(QIODevice::ReadOnly)) return {};
-        QStringList out;
-        for (const QString& l : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            if (l.startsWith(kind + QLatin1Char('\t'))) out << l;
-        return out;
-    }
+    QStringList logLines(const QString& kind) const { return LogLines(kind); }
 
-    QString translate(const char* key) const {
-        QTranslator t;
-        if (!t.load(prog + QStringLiteral("/Languages/English.qm"))) return QString();
-        return t.translate("QObject", key);
-    }
+    QString translate(const char* key) const { return Translate(QStringLiteral("English"), "QObject", key); }
 
     static QString scope() { return QStringLiteral("tst_pavoserver_e2e-%1").arg(getpid()); }
 
@@ -231,11 +168,11 @@ private slots:
     void cleanupTestCase() { m_xvfb.Stop(); }
 
     void startsAndStopsOnCommand() {
-        const quint16 port = freePort();
+        const quint16 port = e2e::FreePort();
         Installation inst;
         QVERIFY(inst.make(port));
         QProcess* server = start(inst);
-        QVERIFY2(waitUntil([&]() { return canConnect(port, 200) || server->state() != QProcess::Running; },
+        QVERIFY2(waitUntil([&]() { return e2e::CanConnect(port, 200) || server->state() != QProcess::Running; },
                            15000) &&
                      server->state() == QProcess::Running,
                  "the server did not bind its port");
@@ -257,7 +194,7 @@ private slots:
         QVERIFY(clock.elapsed() <= 3000);
         QCOMPARE(server->exitStatus(), QProcess::NormalExit);
         QCOMPARE(server->exitCode(), 0);
-        QVERIFY(portIsFree(port));
+        QVERIFY(e2e::PortIsFree(port));
         QCOMPARE(inst.logLines(QStringLiteral("exiting")).size(), 1);
         QCOMPARE(inst.logLines(QStringLiteral("messagebox")).size(), 0);
         char block[1024];
@@ -267,12 +204,12 @@ private slots:
     }
 
     void secondStartIsRefused() {
-        const quint16 port = freePort();
+        const quint16 port = e2e::FreePort();
         Installation inst;
         QVERIFY(inst.make(port));
         QProcess* first = start(inst);
         QVERIFY(
-            waitUntil([&]() { return canConnect(port, 200) || first->state() != QProcess::Running; }, 15000));
+            waitUntil([&]() { return e2e::CanConnect(port, 200) || first->state() != QProcess::Running; }, 15000));
         QCOMPARE(first->state(), QProcess::Running);
         QProcess* second = start(inst, QStringLiteral("ok"));
         QVERIFY(second->waitForFinished(15000));
@@ -281,7 +218,7 @@ private slots:
         QCOMPARE(inst.logLines(QStringLiteral("messagebox")),
                  QStringList{QStringLiteral("messagebox\t\tPavoServer %1").arg(running)});
         QCOMPARE(first->state(), QProcess::Running);
-        QVERIFY(canConnect(port));
+        QVERIFY(e2e::CanConnect(port));
         SHAREMEMHANDLE stop = inst.openStopChannel();
         QCOMPARE(ConsoleShell::WriteStopCommand(stop), 0);
         QVERIFY(first->waitForFinished(3000));
@@ -314,11 +251,11 @@ private slots:
 
     // Saving a lower device limit ends the program; the next start lets no more devices in.
     void savedLimitsHoldAtNextStart() {
-        const quint16 port = freePort();
+        const quint16 port = e2e::FreePort();
         Installation inst;
         QVERIFY(inst.make(port));
         QProcess* server = start(inst, QStringLiteral("yes"));
-        QVERIFY(waitUntil([&]() { return canConnect(port, 200) || server->state() != QProcess::Running; },
+        QVERIFY(waitUntil([&]() { return e2e::CanConnect(port, 200) || server->state() != QProcess::Running; },
                           15000));
         waitUntil([&]() { return !inst.logLines(QStringLiteral("balloon")).isEmpty(); }, 10000);
         saveDeviceLimit("2");
@@ -327,11 +264,11 @@ private slots:
                  "saving did not end the program");
         QCOMPARE(server->exitCode(), 0);
         QCOMPARE(inst.setting(QStringLiteral("EventHost/MaxDevNum")), QStringLiteral("2"));
-        QVERIFY(portIsFree(port));
+        QVERIFY(e2e::PortIsFree(port));
 
         QProcess* again = start(inst);
         QVERIFY(
-            waitUntil([&]() { return canConnect(port, 200) || again->state() != QProcess::Running; }, 15000));
+            waitUntil([&]() { return e2e::CanConnect(port, 200) || again->state() != QProcess::Running; }, 15000));
         Device a(port), b(port), c(port);
         QVERIFY(a.waitConnected() && b.waitConnected() && c.waitConnected());
         QCOMPARE(a.reg("a").value("msg").toString(), QStringLiteral("registered"));

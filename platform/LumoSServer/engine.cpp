@@ -1,0 +1,304 @@
+#include "engine.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QWebSocket>
+#include <QWebSocketServer>
+#include <future>
+
+#include <cerrno>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include "state.h"
+
+namespace lumos {
+namespace {
+
+// A client that has not logged in by then is closed, so idle sockets cannot pile up.
+const int kLoginTimeoutMs = 30000;
+// A refused login is answered, then closed after this delay (slows password guessing).
+const int kRefuseCloseDelayMs = 500;
+const int kMaxAccountBytes = 128;
+
+QString PeerText(const QHostAddress& address) {
+    bool ok = false;
+    quint32 v4 = address.toIPv4Address(&ok);
+    return ok ? QHostAddress(v4).toString() : address.toString();
+}
+
+}  // namespace
+
+int Worker::Listen(quint16 port) {
+    m_server = new QWebSocketServer(QStringLiteral("VantelServer"), QWebSocketServer::SecureMode, this);
+    QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+    QSslKey key(m_engine->Keys().keyPem, QSsl::Ec, QSsl::Pem);
+    QSslCertificate cert(m_engine->Keys().certPem, QSsl::Pem);
+    if (key.isNull() || cert.isNull()) {
+        Log(QStringLiteral("the engine's key or certificate cannot be used"));
+        delete m_server;
+        m_server = nullptr;
+        return LUMO_ERR_FAIL;
+    }
+    ssl.setPrivateKey(key);
+    ssl.setLocalCertificate(cert);
+    ssl.setPeerVerifyMode(QSslSocket::VerifyNone);
+    ssl.setProtocol(QSsl::TlsV1_2OrLater);
+    m_server->setSslConfiguration(ssl);
+    m_server->setMaxPendingConnections(512);
+    if (!m_server->listen(QHostAddress::Any, port)) {
+        Log(QStringLiteral("cannot listen on port %1: %2").arg(port).arg(m_server->errorString()));
+        delete m_server;
+        m_server = nullptr;
+        return LUMO_ERR_BIND;
+    }
+    connect(m_server, &QWebSocketServer::newConnection, this, &Worker::OnNewConnection);
+    m_engine->SetBoundPort(m_server->serverPort());
+    Log(QStringLiteral("listening on port %1").arg(m_server->serverPort()));
+    return LUMO_OK;
+}
+
+void Worker::Shutdown() {
+    if (!m_server) return;
+    m_server->close();
+    bool hadClients = false;
+    for (auto& entry : m_sessions) {
+        hadClients = hadClients || entry.second.loggedIn;
+        if (entry.second.loggedIn) m_engine->RemoveOnline(entry.second.order);
+        entry.first->disconnect(this);
+        entry.first->abort();
+        delete entry.first;
+    }
+    m_sessions.clear();
+    delete m_server;
+    m_server = nullptr;
+    m_engine->SetBoundPort(0);
+    Log(QStringLiteral("stopped"));
+    if (hadClients) m_engine->Notify(LUMOS_SIGNAL_CLIENTS, nullptr);
+}
+
+void Worker::OnNewConnection() {
+    while (QWebSocket* socket = m_server->nextPendingConnection()) {
+        socket->setParent(this);
+        if (static_cast<int>(m_sessions.size()) >= State::MaxClients()) {
+            socket->close(QWebSocketProtocol::CloseCodeAbnormalDisconnection,
+                          QStringLiteral("too many clients"));
+            socket->deleteLater();
+            continue;
+        }
+        // Oversized messages and frames end that connection (Qt closes it with "too much data").
+        socket->setMaxAllowedIncomingMessageSize(LUMOS_MAX_MESSAGE_BYTES);
+        socket->setMaxAllowedIncomingFrameSize(LUMOS_MAX_MESSAGE_BYTES);
+        Session s;
+        s.ip = PeerText(socket->peerAddress());
+        m_sessions[socket] = s;
+        connect(socket, &QWebSocket::textMessageReceived, this,
+                [this, socket](const QString& text) { OnText(socket, text); });
+        connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket](const QByteArray&) {
+            Reply(socket, QStringLiteral("error"), LUMO_ERR_PARAM, QStringLiteral("text messages only"));
+        });
+        connect(socket, &QWebSocket::disconnected, this, [this, socket]() { OnGone(socket); });
+        QTimer::singleShot(kLoginTimeoutMs, socket, [this, socket]() {
+            auto it = m_sessions.find(socket);
+            if (it != m_sessions.end() && !it->second.loggedIn) socket->close();
+        });
+    }
+}
+
+void Worker::OnText(QWebSocket* socket, const QString& text) {
+    auto it = m_sessions.find(socket);
+    if (it == m_sessions.end() || it->second.refused) return;
+    Session& s = it->second;
+    QJsonParseError perr;
+    QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &perr);
+    const QString type = doc.isObject() ? doc.object().value(QStringLiteral("type")).toString() : QString();
+    if (perr.error != QJsonParseError::NoError || !doc.isObject() || type.isEmpty()) {
+        Reply(socket, QStringLiteral("error"), LUMO_ERR_PARAM, QStringLiteral("malformed message"));
+        return;
+    }
+    const QJsonObject msg = doc.object();
+    if (type == QLatin1String("login")) {
+        const QJsonValue account = msg.value(QStringLiteral("account"));
+        const QJsonValue password = msg.value(QStringLiteral("password"));
+        if (!account.isString() || !password.isString() || account.toString().isEmpty() ||
+            account.toString().toUtf8().size() > kMaxAccountBytes) {
+            Reply(socket, type, LUMO_ERR_PARAM, QStringLiteral("account and password expected"));
+            return;
+        }
+        if (s.loggedIn) {
+            Reply(socket, type, LUMO_ERR_STATE, QStringLiteral("already logged in"));
+            return;
+        }
+        if (password.toString().toUtf8() != State::Password()) {
+            s.refused = true;
+            Reply(socket, type, LUMO_ERR_REFUSED, QStringLiteral("wrong account or password"));
+            Log(QStringLiteral("login of %1 from %2 refused").arg(account.toString(), s.ip));
+            QTimer::singleShot(kRefuseCloseDelayMs, socket, [socket]() { socket->close(); });
+            return;
+        }
+        s.loggedIn = true;
+        s.account = account.toString();
+        s.order = m_nextOrder++;
+        LumoSDTOClient dto;
+        dto.ip = s.ip.toStdString();
+        dto.account = s.account.toUtf8().toStdString();
+        dto.loginTime =
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toStdString();
+        m_engine->AddOnline(s.order, dto);
+        Reply(socket, type, LUMO_OK);
+        Log(QStringLiteral("%1 logged in from %2").arg(s.account, s.ip));
+        m_engine->Notify(LUMOS_SIGNAL_CLIENTS, nullptr);
+    } else if (type == QLatin1String("logout")) {
+        if (!s.loggedIn) {
+            Reply(socket, type, LUMO_ERR_STATE, QStringLiteral("not logged in"));
+            return;
+        }
+        s.loggedIn = false;
+        m_engine->RemoveOnline(s.order);
+        Reply(socket, type, LUMO_OK);
+        Log(QStringLiteral("%1 logged out from %2").arg(s.account, s.ip));
+        m_engine->Notify(LUMOS_SIGNAL_CLIENTS, nullptr);
+    } else {
+        Reply(socket, QStringLiteral("error"), LUMO_ERR_UNSUPPORTED, QStringLiteral("unknown message type"));
+    }
+}
+
+void Worker::OnGone(QWebSocket* socket) {
+    auto it = m_sessions.find(socket);
+    if (it == m_sessions.end()) return;
+    const Session s = it->second;
+    m_sessions.erase(it);
+    socket->deleteLater();
+    if (s.loggedIn) {
+        m_engine->RemoveOnline(s.order);
+        Log(QStringLiteral("%1 disconnected from %2").arg(s.account, s.ip));
+        m_engine->Notify(LUMOS_SIGNAL_CLIENTS, nullptr);
+    }
+}
+
+void Worker::Reply(QWebSocket* socket, const QString& type, int result, const QString& error) {
+    QJsonObject o{{QStringLiteral("type"), type}, {QStringLiteral("result"), result}};
+    if (!error.isEmpty()) o.insert(QStringLiteral("error"), error);
+    socket->sendTextMessage(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+}
+
+void Worker::Log(const QString& line) {
+    CLumoString text(line.toUtf8().toStdString());
+    m_engine->Notify(LUMOS_SIGNAL_LOG, &text);
+}
+
+Engine::Engine(uint16_t port, const QString& dataFolder) : m_port(port), m_dataFolder(dataFolder) {}
+
+Engine::~Engine() {
+    Stop();
+}
+
+bool Engine::EnsureKeys(QString* error) {
+    if (m_keysLoaded) return true;
+    m_keysLoaded = LoadOrCreateKeyPair(m_dataFolder, &m_keys, error);
+    return m_keysLoaded;
+}
+
+int Engine::Start() {
+    std::lock_guard<std::mutex> lock(m_lifeMutex);
+    if (m_thread.joinable()) return LUMO_ERR_STATE;
+    QString error;
+    if (!EnsureKeys(&error)) {
+        CLumoString text(error.toUtf8().toStdString());
+        Notify(LUMOS_SIGNAL_LOG, &text);
+        return LUMO_ERR_FAIL;
+    }
+    m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wakeFd < 0) return LUMO_ERR_FAIL;
+    std::promise<int> listening;
+    std::future<int> result = listening.get_future();
+    // A plain thread with an event loop of its own: its start, its wake-up (an eventfd) and its
+    // join are all seen by the thread checker, which cannot see into Qt's own locks.
+    m_thread = std::thread([this, &listening] {
+        QEventLoop loop;
+        Worker worker(this);
+        const int r = worker.Listen(m_port);
+        QSocketNotifier wake(m_wakeFd, QSocketNotifier::Read);
+        QObject::connect(&wake, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+        listening.set_value(r);
+        if (r != LUMO_OK) return;
+        loop.exec();
+        worker.Shutdown();
+    });
+    const int r = result.get();
+    if (r != LUMO_OK) JoinThread();
+    return r;
+}
+
+void Engine::JoinThread() {
+    m_thread.join();
+    ::close(m_wakeFd);
+    m_wakeFd = -1;
+}
+
+int Engine::Stop() {
+    std::lock_guard<std::mutex> lock(m_lifeMutex);
+    if (!m_thread.joinable()) return LUMO_OK;
+    const uint64_t one = 1;
+    while (::write(m_wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+    JoinThread();
+    return LUMO_OK;
+}
+
+int Engine::ExportCertificate(const char* path) {
+    if (!path || !*path) return LUMO_ERR_PARAM;
+    QByteArray pem = CertificatePem();
+    if (pem.isEmpty()) return LUMO_ERR_FAIL;
+    QSaveFile file(QFile::decodeName(path));
+    const QByteArray xml = CertificateXml(pem);
+    if (!file.open(QIODevice::WriteOnly) || file.write(xml) != xml.size() || !file.commit())
+        return LUMO_ERR_WRITE;
+    return LUMO_OK;
+}
+
+QByteArray Engine::CertificatePem() {
+    std::lock_guard<std::mutex> lock(m_lifeMutex);
+    QString error;
+    return EnsureKeys(&error) ? m_keys.certPem : QByteArray();
+}
+
+uint16_t Engine::BoundPort() {
+    std::lock_guard<std::mutex> lock(m_clientsMutex);
+    return m_boundPort;
+}
+
+void Engine::SetBoundPort(uint16_t port) {
+    std::lock_guard<std::mutex> lock(m_clientsMutex);
+    m_boundPort = port;
+}
+
+void Engine::OnlineClients(std::list<LumoSDTOClient>& out) {
+    out.clear();
+    std::lock_guard<std::mutex> lock(m_clientsMutex);
+    for (const auto& c : m_online) out.push_back(c.second);
+}
+
+void Engine::AddOnline(quint64 order, const LumoSDTOClient& client) {
+    std::lock_guard<std::mutex> lock(m_clientsMutex);
+    m_online.emplace_back(order, client);
+}
+
+void Engine::RemoveOnline(quint64 order) {
+    std::lock_guard<std::mutex> lock(m_clientsMutex);
+    m_online.remove_if([order](const std::pair<quint64, LumoSDTOClient>& c) { return c.first == order; });
+}
+
+}  // namespace lumos

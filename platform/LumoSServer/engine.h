@@ -1,0 +1,91 @@
+// One management engine: a secure WebSocket server running on a thread of its own, its sessions
+// and the list of logged-in clients.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <list>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "LumoSServer/LumoSServer.h"
+#include "certificate.h"
+
+class QWebSocket;
+class QWebSocketServer;
+
+namespace lumos {
+
+class Engine;
+
+// Lives on the engine's thread (made and destroyed there); every member is touched only there.
+class Worker : public QObject {
+    Q_OBJECT
+public:
+    explicit Worker(Engine* engine) : m_engine(engine) {}
+    int Listen(quint16 port);  // LUMO_OK or LUMO_ERR_BIND / LUMO_ERR_FAIL
+    void Shutdown();
+
+private:
+    struct Session {
+        QString ip;
+        QString account;
+        bool loggedIn = false;
+        bool refused = false;  // wrong password: ignored until the delayed close
+        quint64 order = 0;     // login order in the client list
+    };
+    void OnNewConnection();
+    void OnText(QWebSocket* socket, const QString& text);
+    void OnGone(QWebSocket* socket);
+    void Reply(QWebSocket* socket, const QString& type, int result, const QString& error = QString());
+    void Log(const QString& line);
+
+    Engine* m_engine;
+    QWebSocketServer* m_server = nullptr;
+    std::map<QWebSocket*, Session> m_sessions;
+    quint64 m_nextOrder = 1;
+};
+
+class Engine {
+public:
+    Engine(uint16_t port, const QString& dataFolder);
+    ~Engine();
+
+    int Start();
+    int Stop();
+    int Attach(ILumoCallback* cb, LumoSignalMember member) { return m_signal.Attach(cb, member); }
+    int Detach(ILumoCallback* cb, LumoSignalMember member) { return m_signal.Detach(cb, member); }
+    int ExportCertificate(const char* path);
+    QByteArray CertificatePem();
+    uint16_t BoundPort();
+    void OnlineClients(std::list<LumoSDTOClient>& out);
+
+    // Engine thread only (from Worker).
+    const KeyPair& Keys() const { return m_keys; }
+    void Notify(int code, void* p1) { m_signal.Commit(this, code, p1, nullptr); }
+    void AddOnline(quint64 order, const LumoSDTOClient& client);
+    void RemoveOnline(quint64 order);
+    void SetBoundPort(uint16_t port);
+
+private:
+    bool EnsureKeys(QString* error);
+    void JoinThread();
+
+    const uint16_t m_port;
+    const QString m_dataFolder;
+    ILumoSignal m_signal;  // thread-safe by itself
+
+    std::mutex m_lifeMutex;     // serialises Start, Stop and the key load
+    std::thread m_thread;       // guarded by m_lifeMutex; runs the Worker and its event loop
+    int m_wakeFd = -1;          // guarded by m_lifeMutex; written to end the thread's loop
+    KeyPair m_keys;             // written under m_lifeMutex before the thread starts, then read-only
+    bool m_keysLoaded = false;  // guarded by m_lifeMutex
+
+    std::mutex m_clientsMutex;
+    std::list<std::pair<quint64, LumoSDTOClient>> m_online;  // guarded by m_clientsMutex
+    uint16_t m_boundPort = 0;                                // guarded by m_clientsMutex
+};
+
+}  // namespace lumos

@@ -1,0 +1,297 @@
+// VantelServer as a process and its server list driving the real hosts. The console runs from a
+// temporary copy of the program directory under a virtual X server: its engine serves secure
+// WebSocket clients pinned to its certificate, with the password stored in its settings, and a
+// second start is silent only with "-s" or "--silent". The server list (the console's own page,
+// run in this process on the same copy) starts KestoServer and PavoServer by their absolute
+// paths, sees them with their ports, stops them through their shared memory, and a host that was
+// killed without reading a stop stays up when started again.
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QStandardItemModel>
+#include <QWebSocket>
+#include <QtNetwork>
+#include <QtTest>
+#include <signal.h>
+#include <unistd.h>
+
+#include "LumoSServer/LumoSServer.h"
+#include "VantelInfraAPI/customization.h"
+#include "VantelInfraAPI/sharememory.h"
+#include "VantelInfraAPI/testseams.h"
+#include "VantelInfraAPI/vantelutility.h"
+#include "consoleshell.h"
+#include "e2esupport.h"
+#include "pageserverlist.h"
+#include "processwatch.h"
+#include "serverdata.h"
+#include "vantelserver.h"
+
+namespace {
+
+QString scope() {
+    return QStringLiteral("tst_vantelserver_e2e-%1").arg(getpid());
+}
+
+// Pids of live processes running exactly this executable.
+QList<qint64> pidsOf(const QString& exe) {
+    QList<qint64> out;
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool ok = false;
+        const qint64 n = pid.toLongLong(&ok);
+        if (!ok || QFile::symLinkTarget("/proc/" + pid + "/exe") != exe) continue;
+        QFile stat("/proc/" + pid + "/stat");
+        if (stat.open(QIODevice::ReadOnly)) {
+            const QByteArray t = stat.readAll();
+            const int close = t.lastIndexOf(')');
+            if (close > 0 && close + 2 < t.size() && t.at(close + 2) == 'Z') continue;
+        }
+        out << n;
+    }
+    return out;
+}
+
+// A copy of the programs with their files, and the folders of one run.
+struct Installation : e2e::ProgramCopy {
+    quint16 consolePort = 0, kestoPort = 0, pavoPort = 0;
+
+    bool make() {
+        if (!MakeCopy({"VantelServer", "KestoServer", "PavoServer?"})) return false;
+        consolePort = e2e::FreePort();
+        kestoPort = e2e::FreePort();
+        pavoPort = e2e::FreePort();
+        {
+            QSettings vs(prog + "/VantelServer.ini", QSettings::IniFormat);
+            vs.setIniCodec("UTF-8");
+            vs.setValue("PgConfigData/port", consolePort);
+            vs.setValue("info/pwd", VantelUtility::EncryptStringEx(QString::fromUtf8("管理-pw")));
+            vs.setValue("skin/language", "English");
+        }
+        return WriteProgramFile("kestoconfig.ini",
+                                "port=" + QByteArray::number(kestoPort) + "\nHDDFull=0\n\n[skin]\nlanguage=English\n") &&
+               WriteProgramFile("PavoServer.ini", "port=" + QByteArray::number(pavoPort) + "\n");
+    }
+
+    // The environment of every program of the run (this process's own, for what it starts).
+    void apply(const QString& display) const {
+        const QMap<QString, QString> v = RunVariables(display, scope());
+        for (auto it = v.begin(); it != v.end(); ++it) {
+            if (it.value().isEmpty())
+                qunsetenv(it.key().toUtf8().constData());
+            else
+                qputenv(it.key().toUtf8().constData(), it.value().toUtf8());
+        }
+    }
+
+    QStringList logLines(const QString& kind) const { return LogLines(kind); }
+
+    QString translate(const char* context, const char* key) const {
+        return Translate(QStringLiteral("English"), context, key);
+    }
+
+    void killHosts() const {
+        for (const char* name : {"KestoServer", "PavoServer", "VantelServer"})
+            for (qint64 pid : pidsOf(prog + '/' + name)) ::kill(pid_t(pid), SIGKILL);
+    }
+};
+
+}  // namespace
+
+class TestVantelServerE2E : public QObject {
+    Q_OBJECT
+    e2e::Xvfb m_xvfb;
+    QString m_display;
+    QList<QProcess*> m_procs;
+    std::unique_ptr<Installation> m_inst;
+
+    QProcess* start(const QStringList& args = {}, const QString& reply = QString()) {
+        auto* p = new QProcess(this);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!reply.isEmpty()) env.insert("VANTEL_UI_REPLY", reply);
+        p->setProcessEnvironment(env);
+        p->setWorkingDirectory(m_inst->root.path());  // not the program directory
+        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->setStandardOutputFile(QProcess::nullDevice());
+        p->start(m_inst->prog + "/VantelServer", args);
+        m_procs << p;
+        p->waitForStarted(5000);
+        return p;
+    }
+
+private slots:
+    void initTestCase() {
+        if (!e2e::Xvfb::Installed()) QSKIP("Xvfb is not installed");
+        m_display = m_xvfb.Start();
+        QVERIFY2(!m_display.isEmpty(), "Xvfb did not report a display");
+        m_inst = std::make_unique<Installation>();
+        QVERIFY(m_inst->make());
+        m_inst->apply(m_display);
+    }
+
+    void cleanup() {
+        e2e::EndAll(&m_procs);
+        m_inst->killHosts();
+    }
+
+    void cleanupTestCase() {
+        LumoSInvalidate();
+        if (m_inst) m_inst->killHosts();
+        m_xvfb.Stop();
+    }
+
+    void consoleServesPinnedClients() {
+        QProcess* console = start();
+        const QString started = m_inst->translate("QObject", "K4504_VantelServerSuccess");
+        QVERIFY(!started.startsWith("K4504"));
+        QVERIFY2(
+            e2e::WaitUntil([&] { return !m_inst->logLines("balloon").filter(started).isEmpty(); }, 20000),
+            "the console did not report its engine started");
+        QCOMPARE(console->state(), QProcess::Running);
+        // The engine keeps its identity with its data, beside the program; the key is the owner's.
+        const QString certFile = m_inst->prog + "/LumoSData/lumos_cert.pem";
+        QVERIFY(QFile::exists(certFile));
+        QCOMPARE(int(QFile::permissions(m_inst->prog + "/LumoSData/lumos_key.pem") &
+                     (QFile::ReadGroup | QFile::ReadOther)),
+                 0);
+        const QList<QSslCertificate> pinned = QSslCertificate::fromPath(certFile);
+        QCOMPARE(pinned.size(), 1);
+
+        struct Result {
+            bool connected = false, closed = false;
+            QJsonObject reply;
+        };
+        auto tryLogin = [&](const QString& password) {
+            Result r;
+            QWebSocket ws;
+            QSslConfiguration cfg = QSslConfiguration::defaultConfiguration();
+            cfg.setCaCertificates(pinned);
+            cfg.setPeerVerifyMode(QSslSocket::VerifyPeer);
+            ws.setSslConfiguration(cfg);
+            connect(&ws, &QWebSocket::connected, [&] {
+                r.connected = true;
+                ws.sendTextMessage(QString::fromUtf8(
+                    QJsonDocument(QJsonObject{{"type", "login"}, {"account", "ops"}, {"password", password}})
+                        .toJson(QJsonDocument::Compact)));
+            });
+            connect(&ws, &QWebSocket::disconnected, [&] { r.closed = true; });
+            connect(&ws, &QWebSocket::textMessageReceived,
+                    [&](const QString& t) { r.reply = QJsonDocument::fromJson(t.toUtf8()).object(); });
+            ws.open(QUrl(QStringLiteral("wss://127.0.0.1:%1").arg(m_inst->consolePort)));
+            e2e::WaitUntil([&] { return !r.reply.isEmpty() || r.closed; }, 15000);
+            if (r.reply.value("result").toInt() != 0) e2e::WaitUntil([&] { return r.closed; }, 5000);
+            return r;
+        };
+        const Result good = tryLogin(QString::fromUtf8("管理-pw"));
+        QVERIFY(good.connected);
+        QCOMPARE(good.reply.value("result").toInt(-1), 0);
+        const Result bad = tryLogin("wrong");
+        QCOMPARE(bad.reply.value("result").toInt(), int(LUMO_ERR_REFUSED));
+        QVERIFY(bad.closed);
+        QCOMPARE(console->state(), QProcess::Running);
+    }
+
+    void secondStart_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("box");
+        QTest::newRow("-s") << QStringList{"-s"} << false;
+        QTest::newRow("--silent") << QStringList{"--silent"} << false;
+        QTest::newRow("-S") << QStringList{"-S"} << true;
+        QTest::newRow("two arguments") << QStringList{"-s", "--silent"} << true;
+        QTest::newRow("none") << QStringList() << true;
+    }
+    void secondStart() {
+        QFETCH(QStringList, args);
+        QFETCH(bool, box);
+        QProcess* first = start();
+        QVERIFY(e2e::WaitUntil([&] { return e2e::CanConnect(m_inst->consolePort, 200); }, 20000));
+        const int boxesBefore = m_inst->logLines("messagebox").size();
+        QProcess* second = start(args, "ok");
+        QVERIFY(second->waitForFinished(15000));
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 0);
+        const QStringList boxes = m_inst->logLines("messagebox").mid(boxesBefore);
+        QCOMPARE(boxes.size(), box ? 1 : 0);
+        if (box)
+            QCOMPARE(boxes.first(), QStringLiteral("messagebox\t\tVantelServer %1")
+                                        .arg(m_inst->translate("QObject", "K6859_Runnig")));
+        QCOMPARE(first->state(), QProcess::Running);
+    }
+
+    void serverListStartsAndStopsHosts_data() {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("KestoServer") << int(PageServerList::RowRecorder) << "KestoServer";
+        QTest::newRow("PavoServer") << int(PageServerList::RowEvent) << "PavoServer";
+    }
+    void serverListStartsAndStopsHosts() {
+        QFETCH(int, row);
+        QFETCH(QString, name);
+        const QString exe = m_inst->prog + '/' + name;
+        if (!QFile::exists(exe))
+            QSKIP(qPrintable(name + " is not built in this tree yet; this half runs once it is"));
+        const quint16 port = row == PageServerList::RowRecorder ? m_inst->kestoPort : m_inst->pavoPort;
+
+        // The console's own page, on the copied program directory, with an engine of its own.
+        INFRA::TestSeams::SetProgramDir(m_inst->prog);
+        ServerDataStore::UseSettingsFile(m_inst->root.filePath("page-VantelServer.ini"));
+        {
+            QSettings s(ServerDataStore::SettingsFile(), QSettings::IniFormat);
+            s.setValue("PgConfigData/port", e2e::FreePort());
+        }
+        LumoSSetDataPath(m_inst->root.filePath("page-engine").toUtf8().constData());
+        VantelServer window(nullptr, nullptr);
+        auto* page = static_cast<PageServerList*>(window.Page(VantelServer::PageServers));
+        auto check = [&] {
+            page->CheckStatus();
+            return e2e::WaitUntil([&] { return !page->IsChecking(); }, 10000);
+        };
+        QVERIFY(check());
+        QVERIFY(!page->Status(row)->IsRunning());
+        QCOMPARE(page->Ope(row)->State(), int(OpeWidget::Stopped));
+        QCOMPARE(page->Model()->item(row, 2)->text(), QString::number(port));
+
+        // Start from the list: running, with its port.
+        emit page->Ope(row)->Button()->pressed();
+        QVERIFY2(e2e::WaitUntil([&] { return check() && page->Status(row)->IsRunning(); }, 20000),
+                 "the host did not come up");
+        QCOMPARE(page->Ope(row)->State(), int(OpeWidget::Running));
+        QVERIFY(e2e::WaitUntil([&] { return e2e::CanConnect(port, 200); }, 20000));
+        QCOMPARE(pidsOf(exe).size(), 1);
+
+        // Stop through its shared memory: gone within seconds.
+        emit page->Ope(row)->Button()->pressed();
+        QCOMPARE(page->Ope(row)->State(), int(OpeWidget::Stopping));
+        QVERIFY2(e2e::WaitUntil([&] { return pidsOf(exe).isEmpty(); }, 5000),
+                 "the host did not stop within 5 s");
+        QVERIFY(
+            e2e::WaitUntil([&] { return check() && page->Ope(row)->State() == OpeWidget::Stopped; }, 10000));
+        QVERIFY(!page->Status(row)->IsRunning());
+
+        // Killed without reading a stop that was written for it: a new start stays up.
+        emit page->Ope(row)->Button()->pressed();
+        QVERIFY(e2e::WaitUntil([&] { return pidsOf(exe).size() == 1 && e2e::CanConnect(port, 200); }, 20000));
+        ::kill(pid_t(pidsOf(exe).first()), SIGSTOP);  // it can no longer read its channel
+        QVERIFY(check());
+        emit page->Ope(row)->Button()->pressed();  // "stop" stays unread in the block
+        QTest::qWait(1500);
+        for (qint64 pid : pidsOf(exe)) ::kill(pid_t(pid), SIGKILL);
+        QVERIFY(e2e::WaitUntil([&] { return pidsOf(exe).isEmpty(); }, 5000));
+        QVERIFY(
+            e2e::WaitUntil([&] { return check() && page->Ope(row)->State() == OpeWidget::Stopped; }, 10000));
+        emit page->Ope(row)->Button()->pressed();
+        QVERIFY(e2e::WaitUntil([&] { return pidsOf(exe).size() == 1 && e2e::CanConnect(port, 200); }, 20000));
+        QTest::qWait(3000);  // three of its channel polls
+        QCOMPARE(pidsOf(exe).size(), 1);
+        QVERIFY(e2e::CanConnect(port));
+        QVERIFY(check());
+        QVERIFY(page->Status(row)->IsRunning());
+
+        emit page->Ope(row)->Button()->pressed();
+        QVERIFY(e2e::WaitUntil([&] { return pidsOf(exe).isEmpty(); }, 5000));
+    }
+};
+
+QTEST_MAIN(TestVantelServerE2E)
+#include "tst_vantelserver_e2e.moc"
