@@ -321,6 +321,11 @@ private slots:
         QVERIFY(stat.open(QIODevice::WriteOnly));
         stat.write("4242 (KestoServer) S 1\n");
         stat.close();
+        // Started in this test's instance scope, as the list's own hosts are.
+        QFile environ(proc.filePath("4242/environ"));
+        QVERIFY(environ.open(QIODevice::WriteOnly));
+        environ.write("VANTEL_INSTANCE_SCOPE=" + qgetenv("VANTEL_INSTANCE_SCOPE") + '\0');
+        environ.close();
         page->SetProcRoot(proc.path());
         page->CheckStatus();
         QTRY_VERIFY(page->Status(PageServerList::RowRecorder)->IsRunning());
