@@ -344,12 +344,12 @@ int HttpStatusOf(int rc) {
 bool ParseSingleRange(const std::string& header, uint64_t size, uint64_t* first, uint64_t* last) {
     const std::string prefix = "bytes=";
     if (header.compare(0, prefix.size(), prefix) != 0) return false;
-    const std::string spec = header.substr(prefix.size());
-    const size_t dash = spec.find('-');
-    if (dash == std::string::npos || spec.find_first_not_of("0123456789-") != std::string::npos ||
-        spec.find('-', dash + 1) != std::string::npos)
+    const std::string range = header.substr(prefix.size());
+    const size_t dash = range.find('-');
+    if (dash == std::string::npos || range.find_first_not_of("0123456789-") != std::string::npos ||
+        range.find('-', dash + 1) != std::string::npos)
         return false;  // several ranges, spaces, signs
-    const std::string a = spec.substr(0, dash), b = spec.substr(dash + 1);
+    const std::string a = range.substr(0, dash), b = range.substr(dash + 1);
     if ((a.empty() && b.empty()) || a.size() > 19 || b.size() > 19) return false;
     if (size == 0) return false;
     if (a.empty()) {  // the last n bytes
