@@ -11,6 +11,7 @@
 #include <atomic>
 #include <string>
 
+#include "../consoletesthome.h"
 #include "LumoCClient/LumoCClient.h"
 #include "LumoCore/LumoCore.h"
 #include "LumoSRecord/LumoSRecord.h"
@@ -291,24 +292,12 @@ private slots:
         QVERIFY(m_dir.isValid());
         if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
             QSKIP("the ffmpeg tool is needed");
-        m_prog = m_dir.filePath(QStringLiteral("prog"));
+        m_prog = consoletest::MakeProgramDir(m_dir);
+        QVERIFY(!m_prog.isEmpty());
         const QString bin = qEnvironmentVariable("VANTEL_BIN_DIR");
-        QDir().mkpath(m_prog + QStringLiteral("/Languages"));
-        for (const char* f : {"English.qm", "Chinese.qm", "languages.ini"})
-            QVERIFY(QFile::copy(bin + QStringLiteral("/Languages/") + QLatin1String(f),
-                                m_prog + QStringLiteral("/Languages/") + QLatin1String(f)));
-        INFRA::TestSeams::SetProgramDir(m_prog);
         QVERIFY(QResource::registerResource(bin + QStringLiteral("/vantelres.xdll")));
         QDir::setCurrent(m_prog);
-        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
-        qputenv("TMPDIR", m_dir.path().toLocal8Bit());
-        // The stop channel of this run, apart from other runs of the suite.
-        qputenv("VANTEL_INSTANCE_SCOPE", QByteArray("tst_kestostorage-") + QByteArray::number(getpid()));
-        qputenv("VANTEL_LOG_DIR", m_dir.filePath(QStringLiteral("logs")).toLocal8Bit());
-        const QString runtime = m_dir.filePath(QStringLiteral("runtime"));
-        QDir().mkpath(runtime);
-        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+        consoletest::UsePrivateFolders(m_dir, "tst_kestostorage");
         LumoCConfiguration::GetLumoCConfig()->SetFilePath(m_dir.filePath(QStringLiteral("lumoc.ini")));
 
         // One small record, copied wherever a record file is needed.

@@ -9,6 +9,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include "../consoletesthome.h"
 #include "LumoCClient/LumoCClient.h"
 #include "LumoCore/LumoCore.h"
 #include "LumoSRecord/LumoSRecord.h"
@@ -128,13 +129,8 @@ private slots:
         QVERIFY(m_dir.isValid());
         if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
             QSKIP("the ffmpeg tool is needed");
-        const QString prog = m_dir.filePath(QStringLiteral("prog"));
+        QVERIFY(!consoletest::MakeProgramDir(m_dir).isEmpty());
         const QString bin = qEnvironmentVariable("VANTEL_BIN_DIR");
-        QDir().mkpath(prog + QStringLiteral("/Languages"));
-        for (const char* f : {"English.qm", "Chinese.qm", "languages.ini"})
-            QVERIFY(QFile::copy(bin + QStringLiteral("/Languages/") + QLatin1String(f),
-                                prog + QStringLiteral("/Languages/") + QLatin1String(f)));
-        INFRA::TestSeams::SetProgramDir(prog);
         QVERIFY(QResource::registerResource(bin + QStringLiteral("/vantelres.xdll")));
         qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
         qputenv("VANTEL_LOG_DIR", m_dir.filePath(QStringLiteral("logs")).toLocal8Bit());

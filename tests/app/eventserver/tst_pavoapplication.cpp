@@ -7,6 +7,7 @@
 #include <QtWidgets>
 #include <unistd.h>
 
+#include "../consoletesthome.h"
 #include "LumoSEvent/LumoSEvent.h"
 #include "VantelInfraAPI/customization.h"
 #include "VantelInfraAPI/messagebox.h"
@@ -95,22 +96,10 @@ class TestPavoApplication : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        m_prog = m_dir.filePath(QStringLiteral("prog"));
-        const QString bin = qEnvironmentVariable("VANTEL_BIN_DIR");
-        QDir().mkpath(m_prog + QStringLiteral("/Languages"));
-        for (const char* f : {"English.qm", "Chinese.qm", "languages.ini"})
-            QVERIFY(QFile::copy(bin + QStringLiteral("/Languages/") + QLatin1String(f),
-                                m_prog + QStringLiteral("/Languages/") + QLatin1String(f)));
-        INFRA::TestSeams::SetProgramDir(m_prog);
+        m_prog = consoletest::MakeProgramDir(m_dir);
+        QVERIFY(!m_prog.isEmpty());
         QDir::setCurrent(m_prog);
-        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toLocal8Bit());
-        qputenv("TMPDIR", m_dir.path().toLocal8Bit());
-        qputenv("VANTEL_INSTANCE_SCOPE", QByteArray("tst_pavoapplication-") + QByteArray::number(getpid()));
-        qputenv("VANTEL_LOG_DIR", m_dir.filePath(QStringLiteral("logs")).toLocal8Bit());
-        const QString runtime = m_dir.filePath(QStringLiteral("runtime"));
-        QDir().mkpath(runtime);
-        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+        consoletest::UsePrivateFolders(m_dir, "tst_pavoapplication");
         QCOMPARE(LumoSEInitialize(nullptr), 0);
         qApp->installEventFilter(&m_quit);
         m_manager = ShareMemoryCreate(
