@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "../common/recordsource.h"
 #include "LumoRecord/LumoRecord.h"
 #include "player/downloadmanager.h"
 #include "player/playfile.h"
@@ -32,40 +33,11 @@ constexpr int kClipSeconds = 120;
 constexpr int kGop = 50;  // frames: one key frame every 2 s, as recorders write
 constexpr int kRate = 25;
 
-QString CacheDir() {
-    const QString env = qEnvironmentVariable("VANTEL_BENCH_CACHE");
-    return env.isEmpty() ? QDir::homePath() + "/.cache/vantel-bench" : env;
-}
+using bench::CacheDir;
+using bench::FilerUri;
+using bench::RunFfmpeg;
 
-bool RunFfmpeg(const QStringList& args, int timeoutMs) {
-    QProcess p;
-    p.start("ffmpeg", QStringList{"-hide_banner", "-loglevel", "error", "-y"} + args);
-    if (!p.waitForFinished(timeoutMs) || p.exitCode() != 0) {
-        std::fprintf(stderr, "ffmpeg failed: %s\n", p.readAllStandardError().constData());
-        return false;
-    }
-    return true;
-}
-
-QString MakeSource() {
-    QDir().mkpath(CacheDir());
-    const QString path = CacheDir() + "/clip_1080p25_600s.dav";
-    if (QFileInfo(path).size() > 0) return path;
-    std::printf("making %s (once)...\n", qPrintable(path));
-    std::fflush(stdout);
-    const QString part = path + ".part.ts";
-    if (!RunFfmpeg({"-f", "lavfi", "-i", QString("testsrc2=size=1920x1080:rate=%1").arg(kRate), "-t",
-                    QString::number(kFileSeconds), "-c:v", "libx264", "-preset", "ultrafast", "-g",
-                    QString::number(kGop), "-pix_fmt", "yuv420p", "-f", "mpegts", part},
-                   30 * 60 * 1000) ||
-        !QFile::rename(part, path))
-        return QString();
-    return path;
-}
-
-QString FilerUri(const QString& path) {
-    return "filer://local/type=rec&format=dav&filename=" + path;
-}
+QString MakeSource() { return bench::MakeRecordSource("clip_1080p25_600s.dav", kFileSeconds, kRate, kGop); }
 
 CLumoFileDesc Probe(const QString& path) {
     CLumoFileDesc d;

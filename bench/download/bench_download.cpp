@@ -29,6 +29,7 @@
 #include <memory>
 #include <vector>
 
+#include "../common/recordsource.h"
 #include "LumoCore/LumoCore.h"
 #include "LumoRecord/LumoRecord.h"
 
@@ -38,40 +39,11 @@ constexpr int kFileSeconds = 300;
 constexpr int kGop = 50;  // one key frame every 2 s, as recorders write
 constexpr int kRate = 25;
 
-QString CacheDir() {
-    const QString env = qEnvironmentVariable("VANTEL_BENCH_CACHE");
-    return env.isEmpty() ? QDir::homePath() + "/.cache/vantel-bench" : env;
-}
+using bench::CacheDir;
+using bench::FilerUri;
+using bench::RunFfmpeg;
 
-bool RunFfmpeg(const QStringList& args, int timeoutMs) {
-    QProcess p;
-    p.start("ffmpeg", QStringList{"-hide_banner", "-loglevel", "error", "-y"} + args);
-    if (!p.waitForFinished(timeoutMs) || p.exitCode() != 0) {
-        std::fprintf(stderr, "ffmpeg failed: %s\n", p.readAllStandardError().constData());
-        return false;
-    }
-    return true;
-}
-
-QString MakeSource() {
-    QDir().mkpath(CacheDir());
-    const QString path = CacheDir() + "/download_1080p25_300s.dav";
-    if (QFileInfo(path).size() > 0) return path;
-    std::printf("making %s (once)...\n", qPrintable(path));
-    std::fflush(stdout);
-    const QString part = path + ".making.ts";
-    if (!RunFfmpeg({"-f", "lavfi", "-i", QString("testsrc2=size=1920x1080:rate=%1").arg(kRate), "-t",
-                    QString::number(kFileSeconds), "-c:v", "libx264", "-preset", "ultrafast", "-g",
-                    QString::number(kGop), "-pix_fmt", "yuv420p", "-f", "mpegts", part},
-                   30 * 60 * 1000) ||
-        !QFile::rename(part, path))
-        return QString();
-    return path;
-}
-
-QString FilerUri(const QString& path) {
-    return "filer://local/type=rec&format=" + QFileInfo(path).suffix() + "&filename=" + path;
-}
+QString MakeSource() { return bench::MakeRecordSource("download_1080p25_300s.dav", kFileSeconds, kRate, kGop); }
 
 double Seconds(const QString& path) {
     CLumoFileDesc d;
