@@ -16,9 +16,9 @@ class VideoFrameSink;
 
 namespace lumocore {
 
-// Converts frames to RGB32 pictures. The rows are written into a buffer FFmpeg allocated for the
-// purpose: aligned and padded as swscale's vector code needs (it writes whole blocks of pixels,
-// past a row's last pixel), so no width or height can make it write past the picture. The
+// Converts frames to RGB32 pictures. The rows are written into a buffer laid out as FFmpeg's own
+// frame buffers are: aligned and padded as swscale's vector code needs (it writes whole blocks of
+// pixels, past a row's last pixel), so no width or height can make it write past the picture. The
 // returned image shares that buffer and frees it when its last copy goes.
 class PictureConverter {
 public:
@@ -36,10 +36,17 @@ private:
         SwsContext* Get(int sw, int sh, int sf, int ow, int oh, int of, int flags);
     };
     bool Shrink(const AVFrame* f, int outW, int outH);
+    // An RGB32 frame of outW x outH whose buffer comes from m_pool.
+    lumoav::FramePtr PooledRgbFrame(int outW, int outH);
 
     Scaler m_rgb;               // to RGB32, from the frame or from m_small
     lumoav::FramePtr m_small;   // the frame shrunk to the picture's size, before RGB (reused)
     std::vector<int> m_columns; // Shrink's source column of each output column
+    // Buffers of the RGB pictures, of one size: a picture's buffer comes back when the window
+    // lets go of it, so a playing view reuses two or three instead of asking the system for a
+    // new one (and faulting its pages in) per picture. Buffers are returned from any thread.
+    lumoav::BufferPoolPtr m_pool;
+    int m_poolW = 0, m_poolH = 0;  // the picture size m_pool's buffers are made for
 };
 
 // The size a picture of `video` pixels is converted to, to be shown over `shown` device pixels:
@@ -67,6 +74,8 @@ public:
 
 private:
     void CountPainted(INFRA::VideoFrameSink* sink);
+    // `f` converted for `sink`'s shown size; *display gets the size to show it at.
+    QImage ConvertFor(const AVFrame* f, INFRA::VideoFrameSink* sink, bool fast, QSize* display);
 
     PictureConverter m_converter;
     uint64_t m_lastSerial = 0;    // serial of the last picture handed over (0: none pending)

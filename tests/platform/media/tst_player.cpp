@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <QtTest>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <sched.h>
 #include <vector>
@@ -556,6 +557,38 @@ private slots:
                 }
             }
         }
+    }
+
+    // Pictures reuse the buffers of pictures the window has let go of, never one still shown:
+    // each picture keeps its own colours while later ones are made, at the same size or at
+    // another, and after the converter itself is gone.
+    void convertedPicturesKeepTheirBuffers() {
+        const QRgb colours[3] = {qRgb(200, 40, 40), qRgb(40, 60, 210), qRgb(40, 190, 60)};
+        std::vector<lumoav::FramePtr> frames;
+        for (const QRgb c : colours) {
+            QImage solid(16, 16, QImage::Format_RGB32);
+            solid.fill(c);
+            frames.push_back(YuvFrame(solid, QSize(1280, 720), AVCOL_SPC_BT709, false));
+            QVERIFY(frames.back());
+        }
+        auto colourOf = [](const QImage& img) { return img.pixel(img.width() / 2, img.height() / 2); };
+        auto converter = std::make_unique<lumocore::PictureConverter>();
+        std::vector<QImage> kept;  // the last picture of each round, as a window keeps its last
+        for (int round = 0; round < 4; ++round) {
+            const QSize size = round == 2 ? QSize(960, 540) : QSize(480, 270);
+            std::vector<QImage> made;
+            for (int i = 0; i < 3; ++i) {
+                made.push_back(converter->Convert(frames[size_t(i)].get(), size.width(), size.height(), true));
+                QCOMPARE(made.back().size(), size);
+            }
+            for (int i = 0; i < 3; ++i)
+                QVERIFY2(Near(colourOf(made[size_t(i)]), colours[i], 10),
+                         qPrintable(QString("round %1, picture %2").arg(round).arg(i)));
+            kept.push_back(made.back());
+        }
+        converter.reset();
+        for (const QImage& img : kept) QVERIFY2(Near(colourOf(img), colours[2], 10), qPrintable(RgbText(colourOf(img))));
+        QCOMPARE(kept[2].size(), QSize(960, 540));
     }
 
     // A view resized while playing gets pictures of its new size: smaller ones when it shrinks,

@@ -8,6 +8,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
+#include <libavutil/buffer.h>
 #include <libavutil/frame.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -54,6 +55,10 @@ struct IoDeleter {
 struct BsfDeleter {
     void operator()(AVBSFContext* b) const { av_bsf_free(&b); }
 };
+// A pool is freed once its last buffer is back: buffers still out stay valid.
+struct BufferPoolDeleter {
+    void operator()(AVBufferPool* p) const { av_buffer_pool_uninit(&p); }
+};
 
 using InputPtr = std::unique_ptr<AVFormatContext, InputDeleter>;
 using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
@@ -65,6 +70,7 @@ using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using BsfPtr = std::unique_ptr<AVBSFContext, BsfDeleter>;
 using IoPtr = std::unique_ptr<AVIOContext, IoDeleter>;
+using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolDeleter>;
 
 inline FramePtr MakeFrame() {
     return FramePtr(av_frame_alloc());
