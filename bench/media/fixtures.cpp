@@ -7,7 +7,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 #include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "sysload.h"
 
 namespace bench {
 
@@ -91,6 +96,49 @@ ToolRun RunTool(const QStringList& args, int timeoutMs) {
     run.cpuSec = ChildrenCpuSec() - cpu0;
     run.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     return run;
+}
+
+double ToolRealTimeCpuPercent(const QString& file, int count, double warmup, double seconds, QString* error) {
+    std::vector<std::unique_ptr<QProcess>> tools;
+    const QString length = QString::number(warmup + seconds + 2, 'f', 1);
+    for (int i = 0; i < count; ++i) {
+        tools.emplace_back(new QProcess);
+        QProcess& p = *tools.back();
+        p.setStandardOutputFile(QProcess::nullDevice());
+        p.setStandardErrorFile(QProcess::nullDevice());
+        p.start("ffmpeg", {"-hide_banner", "-nostdin", "-loglevel", "error", "-threads", "1", "-re", "-i", file,
+                           "-t", length, "-f", "null", "-"});
+        if (!p.waitForStarted(10000)) {
+            *error = "the ffmpeg tool could not be started: " + p.errorString();
+            return -1;
+        }
+    }
+    auto cpuOfAll = [&]() {
+        double sum = 0;
+        for (auto& p : tools) {
+            // A tool that ended early (its stream broke off) leaves nothing to read.
+            const double s = ProcessCpuSecOf(p->processId());
+            if (s < 0) return -1.0;
+            sum += s;
+        }
+        return sum;
+    };
+    QThread::msleep(static_cast<unsigned long>(warmup * 1000));
+    QElapsedTimer t;
+    t.start();
+    const double cpu0 = cpuOfAll();
+    QThread::msleep(static_cast<unsigned long>(seconds * 1000));
+    const double cpu1 = cpuOfAll();
+    const double wall = t.nsecsElapsed() / 1e9;
+    for (auto& p : tools) {
+        p->kill();
+        p->waitForFinished(5000);
+    }
+    if (cpu0 < 0 || cpu1 < 0) {
+        *error = "the ffmpeg tool did not play all the streams through the measuring window";
+        return -1;
+    }
+    return 100.0 * (cpu1 - cpu0) / wall;
 }
 
 }  // namespace bench

@@ -30,4 +30,9 @@ struct ToolRun {
 // Runs the ffmpeg tool with `args` (after -hide_banner -nostdin -loglevel error).
 ToolRun RunTool(const QStringList& args, int timeoutMs);
 
+// The ffmpeg tool decoding `count` copies of `file` at once, each read at its own rate ("-re")
+// with one decoder thread, as `count` views play them: the CPU all of them use over `seconds`
+// after `warmup` (start-up left out), in % of one core; -1 with *error set when not measured.
+double ToolRealTimeCpuPercent(const QString& file, int count, double warmup, double seconds, QString* error);
+
 }  // namespace bench
