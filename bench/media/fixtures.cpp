@@ -18,6 +18,11 @@ namespace bench {
 
 namespace {
 
+// The tool's own arguments: quiet, and never waiting on the terminal.
+QStringList ToolArgs(const QStringList& args) {
+    return QStringList{"-hide_banner", "-nostdin", "-loglevel", "error"} + args;
+}
+
 double ChildrenCpuSec() {
     rusage ru{};
     getrusage(RUSAGE_CHILDREN, &ru);
@@ -83,7 +88,7 @@ ToolRun RunTool(const QStringList& args, int timeoutMs) {
     const double cpu0 = ChildrenCpuSec();
     QElapsedTimer t;
     t.start();
-    p.start("ffmpeg", QStringList{"-hide_banner", "-nostdin", "-loglevel", "error"} + args);
+    p.start("ffmpeg", ToolArgs(args));
     const bool finished = p.waitForFinished(timeoutMs);
     run.wallSec = t.nsecsElapsed() / 1e9;
     run.errors = QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
@@ -106,8 +111,7 @@ double ToolRealTimeCpuPercent(const QString& file, int count, double warmup, dou
         QProcess& p = *tools.back();
         p.setStandardOutputFile(QProcess::nullDevice());
         p.setStandardErrorFile(QProcess::nullDevice());
-        p.start("ffmpeg", {"-hide_banner", "-nostdin", "-loglevel", "error", "-threads", "1", "-re", "-i", file,
-                           "-t", length, "-f", "null", "-"});
+        p.start("ffmpeg", ToolArgs({"-threads", "1", "-re", "-i", file, "-t", length, "-f", "null", "-"}));
         if (!p.waitForStarted(10000)) {
             *error = "the ffmpeg tool could not be started: " + p.errorString();
             return -1;
