@@ -366,15 +366,77 @@ int Download::CopySource(const Source& s, Output& o, int64_t doneBeforeMs, int64
     const int64_t fromTs = refStart + av_rescale_q(s.fromMs, AVRational{1, 1000}, refSt->time_base);
     const int64_t endTs =
         s.lenMs >= 0 ? fromTs + av_rescale_q(s.lenMs, AVRational{1, 1000}, refSt->time_base) : INT64_MAX;
-    if (s.fromMs > 0) {
-        intr.Arm(GetSettings().readTimeoutMs.load());
-        if (avformat_seek_file(in.get(), ref, INT64_MIN, fromTs, fromTs, 0) < 0)
-            av_seek_frame(in.get(), ref, fromTs, AVSEEK_FLAG_BACKWARD);
-    }
     // Input time (per input stream) that maps to the source's start in the output.
     std::vector<int64_t> inStart(in->nb_streams, AV_NOPTS_VALUE);
     int64_t srcEndOut[2] = {0, 0};  // furthest end reached per output stream (video, audio), output tb
     bool copying = mapV < 0;        // video copies begin on a key frame
+    // Writes one packet of the copy, with its times moved to the output's timeline.
+    auto copyOut = [&](AVPacket* p, int is, int os, int64_t tsRef) -> int {
+        const AVStream* ist = in->streams[is];
+        if (inStart[size_t(is)] == AV_NOPTS_VALUE) {
+            // Every stream of this source starts from the same instant: the reference start.
+            inStart[size_t(is)] = av_rescale_q(std::min(tsRef, fromTs), refSt->time_base, ist->time_base);
+        }
+        const AVStream* ost = o.ctx->streams[os];
+        const int64_t shift = inStart[size_t(is)];
+        const int64_t base = o.baseTs[size_t(os)];
+        p->pts = p->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE
+                                          : av_rescale_q(p->pts - shift, ist->time_base, ost->time_base) + base;
+        p->dts = av_rescale_q(p->dts - shift, ist->time_base, ost->time_base) + base;
+        p->duration = av_rescale_q(p->duration, ist->time_base, ost->time_base);
+        int64_t& last = o.lastDts[size_t(os)];
+        if (last != AV_NOPTS_VALUE && p->dts <= last) p->dts = last + 1;
+        if (p->pts != AV_NOPTS_VALUE && p->pts < p->dts) p->pts = p->dts;
+        last = p->dts;
+        const int64_t endOut = (p->pts != AV_NOPTS_VALUE ? p->pts : p->dts) + std::max<int64_t>(p->duration, 1);
+        int64_t& reached = srcEndOut[os == o.video ? 0 : 1];
+        reached = std::max(reached, endOut);
+        p->stream_index = os;
+        p->pos = -1;
+        const int w = WritePacket(o, p, os == mapV ? bsf.get() : nullptr);
+        if (w != LUMO_OK) return w;
+        if (os == o.video || o.video < 0)
+            Progress(doneBeforeMs + av_rescale_q(endOut - base, ost->time_base, AVRational{1, 1000}), totalMs,
+                     o.Written());
+        return LUMO_OK;
+    };
+
+    // A copy from inside the file starts at the last key frame at or before the asked time, so
+    // that the clip holds the whole range. A seek of a file without an index (MPEG-TS) lands near
+    // the time, not on that key frame: read from a little earlier and keep the pictures since the
+    // latest key frame until the asked time is passed ("pre-roll"); where even the earlier place
+    // is past the key frame, go back further.
+    struct Held {
+        lumoav::PacketPtr pkt;
+        int is, os;
+        int64_t tsRef;
+    };
+    std::vector<Held> held;  // the pre-roll: from the latest key frame at or before fromTs
+    size_t heldBytes = 0;
+    constexpr size_t kMaxHeldBytes = 64u << 20;  // a group of pictures larger than this starts late instead
+    bool preroll = s.fromMs > 0 && mapV >= 0;
+    int64_t backoffMs = 4000;
+    auto seekBefore = [&](int64_t ms) {
+        const int64_t target =
+            std::max(refStart, fromTs - av_rescale_q(ms, AVRational{1, 1000}, refSt->time_base));
+        intr.Arm(GetSettings().readTimeoutMs.load());
+        if (avformat_seek_file(in.get(), ref, INT64_MIN, target, target, 0) < 0)
+            av_seek_frame(in.get(), ref, target, AVSEEK_FLAG_BACKWARD);
+        return target > refStart;  // whether going back further could still help
+    };
+    bool canGoBack = false;
+    if (s.fromMs > 0) canGoBack = seekBefore(preroll ? backoffMs : 0);
+    auto flushHeld = [&]() -> int {
+        for (Held& h : held) {
+            const int w = copyOut(h.pkt.get(), h.is, h.os, h.tsRef);
+            av_packet_unref(h.pkt.get());
+            if (w != LUMO_OK) return w;
+        }
+        held.clear();
+        heldBytes = 0;
+        return LUMO_OK;
+    };
+
     lumoav::PacketPtr pkt = lumoav::MakePacket();
     if (!pkt) return LUMO_ERR_FAIL;
     for (;;) {
@@ -395,6 +457,44 @@ int Download::CopySource(const Source& s, Output& o, int64_t doneBeforeMs, int64
         const AVStream* ist = in->streams[is];
         const int64_t tsRef =
             av_rescale_q(pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts, ist->time_base, refSt->time_base);
+        if (preroll) {
+            const bool key = os == mapV && (pkt->flags & AV_PKT_FLAG_KEY);
+            if (os == mapV && tsRef > fromTs) {
+                if (held.empty() && canGoBack && backoffMs < 256000) {
+                    // The group holding the asked time began before where we read from.
+                    av_packet_unref(pkt.get());
+                    backoffMs *= 4;
+                    canGoBack = seekBefore(backoffMs);
+                    continue;
+                }
+                preroll = false;  // the asked time is passed: the held pictures go first
+                if (!held.empty()) {
+                    copying = true;
+                    r = flushHeld();
+                    if (r != LUMO_OK) return r;
+                }
+            } else {
+                if (key) {  // a later key frame at or before the time: start from it
+                    held.clear();
+                    heldBytes = 0;
+                }
+                if (key || !held.empty()) {
+                    heldBytes += size_t(std::max(pkt->size, 0));
+                    Held h{lumoav::MakePacket(), is, os, tsRef};
+                    if (!h.pkt || heldBytes > kMaxHeldBytes) {
+                        held.clear();
+                        heldBytes = 0;
+                        av_packet_unref(pkt.get());
+                        continue;
+                    }
+                    av_packet_move_ref(h.pkt.get(), pkt.get());
+                    held.push_back(std::move(h));
+                } else {
+                    av_packet_unref(pkt.get());
+                }
+                continue;
+            }
+        }
         if (tsRef >= endTs && (is == ref || os == mapA)) {
             av_packet_unref(pkt.get());
             if (is == ref) break;
@@ -405,33 +505,12 @@ int Download::CopySource(const Source& s, Output& o, int64_t doneBeforeMs, int64
             av_packet_unref(pkt.get());
             continue;
         }
-        if (inStart[size_t(is)] == AV_NOPTS_VALUE) {
-            // Every stream of this source starts from the same instant: the reference start.
-            inStart[size_t(is)] = av_rescale_q(std::min(tsRef, fromTs), refSt->time_base, ist->time_base);
-        }
-        const AVStream* ost = o.ctx->streams[os];
-        const int64_t shift = inStart[size_t(is)];
-        const int64_t base = o.baseTs[size_t(os)];
-        pkt->pts = pkt->pts == AV_NOPTS_VALUE
-                       ? AV_NOPTS_VALUE
-                       : av_rescale_q(pkt->pts - shift, ist->time_base, ost->time_base) + base;
-        pkt->dts = av_rescale_q(pkt->dts - shift, ist->time_base, ost->time_base) + base;
-        pkt->duration = av_rescale_q(pkt->duration, ist->time_base, ost->time_base);
-        int64_t& last = o.lastDts[size_t(os)];
-        if (last != AV_NOPTS_VALUE && pkt->dts <= last) pkt->dts = last + 1;
-        if (pkt->pts != AV_NOPTS_VALUE && pkt->pts < pkt->dts) pkt->pts = pkt->dts;
-        last = pkt->dts;
-        const int64_t endOut =
-            (pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts) + std::max<int64_t>(pkt->duration, 1);
-        int64_t& reached = srcEndOut[os == o.video ? 0 : 1];
-        reached = std::max(reached, endOut);
-        pkt->stream_index = os;
-        pkt->pos = -1;
-        r = WritePacket(o, pkt.get(), os == mapV ? bsf.get() : nullptr);
+        r = copyOut(pkt.get(), is, os, tsRef);
         if (r != LUMO_OK) return r;
-        if (os == o.video || o.video < 0)
-            Progress(doneBeforeMs + av_rescale_q(endOut - base, ost->time_base, AVRational{1, 1000}), totalMs,
-                     o.Written());
+    }
+    if (preroll && !held.empty()) {  // the file ended inside the group of the asked time
+        r = flushHeld();
+        if (r != LUMO_OK) return r;
     }
     // The next source continues where this one ended, on every stream alike.
     int64_t endMs = 0;

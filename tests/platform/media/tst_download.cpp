@@ -208,6 +208,44 @@ private slots:
         QVERIFY(QFileInfo(path).size() < QFileInfo(lng).size());
     }
 
+    // A copy starts at the last key frame at or before the asked time, never at the next one, so
+    // a clip holds the whole range asked for (the range, plus at most one key-frame interval).
+    void clipStartsAtTheKeyFrameAtOrBefore_data() {
+        QTest::addColumn<QString>("container");
+        QTest::addColumn<int>("fromS");
+        QTest::addColumn<int>("lenS");
+        QTest::newRow("ts, on a key frame late in the file") << "ts" << 240 << 6;
+        QTest::newRow("ts, between key frames") << "ts" << 241 << 6;
+        QTest::newRow("ts, near the start") << "ts" << 3 << 4;
+        QTest::newRow("mp4, between key frames") << "mp4" << 241 << 6;
+    }
+    void clipStartsAtTheKeyFrameAtOrBefore() {
+        QFETCH(QString, container);
+        QFETCH(int, fromS);
+        QFETCH(int, lenS);
+        // 250 s, a key frame every 2 s (10 pictures a second, 20 to a group).
+        const QString record = P("keyframes." + container);
+        if (!QFileInfo::exists(record))
+            QVERIFY(Ffmpeg(Source(250, "160x120", 10, false) + H264(20) +
+                               (container == "ts" ? QStringList{"-f", "mpegts"} : QStringList{}),
+                           record));
+        CLumoFileDesc whole = Probe(record);
+        CLumoTime from = whole.GetTimeS();
+        from.Add(fromS * 1000);
+        CLumoString fromText;
+        from.BuildISO8601(fromText);
+        CLumoFileDescList list(1);
+        list.Append(Desc(FilerUri(record) + QString("&from=%1&len=%2").arg(fromText.GetBuffer()).arg(lenS)));
+        list.GetHead()->SetTimeS(whole.GetTimeS());
+        list.GetHead()->SetTimeE(whole.GetTimeE());
+        QString path;
+        QCOMPARE(RunDownload(Target("dav", P("keycut")), &list, &path), 0);
+        const int64_t tenths = Seconds10(Probe(path));
+        const int64_t before = (fromS % 2) * 10;  // back to the key frame at or before
+        QVERIFY2(tenths >= lenS * 10 + before - 2 && tenths <= lenS * 10 + before + 2,
+                 qPrintable(QString("%1 s from %2 s gave %3 tenths").arg(lenS).arg(fromS).arg(tenths)));
+    }
+
     void filesAreJoined() {
         CLumoFileDescList list(1);
         list.Append(Desc(FilerUri(partA)));
