@@ -58,7 +58,7 @@ mkdir -p "$WORK/clips" "$WORK/disk1" "$WORK/disk2"
 SOURCES=(testsrc testsrc2 smptebars rgbtestsrc)
 TONES=(440 523 659 784)
 
-# One clip per channel and stream, made in parallel; the record files are links to them.
+# One clip per channel and stream, made in parallel; the record files are copies of them.
 make_clip() { # channel stream size rate kbps
   local ch=$1 st=$2 size=$3 rate=$4 kbps=$5
   ffmpeg -v error -y -f lavfi -i "${SOURCES[$((ch - 1))]}=size=$size:rate=$rate:duration=60" \
@@ -103,7 +103,10 @@ for ch in 1 2 3 4; do
       if [ $((slot % 5)) -eq 0 ]; then rtype=1; fi
       if [ $((slot % 7)) -eq 0 ]; then rtype=4; fi
       name=$(printf 'c%02d_s%d_r%d_%s.dav' "$ch" "$st" "$rtype" "$(date -d "@$start" +%Y%m%d_%H%M%S)")
-      ln "$clip" "$bdir/$name" 2>/dev/null || cp "$clip" "$bdir/$name"
+      # A copy of its own, last written when its minute ended: a file without times of its own
+      # is read as ending when it was last written, so each record shows its own time.
+      cp --reflink=auto "$clip" "$bdir/$name"
+      touch -d "@$((start + 60))" "$bdir/$name"
       used=$((used + size))
     done
   done

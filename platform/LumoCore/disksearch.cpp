@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "LumoRecord/LumoRecord.h"
 #include "lumocore_internal.h"
 #include "LumoFS/LumoRecordAddress.h"
 
@@ -271,22 +273,33 @@ int SearchRecorderDisk(const char* disk, const ILumoFSSearchParam* param, CLumoF
         if (a.channel != c.channel) return a.channel < c.channel;
         return a.stream < c.stream;
     });
+    int listed = 0;
     for (const RecordFile& f : hits) {
-        auto* d = new CLumoFileDesc();
+        auto d = std::make_unique<CLumoFileDesc>();
         d->SetURI(LumoRecordAddress::DiskRecord(root, f.block, f.name).Build().c_str());
         d->SetFileName(f.name.c_str());
         d->SetSaveFileName(f.name.c_str());
-        d->SetTimeS(CLumoTime::FromEpochMs(f.startMs));
-        d->SetTimeE(CLumoTime::FromEpochMs(f.endMs));
         d->SetChannel(f.channel - 1);
         d->SetStreamType(f.stream);
         d->SetRecordType(f.recordType);
+        // A record ends where its own media ends: a recorder may leave gaps between its files, so
+        // the next file's start only bounds it. A file that cannot be read keeps that bound.
+        d->SetTimeS(CLumoTime::FromEpochMs(f.startMs));
+        int64_t endMs = f.endMs;
+        if (LumoRecordProbeDesc(d.get()) == LUMO_OK && !d->GetTimeE().IsEmpty()) {
+            const int64_t ownEnd = d->GetTimeE().ToEpochMs();
+            if (ownEnd > f.startMs && (ownEnd < endMs || endMs <= f.startMs)) endMs = ownEnd;
+        }
+        if (endMs < fromMs) continue;
+        d->SetTimeS(CLumoTime::FromEpochMs(f.startMs));
+        d->SetTimeE(CLumoTime::FromEpochMs(endMs));
         uint64_t size = 0;
         ModifiedMs(f.block + "/" + f.name, &size);
         d->SetSize(size);
-        found->Append(d);
+        found->Append(d.release());
+        ++listed;
     }
-    return LUMO_OK;
+    return listed ? LUMO_OK : LUMO_ERR_NOMORE;
 }
 
 }  // namespace lumocore

@@ -1,6 +1,8 @@
 // The demo storage script: what it makes is what the engine reads, and a second run changes
 // nothing.
 #include <QDir>
+#include <QDirIterator>
+#include <QSet>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -89,6 +91,24 @@ void TestDemoStorage::makesWhatTheEngineReads() {
     QCOMPARE(LumoSRGetRecordFilePath(d->GetURI(), &path), 0);
     QVERIFY(QFileInfo(QString(path.GetBuffer())).isFile());
     LumoSRInvalidate();
+
+    // Each record file carries its own time: a player reading one as a local file (no times in
+    // the file) takes its end from the file's modification time, so that must be the end of the
+    // minute its name gives, not one time shared by every record.
+    QDirIterator it(bin.path() + "/demo-storage", {QStringLiteral("*.dav")}, QDir::Files, QDirIterator::Subdirectories);
+    QSet<qint64> ends;
+    int files = 0;
+    while (it.hasNext()) {
+        const QFileInfo fi(it.next());
+        const QDateTime named =
+            QDateTime::fromString(fi.completeBaseName().right(15), QStringLiteral("yyyyMMdd_HHmmss"));
+        QVERIFY2(named.isValid(), qPrintable(fi.fileName()));
+        QCOMPARE(fi.lastModified().toSecsSinceEpoch(), named.addSecs(60).toSecsSinceEpoch());
+        ends.insert(fi.lastModified().toSecsSinceEpoch());
+        ++files;
+    }
+    QCOMPARE(files, 4 * 2 * 18);
+    QCOMPARE(ends.size(), 18);
 }
 
 QTEST_GUILESS_MAIN(TestDemoStorage)

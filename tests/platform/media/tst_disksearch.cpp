@@ -11,6 +11,8 @@
 #include "LumoBase/LumoResult.h"
 #include "LumoCore/LumoCore.h"
 #include "LumoFS/LumoRecordAddress.h"
+#include "mediafixture.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -54,6 +56,7 @@ private slots:
     void search_data();
     void search();
     void resultsSurviveFailedSearch();
+    void recordsEndWithTheirOwnLength();
 
 private:
     // A recorder disk laid out as the engine lays out its disks, in `root`.
@@ -276,6 +279,43 @@ void TestDiskSearch::resultsSurviveFailedSearch() {
     QCOMPARE(LumoMediaSearch(dir.path().toUtf8().constData(), &p, &found, 0, 0, 0), int(LUMO_ERR_NOMORE));
     QCOMPARE(found.GetCount(), 2);
     QCOMPARE(QString::fromUtf8(found.GetHead()->GetURI()), first);
+}
+
+// A record lasts as long as its media, however far away the recorder's next file starts, and
+// whatever time the file was last changed (a copied drive has the copy's times).
+void TestDiskSearch::recordsEndWithTheirOwnLength() {
+    VT_REQUIRE(mediafixture::HaveFfmpeg(), "the ffmpeg tool is needed to make the records");
+    QTemporaryDir dir;
+    const QString root = dir.path() + "/REC";
+    WriteFile(root + "/index.bin", "KestoDisk 1\n");
+    QDir().mkpath(root + "/blk00001");
+    const QString first = root + "/blk00001/c01_s0_r0_20240501_041000.dav";
+    QVERIFY(mediafixture::Ffmpeg(mediafixture::Source(4, "160x120", 10, false) + mediafixture::H264(10) +
+                                     QStringList{"-f", "mpegts"},
+                                 first));
+    QVERIFY(QFile::copy(first, root + "/blk00001/c01_s0_r0_20240501_042000.dav"));
+    WriteFile(root + "/blk00001/c01_s0_r0_20240501_043000.dav", "not media");  // keeps the old bound
+
+    ILumoFSSearchParam p(1);
+    const QDateTime four = kDay.addSecs(4 * 3600);
+    p.SetTimeS(TimeOf(four));
+    p.SetTimeE(TimeOf(four.addSecs(3600)));
+    p.SetChannelMask(0, 1);
+    CLumoFileDescList found(1);
+    QCOMPARE(LumoMediaSearch(root.toUtf8().constData(), &p, &found, 0, 0, 0), 0);
+    QList<qint64> seconds;
+    for (const CLumoFileDesc* d : found)
+        seconds << (d->GetTimeE().ToEpochMs() - d->GetTimeS().ToEpochMs() + 500) / 1000;
+    QCOMPARE(seconds.size(), 3);
+    QCOMPARE(seconds[0], qint64(4));
+    QCOMPARE(seconds[1], qint64(4));
+    QVERIFY(seconds[2] >= 0);
+
+    // A search that starts after a record's own end leaves it out.
+    p.SetTimeS(TimeOf(four.addSecs(10 * 60 + 30)));
+    p.SetTimeE(TimeOf(four.addSecs(15 * 60)));
+    CLumoFileDescList later(1);
+    QCOMPARE(LumoMediaSearch(root.toUtf8().constData(), &p, &later, 0, 0, 0), int(LUMO_ERR_NOMORE));
 }
 
 QTEST_GUILESS_MAIN(TestDiskSearch)
