@@ -132,6 +132,18 @@ QList<QDomElement> Children(const QDomElement& parent, const QString& name = QSt
     return out;
 }
 
+// A folder as stored. An earlier clip dialog wrote Linux folders with backslashes ("\\tmp\\Cut"),
+// which would name a folder in the working directory: such a value (no '/' at all, starting with
+// a backslash) is read with slashes. Any other value is taken as it is, so a real folder whose
+// name holds a backslash still resolves.
+QString StoredFolder(const QString& stored) {
+    if (stored.startsWith(QLatin1Char('\\')) && !stored.contains(QLatin1Char('/'))) {
+        QString fixed = stored;
+        return fixed.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    }
+    return stored;
+}
+
 void ParseCommon(const QDomElement& common, PlayerSettings* s) {
     // Each value comes from its first usable occurrence; an unusable one leaves it open.
     struct IntField {
@@ -159,7 +171,7 @@ void ParseCommon(const QDomElement& common, PlayerSettings* s) {
         for (const QDomElement& e : Children(common, QLatin1String(f.name))) {
             const QString t = e.text();
             if (!t.isEmpty() && t != QLatin1String("(null)")) {
-                *f.value = t;
+                *f.value = f.value == &s->language ? t : StoredFolder(t);
                 break;
             }
         }

@@ -1,6 +1,7 @@
 #include "player/dialogs/cuttip.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QListView>
 #include <QPushButton>
@@ -142,8 +143,7 @@ void CutTip::on_btnBrowseCut_clicked() {
 }
 
 void CutTip::SetFolder(const QString& folder) {
-    m_folder = folder;
-    m_folder.replace('/', '\\');
+    m_folder = QDir::toNativeSeparators(folder);
     ShowElided(ui->labelPathInfo, m_folder);
 }
 

@@ -38,7 +38,7 @@ CutInfo Request(const CLumoTime& a, const CLumoTime& b, uint32_t format = 0) {
     info.fileEnd = T("2024-05-01T09:00:00");
     info.fileTimeText = "2024/05/01  08:00:00_09:00:00";
     info.filePath = "/rec/a.dav";
-    info.saveFolder = "\\clips";
+    info.saveFolder = "/clips";
     info.clipFormat = format;
     return info;
 }
@@ -70,7 +70,7 @@ private slots:
     void okChecksRange_data();
     void okChecksRange();
     void setInfoFillsDialog();
-    void browseStoresBackslashedFolderOnOk();
+    void browseStoresTheChosenFolderOnOk();
     void cancelStoresNothing();
     void textsAreKeys();
 };
@@ -87,7 +87,7 @@ void TestCutTip::init() {
     CutTip::SetChosenFolderForTest(QString());
     CPlayerContext* context = CPlayerContext::Instance();
     context->settings.cutRecordFormat = 0;
-    context->settings.cutRecordFolder = "\\clips";
+    context->settings.cutRecordFolder = "/clips";
 }
 
 // The range two times of day give in a file, and whether it is valid.
@@ -188,15 +188,16 @@ void TestCutTip::setInfoFillsDialog() {
     QCOMPARE(path->toolTip(), info.filePath);
     QCOMPARE(path->text(), info.filePath.left(45) + "...");
     QCOMPARE(dialog.findChild<QLabel*>("labelFileTimeInfo")->text(), info.fileTimeText);
-    QCOMPARE(dialog.findChild<QLabel*>("labelPathInfo")->text(), QString("\\clips"));
+    QCOMPARE(dialog.findChild<QLabel*>("labelPathInfo")->text(), QString("/clips"));
 }
 
-// A chosen folder comes back with backslashes and becomes the context's default on Ok, as does
-// the format; Ok with nothing changed still ends with 1.
-void TestCutTip::browseStoresBackslashedFolderOnOk() {
+// A chosen folder comes back as the file system names it (a backslash in a name is kept) and
+// becomes the context's default on Ok, as does the format; Ok with nothing changed still ends
+// with 1.
+void TestCutTip::browseStoresTheChosenFolderOnOk() {
     CutTip dialog;
     dialog.SetInfo(Request(T("2024-05-01T08:10:00"), T("2024-05-01T08:20:00")));
-    CutTip::SetChosenFolderForTest("/home/op/my clips");
+    CutTip::SetChosenFolderForTest("/home/op/my clips\\2024");
     dialog.findChild<QPushButton*>("btnBrowseCut")->click();
     CutTip::SetChosenFolderForTest("-");  // a cancelled chooser changes nothing
     dialog.findChild<QPushButton*>("btnBrowseCut")->click();
@@ -205,7 +206,7 @@ void TestCutTip::browseStoresBackslashedFolderOnOk() {
     QCOMPARE(dialog.result(), 1);
     CutInfo out;
     dialog.GetResult(out);
-    QCOMPARE(out.saveFolder, QString("\\home\\op\\my clips"));
+    QCOMPARE(out.saveFolder, QString("/home/op/my clips\\2024"));
     QCOMPARE(out.clipFormat, 1u);
     const CPlayerContext* context = CPlayerContext::Instance();
     QCOMPARE(context->settings.cutRecordFolder, out.saveFolder);
@@ -234,7 +235,7 @@ void TestCutTip::cancelStoresNothing() {
         else
             dialog.findChild<QPushButton*>("btnClose")->click();
         QCOMPARE(dialog.result(), 0);
-        QCOMPARE(CPlayerContext::Instance()->settings.cutRecordFolder, QString("\\clips"));
+        QCOMPARE(CPlayerContext::Instance()->settings.cutRecordFolder, QString("/clips"));
         QCOMPARE(CPlayerContext::Instance()->settings.cutRecordFormat, 0);
     }
 }

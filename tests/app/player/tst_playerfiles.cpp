@@ -347,6 +347,14 @@ void TestPlayerFiles::legacyFiles_data() {
     QTest::newRow("raw & and < with an entity look-alike")
         << settings("/s/&lt;x&amp", "&&<<", url) << playList("&&<<", uri) << "/s/&lt;x&amp"
         << "&&<<" << QStringList{plainUrl} << plainUri;
+    // An earlier clip dialog stored Linux folders with backslashes: read back with slashes, while
+    // a real folder whose name holds a backslash is kept as it is.
+    QTest::newRow("backslashed folder of an earlier version")
+        << settings("\\tmp\\Cut", "Playlist", url) << playList("Playlist", uri) << "/tmp/Cut"
+        << "Playlist" << QStringList{plainUrl} << plainUri;
+    QTest::newRow("a folder whose name holds a backslash")
+        << settings("/tmp/a\\b", "Playlist", url) << playList("Playlist", uri) << "/tmp/a\\b"
+        << "Playlist" << QStringList{plainUrl} << plainUri;
 }
 
 void TestPlayerFiles::legacyFiles() {
