@@ -487,8 +487,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             if (v != sliderProgress->value() && SeekSelectedView(v) == 0) {
                 sliderProgress->setValue(v);
                 UpdateFileInfo(SelectedView());
-                btnPlayorPause->setChecked(true);
-                btnPlayorPause->setToolTip(tr("pause"));
+                ShowPlayState(SelectedView());
             }
         }
     }
@@ -506,6 +505,14 @@ void MainWindow::SetProgressEnabled(bool on) {
         labelProgressE->setText(QStringLiteral("00:00:00"));
         sliderProgress->setValue(0);
     }
+}
+
+void MainWindow::ShowPlayState(int view) {
+    if (view != SelectedView()) return;
+    const int state = ViewState(view);
+    const bool playing = (state & (STATE_OPEN | STATE_END)) == STATE_OPEN && !(state & STATE_PAUSED);
+    btnPlayorPause->setChecked(playing);
+    btnPlayorPause->setToolTip(playing ? tr("pause") : tr("play"));
 }
 
 void MainWindow::ResetControlButtons() {
@@ -550,9 +557,7 @@ void MainWindow::RefreshControls(int view, int fileType) {
         UpdateFileInfo(view);
         handlePlaySliderPerSec(view);
         btnPlayorPause->setEnabled(true);
-        const bool paused = state & STATE_PAUSED;
-        btnPlayorPause->setChecked(!paused);
-        btnPlayorPause->setToolTip(paused ? tr("play") : tr("pause"));
+        ShowPlayState(view);
         btnCut->setChecked(m_cutMarked[view]);
     }
 }

@@ -68,6 +68,8 @@ public:
     int SeekView(int view, qint64 seconds);
     int playlistClearPlayState(int view);
     void ResetControlButtons();
+    // The play button shows what the selected view does (playing or not), never what was asked.
+    void ShowPlayState(int view);
     void ResetProgress();
     void SetControlButtonsEnabled(bool on);
     void SetProgressEnabled(bool on);

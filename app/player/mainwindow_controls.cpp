@@ -85,8 +85,7 @@ void MainWindow::SlowDownView(int view) {
 
 void MainWindow::on_sliderProgress_sliderPressed() {
     m_sliderDragging = true;
-    btnPlayorPause->setChecked(true);
-    btnPlayorPause->setToolTip(tr("pause"));
+    ShowPlayState(SelectedView());
 }
 
 void MainWindow::on_sliderProgress_sliderMoved(int value) {

@@ -554,10 +554,7 @@ int MainWindow::LocateSeconds(int view, qint64 seconds) {
     const int result = SeekView(view, seconds);
     if (result == 0) {
         UpdateFileInfo(view);
-        if (view == SelectedView()) {
-            btnPlayorPause->setChecked(true);
-            btnPlayorPause->setToolTip(tr("pause"));
-        }
+        ShowPlayState(view);
     }
     return result;
 }

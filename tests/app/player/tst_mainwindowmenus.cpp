@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QSlider>
 #include <QtTest>
 
 #include "LumoCore/LumoCore.h"
@@ -244,7 +245,40 @@ private slots:
         QVERIFY(PausedAt(0));
         QCOMPARE(w->LocateSeconds(0, seconds), 0);
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(PlayedSeconds(0) - expected) <= 1, 10000);
-        QVERIFY(w->PlayButton()->isChecked());
+        // The view stays paused, and the play button says so.
+        QVERIFY(w->ViewState(0) & 0x40);
+        QVERIFY(!w->PlayButton()->isChecked());
+    }
+
+    // Every way of seeking leaves the play button showing what the view does: paused stays
+    // paused, playing stays playing.
+    void playButtonFollowsTheViewAfterASeek_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("paused");
+        for (const char* how : {"locate", "click on the slider", "slider press"}) {
+            QTest::addRow("%s, paused", how) << QString(how) << true;
+            QTest::addRow("%s, playing", how) << QString(how) << false;
+        }
+    }
+    void playButtonFollowsTheViewAfterASeek() {
+        QFETCH(QString, how);
+        QFETCH(bool, paused);
+        QVERIFY(PlayIn(0, clip));
+        if (paused) QVERIFY(PausedAt(0));
+        QSlider* slider = w->ProgressSlider();
+        QTRY_VERIFY_WITH_TIMEOUT(slider->isEnabled() && slider->maximum() > 0, 10000);
+        if (how == "locate") {
+            QCOMPARE(w->LocateSeconds(0, 60), 0);
+        } else if (how == "click on the slider") {
+            slider->resize(qMax(slider->width(), 200), qMax(slider->height(), 20));
+            QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, QPoint(slider->width() * 3 / 4, slider->height() / 2));
+        } else {
+            QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, slider->rect().center());
+            QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, slider->rect().center());
+        }
+        QCOMPARE(bool(w->ViewState(0) & 0x40), paused);
+        QCOMPARE(w->PlayButton()->isChecked(), !paused);
+        QCOMPARE(w->PlayButton()->toolTip().toLower(), paused ? QString("play") : QString("pause"));
     }
 
     void locateByTime_data() {
