@@ -1,5 +1,7 @@
 #include "player/playercontext.h"
 
+#include "VantelInfraAPI/vantelutility.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -245,6 +247,7 @@ bool CPlayerContext::LoadLanguage(const QString& displayName) {
     if (fallback) QCoreApplication::installTranslator(fallback);
     m_fallbackTranslator = fallback;
     m_translator = translator;
+    VantelUtility::InstallQtTranslation(key);
     return QCoreApplication::installTranslator(translator);
 }
 

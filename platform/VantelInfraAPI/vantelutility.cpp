@@ -5,6 +5,8 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QMap>
 #include <QPixmap>
 #include <QSaveFile>
 #include <QSettings>
@@ -18,10 +20,12 @@
 
 namespace {
 
+// GUI thread only.
 struct LanguageState {
     QString settingsFile;
     QString current;
     QTranslator* translator = nullptr;
+    QTranslator* qtTranslator = nullptr;  // Qt's own texts, in the same language
 };
 
 LanguageState& lang() {
@@ -108,7 +112,36 @@ bool VantelUtility::initLanguage(const QString& key) {
     }
     s.translator = t;
     s.current = key;
+    InstallQtTranslation(key);
     // Posts QEvent::LanguageChange to every widget, which re-translates the windows.
+    QCoreApplication::installTranslator(t);
+    return true;
+}
+
+bool VantelUtility::InstallQtTranslation(const QString& key) {
+    // Our language keys and the locale names of Qt's translation files.
+    static const QMap<QString, QString> locales = {
+        {QStringLiteral("Chinese"), QStringLiteral("zh_CN")}, {QStringLiteral("Italian"), QStringLiteral("it")},
+        {QStringLiteral("Polish"), QStringLiteral("pl")},     {QStringLiteral("Spanish"), QStringLiteral("es")},
+        {QStringLiteral("Russian"), QStringLiteral("ru")},    {QStringLiteral("Portugal"), QStringLiteral("pt")},
+        {QStringLiteral("Thai"), QStringLiteral("th")},       {QStringLiteral("Turkish"), QStringLiteral("tr")},
+        {QStringLiteral("Persian"), QStringLiteral("fa")},    {QStringLiteral("French"), QStringLiteral("fr")},
+        {QStringLiteral("Greek"), QStringLiteral("el")},      {QStringLiteral("Hebrew"), QStringLiteral("he")},
+        {QStringLiteral("Czech"), QStringLiteral("cs")}};
+    LanguageState& s = lang();
+    if (s.qtTranslator) {
+        QCoreApplication::removeTranslator(s.qtTranslator);
+        delete s.qtTranslator;
+        s.qtTranslator = nullptr;
+    }
+    const QString locale = locales.value(key);
+    if (locale.isEmpty()) return false;
+    auto* t = new QTranslator(QCoreApplication::instance());
+    if (!t->load(QStringLiteral("qtbase_") + locale, QLibraryInfo::location(QLibraryInfo::TranslationsPath))) {
+        delete t;
+        return false;
+    }
+    s.qtTranslator = t;
     QCoreApplication::installTranslator(t);
     return true;
 }

@@ -1,10 +1,12 @@
 // Languages (translator files by key, in subfolders, refused keys), the saved language, the
 // autostart entry, 8-bit texts, and the client number.
+#include <QLibraryInfo>
 #include <QtTest>
 #include <QTextCodec>
 
 #include "VantelInfraAPI/testseams.h"
 #include "VantelInfraAPI/vantelutility.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -77,6 +79,19 @@ private slots:
         QCOMPARE(VantelUtility::initLanguage(key), loaded);
         QCOMPARE(running(), shown);
         if (loaded) QCOMPARE(VantelUtility::CurrentLanguage(), key);
+    }
+
+    // Qt's own texts (its file dialogs, standard buttons) follow the chosen language too.
+    void qtTextsFollowTheLanguage() {
+        const QString qtFolder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+        VT_REQUIRE(QFileInfo::exists(qtFolder + "/qtbase_zh_CN.qm"), "Qt's translations are not installed (qttranslations5-l10n)");
+        auto open = [] { return QCoreApplication::translate("QFileDialog", "&Open"); };
+        QVERIFY(VantelUtility::initLanguage(QStringLiteral("Chinese")));
+        QVERIFY2(open() != QLatin1String("&Open"), qPrintable(open()));
+        QVERIFY(VantelUtility::initLanguage(QStringLiteral("English")));
+        QCOMPARE(open(), QStringLiteral("&Open"));
+        QVERIFY(VantelUtility::initLanguage(QStringLiteral("Chinese")));
+        QVERIFY(open() != QLatin1String("&Open"));
     }
 
     void languageChangeReachesWidgets() {

@@ -26,6 +26,10 @@ public:
     static QString InitLanguageByFile(const QString& settingsFile);
     // The key of the installed language (empty when none).
     static QString CurrentLanguage();
+    // Qt's own texts (file dialogs, standard buttons) in the language of our key ("Chinese" ...),
+    // from Qt's translations folder; English, or a language Qt has no file for, removes them.
+    // Returns whether a translation of Qt's is now installed.
+    static bool InstallQtTranslation(const QString& key);
     // Path of the translator file for a key, or empty text.
     static QString LanguageFilePath(const QString& key);
 
