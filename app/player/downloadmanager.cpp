@@ -193,38 +193,46 @@ void CLumoDownload::QryProgress(CLumoThread& self) {
 // ---------------------------------------------------------------------------------------------
 
 CDownloadfileList::~CDownloadfileList() {
-    const std::vector<CLumoDownload*> items = m_items;
-    m_items.clear();
-    for (CLumoDownload* task : items) {
+    while (auto* head = m_items.GetHeadNode()) {
+        CLumoDownload* task = head->item;
+        m_items.Unlink(head);
         task->m_ownerList = nullptr;
+        task->m_ownerNode = nullptr;
         delete task;
     }
 }
 
 int CDownloadfileList::AddTail(CLumoDownload* task) {
     if (!task || task->m_ownerList) return -1;
-    m_items.push_back(task);
+    auto* node = m_items.AddTail(task);
+    if (!node) return -1;
     task->m_ownerList = this;
+    task->m_ownerNode = node;
     return 0;
 }
 
 CLumoDownload* CDownloadfileList::RemoveHead() {
-    if (m_items.empty()) return nullptr;
-    CLumoDownload* task = m_items.front();
-    m_items.erase(m_items.begin());
+    auto* head = m_items.GetHeadNode();
+    if (!head) return nullptr;
+    CLumoDownload* task = head->item;
+    m_items.Unlink(head);
     task->m_ownerList = nullptr;
+    task->m_ownerNode = nullptr;
     return task;
 }
 
 int CDownloadfileList::Remove(CLumoDownload* task) {
     if (!Contains(task)) return -1;
-    m_items.erase(std::find(m_items.begin(), m_items.end(), task));
+    m_items.Unlink(task->m_ownerNode);
     task->m_ownerList = nullptr;
+    task->m_ownerNode = nullptr;
     return 0;
 }
 
 CLumoDownload* CDownloadfileList::GetAt(int i) const {
-    return i >= 0 && i < GetCount() ? m_items[size_t(i)] : nullptr;
+    if (i < 0) return nullptr;
+    auto* node = m_items.NodeAt(uint32_t(i));
+    return node ? node->item : nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------

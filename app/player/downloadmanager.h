@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "LumoBase/LumoBase.h"
+#include "LumoBase/LumoListT.h"
 
 class CLumoFile;
 class CDownloadfileList;
@@ -102,6 +103,7 @@ private:
 
     // Guarded by the owning manager's lock.
     CDownloadfileList* m_ownerList = nullptr;
+    CLumoListT<CLumoDownload*>::Node* m_ownerNode = nullptr;  // its node in m_ownerList
 };
 
 // An ordered list of tasks; a task is in at most one list at a time. It does not own its tasks,
@@ -120,11 +122,12 @@ public:
     // -1 when the task is not in this list.
     int Remove(CLumoDownload* task);
     bool Contains(const CLumoDownload* task) const { return task && task->m_ownerList == this; }
-    int GetCount() const { return static_cast<int>(m_items.size()); }
+    int GetCount() const { return static_cast<int>(m_items.GetCount()); }
     CLumoDownload* GetAt(int i) const;
 
 private:
-    std::vector<CLumoDownload*> m_items;
+    // In blocks of 16 nodes; the destructor deletes the tasks still in it, the nodes own nothing.
+    CLumoListP<CLumoDownload> m_items{16, false, CLumoListP<CLumoDownload>::FREE_NONE, "CLumoDownload"};
 };
 
 class CDownloadManager : public CLumoObject {

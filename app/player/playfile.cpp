@@ -147,40 +147,40 @@ void CLumoFile::CopyFrom(const CLumoFile& other) {
 CLumoPlayFileList::CLumoPlayFileList(const std::string& name, uint32_t maxCount, bool allowDuplicates)
     : m_name(name),
       m_maxCount(maxCount == 0 || maxCount > 65535 ? 65535 : maxCount),
-      m_allowDuplicates(allowDuplicates) {}
+      m_allowDuplicates(allowDuplicates),
+      m_nodes(16, false, Nodes::FREE_NONE, "CLumoFile") {}
 
 CLumoPlayFileList::~CLumoPlayFileList() {
     RemoveAll();
 }
 
 CLumoFile* CLumoPlayFileList::GetAt(int i) const {
-    return i >= 0 && i < GetCount() ? m_files[static_cast<size_t>(i)].get() : nullptr;
+    if (i < 0) return nullptr;
+    const Nodes::Node* n = m_nodes.NodeAt(static_cast<uint32_t>(i));
+    return n ? n->item : nullptr;
 }
 
-int CLumoPlayFileList::IndexOf(const CLumoFile* file) const {
-    if (!file || file->m_list != this || file->m_index >= m_files.size() ||
-        m_files[file->m_index].get() != file)
-        return -1;
-    return static_cast<int>(file->m_index);
+bool CLumoPlayFileList::Holds(const CLumoFile* file) const {
+    return file && file->m_list == this && file->m_node && file->m_node->item == file;
 }
 
 int CLumoPlayFileList::AddTail(std::unique_ptr<CLumoFile>& file) {
     if (!file) return LUMO_ERR_PARAM;
     if (file->m_list) return LUMO_ERR_FAIL;
-    file->m_list = this;
-    file->m_index = m_files.size();
-    m_files.push_back(std::move(file));
+    Nodes::Node* node = m_nodes.AddTail(file.get());
+    if (!node) return LUMO_ERR_FAIL;  // no memory for a node: the caller keeps the file
+    CLumoFile* raw = file.release();
+    raw->m_list = this;
+    raw->m_node = node;
     return LUMO_OK;
 }
 
 std::unique_ptr<CLumoFile> CLumoPlayFileList::Remove(CLumoFile* file) {
-    const int i = IndexOf(file);
-    if (i < 0) return nullptr;
-    std::unique_ptr<CLumoFile> out = std::move(m_files[static_cast<size_t>(i)]);
-    m_files.erase(m_files.begin() + i);
-    for (size_t k = static_cast<size_t>(i); k < m_files.size(); ++k) m_files[k]->m_index = k;
-    out->m_list = nullptr;
-    return out;
+    if (!Holds(file)) return nullptr;
+    m_nodes.Unlink(file->m_node);
+    file->m_list = nullptr;
+    file->m_node = nullptr;
+    return std::unique_ptr<CLumoFile>(file);
 }
 
 int CLumoPlayFileList::Delete(CLumoFile* file) {
@@ -189,19 +189,27 @@ int CLumoPlayFileList::Delete(CLumoFile* file) {
 }
 
 void CLumoPlayFileList::RemoveAll() {
-    for (auto& f : m_files) f->m_list = nullptr;
-    m_files.clear();
+    while (Nodes::Node* head = m_nodes.GetHeadNode()) {
+        CLumoFile* file = head->item;
+        head->item = nullptr;
+        m_nodes.Unlink(head);
+        if (file) {
+            file->m_list = nullptr;
+            file->m_node = nullptr;
+            delete file;
+        }
+    }
 }
 
 CLumoFile* CLumoPlayFileList::Find(const std::string& url) const {
-    for (const auto& f : m_files)
-        if (f->url == url) return f.get();
+    for (const Nodes::Node* n = m_nodes.GetHeadNode(); n; n = n->next)
+        if (n->item && n->item->url == url) return n->item;
     return nullptr;
 }
 
 CLumoFile* CLumoPlayFileList::GetNext(const CLumoFile* file) const {
-    const int i = IndexOf(file);
-    return i < 0 ? nullptr : GetAt(i + 1);
+    if (!Holds(file)) return nullptr;
+    return file->m_node->next ? file->m_node->next->item : nullptr;
 }
 
 int CLumoPlayFileList::AddFromDesc(const CLumoFileDesc* desc, CLumoFile** added) {
@@ -231,8 +239,9 @@ int CLumoPlayFileList::AddFromDescList(CLumoFileDescList* descs, std::vector<CLu
 int CLumoPlayFileList::AddFromList(CLumoPlayFileList* other, std::vector<CLumoFile*>* added) {
     if (!other) return LUMO_ERR_PARAM;
     if (!m_allowDuplicates) DropListedFiles(other);
-    for (const auto& source : other->m_files) {
-        if (!m_allowDuplicates && Find(source->url)) continue;
+    for (const Nodes::Node* n = other->m_nodes.GetHeadNode(); n; n = n->next) {
+        const CLumoFile* source = n->item;
+        if (!source || (!m_allowDuplicates && Find(source->url))) continue;
         auto file = std::make_unique<CLumoFile>();
         file->CopyFrom(*source);
         CLumoFile* raw = file.get();
@@ -243,7 +252,7 @@ int CLumoPlayFileList::AddFromList(CLumoPlayFileList* other, std::vector<CLumoFi
 }
 
 void CLumoPlayFileList::DropListedDescs(CLumoFileDescList* descs) const {
-    if (!descs || m_files.empty()) return;
+    if (!descs || IsEmpty()) return;
     std::vector<CLumoFileDesc*> listed;
     for (CLumoFileDesc* desc : *descs)
         if (Find(desc->GetURI())) listed.push_back(desc);
@@ -251,10 +260,10 @@ void CLumoPlayFileList::DropListedDescs(CLumoFileDescList* descs) const {
 }
 
 void CLumoPlayFileList::DropListedFiles(CLumoPlayFileList* other) const {
-    if (!other || other == this || m_files.empty()) return;
+    if (!other || other == this || IsEmpty()) return;
     std::vector<CLumoFile*> listed;
-    for (const auto& f : other->m_files)
-        if (Find(f->url)) listed.push_back(f.get());
+    for (const Nodes::Node* n = other->m_nodes.GetHeadNode(); n; n = n->next)
+        if (n->item && Find(n->item->url)) listed.push_back(n->item);
     for (CLumoFile* f : listed) other->Delete(f);
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "LumoBase/LumoBase.h"
+#include "LumoBase/LumoListT.h"
 #include "LumoFS/LumoFS.h"
 
 class CLumoPlayFileList;
@@ -59,7 +60,7 @@ public:
 private:
     friend class CLumoPlayFileList;
     CLumoPlayFileList* m_list = nullptr;
-    size_t m_index = 0;  // position in m_list, kept by the list
+    CLumoListT<CLumoFile*>::Node* m_node = nullptr;  // its node in m_list, kept by the list
 };
 
 // A named, ordered list of play files. The list owns its files: what leaves it through Remove
@@ -75,8 +76,8 @@ public:
     void SetName(const std::string& name) { m_name = name; }
     uint32_t GetMaxCount() const { return m_maxCount; }
     bool AllowsDuplicates() const { return m_allowDuplicates; }
-    int GetCount() const { return static_cast<int>(m_files.size()); }
-    bool IsEmpty() const { return m_files.empty(); }
+    int GetCount() const { return static_cast<int>(m_nodes.GetCount()); }
+    bool IsEmpty() const { return m_nodes.IsEmpty(); }
     CLumoFile* GetAt(int i) const;
 
     // Appends and takes ownership (file is emptied); -4 for null, -1 when the file is already in
@@ -113,13 +114,18 @@ public:
     // different folders are two entries.
     CLumoFile* AddAndPick(CLumoFileDescList* descs, std::vector<CLumoFile*>* added);
 
+    // The nodes behind the list, for tests of their blocks.
+    using Nodes = CLumoListP<CLumoFile>;
+    const Nodes& NodeList() const { return m_nodes; }
+
 private:
-    int IndexOf(const CLumoFile* file) const;
+    bool Holds(const CLumoFile* file) const;
 
     std::string m_name;
     uint32_t m_maxCount;
     bool m_allowDuplicates;
-    std::vector<std::unique_ptr<CLumoFile>> m_files;
+    // Its files, in blocks of 16 nodes; the list deletes its files itself, the nodes own nothing.
+    Nodes m_nodes;
 };
 
 // The one address of a local record file, however its path came in (file dialog, folder,

@@ -222,6 +222,17 @@ void TestPlayFile::addAndRemove() {
     QCOMPARE(list.GetHead(), walk[2]);
     QCOMPARE(list.GetNext(walk[2]), nullptr);
     list.RemoveAll();
+    // Its nodes come in blocks of 16, all given back when the list is empty.
+    QCOMPARE(list.NodeList().GetBlockSize(), 16u);
+    QCOMPARE(list.NodeList().GetBlockCount(), 0u);
+    for (int i = 0; i < 17; ++i) {
+        auto f = MakeFile(Local("/r/n.dav"));
+        QCOMPARE(list.AddTail(f), 0);
+    }
+    QCOMPARE(list.NodeList().GetBlockCount(), 2u);
+    QCOMPARE(list.GetAt(16), list.NodeList().GetTailNode()->item);
+    while (!list.IsEmpty()) QCOMPARE(list.Delete(list.GetHead()), 0);
+    QCOMPARE(list.NodeList().GetBlockCount(), 0u);
 
     QCOMPARE(list.AddFromDesc(nullptr, nullptr), -1);
     CLumoFileDesc d;
