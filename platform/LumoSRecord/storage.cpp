@@ -1106,11 +1106,15 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
                     if (!d.busyBlocks.count(kv.first) && !kv.second.files.empty())
                         freeable += kv.second.bytes;
                 if (roomOf(d, freeable) < (uint64_t(m_conf.freeSpaceFloorMB) << 20) + size) continue;
+                // A block that cannot be removed whole (a mount point in it, a file that stays) is
+                // passed over for the next oldest.
+                std::set<uint32_t> kept;
                 while (isFull(d, size)) {
                     int64_t oldest = INT64_MAX;
                     int64_t victim = -1;
                     for (const auto& kv : d.blocks) {
-                        if (d.busyBlocks.count(kv.first) || kv.second.files.empty()) continue;
+                        if (d.busyBlocks.count(kv.first) || kv.second.files.empty() || kept.count(kv.first))
+                            continue;
                         if (kv.second.files.front().rn.startMs < oldest) {
                             oldest = kv.second.files.front().rn.startMs;
                             victim = kv.first;
@@ -1122,8 +1126,7 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
                     if (removeBlock(i, static_cast<uint32_t>(victim), &error) != 0) {
                         LumoPrintf("kestostorage: cannot overwrite a block of %s: %s\n", d.path.c_str(),
                                    error.c_str());
-                        readDisk(i, nullptr);
-                        break;
+                        kept.insert(static_cast<uint32_t>(victim));
                     }
                     readDisk(i, nullptr);
                 }

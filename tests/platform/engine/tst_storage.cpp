@@ -1,7 +1,8 @@
 // The recording engine's storage against real folders and real record files made at test time:
 // disk rows, channels and streams, blocks, CUIDs, the record search, formatting, broken files,
 // the probe cache, the writer with its disk-full policy, disk numbers and overlapping disks,
-// format failure reasons, settings problems, and queries that never wait for a probe.
+// format failure reasons, settings problems, and queries that never wait for a probe; and that
+// nothing outside the disks is lost: mounts and links inside a disk.
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,6 +17,7 @@
 #include <linux/fs.h>
 #include <mutex>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -23,6 +25,7 @@
 #include "LumoFS/LumoFS.h"
 #include "LumoSRecord/LumoSRecord.h"
 #include "probe.h"  // the engine's own probe, tested from outside
+#include "testsupport.h"
 
 namespace {
 
@@ -98,6 +101,8 @@ private slots:
     void queriesDoNotWaitForProbes();
     void stopEndsProbesAtOnce();
     void garbageIsJudgedByItsFirstBytes();
+    void removalNeverCrossesAMount_data();
+    void removalNeverCrossesAMount();
 
 private:
     QString m_clipMain;  // 2 s, 64x48, H.264 + AAC, MPEG-TS
@@ -188,6 +193,16 @@ private:
         m_locked.clear();
     }
     QStringList m_locked;
+    // Binds `source` on `target` (made here); unmounted in cleanup.
+    bool bindMount(const QString& source, const QString& target) {
+        QDir().mkpath(target);
+        if (::mount(QFile::encodeName(source).constData(), QFile::encodeName(target).constData(), nullptr,
+                    MS_BIND, nullptr) != 0)
+            return false;
+        m_mounts.prepend(target);
+        return true;
+    }
+    QStringList m_mounts;
     // An MP4 whose header promises 8 s of 640x360 pictures but that holds none of them; empty
     // when this ffmpeg has no such encoder.
     QString framelessMp4(const QString& encoder) {
@@ -280,6 +295,8 @@ void TestStorage::cleanup() {
     LumoSRInvalidate();
     LumoSRSetStorageConfig(nullptr);
     unlockFolders();
+    for (const QString& m : m_mounts) ::umount2(QFile::encodeName(m).constData(), MNT_DETACH);
+    m_mounts.clear();
 }
 
 void TestStorage::diskRows_data() {
@@ -1448,6 +1465,73 @@ void TestStorage::garbageIsJudgedByItsFirstBytes() {
     QVERIFY(!r.timedOut);
     QVERIFY(!r.aborted);
     QVERIFY2(r.bytesRead <= kesto::kProbeByteBudget, qPrintable(QString::number(r.bytesRead)));
+}
+
+void TestStorage::removalNeverCrossesAMount_data() {
+    QTest::addColumn<QString>("action");  // format, or the overwrite of the oldest block of a full disk
+    QTest::addColumn<QString>("mount");   // relative to the disk folder
+    QTest::newRow("format, mount in a block") << "format" << "blk00000/mnt";
+    QTest::newRow("format, mount as a block") << "format" << "blk00002";
+    QTest::newRow("overwrite, mount in a block") << "overwrite" << "blk00000/mnt";
+    QTest::newRow("overwrite, mount as a block") << "overwrite" << "blk00002";
+}
+
+void TestStorage::removalNeverCrossesAMount() {
+    QFETCH(QString, action);
+    QFETCH(QString, mount);
+    VT_REQUIRE(::geteuid() == 0, "bind mounts need root");
+    const bool format = action == "format";
+    // The overwrite: 1 MB for the engine, of which the oldest blocks hold nearly all.
+    writeIni(format ? "[disk1]\npath=d1\n" : "[storage]\nfreeSpaceFloorMB=0\n[disk1]\npath=d1\ncapacityMB=1\n");
+    makeDisk("d1");
+    place("d1", 0, 1, 0, 0, kBase.addDays(-2));
+    writeFile(disk("d1") + "/blk00000/padding.bin", QByteArray(1000 * 1024, 'p'));
+    const QString newer = place("d1", 1, 1, 0, 0, kBase.addDays(-1));
+    // An outside folder (same file system) with a record older than any: bound as a block, it is
+    // the oldest block of the disk.
+    const QString outside = root() + "/outside";
+    writeFile(outside + "/canary.txt", "outside");
+    writeFile(outside + "/deeper/canary.txt", "deeper");
+    const QString outsideRecord = recordName(1, 0, 0, kBase.addDays(-3));
+    QVERIFY(QFile::copy(m_clipMain, outside + "/" + outsideRecord));
+    const QString mountPoint = disk("d1") + "/" + mount;
+    QVERIFY2(bindMount(outside, mountPoint), strerror(errno));
+    // Links inside a block that lead outside: removed themselves, their targets untouched.
+    QVERIFY(QFile::link(outside + "/canary.txt", disk("d1") + "/blk00001/link-to-file"));
+    QVERIFY(QFile::link(outside + "/deeper", disk("d1") + "/blk00001/link-to-dir"));
+    setPolicy(format ? 0 : 1);
+    startEngine();
+
+    int rc = 0;
+    QPair<int, QString> why;
+    if (format) {
+        rc = formatDisk(1);
+        why = lastError();
+    } else {
+        rc = LumoSRStoreRecordFile(m_clipMain.toUtf8(), 1, 0, 0, lumoTime(kBase), nullptr, 5000);
+    }
+    // Nothing outside the disk is lost, whether seen through the mount or where it lies.
+    for (const QString& root : {outside, mountPoint}) {
+        for (const QString& name : {QString("canary.txt"), QString("deeper/canary.txt")}) {
+            QFile f(root + "/" + name);
+            QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(f.fileName()));
+            QCOMPARE(f.readAll(), QByteArray(name.startsWith("deeper") ? "deeper" : "outside"));
+        }
+        QVERIFY(QFileInfo(root + "/" + outsideRecord).size() > 0);
+    }
+    if (format) {
+        QCOMPARE(rc, int(LUMOSR_ERR_IO));
+        // The operator is told which path is a mount point that was left alone.
+        QCOMPARE(why.first, int(LUMOSR_REASON_NOT_REMOVABLE));
+        QVERIFY2(why.second.startsWith(mountPoint + ": a mount point"), qPrintable(why.second));
+        QVERIFY(!QFileInfo::exists(disk("d1") + "/blk00001"));
+    } else {
+        // The block with the mount cannot go whole; the overwrite makes room with the next oldest.
+        QCOMPARE(rc, 0);
+        ILumoFSSearchParam p = allOf(kBase.addDays(-4), kBase.addDays(1));
+        const QStringList names = searchNames(p);
+        QVERIFY2(names.contains(newer) && names.contains(recordName(1, 0, 0, kBase)), qPrintable(names.join(' ')));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestStorage)
