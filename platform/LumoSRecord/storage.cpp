@@ -475,6 +475,8 @@ void Storage::listBlock(size_t diskIndex, Block& b, int64_t seenMtime, uint64_t 
         f.name = n;
         f.size = fs.st_size;
         f.mtimeNs = mtimeNs(fs);
+        f.device = static_cast<uint64_t>(fs.st_dev);
+        f.inode = static_cast<uint64_t>(fs.st_ino);
         auto m = b.memo.find(n);
         if (m != b.memo.end() && m->second.size == f.size && m->second.mtimeNs == f.mtimeNs) {
             f.probed = true;
@@ -1242,19 +1244,50 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
 namespace kesto {
 
 int Storage::OpenRecordFile(const std::string& disk, const std::string& block, const std::string& name,
-                            int* fd, std::string* why) const {
+                            int* fd, std::string* why, int timeoutMs) {
     *fd = -1;
     RecordName rn;
-    if (ParseBlockDirName(block) < 0 || !ParseRecordFileName(name, &rn)) {
+    const int blockNo = ParseBlockDirName(block);
+    if (blockNo < 0 || !ParseRecordFileName(name, &rn)) {
         *why = "not a block and record file name of the engine";
         return LUMOSR_ERR_NOTFOUND;
     }
     const Disk* found = nullptr;
-    for (const auto& d : m_disks)
-        if (d->conf.shortName == disk) found = d.get();
+    size_t diskIndex = 0;
+    for (size_t i = 0; i < m_disks.size(); ++i)
+        if (m_disks[i]->conf.shortName == disk) {
+            found = m_disks[i].get();
+            diskIndex = i;
+        }
     if (!found) {
         *why = "no disk named " + disk;
         return LUMOSR_ERR_NOTFOUND;
+    }
+    // Only what the index names is served, and only the file the engine listed under that name:
+    // anything else put in a block (a hard link to a file outside the disks, a file renamed over
+    // a record since) is no record of the engine's.
+    uint64_t device = 0, inode = 0;
+    {
+        std::unique_lock<TimedLock> lock(m_mutex, std::defer_lock);
+        if (!lock.try_lock_for(std::chrono::milliseconds(timeoutMs))) {
+            *why = "the storage stayed busy";
+            return LUMOSR_ERR_TIMEOUT;
+        }
+        bool indexed = false;
+        if (const std::vector<uint32_t>* ids = m_index.BlockEntries(static_cast<int>(diskIndex), uint32_t(blockNo)))
+            for (uint32_t id : *ids)
+                if (m_index.At(id).fileName == name) indexed = true;
+        auto b = found->blocks.find(uint32_t(blockNo));
+        if (indexed && b != found->blocks.end())
+            for (const FileRec& f : b->second.files)
+                if (f.name == name) {
+                    device = f.device;
+                    inode = f.inode;
+                }
+        if (!indexed || inode == 0) {
+            *why = "no record of the engine's index";
+            return LUMOSR_ERR_NOTFOUND;
+        }
     }
     // The disk folder must still be the real folder it was when the settings were read: a folder
     // that has come to lead elsewhere (a link put in its place) is not served.
@@ -1283,6 +1316,11 @@ int Storage::OpenRecordFile(const std::string& disk, const std::string& block, c
     if (f < 0 || ::fstat(f, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (f >= 0) ::close(f);
         *why = f < 0 && fileErr != ELOOP ? systemError(name, fileErr) : "not a record file";
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    if (uint64_t(st.st_dev) != device || uint64_t(st.st_ino) != inode) {
+        ::close(f);
+        *why = "not the record file the engine read under that name";
         return LUMOSR_ERR_NOTFOUND;
     }
     *fd = f;

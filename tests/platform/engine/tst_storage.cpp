@@ -2,7 +2,8 @@
 // disk rows, channels and streams, blocks, CUIDs, the record search, formatting, broken files,
 // the probe cache, the writer with its disk-full policy, disk numbers and overlapping disks,
 // format failure reasons, settings problems, and queries that never wait for a probe; and that
-// nothing outside the disks is lost: mounts and links inside a disk.
+// nothing outside the disks is lost or served: mounts and links inside a disk, and hard links
+// to outside files.
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,6 +25,7 @@
 
 #include "LumoFS/LumoFS.h"
 #include "LumoSRecord/LumoSRecord.h"
+#include "enginefixture.h"
 #include "probe.h"  // the engine's own probe, tested from outside
 #include "testsupport.h"
 
@@ -103,6 +105,8 @@ private slots:
     void garbageIsJudgedByItsFirstBytes();
     void removalNeverCrossesAMount_data();
     void removalNeverCrossesAMount();
+    void servesOnlyIndexedRecords_data();
+    void servesOnlyIndexedRecords();
 
 private:
     QString m_clipMain;  // 2 s, 64x48, H.264 + AAC, MPEG-TS
@@ -292,6 +296,7 @@ void TestStorage::init() {
 
 void TestStorage::cleanup() {
     kesto::SetProbeHook(nullptr);
+    LumoSRStop();
     LumoSRInvalidate();
     LumoSRSetStorageConfig(nullptr);
     unlockFolders();
@@ -1531,6 +1536,59 @@ void TestStorage::removalNeverCrossesAMount() {
         ILumoFSSearchParam p = allOf(kBase.addDays(-4), kBase.addDays(1));
         const QStringList names = searchNames(p);
         QVERIFY2(names.contains(newer) && names.contains(recordName(1, 0, 0, kBase)), qPrintable(names.join(' ')));
+    }
+}
+
+void TestStorage::servesOnlyIndexedRecords_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("status");
+    QTest::newRow("an indexed record") << "record" << 200;
+    QTest::newRow("a hard link to an outside file") << "hard link" << 404;
+    QTest::newRow("an indexed name, another file since") << "swapped" << 404;
+    QTest::newRow("an outside record, not read yet") << "unread" << 404;
+}
+
+void TestStorage::servesOnlyIndexedRecords() {
+    QFETCH(QString, kind);
+    QFETCH(int, status);
+    writeIni("[disk1]\npath=d1\n");
+    makeDisk("d1");
+    const QString record = place("d1", 0, 1, 0, 0, kBase);
+    const QByteArray secret = "[storage]\nsecret=outside the disks\n";
+    writeFile(root() + "/outside/secret.ini", secret);
+    QVERIFY(QFile::copy(m_clipMain, root() + "/outside/clip.ts"));
+    const QString block = disk("d1") + "/blk00000/";
+    QString served = record;
+    if (kind == "hard link") {
+        served = recordName(1, 0, 0, kBase.addSecs(60));
+        QCOMPARE(::link(QFile::encodeName(root() + "/outside/secret.ini").constData(),
+                        QFile::encodeName(block + served).constData()),
+                 0);
+    }
+    startEngine();  // the engine has read the disk: the link is no record of its index
+    if (kind == "swapped") {
+        // Another file put in place of an indexed record, after the engine read it.
+        const QString tmp = block + "swap.tmp";
+        QCOMPARE(::link(QFile::encodeName(root() + "/outside/secret.ini").constData(),
+                        QFile::encodeName(tmp).constData()),
+                 0);
+        QCOMPARE(::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(block + record).constData()), 0);
+    } else if (kind == "unread") {
+        served = recordName(1, 0, 0, kBase.addSecs(120));
+        QCOMPARE(::link(QFile::encodeName(root() + "/outside/clip.ts").constData(),
+                        QFile::encodeName(block + served).constData()),
+                 0);
+    }
+    QCOMPARE(LumoSRStart(0), 0);
+    const HttpAnswer a = RawHttp(LumoSRGetPort(), Request("GET", "/records/disk1/blk00000/" + served.toUtf8()));
+    LumoSRStop();
+    QCOMPARE(a.status, status);
+    if (status == 200) {
+        QFile clip(m_clipMain);
+        QVERIFY(clip.open(QIODevice::ReadOnly));
+        QVERIFY(a.body == clip.readAll());
+    } else {
+        QVERIFY(!a.body.contains("secret"));
     }
 }
 
