@@ -45,7 +45,6 @@
 //     result given up at the deadline or by a stop is neither cached nor kept.
 #include "storage.h"
 
-#include <QSaveFile>
 #include <QSettings>
 #include <algorithm>
 #include <cerrno>
@@ -61,6 +60,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include "LumoBase/atomicfile.h"
 #include "LumoFS/LumoRecordAddress.h"
 #include "fsutil.h"
 #include "lasterror.h"
@@ -585,12 +585,12 @@ void Storage::writeCache(const Disk& d, const Block& b) {
             << p.durationMs << ' ' << int(p.videoCodec) << ' ' << int(p.audioCodec) << ' ' << p.width << ' '
             << p.height << ' ' << p.frameRate << ' ' << p.frames << ' ' << p.bitRateKbps << '\n';
     }
-    // Only a cache: a failure costs a probe on the next start, nothing else.
-    QSaveFile file(QString::fromStdString(bpath + "/" + kIndexCacheName));
+    // Only a cache: a failure costs a probe on the next start, nothing else; the old cache stays
+    // whole (its lines are checked against each file's size and mtime).
     const std::string text = out.str();
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit())
-        LumoPrintf("kestostorage: cannot write the index cache of %s\n", bpath.c_str());
+    const LumoSaveResult saved = LumoSaveFileAtomic(bpath + "/" + kIndexCacheName, text.data(), text.size());
+    if (!saved.ok())
+        LumoPrintf("kestostorage: cannot write the index cache of %s: %s\n", bpath.c_str(), saved.message.c_str());
 }
 
 void Storage::summarize(const Disk& d, Block& b) const {

@@ -2,8 +2,8 @@
 // disk rows, channels and streams, blocks, CUIDs, the record search, formatting, broken files,
 // the probe cache, the writer with its disk-full policy, disk numbers and overlapping disks,
 // format failure reasons, settings problems, and queries that never wait for a probe; and that
-// nothing outside the disks is lost or served: mounts and links inside a disk, and hard links
-// to outside files.
+// nothing outside the disks is lost or served: mounts and links inside a disk, hard links to
+// outside files, and the security file's import on a full disk.
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -107,6 +107,7 @@ private slots:
     void removalNeverCrossesAMount();
     void servesOnlyIndexedRecords_data();
     void servesOnlyIndexedRecords();
+    void securityImportOnFullDisk();
 
 private:
     QString m_clipMain;  // 2 s, 64x48, H.264 + AAC, MPEG-TS
@@ -1590,6 +1591,33 @@ void TestStorage::servesOnlyIndexedRecords() {
     } else {
         QVERIFY(!a.body.contains("secret"));
     }
+}
+
+void TestStorage::securityImportOnFullDisk() {
+    VT_REQUIRE(::geteuid() == 0, "mounting a small file system needs root");
+    vt::SmallTmpfs small;
+    QString why;
+    VT_REQUIRE(small.Mount(256 * 1024, &why), why);
+    LumoSRSetStorageConfig(small.filePath("kestostorage.ini").toUtf8().constData());
+    const QByteArray old("<SecurityFile><Client name=\"ops\" password=\"old\"/></SecurityFile>\n");
+    const QByteArray fresh("<SecurityFile><Client name=\"ops\" password=\"new\"/></SecurityFile>\n");
+    writeFile(root() + "/old.xml", old);
+    writeFile(root() + "/new.xml", fresh);
+    QCOMPARE(LumoSRImportSecurityFile((root() + "/old.xml").toUtf8().constData()), 0);
+    const QString target = small.filePath("kestosecurity.xml");
+    QCOMPARE(QFileInfo(target).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+
+    QVERIFY(small.Fill());
+    QCOMPARE(LumoSRImportSecurityFile((root() + "/new.xml").toUtf8().constData()), int(LUMOSR_ERR_FULL));
+    const QPair<int, QString> got = lastError();
+    QCOMPARE(got.first, int(LUMOSR_REASON_IO));
+    QVERIFY2(got.second.contains("the disk is full: " + target), qPrintable(got.second));
+    QFile kept(target);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), old);
+    // Nothing half-written is left beside it.
+    QCOMPARE(QDir(small.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList({".filler", "kestosecurity.xml"}));
 }
 
 QTEST_GUILESS_MAIN(TestStorage)
