@@ -68,9 +68,11 @@ int openFolderAt(int dirFd, const char* name) {
     return ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-// True when the entry lies on another mount than the folder the removal started in.
+// True when the entry lies on another mount than the folder the removal started in. A folder on
+// another device is never entered either (a file system inside another, a subvolume); a file's
+// device number is not compared, since an overlay reports its lower layer's for files.
 bool onOtherMount(const Origin& origin, int dirFd, const char* name, const struct stat& st) {
-    if (st.st_dev != origin.device) return true;
+    if (S_ISDIR(st.st_mode) && st.st_dev != origin.device) return true;
     uint64_t id = 0;
     if (!origin.mountKnown || !mountIdAt(dirFd, name, &id)) return false;
     return id != origin.mount;
