@@ -105,6 +105,7 @@ private slots:
     void garbageIsJudgedByItsFirstBytes();
     void removalNeverCrossesAMount_data();
     void removalNeverCrossesAMount();
+    void formatOnAnOverlay();
     void servesOnlyIndexedRecords_data();
     void servesOnlyIndexedRecords();
     void securityImportOnFullDisk();
@@ -1538,6 +1539,39 @@ void TestStorage::removalNeverCrossesAMount() {
         const QStringList names = searchNames(p);
         QVERIFY2(names.contains(newer) && names.contains(recordName(1, 0, 0, kBase)), qPrintable(names.join(' ')));
     }
+}
+
+void TestStorage::formatOnAnOverlay() {
+    // A disk folder that is an overlay of two file systems: its files report the lower layer's
+    // device, its folders the overlay's. They are the disk's own and go with a format.
+    VT_REQUIRE(::geteuid() == 0, "mounting needs root");
+    vt::SmallTmpfs lower, upper;
+    QString why;
+    VT_REQUIRE(lower.Mount(8 << 20, &why) && upper.Mount(8 << 20, &why), why);
+    writeFile(lower.filePath("kestodisk.marker"), "KestoDisk 1\n");
+    QVERIFY(QDir().mkpath(lower.filePath("blk00000")));
+    const QString name = recordName(1, 0, 0, kBase);
+    QVERIFY(QFile::copy(m_clipMain, lower.filePath("blk00000/" + name)));
+    QVERIFY(QDir().mkpath(upper.filePath("up")) && QDir().mkpath(upper.filePath("work")));
+    QVERIFY(QDir().mkpath(disk("d1")));
+    const QByteArray options = "lowerdir=" + QFile::encodeName(lower.path()) +
+                               ",upperdir=" + QFile::encodeName(upper.filePath("up")) +
+                               ",workdir=" + QFile::encodeName(upper.filePath("work"));
+    VT_REQUIRE(::mount("overlay", QFile::encodeName(disk("d1")).constData(), "overlay", 0, options.constData()) == 0,
+               QString("cannot mount an overlay: %1").arg(strerror(errno)));
+    struct Unmount {
+        QByteArray path;
+        ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+    } unmount{QFile::encodeName(disk("d1"))};
+    writeIni("[disk1]\npath=d1\n");
+    startEngine();
+    ILumoFSSearchParam p = allOf(kBase.addSecs(-60), kBase.addSecs(3600));
+    QCOMPARE(searchNames(p), QStringList{name});
+
+    QCOMPARE(formatDisk(1), 0);
+    QVERIFY(!QFileInfo::exists(disk("d1") + "/blk00000"));
+    QCOMPARE(searchNames(p), QStringList());
+    LumoSRInvalidate();
 }
 
 void TestStorage::servesOnlyIndexedRecords_data() {
