@@ -10,6 +10,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "LumoBase/atomicfile.h"
+
 #ifndef STATX_MNT_ID
 #define STATX_MNT_ID 0x1000U  // Linux 5.8; the kernel leaves it out of stx_mask where it has none
 #endif
@@ -183,11 +185,6 @@ int SyncDirectory(const std::string& path) {
 }
 
 namespace {
-std::string dirOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".")
-                                      : (slash == 0 ? std::string("/") : path.substr(0, slash));
-}
 bool writeAll(int fd, const char* p, size_t n) {
     while (n > 0) {
         ssize_t w = ::write(fd, p, n);
@@ -203,27 +200,11 @@ bool writeAll(int fd, const char* p, size_t n) {
 }  // namespace
 
 int WriteFileDurably(const std::string& path, const std::string& data, std::string* error) {
-    std::string tmp =
-        dirOf(path) + "/.tmp." + path.substr(path.rfind('/') + 1) + "." + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) {
-        note(error, tmp);
-        return -1;
-    }
-    if (!writeAll(fd, data.data(), data.size()) || ::fsync(fd) != 0) {
-        note(error, tmp);
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        return -1;
-    }
-    ::close(fd);
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        note(error, path);
-        ::unlink(tmp.c_str());
-        return -1;
-    }
-    SyncDirectory(dirOf(path));
-    return 0;
+    const LumoSaveResult saved = LumoSaveFileAtomic(path, data.data(), data.size(), 0644);
+    if (saved.ok()) return 0;
+    errno = saved.sysError;
+    if (error && error->empty()) *error = saved.message;
+    return -1;
 }
 
 int CopyFileDurably(const std::string& source, const std::string& target, std::string* error) {

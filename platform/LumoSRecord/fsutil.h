@@ -13,8 +13,9 @@ namespace kesto {
 // "<full path>: <the system's reason>", or "<full path>: a mount point ...".
 int RemoveEntryAt(int parentFd, const std::string& parentPath, const std::string& name, std::string* error);
 
-// Writes `data` to `path` through a temporary file in the same folder, syncs it and renames it
-// into place, then syncs the folder. 0 or -1.
+// Writes `data` to `path` whole or not at all (LumoSaveFileAtomic: a temporary file beside it,
+// synced, checked and renamed into place; the old file kept on failure). 0, or -1 with *error
+// saying why ("the disk is full: <path>" for a full disk).
 int WriteFileDurably(const std::string& path, const std::string& data, std::string* error);
 
 // Copies `source` to `target` (a new file), syncs it; 0 or -1 (a partial target is removed).

@@ -951,8 +951,11 @@ int Storage::Format(int64_t diskId, int timeoutMs) {
     int failures = 0;
     for (const std::string& n : names) {
         // The engine's own entries only: block folders (and anything under a block name, a link
-        // included, which is removed itself) and its work files. Whatever else lies there stays.
-        const bool ours = ParseBlockDirName(n) >= 0 || n == kIndexCacheName || n.compare(0, 5, ".tmp.") == 0;
+        // included, which is removed itself) and its work files (what a save of its marks cut
+        // short by the end of the process left). Whatever else lies there stays.
+        const bool ours = ParseBlockDirName(n) >= 0 || n == kIndexCacheName || n.compare(0, 5, ".tmp.") == 0 ||
+                          n.compare(0, std::strlen(kMarkerName) + 5, std::string(kMarkerName) + ".tmp-") == 0 ||
+                          n.compare(0, std::strlen(kRecorderMarkName) + 5, std::string(kRecorderMarkName) + ".tmp-") == 0;
         if (ours && RemoveEntryAt(fd, d.io, n, &error) != 0) ++failures;
     }
     ::close(fd);

@@ -740,6 +740,7 @@ void TestStorage::formatTwoDisksTouchesNothingElse() {
     writeFile(root() + "/beside.txt", "beside the disks");
     writeFile(root() + "/outside/precious.txt", "outside");
     writeFile(disk("d1") + "/notes.txt", "the operator's own file");
+    writeFile(disk("d1") + "/kestodisk.marker.tmp-999-1", "a save of the mark cut short");
     QVERIFY(QFile::link(root() + "/outside/precious.txt", disk("d1") + "/blk00000/link-to-file"));
     QVERIFY(QFile::link(root() + "/outside", disk("d1") + "/blk00009"));  // named like a block
     QVERIFY(QFile::link(root() + "/outside", disk("d2") + "/blk00000/link-to-dir"));
@@ -1227,7 +1228,9 @@ void TestStorage::formatFailureReasons_data() {
     QTest::newRow("a record that cannot be removed")
         << "pinned" << int(LUMOSR_ERR_IO) << int(LUMOSR_REASON_NOT_REMOVABLE) << "@/blk00000/c01_s0_r0_*";
     QTest::newRow("a folder that cannot be written")
-        << "readonly" << int(LUMOSR_ERR_IO) << int(LUMOSR_REASON_IO) << "@/.tmp.kestodisk.marker*";
+        << "readonly" << int(LUMOSR_ERR_IO) << int(LUMOSR_REASON_IO) << "cannot write @/kestodisk.marker*";
+    QTest::newRow("a full disk") << "full" << int(LUMOSR_ERR_IO) << int(LUMOSR_REASON_IO)
+                                 << "the disk is full: @/kestodisk.marker";
     QTest::newRow("a disk being written")
         << "busy" << int(LUMOSR_ERR_STATE) << int(LUMOSR_REASON_DISK_BUSY) << "@";
 }
@@ -1246,6 +1249,22 @@ void TestStorage::formatFailureReasons() {
     } else if (kind == "readonly") {
         makeDisk("d1", false);
         if (!lockFolder(disk("d1"))) QSKIP("this file system cannot make a folder read-only here");
+    } else if (kind == "full") {
+        // A disk that the operator's own file fills: the format has nothing of the engine's to free.
+        VT_REQUIRE(::geteuid() == 0, "mounting a small file system needs root");
+        QVERIFY(QDir().mkpath(disk("d1")));
+        QVERIFY2(::mount("tmpfs", QFile::encodeName(disk("d1")).constData(), "tmpfs", 0, "size=256k") == 0,
+                 strerror(errno));
+        m_mounts.prepend(disk("d1"));
+        writeFile(disk("d1") + "/kestodisk.marker", "KestoDisk 1\n");
+        QFile filler(disk("d1") + "/operator.bin");
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray chunk(4096, 'f');
+        while (filler.write(chunk) == chunk.size()) {
+        }
+        while (filler.write("f", 1) == 1) {
+        }
+        filler.close();
     } else if (kind != "missing") {
         makeDisk("d1");
         place("d1", 0, 1, 0, 0, kBase);
