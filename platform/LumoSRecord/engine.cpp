@@ -212,7 +212,7 @@ int LumoSRImportSecurityFile(const char* path) {
     int rc = kesto::ImportSecurityFile(QString::fromUtf8(path), target, &why);
     if (rc != LUMOSR_OK) {
         LumoPrintf("LumoSRImportSecurityFile: %s: %s\n", path, why.toUtf8().constData());
-        kesto::SetLastError(rc == LUMOSR_ERR_IO ? LUMOSR_REASON_IO : LUMOSR_REASON_NONE,
+        kesto::SetLastError(rc == LUMOSR_ERR_IO || rc == LUMOSR_ERR_FULL ? LUMOSR_REASON_IO : LUMOSR_REASON_NONE,
                             std::string(path) + ": " + why.toStdString());
     }
     return rc;

@@ -7,13 +7,15 @@ namespace kesto {
 
 // Removes `name` inside the open directory `parentFd` (whose path is `parentPath`, for messages):
 // a file or a link is unlinked (a link's target is never touched), a directory is emptied
-// depth-first and removed. Directories on another device (a mount point inside the folder) are
-// not entered. Returns 0, or -1 when something could not be removed; *error then names the first
-// failure as "<full path>: <the system's reason>".
+// depth-first and removed. A mount point inside (another file system, or a bind mount of the same
+// one: told apart by mount IDs, not by device numbers) is neither entered nor removed. Returns 0,
+// or -1 when something could not be removed; *error then names the first failure as
+// "<full path>: <the system's reason>", or "<full path>: a mount point ...".
 int RemoveEntryAt(int parentFd, const std::string& parentPath, const std::string& name, std::string* error);
 
-// Writes `data` to `path` through a temporary file in the same folder, syncs it and renames it
-// into place, then syncs the folder. 0 or -1.
+// Writes `data` to `path` whole or not at all (LumoSaveFileAtomic: a temporary file beside it,
+// synced, checked and renamed into place; the old file kept on failure). 0, or -1 with *error
+// saying why ("the disk is full: <path>" for a full disk).
 int WriteFileDurably(const std::string& path, const std::string& data, std::string* error);
 
 // Copies `source` to `target` (a new file), syncs it; 0 or -1 (a partial target is removed).

@@ -4,9 +4,10 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QXmlStreamReader>
 
+#include "LumoBase/LumoResult.h"
+#include "LumoBase/atomicfile.h"
 #include "LumoSRecord/LumoSRecord.h"
 
 namespace kesto {
@@ -83,15 +84,14 @@ int ImportSecurityFile(const QString& source, const QString& target, QString* wh
     in.close();
     if (!ValidateSecurityXml(data, why)) return LUMOSR_ERR_PARAM;
 
-    // The file holds the network accounts' passwords: readable by the engine's owner only.
-    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly) || !out.setPermissions(ownerOnly) || out.write(data) != data.size() ||
-        !out.commit()) {
-        if (why) *why = out.errorString();
-        return LUMOSR_ERR_IO;
+    // The file holds the network accounts' passwords: readable by the engine's owner only. Every
+    // byte is on the disk before it replaces the old copy; on failure the old copy stays.
+    const LumoSaveResult saved =
+        LumoSaveFileAtomic(QFile::encodeName(target).toStdString(), data.constData(), size_t(data.size()), 0600);
+    if (!saved.ok()) {
+        if (why) *why = QString::fromStdString(saved.message);
+        return saved.code == LUMO_ERR_DISKFULL ? LUMOSR_ERR_FULL : LUMOSR_ERR_IO;
     }
-    QFile::setPermissions(target, ownerOnly);
     return LUMOSR_OK;
 }
 

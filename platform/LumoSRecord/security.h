@@ -8,7 +8,9 @@ namespace kesto {
 
 // A security file is <SecurityFile> holding one or more <Client name="..."/> elements.
 bool ValidateSecurityXml(const QByteArray& data, QString* why);
-// Checks `source` and copies it whole to `target`; a LUMOSR_* code.
+// Checks `source` and copies it whole to `target` (owner-only); a LUMOSR_* code: LUMOSR_ERR_FULL
+// when the disk of `target` is full, LUMOSR_ERR_IO for another write failure, the old `target`
+// kept either way.
 int ImportSecurityFile(const QString& source, const QString& target, QString* why);
 
 }  // namespace kesto

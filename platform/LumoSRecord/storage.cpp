@@ -45,7 +45,6 @@
 //     result given up at the deadline or by a stop is neither cached nor kept.
 #include "storage.h"
 
-#include <QSaveFile>
 #include <QSettings>
 #include <algorithm>
 #include <cerrno>
@@ -61,6 +60,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include "LumoBase/atomicfile.h"
 #include "LumoFS/LumoRecordAddress.h"
 #include "fsutil.h"
 #include "lasterror.h"
@@ -475,6 +475,8 @@ void Storage::listBlock(size_t diskIndex, Block& b, int64_t seenMtime, uint64_t 
         f.name = n;
         f.size = fs.st_size;
         f.mtimeNs = mtimeNs(fs);
+        f.device = static_cast<uint64_t>(fs.st_dev);
+        f.inode = static_cast<uint64_t>(fs.st_ino);
         auto m = b.memo.find(n);
         if (m != b.memo.end() && m->second.size == f.size && m->second.mtimeNs == f.mtimeNs) {
             f.probed = true;
@@ -583,12 +585,12 @@ void Storage::writeCache(const Disk& d, const Block& b) {
             << p.durationMs << ' ' << int(p.videoCodec) << ' ' << int(p.audioCodec) << ' ' << p.width << ' '
             << p.height << ' ' << p.frameRate << ' ' << p.frames << ' ' << p.bitRateKbps << '\n';
     }
-    // Only a cache: a failure costs a probe on the next start, nothing else.
-    QSaveFile file(QString::fromStdString(bpath + "/" + kIndexCacheName));
+    // Only a cache: a failure costs a probe on the next start, nothing else; the old cache stays
+    // whole (its lines are checked against each file's size and mtime).
     const std::string text = out.str();
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit())
-        LumoPrintf("kestostorage: cannot write the index cache of %s\n", bpath.c_str());
+    const LumoSaveResult saved = LumoSaveFileAtomic(bpath + "/" + kIndexCacheName, text.data(), text.size());
+    if (!saved.ok())
+        LumoPrintf("kestostorage: cannot write the index cache of %s: %s\n", bpath.c_str(), saved.message.c_str());
 }
 
 void Storage::summarize(const Disk& d, Block& b) const {
@@ -949,8 +951,11 @@ int Storage::Format(int64_t diskId, int timeoutMs) {
     int failures = 0;
     for (const std::string& n : names) {
         // The engine's own entries only: block folders (and anything under a block name, a link
-        // included, which is removed itself) and its work files. Whatever else lies there stays.
-        const bool ours = ParseBlockDirName(n) >= 0 || n == kIndexCacheName || n.compare(0, 5, ".tmp.") == 0;
+        // included, which is removed itself) and its work files (what a save of its marks cut
+        // short by the end of the process left). Whatever else lies there stays.
+        const bool ours = ParseBlockDirName(n) >= 0 || n == kIndexCacheName || n.compare(0, 5, ".tmp.") == 0 ||
+                          n.compare(0, std::strlen(kMarkerName) + 5, std::string(kMarkerName) + ".tmp-") == 0 ||
+                          n.compare(0, std::strlen(kRecorderMarkName) + 5, std::string(kRecorderMarkName) + ".tmp-") == 0;
         if (ours && RemoveEntryAt(fd, d.io, n, &error) != 0) ++failures;
     }
     ::close(fd);
@@ -1106,11 +1111,15 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
                     if (!d.busyBlocks.count(kv.first) && !kv.second.files.empty())
                         freeable += kv.second.bytes;
                 if (roomOf(d, freeable) < (uint64_t(m_conf.freeSpaceFloorMB) << 20) + size) continue;
+                // A block that cannot be removed whole (a mount point in it, a file that stays) is
+                // passed over for the next oldest.
+                std::set<uint32_t> kept;
                 while (isFull(d, size)) {
                     int64_t oldest = INT64_MAX;
                     int64_t victim = -1;
                     for (const auto& kv : d.blocks) {
-                        if (d.busyBlocks.count(kv.first) || kv.second.files.empty()) continue;
+                        if (d.busyBlocks.count(kv.first) || kv.second.files.empty() || kept.count(kv.first))
+                            continue;
                         if (kv.second.files.front().rn.startMs < oldest) {
                             oldest = kv.second.files.front().rn.startMs;
                             victim = kv.first;
@@ -1122,8 +1131,7 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
                     if (removeBlock(i, static_cast<uint32_t>(victim), &error) != 0) {
                         LumoPrintf("kestostorage: cannot overwrite a block of %s: %s\n", d.path.c_str(),
                                    error.c_str());
-                        readDisk(i, nullptr);
-                        break;
+                        kept.insert(static_cast<uint32_t>(victim));
                     }
                     readDisk(i, nullptr);
                 }
@@ -1239,19 +1247,50 @@ int Storage::StoreRecordFile(const std::string& source, int channel, int stream,
 namespace kesto {
 
 int Storage::OpenRecordFile(const std::string& disk, const std::string& block, const std::string& name,
-                            int* fd, std::string* why) const {
+                            int* fd, std::string* why, int timeoutMs) {
     *fd = -1;
     RecordName rn;
-    if (ParseBlockDirName(block) < 0 || !ParseRecordFileName(name, &rn)) {
+    const int blockNo = ParseBlockDirName(block);
+    if (blockNo < 0 || !ParseRecordFileName(name, &rn)) {
         *why = "not a block and record file name of the engine";
         return LUMOSR_ERR_NOTFOUND;
     }
     const Disk* found = nullptr;
-    for (const auto& d : m_disks)
-        if (d->conf.shortName == disk) found = d.get();
+    size_t diskIndex = 0;
+    for (size_t i = 0; i < m_disks.size(); ++i)
+        if (m_disks[i]->conf.shortName == disk) {
+            found = m_disks[i].get();
+            diskIndex = i;
+        }
     if (!found) {
         *why = "no disk named " + disk;
         return LUMOSR_ERR_NOTFOUND;
+    }
+    // Only what the index names is served, and only the file the engine listed under that name:
+    // anything else put in a block (a hard link to a file outside the disks, a file renamed over
+    // a record since) is no record of the engine's.
+    uint64_t device = 0, inode = 0;
+    {
+        std::unique_lock<TimedLock> lock(m_mutex, std::defer_lock);
+        if (!lock.try_lock_for(std::chrono::milliseconds(timeoutMs))) {
+            *why = "the storage stayed busy";
+            return LUMOSR_ERR_TIMEOUT;
+        }
+        bool indexed = false;
+        if (const std::vector<uint32_t>* ids = m_index.BlockEntries(static_cast<int>(diskIndex), uint32_t(blockNo)))
+            for (uint32_t id : *ids)
+                if (m_index.At(id).fileName == name) indexed = true;
+        auto b = found->blocks.find(uint32_t(blockNo));
+        if (indexed && b != found->blocks.end())
+            for (const FileRec& f : b->second.files)
+                if (f.name == name) {
+                    device = f.device;
+                    inode = f.inode;
+                }
+        if (!indexed || inode == 0) {
+            *why = "no record of the engine's index";
+            return LUMOSR_ERR_NOTFOUND;
+        }
     }
     // The disk folder must still be the real folder it was when the settings were read: a folder
     // that has come to lead elsewhere (a link put in its place) is not served.
@@ -1280,6 +1319,11 @@ int Storage::OpenRecordFile(const std::string& disk, const std::string& block, c
     if (f < 0 || ::fstat(f, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (f >= 0) ::close(f);
         *why = f < 0 && fileErr != ELOOP ? systemError(name, fileErr) : "not a record file";
+        return LUMOSR_ERR_NOTFOUND;
+    }
+    if (uint64_t(st.st_dev) != device || uint64_t(st.st_ino) != inode) {
+        ::close(f);
+        *why = "not the record file the engine read under that name";
         return LUMOSR_ERR_NOTFOUND;
     }
     *fd = f;

@@ -68,11 +68,13 @@ public:
                         int timeoutMs, std::string* uri);
     int ResolveUri(const std::string& uri, std::string* path) const;
     // Opens a record file of a disk (by short name) for reading, for serving it to a network
-    // client: only a block folder and a record file name of a disk folder that still is the real
+    // client: only a file the record index names, and still the very file the engine read (not
+    // one put under its name since), in a block folder of a disk folder that still is the real
     // folder its settings named, no link followed on the way. *fd is the caller's to close; on
-    // failure *why says what was wrong (in English).
+    // failure *why says what was wrong (in English); LUMOSR_ERR_TIMEOUT when the storage lock
+    // stayed taken for timeoutMs.
     int OpenRecordFile(const std::string& disk, const std::string& block, const std::string& name, int* fd,
-                       std::string* why) const;
+                       std::string* why, int timeoutMs = 5000);
     // Adds entries to the index that no file backs (benchmarks of large indexes); they stay until
     // their disk is dropped. Their block numbers must be ones no block folder of the disk uses.
     void AddIndexEntries(const std::vector<RecordEntry>& entries);
@@ -85,6 +87,7 @@ private:
         std::string name;
         int64_t size = 0;
         int64_t mtimeNs = 0;
+        uint64_t device = 0, inode = 0;  // as listed: the file a network client may be served
         RecordName rn;
         bool probed = false;  // false: waiting for a probe (not in the index yet)
         ProbeResult probe;

@@ -1,7 +1,9 @@
 // The recording engine's storage against real folders and real record files made at test time:
 // disk rows, channels and streams, blocks, CUIDs, the record search, formatting, broken files,
 // the probe cache, the writer with its disk-full policy, disk numbers and overlapping disks,
-// format failure reasons, settings problems, and queries that never wait for a probe.
+// format failure reasons, settings problems, and queries that never wait for a probe; and that
+// nothing outside the disks is lost or served: mounts and links inside a disk, hard links to
+// outside files, and the security file's import on a full disk.
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,13 +18,16 @@
 #include <linux/fs.h>
 #include <mutex>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 #include "LumoFS/LumoFS.h"
 #include "LumoSRecord/LumoSRecord.h"
+#include "enginefixture.h"
 #include "probe.h"  // the engine's own probe, tested from outside
+#include "testsupport.h"
 
 namespace {
 
@@ -98,6 +103,12 @@ private slots:
     void queriesDoNotWaitForProbes();
     void stopEndsProbesAtOnce();
     void garbageIsJudgedByItsFirstBytes();
+    void removalNeverCrossesAMount_data();
+    void removalNeverCrossesAMount();
+    void formatOnAnOverlay();
+    void servesOnlyIndexedRecords_data();
+    void servesOnlyIndexedRecords();
+    void securityImportOnFullDisk();
 
 private:
     QString m_clipMain;  // 2 s, 64x48, H.264 + AAC, MPEG-TS
@@ -188,6 +199,16 @@ private:
         m_locked.clear();
     }
     QStringList m_locked;
+    // Binds `source` on `target` (made here); unmounted in cleanup.
+    bool bindMount(const QString& source, const QString& target) {
+        QDir().mkpath(target);
+        if (::mount(QFile::encodeName(source).constData(), QFile::encodeName(target).constData(), nullptr,
+                    MS_BIND, nullptr) != 0)
+            return false;
+        m_mounts.prepend(target);
+        return true;
+    }
+    QStringList m_mounts;
     // An MP4 whose header promises 8 s of 640x360 pictures but that holds none of them; empty
     // when this ffmpeg has no such encoder.
     QString framelessMp4(const QString& encoder) {
@@ -277,9 +298,12 @@ void TestStorage::init() {
 
 void TestStorage::cleanup() {
     kesto::SetProbeHook(nullptr);
+    LumoSRStop();
     LumoSRInvalidate();
     LumoSRSetStorageConfig(nullptr);
     unlockFolders();
+    for (const QString& m : m_mounts) ::umount2(QFile::encodeName(m).constData(), MNT_DETACH);
+    m_mounts.clear();
 }
 
 void TestStorage::diskRows_data() {
@@ -716,6 +740,7 @@ void TestStorage::formatTwoDisksTouchesNothingElse() {
     writeFile(root() + "/beside.txt", "beside the disks");
     writeFile(root() + "/outside/precious.txt", "outside");
     writeFile(disk("d1") + "/notes.txt", "the operator's own file");
+    writeFile(disk("d1") + "/kestodisk.marker.tmp-999-1", "a save of the mark cut short");
     QVERIFY(QFile::link(root() + "/outside/precious.txt", disk("d1") + "/blk00000/link-to-file"));
     QVERIFY(QFile::link(root() + "/outside", disk("d1") + "/blk00009"));  // named like a block
     QVERIFY(QFile::link(root() + "/outside", disk("d2") + "/blk00000/link-to-dir"));
@@ -1203,7 +1228,9 @@ void TestStorage::formatFailureReasons_data() {
     QTest::newRow("a record that cannot be removed")
         << "pinned" << int(LUMOSR_ERR_IO) << int(LUMOSR_REASON_NOT_REMOVABLE) << "@/blk00000/c01_s0_r0_*";
     QTest::newRow("a folder that cannot be written")
-        << "readonly" << int(LUMOSR_ERR_IO) << int(LUMOSR_REASON_IO) << "@/.tmp.kestodisk.marker*";
+        << "readonly" << int(LUMOSR_ERR_IO) << int(LUMOSR_REASON_IO) << "cannot write @/kestodisk.marker*";
+    QTest::newRow("a full disk") << "full" << int(LUMOSR_ERR_IO) << int(LUMOSR_REASON_IO)
+                                 << "the disk is full: @/kestodisk.marker";
     QTest::newRow("a disk being written")
         << "busy" << int(LUMOSR_ERR_STATE) << int(LUMOSR_REASON_DISK_BUSY) << "@";
 }
@@ -1222,6 +1249,22 @@ void TestStorage::formatFailureReasons() {
     } else if (kind == "readonly") {
         makeDisk("d1", false);
         if (!lockFolder(disk("d1"))) QSKIP("this file system cannot make a folder read-only here");
+    } else if (kind == "full") {
+        // A disk that the operator's own file fills: the format has nothing of the engine's to free.
+        VT_REQUIRE(::geteuid() == 0, "mounting a small file system needs root");
+        QVERIFY(QDir().mkpath(disk("d1")));
+        QVERIFY2(::mount("tmpfs", QFile::encodeName(disk("d1")).constData(), "tmpfs", 0, "size=256k") == 0,
+                 strerror(errno));
+        m_mounts.prepend(disk("d1"));
+        writeFile(disk("d1") + "/kestodisk.marker", "KestoDisk 1\n");
+        QFile filler(disk("d1") + "/operator.bin");
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray chunk(4096, 'f');
+        while (filler.write(chunk) == chunk.size()) {
+        }
+        while (filler.write("f", 1) == 1) {
+        }
+        filler.close();
     } else if (kind != "missing") {
         makeDisk("d1");
         place("d1", 0, 1, 0, 0, kBase);
@@ -1448,6 +1491,186 @@ void TestStorage::garbageIsJudgedByItsFirstBytes() {
     QVERIFY(!r.timedOut);
     QVERIFY(!r.aborted);
     QVERIFY2(r.bytesRead <= kesto::kProbeByteBudget, qPrintable(QString::number(r.bytesRead)));
+}
+
+void TestStorage::removalNeverCrossesAMount_data() {
+    QTest::addColumn<QString>("action");  // format, or the overwrite of the oldest block of a full disk
+    QTest::addColumn<QString>("mount");   // relative to the disk folder
+    QTest::newRow("format, mount in a block") << "format" << "blk00000/mnt";
+    QTest::newRow("format, mount as a block") << "format" << "blk00002";
+    QTest::newRow("overwrite, mount in a block") << "overwrite" << "blk00000/mnt";
+    QTest::newRow("overwrite, mount as a block") << "overwrite" << "blk00002";
+}
+
+void TestStorage::removalNeverCrossesAMount() {
+    QFETCH(QString, action);
+    QFETCH(QString, mount);
+    VT_REQUIRE(::geteuid() == 0, "bind mounts need root");
+    const bool format = action == "format";
+    // The overwrite: 1 MB for the engine, of which the oldest blocks hold nearly all.
+    writeIni(format ? "[disk1]\npath=d1\n" : "[storage]\nfreeSpaceFloorMB=0\n[disk1]\npath=d1\ncapacityMB=1\n");
+    makeDisk("d1");
+    place("d1", 0, 1, 0, 0, kBase.addDays(-2));
+    writeFile(disk("d1") + "/blk00000/padding.bin", QByteArray(1000 * 1024, 'p'));
+    const QString newer = place("d1", 1, 1, 0, 0, kBase.addDays(-1));
+    // An outside folder (same file system) with a record older than any: bound as a block, it is
+    // the oldest block of the disk.
+    const QString outside = root() + "/outside";
+    writeFile(outside + "/canary.txt", "outside");
+    writeFile(outside + "/deeper/canary.txt", "deeper");
+    const QString outsideRecord = recordName(1, 0, 0, kBase.addDays(-3));
+    QVERIFY(QFile::copy(m_clipMain, outside + "/" + outsideRecord));
+    const QString mountPoint = disk("d1") + "/" + mount;
+    QVERIFY2(bindMount(outside, mountPoint), strerror(errno));
+    // Links inside a block that lead outside: removed themselves, their targets untouched.
+    QVERIFY(QFile::link(outside + "/canary.txt", disk("d1") + "/blk00001/link-to-file"));
+    QVERIFY(QFile::link(outside + "/deeper", disk("d1") + "/blk00001/link-to-dir"));
+    setPolicy(format ? 0 : 1);
+    startEngine();
+
+    int rc = 0;
+    QPair<int, QString> why;
+    if (format) {
+        rc = formatDisk(1);
+        why = lastError();
+    } else {
+        rc = LumoSRStoreRecordFile(m_clipMain.toUtf8(), 1, 0, 0, lumoTime(kBase), nullptr, 5000);
+    }
+    // Nothing outside the disk is lost, whether seen through the mount or where it lies.
+    for (const QString& root : {outside, mountPoint}) {
+        for (const QString& name : {QString("canary.txt"), QString("deeper/canary.txt")}) {
+            QFile f(root + "/" + name);
+            QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(f.fileName()));
+            QCOMPARE(f.readAll(), QByteArray(name.startsWith("deeper") ? "deeper" : "outside"));
+        }
+        QVERIFY(QFileInfo(root + "/" + outsideRecord).size() > 0);
+    }
+    if (format) {
+        QCOMPARE(rc, int(LUMOSR_ERR_IO));
+        // The operator is told which path is a mount point that was left alone.
+        QCOMPARE(why.first, int(LUMOSR_REASON_NOT_REMOVABLE));
+        QVERIFY2(why.second.startsWith(mountPoint + ": a mount point"), qPrintable(why.second));
+        QVERIFY(!QFileInfo::exists(disk("d1") + "/blk00001"));
+    } else {
+        // The block with the mount cannot go whole; the overwrite makes room with the next oldest.
+        QCOMPARE(rc, 0);
+        ILumoFSSearchParam p = allOf(kBase.addDays(-4), kBase.addDays(1));
+        const QStringList names = searchNames(p);
+        QVERIFY2(names.contains(newer) && names.contains(recordName(1, 0, 0, kBase)), qPrintable(names.join(' ')));
+    }
+}
+
+void TestStorage::formatOnAnOverlay() {
+    // A disk folder that is an overlay of two file systems: its files report the lower layer's
+    // device, its folders the overlay's. They are the disk's own and go with a format.
+    VT_REQUIRE(::geteuid() == 0, "mounting needs root");
+    vt::SmallTmpfs lower, upper;
+    QString why;
+    VT_REQUIRE(lower.Mount(8 << 20, &why) && upper.Mount(8 << 20, &why), why);
+    writeFile(lower.filePath("kestodisk.marker"), "KestoDisk 1\n");
+    QVERIFY(QDir().mkpath(lower.filePath("blk00000")));
+    const QString name = recordName(1, 0, 0, kBase);
+    QVERIFY(QFile::copy(m_clipMain, lower.filePath("blk00000/" + name)));
+    QVERIFY(QDir().mkpath(upper.filePath("up")) && QDir().mkpath(upper.filePath("work")));
+    QVERIFY(QDir().mkpath(disk("d1")));
+    const QByteArray options = "lowerdir=" + QFile::encodeName(lower.path()) +
+                               ",upperdir=" + QFile::encodeName(upper.filePath("up")) +
+                               ",workdir=" + QFile::encodeName(upper.filePath("work"));
+    VT_REQUIRE(::mount("overlay", QFile::encodeName(disk("d1")).constData(), "overlay", 0, options.constData()) == 0,
+               QString("cannot mount an overlay: %1").arg(strerror(errno)));
+    struct Unmount {
+        QByteArray path;
+        ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+    } unmount{QFile::encodeName(disk("d1"))};
+    writeIni("[disk1]\npath=d1\n");
+    startEngine();
+    ILumoFSSearchParam p = allOf(kBase.addSecs(-60), kBase.addSecs(3600));
+    QCOMPARE(searchNames(p), QStringList{name});
+
+    QCOMPARE(formatDisk(1), 0);
+    QVERIFY(!QFileInfo::exists(disk("d1") + "/blk00000"));
+    QCOMPARE(searchNames(p), QStringList());
+    LumoSRInvalidate();
+}
+
+void TestStorage::servesOnlyIndexedRecords_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("status");
+    QTest::newRow("an indexed record") << "record" << 200;
+    QTest::newRow("a hard link to an outside file") << "hard link" << 404;
+    QTest::newRow("an indexed name, another file since") << "swapped" << 404;
+    QTest::newRow("an outside record, not read yet") << "unread" << 404;
+}
+
+void TestStorage::servesOnlyIndexedRecords() {
+    QFETCH(QString, kind);
+    QFETCH(int, status);
+    writeIni("[disk1]\npath=d1\n");
+    makeDisk("d1");
+    const QString record = place("d1", 0, 1, 0, 0, kBase);
+    const QByteArray secret = "[storage]\nsecret=outside the disks\n";
+    writeFile(root() + "/outside/secret.ini", secret);
+    QVERIFY(QFile::copy(m_clipMain, root() + "/outside/clip.ts"));
+    const QString block = disk("d1") + "/blk00000/";
+    QString served = record;
+    if (kind == "hard link") {
+        served = recordName(1, 0, 0, kBase.addSecs(60));
+        QCOMPARE(::link(QFile::encodeName(root() + "/outside/secret.ini").constData(),
+                        QFile::encodeName(block + served).constData()),
+                 0);
+    }
+    startEngine();  // the engine has read the disk: the link is no record of its index
+    if (kind == "swapped") {
+        // Another file put in place of an indexed record, after the engine read it.
+        const QString tmp = block + "swap.tmp";
+        QCOMPARE(::link(QFile::encodeName(root() + "/outside/secret.ini").constData(),
+                        QFile::encodeName(tmp).constData()),
+                 0);
+        QCOMPARE(::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(block + record).constData()), 0);
+    } else if (kind == "unread") {
+        served = recordName(1, 0, 0, kBase.addSecs(120));
+        QCOMPARE(::link(QFile::encodeName(root() + "/outside/clip.ts").constData(),
+                        QFile::encodeName(block + served).constData()),
+                 0);
+    }
+    QCOMPARE(LumoSRStart(0), 0);
+    const HttpAnswer a = RawHttp(LumoSRGetPort(), Request("GET", "/records/disk1/blk00000/" + served.toUtf8()));
+    LumoSRStop();
+    QCOMPARE(a.status, status);
+    if (status == 200) {
+        QFile clip(m_clipMain);
+        QVERIFY(clip.open(QIODevice::ReadOnly));
+        QVERIFY(a.body == clip.readAll());
+    } else {
+        QVERIFY(!a.body.contains("secret"));
+    }
+}
+
+void TestStorage::securityImportOnFullDisk() {
+    VT_REQUIRE(::geteuid() == 0, "mounting a small file system needs root");
+    vt::SmallTmpfs small;
+    QString why;
+    VT_REQUIRE(small.Mount(256 * 1024, &why), why);
+    LumoSRSetStorageConfig(small.filePath("kestostorage.ini").toUtf8().constData());
+    const QByteArray old("<SecurityFile><Client name=\"ops\" password=\"old\"/></SecurityFile>\n");
+    const QByteArray fresh("<SecurityFile><Client name=\"ops\" password=\"new\"/></SecurityFile>\n");
+    writeFile(root() + "/old.xml", old);
+    writeFile(root() + "/new.xml", fresh);
+    QCOMPARE(LumoSRImportSecurityFile((root() + "/old.xml").toUtf8().constData()), 0);
+    const QString target = small.filePath("kestosecurity.xml");
+    QCOMPARE(QFileInfo(target).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+
+    QVERIFY(small.Fill());
+    QCOMPARE(LumoSRImportSecurityFile((root() + "/new.xml").toUtf8().constData()), int(LUMOSR_ERR_FULL));
+    const QPair<int, QString> got = lastError();
+    QCOMPARE(got.first, int(LUMOSR_REASON_IO));
+    QVERIFY2(got.second.contains("the disk is full: " + target), qPrintable(got.second));
+    QFile kept(target);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), old);
+    // Nothing half-written is left beside it.
+    QCOMPARE(QDir(small.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList({".filler", "kestosecurity.xml"}));
 }
 
 QTEST_GUILESS_MAIN(TestStorage)

@@ -177,7 +177,9 @@ uint16_t LumoSRGetPort();
 // Imports a security file (an XML document naming the trusted clients); 0, or negative when the
 // file is missing, unreadable or not a valid security file. Each <Client name="account"
 // password="secret"/> is an account of the network API (no password attribute: an empty
-// password). The engine's copy is readable by its owner only.
+// password). The engine's copy is readable by its owner only; when it cannot be written the old
+// copy stays and the call fails: LUMOSR_ERR_FULL for a full disk, LUMOSR_ERR_IO otherwise
+// (LumoSRGetLastError names the file and the disk).
 int LumoSRImportSecurityFile(const char* path);
 
 // Recorder URLs (every call below that takes one):
