@@ -98,11 +98,24 @@ void Worker::OnNewConnection() {
             socket->deleteLater();
             continue;
         }
+        const QString ip = PeerText(socket->peerAddress());
+        bool usable = true;
+        const bool noPassword = State::Password(&usable).isEmpty() && usable;
+        if (noPassword && !State::PeerIsLocal(socket->peerAddress())) {
+            // Without a password only this machine's clients are served.
+            Log(QStringLiteral("connection from %1 refused: no password is set, only clients on this "
+                               "machine are served")
+                    .arg(ip));
+            socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("not allowed"));
+            socket->deleteLater();
+            continue;
+        }
         // Oversized messages and frames end that connection (Qt closes it with "too much data").
         socket->setMaxAllowedIncomingMessageSize(LUMOS_MAX_MESSAGE_BYTES);
         socket->setMaxAllowedIncomingFrameSize(LUMOS_MAX_MESSAGE_BYTES);
         Session s;
-        s.ip = PeerText(socket->peerAddress());
+        s.ip = ip;
+        s.local = State::PeerIsLocal(socket->peerAddress());
         m_sessions[socket] = s;
         connect(socket, &QWebSocket::textMessageReceived, this,
                 [this, socket](const QString& text) { OnText(socket, text); });
@@ -141,11 +154,16 @@ void Worker::OnText(QWebSocket* socket, const QString& text) {
             Reply(socket, type, LUMO_ERR_STATE, QStringLiteral("already logged in"));
             return;
         }
-        if (password.toString().toUtf8() != State::Password()) {
-            s.refused = true;
-            Reply(socket, type, LUMO_ERR_REFUSED, QStringLiteral("wrong account or password"));
-            Log(QStringLiteral("login of %1 from %2 refused").arg(account.toString(), s.ip));
-            QTimer::singleShot(kRefuseCloseDelayMs, socket, [socket]() { socket->close(); });
+        bool usable = true;
+        const QByteArray expected = State::Password(&usable);
+        if (!usable || (expected.isEmpty() && !s.local)) {
+            Refuse(socket, s, account.toString(),
+                   usable ? QStringLiteral("no password is set, only clients on this machine are served")
+                          : QStringLiteral("no usable password is set on the server"));
+            return;
+        }
+        if (password.toString().toUtf8() != expected) {
+            Refuse(socket, s, account.toString(), QStringLiteral("wrong account or password"));
             return;
         }
         s.loggedIn = true;
@@ -173,6 +191,13 @@ void Worker::OnText(QWebSocket* socket, const QString& text) {
     } else {
         Reply(socket, QStringLiteral("error"), LUMO_ERR_UNSUPPORTED, QStringLiteral("unknown message type"));
     }
+}
+
+void Worker::Refuse(QWebSocket* socket, Session& s, const QString& account, const QString& why) {
+    s.refused = true;
+    Reply(socket, QStringLiteral("login"), LUMO_ERR_REFUSED, why);
+    Log(QStringLiteral("login of %1 from %2 refused: %3").arg(account, s.ip, why));
+    QTimer::singleShot(kRefuseCloseDelayMs, socket, [socket]() { socket->close(); });
 }
 
 void Worker::OnGone(QWebSocket* socket) {

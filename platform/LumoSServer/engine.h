@@ -33,12 +33,15 @@ private:
         QString ip;
         QString account;
         bool loggedIn = false;
+        bool local = false;    // the peer is on this machine
         bool refused = false;  // wrong password: ignored until the delayed close
         quint64 order = 0;     // login order in the client list
     };
     void OnNewConnection();
     void OnText(QWebSocket* socket, const QString& text);
     void OnGone(QWebSocket* socket);
+    // Answers a login with LUMO_ERR_REFUSED and why, logs it, and closes the connection shortly.
+    void Refuse(QWebSocket* socket, Session& s, const QString& account, const QString& why);
     void Reply(QWebSocket* socket, const QString& type, int result, const QString& error = QString());
     void Log(const QString& line);
 

@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QNetworkInterface>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QWebSocket>
@@ -53,6 +55,108 @@ struct Client {
     QList<QSslError> sslErrors;
 };
 
+// A WebSocket client on a plain TLS socket, so that it can connect from a chosen local address
+// (the engine tells peers apart by address). Text frames of any size, close frames, nothing else.
+class RawClient {
+public:
+    RawClient(const QString& from, const QString& to, quint16 port) {
+        m_sock.setPeerVerifyMode(QSslSocket::VerifyNone);
+        QObject::connect(&m_sock, &QSslSocket::encrypted, [this, to, port] {
+            m_sock.write(QStringLiteral("GET / HTTP/1.1\r\nHost: %1:%2\r\nUpgrade: websocket\r\n"
+                                        "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                        "Sec-WebSocket-Version: 13\r\n\r\n")
+                             .arg(to)
+                             .arg(port)
+                             .toLatin1());
+        });
+        QObject::connect(&m_sock, &QIODevice::readyRead, [this] { Parse(); });
+        QObject::connect(&m_sock, &QAbstractSocket::disconnected, [this] { closed = true; });
+        QObject::connect(&m_sock, QOverload<QAbstractSocket::SocketError>::of(&QAbstractSocket::error),
+                         [this](QAbstractSocket::SocketError) { closed = true; });
+        bound = m_sock.bind(QHostAddress(from));
+        m_sock.connectToHostEncrypted(to, port);
+    }
+    void Send(const QByteArray& text) {
+        QByteArray frame(1, char(0x81));
+        if (text.size() < 126) {
+            frame += char(0x80 | text.size());
+        } else {
+            frame += char(0x80 | 126);
+            frame += char((text.size() >> 8) & 0xff);
+            frame += char(text.size() & 0xff);
+        }
+        const char mask[4] = {0x11, 0x22, 0x33, 0x44};
+        frame.append(mask, 4);
+        for (int i = 0; i < text.size(); ++i) frame += char(text[i] ^ mask[i % 4]);
+        m_sock.write(frame);
+    }
+    void Login(const QString& account, const QString& password) {
+        Send(QJsonDocument(QJsonObject{{"type", "login"}, {"account", account}, {"password", password}})
+                 .toJson(QJsonDocument::Compact));
+    }
+    // The next reply, or an empty object when the connection ends (or nothing comes) first.
+    QJsonObject Next(int ms = 10000) {
+        if (!QTest::qWaitFor([&] { return !replies.isEmpty() || closed; }, ms) || replies.isEmpty()) return {};
+        return replies.takeFirst();
+    }
+    bool bound = false;
+    bool upgraded = false;
+    bool closed = false;  // a close frame came, or the connection ended
+    QList<QJsonObject> replies;
+
+private:
+    void Parse() {
+        m_buf += m_sock.readAll();
+        if (!upgraded) {
+            const int end = m_buf.indexOf("\r\n\r\n");
+            if (end < 0) return;
+            upgraded = m_buf.startsWith("HTTP/1.1 101");
+            m_buf.remove(0, end + 4);
+            if (!upgraded) closed = true;
+        }
+        while (m_buf.size() >= 2) {
+            const int opcode = m_buf[0] & 0x0f;
+            qint64 len = m_buf[1] & 0x7f;
+            int header = 2;
+            if (len == 126) {
+                if (m_buf.size() < 4) return;
+                len = (quint8(m_buf[2]) << 8) | quint8(m_buf[3]);
+                header = 4;
+            } else if (len == 127) {
+                return;  // the engine never sends that much
+            }
+            if (m_buf.size() < header + len) return;
+            const QByteArray payload = m_buf.mid(header, int(len));
+            m_buf.remove(0, header + int(len));
+            if (opcode == 1) replies << QJsonDocument::fromJson(payload).object();
+            if (opcode == 8) {
+                closed = true;
+                m_sock.disconnectFromHost();
+            }
+        }
+    }
+    QSslSocket m_sock;
+    QByteArray m_buf;
+};
+
+// A route from an address of this machine that is not loopback to the engine: a second address
+// when the machine has one, else a loopback address the engine is told is not local.
+bool NonLocalCheck(const char* ip) {
+    return QHostAddress(QString::fromUtf8(ip)).isLoopback() && qstrcmp(ip, "127.0.0.9") != 0;
+}
+void NonLocalRoute(QString* from, QString* to) {
+    for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback()) {
+            *from = *to = a.toString();
+            LumoSSetLocalPeerCheck(nullptr);
+            return;
+        }
+    }
+    *from = QStringLiteral("127.0.0.9");
+    *to = QStringLiteral("127.0.0.1");
+    LumoSSetLocalPeerCheck(&NonLocalCheck);
+}
+
 }  // namespace
 
 class TestLumoSServer : public QObject {
@@ -72,6 +176,8 @@ private slots:
     void releasedOrUnknownHandleIsRefused();
     void portInUseAndRestart();
     void exportErrors();
+    void passwordDecidesWhoMayLogIn_data();
+    void passwordDecidesWhoMayLogIn();
 
 private:
     std::unique_ptr<Client> Connect();
@@ -91,6 +197,11 @@ void TestLumoSServer::initTestCase() {
     LumoSInitialize();
     LumoSSetDataPath(m_dir.filePath("data").toUtf8().constData());
     LumoSSetDefaultPassword(kPassword);
+    // Wrong passwords from this fixture's address must not slow the cases that follow; the
+    // guessing case sets its own waits.
+    LumoSLimits limits;
+    limits.penaltyBaseMs = 0;
+    QCOMPARE(LumoSSetLimits(limits), int(LUMO_OK));
     m_handle = LumoSCreateServer(0);
     QVERIFY(m_handle);
     QCOMPARE(LumoSStartServer(m_handle), int(LUMO_OK));
@@ -396,6 +507,58 @@ void TestLumoSServer::exportErrors() {
     QCOMPARE(LumoSExportCertification(m_handle, nullptr), int(LUMO_ERR_PARAM));
     const QByteArray missing = QFile::encodeName(m_dir.filePath("no/such/folder/c.xml"));
     QCOMPARE(LumoSExportCertification(m_handle, missing.constData()), int(LUMO_ERR_WRITE));
+}
+
+void TestLumoSServer::passwordDecidesWhoMayLogIn_data() {
+    QTest::addColumn<QString>("password");  // "<unusable>": LumoSRefusePasswordLogins
+    QTest::addColumn<bool>("fromElsewhere");
+    QTest::addColumn<QString>("tried");
+    QTest::addColumn<int>("result");  // 1: the connection is closed before any reply
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("no password, this machine") << "" << false << "" << int(LUMO_OK) << "logged in";
+    QTest::newRow("no password, elsewhere") << "" << true << "" << 1 << "no password is set";
+    QTest::newRow("password, elsewhere") << "pw" << true << "pw" << int(LUMO_OK) << "logged in";
+    QTest::newRow("password, elsewhere, empty tried")
+        << "pw" << true << "" << int(LUMO_ERR_REFUSED) << "wrong account or password";
+    QTest::newRow("unusable, empty tried")
+        << "<unusable>" << false << "" << int(LUMO_ERR_REFUSED) << "no usable password";
+    QTest::newRow("unusable, old password tried")
+        << "<unusable>" << false << QString::fromUtf8(kPassword) << int(LUMO_ERR_REFUSED) << "no usable password";
+}
+
+void TestLumoSServer::passwordDecidesWhoMayLogIn() {
+    QFETCH(QString, password);
+    QFETCH(bool, fromElsewhere);
+    QFETCH(QString, tried);
+    QFETCH(int, result);
+    QFETCH(QString, logged);
+    QString from = QStringLiteral("127.0.0.1"), to = from;
+    if (fromElsewhere) NonLocalRoute(&from, &to);
+    if (password == QLatin1String("<unusable>"))
+        LumoSRefusePasswordLogins();
+    else
+        LumoSSetDefaultPassword(password.toUtf8().constData());
+    const int logsBefore = m_observer.Logs().size();
+    RawClient c(from, to, m_port);
+    QVERIFY(c.bound);
+    QVERIFY(QTest::qWaitFor([&] { return c.upgraded || c.closed; }, 10000));
+    if (result == 1) {
+        // Refused before a login is even read.
+        QTRY_VERIFY_WITH_TIMEOUT(c.closed, 10000);
+        c.Login("a", tried);
+        QTest::qWait(100);
+        QVERIFY(c.replies.isEmpty());
+    } else {
+        QVERIFY(c.upgraded);
+        c.Login("a", tried);
+        QCOMPARE(c.Next().value("result").toInt(-1), result);
+        if (result != LUMO_OK) QTRY_VERIFY_WITH_TIMEOUT(c.closed, 10000);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!m_observer.Logs().mid(logsBefore).filter(logged).isEmpty(), 10000);
+    QTRY_COMPARE(OnlineCount(), result == LUMO_OK ? 1 : 0);
+    LumoSSetLocalPeerCheck(nullptr);
+    LumoSSetDefaultPassword(kPassword);
+    QTRY_COMPARE_WITH_TIMEOUT((c.Send("{\"type\":\"logout\"}"), OnlineCount()), 0, 10000);
 }
 
 QTEST_MAIN(TestLumoSServer)

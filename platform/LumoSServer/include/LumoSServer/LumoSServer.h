@@ -28,8 +28,12 @@ int LumoSInitialize();
 int LumoSInvalidate();
 
 // Settings for engines created afterwards (and the running ones for the password).
-// The password is compared byte for byte; null counts as empty.
+// The password is compared byte for byte; null counts as empty. An empty password serves clients
+// on this machine only (loopback): a connection from elsewhere is closed and logged.
 int LumoSSetDefaultPassword(const char* password);
+// Refuses every login (logged) until LumoSSetDefaultPassword is called again: for a stored
+// password that cannot be read, which must never turn into the empty one.
+int LumoSRefusePasswordLogins();
 // false: at most LUMOS_MAX_CLIENTS connections at once; true: LUMOS_MAX_CLIENTS_MANY.
 int LumoSSetSupportManyDevices(bool many);
 enum { LUMOS_MAX_CLIENTS = 256, LUMOS_MAX_CLIENTS_MANY = 4096 };
@@ -72,3 +76,21 @@ int LumoSServerCount();
 
 // Clears `out`, then fills it with the logged-in clients in login order. 0, or LUMO_ERR_PARAM.
 int LumoSOnlineClients(void* handle, std::list<LumoSDTOClient>& out);
+
+// Limits against hostile peers, process-wide, read by running engines at each use.
+struct LumoSLimits {
+    // Connections of one peer address that are not logged in (new, or logged out); more are closed.
+    int maxPendingPerAddress = 16;
+    // A connection not logged in this long after it opened or logged out is closed.
+    int loginTimeoutMs = 30000;
+    // After a wrong password, logins from that address are refused for base << (failures - 1)
+    // ms, at most max; a good login clears the count. base 0: no waiting.
+    int penaltyBaseMs = 1000;
+    int penaltyMaxMs = 60000;
+};
+// LUMO_ERR_PARAM (nothing changed) for a negative field or a cap or timeout below 1.
+int LumoSSetLimits(const LumoSLimits& limits);
+LumoSLimits LumoSGetLimits();
+// Whether a peer (address text) is on this machine; null restores the default (loopback only).
+// For tests on machines without a second address.
+int LumoSSetLocalPeerCheck(bool (*isLocal)(const char* ip));
