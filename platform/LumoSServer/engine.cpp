@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <algorithm>
 #include <future>
 
 #include <cerrno>
@@ -32,6 +33,10 @@ const int kLoginTimeoutMs = 30000;
 // A refused login is answered, then closed after this delay (slows password guessing).
 const int kRefuseCloseDelayMs = 500;
 const int kMaxAccountBytes = 128;
+// Addresses whose failed logins are remembered; past that the longest-expired are forgotten.
+const size_t kMaxPenalties = 4096;
+// Failures older than this (after the penalty ended) are forgotten.
+const qint64 kForgetFailuresMs = 15 * 60 * 1000;
 
 QString PeerText(const QHostAddress& address) {
     bool ok = false;
@@ -154,6 +159,13 @@ void Worker::OnText(QWebSocket* socket, const QString& text) {
             Reply(socket, type, LUMO_ERR_STATE, QStringLiteral("already logged in"));
             return;
         }
+        // A guesser is slowed per address: while its penalty runs, tries are refused unchecked.
+        if (const qint64 left = PenaltyLeft(s.ip)) {
+            Refuse(socket, s, account.toString(),
+                   QStringLiteral("too many wrong passwords from this address, try again in %1 s")
+                       .arg((left + 999) / 1000));
+            return;
+        }
         bool usable = true;
         const QByteArray expected = State::Password(&usable);
         if (!usable || (expected.isEmpty() && !s.local)) {
@@ -163,9 +175,11 @@ void Worker::OnText(QWebSocket* socket, const QString& text) {
             return;
         }
         if (password.toString().toUtf8() != expected) {
+            CountFailure(s.ip);
             Refuse(socket, s, account.toString(), QStringLiteral("wrong account or password"));
             return;
         }
+        m_penalties.erase(s.ip);
         s.loggedIn = true;
         s.account = account.toString();
         s.order = m_nextOrder++;
@@ -191,6 +205,32 @@ void Worker::OnText(QWebSocket* socket, const QString& text) {
     } else {
         Reply(socket, QStringLiteral("error"), LUMO_ERR_UNSUPPORTED, QStringLiteral("unknown message type"));
     }
+}
+
+qint64 Worker::PenaltyLeft(const QString& ip) {
+    auto it = m_penalties.find(ip);
+    if (it == m_penalties.end()) return 0;
+    const qint64 left = it->second.until - m_clock.elapsed();
+    return left > 0 ? left : 0;
+}
+
+void Worker::CountFailure(const QString& ip) {
+    const LumoSLimits limits = State::Limits();
+    if (limits.penaltyBaseMs <= 0) return;
+    const qint64 now = m_clock.elapsed();
+    if (m_penalties.size() >= kMaxPenalties && !m_penalties.count(ip)) {
+        // Many addresses at once: forget the one whose penalty ended longest ago (or ends first).
+        auto oldest = m_penalties.begin();
+        for (auto it = m_penalties.begin(); it != m_penalties.end(); ++it)
+            if (it->second.until < oldest->second.until) oldest = it;
+        m_penalties.erase(oldest);
+    }
+    Penalty& p = m_penalties[ip];
+    if (p.failures > 0 && now - p.until > kForgetFailuresMs) p.failures = 0;
+    p.failures = std::min(p.failures + 1, 30);
+    const qint64 wait = std::min<qint64>(qint64(limits.penaltyBaseMs) << std::min(p.failures - 1, 20),
+                                         limits.penaltyMaxMs);
+    p.until = now + wait;
 }
 
 void Worker::Refuse(QWebSocket* socket, Session& s, const QString& account, const QString& why) {

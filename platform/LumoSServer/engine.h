@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <list>
@@ -24,7 +25,7 @@ class Engine;
 class Worker : public QObject {
     Q_OBJECT
 public:
-    explicit Worker(Engine* engine) : m_engine(engine) {}
+    explicit Worker(Engine* engine) : m_engine(engine) { m_clock.start(); }
     int Listen(quint16 port);  // LUMO_OK or LUMO_ERR_BIND / LUMO_ERR_FAIL
     void Shutdown();
 
@@ -45,8 +46,19 @@ private:
     void Reply(QWebSocket* socket, const QString& type, int result, const QString& error = QString());
     void Log(const QString& line);
 
+    // Failed logins of one peer address: tries from it are refused until `until` (ms of m_clock).
+    struct Penalty {
+        int failures = 0;
+        qint64 until = 0;
+    };
+    // > 0: ms left of the address's penalty (the try is refused); 0: it may try.
+    qint64 PenaltyLeft(const QString& ip);
+    void CountFailure(const QString& ip);
+
     Engine* m_engine;
     QWebSocketServer* m_server = nullptr;
+    QElapsedTimer m_clock;
+    std::map<QString, Penalty> m_penalties;  // at most kMaxPenalties addresses
     std::map<QWebSocket*, Session> m_sessions;
     quint64 m_nextOrder = 1;
 };

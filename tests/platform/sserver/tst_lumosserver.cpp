@@ -71,7 +71,7 @@ public:
         });
         QObject::connect(&m_sock, &QIODevice::readyRead, [this] { Parse(); });
         QObject::connect(&m_sock, &QAbstractSocket::disconnected, [this] { closed = true; });
-        QObject::connect(&m_sock, QOverload<QAbstractSocket::SocketError>::of(&QAbstractSocket::error),
+        QObject::connect(&m_sock, &QAbstractSocket::errorOccurred,
                          [this](QAbstractSocket::SocketError) { closed = true; });
         bound = m_sock.bind(QHostAddress(from));
         m_sock.connectToHostEncrypted(to, port);
@@ -177,6 +177,7 @@ private slots:
     void portInUseAndRestart();
     void exportErrors();
     void passwordDecidesWhoMayLogIn_data();
+    void guessingIsSlowedPerAddress();
     void passwordDecidesWhoMayLogIn();
 
 private:
@@ -559,6 +560,53 @@ void TestLumoSServer::passwordDecidesWhoMayLogIn() {
     LumoSSetLocalPeerCheck(nullptr);
     LumoSSetDefaultPassword(kPassword);
     QTRY_COMPARE_WITH_TIMEOUT((c.Send("{\"type\":\"logout\"}"), OnlineCount()), 0, 10000);
+}
+
+// One login try on a connection of its own from that address: the reply's result and error.
+static QJsonObject TryLogin(const QString& from, quint16 port, const QString& password) {
+    RawClient c(from, QStringLiteral("127.0.0.1"), port);
+    if (!QTest::qWaitFor([&] { return c.upgraded || c.closed; }, 10000) || !c.upgraded) return {};
+    c.Login(QStringLiteral("guess"), password);
+    return c.Next();
+}
+
+void TestLumoSServer::guessingIsSlowedPerAddress() {
+    const LumoSLimits saved = LumoSGetLimits();
+    LumoSLimits limits = saved;
+    limits.penaltyBaseMs = 60000;
+    limits.penaltyMaxMs = 60000;
+    QCOMPARE(LumoSSetLimits(limits), int(LUMO_OK));
+    auto good = LoggedIn("good");
+    QVERIFY(good);
+    const int logsBefore = m_observer.Logs().size();
+
+    // A burst of guesses from one address: only the first is checked, the rest (the right password
+    // too) are refused unchecked until the penalty ends, each one logged.
+    const QString guesser = QStringLiteral("127.0.0.3");
+    QCOMPARE(TryLogin(guesser, m_port, "guess 0").value("error").toString(), QString("wrong account or password"));
+    const int tries = 12;
+    for (int i = 1; i < tries; ++i) {
+        const QJsonObject r = TryLogin(guesser, m_port, i == tries - 1 ? QString::fromUtf8(kPassword) : "guess");
+        QCOMPARE(r.value("result").toInt(), int(LUMO_ERR_REFUSED));
+        QVERIFY2(r.value("error").toString().contains("try again"), qPrintable(r.value("error").toString()));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_observer.Logs().mid(logsBefore).filter("from 127.0.0.3 refused").size(), tries,
+                              10000);
+    QCOMPARE(OnlineCount(), 1);
+    // Other addresses are not slowed, and the logged-in client is still served.
+    QCOMPARE(TryLogin("127.0.0.4", m_port, QString::fromUtf8(kPassword)).value("result").toInt(-1), int(LUMO_OK));
+    QCOMPARE(Send(*good, {{"type", "logout"}}).value("result").toInt(-1), int(LUMO_OK));
+
+    // A short penalty ends by itself: the right password is then taken again.
+    limits.penaltyBaseMs = 300;
+    QCOMPARE(LumoSSetLimits(limits), int(LUMO_OK));
+    const QString typo = QStringLiteral("127.0.0.5");
+    QCOMPARE(TryLogin(typo, m_port, "typo").value("result").toInt(), int(LUMO_ERR_REFUSED));
+    QVERIFY(QTest::qWaitFor(
+        [&] { return TryLogin(typo, m_port, QString::fromUtf8(kPassword)).value("result").toInt(-1) == LUMO_OK; },
+        20000));
+    LumoSSetLimits(saved);
+    QTRY_COMPARE_WITH_TIMEOUT(OnlineCount(), 0, 10000);
 }
 
 QTEST_MAIN(TestLumoSServer)
