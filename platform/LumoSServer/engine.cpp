@@ -28,8 +28,6 @@
 namespace lumos {
 namespace {
 
-// A client that has not logged in by then is closed, so idle sockets cannot pile up.
-const int kLoginTimeoutMs = 30000;
 // A refused login is answered, then closed after this delay (slows password guessing).
 const int kRefuseCloseDelayMs = 500;
 const int kMaxAccountBytes = 128;
@@ -87,6 +85,7 @@ void Worker::Shutdown() {
         delete entry.first;
     }
     m_sessions.clear();
+    m_waiting.clear();
     delete m_server;
     m_server = nullptr;
     m_engine->SetBoundPort(0);
@@ -98,6 +97,9 @@ void Worker::OnNewConnection() {
     while (QWebSocket* socket = m_server->nextPendingConnection()) {
         socket->setParent(this);
         if (static_cast<int>(m_sessions.size()) >= State::MaxClients()) {
+            Log(QStringLiteral("connection from %1 refused: all %2 connections are taken")
+                    .arg(PeerText(socket->peerAddress()))
+                    .arg(m_sessions.size()));
             socket->close(QWebSocketProtocol::CloseCodeAbnormalDisconnection,
                           QStringLiteral("too many clients"));
             socket->deleteLater();
@@ -115,24 +117,52 @@ void Worker::OnNewConnection() {
             socket->deleteLater();
             continue;
         }
+        // Idle connections of one address cannot take the slots of everyone else.
+        const int cap = State::Limits().maxPendingPerAddress;
+        auto waiting = m_waiting.find(ip);
+        if (waiting != m_waiting.end() && waiting->second >= cap) {
+            Log(QStringLiteral("connection from %1 refused: %2 connections from that address are not logged in")
+                    .arg(ip)
+                    .arg(waiting->second));
+            socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("too many connections"));
+            socket->deleteLater();
+            continue;
+        }
         // Oversized messages and frames end that connection (Qt closes it with "too much data").
         socket->setMaxAllowedIncomingMessageSize(LUMOS_MAX_MESSAGE_BYTES);
         socket->setMaxAllowedIncomingFrameSize(LUMOS_MAX_MESSAGE_BYTES);
         Session s;
         s.ip = ip;
         s.local = State::PeerIsLocal(socket->peerAddress());
-        m_sessions[socket] = s;
+        Session& added = m_sessions[socket];
+        added = s;
+        StartWaitingForLogin(socket, added);
         connect(socket, &QWebSocket::textMessageReceived, this,
                 [this, socket](const QString& text) { OnText(socket, text); });
         connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket](const QByteArray&) {
             Reply(socket, QStringLiteral("error"), LUMO_ERR_PARAM, QStringLiteral("text messages only"));
         });
         connect(socket, &QWebSocket::disconnected, this, [this, socket]() { OnGone(socket); });
-        QTimer::singleShot(kLoginTimeoutMs, socket, [this, socket]() {
-            auto it = m_sessions.find(socket);
-            if (it != m_sessions.end() && !it->second.loggedIn) socket->close();
-        });
     }
+}
+
+void Worker::StartWaitingForLogin(QWebSocket* socket, Session& s) {
+    ++m_waiting[s.ip];
+    const quint64 gen = ++s.timerGen;
+    const int timeout = State::Limits().loginTimeoutMs;
+    // A connection that has not logged in by then is closed, so idle sockets cannot pile up.
+    QTimer::singleShot(timeout, socket, [this, socket, gen, timeout]() {
+        auto it = m_sessions.find(socket);
+        if (it == m_sessions.end() || it->second.loggedIn || it->second.timerGen != gen) return;
+        Log(QStringLiteral("connection from %1 closed: not logged in within %2 ms").arg(it->second.ip).arg(timeout));
+        socket->close();
+    });
+}
+
+void Worker::StopWaitingForLogin(Session& s) {
+    ++s.timerGen;
+    auto it = m_waiting.find(s.ip);
+    if (it != m_waiting.end() && --it->second <= 0) m_waiting.erase(it);
 }
 
 void Worker::OnText(QWebSocket* socket, const QString& text) {
@@ -181,6 +211,7 @@ void Worker::OnText(QWebSocket* socket, const QString& text) {
         }
         m_penalties.erase(s.ip);
         s.loggedIn = true;
+        StopWaitingForLogin(s);
         s.account = account.toString();
         s.order = m_nextOrder++;
         LumoSDTOClient dto;
@@ -198,6 +229,8 @@ void Worker::OnText(QWebSocket* socket, const QString& text) {
             return;
         }
         s.loggedIn = false;
+        // Logged out, the connection waits for a login again like a new one: it cannot keep a slot.
+        StartWaitingForLogin(socket, s);
         m_engine->RemoveOnline(s.order);
         Reply(socket, type, LUMO_OK);
         Log(QStringLiteral("%1 logged out from %2").arg(s.account, s.ip));
@@ -244,6 +277,7 @@ void Worker::OnGone(QWebSocket* socket) {
     auto it = m_sessions.find(socket);
     if (it == m_sessions.end()) return;
     const Session s = it->second;
+    if (!s.loggedIn) StopWaitingForLogin(it->second);
     m_sessions.erase(it);
     socket->deleteLater();
     if (s.loggedIn) {

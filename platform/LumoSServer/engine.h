@@ -37,6 +37,7 @@ private:
         bool local = false;    // the peer is on this machine
         bool refused = false;  // wrong password: ignored until the delayed close
         quint64 order = 0;     // login order in the client list
+        quint64 timerGen = 0;  // the login timer that may still close it
     };
     void OnNewConnection();
     void OnText(QWebSocket* socket, const QString& text);
@@ -54,11 +55,15 @@ private:
     // > 0: ms left of the address's penalty (the try is refused); 0: it may try.
     qint64 PenaltyLeft(const QString& ip);
     void CountFailure(const QString& ip);
+    // Not logged in (again): counts against the address's cap and must log in within the timeout.
+    void StartWaitingForLogin(QWebSocket* socket, Session& s);
+    void StopWaitingForLogin(Session& s);
 
     Engine* m_engine;
     QWebSocketServer* m_server = nullptr;
     QElapsedTimer m_clock;
     std::map<QString, Penalty> m_penalties;  // at most kMaxPenalties addresses
+    std::map<QString, int> m_waiting;        // connections not logged in, per peer address
     std::map<QWebSocket*, Session> m_sessions;
     quint64 m_nextOrder = 1;
 };

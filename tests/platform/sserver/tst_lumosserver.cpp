@@ -178,6 +178,8 @@ private slots:
     void exportErrors();
     void passwordDecidesWhoMayLogIn_data();
     void guessingIsSlowedPerAddress();
+    void idleConnectionsCannotHoldSlots_data();
+    void idleConnectionsCannotHoldSlots();
     void passwordDecidesWhoMayLogIn();
 
 private:
@@ -396,6 +398,12 @@ void TestLumoSServer::refusedLogins() {
 }
 
 void TestLumoSServer::twoHundredClientsListedAndRemoved() {
+    // Many clients of one address connect at once here, before any has logged in.
+    const LumoSLimits saved = LumoSGetLimits();
+    LumoSLimits many = saved;
+    many.maxPendingPerAddress = 256;
+    QCOMPARE(LumoSSetLimits(many), int(LUMO_OK));
+    auto restore = qScopeGuard([&] { LumoSSetLimits(saved); });
     std::vector<std::unique_ptr<Client>> clients;
     for (int i = 0; i < 200; ++i) clients.push_back(Connect());
     QTRY_VERIFY_WITH_TIMEOUT(
@@ -606,6 +614,80 @@ void TestLumoSServer::guessingIsSlowedPerAddress() {
         [&] { return TryLogin(typo, m_port, QString::fromUtf8(kPassword)).value("result").toInt(-1) == LUMO_OK; },
         20000));
     LumoSSetLimits(saved);
+    QTRY_COMPARE_WITH_TIMEOUT(OnlineCount(), 0, 10000);
+}
+
+void TestLumoSServer::idleConnectionsCannotHoldSlots_data() {
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<int>("connections");
+    QTest::addColumn<bool>("logInAndOut");  // each logs in, then out after its first login timer
+    QTest::addColumn<int>("loginTimeoutMs");
+    QTest::addColumn<int>("open");  // connections left open in the end
+    QTest::addColumn<QString>("logged");
+    QTest::addColumn<int>("logLines");
+    QTest::newRow("idle flood past the per-address cap")
+        << "127.0.0.6" << 10 << false << 60000 << 4 << "connection from 127.0.0.6 refused" << 6;
+    QTest::newRow("idle ones closed after the login timeout")
+        << "127.0.0.7" << 3 << false << 300 << 0 << "127.0.0.7 closed: not logged in" << 3;
+    QTest::newRow("logged out after the login timer frees the slot")
+        << "127.0.0.8" << 3 << true << 300 << 0 << "127.0.0.8 closed: not logged in" << 3;
+}
+
+void TestLumoSServer::idleConnectionsCannotHoldSlots() {
+    QFETCH(QString, from);
+    QFETCH(int, connections);
+    QFETCH(bool, logInAndOut);
+    QFETCH(int, loginTimeoutMs);
+    QFETCH(int, open);
+    QFETCH(QString, logged);
+    QFETCH(int, logLines);
+    auto good = LoggedIn("good");
+    QVERIFY(good);
+    const LumoSLimits saved = LumoSGetLimits();
+    auto restore = qScopeGuard([&] { LumoSSetLimits(saved); });
+    LumoSLimits limits = saved;
+    limits.maxPendingPerAddress = 4;
+    limits.loginTimeoutMs = loginTimeoutMs;
+    QCOMPARE(LumoSSetLimits(limits), int(LUMO_OK));
+    const int logsBefore = m_observer.Logs().size();
+
+    std::vector<std::unique_ptr<RawClient>> peers;
+    for (int i = 0; i < connections; ++i) {
+        peers.push_back(std::make_unique<RawClient>(from, QStringLiteral("127.0.0.1"), m_port));
+        QVERIFY(peers.back()->bound);
+        // One at a time, so that the engine sees them in order.
+        QVERIFY(QTest::qWaitFor([&] { return peers.back()->upgraded || peers.back()->closed; }, 10000));
+    }
+    if (logInAndOut) {
+        for (auto& p : peers) {
+            p->Login("later", QString::fromUtf8(kPassword));
+            QCOMPARE(p->Next().value("result").toInt(-1), int(LUMO_OK));
+        }
+        QTest::qWait(2 * loginTimeoutMs);  // the first login timers have run out
+        for (auto& p : peers) {
+            p->Send("{\"type\":\"logout\"}");
+            QCOMPARE(p->Next().value("result").toInt(-1), int(LUMO_OK));
+        }
+    }
+    auto closedCount = [&] {
+        return int(std::count_if(peers.begin(), peers.end(), [](auto& p) { return p->closed; }));
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(closedCount(), connections - open, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_observer.Logs().mid(logsBefore).filter(logged).size(), logLines, 10000);
+    LumoSSetLimits(saved);
+
+    // Served alongside: the logged-in client, and a new client of another address.
+    QCOMPARE(Send(*good, {{"type", "logout"}}).value("result").toInt(-1), int(LUMO_OK));
+    QCOMPARE(Send(*good, {{"type", "login"}, {"account", "again"}, {"password", QString::fromUtf8(kPassword)}})
+                 .value("result")
+                 .toInt(-1),
+             int(LUMO_OK));
+    auto fresh = LoggedIn("fresh");
+    QVERIFY(fresh);
+    QCOMPARE(closedCount(), connections - open);
+    peers.clear();
+    good.reset();
+    fresh.reset();
     QTRY_COMPARE_WITH_TIMEOUT(OnlineCount(), 0, 10000);
 }
 

@@ -80,7 +80,7 @@ int LumoSOnlineClients(void* handle, std::list<LumoSDTOClient>& out);
 // Limits against hostile peers, process-wide, read by running engines at each use.
 struct LumoSLimits {
     // Connections of one peer address that are not logged in (new, or logged out); more are closed.
-    int maxPendingPerAddress = 16;
+    int maxPendingPerAddress = 32;
     // A connection not logged in this long after it opened or logged out is closed.
     int loginTimeoutMs = 30000;
     // After a wrong password, logins from that address are refused for base << (failures - 1)
