@@ -44,6 +44,15 @@ QString PeerText(const QHostAddress& address) {
 
 }  // namespace
 
+LumoSDTOClient Worker::ClientOf(const Session& s) {
+    LumoSDTOClient dto;
+    dto.ip = s.ip.toStdString();
+    dto.account = s.account.toUtf8().toStdString();
+    dto.loginTime = s.loginTime;
+    dto.id = s.order;
+    return dto;
+}
+
 int Worker::Listen(quint16 port) {
     m_server = new QWebSocketServer(QStringLiteral("VantelServer"), QWebSocketServer::SecureMode, this);
     QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
@@ -214,15 +223,12 @@ void Worker::OnText(QWebSocket* socket, const QString& text) {
         StopWaitingForLogin(s);
         s.account = account.toString();
         s.order = m_nextOrder++;
-        LumoSDTOClient dto;
-        dto.ip = s.ip.toStdString();
-        dto.account = s.account.toUtf8().toStdString();
-        dto.loginTime =
+        s.loginTime =
             QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toStdString();
-        m_engine->AddOnline(s.order, dto);
+        m_engine->AddOnline(ClientOf(s));
         Reply(socket, type, LUMO_OK);
         Log(QStringLiteral("%1 logged in from %2").arg(s.account, s.ip));
-        m_engine->Notify(LUMOS_SIGNAL_CLIENTS, nullptr);
+        NotifyClient(LUMOS_CLIENT_LOGGED_IN, s);
     } else if (type == QLatin1String("logout")) {
         if (!s.loggedIn) {
             Reply(socket, type, LUMO_ERR_STATE, QStringLiteral("not logged in"));
@@ -234,7 +240,7 @@ void Worker::OnText(QWebSocket* socket, const QString& text) {
         m_engine->RemoveOnline(s.order);
         Reply(socket, type, LUMO_OK);
         Log(QStringLiteral("%1 logged out from %2").arg(s.account, s.ip));
-        m_engine->Notify(LUMOS_SIGNAL_CLIENTS, nullptr);
+        NotifyClient(LUMOS_CLIENT_GONE, s);
     } else {
         Reply(socket, QStringLiteral("error"), LUMO_ERR_UNSUPPORTED, QStringLiteral("unknown message type"));
     }
@@ -283,7 +289,7 @@ void Worker::OnGone(QWebSocket* socket) {
     if (s.loggedIn) {
         m_engine->RemoveOnline(s.order);
         Log(QStringLiteral("%1 disconnected from %2").arg(s.account, s.ip));
-        m_engine->Notify(LUMOS_SIGNAL_CLIENTS, nullptr);
+        NotifyClient(LUMOS_CLIENT_GONE, s);
     }
 }
 
@@ -291,6 +297,11 @@ void Worker::Reply(QWebSocket* socket, const QString& type, int result, const QS
     QJsonObject o{{QStringLiteral("type"), type}, {QStringLiteral("result"), result}};
     if (!error.isEmpty()) o.insert(QStringLiteral("error"), error);
     socket->sendTextMessage(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+}
+
+void Worker::NotifyClient(int kind, const Session& s) {
+    LumoSClientChange change{kind, ClientOf(s)};
+    m_engine->Notify(LUMOS_SIGNAL_CLIENTS, &change);
 }
 
 void Worker::Log(const QString& line) {
@@ -390,14 +401,14 @@ void Engine::OnlineClients(std::list<LumoSDTOClient>& out) {
     for (const auto& c : m_online) out.push_back(c.second);
 }
 
-void Engine::AddOnline(quint64 order, const LumoSDTOClient& client) {
+void Engine::AddOnline(const LumoSDTOClient& client) {
     std::lock_guard<std::mutex> lock(m_clientsMutex);
-    m_online.emplace_back(order, client);
+    m_online[client.id] = client;
 }
 
-void Engine::RemoveOnline(quint64 order) {
+void Engine::RemoveOnline(quint64 id) {
     std::lock_guard<std::mutex> lock(m_clientsMutex);
-    m_online.remove_if([order](const std::pair<quint64, LumoSDTOClient>& c) { return c.first == order; });
+    m_online.erase(id);
 }
 
 }  // namespace lumos

@@ -33,6 +33,7 @@ private:
     struct Session {
         QString ip;
         QString account;
+        std::string loginTime;  // of the current login
         bool loggedIn = false;
         bool local = false;    // the peer is on this machine
         bool refused = false;  // wrong password: ignored until the delayed close
@@ -46,6 +47,9 @@ private:
     void Refuse(QWebSocket* socket, Session& s, const QString& account, const QString& why);
     void Reply(QWebSocket* socket, const QString& type, int result, const QString& error = QString());
     void Log(const QString& line);
+    // Tells observers that this session's client came or went.
+    void NotifyClient(int kind, const Session& s);
+    static LumoSDTOClient ClientOf(const Session& s);
 
     // Failed logins of one peer address: tries from it are refused until `until` (ms of m_clock).
     struct Penalty {
@@ -85,8 +89,8 @@ public:
     // Engine thread only (from Worker).
     const KeyPair& Keys() const { return m_keys; }
     void Notify(int code, void* p1) { m_signal.Commit(this, code, p1, nullptr); }
-    void AddOnline(quint64 order, const LumoSDTOClient& client);
-    void RemoveOnline(quint64 order);
+    void AddOnline(const LumoSDTOClient& client);
+    void RemoveOnline(quint64 id);
     void SetBoundPort(uint16_t port);
 
 private:
@@ -104,7 +108,7 @@ private:
     bool m_keysLoaded = false;  // guarded by m_lifeMutex
 
     std::mutex m_clientsMutex;
-    std::list<std::pair<quint64, LumoSDTOClient>> m_online;  // guarded by m_clientsMutex
+    std::map<quint64, LumoSDTOClient> m_online;  // by id (login order); guarded by m_clientsMutex
     uint16_t m_boundPort = 0;                                // guarded by m_clientsMutex
 };
 

@@ -2,6 +2,7 @@
 // taken) and still builds its tables, starts later, lists real secure WebSocket clients, exports
 // them to a real .xlsx, exports the certificate, stops and exits without touching a released
 // engine, and drives the server list's stop channels.
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QJsonDocument>
 #include <QMenu>
@@ -127,6 +128,8 @@ private slots:
         LumoSSetDataPath(m_dir.filePath("engine").toUtf8().constData());
         LumoSSetDefaultPassword(kPassword);
         m_window = new VantelServer(nullptr, nullptr);
+        new QAbstractItemModelTester(maintain()->ClientModel(), QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                     m_window);
     }
 
     void cleanupTestCase() {
@@ -180,6 +183,47 @@ private slots:
         QCOMPARE(maintain()->ClientModel()->item(0, 1)->text(), QString("bob"));
         QVERIFY(login("carol"));
         QTRY_COMPARE(maintain()->ClientModel()->rowCount(), 2);
+    }
+
+    // A login or a logout touches its own row only: with many clients listed, rebuilding every
+    // row on each change cost the console time growing with the square of the clients.
+    void oneChangeTouchesOneRow() {
+        QAbstractItemModel* model = maintain()->ClientModel();
+        const int before = model->rowCount();
+        const size_t ours = m_clients.size();
+        for (int i = 0; i < 20; ++i) QVERIFY(login(QStringLiteral("c%1").arg(i)));
+        QTRY_COMPARE(model->rowCount(), before + 20);
+        QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+        QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy reset(model, &QAbstractItemModel::modelReset);
+        QVERIFY(login("late"));
+        QTRY_COMPARE(model->rowCount(), before + 21);
+        QCOMPARE(inserted.size(), 1);
+        QCOMPARE(inserted.first().at(1).toInt(), before + 20);
+        for (const QList<QVariant>& c : changed) QCOMPARE(c.at(0).toModelIndex().row(), before + 20);
+        QCOMPARE(model->index(before + 20, 1).data().toString(), QString("late"));
+
+        changed.clear();
+        inserted.clear();
+        m_clients[ours + 5]->ws->sendTextMessage("{\"type\":\"logout\"}");
+        QTRY_COMPARE(model->rowCount(), before + 20);
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(removed.first().at(1).toInt(), before + 5);
+        QVERIFY(changed.isEmpty());
+        QVERIFY(inserted.isEmpty());
+        QCOMPARE(reset.size(), 0);
+        QStringList accounts;
+        for (int r = before; r < model->rowCount(); ++r) accounts << model->index(r, 1).data().toString();
+        QStringList expected;
+        for (int i = 0; i < 20; ++i)
+            if (i != 5) expected << QStringLiteral("c%1").arg(i);
+        QCOMPARE(accounts, expected << "late");
+
+        // Dropped connections go the same way; the rows of the others stay as they were.
+        m_clients.erase(m_clients.begin() + long(ours), m_clients.end());
+        QTRY_COMPARE(model->rowCount(), before);
+        QCOMPARE(reset.size(), 0);
     }
 
     void dispatch_data() {

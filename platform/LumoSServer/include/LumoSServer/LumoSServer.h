@@ -15,12 +15,23 @@ struct LumoSDTOClient {
     std::string ip;         // peer IPv4 address text (an IPv4-mapped IPv6 peer is shown as IPv4)
     std::string account;    // UTF-8
     std::string loginTime;  // ISO 8601 local time "yyyy-MM-ddTHH:mm:ss"; may be empty
+    uint64_t id = 0;        // this login's number in the engine, growing in login order
+};
+
+// What LUMOS_SIGNAL_CLIENTS carries in p1 when one client came or went.
+enum LumoSClientChangeKind { LUMOS_CLIENT_LOGGED_IN = 1, LUMOS_CLIENT_GONE = 2 };
+struct LumoSClientChange {
+    int kind;                // LumoSClientChangeKind
+    LumoSDTOClient client;   // the client (id names it; for GONE the other fields are as at login)
 };
 
 // Callback codes handed to attached observers, always from the engine's own thread.
 enum LumoSSignalCode {
     LUMOS_SIGNAL_LOG = 1,      // p1: CLumoString* log line, valid only during the call
-    LUMOS_SIGNAL_CLIENTS = 2,  // the logged-in clients changed (login, logout, disconnect)
+    // The logged-in clients changed: p1 is the LumoSClientChange* of one login, logout or
+    // disconnect (valid only during the call), or null when the list should be read again whole
+    // (the engine stopped).
+    LUMOS_SIGNAL_CLIENTS = 2,
 };
 
 // Library life: once per process. Invalidate stops and releases every engine still alive.
