@@ -179,7 +179,11 @@ int PgMaintain::ExportTo(const QString& path, QStandardItemModel* model) {
     const int r = ExcelExporter::Instance()->Export(path, model, &error);
     if (r != LUMO_OK) {
         qWarning().noquote() << "export to" << path << "failed:" << error;
-        INFRA::MessageBox::Warning(this, QObject::tr("K4604_LbWarning"), QObject::tr("K4592_ExportFailed"));
+        // The old file, if any, is still there; a full disk is named so the operator can act.
+        const QString text = r == LUMO_ERR_DISKFULL
+                                 ? QObject::tr("K4592_ExportFailed") + '\n' + QObject::tr("The disk is full: %1").arg(path)
+                                 : QObject::tr("K4592_ExportFailed");
+        INFRA::MessageBox::Warning(this, QObject::tr("K4604_LbWarning"), text);
         return r;
     }
     m_owner->ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K4593_ExportDone"),

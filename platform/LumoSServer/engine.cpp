@@ -7,7 +7,6 @@
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -23,6 +22,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include "LumoBase/atomicfile.h"
 #include "state.h"
 
 namespace lumos {
@@ -372,10 +372,14 @@ int Engine::ExportCertificate(const char* path) {
     if (!path || !*path) return LUMO_ERR_PARAM;
     QByteArray pem = CertificatePem();
     if (pem.isEmpty()) return LUMO_ERR_FAIL;
-    QSaveFile file(QFile::decodeName(path));
+    // Written beside and renamed over: a full disk never leaves an empty export in place of a good one.
     const QByteArray xml = CertificateXml(pem);
-    if (!file.open(QIODevice::WriteOnly) || file.write(xml) != xml.size() || !file.commit())
-        return LUMO_ERR_WRITE;
+    const LumoSaveResult r = LumoSaveFileAtomic(path, xml.constData(), static_cast<size_t>(xml.size()), 0644);
+    if (!r.ok()) {
+        CLumoString text("certificate export failed: " + r.message);
+        Notify(LUMOS_SIGNAL_LOG, &text);
+        return r.code;
+    }
     return LUMO_OK;
 }
 

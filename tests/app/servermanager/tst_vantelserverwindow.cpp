@@ -33,6 +33,7 @@
 #include "pgconfig.h"
 #include "pgmaintain.h"
 #include "serverdata.h"
+#include "testsupport.h"
 #include "vantelserver.h"
 
 namespace {
@@ -293,6 +294,41 @@ private slots:
         QCOMPARE(uiLog("messagebox").size(), boxes + 1);
         QVERIFY(uiLog("messagebox").last().contains(QObject::tr("K4591_PathTooLong")));
         QVERIFY(QDir(m_dir.path()).entryList({"ccc*"}).isEmpty());
+    }
+
+    // On a full disk an export fails, says the disk is full, never says "written", and keeps the
+    // good export that was there.
+    void fullDiskKeepsExports_data() {
+        QTest::addColumn<bool>("spreadsheet");
+        QTest::newRow("clients spreadsheet") << true;
+        QTest::newRow("certificate") << false;
+    }
+    void fullDiskKeepsExports() {
+        QFETCH(bool, spreadsheet);
+        vt::SmallTmpfs disk;
+        QString why;
+        VT_REQUIRE(disk.Mount(256 * 1024, &why), why);
+        const QString path = disk.filePath(spreadsheet ? "clients.xlsx" : "cert.xml");
+        auto exportNow = [&] {
+            return spreadsheet ? maintain()->ExportTo(path, maintain()->ClientModel())
+                               : config()->ExportCertificateTo(path);
+        };
+        QCOMPARE(exportNow(), 0);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray good = f.readAll();
+        f.close();
+        QVERIFY(good.size() > 0);
+        QVERIFY(disk.Fill());
+        const int balloons = uiLog("balloon").filter(QObject::tr("K4593_ExportDone")).size();
+        const int boxes = uiLog("messagebox").size();
+        QCOMPARE(exportNow(), int(LUMO_ERR_DISKFULL));
+        QCOMPARE(uiLog("balloon").filter(QObject::tr("K4593_ExportDone")).size(), balloons);
+        QCOMPARE(uiLog("messagebox").size(), boxes + 1);
+        QVERIFY2(uiLog("messagebox").last().contains("disk is full"), qPrintable(uiLog("messagebox").last()));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), good);
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // the export and the filler
     }
 
     void stopLeavesNoHandleBehind() {

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 
 #include "LumoSServer/LumoSServer.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -176,6 +177,7 @@ private slots:
     void releasedOrUnknownHandleIsRefused();
     void portInUseAndRestart();
     void exportErrors();
+    void fullDiskKeepsKeysAndExports();
     void passwordDecidesWhoMayLogIn_data();
     void guessingIsSlowedPerAddress();
     void idleConnectionsCannotHoldSlots_data();
@@ -689,6 +691,47 @@ void TestLumoSServer::idleConnectionsCannotHoldSlots() {
     good.reset();
     fresh.reset();
     QTRY_COMPARE_WITH_TIMEOUT(OnlineCount(), 0, 10000);
+}
+
+// A full disk never replaces a good file with an empty one: the export fails as such and keeps
+// the old export; a key pair that cannot be written fails the start instead of leaving an empty key
+// (which would make a new identity, refused by every pinned client, at the next start).
+void TestLumoSServer::fullDiskKeepsKeysAndExports() {
+    vt::SmallTmpfs disk;
+    QString why;
+    VT_REQUIRE(disk.Mount(256 * 1024, &why), why);
+    const QByteArray xml = QFile::encodeName(disk.filePath("cert.xml"));
+    QCOMPARE(LumoSExportCertification(m_handle, xml.constData()), int(LUMO_OK));
+    QFile f(QFile::decodeName(xml));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray good = f.readAll();
+    f.close();
+    QVERIFY(good.contains("BEGIN CERTIFICATE"));
+    // A data folder whose certificate is gone: the pair is made again, on a disk that is full.
+    const QString data = disk.filePath("data");
+    LumoSSetDataPath(data.toUtf8().constData());
+    void* made = LumoSCreateServer(0);
+    QVERIFY(!LumoSCertificatePem(made).empty());
+    LumoSReleaseServer(made);
+    QFile keyFile(data + "/lumos_key.pem");
+    QVERIFY(keyFile.open(QIODevice::ReadOnly));
+    const QByteArray key = keyFile.readAll();
+    keyFile.close();
+    QVERIFY(QFile::remove(data + "/lumos_cert.pem"));
+    QVERIFY(disk.Fill());
+
+    QCOMPARE(LumoSExportCertification(m_handle, xml.constData()), int(LUMO_ERR_DISKFULL));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), good);
+    f.close();
+
+    void* h = LumoSCreateServer(0);
+    LumoSSetDataPath(m_dir.filePath("data").toUtf8().constData());
+    QCOMPARE(LumoSStartServer(h), int(LUMO_ERR_FAIL));
+    LumoSReleaseServer(h);
+    QVERIFY(keyFile.open(QIODevice::ReadOnly));
+    QCOMPARE(keyFile.readAll(), key);
+    QVERIFY(!QFile::exists(data + "/lumos_cert.pem"));
 }
 
 QTEST_MAIN(TestLumoSServer)

@@ -75,7 +75,8 @@ int LumoSDetachServer(void* handle, ILumoCallback* callback, LumoSignalMember me
 
 // Writes the engine's certificate (PEM inside a small XML document) to the file at path
 // (zero-terminated 8-bit local text). 0; LUMO_ERR_PARAM for an unknown handle or an empty path;
-// LUMO_ERR_WRITE when the file cannot be written.
+// LUMO_ERR_DISKFULL when the disk is full, LUMO_ERR_WRITE when the file cannot be written
+// otherwise (a file already there is kept whole then).
 int LumoSExportCertification(void* handle, const char* path);
 // The engine's certificate as PEM text (empty for an unknown handle).
 std::string LumoSCertificatePem(void* handle);
