@@ -6,6 +6,7 @@
 #include <xlsxwriter.h>
 
 #include "LumoBase/LumoResult.h"
+#include "LumoBase/atomicfile.h"
 
 ExcelExporter* ExcelExporter::Instance() {
     static QMutex mutex;
@@ -22,16 +23,29 @@ ExcelExporter::~ExcelExporter() {
 }
 
 int ExcelExporter::Export(const QString& path, const QAbstractItemModel* model, QString* error) {
-    ExcelExporter exporter;
-    if (!model || !exporter.Open(path)) {
-        if (error) *error = QStringLiteral("cannot create the workbook");
-        return LUMO_ERR_WRITE;
+    if (!model || path.isEmpty()) {
+        if (error) *error = QStringLiteral("nothing to export");
+        return LUMO_ERR_PARAM;
     }
-    exporter.WriteModel(model);
+    // The library writes a file of its own: it goes beside the target and replaces it only once
+    // written whole, so a full disk never leaves an empty workbook in place of a good one.
     QString err;
-    const int r = exporter.SaveAndQuit(&err);
-    if (error) *error = err;
-    return r;
+    const LumoSaveResult r = LumoSaveFileAtomicVia(QFile::encodeName(path).toStdString(), [&](const std::string& temp) {
+        ExcelExporter exporter;
+        if (!exporter.Open(QFile::decodeName(QByteArray::fromStdString(temp)))) {
+            err = QStringLiteral("cannot create the workbook");
+            return false;
+        }
+        exporter.WriteModel(model);
+        return exporter.SaveAndQuit(&err) == LUMO_OK;
+    });
+    if (!r.ok()) {
+        // The disk's own words first: "the disk is full: <path>" is what the operator must see.
+        if (error) *error = err.isEmpty() ? QString::fromStdString(r.message)
+                                          : QString::fromStdString(r.message) + QStringLiteral(" (") + err + ')';
+        return r.code;
+    }
+    return LUMO_OK;
 }
 
 bool ExcelExporter::Open(const QString& path) {

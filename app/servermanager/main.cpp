@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     VantelCloudAccount::SetClientNo(
         VantelUtility::SetP2PClinetID(ServerDataStore::SettingsFile()).toStdString());
     LoadStyleSheet();
-    VantelServerStartup::ApplyInfoSettings(ServerDataStore::SettingsFile());
+    const QString passwordProblem = VantelServerStartup::ApplyInfoSettings(ServerDataStore::SettingsFile());
     ConsoleUtility::Instance()->LoadInitialLanguage();
 
     SingleApp guard;
@@ -45,6 +45,8 @@ int main(int argc, char** argv) {
 
     auto* window = new VantelServer(nullptr, &guard);
     window->GetTendrel().Init(argv[0], QCoreApplication::applicationPid());
+    if (!passwordProblem.isEmpty())
+        window->ShowBalloon(QObject::tr("K3745_Error"), passwordProblem, QSystemTrayIcon::Critical, 30000);
     QGuiApplication::setQuitOnLastWindowClosed(false);
     const int code = app.exec();
     delete window;

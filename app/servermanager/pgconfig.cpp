@@ -226,7 +226,11 @@ int PgConfig::ExportCertificateTo(const QString& path) {
     void* handle = EngineHolder::Handle();
     const int r = handle ? LumoSExportCertification(handle, local.constData()) : LUMO_ERR_STATE;
     if (r != LUMO_OK) {
-        INFRA::MessageBox::Warning(this, QObject::tr("K4604_LbWarning"), QObject::tr("K4592_ExportFailed"));
+        // The old export, if any, is still there; a full disk is named so the operator can act.
+        const QString text = r == LUMO_ERR_DISKFULL
+                                 ? QObject::tr("K4592_ExportFailed") + '\n' + QObject::tr("The disk is full: %1").arg(path)
+                                 : QObject::tr("K4592_ExportFailed");
+        INFRA::MessageBox::Warning(this, QObject::tr("K4604_LbWarning"), text);
         return r;
     }
     m_owner->ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K4593_ExportDone"),

@@ -30,6 +30,7 @@ void SetUpView(QTableView* view, QStandardItemModel* model, int w0, int w1) {
 PgMaintain::PgMaintain(int index, VantelServer* owner) : VantelServerPages(index, owner) {
     Ui::VantelServer& ui = owner->GetForm();
     connect(owner, &VantelServer::SignalServerUser, this, &PgMaintain::OnShowOnlineClients);
+    connect(owner, &VantelServer::SignalClientChanged, this, &PgMaintain::OnClientChanged);
     connect(ui.BtnExportClient, SIGNAL(clicked()), this, SLOT(OnBtnExportClientClicked()));
     connect(ui.BtnExportResource, SIGNAL(clicked()), this, SLOT(OnBtnExportResourceClicked()));
     Init();
@@ -94,24 +95,55 @@ void PgMaintain::OnShowOnlineClients() {
 }
 
 void PgMaintain::OnUserChanged() {
-    m_clientModel->setRowCount(static_cast<int>(m_clients.size()));
-    int row = 0;
-    for (const LumoSDTOClient& c : m_clients) {
-        m_clientModel->setItem(row, 0, new QStandardItem(QString::fromStdString(c.ip)));
-        m_clientModel->setItem(row, 1, new QStandardItem(QString::fromUtf8(c.account.c_str())));
-        QString when = QStringLiteral("---");
-        if (!c.loginTime.empty()) {
-            CLumoTime t;
-            CLumoString text;
-            if (t.ParseISO8601(c.loginTime.c_str())) {
-                t.ToString(text, true);
-                when = QString::fromUtf8(text.GetBuffer());
-            } else {
-                when = QString::fromStdString(c.loginTime);
-            }
+    m_clientModel->setRowCount(0);
+    for (const LumoSDTOClient& c : m_clients)
+        m_clientModel->appendRow(MakeClientRow(c.id, QString::fromStdString(c.ip),
+                                               QString::fromUtf8(c.account.c_str()),
+                                               QString::fromStdString(c.loginTime)));
+}
+
+QList<QStandardItem*> PgMaintain::MakeClientRow(quint64 id, const QString& ip, const QString& account,
+                                                const QString& loginTime) {
+    auto* first = new QStandardItem(ip);
+    first->setData(QVariant::fromValue(id), Qt::UserRole);
+    QString when = QStringLiteral("---");
+    if (!loginTime.isEmpty()) {
+        CLumoTime t;
+        CLumoString text;
+        const QByteArray iso = loginTime.toUtf8();
+        if (t.ParseISO8601(iso.constData())) {
+            t.ToString(text, true);
+            when = QString::fromUtf8(text.GetBuffer());
+        } else {
+            when = loginTime;
         }
-        m_clientModel->setItem(row, 2, new QStandardItem(when));
-        ++row;
+    }
+    return {first, new QStandardItem(account), new QStandardItem(when)};
+}
+
+int PgMaintain::LowerRow(quint64 id) const {
+    int lo = 0, hi = m_clientModel->rowCount();
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (m_clientModel->item(mid, 0)->data(Qt::UserRole).value<quint64>() < id)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+void PgMaintain::OnClientChanged(bool loggedIn, quint64 id, const QString& ip, const QString& account,
+                                 const QString& loginTime) {
+    // An event queued before a stop belongs to an engine that is gone.
+    if (!EngineHolder::IsRunning()) return;
+    const int row = LowerRow(id);
+    const bool present =
+        row < m_clientModel->rowCount() && m_clientModel->item(row, 0)->data(Qt::UserRole).value<quint64>() == id;
+    if (loggedIn && !present) {
+        m_clientModel->insertRow(row, MakeClientRow(id, ip, account, loginTime));
+    } else if (!loggedIn && present) {
+        m_clientModel->removeRow(row);
     }
 }
 
@@ -147,7 +179,11 @@ int PgMaintain::ExportTo(const QString& path, QStandardItemModel* model) {
     const int r = ExcelExporter::Instance()->Export(path, model, &error);
     if (r != LUMO_OK) {
         qWarning().noquote() << "export to" << path << "failed:" << error;
-        INFRA::MessageBox::Warning(this, QObject::tr("K4604_LbWarning"), QObject::tr("K4592_ExportFailed"));
+        // The old file, if any, is still there; a full disk is named so the operator can act.
+        const QString text = r == LUMO_ERR_DISKFULL
+                                 ? QObject::tr("K4592_ExportFailed") + '\n' + QObject::tr("The disk is full: %1").arg(path)
+                                 : QObject::tr("K4592_ExportFailed");
+        INFRA::MessageBox::Warning(this, QObject::tr("K4604_LbWarning"), text);
         return r;
     }
     m_owner->ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K4593_ExportDone"),

@@ -2,12 +2,14 @@
 // clients-changed event, and their export to a spreadsheet file.
 #pragma once
 
+#include <QList>
 #include <list>
 #include <string>
 
 #include "LumoSServer/LumoSServer.h"
 #include "pages.h"
 
+class QStandardItem;
 class QStandardItemModel;
 
 class PgMaintain : public VantelServerPages {
@@ -32,6 +34,8 @@ public slots:
     void OnBtnExportResourceClicked();
     void OnUserChanged();
     void OnShowOnlineClients();
+    void OnClientChanged(bool loggedIn, quint64 id, const QString& ip, const QString& account,
+                         const QString& loginTime);
 
 protected:
     void changeEvent(QEvent* e) override;
@@ -41,6 +45,10 @@ private:
     void BuildResourceTable();
     void SetClientHeaders();
     void SetResourceHeaders();
+    QList<QStandardItem*> MakeClientRow(quint64 id, const QString& ip, const QString& account,
+                                        const QString& loginTime);
+    // The first row whose id is not below id (rows are in login order, ids grow with it).
+    int LowerRow(quint64 id) const;
 
     std::list<LumoSDTOClient> m_clients;  // GUI thread
     std::list<Resource> m_resources;

@@ -3,9 +3,11 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <atomic>
 #include <memory>
 
+#include "LumoBase/atomicfile.h"
 #include "VantelCore/VantelCore.h"
 
 namespace {
@@ -99,12 +101,40 @@ bool PgConfigData::Load(bool useDefault) {
 }
 
 bool PgConfigData::Save() {
-    QSettings& s = ServerDataStore::Settings();
-    s.beginGroup(QStringLiteral("PgConfigData"));
-    s.setValue(QStringLiteral("port"), uint(port));
-    s.setValue(QStringLiteral("runstartup"), runstartup);
-    s.endGroup();
-    // Written now rather than at some later event-loop turn: a crash or kill loses nothing.
-    s.sync();
-    return s.status() != QSettings::AccessError;
+    // QSettings writes the ini text (keeping the other groups) into a scratch copy; the file itself
+    // is then replaced whole and owner-only (it holds the password), so a full disk or a crash
+    // never leaves it empty or cut, and a failed save says so.
+    const QString path = ServerDataStore::SettingsFile();
+    QTemporaryDir scratch;
+    if (!scratch.isValid()) return false;
+    const QString copy = scratch.filePath(QStringLiteral("VantelServer.ini"));
+    QFile current(path);
+    if (current.exists() && (!current.open(QIODevice::ReadOnly) || !QFile::copy(path, copy))) return false;
+    {
+        QSettings s(copy, QSettings::IniFormat);
+        s.setIniCodec("UTF-8");
+        s.beginGroup(QStringLiteral("PgConfigData"));
+        s.setValue(QStringLiteral("port"), uint(port));
+        s.setValue(QStringLiteral("runstartup"), runstartup);
+        s.endGroup();
+        s.sync();
+        if (s.status() != QSettings::NoError) return false;
+    }
+    QFile written(copy);
+    if (!written.open(QIODevice::ReadOnly)) return false;
+    const QByteArray text = written.readAll();
+    // The scratch disk may be full too: what is written must read back as what was asked.
+    {
+        QSettings check(copy, QSettings::IniFormat);
+        if (check.value(QStringLiteral("PgConfigData/port")).toUInt() != port) return false;
+    }
+    const LumoSaveResult r = LumoSaveFileAtomic(QFile::encodeName(path).toStdString(), text.constData(),
+                                                static_cast<size_t>(text.size()), 0600);
+    if (!r.ok()) {
+        VantelDBG_Printf_f(0x7fff, 1, "PgConfigData::Save", "%s", r.message.c_str());
+        return false;
+    }
+    // The records' settings object reads the file as it is now.
+    SettingsObject().reset();
+    return true;
 }

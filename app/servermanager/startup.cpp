@@ -1,7 +1,9 @@
 #include "startup.h"
 
 #include <QFile>
+#include <QDebug>
 #include <QSettings>
+#include <sys/stat.h>
 #include <execinfo.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -120,17 +122,36 @@ bool IsSilentStart(const QStringList& args) {
     return args.size() == 1 && (args[0] == QLatin1String("-s") || args[0] == QLatin1String("--silent"));
 }
 
-void ApplyInfoSettings(const QString& settingsFile) {
+QString ApplyInfoSettings(const QString& settingsFile) {
+    // The file holds the clients' password: only its owner reads it.
+    const QByteArray local = QFile::encodeName(settingsFile);
+    struct stat st {};
+    if (::stat(local.constData(), &st) == 0 && (st.st_mode & 077) != 0) ::chmod(local.constData(), 0600);
     QSettings s(settingsFile, QSettings::IniFormat);
     s.setIniCodec("UTF-8");
     const QString stored = s.value(QStringLiteral("info/pwd")).toString();
     const bool many = s.value(QStringLiteral("info/mdev"), false).toBool();
-    QString password;
-    if (!stored.isEmpty() && VantelUtility::DecryptStringEx(stored, password) != 0) password.clear();
-    char buffer[1024] = {};
-    VantelUtility::getLocalChar(password, buffer, 1024);
-    LumoSSetDefaultPassword(buffer);
     LumoSSetSupportManyDevices(many);
+    QString password;
+    QString problem;
+    char buffer[1024] = {};
+    if (!stored.isEmpty() && VantelUtility::DecryptStringEx(stored, password) != 0)
+        problem = QObject::tr("The password stored in %1 cannot be read: no client can log in until it is "
+                              "set again.")
+                      .arg(settingsFile);
+    else if (VantelUtility::getLocalChar(password, buffer, sizeof buffer) < 0)
+        problem = QObject::tr("The password stored in %1 is too long (at most %2 bytes): no client can log in "
+                              "until it is set again.")
+                      .arg(settingsFile)
+                      .arg(sizeof buffer - 1);
+    if (!problem.isEmpty()) {
+        // Never the empty password instead: that would let anyone on this machine in.
+        LumoSRefusePasswordLogins();
+        qWarning().noquote() << problem;
+        return problem;
+    }
+    LumoSSetDefaultPassword(buffer);
+    return QString();
 }
 
 QString MiniDumpFileName(const QString& appName, const QDateTime& when) {

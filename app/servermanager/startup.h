@@ -11,9 +11,12 @@ namespace VantelServerStartup {
 // True when a second start should stay silent: exactly one argument, "-s" or "--silent".
 bool IsSilentStart(const QStringList& argumentsAfterProgram);
 
-// Reads group info (pwd, mdev) of the settings file and hands it to the engine. The stored
-// password is deciphered by the platform; one that cannot be deciphered counts as empty.
-void ApplyInfoSettings(const QString& settingsFile);
+// Reads group info (pwd, mdev) of the settings file and hands it to the engine; the file (it holds
+// the password) is made owner-only. The stored password is deciphered by the platform. None stored:
+// the empty password, which the engine serves to clients on this machine only. One that cannot be
+// deciphered, or is too long for the engine: every login is refused until it is set again, and the
+// returned text (empty when all is well) tells the operator why.
+QString ApplyInfoSettings(const QString& settingsFile);
 
 // "<app>-0x59976F.0-YYYYMMDD-HHMMSS.dmp" for that local time.
 QString MiniDumpFileName(const QString& appName, const QDateTime& when);

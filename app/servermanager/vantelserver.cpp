@@ -160,7 +160,17 @@ int VantelServer::OnServerSignal(void*, int code, void* p1) {
             }
             return 0;
         case LUMOS_SIGNAL_CLIENTS:
-            emit SignalServerUser();
+            if (p1) {
+                // Only the row that changed is touched: re-reading the list on every login made
+                // a crowd of clients cost the console time growing with its square.
+                const auto* change = static_cast<const LumoSClientChange*>(p1);
+                emit SignalClientChanged(change->kind == LUMOS_CLIENT_LOGGED_IN, change->client.id,
+                                         QString::fromStdString(change->client.ip),
+                                         QString::fromUtf8(change->client.account.c_str()),
+                                         QString::fromStdString(change->client.loginTime));
+            } else {
+                emit SignalServerUser();
+            }
             return 0;
         default:
             return -1;

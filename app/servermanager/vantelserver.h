@@ -38,7 +38,10 @@ public:
 
 signals:
     void SignalServerLog(QString text);
+    // Read the whole client list again (the engine started or stopped).
     void SignalServerUser();
+    // One client logged in (loggedIn) or went; id is the engine's number of that login.
+    void SignalClientChanged(bool loggedIn, quint64 id, QString ip, QString account, QString loginTime);
 
 public slots:
     void OnCbLanguageChanged(const QString& name);

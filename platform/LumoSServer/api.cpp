@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,9 @@ namespace {
 
 std::mutex g_mutex;
 QByteArray g_password;  // guarded by g_mutex
+bool g_passwordUsable = true;  // guarded by g_mutex
+LumoSLimits g_limits;          // guarded by g_mutex
+bool (*g_isLocal)(const char*) = nullptr;  // guarded by g_mutex
 bool g_many = false;    // guarded by g_mutex
 QString g_dataFolder;   // guarded by g_mutex
 // Never destroyed: an engine still alive at exit must not be stopped by a static destructor,
@@ -40,13 +44,43 @@ QString ExeFolder() {
 }  // namespace
 
 namespace State {
-QByteArray Password() {
+QByteArray Password(bool* usable) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    return g_password;
+    *usable = g_passwordUsable;
+    return g_passwordUsable ? g_password : QByteArray();
 }
 void SetPassword(const QByteArray& password) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_password = password;
+    g_passwordUsable = true;
+}
+void RefusePasswordLogins() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_password.clear();
+    g_passwordUsable = false;
+}
+LumoSLimits Limits() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_limits;
+}
+void SetLimits(const LumoSLimits& limits) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_limits = limits;
+}
+bool PeerIsLocal(const QHostAddress& peer) {
+    bool (*check)(const char*) = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        check = g_isLocal;
+    }
+    if (!check) return peer.isLoopback();
+    bool ok = false;
+    const quint32 v4 = peer.toIPv4Address(&ok);
+    return check((ok ? QHostAddress(v4) : peer).toString().toUtf8().constData());
+}
+void SetLocalPeerCheck(bool (*isLocal)(const char*)) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_isLocal = isLocal;
 }
 int MaxClients() {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -87,6 +121,28 @@ int LumoSInvalidate() {
 
 int LumoSSetDefaultPassword(const char* password) {
     lumos::State::SetPassword(QByteArray(password ? password : ""));
+    return LUMO_OK;
+}
+
+int LumoSRefusePasswordLogins() {
+    lumos::State::RefusePasswordLogins();
+    return LUMO_OK;
+}
+
+int LumoSSetLimits(const LumoSLimits& limits) {
+    if (limits.maxPendingPerAddress < 1 || limits.loginTimeoutMs < 1 || limits.penaltyBaseMs < 0 ||
+        limits.penaltyMaxMs < 0)
+        return LUMO_ERR_PARAM;
+    lumos::State::SetLimits(limits);
+    return LUMO_OK;
+}
+
+LumoSLimits LumoSGetLimits() {
+    return lumos::State::Limits();
+}
+
+int LumoSSetLocalPeerCheck(bool (*isLocal)(const char* ip)) {
+    lumos::State::SetLocalPeerCheck(isLocal);
     return LUMO_OK;
 }
 

@@ -1,8 +1,9 @@
 #include "certificate.h"
 
+#include "LumoBase/atomicfile.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QXmlStreamWriter>
 #include <memory>
 
@@ -90,11 +91,12 @@ bool MakePair(KeyPair* out, QString* error) {
 }
 
 bool WriteWhole(const QString& path, const QByteArray& data, bool secret, QString* error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        (secret && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) ||
-        file.write(data) != data.size() || !file.commit()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    // Whole or not at all: an empty key or certificate left by a full disk would make a new
+    // identity at the next start, and every pinned client would refuse the engine.
+    const LumoSaveResult r = LumoSaveFileAtomic(QFile::encodeName(path).toStdString(), data.constData(),
+                                                static_cast<size_t>(data.size()), secret ? 0600 : 0644);
+    if (!r.ok()) {
+        *error = QString::fromStdString(r.message);
         return false;
     }
     return true;

@@ -7,7 +7,6 @@
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -16,22 +15,26 @@
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <algorithm>
 #include <future>
 
 #include <cerrno>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include "LumoBase/atomicfile.h"
 #include "state.h"
 
 namespace lumos {
 namespace {
 
-// A client that has not logged in by then is closed, so idle sockets cannot pile up.
-const int kLoginTimeoutMs = 30000;
 // A refused login is answered, then closed after this delay (slows password guessing).
 const int kRefuseCloseDelayMs = 500;
 const int kMaxAccountBytes = 128;
+// Addresses whose failed logins are remembered; past that the longest-expired are forgotten.
+const size_t kMaxPenalties = 4096;
+// Failures older than this (after the penalty ended) are forgotten.
+const qint64 kForgetFailuresMs = 15 * 60 * 1000;
 
 QString PeerText(const QHostAddress& address) {
     bool ok = false;
@@ -40,6 +43,15 @@ QString PeerText(const QHostAddress& address) {
 }
 
 }  // namespace
+
+LumoSDTOClient Worker::ClientOf(const Session& s) {
+    LumoSDTOClient dto;
+    dto.ip = s.ip.toStdString();
+    dto.account = s.account.toUtf8().toStdString();
+    dto.loginTime = s.loginTime;
+    dto.id = s.order;
+    return dto;
+}
 
 int Worker::Listen(quint16 port) {
     m_server = new QWebSocketServer(QStringLiteral("VantelServer"), QWebSocketServer::SecureMode, this);
@@ -82,6 +94,7 @@ void Worker::Shutdown() {
         delete entry.first;
     }
     m_sessions.clear();
+    m_waiting.clear();
     delete m_server;
     m_server = nullptr;
     m_engine->SetBoundPort(0);
@@ -93,8 +106,34 @@ void Worker::OnNewConnection() {
     while (QWebSocket* socket = m_server->nextPendingConnection()) {
         socket->setParent(this);
         if (static_cast<int>(m_sessions.size()) >= State::MaxClients()) {
+            Log(QStringLiteral("connection from %1 refused: all %2 connections are taken")
+                    .arg(PeerText(socket->peerAddress()))
+                    .arg(m_sessions.size()));
             socket->close(QWebSocketProtocol::CloseCodeAbnormalDisconnection,
                           QStringLiteral("too many clients"));
+            socket->deleteLater();
+            continue;
+        }
+        const QString ip = PeerText(socket->peerAddress());
+        bool usable = true;
+        const bool noPassword = State::Password(&usable).isEmpty() && usable;
+        if (noPassword && !State::PeerIsLocal(socket->peerAddress())) {
+            // Without a password only this machine's clients are served.
+            Log(QStringLiteral("connection from %1 refused: no password is set, only clients on this "
+                               "machine are served")
+                    .arg(ip));
+            socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("not allowed"));
+            socket->deleteLater();
+            continue;
+        }
+        // Idle connections of one address cannot take the slots of everyone else.
+        const int cap = State::Limits().maxPendingPerAddress;
+        auto waiting = m_waiting.find(ip);
+        if (waiting != m_waiting.end() && waiting->second >= cap) {
+            Log(QStringLiteral("connection from %1 refused: %2 connections from that address are not logged in")
+                    .arg(ip)
+                    .arg(waiting->second));
+            socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("too many connections"));
             socket->deleteLater();
             continue;
         }
@@ -102,19 +141,37 @@ void Worker::OnNewConnection() {
         socket->setMaxAllowedIncomingMessageSize(LUMOS_MAX_MESSAGE_BYTES);
         socket->setMaxAllowedIncomingFrameSize(LUMOS_MAX_MESSAGE_BYTES);
         Session s;
-        s.ip = PeerText(socket->peerAddress());
-        m_sessions[socket] = s;
+        s.ip = ip;
+        s.local = State::PeerIsLocal(socket->peerAddress());
+        Session& added = m_sessions[socket];
+        added = s;
+        StartWaitingForLogin(socket, added);
         connect(socket, &QWebSocket::textMessageReceived, this,
                 [this, socket](const QString& text) { OnText(socket, text); });
         connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket](const QByteArray&) {
             Reply(socket, QStringLiteral("error"), LUMO_ERR_PARAM, QStringLiteral("text messages only"));
         });
         connect(socket, &QWebSocket::disconnected, this, [this, socket]() { OnGone(socket); });
-        QTimer::singleShot(kLoginTimeoutMs, socket, [this, socket]() {
-            auto it = m_sessions.find(socket);
-            if (it != m_sessions.end() && !it->second.loggedIn) socket->close();
-        });
     }
+}
+
+void Worker::StartWaitingForLogin(QWebSocket* socket, Session& s) {
+    ++m_waiting[s.ip];
+    const quint64 gen = ++s.timerGen;
+    const int timeout = State::Limits().loginTimeoutMs;
+    // A connection that has not logged in by then is closed, so idle sockets cannot pile up.
+    QTimer::singleShot(timeout, socket, [this, socket, gen, timeout]() {
+        auto it = m_sessions.find(socket);
+        if (it == m_sessions.end() || it->second.loggedIn || it->second.timerGen != gen) return;
+        Log(QStringLiteral("connection from %1 closed: not logged in within %2 ms").arg(it->second.ip).arg(timeout));
+        socket->close();
+    });
+}
+
+void Worker::StopWaitingForLogin(Session& s) {
+    ++s.timerGen;
+    auto it = m_waiting.find(s.ip);
+    if (it != m_waiting.end() && --it->second <= 0) m_waiting.erase(it);
 }
 
 void Worker::OnText(QWebSocket* socket, const QString& text) {
@@ -141,50 +198,98 @@ void Worker::OnText(QWebSocket* socket, const QString& text) {
             Reply(socket, type, LUMO_ERR_STATE, QStringLiteral("already logged in"));
             return;
         }
-        if (password.toString().toUtf8() != State::Password()) {
-            s.refused = true;
-            Reply(socket, type, LUMO_ERR_REFUSED, QStringLiteral("wrong account or password"));
-            Log(QStringLiteral("login of %1 from %2 refused").arg(account.toString(), s.ip));
-            QTimer::singleShot(kRefuseCloseDelayMs, socket, [socket]() { socket->close(); });
+        // A guesser is slowed per address: while its penalty runs, tries are refused unchecked.
+        if (const qint64 left = PenaltyLeft(s.ip)) {
+            Refuse(socket, s, account.toString(),
+                   QStringLiteral("too many wrong passwords from this address, try again in %1 s")
+                       .arg((left + 999) / 1000));
             return;
         }
+        bool usable = true;
+        const QByteArray expected = State::Password(&usable);
+        if (!usable || (expected.isEmpty() && !s.local)) {
+            Refuse(socket, s, account.toString(),
+                   usable ? QStringLiteral("no password is set, only clients on this machine are served")
+                          : QStringLiteral("no usable password is set on the server"));
+            return;
+        }
+        if (password.toString().toUtf8() != expected) {
+            CountFailure(s.ip);
+            Refuse(socket, s, account.toString(), QStringLiteral("wrong account or password"));
+            return;
+        }
+        m_penalties.erase(s.ip);
         s.loggedIn = true;
+        StopWaitingForLogin(s);
         s.account = account.toString();
         s.order = m_nextOrder++;
-        LumoSDTOClient dto;
-        dto.ip = s.ip.toStdString();
-        dto.account = s.account.toUtf8().toStdString();
-        dto.loginTime =
+        s.loginTime =
             QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toStdString();
-        m_engine->AddOnline(s.order, dto);
+        m_engine->AddOnline(ClientOf(s));
         Reply(socket, type, LUMO_OK);
         Log(QStringLiteral("%1 logged in from %2").arg(s.account, s.ip));
-        m_engine->Notify(LUMOS_SIGNAL_CLIENTS, nullptr);
+        NotifyClient(LUMOS_CLIENT_LOGGED_IN, s);
     } else if (type == QLatin1String("logout")) {
         if (!s.loggedIn) {
             Reply(socket, type, LUMO_ERR_STATE, QStringLiteral("not logged in"));
             return;
         }
         s.loggedIn = false;
+        // Logged out, the connection waits for a login again like a new one: it cannot keep a slot.
+        StartWaitingForLogin(socket, s);
         m_engine->RemoveOnline(s.order);
         Reply(socket, type, LUMO_OK);
         Log(QStringLiteral("%1 logged out from %2").arg(s.account, s.ip));
-        m_engine->Notify(LUMOS_SIGNAL_CLIENTS, nullptr);
+        NotifyClient(LUMOS_CLIENT_GONE, s);
     } else {
         Reply(socket, QStringLiteral("error"), LUMO_ERR_UNSUPPORTED, QStringLiteral("unknown message type"));
     }
+}
+
+qint64 Worker::PenaltyLeft(const QString& ip) {
+    auto it = m_penalties.find(ip);
+    if (it == m_penalties.end()) return 0;
+    const qint64 left = it->second.until - m_clock.elapsed();
+    return left > 0 ? left : 0;
+}
+
+void Worker::CountFailure(const QString& ip) {
+    const LumoSLimits limits = State::Limits();
+    if (limits.penaltyBaseMs <= 0) return;
+    const qint64 now = m_clock.elapsed();
+    if (m_penalties.size() >= kMaxPenalties && !m_penalties.count(ip)) {
+        // Many addresses at once: forget the one whose penalty ended longest ago (or ends first).
+        auto oldest = m_penalties.begin();
+        for (auto it = m_penalties.begin(); it != m_penalties.end(); ++it)
+            if (it->second.until < oldest->second.until) oldest = it;
+        m_penalties.erase(oldest);
+    }
+    Penalty& p = m_penalties[ip];
+    if (p.failures > 0 && now - p.until > kForgetFailuresMs) p.failures = 0;
+    p.failures = std::min(p.failures + 1, 30);
+    const qint64 wait = std::min<qint64>(qint64(limits.penaltyBaseMs) << std::min(p.failures - 1, 20),
+                                         limits.penaltyMaxMs);
+    p.until = now + wait;
+}
+
+void Worker::Refuse(QWebSocket* socket, Session& s, const QString& account, const QString& why) {
+    s.refused = true;
+    Reply(socket, QStringLiteral("login"), LUMO_ERR_REFUSED, why);
+    Log(QStringLiteral("login of %1 from %2 refused: %3").arg(account, s.ip, why));
+    QTimer::singleShot(kRefuseCloseDelayMs, socket, [socket]() { socket->close(); });
 }
 
 void Worker::OnGone(QWebSocket* socket) {
     auto it = m_sessions.find(socket);
     if (it == m_sessions.end()) return;
     const Session s = it->second;
+    if (!s.loggedIn) StopWaitingForLogin(it->second);
     m_sessions.erase(it);
     socket->deleteLater();
     if (s.loggedIn) {
         m_engine->RemoveOnline(s.order);
         Log(QStringLiteral("%1 disconnected from %2").arg(s.account, s.ip));
-        m_engine->Notify(LUMOS_SIGNAL_CLIENTS, nullptr);
+        NotifyClient(LUMOS_CLIENT_GONE, s);
     }
 }
 
@@ -192,6 +297,11 @@ void Worker::Reply(QWebSocket* socket, const QString& type, int result, const QS
     QJsonObject o{{QStringLiteral("type"), type}, {QStringLiteral("result"), result}};
     if (!error.isEmpty()) o.insert(QStringLiteral("error"), error);
     socket->sendTextMessage(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+}
+
+void Worker::NotifyClient(int kind, const Session& s) {
+    LumoSClientChange change{kind, ClientOf(s)};
+    m_engine->Notify(LUMOS_SIGNAL_CLIENTS, &change);
 }
 
 void Worker::Log(const QString& line) {
@@ -262,10 +372,14 @@ int Engine::ExportCertificate(const char* path) {
     if (!path || !*path) return LUMO_ERR_PARAM;
     QByteArray pem = CertificatePem();
     if (pem.isEmpty()) return LUMO_ERR_FAIL;
-    QSaveFile file(QFile::decodeName(path));
+    // Written beside and renamed over: a full disk never leaves an empty export in place of a good one.
     const QByteArray xml = CertificateXml(pem);
-    if (!file.open(QIODevice::WriteOnly) || file.write(xml) != xml.size() || !file.commit())
-        return LUMO_ERR_WRITE;
+    const LumoSaveResult r = LumoSaveFileAtomic(path, xml.constData(), static_cast<size_t>(xml.size()), 0644);
+    if (!r.ok()) {
+        CLumoString text("certificate export failed: " + r.message);
+        Notify(LUMOS_SIGNAL_LOG, &text);
+        return r.code;
+    }
     return LUMO_OK;
 }
 
@@ -291,14 +405,14 @@ void Engine::OnlineClients(std::list<LumoSDTOClient>& out) {
     for (const auto& c : m_online) out.push_back(c.second);
 }
 
-void Engine::AddOnline(quint64 order, const LumoSDTOClient& client) {
+void Engine::AddOnline(const LumoSDTOClient& client) {
     std::lock_guard<std::mutex> lock(m_clientsMutex);
-    m_online.emplace_back(order, client);
+    m_online[client.id] = client;
 }
 
-void Engine::RemoveOnline(quint64 order) {
+void Engine::RemoveOnline(quint64 id) {
     std::lock_guard<std::mutex> lock(m_clientsMutex);
-    m_online.remove_if([order](const std::pair<quint64, LumoSDTOClient>& c) { return c.first == order; });
+    m_online.erase(id);
 }
 
 }  // namespace lumos

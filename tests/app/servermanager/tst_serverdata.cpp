@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include "serverdata.h"
+#include "testsupport.h"
 
 class TestServerData : public QObject {
     Q_OBJECT
@@ -91,6 +92,38 @@ private slots:
         QCOMPARE(int(store.ConfigData().port), 8088);
         store.LoadAll();
         QCOMPARE(int(store.ConfigData().port), 9100);
+    }
+
+    // The file holds the password: a save leaves it owner-only, and on a full disk fails and keeps
+    // the old file whole instead of leaving an empty one behind.
+    void saveIsOwnerOnlyAndKeepsTheFileOnAFullDisk() {
+        writeFile("[info]\npwd=b64:eA==\n");
+        QVERIFY(QFile::setPermissions(m_file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        PgConfigData data;
+        data.port = 9200;
+        QVERIFY(data.Save());
+        QCOMPARE(int(QFile::permissions(m_file) & (QFile::ReadOther | QFile::ReadGroup | QFile::WriteOther)), 0);
+        QCOMPARE(QSettings(m_file, QSettings::IniFormat).value("info/pwd").toString(), QString("b64:eA=="));
+
+        vt::SmallTmpfs disk;
+        QString why;
+        VT_REQUIRE(disk.Mount(64 * 1024, &why), why);
+        const QString full = disk.filePath("VantelServer.ini");
+        const QByteArray old = "[PgConfigData]\nport=9300\n[info]\npwd=b64:eA==\n";
+        {
+            QFile f(full);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QCOMPARE(f.write(old), qint64(old.size()));
+        }
+        QVERIFY(disk.Fill());
+        ServerDataStore::UseSettingsFile(full);
+        data.port = 9400;
+        const bool saved = data.Save();
+        ServerDataStore::UseSettingsFile(QString());
+        QVERIFY(!saved);
+        QFile f(full);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), old);
     }
 };
 

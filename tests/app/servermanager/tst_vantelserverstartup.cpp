@@ -1,12 +1,17 @@
 // The management console's own start-up pieces: the silent second start, the 8-bit path check,
 // and the crash-dump fallback in a real crashing child process.
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
+#include <QSslConfiguration>
+#include <QWebSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "LumoSServer/LumoSServer.h"
 #include "consoleutility.h"
 #include "startup.h"
 
@@ -51,6 +56,74 @@ private slots:
             QCOMPARE(QFile::decodeName(out), path);
         else
             QCOMPARE(out, QByteArray("untouched"));
+    }
+
+    // The stored password decides who may log in; one that cannot be used refuses everyone and is
+    // told to the operator, never turned into the empty password.
+    void storedPassword_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<bool>("problem");
+        QTest::addColumn<QString>("accepted");  // a password that logs in; null: none does
+        QTest::addColumn<QStringList>("refused");
+        QTest::newRow("none stored") << QByteArray("[info]\nmdev=false\n") << false << "" << QStringList{"x"};
+        QTest::newRow("stored") << QByteArray("[info]\npwd=b64:cHc=\n") << false << "pw" << QStringList{"", "x"};
+        QTest::newRow("plain text") << QByteArray("[info]\npwd=secret\n") << true << QString()
+                                    << QStringList{"", "secret"};
+        QTest::newRow("not base64") << QByteArray("[info]\npwd=b64:***\n") << true << QString()
+                                    << QStringList{"", "***"};
+        QTest::newRow("1024 bytes") << "[info]\npwd=b64:" + QByteArray(1024, 'a').toBase64() + "\n" << true
+                                    << QString() << QStringList{"", QString(1023, 'a')};
+        QTest::newRow("1023 bytes") << "[info]\npwd=b64:" + QByteArray(1023, 'a').toBase64() + "\n" << false
+                                    << QString(1023, 'a') << QStringList{""};
+    }
+    void storedPassword() {
+        QFETCH(QByteArray, ini);
+        QFETCH(bool, problem);
+        QFETCH(QString, accepted);
+        QFETCH(QStringList, refused);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("VantelServer.ini");
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(ini);
+            QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::ReadGroup));
+        }
+        LumoSSetDefaultPassword("left over");
+        LumoSLimits limits;
+        limits.penaltyBaseMs = 0;  // each try here is judged on its own
+        LumoSSetLimits(limits);
+        const QString told = VantelServerStartup::ApplyInfoSettings(file);
+        QCOMPARE(!told.isEmpty(), problem);
+        if (problem) QVERIFY2(told.contains(file), qPrintable(told));
+        // The file holds the password: the owner's only.
+        QCOMPARE(int(QFile(file).permissions() & (QFile::ReadOther | QFile::ReadGroup)), 0);
+
+        LumoSSetDataPath(dir.filePath("data").toUtf8().constData());
+        void* engine = LumoSCreateServer(0);
+        QCOMPARE(LumoSStartServer(engine), int(LUMO_OK));
+        const quint16 port = LumoSBoundPort(engine);
+        QStringList tries = refused;
+        if (!accepted.isNull()) tries << accepted;
+        for (const QString& pw : tries) {
+            QWebSocket ws;
+            QSslConfiguration cfg = QSslConfiguration::defaultConfiguration();
+            cfg.setPeerVerifyMode(QSslSocket::VerifyNone);
+            ws.setSslConfiguration(cfg);
+            int result = 1;
+            QObject::connect(&ws, &QWebSocket::textMessageReceived, [&](const QString& t) {
+                result = QJsonDocument::fromJson(t.toUtf8()).object().value("result").toInt(1);
+            });
+            bool connected = false;
+            QObject::connect(&ws, &QWebSocket::connected, [&] { connected = true; });
+            ws.open(QUrl(QStringLiteral("wss://127.0.0.1:%1").arg(port)));
+            QTRY_VERIFY_WITH_TIMEOUT(connected, 10000);
+            ws.sendTextMessage(QJsonDocument(QJsonObject{{"type", "login"}, {"account", "a"}, {"password", pw}})
+                                   .toJson(QJsonDocument::Compact));
+            QTRY_VERIFY_WITH_TIMEOUT(result != 1, 10000);
+            QCOMPARE(result, !accepted.isNull() && pw == accepted ? int(LUMO_OK) : int(LUMO_ERR_REFUSED));
+        }
+        LumoSReleaseServer(engine);
     }
 
     void dumpName() {

@@ -2,6 +2,7 @@
 // taken) and still builds its tables, starts later, lists real secure WebSocket clients, exports
 // them to a real .xlsx, exports the certificate, stops and exits without touching a released
 // engine, and drives the server list's stop channels.
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QJsonDocument>
 #include <QMenu>
@@ -32,6 +33,7 @@
 #include "pgconfig.h"
 #include "pgmaintain.h"
 #include "serverdata.h"
+#include "testsupport.h"
 #include "vantelserver.h"
 
 namespace {
@@ -127,6 +129,8 @@ private slots:
         LumoSSetDataPath(m_dir.filePath("engine").toUtf8().constData());
         LumoSSetDefaultPassword(kPassword);
         m_window = new VantelServer(nullptr, nullptr);
+        new QAbstractItemModelTester(maintain()->ClientModel(), QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                     m_window);
     }
 
     void cleanupTestCase() {
@@ -180,6 +184,47 @@ private slots:
         QCOMPARE(maintain()->ClientModel()->item(0, 1)->text(), QString("bob"));
         QVERIFY(login("carol"));
         QTRY_COMPARE(maintain()->ClientModel()->rowCount(), 2);
+    }
+
+    // A login or a logout touches its own row only: with many clients listed, rebuilding every
+    // row on each change cost the console time growing with the square of the clients.
+    void oneChangeTouchesOneRow() {
+        QAbstractItemModel* model = maintain()->ClientModel();
+        const int before = model->rowCount();
+        const size_t ours = m_clients.size();
+        for (int i = 0; i < 20; ++i) QVERIFY(login(QStringLiteral("c%1").arg(i)));
+        QTRY_COMPARE(model->rowCount(), before + 20);
+        QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+        QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy reset(model, &QAbstractItemModel::modelReset);
+        QVERIFY(login("late"));
+        QTRY_COMPARE(model->rowCount(), before + 21);
+        QCOMPARE(inserted.size(), 1);
+        QCOMPARE(inserted.first().at(1).toInt(), before + 20);
+        for (const QList<QVariant>& c : changed) QCOMPARE(c.at(0).toModelIndex().row(), before + 20);
+        QCOMPARE(model->index(before + 20, 1).data().toString(), QString("late"));
+
+        changed.clear();
+        inserted.clear();
+        m_clients[ours + 5]->ws->sendTextMessage("{\"type\":\"logout\"}");
+        QTRY_COMPARE(model->rowCount(), before + 20);
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(removed.first().at(1).toInt(), before + 5);
+        QVERIFY(changed.isEmpty());
+        QVERIFY(inserted.isEmpty());
+        QCOMPARE(reset.size(), 0);
+        QStringList accounts;
+        for (int r = before; r < model->rowCount(); ++r) accounts << model->index(r, 1).data().toString();
+        QStringList expected;
+        for (int i = 0; i < 20; ++i)
+            if (i != 5) expected << QStringLiteral("c%1").arg(i);
+        QCOMPARE(accounts, expected << "late");
+
+        // Dropped connections go the same way; the rows of the others stay as they were.
+        m_clients.erase(m_clients.begin() + long(ours), m_clients.end());
+        QTRY_COMPARE(model->rowCount(), before);
+        QCOMPARE(reset.size(), 0);
     }
 
     void dispatch_data() {
@@ -249,6 +294,41 @@ private slots:
         QCOMPARE(uiLog("messagebox").size(), boxes + 1);
         QVERIFY(uiLog("messagebox").last().contains(QObject::tr("K4591_PathTooLong")));
         QVERIFY(QDir(m_dir.path()).entryList({"ccc*"}).isEmpty());
+    }
+
+    // On a full disk an export fails, says the disk is full, never says "written", and keeps the
+    // good export that was there.
+    void fullDiskKeepsExports_data() {
+        QTest::addColumn<bool>("spreadsheet");
+        QTest::newRow("clients spreadsheet") << true;
+        QTest::newRow("certificate") << false;
+    }
+    void fullDiskKeepsExports() {
+        QFETCH(bool, spreadsheet);
+        vt::SmallTmpfs disk;
+        QString why;
+        VT_REQUIRE(disk.Mount(256 * 1024, &why), why);
+        const QString path = disk.filePath(spreadsheet ? "clients.xlsx" : "cert.xml");
+        auto exportNow = [&] {
+            return spreadsheet ? maintain()->ExportTo(path, maintain()->ClientModel())
+                               : config()->ExportCertificateTo(path);
+        };
+        QCOMPARE(exportNow(), 0);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray good = f.readAll();
+        f.close();
+        QVERIFY(good.size() > 0);
+        QVERIFY(disk.Fill());
+        const int balloons = uiLog("balloon").filter(QObject::tr("K4593_ExportDone")).size();
+        const int boxes = uiLog("messagebox").size();
+        QCOMPARE(exportNow(), int(LUMO_ERR_DISKFULL));
+        QCOMPARE(uiLog("balloon").filter(QObject::tr("K4593_ExportDone")).size(), balloons);
+        QCOMPARE(uiLog("messagebox").size(), boxes + 1);
+        QVERIFY2(uiLog("messagebox").last().contains("disk is full"), qPrintable(uiLog("messagebox").last()));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), good);
+        QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // the export and the filler
     }
 
     void stopLeavesNoHandleBehind() {

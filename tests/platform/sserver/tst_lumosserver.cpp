@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QNetworkInterface>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QWebSocket>
@@ -16,6 +18,7 @@
 #include <sys/stat.h>
 
 #include "LumoSServer/LumoSServer.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -53,6 +56,108 @@ struct Client {
     QList<QSslError> sslErrors;
 };
 
+// A WebSocket client on a plain TLS socket, so that it can connect from a chosen local address
+// (the engine tells peers apart by address). Text frames of any size, close frames, nothing else.
+class RawClient {
+public:
+    RawClient(const QString& from, const QString& to, quint16 port) {
+        m_sock.setPeerVerifyMode(QSslSocket::VerifyNone);
+        QObject::connect(&m_sock, &QSslSocket::encrypted, [this, to, port] {
+            m_sock.write(QStringLiteral("GET / HTTP/1.1\r\nHost: %1:%2\r\nUpgrade: websocket\r\n"
+                                        "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                        "Sec-WebSocket-Version: 13\r\n\r\n")
+                             .arg(to)
+                             .arg(port)
+                             .toLatin1());
+        });
+        QObject::connect(&m_sock, &QIODevice::readyRead, [this] { Parse(); });
+        QObject::connect(&m_sock, &QAbstractSocket::disconnected, [this] { closed = true; });
+        QObject::connect(&m_sock, &QAbstractSocket::errorOccurred,
+                         [this](QAbstractSocket::SocketError) { closed = true; });
+        bound = m_sock.bind(QHostAddress(from));
+        m_sock.connectToHostEncrypted(to, port);
+    }
+    void Send(const QByteArray& text) {
+        QByteArray frame(1, char(0x81));
+        if (text.size() < 126) {
+            frame += char(0x80 | text.size());
+        } else {
+            frame += char(0x80 | 126);
+            frame += char((text.size() >> 8) & 0xff);
+            frame += char(text.size() & 0xff);
+        }
+        const char mask[4] = {0x11, 0x22, 0x33, 0x44};
+        frame.append(mask, 4);
+        for (int i = 0; i < text.size(); ++i) frame += char(text[i] ^ mask[i % 4]);
+        m_sock.write(frame);
+    }
+    void Login(const QString& account, const QString& password) {
+        Send(QJsonDocument(QJsonObject{{"type", "login"}, {"account", account}, {"password", password}})
+                 .toJson(QJsonDocument::Compact));
+    }
+    // The next reply, or an empty object when the connection ends (or nothing comes) first.
+    QJsonObject Next(int ms = 10000) {
+        if (!QTest::qWaitFor([&] { return !replies.isEmpty() || closed; }, ms) || replies.isEmpty()) return {};
+        return replies.takeFirst();
+    }
+    bool bound = false;
+    bool upgraded = false;
+    bool closed = false;  // a close frame came, or the connection ended
+    QList<QJsonObject> replies;
+
+private:
+    void Parse() {
+        m_buf += m_sock.readAll();
+        if (!upgraded) {
+            const int end = m_buf.indexOf("\r\n\r\n");
+            if (end < 0) return;
+            upgraded = m_buf.startsWith("HTTP/1.1 101");
+            m_buf.remove(0, end + 4);
+            if (!upgraded) closed = true;
+        }
+        while (m_buf.size() >= 2) {
+            const int opcode = m_buf[0] & 0x0f;
+            qint64 len = m_buf[1] & 0x7f;
+            int header = 2;
+            if (len == 126) {
+                if (m_buf.size() < 4) return;
+                len = (quint8(m_buf[2]) << 8) | quint8(m_buf[3]);
+                header = 4;
+            } else if (len == 127) {
+                return;  // the engine never sends that much
+            }
+            if (m_buf.size() < header + len) return;
+            const QByteArray payload = m_buf.mid(header, int(len));
+            m_buf.remove(0, header + int(len));
+            if (opcode == 1) replies << QJsonDocument::fromJson(payload).object();
+            if (opcode == 8) {
+                closed = true;
+                m_sock.disconnectFromHost();
+            }
+        }
+    }
+    QSslSocket m_sock;
+    QByteArray m_buf;
+};
+
+// A route from an address of this machine that is not loopback to the engine: a second address
+// when the machine has one, else a loopback address the engine is told is not local.
+bool NonLocalCheck(const char* ip) {
+    return QHostAddress(QString::fromUtf8(ip)).isLoopback() && qstrcmp(ip, "127.0.0.9") != 0;
+}
+void NonLocalRoute(QString* from, QString* to) {
+    for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback()) {
+            *from = *to = a.toString();
+            LumoSSetLocalPeerCheck(nullptr);
+            return;
+        }
+    }
+    *from = QStringLiteral("127.0.0.9");
+    *to = QStringLiteral("127.0.0.1");
+    LumoSSetLocalPeerCheck(&NonLocalCheck);
+}
+
 }  // namespace
 
 class TestLumoSServer : public QObject {
@@ -72,6 +177,12 @@ private slots:
     void releasedOrUnknownHandleIsRefused();
     void portInUseAndRestart();
     void exportErrors();
+    void fullDiskKeepsKeysAndExports();
+    void passwordDecidesWhoMayLogIn_data();
+    void guessingIsSlowedPerAddress();
+    void idleConnectionsCannotHoldSlots_data();
+    void idleConnectionsCannotHoldSlots();
+    void passwordDecidesWhoMayLogIn();
 
 private:
     std::unique_ptr<Client> Connect();
@@ -91,6 +202,11 @@ void TestLumoSServer::initTestCase() {
     LumoSInitialize();
     LumoSSetDataPath(m_dir.filePath("data").toUtf8().constData());
     LumoSSetDefaultPassword(kPassword);
+    // Wrong passwords from this fixture's address must not slow the cases that follow; the
+    // guessing case sets its own waits.
+    LumoSLimits limits;
+    limits.penaltyBaseMs = 0;
+    QCOMPARE(LumoSSetLimits(limits), int(LUMO_OK));
     m_handle = LumoSCreateServer(0);
     QVERIFY(m_handle);
     QCOMPARE(LumoSStartServer(m_handle), int(LUMO_OK));
@@ -284,6 +400,12 @@ void TestLumoSServer::refusedLogins() {
 }
 
 void TestLumoSServer::twoHundredClientsListedAndRemoved() {
+    // Many clients of one address connect at once here, before any has logged in.
+    const LumoSLimits saved = LumoSGetLimits();
+    LumoSLimits many = saved;
+    many.maxPendingPerAddress = 256;
+    QCOMPARE(LumoSSetLimits(many), int(LUMO_OK));
+    auto restore = qScopeGuard([&] { LumoSSetLimits(saved); });
     std::vector<std::unique_ptr<Client>> clients;
     for (int i = 0; i < 200; ++i) clients.push_back(Connect());
     QTRY_VERIFY_WITH_TIMEOUT(
@@ -396,6 +518,226 @@ void TestLumoSServer::exportErrors() {
     QCOMPARE(LumoSExportCertification(m_handle, nullptr), int(LUMO_ERR_PARAM));
     const QByteArray missing = QFile::encodeName(m_dir.filePath("no/such/folder/c.xml"));
     QCOMPARE(LumoSExportCertification(m_handle, missing.constData()), int(LUMO_ERR_WRITE));
+}
+
+void TestLumoSServer::passwordDecidesWhoMayLogIn_data() {
+    QTest::addColumn<QString>("password");  // "<unusable>": LumoSRefusePasswordLogins
+    QTest::addColumn<bool>("fromElsewhere");
+    QTest::addColumn<QString>("tried");
+    QTest::addColumn<int>("result");  // 1: the connection is closed before any reply
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("no password, this machine") << "" << false << "" << int(LUMO_OK) << "logged in";
+    QTest::newRow("no password, elsewhere") << "" << true << "" << 1 << "no password is set";
+    QTest::newRow("password, elsewhere") << "pw" << true << "pw" << int(LUMO_OK) << "logged in";
+    QTest::newRow("password, elsewhere, empty tried")
+        << "pw" << true << "" << int(LUMO_ERR_REFUSED) << "wrong account or password";
+    QTest::newRow("unusable, empty tried")
+        << "<unusable>" << false << "" << int(LUMO_ERR_REFUSED) << "no usable password";
+    QTest::newRow("unusable, old password tried")
+        << "<unusable>" << false << QString::fromUtf8(kPassword) << int(LUMO_ERR_REFUSED) << "no usable password";
+}
+
+void TestLumoSServer::passwordDecidesWhoMayLogIn() {
+    QFETCH(QString, password);
+    QFETCH(bool, fromElsewhere);
+    QFETCH(QString, tried);
+    QFETCH(int, result);
+    QFETCH(QString, logged);
+    QString from = QStringLiteral("127.0.0.1"), to = from;
+    if (fromElsewhere) NonLocalRoute(&from, &to);
+    if (password == QLatin1String("<unusable>"))
+        LumoSRefusePasswordLogins();
+    else
+        LumoSSetDefaultPassword(password.toUtf8().constData());
+    const int logsBefore = m_observer.Logs().size();
+    RawClient c(from, to, m_port);
+    QVERIFY(c.bound);
+    QVERIFY(QTest::qWaitFor([&] { return c.upgraded || c.closed; }, 10000));
+    if (result == 1) {
+        // Refused before a login is even read.
+        QTRY_VERIFY_WITH_TIMEOUT(c.closed, 10000);
+        c.Login("a", tried);
+        QTest::qWait(100);
+        QVERIFY(c.replies.isEmpty());
+    } else {
+        QVERIFY(c.upgraded);
+        c.Login("a", tried);
+        QCOMPARE(c.Next().value("result").toInt(-1), result);
+        if (result != LUMO_OK) QTRY_VERIFY_WITH_TIMEOUT(c.closed, 10000);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!m_observer.Logs().mid(logsBefore).filter(logged).isEmpty(), 10000);
+    QTRY_COMPARE(OnlineCount(), result == LUMO_OK ? 1 : 0);
+    LumoSSetLocalPeerCheck(nullptr);
+    LumoSSetDefaultPassword(kPassword);
+    if (result == LUMO_OK) {
+        c.Send("{\"type\":\"logout\"}");
+        QCOMPARE(c.Next().value("result").toInt(-1), int(LUMO_OK));
+    }
+    QCOMPARE(OnlineCount(), 0);
+}
+
+// One login try on a connection of its own from that address: the reply's result and error.
+static QJsonObject TryLogin(const QString& from, quint16 port, const QString& password) {
+    RawClient c(from, QStringLiteral("127.0.0.1"), port);
+    if (!QTest::qWaitFor([&] { return c.upgraded || c.closed; }, 10000) || !c.upgraded) return {};
+    c.Login(QStringLiteral("guess"), password);
+    return c.Next();
+}
+
+void TestLumoSServer::guessingIsSlowedPerAddress() {
+    const LumoSLimits saved = LumoSGetLimits();
+    LumoSLimits limits = saved;
+    limits.penaltyBaseMs = 60000;
+    limits.penaltyMaxMs = 60000;
+    QCOMPARE(LumoSSetLimits(limits), int(LUMO_OK));
+    auto good = LoggedIn("good");
+    QVERIFY(good);
+    const int logsBefore = m_observer.Logs().size();
+
+    // A burst of guesses from one address: only the first is checked, the rest (the right password
+    // too) are refused unchecked until the penalty ends, each one logged.
+    const QString guesser = QStringLiteral("127.0.0.3");
+    QCOMPARE(TryLogin(guesser, m_port, "guess 0").value("error").toString(), QString("wrong account or password"));
+    const int tries = 12;
+    for (int i = 1; i < tries; ++i) {
+        const QJsonObject r = TryLogin(guesser, m_port, i == tries - 1 ? QString::fromUtf8(kPassword) : "guess");
+        QCOMPARE(r.value("result").toInt(), int(LUMO_ERR_REFUSED));
+        QVERIFY2(r.value("error").toString().contains("try again"), qPrintable(r.value("error").toString()));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_observer.Logs().mid(logsBefore).filter("from 127.0.0.3 refused").size(), tries,
+                              10000);
+    QCOMPARE(OnlineCount(), 1);
+    // Other addresses are not slowed, and the logged-in client is still served.
+    QCOMPARE(TryLogin("127.0.0.4", m_port, QString::fromUtf8(kPassword)).value("result").toInt(-1), int(LUMO_OK));
+    QCOMPARE(Send(*good, {{"type", "logout"}}).value("result").toInt(-1), int(LUMO_OK));
+
+    // A short penalty ends by itself: the right password is then taken again.
+    limits.penaltyBaseMs = 300;
+    QCOMPARE(LumoSSetLimits(limits), int(LUMO_OK));
+    const QString typo = QStringLiteral("127.0.0.5");
+    QCOMPARE(TryLogin(typo, m_port, "typo").value("result").toInt(), int(LUMO_ERR_REFUSED));
+    QVERIFY(QTest::qWaitFor(
+        [&] { return TryLogin(typo, m_port, QString::fromUtf8(kPassword)).value("result").toInt(-1) == LUMO_OK; },
+        20000));
+    LumoSSetLimits(saved);
+    QTRY_COMPARE_WITH_TIMEOUT(OnlineCount(), 0, 10000);
+}
+
+void TestLumoSServer::idleConnectionsCannotHoldSlots_data() {
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<int>("connections");
+    QTest::addColumn<bool>("logInAndOut");  // each logs in, then out (its first login timer still runs)
+    QTest::addColumn<int>("loginTimeoutMs");
+    QTest::addColumn<int>("open");  // connections left open in the end
+    QTest::addColumn<QString>("logged");
+    QTest::addColumn<int>("logLines");
+    QTest::newRow("idle flood past the per-address cap")
+        << "127.0.0.6" << 10 << false << 60000 << 4 << "connection from 127.0.0.6 refused" << 6;
+    QTest::newRow("idle ones closed after the login timeout")
+        << "127.0.0.7" << 3 << false << 300 << 0 << "127.0.0.7 closed: not logged in" << 3;
+    QTest::newRow("logging out frees the slot")
+        << "127.0.0.8" << 3 << true << 300 << 0 << "127.0.0.8 closed: not logged in" << 3;
+}
+
+void TestLumoSServer::idleConnectionsCannotHoldSlots() {
+    QFETCH(QString, from);
+    QFETCH(int, connections);
+    QFETCH(bool, logInAndOut);
+    QFETCH(int, loginTimeoutMs);
+    QFETCH(int, open);
+    QFETCH(QString, logged);
+    QFETCH(int, logLines);
+    auto good = LoggedIn("good");
+    QVERIFY(good);
+    const LumoSLimits saved = LumoSGetLimits();
+    auto restore = qScopeGuard([&] { LumoSSetLimits(saved); });
+    LumoSLimits limits = saved;
+    limits.maxPendingPerAddress = 4;
+    // Logging in must not race the short timeout: it applies from the logout on.
+    limits.loginTimeoutMs = logInAndOut ? 60000 : loginTimeoutMs;
+    QCOMPARE(LumoSSetLimits(limits), int(LUMO_OK));
+    const int logsBefore = m_observer.Logs().size();
+
+    std::vector<std::unique_ptr<RawClient>> peers;
+    for (int i = 0; i < connections; ++i) {
+        peers.push_back(std::make_unique<RawClient>(from, QStringLiteral("127.0.0.1"), m_port));
+        QVERIFY(peers.back()->bound);
+        // One at a time, so that the engine sees them in order.
+        QVERIFY(QTest::qWaitFor([&] { return peers.back()->upgraded || peers.back()->closed; }, 10000));
+    }
+    if (logInAndOut) {
+        for (auto& p : peers) {
+            p->Login("later", QString::fromUtf8(kPassword));
+            QCOMPARE(p->Next().value("result").toInt(-1), int(LUMO_OK));
+        }
+        limits.loginTimeoutMs = loginTimeoutMs;
+        QCOMPARE(LumoSSetLimits(limits), int(LUMO_OK));
+        for (auto& p : peers) {
+            p->Send("{\"type\":\"logout\"}");
+            QCOMPARE(p->Next().value("result").toInt(-1), int(LUMO_OK));
+        }
+    }
+    auto closedCount = [&] {
+        return int(std::count_if(peers.begin(), peers.end(), [](auto& p) { return p->closed; }));
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(closedCount(), connections - open, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_observer.Logs().mid(logsBefore).filter(logged).size(), logLines, 10000);
+    LumoSSetLimits(saved);
+
+    // Served alongside: the logged-in client, and a new client of another address.
+    QCOMPARE(Send(*good, {{"type", "logout"}}).value("result").toInt(-1), int(LUMO_OK));
+    QCOMPARE(Send(*good, {{"type", "login"}, {"account", "again"}, {"password", QString::fromUtf8(kPassword)}})
+                 .value("result")
+                 .toInt(-1),
+             int(LUMO_OK));
+    auto fresh = LoggedIn("fresh");
+    QVERIFY(fresh);
+    QCOMPARE(closedCount(), connections - open);
+    peers.clear();
+    good.reset();
+    fresh.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(OnlineCount(), 0, 10000);
+}
+
+// A full disk never replaces a good file with an empty one: the export fails as such and keeps
+// the old export; a key pair that cannot be written fails the start instead of leaving an empty key
+// (which would make a new identity, refused by every pinned client, at the next start).
+void TestLumoSServer::fullDiskKeepsKeysAndExports() {
+    vt::SmallTmpfs disk;
+    QString why;
+    VT_REQUIRE(disk.Mount(256 * 1024, &why), why);
+    const QByteArray xml = QFile::encodeName(disk.filePath("cert.xml"));
+    QCOMPARE(LumoSExportCertification(m_handle, xml.constData()), int(LUMO_OK));
+    QFile f(QFile::decodeName(xml));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray good = f.readAll();
+    f.close();
+    QVERIFY(good.contains("BEGIN CERTIFICATE"));
+    // A data folder whose certificate is gone: the pair is made again, on a disk that is full.
+    const QString data = disk.filePath("data");
+    LumoSSetDataPath(data.toUtf8().constData());
+    void* made = LumoSCreateServer(0);
+    QVERIFY(!LumoSCertificatePem(made).empty());
+    LumoSReleaseServer(made);
+    QFile keyFile(data + "/lumos_key.pem");
+    QVERIFY(keyFile.open(QIODevice::ReadOnly));
+    const QByteArray key = keyFile.readAll();
+    keyFile.close();
+    QVERIFY(QFile::remove(data + "/lumos_cert.pem"));
+    QVERIFY(disk.Fill());
+
+    QCOMPARE(LumoSExportCertification(m_handle, xml.constData()), int(LUMO_ERR_DISKFULL));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), good);
+    f.close();
+
+    void* h = LumoSCreateServer(0);
+    LumoSSetDataPath(m_dir.filePath("data").toUtf8().constData());
+    QCOMPARE(LumoSStartServer(h), int(LUMO_ERR_FAIL));
+    LumoSReleaseServer(h);
+    QVERIFY(keyFile.open(QIODevice::ReadOnly));
+    QCOMPARE(keyFile.readAll(), key);
+    QVERIFY(!QFile::exists(data + "/lumos_cert.pem"));
 }
 
 QTEST_MAIN(TestLumoSServer)
