@@ -49,12 +49,15 @@ int UsableCores() {
 }
 
 // Decoding runs below the GUI thread's priority, so that painting and input keep their share
-// when many views decode at once. Threads made from here (the decoder's own) inherit it.
+// when many views decode at once. Threads made from here (the decoder's own) inherit it. The
+// level is the program's (its main thread's) plus four, not this thread's: a run started from
+// the thread of another run (a restart from the player's own report) starts out at that run's
+// level already, and would sink four lower with each restart until it hardly ran on a busy machine.
 void LowerThisThreadsPriority() {
     const pid_t tid = pid_t(syscall(SYS_gettid));
     errno = 0;
-    const int nice = getpriority(PRIO_PROCESS, id_t(tid));
-    if (errno == 0) setpriority(PRIO_PROCESS, id_t(tid), std::min(19, nice + 4));
+    const int program = getpriority(PRIO_PROCESS, id_t(getpid()));
+    if (errno == 0) setpriority(PRIO_PROCESS, id_t(tid), std::min(19, program + 4));
 }
 
 // Formats that find a time only by searching time stamps, without a key-frame index (MPEG-TS,

@@ -12,6 +12,7 @@
 #include "LumoRecord/LumoRecord.h"
 #include "../../platform/media/mediafixture.h"
 #include "player/playcontroler.h"
+#include "testsupport.h"
 
 using namespace mediafixture;
 
@@ -122,7 +123,7 @@ class TestPlayControler : public QObject {
 
 private slots:
     void initTestCase() {
-        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the fixtures");
+        VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the fixtures");
         QVERIFY(dir.isValid());
         a = P("a.mp4");
         b = P("b.mp4");
@@ -361,7 +362,7 @@ private slots:
                 if (e.view == view) out << e.text;
             return out;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(textsOf(0).size() >= 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(textsOf(0).size() >= 2, 15000);
         QCOMPARE(textsOf(0).mid(0, 2),
                  (QStringList{QString::fromStdString(File(b)->url), QString::fromStdString(File(c)->url)}));
         for (const QString& t : textsOf(3)) QCOMPARE(t, QString::fromStdString(File(c)->url));
@@ -373,19 +374,19 @@ private slots:
         CLumoTime t = start;
         t.Add(3000);
         QCOMPARE(ctl->SeekTime(nullptr, 3, &t), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!(StateOf(*ctl, 3) & LUMO_STATE_BUSY) && OffsetMs(*ctl, 3, start) >= 3000, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(StateOf(*ctl, 3) & LUMO_STATE_BUSY) && OffsetMs(*ctl, 3, start) >= 3000, 15000);
         QCOMPARE(ctl->Pause(nullptr, 3), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!(StateOf(*ctl, 3) & LUMO_STATE_BUSY), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(StateOf(*ctl, 3) & LUMO_STATE_BUSY), 15000);
         const int64_t held = OffsetMs(*ctl, 3, start);
         ctl->Step(nullptr, 3);
-        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(*ctl, 3, start) > held, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(*ctl, 3, start) > held, 15000);
         QVERIFY(StateOf(*ctl, 3) & LUMO_STATE_PAUSED);
         QCOMPARE(ctl->Resume(nullptr, 3), 0);
 
         // Switching view 3 to another file of the list is that view's next-file event.
         events.Clear();
         QCOMPARE(ctl->SeekFile(nullptr, 3, File(a)), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!events.Of(LUMO_EVENT_NEXT_FILE).isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!events.Of(LUMO_EVENT_NEXT_FILE).isEmpty(), 15000);
         QCOMPARE(events.Of(LUMO_EVENT_NEXT_FILE)[0].view, 3);
         QCOMPARE(events.Of(LUMO_EVENT_NEXT_FILE)[0].text, QString::fromStdString(File(a)->url));
 
@@ -419,12 +420,12 @@ private slots:
         QCOMPARE(ctl->GetViewFile(nullptr, 1, &f), 0);
         QCOMPARE(f, entry);
         // The login report names view 1, as the main window needs to close the right view.
-        QTRY_VERIFY_WITH_TIMEOUT(!events.Of(LUMO_EVENT_LOGIN).isEmpty(), 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(!events.Of(LUMO_EVENT_LOGIN).isEmpty(), 15000);
         const auto login = events.Of(LUMO_EVENT_LOGIN)[0];
         QCOMPARE(login.view, 1);
         QVERIFY(login.result != 0);
         QCOMPARE(login.text, url);
-        QTRY_VERIFY_WITH_TIMEOUT(StateOf(*ctl, 1) & LUMO_STATE_END, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(StateOf(*ctl, 1) & LUMO_STATE_END, 15000);
         QCOMPARE(ctl->StopView(nullptr, 1), 0);
         ExpectEmpty(1);
         QVERIFY(Playing(*ctl, 0));
@@ -532,8 +533,7 @@ private slots:
         QCOMPARE(ctl->SetPlayMode(panel, 1, LUMO_PLAYMODE_SINGLE), 0);
         QCOMPARE(Play(2, a), 0);
         QTRY_VERIFY_WITH_TIMEOUT((StateOf(*ctl, 2) & (LUMO_STATE_OPEN | LUMO_STATE_END)) ==
-                                     (LUMO_STATE_OPEN | LUMO_STATE_END),
-                                 8000);
+                                     (LUMO_STATE_OPEN | LUMO_STATE_END), 15000);
         for (const auto& e : events.Of(LUMO_EVENT_NEXT_FILE)) QVERIFY(e.view != 2);
         QCOMPARE(ctl->SetPlayMode(panel, 1, LUMO_PLAYMODE_LIST), 0);
     }

@@ -9,6 +9,9 @@
 #include <memory>
 #include <mutex>
 #include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <vector>
 
 #include "LumoCore/LumoCore.h"
@@ -17,6 +20,7 @@
 #include "VantelInfraAPI/videodisplaypanel.h"
 #include "mediafixture.h"
 #include "pictureout.h"
+#include "testsupport.h"
 
 extern "C" {
 #include <libswscale/swscale.h>
@@ -64,6 +68,7 @@ struct Restarter : CLumoObject {
     std::atomic<int> restarts{0};
     std::atomic<int> failures{0};
     std::atomic<int> mostDecoding{0};  // decode threads of the player seen in a report
+    std::atomic<int> mostNice{-100};   // the lowest priority a report's thread (a decode thread) had
     std::atomic<bool> done{false};
 };
 
@@ -73,6 +78,9 @@ int RestartOnNextFile(CLumoObject* owner, int code, void* sender, void*, void*) 
     LumoPlayerStats s;
     LumoPlayerGetStats(sender, &s);
     if (s.decodeThreads > r->mostDecoding) r->mostDecoding = s.decodeThreads;
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)));
+    if (errno == 0 && nice > r->mostNice) r->mostNice = nice;
     if (r->restarts == r->wanted) {
         // The last stop comes at normal speed: a player that went on decoding would be seen.
         LumoPlayerTaskSetSpeed(r->task, 1);
@@ -193,7 +201,7 @@ private:
             return QImage();
         QElapsedTimer t;
         t.start();
-        while (!(Settled(player) && !grid->GetVideoWindow()->CurrentFrame().isNull()) && t.elapsed() < 5000)
+        while (!(Settled(player) && !grid->GetVideoWindow()->CurrentFrame().isNull()) && t.elapsed() < 15000)
             QTest::qWait(10);
         return grid->GetVideoWindow()->CurrentFrame();
     }
@@ -227,7 +235,7 @@ private:
 
 private slots:
     void initTestCase() {
-        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the fixtures");
+        VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the fixtures");
         QVERIFY(dir.isValid());
         clipMp4 = P("clip.mp4");
         clipDav = P("clip.dav");
@@ -261,7 +269,7 @@ private slots:
         INFRA::VideoGrid* grid = panel->GetIndexGrid(0);
         grid->SetStop(false);
         grid->DelegatePainting(player);
-        QTRY_VERIFY_WITH_TIMEOUT(LitShare(grid->GetPlayerWnd()->grab().toImage()) > 0.3, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(LitShare(grid->GetPlayerWnd()->grab().toImage()) > 0.3, 15000);
         int state = 0;
         QCOMPARE(LumoPlayerGetState(player, &state), 0);
         QVERIFY(state & LUMO_STATE_OPEN);
@@ -274,7 +282,7 @@ private slots:
         // A stopped cell paints black again.
         grid->StopVideo();
         grid->ResetDisplay();
-        QTRY_VERIFY_WITH_TIMEOUT(LitShare(grid->GetPlayerWnd()->grab().toImage()) < 0.01, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(LitShare(grid->GetPlayerWnd()->grab().toImage()) < 0.01, 15000);
         Finish(player);
     }
 
@@ -284,34 +292,62 @@ private slots:
         QVERIFY(player);
         const CLumoTime start = list.GetHead()->GetTimeS();
         QCOMPARE(LumoPlayerStart(player), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > 300, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > 300, 15000);
         QCOMPARE(LumoPlayerPause(player), 0);
-        QTest::qWait(150);
         int state = 0;
         LumoPlayerGetState(player, &state);
         QVERIFY(state & LUMO_STATE_PAUSED);
         QVERIFY(!(state & LUMO_STATE_PLAYING));
-        int64_t held = OffsetMs(player, start);
-        QTest::qWait(600);
+        // Paused while playing, it may still show the picture it had in hand as the pause came
+        // (one, however late its thread runs), and then holds: the position changes once at most.
+        int changes = 0;
+        int64_t last = OffsetMs(player, start);
+        QElapsedTimer watch;
+        watch.start();
+        while (watch.elapsed() < 600) {
+            QTest::qWait(20);
+            const int64_t at = OffsetMs(player, start);
+            if (at != last) ++changes;
+            last = at;
+        }
+        QVERIFY2(changes <= 1, qPrintable(QString("a paused player moved %1 times, to %2 ms").arg(changes).arg(last)));
+
+        // Paused on a picture it has landed on (nothing is in hand after a seek), it does not move.
+        CLumoTime target = start;
+        target.Add(2000);
+        QCOMPARE(LumoPlayerSeekTime(player, target), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(Settled(player), 10000);
+        const int64_t held = OffsetMs(player, start);
+        QTest::qWait(300);
         QCOMPARE(OffsetMs(player, start), held);
 
         // A frame step moves one picture and stays paused.
         QCOMPARE(LumoPlayerStep(player), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > held, 2000);
-        int64_t stepped = OffsetMs(player, start);
+        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > held, 10000);
+        const int64_t stepped = OffsetMs(player, start);
         QVERIFY2(stepped - held <= 80, qPrintable(QString("step moved %1 ms").arg(stepped - held)));
         QTest::qWait(300);
         QCOMPARE(OffsetMs(player, start), stepped);
+        LumoPlayerGetState(player, &state);
+        QVERIFY(state & LUMO_STATE_PAUSED);
 
         QCOMPARE(LumoPlayerResume(player), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > stepped + 300, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > stepped + 300, 10000);
         Finish(player);
     }
 
+    // The pace is checked against the clock the player paces itself by (the monotonic clock), so
+    // that it holds however busy the machine is. A player never shows a picture before it is due:
+    // from its start call on, it is never further into the file than the speed allows (a load
+    // only holds it back, and one that falls behind drops the lost time rather than rushing to
+    // make it up). And in some window of two seconds it keeps up with the speed to within a
+    // quarter: a machine that holds it back now and then leaves it such a window sooner or later,
+    // while a player that ignores the speed, or takes the next one, never has one.
     void speedChangesThePace_data() {
         QTest::addColumn<int>("code");
         QTest::addColumn<double>("rate");
         QTest::newRow("normal") << 1 << 1.0;
+        QTest::newRow("twice") << 2 << 2.0;
         QTest::newRow("4 times") << 4 << 4.0;
         QTest::newRow("8 times") << 8 << 8.0;
         QTest::newRow("half") << -2 << 0.5;
@@ -320,23 +356,55 @@ private slots:
     void speedChangesThePace() {
         QFETCH(int, code);
         QFETCH(double, rate);
+        // Long and cheap to decode: 8 times lasts 15 s of the clock, and a loaded machine keeps up.
+        const int64_t lengthMs = 120000;
+        const QString file = P("pace.mp4");
+        if (!QFile::exists(file)) QVERIFY(Ffmpeg(Source(lengthMs / 1000, "160x120", 25, false) + H264(), file));
         CLumoFileDescList list;
-        void* player = OpenOn({clipMp4}, &list);
+        void* player = OpenOn({file}, &list);
         QVERIFY(player);
         const CLumoTime start = list.GetHead()->GetTimeS();
         // The speed lives on the task: set before the start, it holds from the first picture.
         QCOMPARE(LumoPlayerTaskSetSpeed(task, code), 0);
+        struct Sample {
+            double before, after;  // ms of the clock since the start call, around the reading
+            int64_t offsetMs;      // where the player was in the file
+        };
+        QElapsedTimer clock;
+        auto now = [&clock] { return double(clock.nsecsElapsed()) / 1e6; };
+        clock.start();
         QCOMPARE(LumoPlayerStart(player), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > 0, 5000);
-        QElapsedTimer t;
-        int64_t from = OffsetMs(player, start);
-        t.start();
-        QTest::qWait(800);
-        int64_t moved = OffsetMs(player, start) - from;
-        double measured = double(moved) / double(t.elapsed());
-        QVERIFY2(
-            measured > rate * 0.6 && measured < rate * 1.4,
-            qPrintable(QString("speed %1: %2 ms of video in %3 ms").arg(code).arg(moved).arg(t.elapsed())));
+        const double windowMs = 2000, keepUp = 0.75;
+        const int64_t slackMs = 120;  // where the first picture lies, and a picture's length
+        std::vector<Sample> samples;
+        bool keptUp = false;
+        QString best = "none";
+        double bestShare = 0;
+        while (!keptUp && clock.elapsed() < 30000) {
+            Sample s;
+            s.before = now();
+            s.offsetMs = OffsetMs(player, start);
+            s.after = now();
+            QVERIFY2(s.offsetMs <= int64_t(rate * s.after) + slackMs,
+                     qPrintable(QString("speed %1: %2 ms into the file %3 ms after the start")
+                                    .arg(code)
+                                    .arg(s.offsetMs)
+                                    .arg(s.after, 0, 'f', 0)));
+            if (s.offsetMs > lengthMs - 2000) break;  // near the end: the file is over
+            for (const Sample& e : samples) {
+                if (s.before - e.after < windowMs) break;
+                // The longest the window can have been, against the media time it gave.
+                const double share = double(s.offsetMs - e.offsetMs) / (rate * (s.after - e.before));
+                if (share > bestShare) {
+                    bestShare = share;
+                    best = QString("%1 ms of video in %2 ms").arg(s.offsetMs - e.offsetMs).arg(s.after - e.before, 0, 'f', 0);
+                }
+                if (share >= keepUp) keptUp = true;
+            }
+            samples.push_back(s);
+            QTest::qWait(20);
+        }
+        QVERIFY2(keptUp, qPrintable(QString("speed %1 never kept up; best window: %2").arg(code).arg(best)));
         int speed = 0;
         QCOMPARE(LumoPlayerGetSpeed(player, &speed), 0);
         QCOMPARE(speed, code);
@@ -376,12 +444,12 @@ private slots:
         QVERIFY(player);
         const CLumoTime start = list.GetHead()->GetTimeS();
         QCOMPARE(LumoPlayerStart(player), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > 200, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > 200, 15000);
         LumoPlayerPause(player);
         CLumoTime target = start;
         target.Add(offsetMs);
         QCOMPARE(LumoPlayerSeekTime(player, target), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(Settled(player), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(Settled(player), 15000);
         int64_t landed = OffsetMs(player, start);
         QVERIFY2(qAbs(landed - offsetMs) <= 40,
                  qPrintable(QString("asked %1 ms, landed on %2 ms").arg(offsetMs).arg(landed)));
@@ -442,7 +510,7 @@ private slots:
         QCOMPARE(LumoPlayerStart(player), 0);
         QCOMPARE(LumoPlayerSeekTime(player, start), 0);
         QCOMPARE(LumoPlayerPause(player), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(Settled(player) && FrameNumberOf(window->CurrentFrame()) >= 0, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(Settled(player) && FrameNumberOf(window->CurrentFrame()) >= 0, 15000);
         QCOMPARE(FrameNumberOf(window->CurrentFrame()), 0);
         QCOMPARE(OffsetMs(player, start), int64_t(0));
         int state = 0;
@@ -450,7 +518,7 @@ private slots:
         QVERIFY(!(state & LUMO_STATE_END));
         // ... and it plays on from there.
         QCOMPARE(LumoPlayerResume(player), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(FrameNumberOf(window->CurrentFrame()) >= 10, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(FrameNumberOf(window->CurrentFrame()) >= 10, 15000);
         Finish(player);
     }
 
@@ -605,15 +673,15 @@ private slots:
         grid->DelegatePainting(player);
         QCOMPARE(LumoPlayerStart(player), 0);
         INFRA::VideoWindow* window = grid->GetVideoWindow();
-        QTRY_COMPARE_WITH_TIMEOUT(window->CurrentFrame().size(), QSize(640, 360), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(window->CurrentFrame().size(), QSize(640, 360), 15000);
         for (const QSize& hostSize : {QSize(240, 200), QSize(330, 180), QSize(700, 400)}) {
             host->resize(hostSize);
-            QTRY_VERIFY_WITH_TIMEOUT(window->isVisible() && window->size().width() <= hostSize.width(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(window->isVisible() && window->size().width() <= hostSize.width(), 15000);
             const QSize video(640, 360);
             const QSize wanted = lumocore::DisplayConversionSize(
                 video, INFRA::VideoWindow::FrameSinkOf(window)->ShownSize(video));
             QVERIFY(wanted.width() <= window->width() + 16);
-            QTRY_COMPARE_WITH_TIMEOUT(window->CurrentFrame().size(), wanted, 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(window->CurrentFrame().size(), wanted, 15000);
             const QImage got = window->CurrentFrame();
             QVERIFY2(qAbs(double(got.width()) / got.height() - 16.0 / 9.0) < 0.05,
                      qPrintable(QString("%1x%2").arg(got.width()).arg(got.height())));
@@ -723,13 +791,21 @@ private slots:
         QCOMPARE(LumoPlayerAttachStream(player, &cb, &ILumoCallback::OnSignal), 0);
         QCOMPARE(LumoPlayerTaskSetSpeed(task, 16), 0);
         QCOMPARE(LumoPlayerStart(player), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(r.done, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(r.done, 120000);
         QCOMPARE(r.failures.load(), 0);
         QCOMPARE(r.restarts.load(), r.wanted);
         // Each report came from the one decoder of its run: the one before had ended.
         QCOMPARE(r.mostDecoding.load(), 1);
+        // Each run decodes a little below the program, as the first did: a run started from the
+        // thread of the one before does not sink lower each time (on a busy machine it would
+        // hardly get to run any more).
+        errno = 0;
+        const int programNice = getpriority(PRIO_PROCESS, id_t(getpid()));
+        QCOMPARE(errno, 0);
+        QVERIFY2(r.mostNice <= std::min(19, programNice + 4),
+                 qPrintable(QString("decoding at nice %1, the program at %2").arg(r.mostNice.load()).arg(programNice)));
         LumoPlayerStats stats;
-        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.decodeThreads == 0, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.decodeThreads == 0, 15000);
         const uint64_t decoded = stats.framesDecoded;
         QTest::qWait(400);
         QCOMPARE(LumoPlayerGetStats(player, &stats), 0);
@@ -753,7 +829,7 @@ private slots:
         QCOMPARE(LumoPlayerOpenFile(player, &list), 0);
         QCOMPARE(LumoPlayerStart(player), 0);
         LumoPlayerStats stats;
-        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded >= 20, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded >= 20, 15000);
         QVERIFY2(
             stats.framesPresented * 2 < stats.framesDecoded,
             qPrintable(QString("%1 of %2 converted").arg(stats.framesPresented).arg(stats.framesDecoded)));
@@ -763,8 +839,7 @@ private slots:
         hidden.show();
         QVERIFY(QTest::qWaitForWindowExposed(&hidden));
         const uint64_t before = stats.framesPainted;
-        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesPainted > before + 5,
-                                 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesPainted > before + 5, 15000);
         LumoPlayerStop(player);
         LumoPlayerClose(player);
     }
@@ -793,13 +868,13 @@ private slots:
         };
         LumoCoreSetDecoderThreads(3);
         startOne();
-        QTRY_COMPARE_WITH_TIMEOUT(threadsOf(players[0]), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(threadsOf(players[0]), 3, 15000);
         LumoCoreSetDecoderThreads(0);
         // Alone, a player takes one thread more than the cores; shared, the cores are divided.
-        QTRY_COMPARE_WITH_TIMEOUT(threadsOf(players[0]), std::min(8, cores + 1), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(threadsOf(players[0]), std::min(8, cores + 1), 15000);
         for (int i = 0; i < 3; ++i) startOne();
         const int share = std::max(1, std::min(8, cores / 4));
-        for (void* player : players) QTRY_COMPARE_WITH_TIMEOUT(threadsOf(player), share, 5000);
+        for (void* player : players) QTRY_COMPARE_WITH_TIMEOUT(threadsOf(player), share, 15000);
         for (void* player : players) {
             LumoPlayerStop(player);
             LumoPlayerClose(player);
@@ -817,7 +892,7 @@ private slots:
         QVERIFY(player);
         QCOMPARE(LumoPlayerStart(player), 0);
         LumoPlayerStats stats;
-        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded > 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded > 2, 15000);
         CLumoFileDesc cur;
         QCOMPARE(LumoPlayerGetCurrentFile(player, &cur), 0);
         QVERIFY(QString::fromUtf8(cur.GetURI()).endsWith(file));
@@ -867,7 +942,7 @@ private slots:
         CLumoTime t = list.GetHead()->GetTimeS();
         t.Add(400);
         QCOMPARE(LumoPlayerSeekTime(player, t), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(Settled(player), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(Settled(player), 15000);
         LumoPlayerGetState(player, &state);
         QVERIFY(!(state & LUMO_STATE_END));
         CLumoFileDesc cur;
@@ -875,6 +950,102 @@ private slots:
         QCOMPARE(QString(cur.GetURI()), QString(list.GetHead()->GetURI()));
         Finish(player);
         QCOMPARE(LumoPlayerDetachStream(player, &cb, &ILumoCallback::OnSignal), 0);
+    }
+
+    // A play list may mix files of any dates in any order: local files of one day, some of them
+    // overlapping, and a recorder's file of 2024 between them. A time goes to the file playing
+    // when that file holds it, else to the first file that holds it; only a time that no file
+    // holds goes by the list's order (the start of the first file after it, or the last file).
+    // A player that has run off the end of its list plays no file: there the list decides.
+    void seekTimeFindsItsFileInAMixedList_data() {
+        QTest::addColumn<int>("playing");  // the file playing; -1: the list has played to its end
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<int>("file");      // where the seek goes
+        QTest::addColumn<int>("offsetMs");  // into that file; -1: at its end or past it
+        // The list: 0 local 10:00:00-10:00:01, 1 recorder 2024-05-14 08:00:00-08:00:01,
+        // 2 local 10:00:05-10:00:06, 3 local 10:00:00.5-10:00:01.5 (overlaps 0).
+        QTest::newRow("in the playing file, which an earlier one also holds")
+            << 3 << "2026-03-02T10:00:00.700" << 3 << 200;
+        QTest::newRow("in the recorder's file, out of time order")
+            << 0 << "2024-05-14T08:00:00.600" << 1 << 600;
+        QTest::newRow("from the recorder's file back to the local ones")
+            << 1 << "2026-03-02T10:00:05.400" << 2 << 400;
+        QTest::newRow("not in the playing file: the first that holds it")
+            << 2 << "2026-03-02T10:00:00.700" << 0 << 700;
+        QTest::newRow("in no file: the start of the next one in the list")
+            << 0 << "2026-03-02T10:00:03" << 2 << 0;
+        QTest::newRow("before every file: the head") << 2 << "2023-12-31T23:00:00" << 0 << 0;
+        QTest::newRow("after every file: the last one") << 0 << "2026-03-02T10:00:09" << 3 << -1;
+        QTest::newRow("after the end of the list: the list decides")
+            << -1 << "2026-03-02T10:00:00.700" << 0 << 700;
+        QTest::newRow("after the end of the list, in the recorder's file")
+            << -1 << "2024-05-14T08:00:00.300" << 1 << 300;
+    }
+    void seekTimeFindsItsFileInAMixedList() {
+        QFETCH(int, playing);
+        QFETCH(QString, time);
+        QFETCH(int, file);
+        QFETCH(int, offsetMs);
+        const struct {
+            const char* name;
+            const char* from;
+            const char* to;
+        } files[] = {{"local_0.mp4", "2026-03-02T10:00:00", "2026-03-02T10:00:01"},
+                     {"recorder_2024.mp4", "2024-05-14T08:00:00", "2024-05-14T08:00:01"},
+                     {"local_2.mp4", "2026-03-02T10:00:05", "2026-03-02T10:00:06"},
+                     {"local_3.mp4", "2026-03-02T10:00:00.500", "2026-03-02T10:00:01.500"}};
+        CLumoFileDescList list(1);
+        for (const auto& f : files) {
+            // One-second clips of their own (a seek to a file finds it by its address).
+            if (!QFile::exists(P(f.name))) QVERIFY(QFile::copy(shortA, P(f.name)));
+            CLumoFileDesc* d = Desc(FilerUri(P(f.name)));
+            CLumoTime from, to;
+            QVERIFY(from.ParseISO8601(f.from) && to.ParseISO8601(f.to));
+            d->SetTimeS(from);
+            d->SetTimeE(to);
+            list.Append(d);
+        }
+        CLumoTime t;
+        QVERIFY(t.ParseISO8601(qPrintable(time)));
+        void* player = nullptr;
+        QCOMPARE(LumoPlayerCreate(&player, nullptr, task), 0);
+        QCOMPARE(LumoPlayerOpenFile(player, &list), 0);
+        if (playing >= 0) {
+            // Not started, a seek only says where to go, and that file is the current one at once.
+            QCOMPARE(LumoPlayerSeekFile(player, list.GetAt(playing)), 0);
+            CLumoFileDesc cur;
+            QCOMPARE(LumoPlayerGetCurrentFile(player, &cur), 0);
+            QCOMPARE(QString(cur.GetURI()), QString(list.GetAt(playing)->GetURI()));
+        } else {
+            LumoPlayerTaskSetSpeed(task, 16);
+            QCOMPARE(LumoPlayerStart(player), 0);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                [&] {
+                    int state = 0;
+                    return LumoPlayerGetState(player, &state) == 0 && (state & LUMO_STATE_END);
+                }(),
+                30000);
+            LumoPlayerTaskSetSpeed(task, 1);
+            // It ended in the last file, which holds 10:00:00.700 too.
+            CLumoFileDesc cur;
+            QCOMPARE(LumoPlayerGetCurrentFile(player, &cur), 0);
+            QCOMPARE(QString(cur.GetURI()), QString(list.GetTail()->GetURI()));
+            QCOMPARE(LumoPlayerPause(player), 0);
+        }
+        QCOMPARE(LumoPlayerSeekTime(player, &t), 0);
+        if (playing < 0) QTRY_VERIFY_WITH_TIMEOUT(Settled(player), 15000);
+        CLumoFileDesc cur;
+        QCOMPARE(LumoPlayerGetCurrentFile(player, &cur), 0);
+        QCOMPARE(QString(cur.GetURI()), QString(list.GetAt(file)->GetURI()));
+        const int64_t at = OffsetMs(player, list.GetAt(file)->GetTimeS());
+        if (offsetMs < 0)
+            QVERIFY2(at >= 1000, qPrintable(QString("at %1 ms").arg(at)));
+        else if (playing >= 0)
+            QCOMPARE(at, int64_t(offsetMs));
+        else  // landed on a picture
+            QVERIFY2(qAbs(at - offsetMs) <= 40, qPrintable(QString("asked %1 ms, at %2 ms").arg(offsetMs).arg(at)));
+        LumoPlayerStop(player);
+        LumoPlayerClose(player);
     }
 
     void snapshotWritesThePicture_data() {
@@ -896,7 +1067,7 @@ private slots:
                  int(LUMO_ERR_NOFRAME));
         QCOMPARE(LumoPlayerStart(player), 0);
         LumoPlayerStats stats;
-        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded > 3, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded > 3, 15000);
         QCOMPARE(LumoPlayerSnapshot(player, 0, CLumoString(url.toUtf8().constData()), &saved, code), 0);
         QString path = QString::fromUtf8(saved.GetBuffer());
         QVERIFY(path.startsWith(folder));
@@ -943,11 +1114,15 @@ private slots:
         QCOMPARE(LumoPlayerCreate(&player, panel->GetPlayerWnd(0), task), 0);
         CLumoFileDescList bad(1);
         bad.Append(Desc(uri));
+        // Bad input is refused at once, not when the open gives up: with a long open timeout, an
+        // open that waited for it would take far longer than any busy machine takes to refuse.
+        LumoCoreSetTimeouts(60000, 1500);
+        const auto restore = qScopeGuard([] { LumoCoreSetTimeouts(1500, 1500); });
         QElapsedTimer t;
         t.start();
         int r = LumoPlayerOpenFile(player, &bad);
         QVERIFY2(r == error, qPrintable(QString("got %1 (%2)").arg(r).arg(LumoCoreGetErrorText(r))));
-        QVERIFY(t.elapsed() < 3000);
+        QVERIFY2(t.elapsed() < 30000, qPrintable(QString("refused after %1 ms").arg(t.elapsed())));
         int state = -1;
         QCOMPARE(LumoPlayerGetState(player, &state), 0);
         QCOMPARE(state, 0);
@@ -959,7 +1134,7 @@ private slots:
         QCOMPARE(LumoPlayerOpenFile(player, &good), 0);
         QCOMPARE(LumoPlayerStart(player), 0);
         LumoPlayerStats stats;
-        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded > 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded > 2, 15000);
         Finish(player);
     }
 
@@ -977,7 +1152,7 @@ private slots:
         LumoPlayerTaskSetSpeed(task, 16);
         QCOMPARE(LumoPlayerStart(player), 0);
         int state = 0;
-        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetState(player, &state) == 0 && (state & LUMO_STATE_END), 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetState(player, &state) == 0 && (state & LUMO_STATE_END), 15000);
         LumoPlayerStats stats;
         LumoPlayerGetStats(player, &stats);
         QVERIFY(stats.framesDecoded > 20);
@@ -992,11 +1167,17 @@ private slots:
         QCOMPARE(LumoPlayerCreate(&player, nullptr, nullptr), 0);
         CLumoFileDescList list(1);
         list.Append(Desc(QString("http://127.0.0.1:%1/live.mp4").arg(server.serverPort())));
+        // The open waits its set time for the silent peer, and no longer: a short timeout, far
+        // below the one the setting replaces (5 s), so that a busy machine cannot blur the two.
+        const int timeoutMs = 300;
+        LumoCoreSetTimeouts(timeoutMs, 1500);
+        const auto restore = qScopeGuard([] { LumoCoreSetTimeouts(1500, 1500); });
         QElapsedTimer t;
         t.start();
         int r = LumoPlayerOpenFile(player, &list);
+        const qint64 took = t.elapsed();
         QCOMPARE(r, int(LUMO_ERR_TIMEOUT));
-        QVERIFY2(t.elapsed() < 4000, qPrintable(QString("took %1 ms").arg(t.elapsed())));
+        QVERIFY2(took >= timeoutMs - 5 && took < 4500, qPrintable(QString("took %1 ms").arg(took)));
         LumoPlayerClose(player);
     }
 
@@ -1097,17 +1278,27 @@ private slots:
         CLumoFileDesc cur;
         switch (mode) {
             case LUMO_PLAYMODE_SINGLE:
-                QTRY_VERIFY_WITH_TIMEOUT(ended(), 8000);
+                QTRY_VERIFY_WITH_TIMEOUT(ended(), 15000);
                 QVERIFY(nexts().isEmpty());
                 QCOMPARE(LumoPlayerGetCurrentFile(player, &cur), 0);
                 QCOMPARE(QString::fromUtf8(cur.GetURI()), uriA);
                 break;
             case LUMO_PLAYMODE_SINGLE_LOOP: {
                 // The position runs up into the file and comes back to its start.
+                // Seen as a reading below the one before, whenever the readings come.
                 const CLumoTime start = list.GetHead()->GetTimeS();
-                QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > 600, 8000);
-                QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) < 300, 8000);
-                QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > 600, 8000);
+                int64_t before = OffsetMs(player, start);
+                bool back = false;  // once seen, stays (the macro asks once more at the end)
+                auto cameBack = [&] {
+                    const int64_t at = OffsetMs(player, start);
+                    back = back || at < before;
+                    before = at;
+                    return back;
+                };
+                QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > 600, 15000);
+                before = OffsetMs(player, start);
+                QTRY_VERIFY_WITH_TIMEOUT(cameBack(), 15000);
+                QTRY_VERIFY_WITH_TIMEOUT(OffsetMs(player, start) > 600, 15000);
                 QVERIFY(!ended());
                 QVERIFY(nexts().isEmpty());
                 QCOMPARE(LumoPlayerGetCurrentFile(player, &cur), 0);
@@ -1115,7 +1306,7 @@ private slots:
                 break;
             }
             case LUMO_PLAYMODE_LIST:
-                QTRY_VERIFY_WITH_TIMEOUT(ended(), 8000);
+                QTRY_VERIFY_WITH_TIMEOUT(ended(), 15000);
                 QCOMPARE(nexts(), QStringList{uriB});
                 break;
             case LUMO_PLAYMODE_LIST_LOOP:
@@ -1194,7 +1385,7 @@ private slots:
         QCOMPARE(LumoPlayerOpenFile(player, &list), 0);
         QCOMPARE(LumoPlayerStart(player), 0);
         LumoPlayerStats stats;
-        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded > 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(LumoPlayerGetStats(player, &stats) == 0 && stats.framesDecoded > 2, 15000);
         Finish(player);
     }
 
@@ -1237,11 +1428,8 @@ private slots:
     }
 
 private:
-    quint16 closedPort = [] {
-        QTcpServer s;
-        s.listen(QHostAddress::LocalHost, 0);
-        return s.serverPort();  // closed again when s goes
-    }();
+    // A port nobody listens on: reserved for this process, so no other test takes it meanwhile.
+    quint16 closedPort = vt::ReservePort();
 };
 
 QTEST_MAIN(TestPlayer)
