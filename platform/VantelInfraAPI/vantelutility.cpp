@@ -137,6 +137,7 @@ bool VantelUtility::InstallQtTranslation(const QString& key) {
     const QString locale = locales.value(key);
     if (locale.isEmpty()) return false;
     auto* t = new QTranslator(QCoreApplication::instance());
+    t->setObjectName(QStringLiteral("qtbase"));  // Qt's own texts, beside the program's translator
     if (!t->load(QStringLiteral("qtbase_") + locale, QLibraryInfo::location(QLibraryInfo::TranslationsPath))) {
         delete t;
         return false;
