@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "LumoCClient/LumoCClient.h"
+#include "VantelCore/VantelLog.h"
 #include "VantelInfraAPI/vantelutility.h"
 #include "VantelCore/VantelCore.h"
 #include "consoleshell.h"
@@ -16,6 +17,8 @@
 #include "ui_sysconfig.h"
 
 int main(int argc, char** argv) {
+    // Every message of the program also goes to its log file, whoever started it.
+    VantelLogInstall();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("KestoPages"));
     const KestoPagesArgs args = ParseKestoPagesArgs(QCoreApplication::arguments());
