@@ -8,6 +8,7 @@
 
 #include "LumoCClient/LumoCClient.h"
 #include "VantelCore/VantelLog.h"
+#include "VantelCore/urlmask.h"
 #include "VantelInfraAPI/vantelutility.h"
 #include "VantelCore/VantelCore.h"
 #include "consoleshell.h"
@@ -47,7 +48,8 @@ int main(int argc, char** argv) {
         IVantelDataDEV* device = IVantelDataDEV::CreateObject();
         if (id < 0 || LumoCGetDev(nullptr, id, device) != 0) {
             device->Release();
-            std::fprintf(stderr, "KestoPages: \"%s\" names no recorder.\n", qPrintable(args.recorder));
+            std::fprintf(stderr, "KestoPages: \"%s\" names no recorder.\n",
+                         qPrintable(VantelMaskUrl(args.recorder)));
             return 2;
         }
         auto* page = new PageRecordServerConfig(nullptr);
