@@ -5,6 +5,7 @@
 
 #include "LumoSRecord/LumoSRecord.h"
 #include "VantelCore/VantelCore.h"
+#include "VantelCore/VantelLog.h"
 #include "VantelInfraAPI/crashcoredump.h"
 #include "VantelInfraAPI/customization.h"
 #include "VantelInfraAPI/messagebox.h"
@@ -14,6 +15,8 @@
 #include "kestorecordserver.h"
 
 int main(int argc, char** argv) {
+    // Every message of the program also goes to its log file, whoever started it.
+    VantelLogInstall();
     QApplication app(argc, argv);
     // The single-instance lock and the autostart entry go by this name, whatever the file is called.
     QCoreApplication::setApplicationName(INFRA::Customization::GetRecorderServerName());

@@ -6,6 +6,7 @@
 
 #include "LumoSEvent/LumoSEvent.h"
 #include "VantelCore/VantelCore.h"
+#include "VantelCore/VantelLog.h"
 #include "VantelInfraAPI/crashcoredump.h"
 #include "VantelInfraAPI/customization.h"
 #include "VantelInfraAPI/messagebox.h"
@@ -21,6 +22,8 @@ const int kRestartCode = 773;
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Every message of the program also goes to its log file, whoever started it.
+    VantelLogInstall();
     QApplication app(argc, argv);
     // The single-instance lock and the autostart entry go by this name, whatever the file is called.
     QCoreApplication::setApplicationName(INFRA::Customization::GetEventServerName());

@@ -7,6 +7,8 @@
 #include <cstdio>
 
 #include "LumoCClient/LumoCClient.h"
+#include "VantelCore/VantelLog.h"
+#include "VantelCore/urlmask.h"
 #include "VantelInfraAPI/vantelutility.h"
 #include "VantelCore/VantelCore.h"
 #include "consoleshell.h"
@@ -16,6 +18,8 @@
 #include "ui_sysconfig.h"
 
 int main(int argc, char** argv) {
+    // Every message of the program also goes to its log file, whoever started it.
+    VantelLogInstall();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("KestoPages"));
     const KestoPagesArgs args = ParseKestoPagesArgs(QCoreApplication::arguments());
@@ -44,7 +48,8 @@ int main(int argc, char** argv) {
         IVantelDataDEV* device = IVantelDataDEV::CreateObject();
         if (id < 0 || LumoCGetDev(nullptr, id, device) != 0) {
             device->Release();
-            std::fprintf(stderr, "KestoPages: \"%s\" names no recorder.\n", qPrintable(args.recorder));
+            std::fprintf(stderr, "KestoPages: \"%s\" names no recorder.\n",
+                         qPrintable(VantelMaskUrl(args.recorder)));
             return 2;
         }
         auto* page = new PageRecordServerConfig(nullptr);

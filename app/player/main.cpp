@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "VantelCore/VantelLog.h"
 #include "VantelInfraAPI/singleapp.h"
 #include "player/mainwindow.h"
 #include "player/playcontroler.h"
@@ -51,6 +52,8 @@ void WatchTermSignals(QObject* parent, QWidget* window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Every message of the program also goes to its log file, whoever started it.
+    VantelLogInstall();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("VantelPlayer"));
     QResource::registerResource(QCoreApplication::applicationDirPath() + QStringLiteral("/vantelres.xdll"));

@@ -24,6 +24,7 @@
 #include <QWidgetAction>
 
 #include "LumoCore/LumoCore.h"
+#include "VantelCore/urlmask.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
 #include "lumoc/playback/playlistwidget.h"
 #include "player/downloadmanager.h"
@@ -618,7 +619,8 @@ void MainWindow::on_playfile_handoff(int view, const QString& url) {
     const std::string text = url.toUtf8().toStdString();
     playlistClearPlayState(view);
     const int row = FindRowByUrl(text);
-    LumoPrintf("==== on_playfile_handoff, idv = %d, row = %d\n==== url = %s\n", view, row, text.c_str());
+    LumoPrintf("==== on_playfile_handoff, idv = %d, row = %d\n==== url = %s\n", view, row,
+               VantelMaskUrl(text).c_str());
     if (row >= 0) m_playfileList->SetItemFlag(row, unsigned(view), true);
     CLumoFile* file = nullptr;
     const QByteArray name = CPlayerContext::Instance()->settings.currentListName.toUtf8();
@@ -643,7 +645,7 @@ void MainWindow::on_login_result(int view, const QString& text, int code) {
     if (QString::fromUtf8(ViewUrl(view).c_str()) != text) return;
     if (code != 0) {
         CloseView(view);
-        ShowTip(tr("tip"), tr("stream_login_fail") + QStringLiteral(": ") + text, QString(), 0);
+        ShowTip(tr("tip"), tr("stream_login_fail") + QStringLiteral(": ") + VantelMaskUrl(text), QString(), 0);
         return;
     }
     on_playfile_handoff(view, text);

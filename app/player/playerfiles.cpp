@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QUrl>
 #include <QXmlStreamWriter>
 
@@ -15,7 +14,10 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include "LumoBase/atomicfile.h"
 #include "player/playfile.h"
 
 namespace {
@@ -243,25 +245,43 @@ bool WriteFileAtomically(const QString& path, const QByteArray& data, QString* e
         SetError(error, QStringLiteral("cannot create the folder %1").arg(info.absolutePath()));
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        SetError(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    // The player's files hold stream passwords: readable by their owner only, an older file too.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(data) != data.size()) {
-        SetError(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-        file.cancelWriting();
-        return false;
-    }
-    if (beforeCommit && !beforeCommit()) {
-        file.cancelWriting();
+    bool abandoned = false;
+    // The suite's whole-file save (QSaveFile reports success for a short write on a full disk).
+    // The player's files hold stream passwords: readable by their owner only, from the start.
+    const LumoSaveResult saved = LumoSaveFileAtomicVia(
+        QFile::encodeName(path).toStdString(),
+        [&](const std::string& temp) {
+            const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd < 0) return false;
+            const char* p = data.constData();
+            size_t left = static_cast<size_t>(data.size());
+            while (left > 0) {
+                const ssize_t n = ::write(fd, p, left);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) {
+                    const int err = n < 0 ? errno : ENOSPC;
+                    ::close(fd);
+                    errno = err;
+                    return false;
+                }
+                p += n;
+                left -= static_cast<size_t>(n);
+            }
+            if (::close(fd) != 0) return false;
+            if (beforeCommit && !beforeCommit()) {
+                abandoned = true;
+                errno = 0;
+                return false;
+            }
+            return true;
+        },
+        0600, data.isEmpty());
+    if (abandoned) {
         SetError(error, QStringLiteral("saving %1 was abandoned").arg(path));
         return false;
     }
-    if (!file.commit()) {
-        SetError(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    if (!saved.ok()) {
+        SetError(error, QString::fromLocal8Bit(saved.message.c_str()));
         return false;
     }
     return true;

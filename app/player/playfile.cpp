@@ -10,6 +10,7 @@
 
 #include "LumoBase/LumoResult.h"
 #include "LumoFS/LumoRecordAddress.h"
+#include "VantelCore/urlmask.h"
 
 namespace {
 
@@ -92,7 +93,8 @@ void CLumoFile::SetUrl(const std::string& newUrl) {
         return;
     }
     if (IsStreamUrl(url)) {
-        name = url;
+        // The name is what the play list and the file labels show: never the password.
+        name = VantelMaskUrl(url);
         format = "quii";
         type = TYPE_STREAM;
     }

@@ -6,6 +6,7 @@
 
 #include "LumoSServer/LumoSServer.h"
 #include "VantelCore/VantelCore.h"
+#include "VantelCore/VantelLog.h"
 #include "VantelInfraAPI/messagebox.h"
 #include "VantelInfraAPI/singleapp.h"
 #include "VantelInfraAPI/vantelutility.h"
@@ -16,6 +17,8 @@
 #include "vantelserver.h"
 
 int main(int argc, char** argv) {
+    // Every message of the program also goes to its log file, whoever started it.
+    VantelLogInstall();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("VantelServer"));
     const QString appDir = QCoreApplication::applicationDirPath();

@@ -1,4 +1,5 @@
 #include "LumoBase/LumoBase.h"
+#include "LumoBase/lumoprint.h"
 
 #include <algorithm>
 #include <chrono>
@@ -97,12 +98,36 @@ bool CLumoString::IsEqual(const char* a, const char* b) {
     return std::strcmp(a, b) == 0;
 }
 
+namespace {
+// Set once by a program's start, read by every thread that prints.
+std::atomic<LumoPrintSink> g_printSink{nullptr};
+}  // namespace
+
+void LumoSetPrintSink(LumoPrintSink sink) { g_printSink.store(sink); }
+
 void LumoPrintf(const char* format, ...) {
     if (!format) return;
     va_list ap;
     va_start(ap, format);
-    std::vfprintf(stderr, format, ap);
+    va_list copy;
+    va_copy(copy, ap);
+    const int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text;
+    if (n > 0) {
+        text.resize(static_cast<size_t>(n) + 1);
+        std::vsnprintf(&text[0], text.size(), format, ap);
+        text.resize(static_cast<size_t>(n));
+    }
     va_end(ap);
+    if (LumoPrintSink sink = g_printSink.load()) {
+        size_t size = text.size();
+        while (size > 0 && (text[size - 1] == '\n' || text[size - 1] == '\r')) --size;
+        sink(text.data(), size);
+        return;
+    }
+    // One write per call, so that lines of two threads do not mix.
+    std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
 }
 

@@ -16,6 +16,7 @@ extern "C" {
 }
 
 #include "LumoRecord/avopen.h"
+#include "VantelCore/urlmask.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
 
 namespace lumocore {
@@ -166,7 +167,8 @@ void Decoder::FileFailed(int idx, int result) {
             if (idx >= 0 && idx < int(p->files.size())) desc = p->files[size_t(idx)];
         }))
         return;
-    LumoPrintf("LumoCore: cannot play %s: %s\n", desc.GetURI(), LumoCoreGetErrorText(result));
+    LumoPrintf("LumoCore: cannot play %s: %s\n", VantelMaskUrl(desc.GetURI()).c_str(),
+               LumoCoreGetErrorText(result));
     LumoFileFailedEvent ev{&desc, result};
     p->Emit(*run, LUMO_EVENT_FILE_FAILED, &ev, nullptr);
 }

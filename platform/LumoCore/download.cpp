@@ -37,6 +37,7 @@ extern "C" {
 #include "pictureout.h"
 #include "LumoFS/LumoRecordAddress.h"
 #include "LumoRecord/avopen.h"
+#include "VantelCore/urlmask.h"
 
 namespace lumocore {
 namespace {
@@ -357,7 +358,8 @@ int Download::CopySource(const Source& s, Output& o, int64_t doneBeforeMs, int64
     const int mapA =
         (ia >= 0 && o.audio >= 0 && SameStream(o.audioPar.get(), in->streams[ia]->codecpar)) ? o.audio : -1;
     if (mapV < 0 && mapA < 0) {
-        LumoPrintf("LumoCore: %s does not match the download's streams and is left out\n", s.desc.GetURI());
+        LumoPrintf("LumoCore: %s does not match the download's streams and is left out\n",
+                   VantelMaskUrl(s.desc.GetURI()).c_str());
         return LUMO_OK;
     }
     const int ref = mapV >= 0 ? iv : ia;

@@ -9,6 +9,8 @@
 #include <ctime>
 #include <string>
 
+#include "VantelCore/privatefolder.h"
+
 namespace {
 
 bool isDir(const std::string& p) {
@@ -31,24 +33,36 @@ std::string Tendrel::RecordPath(int64_t pid) {
 }
 
 bool Tendrel::Init(const std::string& path, int64_t pid) {
+    // The folder may sit in the shared temporary folder: one planted there (a link, another
+    // user's folder) is refused, and names in it are never followed.
     const std::string folder = RecordFolder();
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (!VantelPreparePrivateFolder(folder)) return false;
     const std::string file = RecordPath(pid);
     const std::string temp = file + ".tmp";
-    FILE* f = std::fopen(temp.c_str(), "w");
-    if (!f) return false;
+    // A leftover of an earlier process with this id goes (a link goes itself, not its target).
+    if (unlink(temp.c_str()) != 0 && errno != ENOENT) return false;
+    const int fd = VantelCreatePrivateFile(temp, 0600);
+    if (fd < 0) return false;
+    FILE* f = fdopen(fd, "w");
+    if (!f) {
+        close(fd);
+        unlink(temp.c_str());
+        return false;
+    }
     bool ok = std::fprintf(f, "path=%s\npid=%lld\nstarted=%lld\n", path.c_str(), static_cast<long long>(pid),
                            static_cast<long long>(std::time(nullptr))) > 0;
     ok = (std::fflush(f) == 0) && ok;
     ok = (std::fclose(f) == 0) && ok;
-    // Written whole, then renamed: a watchdog never reads half a record.
+    // Written whole, then renamed: a watchdog never reads half a record. The rename replaces
+    // whatever has the record's name, a link included, without writing through it.
     if (!ok || std::rename(temp.c_str(), file.c_str()) != 0) {
-        std::remove(temp.c_str());
+        unlink(temp.c_str());
         return false;
     }
     return true;
 }
 
 bool Tendrel::TearDown(int64_t pid) {
-    return std::remove(RecordPath(pid).c_str()) == 0;
+    if (!VantelPreparePrivateFolder(RecordFolder())) return false;
+    return unlink(RecordPath(pid).c_str()) == 0;
 }

@@ -4,10 +4,14 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "VantelCore/VantelLog.h"
 
 int IVantelList::Add(IVantelData* row, bool addRef, bool unique) {
     if (!row) return -1;
@@ -47,12 +51,18 @@ IVantelList::~IVantelList() { RemoveAll(); }
 
 namespace {
 
+// The log sink of the process: every VantelDBG line, every LumoPrintf and (once installed) every
+// Qt message goes through VantelLogWrite. g_logMutex guards all the g_log* fields below and the
+// writing of a line to stderr and to the file, so that lines of two threads never mix.
 std::mutex g_logMutex;
-uint32_t g_mask = 0x7fff;
-int g_level = 7;
-bool g_fileChosen = false;
-std::string g_logFile;
-const long kMaxLogBytes = 4 * 1024 * 1024;
+uint32_t g_mask = 0x7fff;           // g_logMutex
+int g_level = 7;                    // g_logMutex
+bool g_fileChosen = false;          // g_logMutex: g_logFile is set (by the caller or the default)
+std::string g_logFile;              // g_logMutex: the file's path; empty: stderr only
+FILE* g_logStream = nullptr;        // g_logMutex: g_logFile kept open for appending
+bool g_logOpenFailed = false;       // g_logMutex: not tried again until another file is named
+long long g_logBytes = 0;           // g_logMutex: size of the open file
+const long long kMaxLogBytes = 4 * 1024 * 1024;
 
 std::string programName() {
     char buf[4096];
@@ -86,13 +96,69 @@ std::string defaultLogFile() {
     return dir + "/" + programName() + ".log";
 }
 
-// Keeps one previous file: name.log -> name.log.1 once the file grows past the limit.
-void rotateIfNeeded(const std::string& file) {
+void closeLogLocked() {
+    if (g_logStream) std::fclose(g_logStream);
+    g_logStream = nullptr;
+    g_logBytes = 0;
+}
+
+void chooseFileLocked() {
+    if (g_fileChosen) return;
+    g_logFile = defaultLogFile();
+    g_fileChosen = true;
+}
+
+// Opens the chosen file for appending, once; a failure leaves the log on stderr.
+void openLogLocked() {
+    if (g_logStream || g_logOpenFailed || g_logFile.empty()) return;
+    const int fd = open(g_logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd >= 0) g_logStream = fdopen(fd, "a");
+    if (!g_logStream) {
+        if (fd >= 0) close(fd);
+        g_logOpenFailed = true;
+        return;
+    }
     struct stat st;
-    if (stat(file.c_str(), &st) == 0 && st.st_size > kMaxLogBytes) std::rename(file.c_str(), (file + ".1").c_str());
+    g_logBytes = fstat(fd, &st) == 0 ? static_cast<long long>(st.st_size) : 0;
+}
+
+// Keeps one previous file: name.log -> name.log.1 once the file grows past the limit.
+void rotateIfNeededLocked() {
+    if (!g_logStream || g_logBytes <= kMaxLogBytes) return;
+    closeLogLocked();
+    std::rename(g_logFile.c_str(), (g_logFile + ".1").c_str());
+    openLogLocked();
+}
+
+std::string stampedLine(int level, const char* where, const char* body, size_t size) {
+    char stamp[32];
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
+    std::string line = std::string(stamp) + " [" + std::to_string(level) + "] ";
+    if (where && *where) line += std::string(where) + ": ";
+    line.append(body, size);
+    line += '\n';
+    return line;
 }
 
 }  // namespace
+
+void VantelLogWrite(int level, const char* where, const char* text, size_t size) {
+    const std::string line = stampedLine(level, where, text ? text : "", text ? size : 0);
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+    chooseFileLocked();
+    openLogLocked();
+    rotateIfNeededLocked();
+    if (g_logStream) {
+        // Flushed at once: a line must survive a crash that follows it.
+        if (std::fwrite(line.data(), 1, line.size(), g_logStream) == line.size()) g_logBytes += line.size();
+        std::fflush(g_logStream);
+    }
+}
 
 void VantelDBG_SetLevelMask(uint32_t mask, int level) {
     std::lock_guard<std::mutex> lock(g_logMutex);
@@ -102,16 +168,15 @@ void VantelDBG_SetLevelMask(uint32_t mask, int level) {
 
 void VantelDBG_SetLogFile(const std::string& path) {
     std::lock_guard<std::mutex> lock(g_logMutex);
+    closeLogLocked();
     g_logFile = path;
     g_fileChosen = true;
+    g_logOpenFailed = false;
 }
 
 std::string VantelDBG_GetLogFile() {
     std::lock_guard<std::mutex> lock(g_logMutex);
-    if (!g_fileChosen) {
-        g_logFile = defaultLogFile();
-        g_fileChosen = true;
-    }
+    chooseFileLocked();
     return g_logFile;
 }
 
@@ -125,25 +190,7 @@ void VantelDBG_Printf_f(uint32_t mask, int level, const char* function, const ch
     va_start(ap, format);
     std::vsnprintf(body, sizeof body, format ? format : "", ap);
     va_end(ap);
-
-    char stamp[32];
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
-
-    std::string line = std::string(stamp) + " [" + std::to_string(level) + "] " + (function ? function : "") + ": " +
-                       body + "\n";
-    std::string file = VantelDBG_GetLogFile();
-    std::lock_guard<std::mutex> lock(g_logMutex);
-    std::fputs(line.c_str(), stderr);
-    if (!file.empty()) {
-        rotateIfNeeded(file);
-        if (FILE* f = std::fopen(file.c_str(), "a")) {
-            std::fputs(line.c_str(), f);
-            std::fclose(f);
-        }
-    }
+    VantelLogWrite(level, function, body, std::strlen(body));
 }
 
 namespace {

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "VantelCore/VantelCore.h"
+#include "VantelCore/privatefolder.h"
 #include "VantelInfraAPI/singleapp.h"
 
 namespace {
@@ -54,8 +55,9 @@ SHAREMEMHANDLE ShareMemoryCreate(const char* name, int create, int size) {
     const QString base = folder + QLatin1Char('/') + InstanceScope::Name(plain);
 
     auto* sm = new ShareMem;
-    sm->lockFd = open(QFile::encodeName(base + QStringLiteral(".shmlock")).constData(),
-                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // Opened again by every console and writer: never through a link, and only our own file.
+    sm->lockFd = VantelOpenPrivateFile(QFile::encodeName(base + QStringLiteral(".shmlock")).toStdString(),
+                                       O_RDWR | O_CREAT, 0600);
     if (sm->lockFd < 0 || !lockBlock(sm)) {
         if (sm->lockFd >= 0) close(sm->lockFd);
         delete sm;

@@ -1,8 +1,5 @@
 #include "VantelInfraAPI/singleapp.h"
 
-#include <errno.h>
-#include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -13,29 +10,17 @@
 #include <thread>
 
 #include "VantelCore/VantelCore.h"
+#include "VantelCore/privatefolder.h"
 
 namespace InstanceScope {
 
 bool PreparePrivateFolder(const QString& path, QString* error) {
-    auto fail = [&](const QString& why) {
-        if (error) *error = path + QStringLiteral(": ") + why;
-        return false;
-    };
-    if (path.isEmpty()) return fail(QStringLiteral("no folder named"));
-    const QByteArray native = QFile::encodeName(path);
-    if (mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-        return fail(QString::fromLocal8Bit(strerror(errno)));
-    struct stat st;
-    if (lstat(native.constData(), &st) != 0) return fail(QString::fromLocal8Bit(strerror(errno)));
     // Someone else's folder, or a link to one, would let another user take the guard or read and
-    // write the stop channel.
-    if (S_ISLNK(st.st_mode)) return fail(QStringLiteral("is a symbolic link"));
-    if (!S_ISDIR(st.st_mode)) return fail(QStringLiteral("is not a folder"));
-    if (st.st_uid != geteuid()) return fail(QStringLiteral("belongs to user %1").arg(st.st_uid));
-    if ((st.st_mode & 077) != 0 && chmod(native.constData(), 0700) != 0)
-        return fail(QString::fromLocal8Bit(strerror(errno)));
-    if (error) error->clear();
-    return true;
+    // write the stop channel: the suite's one private-folder check decides.
+    std::string why;
+    const bool ok = VantelPreparePrivateFolder(QFile::encodeName(path).toStdString(), &why);
+    if (error) *error = ok ? QString() : QString::fromLocal8Bit(why.c_str());
+    return ok;
 }
 
 QString Folder(QString* error) {

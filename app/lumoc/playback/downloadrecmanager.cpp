@@ -7,6 +7,7 @@
 #include "LumoCClient/LumoCClient.h"
 #include "LumoCore/LumoCore.h"
 #include "VantelCore/VantelCore.h"
+#include "VantelCore/urlmask.h"
 
 namespace {
 
@@ -261,9 +262,10 @@ int DownloadRecManager::StartDown(int, int, const char* url, const char* key, co
 
     void* handle = nullptr;
     int rc = LumoDownloadOpenFile(&handle, target.constData(), &files);
-    VantelDBG_Printf_f(0x7fff, 1, "DownloadRecManager::StartDown", "Down save_path: %s", target.constData());
+    VantelDBG_Printf_f(0x7fff, 1, "DownloadRecManager::StartDown", "Down save_path: %s",
+                       VantelMaskUrl(target.constData()).c_str());
     VantelDBG_Printf_f(0x7fff, 1, "DownloadRecManager::StartDown", "Down local_path: %s",
-                       files.GetHead()->GetURI());
+                       VantelMaskUrl(files.GetHead()->GetURI()).c_str());
     if (rc != 0 || !handle) {
         task->state = DownloadRecTask::StateFailed;
         task->result = rc != 0 ? rc : LUMO_ERR_FAIL;

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 
 #include "LumoFS/LumoRecordAddress.h"
+#include "VantelCore/urlmask.h"
 #include "ui_recordclipdialog.h"
 
 namespace {
@@ -119,7 +120,7 @@ void RecordClipDialog::OnConfirm() {
     qDebug() << "save_path_text " << folder;
     const char* old = clip->GetUrl();
     QString url = set_string_by_key(QString::fromUtf8(old ? old : ""), "pathname=", folder);
-    qDebug() << "save_path:" << url;
+    qDebug() << "save_path:" << VantelMaskUrl(url);
     static const char* const extensions[] = {"", "dav", "avi", "mp4"};
     const int format = GetFormat();
     if (format >= 1 && format <= 3)

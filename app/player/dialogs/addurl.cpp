@@ -10,11 +10,12 @@
 #include "player/dialogs/dialogtip.h"
 #include "player/playercontext.h"
 #include "player/playfile.h"
+#include "VantelCore/urlmask.h"
 #include "ui_AddUrl.h"
 
 namespace {
 
-const QString kMask = QStringLiteral("****");
+const QString kMask = VantelUrlPasswordMask();
 const QString kExampleHost = QStringLiteral("192.168.1.10");
 constexpr int kUrlRole = Qt::UserRole;  // the whole URL; absent on the clear item
 
@@ -24,25 +25,10 @@ QString Example(const char* protocol, int port) {
         .arg(port);
 }
 
-// Where the password of url lies: [*begin, *end), between the first ":" of the user part and
-// its "@". The authority ends at the first "/", "?" or "#" after "://". False when there is none.
+// The password's place, as every shown URL of the suite masks it.
 bool FindPassword(const QString& url, int* begin, int* end, int* authorityEnd) {
-    const int scheme = url.indexOf(QLatin1String("://"));
-    if (scheme < 0) return false;
-    const int start = scheme + 3;
-    int stop = url.size();
-    for (const QChar c : {QChar('/'), QChar('?'), QChar('#')}) {
-        const int at = url.indexOf(c, start);
-        if (at >= 0 && at < stop) stop = at;
-    }
-    const int at = url.lastIndexOf(QChar('@'), stop - 1);
-    if (at < start) return false;
-    const int colon = url.indexOf(QChar(':'), start);
-    if (colon < 0 || colon > at) return false;
-    *begin = colon + 1;
-    *end = at;
-    *authorityEnd = stop;
-    return true;
+    // A text without "://" is no stream URL to restore a password into.
+    return url.contains(QLatin1String("://")) && VantelFindUrlPassword(url, begin, end, authorityEnd);
 }
 
 }  // namespace
@@ -79,9 +65,7 @@ AddUrl::~AddUrl() {
 }
 
 QString AddUrl::MaskPassword(const QString& url) {
-    int begin = 0, end = 0, authorityEnd = 0;
-    if (!FindPassword(url, &begin, &end, &authorityEnd)) return url;
-    return url.left(begin) + kMask + url.mid(end);
+    return VantelMaskUrl(url);
 }
 
 bool AddUrl::IsPlayableStreamUrl(const QString& url) {

@@ -19,7 +19,8 @@ public:
     bool TearDown(int64_t pid);
 
     // The folder of the records: $XDG_RUNTIME_DIR/vantel-watchdog, else
-    // <temporary folder>/vantel-watchdog-<uid>.
+    // <temporary folder>/vantel-watchdog-<uid>. It is used only as a private folder of this
+    // user (VantelCore/privatefolder.h): a link or another user's folder there is refused.
     static std::string RecordFolder();
     static std::string RecordPath(int64_t pid);
 };

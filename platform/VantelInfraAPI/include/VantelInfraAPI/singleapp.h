@@ -19,6 +19,7 @@ QString Folder(QString* error = nullptr);
 // Makes `path` a private folder of this user, or checks the one there: a real folder (not a
 // link) owned by this user, with no access for others (a looser mode of our own folder is
 // tightened). False, with *error, when it is missing and cannot be made, or is not ours.
+// (VantelPreparePrivateFolder of VantelCore/privatefolder.h, for QString paths.)
 bool PreparePrivateFolder(const QString& path, QString* error = nullptr);
 // `name` within the scope: with ".<tag>" appended when VANTEL_INSTANCE_SCOPE names a tag
 // (tests keep their runs apart with it; unset in normal use). Characters other than letters,
