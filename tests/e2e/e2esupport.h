@@ -173,11 +173,15 @@ public:
     // The display (":N"), or empty when the server did not come up.
     QString Start(const QString& screen = QStringLiteral("1280x800x24")) {
         // -displayfd: the server picks a free display number and writes it to us when ready.
-        m_proc.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                              QStringLiteral("0"), screen, QStringLiteral("-nolisten"),
-                                              QStringLiteral("tcp")});
-        if (!m_proc.waitForStarted(5000)) return QString();
-        vt::WaitUntil([this]() { return m_proc.canReadLine() || m_proc.state() != QProcess::Running; }, 30000);
+        // -noreset: an X server resets when its last client goes, and a program that connects
+        // meanwhile (the next one a test starts, after it killed the last) is turned away.
+        m_proc.start(QStringLiteral("Xvfb"),
+                     {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                      QStringLiteral("-screen"), QStringLiteral("0"), screen, QStringLiteral("-nolisten"),
+                      QStringLiteral("tcp")});
+        if (!m_proc.waitForStarted(30000)) return QString();
+        vt::WaitUntil([this]() { return m_proc.canReadLine() || m_proc.state() != QProcess::Running; },
+                      30000);
         const QByteArray number = m_proc.readLine().trimmed();
         return number.isEmpty() ? QString() : QStringLiteral(":") + QString::fromLatin1(number);
     }
@@ -343,9 +347,11 @@ private:
         int format = 0;
         unsigned char* data = nullptr;
         QByteArray out;
-        if (getProperty(m_display, window, property, 0, 1, 0, type, &actual, &format, &items, &after, &data) == 0 &&
+        // Items of 32 bits come as longs.
+        if (getProperty(m_display, window, property, 0, 1, 0, type, &actual, &format, &items, &after,
+                        &data) == 0 &&
             data && items == 1 && format == 32)
-            out = QByteArray(reinterpret_cast<const char*>(data), sizeof(long));  // 32-bit items come as longs
+            out = QByteArray(reinterpret_cast<const char*>(data), sizeof(long));
         if (data) xfree(data);
         return out;
     }
@@ -359,15 +365,17 @@ private:
     int (*sync)(void*, int) = nullptr;
     unsigned char (*keysymToKeycode)(void*, unsigned long) = nullptr;
     unsigned long (*defaultRoot)(void*) = nullptr;
-    int (*queryTree)(void*, unsigned long, unsigned long*, unsigned long*, unsigned long**, unsigned*) = nullptr;
+    int (*queryTree)(void*, unsigned long, unsigned long*, unsigned long*, unsigned long**,
+                     unsigned*) = nullptr;
     int (*getAttributes)(void*, unsigned long, Attributes*) = nullptr;
-    int (*getProperty)(void*, unsigned long, unsigned long, long, long, int, unsigned long, unsigned long*, int*,
-                       unsigned long*, unsigned long*, unsigned char**) = nullptr;
+    int (*getProperty)(void*, unsigned long, unsigned long, long, long, int, unsigned long, unsigned long*,
+                       int*, unsigned long*, unsigned long*, unsigned char**) = nullptr;
     int (*deleteProperty)(void*, unsigned long, unsigned long) = nullptr;
     unsigned long (*internAtom)(void*, const char*, int) = nullptr;
     unsigned long (*createWindow)(void*, unsigned long, int, int, unsigned, unsigned, unsigned, unsigned long,
                                   unsigned long) = nullptr;
-    int (*convertSelection)(void*, unsigned long, unsigned long, unsigned long, unsigned long, unsigned long) = nullptr;
+    int (*convertSelection)(void*, unsigned long, unsigned long, unsigned long, unsigned long,
+                            unsigned long) = nullptr;
     int (*xfree)(void*) = nullptr;
     int (*motion)(void*, int, int, int, unsigned long) = nullptr;
     int (*button)(void*, unsigned, int, unsigned long) = nullptr;

@@ -137,7 +137,7 @@ private slots:
         QVERIFY(makeClip(a, 90));
         QVERIFY(makeClip(b, 90));
         QProcess* player = start();
-        QVERIFY(WaitUntil([&]() { return connectable() || player->state() != QProcess::Running; }, 20000));
+        QVERIFY(WaitUntil([&]() { return connectable() || player->state() != QProcess::Running; }, 30000));
         QCOMPARE(player->state(), QProcess::Running);
 
         QCOMPARE(ask("split 4"), QString("ok"));
@@ -220,7 +220,7 @@ private slots:
 
         // A second instance is refused while this one runs.
         QProcess* second = start();
-        QVERIFY(second->waitForFinished(15000));
+        QVERIFY(second->waitForFinished(30000));
         QCOMPARE(second->exitCode(), 255);
         QVERIFY(connectable());
 
@@ -231,7 +231,7 @@ private slots:
 
         // The next start shows the same list.
         QProcess* again = start();
-        QVERIFY(WaitUntil([&]() { return connectable() || again->state() != QProcess::Running; }, 20000));
+        QVERIFY(WaitUntil([&]() { return connectable() || again->state() != QProcess::Running; }, 30000));
         QCOMPARE(ask("list"), list);
         // SIGTERM ends it in order too.
         again->terminate();
@@ -272,7 +272,7 @@ private slots:
                           QString("40 22 8:17 / %1 rw,nosuid - vfat /dev/sdx1 rw\n").arg(point).toUtf8()));
 
         QProcess* player = start();
-        QVERIFY(WaitUntil([&]() { return connectable() || player->state() != QProcess::Running; }, 20000));
+        QVERIFY(WaitUntil([&]() { return connectable() || player->state() != QProcess::Running; }, 30000));
         QCOMPARE(player->state(), QProcess::Running);
 
         // The add menu's recorder-disk entry: the dialog lists the drive's disk and searches it.

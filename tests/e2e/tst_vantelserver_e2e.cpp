@@ -109,13 +109,14 @@ class TestVantelServerE2E : public QObject {
 
     // Whether the stop channel of the host in that row of the list holds a command.
     static bool holdsStop(int row) {
-        const QString link = row == PageServerList::RowRecorder ? INFRA::Customization::GetRecorderServerLnkName()
-                                                                : INFRA::Customization::GetEventServerLnkName();
+        const QString link = row == PageServerList::RowRecorder
+                                 ? INFRA::Customization::GetRecorderServerLnkName()
+                                 : INFRA::Customization::GetEventServerLnkName();
         SHAREMEMHANDLE channel = ShareMemoryCreate(ConsoleShell::StopChannelName(link).constData(), 0);
         if (!channel) return false;
         char block[1024] = {};
-        const bool stop =
-            ShareMemoryRead(channel, 1, block, sizeof block) == 0 && ConsoleShell::IsStopCommand(block, sizeof block);
+        const bool stop = ShareMemoryRead(channel, 1, block, sizeof block) == 0 &&
+                          ConsoleShell::IsStopCommand(block, sizeof block);
         ShareMemoryDelete(channel);
         return stop;
     }
