@@ -121,11 +121,9 @@ private slots:
 
         SHAREMEMHANDLE stop = inst.openStopChannel();
         QVERIFY(stop);
-        QElapsedTimer clock;
-        clock.start();
         QCOMPARE(ConsoleShell::WriteStopCommand(stop), 0);
-        QVERIFY2(server->waitForFinished(3000), "the server did not stop within 3 s");
-        QVERIFY(clock.elapsed() <= 3000);
+        // Obeyed at its next one-second tick; a busy machine may take longer than that to run it.
+        QVERIFY2(server->waitForFinished(30000), "the server did not stop on the command");
         QCOMPARE(server->exitStatus(), QProcess::NormalExit);
         QCOMPARE(server->exitCode(), 0);
         QVERIFY(vt::PortIsFree(port));

@@ -161,7 +161,7 @@ private slots:
         const QString started = m_inst->translate("QObject", "K4504_VantelServerSuccess");
         QVERIFY(!started.startsWith("K4504"));
         QVERIFY2(
-            vt::WaitUntil([&] { return !m_inst->logLines("balloon").filter(started).isEmpty(); }, 20000),
+            vt::WaitUntil([&] { return !m_inst->logLines("balloon").filter(started).isEmpty(); }, 30000),
             "the console did not report its engine started");
         QCOMPARE(console->state(), QProcess::Running);
         // The engine keeps its identity with its data, beside the program; the key is the owner's.
@@ -194,7 +194,7 @@ private slots:
             connect(&ws, &QWebSocket::textMessageReceived,
                     [&](const QString& t) { r.reply = QJsonDocument::fromJson(t.toUtf8()).object(); });
             ws.open(QUrl(QStringLiteral("wss://127.0.0.1:%1").arg(m_inst->consolePort)));
-            vt::WaitUntil([&] { return !r.reply.isEmpty() || r.closed; }, 15000);
+            vt::WaitUntil([&] { return !r.reply.isEmpty() || r.closed; }, 30000);
             if (r.reply.value("result").toInt() != 0) vt::WaitUntil([&] { return r.closed; }, 5000);
             return r;
         };
@@ -220,7 +220,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(bool, box);
         QProcess* first = start();
-        QVERIFY(vt::WaitUntil([&] { return vt::CanConnect(m_inst->consolePort, 200); }, 20000));
+        QVERIFY(vt::WaitUntil([&] { return vt::CanConnect(m_inst->consolePort, 200); }, 30000));
         const int boxesBefore = m_inst->logLines("messagebox").size();
         QProcess* second = start(args, "ok");
         QVERIFY(second->waitForFinished(30000));
@@ -268,10 +268,10 @@ private slots:
 
         // Start from the list: running, with its port.
         emit page->Ope(row)->Button()->pressed();
-        QVERIFY2(vt::WaitUntil([&] { return check() && page->Status(row)->IsRunning(); }, 20000),
+        QVERIFY2(vt::WaitUntil([&] { return check() && page->Status(row)->IsRunning(); }, 30000),
                  "the host did not come up");
         QCOMPARE(page->Ope(row)->State(), int(OpeWidget::Running));
-        QVERIFY(vt::WaitUntil([&] { return vt::CanConnect(port, 200); }, 20000));
+        QVERIFY(vt::WaitUntil([&] { return vt::CanConnect(port, 200); }, 30000));
         QCOMPARE(pidsOf(exe).size(), 1);
 
         // Stop through its shared memory: gone within seconds.
