@@ -261,6 +261,11 @@ private slots:
             page->CheckStatus();
             return vt::WaitUntil([&] { return !page->IsChecking(); }, 10000);
         };
+        // A check lasts until its result is in the list: the worker's end alone is not that
+        // (the result reaches the list through this thread's events, which do not run here).
+        page->CheckStatus();
+        QThread::msleep(500);
+        QVERIFY(page->IsChecking());
         QVERIFY(check());
         QVERIFY(!page->Status(row)->IsRunning());
         QCOMPARE(page->Ope(row)->State(), int(OpeWidget::Stopped));
