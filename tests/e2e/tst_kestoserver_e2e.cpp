@@ -110,7 +110,7 @@ private slots:
                            30000) &&
                      server->state() == QProcess::Running,
                  "the server did not bind its port");
-        QVERIFY(vt::CanConnect(port));
+        QVERIFY(vt::WaitUntil([&] { return vt::CanConnect(port, 200); }, 30000));
         // The start balloon follows the bind: wait for it rather than race it.
         waitUntil([&]() { return !inst.logLines(QStringLiteral("balloon")).isEmpty(); }, 30000);
         QCOMPARE(inst.logLines(QStringLiteral("balloon")),
@@ -170,7 +170,7 @@ private slots:
         QCOMPARE(boxes, QStringList{QStringLiteral("messagebox\t\tKestoServer %1").arg(running)});
         // The first one goes on as before.
         QCOMPARE(first->state(), QProcess::Running);
-        QVERIFY(vt::CanConnect(port));
+        QVERIFY(vt::WaitUntil([&] { return vt::CanConnect(port, 200); }, 30000));
 
         SHAREMEMHANDLE stop = inst.openStopChannel();
         QVERIFY(stop);

@@ -181,7 +181,7 @@ private slots:
         QCOMPARE(inst.logLines(QStringLiteral("messagebox")),
                  QStringList{QStringLiteral("messagebox\t\tPavoServer %1").arg(running)});
         QCOMPARE(first->state(), QProcess::Running);
-        QVERIFY(vt::CanConnect(port));
+        QVERIFY(vt::WaitUntil([&] { return vt::CanConnect(port, 200); }, 30000));
         SHAREMEMHANDLE stop = inst.openStopChannel();
         QCOMPARE(ConsoleShell::WriteStopCommand(stop), 0);
         QVERIFY(first->waitForFinished(15000));

@@ -222,7 +222,7 @@ private slots:
         QProcess* second = start();
         QVERIFY(second->waitForFinished(30000));
         QCOMPARE(second->exitCode(), 255);
-        QVERIFY(connectable());
+        QVERIFY(WaitUntil([&]() { return connectable(); }, 30000));
 
         QCOMPARE(ask("quit"), QString("ok"));
         QVERIFY(player->waitForFinished(20000));

@@ -298,6 +298,7 @@ private slots:
         QVERIFY(vt::WaitUntil([&] { return pidsOf(exe).isEmpty(); }, 15000));
         QVERIFY(
             vt::WaitUntil([&] { return check() && page->Ope(row)->State() == OpeWidget::Stopped; }, 10000));
+        const int stopsBefore = m_inst->logLines("exiting").size();  // the hosts log to the run's UI log
         emit page->Ope(row)->Button()->pressed();
         QVERIFY(vt::WaitUntil([&] { return pidsOf(exe).size() == 1 && vt::CanConnect(port, 200); }, 30000));
         // It met the old stop in its constructor (before it took its port) and cleared it...
@@ -305,7 +306,8 @@ private slots:
         // ...rather than leave it for a tick to obey: three of its channel polls, and it is up.
         QTest::qWait(3000);
         QCOMPARE(pidsOf(exe).size(), 1);
-        QVERIFY(vt::CanConnect(port));
+        QCOMPARE(m_inst->logLines("exiting").size(), stopsBefore);
+        QVERIFY(vt::WaitUntil([&] { return vt::CanConnect(port, 200); }, 30000));
         QVERIFY(check());
         QVERIFY(page->Status(row)->IsRunning());
 
