@@ -172,6 +172,7 @@ OpeWidget* PageServerList::Ope(int row) const {
 }
 
 void PageServerList::CheckStatus() {
+    m_checking = true;
     if (m_watch.isRunning()) {
         m_checkAgain = true;
         return;
@@ -195,6 +196,8 @@ void PageServerList::ApplyScan() {
     if (m_checkAgain) {
         m_checkAgain = false;
         CheckStatus();
+    } else {
+        m_checking = false;
     }
 }
 

@@ -62,8 +62,9 @@ public:
     QStandardItemModel* Model() const { return m_model; }
     StatusWidget* Status(int row) const;
     OpeWidget* Ope(int row) const;
-    // True while a check runs on the worker.
-    bool IsChecking() const { return m_watch.isRunning(); }
+    // True from the start of a check until its result is shown in the list (the worker is done
+    // a moment before its result reaches this thread).
+    bool IsChecking() const { return m_checking; }
     // Where the hosts are looked for (tests point it at a fixture).
     void SetProcRoot(const QString& root) { m_procRoot = root; }
 
@@ -86,5 +87,6 @@ private:
     SHAREMEMHANDLE m_mem[2] = {nullptr, nullptr};
     QFutureWatcher<QVector<ProcessWatch::HostState>> m_watch;  // results come back on the GUI thread
     bool m_checkAgain = false;                                 // a check was asked for while one ran
+    bool m_checking = false;  // GUI thread: a check runs, or its result is not shown yet
     QString m_procRoot = QStringLiteral("/proc");
 };

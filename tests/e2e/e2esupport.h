@@ -1,6 +1,7 @@
 // What the end-to-end tests share: a virtual X server of their own, copies of program folders
-// with the folders and environment of one run, free ports, waiting for a condition, and ending
-// the processes a test started.
+// with the folders and environment of one run, the operator's pointer and keys through the X
+// test extension, and ending the processes a test started. Ports, waiting for a condition and
+// required tools come from testsupport.h.
 #pragma once
 
 #include <QDir>
@@ -16,7 +17,10 @@
 #include <QTranslator>
 #include <QtTest>
 
+#include <dlfcn.h>
 #include <functional>
+
+#include "testsupport.h"
 
 namespace e2e {
 
@@ -34,33 +38,27 @@ inline bool CopyTree(const QString& from, const QString& to) {
     return true;
 }
 
-// Polls cond (handling events meanwhile) until it holds or ms have passed.
-inline bool WaitUntil(const std::function<bool()>& cond, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms) return false;
-        QTest::qWait(50);
+// The caller's variables that would change what a program does or where it draws: our own
+// (an instance scope, a scripted answer, a fixture path of another run), the engines' and Qt's
+// (a scale factor moves every control). Each run sets what it needs itself.
+inline QStringList ForeignVariables() {
+    QStringList out;
+    for (const QString& name : QProcessEnvironment::systemEnvironment().keys()) {
+        if (name == QLatin1String("VANTEL_BIN_DIR") || name == QLatin1String("VANTEL_SOURCE_DIR")) continue;
+        if (name.startsWith(QLatin1String("VANTEL_")) || name.startsWith(QLatin1String("LUMO_")) ||
+            name.startsWith(QLatin1String("QT_")))
+            out << name;
     }
-    return true;
+    return out;
 }
-
-// A TCP port nobody listens on now.
-inline quint16 FreePort() {
-    QTcpServer s;
-    s.listen(QHostAddress::AnyIPv4, 0);
-    return s.serverPort();
+inline QProcessEnvironment CleanEnvironment() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : ForeignVariables()) env.remove(name);
+    return env;
 }
-
-inline bool CanConnect(quint16 port, int ms = 1000) {
-    QTcpSocket sock;
-    sock.connectToHost(QHostAddress::LocalHost, port);
-    return sock.waitForConnected(ms);
-}
-
-inline bool PortIsFree(quint16 port) {
-    QTcpServer s;
-    return s.listen(QHostAddress::AnyIPv4, port);
+// The same for this process, for the programs it starts itself.
+inline void ClearForeignVariables() {
+    for (const QString& name : ForeignVariables()) qunsetenv(name.toLocal8Bit().constData());
 }
 
 // A copy of the built programs with their run-time files (resource bundle, languages, style
@@ -90,7 +88,7 @@ struct ProgramCopy {
             !CopyTree(bin + QStringLiteral("/Languages"), prog + QStringLiteral("/Languages")) ||
             !CopyTree(bin + QStringLiteral("/res"), prog + QStringLiteral("/res")))
             return false;
-        for (const char* d : {"home", "config", "runtime", "logs", "tmp"})
+        for (const char* d : {"home", "config", "data", "cache", "runtime", "logs", "tmp"})
             QDir().mkpath(root.filePath(QLatin1String(d)));
         QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -114,6 +112,8 @@ struct ProgramCopy {
         v.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         v.insert(QStringLiteral("HOME"), root.filePath(QStringLiteral("home")));
         v.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("config")));
+        v.insert(QStringLiteral("XDG_DATA_HOME"), root.filePath(QStringLiteral("data")));
+        v.insert(QStringLiteral("XDG_CACHE_HOME"), root.filePath(QStringLiteral("cache")));
         v.insert(QStringLiteral("XDG_RUNTIME_DIR"), root.filePath(QStringLiteral("runtime")));
         v.insert(QStringLiteral("VANTEL_LOG_DIR"), root.filePath(QStringLiteral("logs")));
         v.insert(QStringLiteral("TMPDIR"), root.filePath(QStringLiteral("tmp")));
@@ -124,7 +124,7 @@ struct ProgramCopy {
     }
     QProcessEnvironment Environment(const QString& display, const QString& scope,
                                     const QString& reply = QString()) const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = CleanEnvironment();
         const QMap<QString, QString> v = RunVariables(display, scope, reply);
         for (auto it = v.begin(); it != v.end(); ++it) {
             if (it.value().isEmpty())
@@ -168,16 +168,20 @@ inline void EndAll(QList<QProcess*>* procs) {
 // A virtual X server on a display number it picks itself.
 class Xvfb {
 public:
-    static bool Installed() { return !QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty(); }
+    static bool Installed() { return vt::HaveTool(QStringLiteral("Xvfb")); }
 
     // The display (":N"), or empty when the server did not come up.
     QString Start(const QString& screen = QStringLiteral("1280x800x24")) {
         // -displayfd: the server picks a free display number and writes it to us when ready.
-        m_proc.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                              QStringLiteral("0"), screen, QStringLiteral("-nolisten"),
-                                              QStringLiteral("tcp")});
-        if (!m_proc.waitForStarted(5000)) return QString();
-        WaitUntil([this]() { return m_proc.canReadLine() || m_proc.state() != QProcess::Running; }, 10000);
+        // -noreset: an X server resets when its last client goes, and a program that connects
+        // meanwhile (the next one a test starts, after it killed the last) is turned away.
+        m_proc.start(QStringLiteral("Xvfb"),
+                     {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                      QStringLiteral("-screen"), QStringLiteral("0"), screen, QStringLiteral("-nolisten"),
+                      QStringLiteral("tcp")});
+        if (!m_proc.waitForStarted(30000)) return QString();
+        vt::WaitUntil([this]() { return m_proc.canReadLine() || m_proc.state() != QProcess::Running; },
+                      30000);
         const QByteArray number = m_proc.readLine().trimmed();
         return number.isEmpty() ? QString() : QStringLiteral(":") + QString::fromLatin1(number);
     }
@@ -190,6 +194,192 @@ public:
 
 private:
     QProcess m_proc;
+};
+
+// The operator at an X display: finds a program's window once the server shows it (mapped and
+// viewable, so that input reaches it), moves the pointer, clicks and types through the X test
+// extension, and reads the primary selection (what a text field copies when its text is
+// selected). Xlib and Xtst are loaded at run time: only the run-time libraries are needed.
+// Every action ends with a round trip, so the server has delivered it when the call returns.
+class XSession {
+public:
+    bool Open(const QString& display) {
+        m_x11 = dlopen("libX11.so.6", RTLD_NOW);
+        m_xtst = dlopen("libXtst.so.6", RTLD_NOW);
+        if (!m_x11 || !m_xtst) return false;
+        auto x = [this](const char* name) { return dlsym(m_x11, name); };
+        openDisplay = reinterpret_cast<decltype(openDisplay)>(x("XOpenDisplay"));
+        closeDisplay = reinterpret_cast<decltype(closeDisplay)>(x("XCloseDisplay"));
+        sync = reinterpret_cast<decltype(sync)>(x("XSync"));
+        keysymToKeycode = reinterpret_cast<decltype(keysymToKeycode)>(x("XKeysymToKeycode"));
+        defaultRoot = reinterpret_cast<decltype(defaultRoot)>(x("XDefaultRootWindow"));
+        queryTree = reinterpret_cast<decltype(queryTree)>(x("XQueryTree"));
+        getAttributes = reinterpret_cast<decltype(getAttributes)>(x("XGetWindowAttributes"));
+        getProperty = reinterpret_cast<decltype(getProperty)>(x("XGetWindowProperty"));
+        deleteProperty = reinterpret_cast<decltype(deleteProperty)>(x("XDeleteProperty"));
+        internAtom = reinterpret_cast<decltype(internAtom)>(x("XInternAtom"));
+        createWindow = reinterpret_cast<decltype(createWindow)>(x("XCreateSimpleWindow"));
+        convertSelection = reinterpret_cast<decltype(convertSelection)>(x("XConvertSelection"));
+        xfree = reinterpret_cast<decltype(xfree)>(x("XFree"));
+        motion = reinterpret_cast<decltype(motion)>(dlsym(m_xtst, "XTestFakeMotionEvent"));
+        button = reinterpret_cast<decltype(button)>(dlsym(m_xtst, "XTestFakeButtonEvent"));
+        key = reinterpret_cast<decltype(key)>(dlsym(m_xtst, "XTestFakeKeyEvent"));
+        // A window may go between listing and asking (a process that ends): Xlib's own handler
+        // would end this process on that error; ours ignores it (the call returns nothing).
+        using Handler = int (*)(void*, void*);
+        auto setErrorHandler = reinterpret_cast<Handler (*)(Handler)>(x("XSetErrorHandler"));
+        if (!setErrorHandler) return false;
+        setErrorHandler([](void*, void*) { return 0; });
+        if (!openDisplay || !closeDisplay || !sync || !keysymToKeycode || !defaultRoot || !queryTree ||
+            !getAttributes || !getProperty || !deleteProperty || !internAtom || !createWindow ||
+            !convertSelection || !xfree || !motion || !button || !key)
+            return false;
+        m_display = openDisplay(display.toLatin1().constData());
+        return m_display != nullptr;
+    }
+    ~XSession() {
+        if (m_display) closeDisplay(m_display);
+        if (m_xtst) dlclose(m_xtst);
+        if (m_x11) dlclose(m_x11);
+    }
+
+    // The screen area of a top-level window of process pid (of the given size, if one is given)
+    // that the server shows now; empty while there is none.
+    QRect ViewableWindow(qint64 pid, const QSize& size = QSize()) {
+        const unsigned long pidAtom = internAtom(m_display, "_NET_WM_PID", 0);
+        unsigned long root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        if (!queryTree(m_display, defaultRoot(m_display), &root, &parent, &children, &count)) return QRect();
+        QRect found;
+        for (unsigned i = 0; i < count && found.isNull(); ++i) {
+            Attributes a{};
+            if (!getAttributes(m_display, children[i], &a) || a.map_state != kIsViewable) continue;
+            if (size.isValid() && (a.width != size.width() || a.height != size.height())) continue;
+            const QByteArray owner = Property(children[i], pidAtom, kCardinal);
+            if (owner.size() < int(sizeof(long)) || *reinterpret_cast<const long*>(owner.constData()) != pid)
+                continue;
+            found = QRect(a.x, a.y, a.width, a.height);
+        }
+        if (children) xfree(children);
+        return found;
+    }
+
+    void Click(const QPoint& at) {
+        motion(m_display, -1, at.x(), at.y(), 0);
+        button(m_display, 1, 1, 0);
+        button(m_display, 1, 0, 0);
+        sync(m_display, 0);
+    }
+    void Key(unsigned long keysym, unsigned long modifier = 0) {
+        const unsigned mod = modifier ? keysymToKeycode(m_display, modifier) : 0;
+        const unsigned code = keysymToKeycode(m_display, keysym);
+        if (mod) key(m_display, mod, 1, 0);
+        key(m_display, code, 1, 0);
+        key(m_display, code, 0, 0);
+        if (mod) key(m_display, mod, 0, 0);
+        sync(m_display, 0);
+    }
+    void Type(const QByteArray& digits) {
+        for (char c : digits) Key(static_cast<unsigned char>(c));  // digits and letters are their own keysyms
+    }
+
+    // The text of the primary selection as its owner hands it over; a null string when nobody
+    // answers within ms. The request is made again while nobody owns the selection: a program
+    // takes it only once it has handled the keys that select its text.
+    QString PrimarySelection(int ms = 10000) {
+        if (!m_requestor) m_requestor = createWindow(m_display, defaultRoot(m_display), 0, 0, 1, 1, 0, 0, 0);
+        const unsigned long utf8 = internAtom(m_display, "UTF8_STRING", 0);
+        const unsigned long into = internAtom(m_display, "VANTEL_E2E_SELECTION", 0);
+        QElapsedTimer clock;
+        clock.start();
+        QByteArray text;
+        bool answered = false;
+        while (!answered && clock.elapsed() < ms) {
+            deleteProperty(m_display, m_requestor, into);
+            convertSelection(m_display, kPrimary, utf8, into, m_requestor, 0);
+            sync(m_display, 0);
+            // The owner writes the text to our window's property: poll for it rather than read events.
+            vt::WaitUntil([&] { return answered = PropertyIfSet(m_requestor, into, &text); }, 250);
+        }
+        return answered ? QString::fromUtf8(text) : QString();
+    }
+
+    // Selects the text of the field that has the keyboard, then reads it back.
+    QString FieldText() {
+        Key(kLetterA, kControl);
+        return PrimarySelection();
+    }
+
+    static constexpr unsigned long kControl = 0xffe3, kLetterA = 0x61;
+
+private:
+    // Xlib's XWindowAttributes.
+    struct Attributes {
+        int x, y, width, height, border_width, depth;
+        void* visual;
+        unsigned long root;
+        int c_class, bit_gravity, win_gravity, backing_store;
+        unsigned long backing_planes, backing_pixel;
+        int save_under;
+        unsigned long colormap;
+        int map_installed, map_state;
+        long all_event_masks, your_event_mask, do_not_propagate_mask;
+        int override_redirect;
+        void* screen;
+    };
+    static constexpr int kIsViewable = 2;
+    static constexpr unsigned long kPrimary = 1, kCardinal = 6, kAnyType = 0;
+
+    bool PropertyIfSet(unsigned long window, unsigned long property, QByteArray* out) {
+        unsigned long type = 0, items = 0, after = 0;
+        int format = 0;
+        unsigned char* data = nullptr;
+        if (getProperty(m_display, window, property, 0, 1 << 16, 0, kAnyType, &type, &format, &items, &after,
+                        &data) != 0)
+            return false;
+        const bool set = type != 0;
+        if (set && data && format == 8) *out = QByteArray(reinterpret_cast<const char*>(data), int(items));
+        if (data) xfree(data);
+        return set;
+    }
+    QByteArray Property(unsigned long window, unsigned long property, unsigned long type) {
+        unsigned long actual = 0, items = 0, after = 0;
+        int format = 0;
+        unsigned char* data = nullptr;
+        QByteArray out;
+        // Items of 32 bits come as longs.
+        if (getProperty(m_display, window, property, 0, 1, 0, type, &actual, &format, &items, &after,
+                        &data) == 0 &&
+            data && items == 1 && format == 32)
+            out = QByteArray(reinterpret_cast<const char*>(data), sizeof(long));
+        if (data) xfree(data);
+        return out;
+    }
+
+    void* m_x11 = nullptr;
+    void* m_xtst = nullptr;
+    void* m_display = nullptr;
+    unsigned long m_requestor = 0;
+    void* (*openDisplay)(const char*) = nullptr;
+    int (*closeDisplay)(void*) = nullptr;
+    int (*sync)(void*, int) = nullptr;
+    unsigned char (*keysymToKeycode)(void*, unsigned long) = nullptr;
+    unsigned long (*defaultRoot)(void*) = nullptr;
+    int (*queryTree)(void*, unsigned long, unsigned long*, unsigned long*, unsigned long**,
+                     unsigned*) = nullptr;
+    int (*getAttributes)(void*, unsigned long, Attributes*) = nullptr;
+    int (*getProperty)(void*, unsigned long, unsigned long, long, long, int, unsigned long, unsigned long*,
+                       int*, unsigned long*, unsigned long*, unsigned char**) = nullptr;
+    int (*deleteProperty)(void*, unsigned long, unsigned long) = nullptr;
+    unsigned long (*internAtom)(void*, const char*, int) = nullptr;
+    unsigned long (*createWindow)(void*, unsigned long, int, int, unsigned, unsigned, unsigned, unsigned long,
+                                  unsigned long) = nullptr;
+    int (*convertSelection)(void*, unsigned long, unsigned long, unsigned long, unsigned long,
+                            unsigned long) = nullptr;
+    int (*xfree)(void*) = nullptr;
+    int (*motion)(void*, int, int, int, unsigned long) = nullptr;
+    int (*button)(void*, unsigned, int, unsigned long) = nullptr;
+    int (*key)(void*, unsigned, int, unsigned long) = nullptr;
 };
 
 }  // namespace e2e

@@ -60,15 +60,32 @@ class TestKestoServerE2E : public QObject {
         p->setStandardOutputFile(QProcess::nullDevice());
         p->start(inst.prog + QStringLiteral("/KestoServer"), QStringList());
         m_procs << p;
-        p->waitForStarted(5000);
+        p->waitForStarted(30000);
         return p;
     }
 
-    static bool waitUntil(std::function<bool()> cond, int ms) { return e2e::WaitUntil(cond, ms); }
+    static bool waitUntil(std::function<bool()> cond, int ms) { return vt::WaitUntil(cond, ms); }
+
+    // Whether the X server shows a window of the console: it has left its constructor (where it
+    // opens its stop channel and starts its engine) and runs its loop.
+    bool windowShown(QProcess* server) {
+        e2e::XSession x;
+        if (!x.Open(m_display)) return false;
+        return waitUntil([&] {
+            return !x.ViewableWindow(server->processId()).isNull() || server->state() != QProcess::Running;
+        }, 30000) && server->state() == QProcess::Running;
+    }
+
+    // The stop block as the console's channel holds it: whether it holds a command.
+    static bool holdsStop(SHAREMEMHANDLE channel) {
+        char block[1024] = {};
+        return ShareMemoryRead(channel, 1, block, sizeof block) == 0 &&
+               ConsoleShell::IsStopCommand(block, sizeof block);
+    }
 
 private slots:
     void initTestCase() {
-        if (!e2e::Xvfb::Installed()) QSKIP("Xvfb is not installed");
+        VT_REQUIRE(e2e::Xvfb::Installed(), "Xvfb is not installed");
         m_display = m_xvfb.Start();
         QVERIFY2(!m_display.isEmpty(), "Xvfb did not report a display");
     }
@@ -84,18 +101,18 @@ private slots:
     }
     void startsBindsAndStopsOnCommand() {
         QFETCH(QByteArray, language);
-        const quint16 port = e2e::FreePort();
+        const quint16 port = vt::ReservePort();
         Installation inst;
         QVERIFY(inst.make(port, language));
         QProcess* server = start(inst);
         QCOMPARE(server->state(), QProcess::Running);
-        QVERIFY2(waitUntil([&]() { return e2e::CanConnect(port, 200) || server->state() != QProcess::Running; },
-                           15000) &&
+        QVERIFY2(waitUntil([&]() { return vt::CanConnect(port, 200) || server->state() != QProcess::Running; },
+                           30000) &&
                      server->state() == QProcess::Running,
                  "the server did not bind its port");
-        QVERIFY(e2e::CanConnect(port));
+        QVERIFY(vt::WaitUntil([&] { return vt::CanConnect(port, 200); }, 30000));
         // The start balloon follows the bind: wait for it rather than race it.
-        waitUntil([&]() { return !inst.logLines(QStringLiteral("balloon")).isEmpty(); }, 10000);
+        waitUntil([&]() { return !inst.logLines(QStringLiteral("balloon")).isEmpty(); }, 30000);
         QCOMPARE(inst.logLines(QStringLiteral("balloon")),
                  QStringList{QStringLiteral("balloon\t%1\t%2\tinformation")
                                  .arg(inst.translate(language, "K3741_Msg"),
@@ -104,14 +121,12 @@ private slots:
 
         SHAREMEMHANDLE stop = inst.openStopChannel();
         QVERIFY(stop);
-        QElapsedTimer clock;
-        clock.start();
         QCOMPARE(ConsoleShell::WriteStopCommand(stop), 0);
-        QVERIFY2(server->waitForFinished(3000), "the server did not stop within 3 s");
-        QVERIFY(clock.elapsed() <= 3000);
+        // Obeyed at its next one-second tick; a busy machine may take longer than that to run it.
+        QVERIFY2(server->waitForFinished(30000), "the server did not stop on the command");
         QCOMPARE(server->exitStatus(), QProcess::NormalExit);
         QCOMPARE(server->exitCode(), 0);
-        QVERIFY(e2e::PortIsFree(port));
+        QVERIFY(vt::PortIsFree(port));
         QCOMPARE(inst.logLines(QStringLiteral("exiting")).size(), 1);
         QCOMPARE(inst.logLines(QStringLiteral("messagebox")).size(), 0);  // no question on a stop command
         // The command was consumed.
@@ -134,19 +149,19 @@ private slots:
     }
     void secondStartIsRefused() {
         QFETCH(bool, otherFolders);
-        const quint16 port = e2e::FreePort();
+        const quint16 port = vt::ReservePort();
         Installation inst;
         QVERIFY(inst.make(port, "English"));
         QProcess* first = start(inst);
         QVERIFY(
-            waitUntil([&]() { return e2e::CanConnect(port, 200) || first->state() != QProcess::Running; }, 15000));
+            waitUntil([&]() { return vt::CanConnect(port, 200) || first->state() != QProcess::Running; }, 30000));
         QCOMPARE(first->state(), QProcess::Running);
 
         Installation other;
-        QVERIFY(other.make(e2e::FreePort(), "English"));
+        QVERIFY(other.make(vt::ReservePort(), "English"));
         const Installation& secondInst = otherFolders ? other : inst;
         QProcess* second = start(secondInst, QStringLiteral("ok"));
-        QVERIFY(second->waitForFinished(15000));
+        QVERIFY(second->waitForFinished(30000));
         QCOMPARE(second->exitStatus(), QProcess::NormalExit);
         QCOMPARE(second->exitCode(), 255);  // -1
         const QString running = inst.translate("English", "K6859_Runnig");
@@ -155,12 +170,12 @@ private slots:
         QCOMPARE(boxes, QStringList{QStringLiteral("messagebox\t\tKestoServer %1").arg(running)});
         // The first one goes on as before.
         QCOMPARE(first->state(), QProcess::Running);
-        QVERIFY(e2e::CanConnect(port));
+        QVERIFY(vt::WaitUntil([&] { return vt::CanConnect(port, 200); }, 30000));
 
         SHAREMEMHANDLE stop = inst.openStopChannel();
         QVERIFY(stop);
         QCOMPARE(ConsoleShell::WriteStopCommand(stop), 0);
-        QVERIFY(first->waitForFinished(3000));
+        QVERIFY(first->waitForFinished(15000));
         QCOMPARE(first->exitCode(), 0);
         ShareMemoryDelete(stop);
     }
@@ -168,17 +183,20 @@ private slots:
     // A stop written while the console starts (before it opened its channel) is obeyed, not
     // cleared as a leftover; one left from before its start is cleared.
     void stopWrittenDuringStart() {
-        const quint16 port = e2e::FreePort();
+        const quint16 port = vt::ReservePort();
         Installation inst;
         QVERIFY(inst.make(port, "English"));
         SHAREMEMHANDLE stale = inst.openStopChannel();
         QVERIFY(stale);
         QCOMPARE(ConsoleShell::WriteStopCommand(stale), 0);
         QProcess* server = start(inst);
-        QVERIFY(waitUntil([&]() { return e2e::CanConnect(port, 200) || server->state() != QProcess::Running; },
-                          15000));
-        QTest::qWait(1500);                            // a console tick
-        QCOMPARE(server->state(), QProcess::Running);  // that stop is older than this console
+        // Through its constructor, where it met the old stop: cleared, not left for a tick to obey.
+        QVERIFY2(windowShown(server), "the console did not come up");
+        QVERIFY(!holdsStop(stale));
+        // A stop obeyed would end it at its next tick (one second): it must not.
+        QTest::qWait(1500);
+        QCOMPARE(server->state(), QProcess::Running);
+        QCOMPARE(inst.logLines(QStringLiteral("exiting")).size(), 0);
         server->kill();
         server->waitForFinished(5000);
         ShareMemoryDelete(stale);
@@ -207,17 +225,17 @@ private slots:
         Installation inst;
         QVERIFY(inst.make(port, "English"));
         QProcess* server = start(inst);
-        QVERIFY(waitUntil([&]() { return !inst.logLines(QStringLiteral("balloon")).isEmpty(); }, 15000));
+        QVERIFY(waitUntil([&]() { return !inst.logLines(QStringLiteral("balloon")).isEmpty(); }, 30000));
         QCOMPARE(inst.logLines(QStringLiteral("balloon")),
                  QStringList{QStringLiteral("balloon\t%1\t%2\tcritical")
                                  .arg(inst.translate("English", "K3745_Error"),
                                       inst.translate("English", "K3746_KestoFail"))});
-        QTest::qWait(500);
-        QCOMPARE(server->state(), QProcess::Running);
+        // It goes on after the failure: its window comes up.
+        QVERIFY2(windowShown(server), "the console did not go on after the failed start");
 
         SHAREMEMHANDLE stop = inst.openStopChannel();
         QCOMPARE(ConsoleShell::WriteStopCommand(stop), 0);
-        QVERIFY2(server->waitForFinished(3000), "the stop channel must work after a failed start");
+        QVERIFY2(server->waitForFinished(15000), "the stop channel must work after a failed start");
         QCOMPARE(server->exitCode(), 0);
         ShareMemoryDelete(stop);
         QVERIFY(squatter.isListening());  // nobody took it from its owner
