@@ -10,6 +10,7 @@
 #include <QToolButton>
 #include <QtTest>
 #include <sys/resource.h>
+#include "testsupport.h"
 
 #include "LumoCore/LumoCore.h"
 #include "VantelInfraAPI/testseams.h"
@@ -81,7 +82,7 @@ class TestDownLoadDialog : public QObject {
 
 private slots:
     void initTestCase() {
-        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the records");
+        VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the records");
         UseConfig(dir.path(), P("records"), "GUID-CHN-STREAM-YYYYMMDD-HHMMSS");
         rec = P("rec.dav");
         longRec = P("long.mp4");

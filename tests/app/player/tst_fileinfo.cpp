@@ -2,6 +2,7 @@
 #include <QtTest>
 
 #include <QDesktopServices>
+#include "testsupport.h"
 
 #include "dialogtesting.h"
 #include "player/dialogs/fileinfo.h"
@@ -205,7 +206,7 @@ void TestFileInfo::languages_data() {
 void TestFileInfo::languages() {
     QFETCH(int, language);
     QFETCH(QString, title);
-    if (!LoadShippedLanguage(language)) QSKIP("VANTEL_BIN_DIR is not set");
+    VT_REQUIRE(LoadShippedLanguage(language), "VANTEL_BIN_DIR is not set");
     FileInfo dialog;
     PlayFileInfo info;
     info.path = "/r/a.dav";

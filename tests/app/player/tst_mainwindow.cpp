@@ -13,6 +13,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "testsupport.h"
 
 #include "LumoCore/LumoCore.h"
 #include "VantelInfraAPI/testseams.h"
@@ -39,12 +40,6 @@ bool MakeClip(const QString& path, int seconds, const QString& format = QString(
     QProcess ff;
     ff.start("ffmpeg", args);
     return ff.waitForFinished(60000) && ff.exitStatus() == QProcess::NormalExit && ff.exitCode() == 0;
-}
-
-quint16 ClosedPort() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();  // closed again when s goes
 }
 
 }  // namespace
@@ -260,7 +255,7 @@ private slots:
         w->SetSplit(2);
         QVERIFY(PlayIn(0, clipLong));
         w->SelectView(1);
-        const QString url = QString("rtsp://127.0.0.1:%1/none").arg(ClosedPort());
+        const QString url = QString("rtsp://127.0.0.1:%1/none").arg(vt::ReservePort());
         w->AddStreamUrl(url, true);
         QTRY_VERIFY_WITH_TIMEOUT(!(w->PlayingViews() & 2u), 30000);
         QVERIFY(Open(0));

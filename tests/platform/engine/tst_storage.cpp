@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include "testsupport.h"
 
 #include "LumoFS/LumoFS.h"
 #include "LumoSRecord/LumoSRecord.h"
@@ -252,8 +253,7 @@ private:
 };
 
 void TestStorage::initTestCase() {
-    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
-        QSKIP("the ffmpeg tool is not installed: no record files can be made");
+    VT_REQUIRE(vt::HaveTool(QStringLiteral("ffmpeg")), "the ffmpeg tool is not installed: no record files can be made");
     QVERIFY(m_clips.isValid());
     m_clipMain = m_clips.path() + "/main.ts";
     m_clipSub = m_clips.path() + "/sub.ts";
