@@ -1221,13 +1221,13 @@ void TestStorage::formatFailureReasons() {
         writeFile(disk("d1"), "not a folder");
     } else if (kind == "readonly") {
         makeDisk("d1", false);
-        if (!lockFolder(disk("d1"))) QSKIP("this file system cannot make a folder read-only here");
+        VT_REQUIRE(lockFolder(disk("d1")), "this file system cannot make a folder read-only here");
     } else if (kind != "missing") {
         makeDisk("d1");
         place("d1", 0, 1, 0, 0, kBase);
     }
-    if (kind == "pinned" && !lockFolder(disk("d1") + "/blk00000"))
-        QSKIP("this file system cannot make a folder read-only here");
+    if (kind == "pinned")
+        VT_REQUIRE(lockFolder(disk("d1") + "/blk00000"), "this file system cannot make a folder read-only here");
     startEngine();
 
     std::thread writer;
