@@ -261,10 +261,12 @@ private slots:
         QVERIFY(Open(0));
         QCOMPARE(ViewUrl(0), Url(clipLong));
         QCOMPARE(w->PlayingViews(), quint16(1));
-        // The operator is told.
-        QFile log(g_home->filePath("ui.log"));
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        QVERIFY(log.readAll().contains("stream_login_fail"));
+        // The operator is told (the box may come a moment after the view stopped).
+        const auto told = [] {
+            QFile log(g_home->filePath("ui.log"));
+            return log.open(QIODevice::ReadOnly) && log.readAll().contains("stream_login_fail");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(told(), 20000);
     }
 
     // -----------------------------------------------------------------------------------------
