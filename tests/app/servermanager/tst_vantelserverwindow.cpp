@@ -418,6 +418,7 @@ private slots:
         QTRY_VERIFY(!uiLog("exiting").isEmpty());
         m_window->ExitApp();  // a second exit does nothing
         QTRY_COMPARE_WITH_TIMEOUT(LumoSServerCount(), 0, 10000);
+        QTest::qWait(200);  // a second exit would have shown by now; closed boxes are deleted
         QCOMPARE(uiLog("exiting").size(), 1);
     }
 };
