@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test, then the sanitizer runs: the address (and undefined
-# behaviour) sanitizer over the media, engine, console and player tests, the thread sanitizer over
-# the media and engine tests (Qt is not built for it, so its reports on the windows' code are
-# mostly Qt's own locking it cannot see). SANITIZE=0 skips the sanitizer runs.
+# Sets up, builds (in CI, CI=true, with warnings as errors) and runs every test, end-to-end ones
+# included; then the sanitizer runs over the test areas listed below (an area is a test folder's
+# name, which is its tests' label): the address (and undefined behaviour) sanitizer over the
+# libraries' areas (media, engine, infra, lumocclient, event, sserver) and the programs' areas; the
+# thread sanitizer over the libraries with worker threads and the event console, not over the
+# windows' areas (infra's widgets, console, lumoc, player, settings ...): Qt is not built for it, so
+# its reports there would mostly be Qt's own locking, which it cannot see. SANITIZE=0 skips the
+# sanitizer runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -11,7 +15,7 @@ BUILD_DIR=${BUILD_DIR:-build}
 (cd "$BUILD_DIR" && ctest --output-on-failure -j "$(nproc)" --timeout 300)
 if [ "${SANITIZE:-1}" != "0" ]; then
   # One build and one run per sanitizer, over every area it covers.
-  SANITIZE_AREAS="media engine console lumoc player event eventserver settings kestopages sserver servermanager" \
+  SANITIZE_AREAS="media engine infra lumocclient console lumoc player event eventserver settings kestopages sserver servermanager" \
     bash scripts/test_sanitized.sh address
-  SANITIZE_AREAS="media engine event eventserver sserver" bash scripts/test_sanitized.sh thread
+  SANITIZE_AREAS="media engine lumocclient event eventserver sserver" bash scripts/test_sanitized.sh thread
 fi

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the media and engine tests with the address (and undefined-behaviour) sanitizer and with
-# the thread sanitizer, and runs them. Usage: scripts/test_sanitized.sh [address] [thread]
+# Builds the tests of the areas in SANITIZE_AREAS (test folder names, e.g. "media engine event";
+# default "media engine") with the address (and undefined-behaviour) sanitizer and/or the thread
+# sanitizer, into build-address / build-thread, and runs them. In CI (CI=true) every warning is an
+# error here too. Usage: SANITIZE_AREAS="..." scripts/test_sanitized.sh [address] [thread]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export CCACHE_BASEDIR="$PWD"
@@ -11,10 +13,15 @@ KINDS=("$@")
 GEN=()
 if command -v ninja >/dev/null 2>&1; then GEN=(-G Ninja); fi
 SUPP="$PWD/tests/sanitizers"
+WERROR=${VANTEL_WERROR:-}
+case "${CI:-}" in ""|0|false|FALSE|False) ;; *) WERROR=${WERROR:-ON} ;; esac
 for kind in "${KINDS[@]}"; do
   dir="build-$kind"
   if [ ! -f "$dir/CMakeCache.txt" ]; then
-    cmake -S . -B "$dir" "${GEN[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTEL_SANITIZE="$kind" >/dev/null
+    cmake -S . -B "$dir" "${GEN[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTEL_SANITIZE="$kind" \
+      -DVANTEL_WERROR="${WERROR:-OFF}" >/dev/null
+  elif [ -n "$WERROR" ]; then
+    cmake -S . -B "$dir" -DVANTEL_WERROR="$WERROR" >/dev/null
   fi
   targets=()
   for a in "${AREAS[@]}"; do targets+=(--target "vantel_tests_$a"); done

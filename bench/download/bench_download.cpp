@@ -231,7 +231,7 @@ int main(int argc, char** argv) {
         QStringList made;
         const double a = Ours(source, desc, "dav", out.path(), 1, &made);
         const double b = Ours(source, desc, "dav", out.path(), 4, &made);
-        if (a < 0 || b < 0 || made.toSet().size() != 5) {
+        if (a < 0 || b < 0 || QSet<QString>(made.begin(), made.end()).size() != 5) {
             std::fprintf(stderr, "concurrent downloads failed\n");
             return 1;
         }

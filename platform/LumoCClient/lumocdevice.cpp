@@ -38,7 +38,7 @@ std::string LocalGuid() {
 
 const Device* Find(int64_t id) {
     auto& d = Devices();
-    if (d.empty()) d[0] = Device{"127.0.0.1", LocalGuid()};
+    if (d.empty()) d[0] = Device{"127.0.0.1", LocalGuid(), {}};
     auto it = d.find(id);
     return it == d.end() ? nullptr : &it->second;
 }
@@ -48,7 +48,7 @@ const Device* Find(int64_t id) {
 int LumoCAddDev(int64_t deviceId, const char* address, const char* guid) {
     std::lock_guard<std::mutex> lock(g_mutex);
     Find(0);
-    Devices()[deviceId] = Device{address ? address : "", guid ? guid : ""};
+    Devices()[deviceId] = Device{address ? address : "", guid ? guid : "", {}};
     return 0;
 }
 

@@ -62,9 +62,9 @@ void* LumoSEStart(uint16_t port, uint16_t maxDevNum, uint16_t maxPicDays, uint32
     if (port == 0) return nullptr;
     lumose::EngineParams p;
     p.port = port;
-    p.maxDevNum = maxDevNum ? maxDevNum : LUMOSE_DEFAULT_MAXDEVNUM;
-    p.maxPicDays = maxPicDays ? maxPicDays : LUMOSE_DEFAULT_MAXPICDAYS;
-    p.maxEventRows = maxEventRows ? maxEventRows : LUMOSE_DEFAULT_MAXEVENTROWS;
+    p.maxDevNum = maxDevNum ? maxDevNum : quint32(LUMOSE_DEFAULT_MAXDEVNUM);
+    p.maxPicDays = maxPicDays ? maxPicDays : quint32(LUMOSE_DEFAULT_MAXPICDAYS);
+    p.maxEventRows = maxEventRows ? maxEventRows : quint32(LUMOSE_DEFAULT_MAXEVENTROWS);
     p.pathPic = CLumoString::IsEmpty(pathPic) ? workPath() : QString::fromUtf8(pathPic);
     p.pathDbs = CLumoString::IsEmpty(pathDbs) ? workPath() : QString::fromUtf8(pathDbs);
     auto engine = std::make_shared<lumose::EventEngine>(p);

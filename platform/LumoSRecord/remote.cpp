@@ -103,7 +103,7 @@ private:
             const httplib::Error e = r.error();
             const bool late = Remaining() <= 0 || e == httplib::Error::ConnectionTimeout;
             SetLastError(LUMOSR_REASON_UNREACHABLE, where() + ": " + httplib::to_string(e));
-            return late ? LUMOSR_ERR_TIMEOUT : LUMO_ERR_CONNECT;
+            return late ? int(LUMOSR_ERR_TIMEOUT) : int(LUMO_ERR_CONNECT);
         }
         if (r->status != 200) {
             // The recorder's own result and reason when it gave them (a refused account comes as

@@ -7,6 +7,7 @@
 #include <QScopeGuard>
 #include <QTextCodec>
 #include <unistd.h>
+#include "testsupport.h"
 
 #include "../consoletesthome.h"
 #include "LumoFS/LumoFS.h"
@@ -32,18 +33,6 @@ struct QuitCatcher : QObject {
         return false;
     }
 };
-
-quint16 freePort() {
-    QTcpServer s;
-    s.listen(QHostAddress::AnyIPv4, 0);
-    return s.serverPort();
-}
-
-bool canConnect(quint16 port) {
-    QTcpSocket sock;
-    sock.connectToHost(QHostAddress::LocalHost, port);
-    return sock.waitForConnected(2000);
-}
 
 }  // namespace
 
@@ -121,12 +110,12 @@ private slots:
     }
 
     void startsOnItsPort() {
-        const quint16 port = freePort();
+        const quint16 port = vt::ReservePort();
         writeSettings("port=" + QByteArray::number(port) + "\n");
         KestoRecordServer* w = open();
         QVERIFY(w->IsEngineStarted());
         QCOMPARE(w->GetPort(), port);
-        QVERIFY(canConnect(port));
+        QVERIFY(vt::CanConnect(port));
         QCOMPARE(
             logLines(QStringLiteral("balloon")),
             QStringList{QStringLiteral("balloon\tMessage\tThe recording server has started.\tinformation")});
@@ -151,7 +140,7 @@ private slots:
     }
     void staleStopIsCleared() {
         QFETCH(bool, stamped);
-        writeSettings("port=" + QByteArray::number(freePort()) + "\n");
+        writeSettings("port=" + QByteArray::number(vt::ReservePort()) + "\n");
         if (stamped)
             QCOMPARE(ConsoleShell::WriteStopCommand(m_manager, ConsoleShell::ProcessStartMs() - 1), 0);
         else
@@ -161,7 +150,9 @@ private slots:
         char block[1024];
         QCOMPARE(ShareMemoryRead(m_manager, 1, block, sizeof block), 0);
         QCOMPARE(QByteArray(block, sizeof block), QByteArray(1024, '\0'));
-        QTest::qWait(1500);  // the console tick has read the channel
+        // Two ticks of the console, each of which reads the channel.
+        QSignalSpy ticks(w->GetConsoleTimer(), &QTimer::timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 2, 20000);
         QVERIFY(!w->IsExiting());
         writeStop();
         QTRY_VERIFY_WITH_TIMEOUT(w->IsExiting(), 3000);
@@ -170,7 +161,7 @@ private slots:
     // A stop written while the console's process starts (here: this test process, before the
     // window opens its channel) is obeyed.
     void stopDuringStartIsObeyed() {
-        writeSettings("port=" + QByteArray::number(freePort()) + "\n");
+        writeSettings("port=" + QByteArray::number(vt::ReservePort()) + "\n");
         writeStop();
         KestoRecordServer* w = open();
         QVERIFY(!w->IsExiting());
@@ -192,7 +183,7 @@ private slots:
         QVERIFY(fs);
         const int32_t other = stored ? 0 : 1;
         fs->SetDiskFullPolicy(&other);
-        writeSettings("port=" + QByteArray::number(freePort()) + "\nHDDFull=" + QByteArray::number(stored) +
+        writeSettings("port=" + QByteArray::number(vt::ReservePort()) + "\nHDDFull=" + QByteArray::number(stored) +
                       "\n");
         KestoRecordServer* w = open();
         QVERIFY(w->IsEngineStarted());
@@ -205,7 +196,7 @@ private slots:
     // still reads its stop channel.
     void portTakenFailsLoudlyAndStillStops() {
         QTcpServer squatter;
-        QVERIFY(squatter.listen(QHostAddress::AnyIPv4, 0));
+        QVERIFY(squatter.listen(QHostAddress::AnyIPv4, vt::ReservePort()));
         writeSettings("port=" + QByteArray::number(squatter.serverPort()) + "\n");
         KestoRecordServer* w = open();
         QVERIFY(!w->IsEngineStarted());
@@ -240,7 +231,7 @@ private slots:
     void exitQuestion() {
         QFETCH(QString, reply);
         QFETCH(bool, exits);
-        const quint16 port = freePort();
+        const quint16 port = vt::ReservePort();
         writeSettings("port=" + QByteArray::number(port) + "\n");
         KestoRecordServer* w = open();
         QVERIFY(w->IsEngineStarted());
@@ -254,7 +245,7 @@ private slots:
                      QStringList{QStringLiteral("exiting\tWarning\tThe server is stopping, please wait...")});
             QTRY_COMPARE(m_quit.quits, 1);
             QVERIFY(!LumoSRIsStarted());
-            QVERIFY(!canConnect(port));
+            QVERIFY(!vt::CanConnect(port));
         } else {
             QVERIFY(LumoSRIsStarted());
             QVERIFY(w->GetConsoleTimer());
@@ -264,7 +255,7 @@ private slots:
     // "stop" arrives while the operator looks at the exit question: the console exits once, and
     // the question goes away with it.
     void stopWhileQuestionIsOpen() {
-        writeSettings("port=" + QByteArray::number(freePort()) + "\n");
+        writeSettings("port=" + QByteArray::number(vt::ReservePort()) + "\n");
         KestoRecordServer* w = open();
         QTimer::singleShot(200, this, [this]() { writeStop(); });
         QElapsedTimer clock;
@@ -284,7 +275,7 @@ private slots:
 
     // A language change refills the disk-full choice without passing the policy through "stop".
     void diskFullPolicyAcrossLanguageChange() {
-        writeSettings("port=" + QByteArray::number(freePort()) + "\nHDDFull=1\n");
+        writeSettings("port=" + QByteArray::number(vt::ReservePort()) + "\nHDDFull=1\n");
         KestoRecordServer* w = open();
         QComboBox* cb = w->GetForm().m_cbHDDFull;
         QCOMPARE(cb->currentIndex(), 1);
@@ -311,7 +302,7 @@ private slots:
 
     // The port editor's apply (hidden in the window, still a slot): only valid, bindable ports.
     void portChange() {
-        const quint16 port = freePort();
+        const quint16 port = vt::ReservePort();
         writeSettings("port=" + QByteArray::number(port) + "\n");
         KestoRecordServer* w = open();
         QVERIFY(w->IsEngineStarted());
@@ -321,32 +312,32 @@ private slots:
         w->OnChangeKestoPort();
         QCOMPARE(w->GetPort(), port);
         QCOMPARE(ui.m_edit_port->text(), QString::number(port));
-        QVERIFY(canConnect(port));
+        QVERIFY(vt::CanConnect(port));
 
         QTcpServer squatter;
-        QVERIFY(squatter.listen(QHostAddress::AnyIPv4, 0));
+        QVERIFY(squatter.listen(QHostAddress::AnyIPv4, vt::ReservePort()));
         ui.m_edit_port->setText(QString::number(squatter.serverPort()));
         w->OnChangeKestoPort();
         QCOMPARE(w->GetPort(), port);  // stays where it works
-        QVERIFY(canConnect(port));
+        QVERIFY(vt::CanConnect(port));
         QCOMPARE(logLines(QStringLiteral("balloon")).last(),
                  QStringLiteral("balloon\tError\tThe recording server failed to start. Check that its port "
                                 "is free.\tcritical"));
         QSettings before(settingsPath(), QSettings::IniFormat);
         QCOMPARE(before.value(QStringLiteral("port")).toInt(), int(port));
 
-        const quint16 moved = freePort();
+        const quint16 moved = vt::ReservePort();
         ui.m_edit_port->setText(QString::number(moved));
         w->OnChangeKestoPort();
         QCOMPARE(w->GetPort(), moved);
-        QVERIFY(canConnect(moved));
+        QVERIFY(vt::CanConnect(moved));
         QCOMPARE(ui.m_lbl_portvalue->text(), QString::number(moved));
         QSettings after(settingsPath(), QSettings::IniFormat);
         QCOMPARE(after.value(QStringLiteral("port")).toInt(), int(moved));
     }
 
     void autostartSwitch() {
-        writeSettings("port=" + QByteArray::number(freePort()) + "\n");
+        writeSettings("port=" + QByteArray::number(vt::ReservePort()) + "\n");
         KestoRecordServer* w = open();
         QCheckBox* box = w->GetForm().m_check_autoboot;
         QCOMPARE(box->isChecked(), VantelUtility::AutoRunWithSystem());
@@ -380,7 +371,7 @@ private slots:
         if (QString::fromUtf8(QTest::currentDataTag()).contains(QLatin1String("Latin-1")))
             QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
         auto restore = qScopeGuard([locale]() { QTextCodec::setCodecForLocale(locale); });
-        writeSettings("port=" + QByteArray::number(freePort()) + "\n");
+        writeSettings("port=" + QByteArray::number(vt::ReservePort()) + "\n");
         KestoRecordServer* w = open();
         const int balloonsBefore = logLines(QStringLiteral("balloon")).size();
         const QString file = m_dir.filePath(QStringLiteral("security-%1.xml")
@@ -410,7 +401,7 @@ private slots:
     }
 
     void languageSwitchFromTheCombo() {
-        writeSettings("port=" + QByteArray::number(freePort()) + "\n[skin]\nlanguage=English\n");
+        writeSettings("port=" + QByteArray::number(vt::ReservePort()) + "\n[skin]\nlanguage=English\n");
         KestoRecordServer* w = open();
         Ui::KestoRecordServer& ui = w->GetForm();
         QCOMPARE(ui.CbLanguage->currentText(), QStringLiteral("English"));

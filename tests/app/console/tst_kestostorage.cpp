@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <atomic>
 #include <string>
+#include "testsupport.h"
 
 #include "../consoletesthome.h"
 #include "LumoCClient/LumoCClient.h"
@@ -28,12 +29,6 @@
 #include "models/vmrmodels.h"
 
 namespace {
-
-quint16 freePort() {
-    QTcpServer s;
-    s.listen(QHostAddress::AnyIPv4, 0);
-    return s.serverPort();
-}
 
 // What the media layer's search seam saw and what it answers.
 struct SearchSeam {
@@ -290,8 +285,7 @@ class TestKestoStorage : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
-            QSKIP("the ffmpeg tool is needed");
+        VT_REQUIRE(vt::HaveTool(QStringLiteral("ffmpeg")), "the ffmpeg tool is needed");
         m_prog = consoletest::MakeProgramDir(m_dir);
         QVERIFY(!m_prog.isEmpty());
         const QString bin = qEnvironmentVariable("VANTEL_BIN_DIR");
@@ -332,7 +326,7 @@ private slots:
         writeConfig(6, defaultChannels());
 
         writeFile(m_prog + QStringLiteral("/kestoconfig.ini"),
-                  "port=" + QByteArray::number(freePort()) + "\n");
+                  "port=" + QByteArray::number(vt::ReservePort()) + "\n");
         m_log = m_dir.filePath(
             QStringLiteral("ui-%1-%2.log")
                 .arg(QTest::currentTestFunction(), QString(QTest::currentDataTag()).replace(' ', '_')));
@@ -982,7 +976,7 @@ private slots:
         QTest::mouseClick(ui.m_button_search, Qt::LeftButton);
         QTRY_COMPARE(w->GetRecordFileModel()->GetRowCount(), 2);
         QCOMPARE(w->GetRecordFileModel()->index(0, 10).data().toString(), recordName(2, 0, 0, m_base));
-        if (!m_media) QSKIP("the media library cannot play here");
+        VT_REQUIRE(m_media, "the media library cannot play here");
 
         int state = -1;
         QString title;

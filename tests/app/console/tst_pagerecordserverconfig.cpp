@@ -8,6 +8,7 @@
 #include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
+#include "testsupport.h"
 
 #include "../consoletesthome.h"
 #include "LumoCClient/LumoCClient.h"
@@ -33,12 +34,6 @@ QString recordName(int channel, int stream, const QDateTime& start) {
         .arg(channel, 2, 10, QLatin1Char('0'))
         .arg(stream)
         .arg(start.toString(QStringLiteral("yyyyMMdd_HHmmss")));
-}
-
-quint16 closedPort() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();  // free again once s is gone
 }
 
 }  // namespace
@@ -127,8 +122,7 @@ class TestPageRecordServerConfig : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
-            QSKIP("the ffmpeg tool is needed");
+        VT_REQUIRE(vt::HaveTool(QStringLiteral("ffmpeg")), "the ffmpeg tool is needed");
         QVERIFY(!consoletest::MakeProgramDir(m_dir).isEmpty());
         const QString bin = qEnvironmentVariable("VANTEL_BIN_DIR");
         QVERIFY(QResource::registerResource(bin + QStringLiteral("/vantelres.xdll")));
@@ -374,7 +368,7 @@ private slots:
         QTRY_COMPARE(page->GetRecordFileModel()->GetRowCount(), 1);
         QVERIFY(logLines(QStringLiteral("messagebox")).isEmpty());
 
-        if (!m_media) QSKIP("the media library cannot play here");
+        VT_REQUIRE(m_media, "the media library cannot play here");
         // The player opens the record on a worker: look until it plays (or give up after 15 s).
         int state = -1;
         bool modal = false;
@@ -544,7 +538,7 @@ private slots:
     // ---- an unreachable recorder -------------------------------------------------------------------
 
     void unreachableRecorderIsTold() {
-        const quint16 port = closedPort();
+        const quint16 port = vt::ReservePort();
         PageRecordServerConfig* page = open(QStringLiteral("http://127.0.0.1:%1").arg(port));
         QTRY_VERIFY(!logLines(QStringLiteral("messagebox")).isEmpty());
         const QString told = logLines(QStringLiteral("messagebox")).join('\n');

@@ -6,6 +6,7 @@
 #include <QtTest>
 #include <QtWidgets>
 #include <unistd.h>
+#include "testsupport.h"
 
 #include "../consoletesthome.h"
 #include "LumoSEvent/LumoSEvent.h"
@@ -33,17 +34,6 @@ struct QuitCatcher : QObject {
         return false;
     }
 };
-
-quint16 freePort() {
-    QTcpServer s;
-    s.listen(QHostAddress::AnyIPv4, 0);
-    return s.serverPort();
-}
-
-bool portIsFree(quint16 port) {
-    QTcpServer s;
-    return s.listen(QHostAddress::AnyIPv4, port);
-}
 
 }  // namespace
 
@@ -157,7 +147,7 @@ private slots:
         QFETCH(int, devices);
         QFETCH(QString, server);
         QFETCH(QString, client);
-        writeSettings(freePort());
+        writeSettings(vt::ReservePort());
         PavoApplication* w = open();
         QSignalSpy dev(w, &PavoApplication::SigDeviceLogin), srv(w, &PavoApplication::SigServerLogin),
             cli(w, &PavoApplication::SigClientLogin);
@@ -190,7 +180,7 @@ private slots:
     // The engine runs on the port of the file; devices that connect appear, go offline, and the
     // server that binds shows as the bound server.
     void startsAndShowsDevices() {
-        const quint16 port = freePort();
+        const quint16 port = vt::ReservePort();
         writeSettings(port);
         PavoApplication* w = open();
         QVERIFY(w->IsEngineRunning());
@@ -226,7 +216,7 @@ private slots:
     // settings can still be saved, and saving ends the program.
     void portTakenShowsErrorAndSettingsStillSave() {
         QTcpServer squatter;
-        QVERIFY(squatter.listen(QHostAddress::AnyIPv4, 0));
+        QVERIFY(squatter.listen(QHostAddress::AnyIPv4, vt::ReservePort()));
         writeSettings(squatter.serverPort());
         PavoApplication* w = open();
         QVERIFY(!w->IsEngineRunning());
@@ -247,15 +237,15 @@ private slots:
     // The port edit, open while the engine is down, starts it on a free port and keeps that.
     void portChangedWhileDown() {
         QTcpServer squatter;
-        QVERIFY(squatter.listen(QHostAddress::AnyIPv4, 0));
+        QVERIFY(squatter.listen(QHostAddress::AnyIPv4, vt::ReservePort()));
         writeSettings(squatter.serverPort());
         PavoApplication* w = open();
         QVERIFY(!w->IsEngineRunning());
-        const quint16 port = freePort();
+        const quint16 port = vt::ReservePort();
         w->GetForm().m_edit_port->setText(QString::number(port));
         w->OnEditPort();
         QVERIFY(w->IsEngineRunning());
-        QVERIFY(!portIsFree(port));
+        QVERIFY(!vt::PortIsFree(port));
         QCOMPARE(QSettings(settingsPath(), QSettings::IniFormat).value("port").toInt(), int(port));
         QVERIFY(!w->GetForm().m_edit_port->isEnabled());
         // The callback is attached to the new engine.
@@ -320,7 +310,7 @@ private slots:
         QFETCH(QString, notice);
         QFETCH(bool, asked);
         QFETCH(QString, stored);
-        const quint16 port = freePort();
+        const quint16 port = vt::ReservePort();
         writeSettings(port);
         PavoApplication* w = open();
         QVERIFY(w->IsEngineRunning());
@@ -355,12 +345,12 @@ private slots:
             QVERIFY(w->GetHost()->IsExiting());
             QTRY_COMPARE(m_quit.quits, 1);
             QVERIFY(!w->IsEngineRunning());
-            QVERIFY(portIsFree(port));
+            QVERIFY(vt::PortIsFree(port));
         }
     }
 
     void unchangedSaveDoesNothing() {
-        writeSettings(freePort());
+        writeSettings(vt::ReservePort());
         PavoApplication* w = open();
         const QByteArray before = settingsBytes();
         INFRA::TestSeams::SetScriptedReply(QStringLiteral("yes"));
@@ -374,7 +364,7 @@ private slots:
     void firstStartStoresWorkPathAndRefreshReloads() {
         QFile f(settingsPath());
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("port=" + QByteArray::number(freePort()) + "\n");
+        f.write("port=" + QByteArray::number(vt::ReservePort()) + "\n");
         f.close();
         PavoApplication* w = open();
         const QString work = QString::fromUtf8(LumoSEGetWorkPath());
@@ -404,7 +394,7 @@ private slots:
     void clampWhenEditingFinishes() {
         QFETCH(QString, text);
         QFETCH(QString, shown);
-        writeSettings(freePort());
+        writeSettings(vt::ReservePort());
         PavoApplication* w = open();
         w->GetForm().m_editmaxevtrows->setText(text);
         emit w->GetForm().m_editmaxevtrows->editingFinished();
@@ -413,7 +403,7 @@ private slots:
 
     // "stop" while the exit question is open: one exit, one quit; the question goes with it.
     void stopWhileQuestionIsOpen() {
-        const quint16 port = freePort();
+        const quint16 port = vt::ReservePort();
         writeSettings(port);
         PavoApplication* w = open();
         QTimer::singleShot(200, this, [this]() { writeStop(); });
@@ -427,14 +417,14 @@ private slots:
         QTest::qWait(200);
         QCOMPARE(m_quit.quits, 1);
         QVERIFY(!w->IsEngineRunning());
-        QVERIFY(portIsFree(port));
+        QVERIFY(vt::PortIsFree(port));
         // The timer went later, not inside its own slot.
         QVERIFY(!w->GetHost()->GetConsoleTimer());
     }
 
     // A language change relabels the window and keeps showing the engine's port.
     void languageChange() {
-        const quint16 port = freePort();
+        const quint16 port = vt::ReservePort();
         writeSettings(port);
         PavoApplication* w = open();
         QCOMPARE(w->GetForm().m_labmaxdevnum->text(), QStringLiteral("Maximum devices : "));
@@ -463,7 +453,7 @@ private slots:
 #endif
         QFETCH(QByteArray, content);
         QFETCH(QString, balloon);
-        writeSettings(freePort());
+        writeSettings(vt::ReservePort());
         PavoApplication* w = open();
         const int before = logLines(QStringLiteral("balloon")).size();
         const QString file = m_dir.filePath(QStringLiteral("security.xml"));
@@ -493,7 +483,7 @@ private slots:
 
     // The language combo switches the window and stores the choice in PavoServer.ini.
     void languageSwitchFromTheCombo() {
-        writeSettings(freePort());
+        writeSettings(vt::ReservePort());
         PavoApplication* w = open();
         Ui::PavoApplication& ui = w->GetForm();
         QCOMPARE(ui.CbLanguage->currentText(), QStringLiteral("English"));

@@ -2,6 +2,7 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QtTest>
+#include "testsupport.h"
 
 #include "kestopagesargs.h"
 
@@ -94,12 +95,7 @@ private slots:
     void recorderPageTellsAnUnreachableRecorder() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        quint16 port = 0;
-        {
-            QTcpServer s;  // a port that was free a moment ago: nothing listens on it
-            QVERIFY(s.listen(QHostAddress::LocalHost, 0));
-            port = s.serverPort();
-        }
+        const quint16 port = vt::ReservePort();  // nothing listens on it
         const QString log = dir.filePath("ui.log");
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
+#include "testsupport.h"
 
 #include "LumoBase/LumoResult.h"
 #include "LumoCClient/LumoCClient.h"
@@ -28,9 +29,7 @@ inline CLumoTime At(int h, int m, int s) {
     return t;
 }
 
-inline bool HaveFfmpeg() {
-    return !QStandardPaths::findExecutable("ffmpeg").isEmpty();
-}
+inline bool HaveFfmpeg() { return vt::HaveTool(QStringLiteral("ffmpeg")); }
 
 // A record file of `seconds` (H.264, key frame every second; dav is MPEG-TS).
 inline bool MakeRecord(const QString& path, int seconds, const QString& size = "320x240") {

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <sys/resource.h>
+#include "testsupport.h"
 
 #include "LumoCore/LumoCore.h"
 #include "VantelCore/VantelCore.h"
@@ -242,7 +243,7 @@ private slots:
         QTest::newRow("mp4") << 3;
     }
     void downloadsIntoEachFormat() {
-        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the records");
+        VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the records");
         QFETCH(int, format);
         CLumoFileDescList list(1);
         list.Append(ProbedDesc(shortRec));
@@ -274,7 +275,7 @@ private slots:
     // A running task is not started again (two writers of one file); a finished one is not
     // downloaded over its file; a stopped one may start again and writes a file of its own.
     void restartsNeverShareOrOverwrite() {
-        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the records");
+        VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the records");
         const QString folder = P("again");
         CLumoFileDescList list(1);
         for (int i = 0; i < 1500; ++i) list.Append(ProbedDesc(longRec));
@@ -306,7 +307,7 @@ private slots:
 
     // Stopped mid-way: no writer runs on, no file under any name.
     void stopMidWay() {
-        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the records");
+        VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the records");
         const QString folder = P("stopped");
         CLumoFileDescList list(1);
         for (int i = 0; i < 1500; ++i) list.Append(ProbedDesc(longRec));
@@ -326,7 +327,7 @@ private slots:
 
     // The process's file-size limit stands for a full disk: the task fails as such, no file stays.
     void fullDisk() {
-        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the records");
+        VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the records");
         struct rlimit old {};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
         struct rlimit small = old;
@@ -368,7 +369,7 @@ private slots:
     // Removing or clearing tasks that download ends their downloads: no writer runs for a task
     // that is gone, and no half file stays.
     void removedAndClearedTasksStopTheirDownloads() {
-        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the records");
+        VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the records");
         const QString folder = P("gone");
         CLumoFileDescList list(1);
         for (int i = 0; i < 1500; ++i) list.Append(ProbedDesc(longRec));
@@ -389,7 +390,7 @@ private slots:
 
     // The queue's end stops what still downloads.
     void destructionStopsDownloads() {
-        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the records");
+        VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the records");
         const QString folder = P("ended");
         CLumoFileDescList list(1);
         for (int i = 0; i < 1500; ++i) list.Append(ProbedDesc(longRec));

@@ -11,6 +11,7 @@
 #include <QTextCodec>
 #include <QScopeGuard>
 #include <QToolButton>
+#include "testsupport.h"
 
 #include "LumoCClient/LumoCClient.h"
 #include "LumoCore/LumoCore.h"
@@ -194,7 +195,7 @@ private slots:
 
     // The buttons walk the ladder on the player task, and the speed survives on the task.
     void speedButtonsOnTask() {
-        if (!media) QSKIP("the media library cannot make player tasks here");
+        VT_REQUIRE(media, "the media library cannot make player tasks here");
         PlayerWidget w(1);
         QCOMPARE(LumoPlayerTaskGetSpeed(w.GetTask()), 1);
         QList<int> seen;
@@ -434,7 +435,7 @@ private slots:
     // With media: a real clip.
 
     void playPauseSeekStop() {
-        if (!media) QSKIP("the media library cannot play here");
+        VT_REQUIRE(media, "the media library cannot play here");
         std::unique_ptr<PlayerWidget> w(LoadedWidget(clip));
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         auto* slider = w->findChild<QSlider*>("sliderProgress");
@@ -467,9 +468,21 @@ private slots:
         // Pause holds the picture and the time.
         w->findChild<QToolButton*>("playerbtnpause")->click();
         QCOMPARE(int(w->GetState()), 2);
-        QTest::qWait(300);
-        const CLumoTime held = Now(*w);
-        const QImage heldFrame = view->CurrentFrame();
+        // Frames already on their way may still land: wait until the picture and time stand
+        // still, then check that they stay so.
+        CLumoTime held = Now(*w);
+        QImage heldFrame = view->CurrentFrame();
+        QVERIFY(vt::WaitUntil(
+            [&] {
+                QTest::qWait(300);
+                const CLumoTime now = Now(*w);
+                const QImage frame = view->CurrentFrame();
+                const bool still = now == held && frame == heldFrame;
+                held = now;
+                heldFrame = frame;
+                return still;
+            },
+            15000));
         QTest::qWait(700);
         QCOMPARE(Now(*w), held);
         QCOMPARE(view->CurrentFrame(), heldFrame);
@@ -508,7 +521,7 @@ private slots:
     }
 
     void endOfListStops() {
-        if (!media) QSKIP("the media library cannot play here");
+        VT_REQUIRE(media, "the media library cannot play here");
         std::unique_ptr<PlayerWidget> w(LoadedWidget(clip));
         std::unique_ptr<PlayerWidget> other(LoadedWidget(clip));
         QCOMPARE(PlayNow(*w), 0);
@@ -532,7 +545,7 @@ private slots:
 
     // A record whose start equals its end plays, polls and seeks without dividing by zero.
     void zeroLengthRecord() {
-        if (!media) QSKIP("the media library cannot play here");
+        VT_REQUIRE(media, "the media library cannot play here");
         PlayerWidget w(1);
         w.resize(800, 560);
         w.show();
@@ -567,7 +580,7 @@ private slots:
     void snapshot() {
         QFETCH(QString, folder);
         QFETCH(QByteArray, localeCodec);
-        if (!media) QSKIP("the media library cannot play here");
+        VT_REQUIRE(media, "the media library cannot play here");
         QTextCodec* before = QTextCodec::codecForLocale();
         if (!localeCodec.isEmpty()) QTextCodec::setCodecForLocale(QTextCodec::codecForName(localeCodec));
         auto restore = qScopeGuard([before]() { QTextCodec::setCodecForLocale(before); });
@@ -601,9 +614,9 @@ private slots:
     }
     void openRunsOffTheGuiThread() {
         QFETCH(QString, meanwhile);
-        if (!media) QSKIP("the media library cannot play here");
+        VT_REQUIRE(media, "the media library cannot play here");
         QTcpServer source;  // answers only when the test says so
-        QVERIFY(source.listen(QHostAddress::LocalHost, 0));
+        QVERIFY(source.listen(QHostAddress::LocalHost, vt::ReservePort()));
         auto w = std::make_unique<PlayerWidget>(1);
         w->SetPlayMode(1);
         w->resize(800, 560);
@@ -648,8 +661,7 @@ private slots:
         // The given-up player is closed: the source loses its reader.
         QTRY_COMPARE_WITH_TIMEOUT(peer->state(), QAbstractSocket::UnconnectedState, 10000);
         if (w) {
-            QTest::qWait(100);
-            QCOMPARE(int(w->GetState()), int(PlayerWidget::StateStopped));
+            QTRY_COMPARE_WITH_TIMEOUT(int(w->GetState()), int(PlayerWidget::StateStopped), 10000);
             QCOMPARE(started.count(), 0);
             QCOMPARE(failed.count(), 0);
             QVERIFY(!w->GetPlayer());
@@ -689,7 +701,7 @@ private slots:
     // A file that cannot be played: a clear message on the view, the loaded state kept with play
     // enabled, and the widget plays a good list afterwards.
     void badFiles() {
-        if (!media) QSKIP("the media library cannot play here");
+        VT_REQUIRE(media, "the media library cannot play here");
         QFETCH(QString, kind);
         QFETCH(QString, message);
         const QString path = dir.filePath("bad-" + kind + ".mp4");
@@ -725,7 +737,7 @@ private slots:
 
     // Two files with a gap: the total shows the sum of their lengths.
     void gapsInTheList() {
-        if (!media) QSKIP("the media library cannot play here");
+        VT_REQUIRE(media, "the media library cannot play here");
         PlayerWidget w(1);
         w.show();
         CLumoFileDescList list(1);
@@ -745,7 +757,7 @@ private slots:
     }
 
     void pausedPlayOnlyResumes() {
-        if (!media) QSKIP("the media library cannot play here");
+        VT_REQUIRE(media, "the media library cannot play here");
         std::unique_ptr<PlayerWidget> w(LoadedWidget(clip));
         QCOMPARE(PlayNow(*w), 0);
         void* handle = w->GetPlayer();

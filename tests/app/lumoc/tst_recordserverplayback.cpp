@@ -4,6 +4,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "testsupport.h"
 
 #include "LumoCore/LumoCore.h"
 #include "LumoSRecord/LumoSRecord.h"
@@ -35,7 +36,7 @@ class TestRecordServerPlayback : public QObject {
 
 private slots:
     void initTestCase() {
-        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the records");
+        VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the records");
         rec = dir.filePath("rec.dav");
         QVERIFY(MakeRecord(rec, 3));
     }

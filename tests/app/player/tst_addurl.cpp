@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include "testsupport.h"
 
 #include "VantelInfraAPI/testseams.h"
 #include "dialogtesting.h"
@@ -386,7 +387,7 @@ void TestAddUrl::languages() {
     QFETCH(int, language);
     QFETCH(QString, title);
     QFETCH(QString, clear);
-    if (!LoadShippedLanguage(language)) QSKIP("VANTEL_BIN_DIR is not set");
+    VT_REQUIRE(LoadShippedLanguage(language), "VANTEL_BIN_DIR is not set");
     History() = QStringList{kRtspA};
     AddUrl dialog;
     QCOMPARE(dialog.findChild<QLabel*>("labelTittle")->text(), title);

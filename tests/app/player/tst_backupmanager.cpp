@@ -1,5 +1,6 @@
 // The backup list window: its tabs, empty tables, headings and texts in both languages.
 #include <QtTest>
+#include "testsupport.h"
 
 #include "dialogtesting.h"
 #include "player/dialogs/backupmanager.h"
@@ -80,7 +81,7 @@ void TestBackupManager::languages_data() {
 void TestBackupManager::languages() {
     QFETCH(int, language);
     QFETCH(QStringList, texts);
-    if (!LoadShippedLanguage(language)) QSKIP("VANTEL_BIN_DIR is not set");
+    VT_REQUIRE(LoadShippedLanguage(language), "VANTEL_BIN_DIR is not set");
     BackupManager dialog;
     auto* tabs = dialog.findChild<QTabWidget*>("tabWidget");
     QCOMPARE((QStringList{dialog.findChild<QLabel*>("labelTittle")->text(),

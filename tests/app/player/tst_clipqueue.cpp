@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+#include "testsupport.h"
 
 #include "../../platform/media/mediafixture.h"
 #include "LumoBase/LumoResult.h"
@@ -97,7 +98,7 @@ private slots:
 };
 
 void TestClipQueue::initTestCase() {
-    if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the record files");
+    VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the record files");
     QVERIFY(m_dir.isValid());
     m_src = m_dir.filePath("src.dav");
     QVERIFY(Ffmpeg(Source(20) + H264(25) + Aac() + QStringList{"-f", "mpegts"}, m_src));

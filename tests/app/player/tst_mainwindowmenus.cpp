@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QSlider>
 #include <QtTest>
+#include "testsupport.h"
 
 #include "LumoCore/LumoCore.h"
 #include "VantelInfraAPI/testseams.h"
@@ -386,7 +387,7 @@ private slots:
             }, 30000);
             if (port > 0) rtspUrl = QString("rtsp://127.0.0.1:%1/live").arg(port);
         }
-        if (rtspUrl.isEmpty()) QSKIP("no RTSP test server (python3-gi with GstRtspServer)");
+        VT_REQUIRE(!rtspUrl.isEmpty(), "no RTSP test server (python3-gi with GstRtspServer)");
         w->SetSplit(2);
         w->SelectView(3);
         // As the URL dialog hands it over: listed, and playing in the selected view.

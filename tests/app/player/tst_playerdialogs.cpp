@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTranslator>
+#include "testsupport.h"
 
 #include "VantelInfraAPI/testseams.h"
 #include "player/dialogs/about.h"
@@ -298,7 +299,7 @@ void TestPlayerDialogs::aboutHidesOnOkAndClose() {
 // The program's folder as built: its ini files, languages, style sheet and compiled-in pictures.
 void TestPlayerDialogs::shippedFilesLoad() {
     const QString bin = qEnvironmentVariable("VANTEL_BIN_DIR");
-    if (bin.isEmpty()) QSKIP("VANTEL_BIN_DIR is not set");
+    VT_REQUIRE(!bin.isEmpty(), "VANTEL_BIN_DIR is not set");
     CPlayerContext context(bin, m_dir.filePath("config"), m_dir.filePath("data"));
     context.LoadConfig();
     QCOMPARE(context.appTitle, QString("VantelPlayer"));

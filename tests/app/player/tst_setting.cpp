@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include "testsupport.h"
 
 #include "dialogtesting.h"
 #include "player/dialogs/setting.h"
@@ -247,7 +248,7 @@ void TestSetting::languages_data() {
 void TestSetting::languages() {
     QFETCH(int, language);
     QFETCH(QString, title);
-    if (!LoadShippedLanguage(language)) QSKIP("VANTEL_BIN_DIR is not set");
+    VT_REQUIRE(LoadShippedLanguage(language), "VANTEL_BIN_DIR is not set");
     Setting dialog;
     QCOMPARE(Child<QLabel>(&dialog, "labelTittle")->text(), title);
     QCOMPARE(FirstUntranslated(&dialog), QString());

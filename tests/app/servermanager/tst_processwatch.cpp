@@ -22,8 +22,19 @@ class TestProcessWatch : public QObject {
         stat.write(QStringLiteral("%1 (%2) %3 1 1 1 0 -1 4194560\n").arg(pid).arg(comm).arg(state).toUtf8());
     }
 
+    // The scope this process was started in (its /proc environ, which qputenv does not change).
+    static QByteArray StartScope() {
+        QFile f(QStringLiteral("/proc/self/environ"));
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        for (const QByteArray& entry : f.readAll().split('\0'))
+            if (entry.startsWith("VANTEL_INSTANCE_SCOPE=")) return entry.mid(int(sizeof "VANTEL_INSTANCE_SCOPE=") - 1);
+        return {};
+    }
+
 private slots:
     void initTestCase() {
+        // The rows below are for a run outside any scope, whatever scope the caller gave.
+        qunsetenv("VANTEL_INSTANCE_SCOPE");
         addProcess(100, "/opt/v/KestoServer", 'S', "KestoServer");
         addProcess(101, "/opt/v/PavoServer", 'Z', "PavoServer");
         addProcess(102, "/opt/v/kestoserver.exe", 'S', "kestoserver");
@@ -56,19 +67,24 @@ private slots:
 
     // Within a scope only that scope's hosts count.
     void scopedRunSeesItsOwnHostsOnly() {
-        const QByteArray saved = qgetenv("VANTEL_INSTANCE_SCOPE");
         qputenv("VANTEL_INSTANCE_SCOPE", "other-run");
         const bool scoped = ProcessWatch::IsProcessRunning("ScopedHost2", m_proc.path());
         const bool unscoped = ProcessWatch::IsProcessRunning("KestoServer", m_proc.path());
-        if (saved.isEmpty()) qunsetenv("VANTEL_INSTANCE_SCOPE"); else qputenv("VANTEL_INSTANCE_SCOPE", saved);
+        qunsetenv("VANTEL_INSTANCE_SCOPE");
         QVERIFY(scoped);
         QVERIFY(!unscoped);
     }
 
     void seesItselfInTheRealProc() {
+        // This process counts in the scope it was started in.
+        const QByteArray start = StartScope();
+        if (start.isEmpty()) qunsetenv("VANTEL_INSTANCE_SCOPE"); else qputenv("VANTEL_INSTANCE_SCOPE", start);
         const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-        QVERIFY(ProcessWatch::IsProcessRunning(self));
-        QVERIFY(!ProcessWatch::IsProcessRunning(self + "x"));
+        const bool found = ProcessWatch::IsProcessRunning(self);
+        const bool foundOther = ProcessWatch::IsProcessRunning(self + "x");
+        qunsetenv("VANTEL_INSTANCE_SCOPE");
+        QVERIFY(found);
+        QVERIFY(!foundOther);
     }
 
     void portsFromTheHostsSettings() {

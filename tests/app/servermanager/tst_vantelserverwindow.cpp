@@ -22,6 +22,7 @@
 #include <cstring>
 #include <memory>
 #include <unistd.h>
+#include "testsupport.h"
 
 #include "LumoSServer/LumoSServer.h"
 #include "VantelInfraAPI/customization.h"
@@ -118,7 +119,7 @@ private slots:
         for (const QString& f : QDir(bin + "/Languages").entryList(QDir::Files))
             QVERIFY(QFile::copy(bin + "/Languages/" + f, prog + "/Languages/" + f));
         QVERIFY(QDir::setCurrent(prog));
-        QVERIFY(m_blocker.listen(QHostAddress::Any, 0));
+        QVERIFY(m_blocker.listen(QHostAddress::Any, vt::ReservePort()));
         m_port = m_blocker.serverPort();
         ServerDataStore::UseSettingsFile(m_dir.filePath("VantelServer.ini"));
         {
@@ -500,8 +501,9 @@ private slots:
         QVERIFY(!m_window->isVisible());
         QTRY_VERIFY(!uiLog("exiting").isEmpty());
         m_window->ExitApp();  // a second exit does nothing
-        QTest::qWait(200);
-        QCOMPARE(LumoSServerCount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(LumoSServerCount(), 0, 10000);
+        QTest::qWait(200);  // a second exit would have shown by now; closed boxes are deleted
+        QCOMPARE(uiLog("exiting").size(), 1);
     }
 };
 

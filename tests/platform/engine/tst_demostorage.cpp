@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "testsupport.h"
 
 #include "LumoSRecord/LumoSRecord.h"
 
@@ -19,9 +20,9 @@ private slots:
 };
 
 void TestDemoStorage::makesWhatTheEngineReads() {
-    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty()) QSKIP("the ffmpeg tool is not installed");
+    VT_REQUIRE(vt::HaveTool(QStringLiteral("ffmpeg")), "the ffmpeg tool is not installed");
     const QString script = qEnvironmentVariable("VANTEL_SOURCE_DIR") + "/scripts/make_demo_storage.sh";
-    if (!QFileInfo::exists(script)) QSKIP("VANTEL_SOURCE_DIR does not lead to the scripts");
+    VT_REQUIRE(QFileInfo::exists(script), "VANTEL_SOURCE_DIR does not lead to the scripts");
     QTemporaryDir bin;
     QVERIFY(bin.isValid());
     auto run = [&] {

@@ -5,6 +5,7 @@
 #include <QtTest>
 #include <atomic>
 #include <thread>
+#include "testsupport.h"
 
 #include "LumoFS/LumoFS.h"
 #include "LumoSRecord/LumoSRecord.h"
@@ -67,7 +68,7 @@ void TestEngine::startBindsRealPort() {
 
 void TestEngine::portInUseGivesBindError() {
     QTcpServer other;
-    QVERIFY(other.listen(QHostAddress::Any, 0));
+    QVERIFY(other.listen(QHostAddress::Any, vt::ReservePort()));
     QCOMPARE(LumoSRStart(other.serverPort()), int(LUMOSR_ERR_BIND));
     QVERIFY(!LumoSRIsStarted());
     QCOMPARE(LumoSRGetPort(), quint16(0));
@@ -112,10 +113,7 @@ void TestEngine::stopFromAnotherThread() {
 void TestEngine::restartOnAnotherPort() {
     QCOMPARE(LumoSRStart(0), 0);
     const quint16 first = LumoSRGetPort();
-    QTcpServer free;
-    QVERIFY(free.listen(QHostAddress::Any, 0));
-    const quint16 second = free.serverPort();
-    free.close();
+    const quint16 second = vt::ReservePort();
     QCOMPARE(LumoSRStart(second), 0);
     QCOMPARE(LumoSRGetPort(), second);
     QVERIFY(!connectsTo(first));

@@ -22,6 +22,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include "testsupport.h"
 
 #include "LumoFS/LumoFS.h"
 #include "LumoSRecord/LumoSRecord.h"
@@ -273,8 +274,7 @@ private:
 };
 
 void TestStorage::initTestCase() {
-    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
-        QSKIP("the ffmpeg tool is not installed: no record files can be made");
+    VT_REQUIRE(vt::HaveTool(QStringLiteral("ffmpeg")), "the ffmpeg tool is not installed: no record files can be made");
     QVERIFY(m_clips.isValid());
     m_clipMain = m_clips.path() + "/main.ts";
     m_clipSub = m_clips.path() + "/sub.ts";
@@ -1248,7 +1248,7 @@ void TestStorage::formatFailureReasons() {
         writeFile(disk("d1"), "not a folder");
     } else if (kind == "readonly") {
         makeDisk("d1", false);
-        if (!lockFolder(disk("d1"))) QSKIP("this file system cannot make a folder read-only here");
+        VT_REQUIRE(lockFolder(disk("d1")), "this file system cannot make a folder read-only here");
     } else if (kind == "full") {
         // A disk that the operator's own file fills: the format has nothing of the engine's to free.
         VT_REQUIRE(::geteuid() == 0, "mounting a small file system needs root");
@@ -1269,8 +1269,8 @@ void TestStorage::formatFailureReasons() {
         makeDisk("d1");
         place("d1", 0, 1, 0, 0, kBase);
     }
-    if (kind == "pinned" && !lockFolder(disk("d1") + "/blk00000"))
-        QSKIP("this file system cannot make a folder read-only here");
+    if (kind == "pinned")
+        VT_REQUIRE(lockFolder(disk("d1") + "/blk00000"), "this file system cannot make a folder read-only here");
     startEngine();
 
     std::thread writer;

@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QWebSocket>
 
+#include "testsupport.h"
+
 namespace eventtest {
 
 // A tiny but complete JPEG marker frame: start of image ... end of image.
@@ -34,10 +36,9 @@ public:
     QJsonObject send(const QByteArray& text) {
         const int before = m_replies.size();
         m_socket.sendTextMessage(QString::fromUtf8(text));
-        for (int i = 0;
-             i < 100 && m_replies.size() == before && m_socket.state() == QAbstractSocket::ConnectedState;
-             ++i)
-            QTest::qWait(50);
+        vt::WaitUntil(
+            [&] { return m_replies.size() != before || m_socket.state() != QAbstractSocket::ConnectedState; },
+            15000);
         return m_replies.size() > before ? m_replies.last() : QJsonObject();
     }
     QJsonObject sendJson(const QJsonObject& o) {
@@ -53,8 +54,7 @@ public:
     }
     bool waitClosed() { return waitState(QAbstractSocket::UnconnectedState); }
     bool waitState(QAbstractSocket::SocketState state) {
-        for (int i = 0; i < 200 && m_socket.state() != state; ++i) QTest::qWait(25);
-        return m_socket.state() == state;
+        return vt::WaitUntil([&] { return m_socket.state() == state; }, 15000);
     }
     QWebSocket& socket() { return m_socket; }
 

@@ -8,6 +8,7 @@
 #include <QtWebSockets>
 #include <atomic>
 #include <mutex>
+#include "testsupport.h"
 
 #include "LumoSEvent/LumoSEvent.h"
 #include "eventdevice.h"
@@ -15,12 +16,6 @@
 using namespace eventtest;
 
 namespace {
-
-quint16 freePort() {
-    QTcpServer s;
-    s.listen(QHostAddress::AnyIPv4, 0);
-    return s.serverPort();
-}
 
 // Records what the engine reports, from the engine's thread.
 struct Recorder : CLumoObject {
@@ -112,11 +107,11 @@ private slots:
     void startIsRefused() {
         QFETCH(int, kind);
         QTcpServer holder;
-        quint16 port = freePort();
+        quint16 port = vt::ReservePort();
         QString pic = path("ok/pic");
         if (kind == 0) port = 0;
         if (kind == 1) {
-            QVERIFY(holder.listen(QHostAddress::AnyIPv4, 0));
+            QVERIFY(holder.listen(QHostAddress::AnyIPv4, vt::ReservePort()));
             port = holder.serverPort();
         }
         if (kind == 2) {
@@ -136,7 +131,7 @@ private slots:
         QCOMPARE(LumoSGetDeviceTable(reinterpret_cast<void*>(0x12345), &rows), int(LUMO_ERR_PARAM));
         QCOMPARE(LumoSAttachEventServer(nullptr, &cb, &ILumoCallback::OnSignal), int(LUMO_ERR_PARAM));
         QCOMPARE(LumoSDetachEventServer(nullptr, &cb, &ILumoCallback::OnSignal), int(LUMO_ERR_PARAM));
-        const quint16 port = freePort();
+        const quint16 port = vt::ReservePort();
         void* h = start(port, "handles");
         QVERIFY(h);
         QCOMPARE(LumoSGetDeviceTable(h, nullptr), int(LUMO_ERR_PARAM));
@@ -153,7 +148,7 @@ private slots:
     }
 
     void devicesRegisterGoOfflineAndComeBack() {
-        const quint16 port = freePort();
+        const quint16 port = vt::ReservePort();
         void* h = start(port, "table");
         QVERIFY(h);
         Recorder rec;
@@ -193,7 +188,7 @@ private slots:
     }
 
     void serversBindAndClientsLogIn() {
-        const quint16 port = freePort();
+        const quint16 port = vt::ReservePort();
         void* h = start(port, "codes");
         Recorder rec;
         ILumoCallback cb(&rec, &Recorder::Handler);
@@ -210,7 +205,7 @@ private slots:
     }
 
     void deviceLimitRefusesTheNext() {
-        const quint16 port = freePort();
+        const quint16 port = vt::ReservePort();
         void* h = start(port, "limit", 2);
         Device a(port), b(port);
         auto c = std::make_unique<Device>(port);
@@ -231,7 +226,7 @@ private slots:
     }
 
     void eventRowsDropTheOldest() {
-        const quint16 port = freePort();
+        const quint16 port = vt::ReservePort();
         void* h = start(port, "rows", 4, 30, 5);
         QVERIFY(h);
         Device cam(port);
@@ -271,7 +266,7 @@ private slots:
             QFile f(pic + "/" + d + "/a.jpg");
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
-        QVERIFY(start(freePort(), "days", 4, 3));
+        QVERIFY(start(vt::ReservePort(), "days", 4, 3));
         for (const QString& d : old) QVERIFY2(!QDir(pic + "/" + d).exists(), qPrintable(d));
         for (const QString& d : keep) QVERIFY2(QFile::exists(pic + "/" + d + "/a.jpg"), qPrintable(d));
     }
@@ -318,7 +313,7 @@ private slots:
         QFETCH(QByteArray, first);
         QFETCH(QByteArray, message);
         QFETCH(bool, closes);
-        const quint16 port = freePort();
+        const quint16 port = vt::ReservePort();
         const QString sub = QString("bad-%1").arg(QTest::currentDataTag()).replace(' ', '_');
         void* h = start(port, sub, 8, 30, 1000);
         QVERIFY(h);
@@ -343,7 +338,7 @@ private slots:
     }
 
     void binaryMessageIsRefused() {
-        const quint16 port = freePort();
+        const quint16 port = vt::ReservePort();
         QVERIFY(start(port, "binary"));
         Device bad(port);
         QVERIFY(bad.waitConnected());
@@ -354,7 +349,7 @@ private slots:
     }
 
     void detachWaitsAndInvalidateFreesPorts() {
-        const quint16 p1 = freePort(), p2 = freePort();
+        const quint16 p1 = vt::ReservePort(), p2 = vt::ReservePort();
         void* h1 = start(p1, "inv1");
         void* h2 = start(p2, "inv2");
         QVERIFY(h1 && h2 && h1 != h2);

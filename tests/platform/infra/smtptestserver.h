@@ -10,6 +10,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QVariantMap>
+#include "testsupport.h"
 
 class SmtpTestServer {
 public:
@@ -19,10 +20,7 @@ public:
     // when it did not start.
     bool Start(const QString& user = QString(), const QString& password = QString(),
                const QString& cert = QString(), const QString& key = QString(), bool implicitTls = false) {
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost, 0)) return false;
-        m_port = probe.serverPort();
-        probe.close();
+        m_port = vt::ReservePort();
         QStringList args{Script(), QString::number(m_port), m_dir.filePath("mail.jsonl")};
         if (!user.isEmpty()) args << "--user" << user << "--password" << password;
         if (!cert.isEmpty()) args << "--cert" << cert << "--key" << key;

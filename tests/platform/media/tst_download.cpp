@@ -13,6 +13,7 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include "testsupport.h"
 
 #include "LumoCore/LumoCore.h"
 #include "LumoRecord/LumoRecord.h"
@@ -132,7 +133,7 @@ class TestDownload : public QObject {
 
 private slots:
     void initTestCase() {
-        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the fixtures");
+        VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the fixtures");
         src = P("src.mp4");
         lng = P("long.mp4");
         ts = P("src.dav");

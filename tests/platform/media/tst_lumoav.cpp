@@ -2,6 +2,7 @@
 // refers to (a player that falls behind leaves those undecoded first).
 #include <QTemporaryDir>
 #include <QtTest>
+#include "testsupport.h"
 
 #include "LumoAV/LumoAV.h"
 #include "LumoAV/LumoAVPtr.h"
@@ -63,7 +64,7 @@ class TestLumoAV : public QObject {
 
 private slots:
     void initTestCase() {
-        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the fixtures");
+        VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the fixtures");
         QVERIFY(dir.isValid());
     }
 

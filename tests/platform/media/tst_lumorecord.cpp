@@ -15,6 +15,7 @@
 
 extern "C" {
 #include <libavcodec/codec_id.h>
+#include "testsupport.h"
 }
 
 using namespace mediafixture;
@@ -38,7 +39,7 @@ class TestLumoRecord : public QObject {
 
 private slots:
     void initTestCase() {
-        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the fixtures");
+        VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the fixtures");
         QVERIFY(dir.isValid());
         QVERIFY(Ffmpeg(Source(3, "320x240", 25) + H264() + Aac(), P("h264.mp4")));
         QVERIFY(

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
+#include "testsupport.h"
 
 #include "LumoCore/LumoCore.h"
 #include "LumoSRecord/LumoSRecord.h"
@@ -186,7 +187,7 @@ private slots:
     }
 
     void engineIndexResultsPlay() {
-        if (!HaveFfmpeg()) QSKIP("the ffmpeg tool is needed to make the fixtures");
+        VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the fixtures");
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         QString clip = dir.filePath("clip.dav");

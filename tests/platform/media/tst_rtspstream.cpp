@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <QtTest>
 #include <mutex>
+#include "testsupport.h"
 
 #include "LumoCore/LumoCore.h"
 #include "mediafixture.h"
@@ -75,10 +76,10 @@ void TestRtspStream::initTestCase() {
                           "gi.require_version('Gst', '1.0')\n"
                           "gi.require_version('GstRtspServer', '1.0')\n"
                           "from gi.repository import Gst, GstRtspServer\n"});
-    if (!probe.waitForFinished(30000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
-        QSKIP("/usr/bin/python3 cannot import GstRtspServer: install python3-gi and "
-              "gir1.2-gst-rtsp-server-1.0 (scripts/setup.sh does)");
-    QVERIFY2(HaveFfmpeg(), "the ffmpeg tool is needed to make the stream");
+    VT_REQUIRE(probe.waitForFinished(30000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0,
+               "/usr/bin/python3 cannot import GstRtspServer: install python3-gi and "
+               "gir1.2-gst-rtsp-server-1.0 (scripts/setup.sh does)");
+    VT_REQUIRE(HaveFfmpeg(), "the ffmpeg tool is needed to make the stream");
     m_stream = m_dir.filePath("stream.ts");
     QVERIFY(Ffmpeg(Source(20, "320x240", 25, false) + H264(25) + QStringList{"-f", "mpegts"}, m_stream));
 }
@@ -159,12 +160,7 @@ void TestRtspStream::streamPlays() {
 }
 
 void TestRtspStream::closedPortFailsTheLogin() {
-    int closedPort = 0;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        closedPort = probe.serverPort();
-    }
+    const int closedPort = vt::ReservePort();  // nothing listens on it
     void* player = nullptr;
     QCOMPARE(LumoPlayerCreate(&player, nullptr, nullptr), 0);
     LoginLog log;
