@@ -2,17 +2,25 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QSocketNotifier>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <QXmlStreamReader>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "VantelCore/VantelCore.h"
 
@@ -24,6 +32,63 @@ const char kLog[] = "LumoSEvent";
 const int kPurgeIntervalMs = 24 * 3600 * 1000;
 const int kStopCheckMs = 20;
 const size_t kMaxOfflineRows = 1024;
+const qint64 kMaxSecurityFileBytes = 1024 * 1024;
+// A refused peer that does not answer the closing handshake is cut off after this.
+const int kCloseGraceMs = 2000;
+// Addresses whose failed logins are remembered at once (the oldest go first past it).
+const int kMaxFailureAddresses = 4096;
+
+qint64 SteadyMs() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
+QByteArray PasswordHash(const QString& password) {
+    return QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Sha256);
+}
+
+// Equal hashes, compared without stopping at the first difference.
+bool SameHash(const QByteArray& a, const QByteArray& b) {
+    if (a.size() != b.size()) return false;
+    unsigned char diff = 0;
+    for (int i = 0; i < a.size(); ++i) diff |= uchar(a[i]) ^ uchar(b[i]);
+    return diff == 0;
+}
+
+// The accounts of a security file: each <Client name=".." password=".."/> under <SecurityFile>
+// (no password attribute: an empty password). False when the file is not one.
+bool ReadAccounts(const QByteArray& data, QHash<QString, QByteArray>* out) {
+    QXmlStreamReader xml(data);
+    int depth = 0;
+    bool root = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            ++depth;
+            if (depth == 1) {
+                if (xml.name() != QLatin1String("SecurityFile")) return false;
+                root = true;
+            } else if (depth == 2 && xml.name() == QLatin1String("Client")) {
+                const QString name = xml.attributes().value(QLatin1String("name")).toString();
+                if (name.trimmed().isEmpty()) continue;
+                out->insert(name, PasswordHash(xml.attributes().value(QLatin1String("password")).toString()));
+            }
+        } else if (xml.isEndElement()) {
+            --depth;
+        }
+    }
+    return root && !xml.hasError() && !out->isEmpty();
+}
+
+QHostAddress PlainAddress(const QHostAddress& a) {
+    bool v4 = false;
+    const quint32 ip4 = a.toIPv4Address(&v4);
+    return v4 ? QHostAddress(ip4) : a;
+}
 
 // Names are shown in tables and stored in the database: printable UTF-8 of bounded length.
 bool ValidName(const QString& name, QString* why) {
@@ -46,10 +111,7 @@ bool ValidName(const QString& name, QString* why) {
 // The peer's address as people write it: an IPv4 peer of the dual-stack socket without its
 // IPv6 prefix.
 QString PeerText(const QWebSocket* socket) {
-    const QHostAddress a = socket->peerAddress();
-    bool v4 = false;
-    const quint32 ip4 = a.toIPv4Address(&v4);
-    return v4 ? QHostAddress(ip4).toString() : a.toString();
+    return PlainAddress(socket->peerAddress()).toString();
 }
 
 bool IsJpeg(const QByteArray& data) {
@@ -84,6 +146,9 @@ bool EngineCore::Open() {
         return false;
     }
 
+    if (!CurrentAccounts().present)
+        VantelDBG_Printf_f(0x7fff, 2, kLog, "no security file: only this machine's peers are served");
+
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_dbName);
         db.setDatabaseName(QString::fromStdString(LumoSEDatabaseFile(m_params.pathDbs.toUtf8().constData())));
@@ -104,6 +169,16 @@ bool EngineCore::Open() {
     TrimEvents();
 
     connect(m_server, &QWebSocketServer::newConnection, this, &EngineCore::OnNewConnection);
+    connect(m_server, &QWebSocketServer::acceptError, this,
+            [this](QAbstractSocket::SocketError) { OnAcceptError(m_server->errorString()); });
+    // Qt's listener takes a failed accept for want of a descriptor as a passing error and tries
+    // again at once, for as long as a connection waits: a second watcher of the listening
+    // socket sees whether a descriptor is left and, when none is, pauses the listener.
+    m_acceptProbe = new QSocketNotifier(int(m_server->nativeDescriptor()), QSocketNotifier::Read, this);
+    connect(m_acceptProbe, &QSocketNotifier::activated, this, &EngineCore::ProbeDescriptors);
+    m_acceptTimer = new QTimer(this);
+    m_acceptTimer->setSingleShot(true);
+    connect(m_acceptTimer, &QTimer::timeout, this, &EngineCore::ResumeAccepting);
     PurgeOldPictureDays();
     m_purgeTimer = new QTimer(this);
     connect(m_purgeTimer, &QTimer::timeout, this, &EngineCore::PurgeOldPictureDays);
@@ -113,6 +188,8 @@ bool EngineCore::Open() {
 
 void EngineCore::Close() {
     if (m_server) {
+        delete m_acceptProbe;
+        m_acceptProbe = nullptr;
         m_server->close();
         for (auto it = m_peers.begin(); it != m_peers.end(); ++it) {
             it.key()->disconnect(this);
@@ -120,6 +197,7 @@ void EngineCore::Close() {
             delete it.key();
         }
         m_peers.clear();
+        m_perAddress.clear();
         delete m_server;
         m_server = nullptr;
     }
@@ -144,19 +222,154 @@ void EngineCore::PurgeOldPictureDays() {
     }
 }
 
+bool EngineCore::IsLocal(const QHostAddress& address) const {
+    const QHostAddress plain = PlainAddress(address);
+    return m_params.isLocalPeer ? m_params.isLocalPeer(plain) : plain.isLoopback();
+}
+
+const EngineCore::Accounts& EngineCore::CurrentAccounts() {
+    // Not cached: an import while the engine runs applies to the next peer.
+    QFileInfo fi(m_params.securityFile);
+    fi.setCaching(false);
+    const bool present = !m_params.securityFile.isEmpty() && fi.exists();
+    if (present == m_accounts.present && (!present || (fi.lastModified() == m_accounts.modified &&
+                                                       fi.size() == m_accounts.size)))
+        return m_accounts;
+    m_accounts = Accounts();
+    m_accounts.present = present;
+    if (!present) {
+        VantelDBG_Printf_f(0x7fff, 2, kLog, "no security file: only this machine's peers are served");
+        return m_accounts;
+    }
+    m_accounts.modified = fi.lastModified();
+    m_accounts.size = fi.size();
+    QFile in(m_params.securityFile);
+    if (fi.size() > kMaxSecurityFileBytes || !in.open(QIODevice::ReadOnly) ||
+        !ReadAccounts(in.read(kMaxSecurityFileBytes), &m_accounts.passwords)) {
+        m_accounts.passwords.clear();
+        VantelDBG_Printf_f(0x7fff, 1, kLog, "security file %s cannot be read: nobody may register",
+                           qUtf8Printable(m_params.securityFile));
+        return m_accounts;
+    }
+    m_accounts.valid = true;
+    VantelDBG_Printf_f(0x7fff, 2, kLog, "security file read: %d accounts", int(m_accounts.passwords.size()));
+    return m_accounts;
+}
+
+bool EngineCore::CheckLogin(const QString& address, const QString& name, const QString& password,
+                            QString* why) {
+    const Accounts& accounts = CurrentAccounts();
+    if (!accounts.present) return true;  // this machine's peers only, checked at connection
+    const qint64 now = SteadyMs();
+    Failures& f = m_failures[address];
+    if (f.blockedUntilMs > now) {
+        *why = QStringLiteral("too many failed logins from this address; try again in %1 s")
+                   .arg((f.blockedUntilMs - now + 999) / 1000);
+        return false;
+    }
+    // The hash is compared whether or not the name is known, so that the time taken tells
+    // neither.
+    static const QByteArray kNoAccount = PasswordHash(QStringLiteral("\x01no account"));
+    const auto it = accounts.passwords.constFind(name);
+    const bool known = it != accounts.passwords.constEnd();
+    const bool same = SameHash(PasswordHash(password), known ? it.value() : kNoAccount);
+    if (accounts.valid && known && same) {
+        m_failures.remove(address);
+        return true;
+    }
+    ++f.count;
+    f.lastMs = now;
+    if (f.count >= m_params.freeLoginFailures) {
+        const int doublings = std::min(f.count - m_params.freeLoginFailures, 16);
+        const qint64 delay = std::min<qint64>(qint64(m_params.loginDelayMs) << doublings, m_params.maxLoginDelayMs);
+        f.blockedUntilMs = now + delay;
+    }
+    if (m_failures.size() > kMaxFailureAddresses) {
+        // Forget the address that failed longest ago.
+        auto oldest = m_failures.begin();
+        for (auto i = m_failures.begin(); i != m_failures.end(); ++i)
+            if (i.value().lastMs < oldest.value().lastMs) oldest = i;
+        m_failures.erase(oldest);
+    }
+    *why = accounts.valid ? QStringLiteral("unknown name or wrong password")
+                          : QStringLiteral("the security file cannot be read: nobody may register");
+    return false;
+}
+
 void EngineCore::OnNewConnection() {
+    m_acceptErrorLogged = false;
     while (QWebSocket* socket = m_server->nextPendingConnection()) {
         socket->setParent(nullptr);
         // A larger message closes the socket before it is held in memory whole.
         socket->setMaxAllowedIncomingMessageSize(LUMOSE_MAX_MESSAGE);
         socket->setMaxAllowedIncomingFrameSize(LUMOSE_MAX_MESSAGE);
-        m_peers.insert(socket, Peer());
+        Peer peer;
+        peer.address = PeerText(socket);
+        connect(socket, &QWebSocket::disconnected, this, [this, socket]() { OnDisconnected(socket); });
+        if (!CurrentAccounts().present && !IsLocal(socket->peerAddress())) {
+            peer.refused = true;
+            m_peers.insert(socket, peer);
+            Refuse(socket, QStringLiteral("only this machine is served without a security file"), true);
+            continue;
+        }
+        int& open = m_perAddress[peer.address];
+        if (open >= m_params.maxPerAddress) {
+            peer.refused = true;
+            m_peers.insert(socket, peer);
+            Refuse(socket, QStringLiteral("too many connections from this address (at most %1)")
+                               .arg(m_params.maxPerAddress), true);
+            continue;
+        }
+        ++open;
+        m_peers.insert(socket, peer);
         connect(socket, &QWebSocket::textMessageReceived, this,
                 [this, socket](const QString& text) { OnText(socket, text); });
         connect(socket, &QWebSocket::binaryMessageReceived, this,
                 [this, socket](const QByteArray&) { OnBinary(socket); });
-        connect(socket, &QWebSocket::disconnected, this, [this, socket]() { OnDisconnected(socket); });
+        QTimer::singleShot(m_params.registerTimeoutMs, socket, [this, socket]() {
+            const auto it = m_peers.constFind(socket);
+            if (it != m_peers.constEnd() && it->name.isEmpty() && !it->refused)
+                Refuse(socket, QStringLiteral("not registered within %1 ms").arg(m_params.registerTimeoutMs),
+                       true);
+        });
     }
+}
+
+void EngineCore::ProbeDescriptors() {
+    if (m_acceptPaused) return;
+    const int fd = ::fcntl(int(m_server->nativeDescriptor()), F_DUPFD_CLOEXEC, 0);
+    if (fd >= 0) {
+        ::close(fd);
+        return;
+    }
+    if (errno == EMFILE || errno == ENFILE) OnAcceptError(QStringLiteral("no file descriptor left"));
+}
+
+void EngineCore::OnAcceptError(const QString& why) {
+    // Accepting again at once would only fail again: the listener rests until a connection
+    // closes or the retry time has passed.
+    if (!m_acceptErrorLogged)
+        VantelDBG_Printf_f(0x7fff, 1, kLog, "connections not accepted (%s): accepting pauses",
+                           qUtf8Printable(why));
+    m_acceptErrorLogged = true;
+    m_owner->CountAcceptError();
+    m_server->pauseAccepting();
+    m_acceptProbe->setEnabled(false);
+    m_acceptPaused = true;
+    if (!m_acceptTimer->isActive()) m_acceptTimer->start(m_params.acceptRetryMs);
+}
+
+void EngineCore::ResumeAccepting() {
+    if (!m_acceptPaused || !m_server) return;
+    m_acceptPaused = false;
+    m_acceptTimer->stop();
+    m_acceptProbe->setEnabled(true);
+    m_server->resumeAccepting();
+}
+
+void EngineCore::CloseSoon(QWebSocket* socket) {
+    // A peer that does not answer the closing handshake is cut off.
+    QTimer::singleShot(kCloseGraceMs, socket, [socket]() { socket->abort(); });
 }
 
 void EngineCore::Reply(QWebSocket* socket, const QJsonObject& msg) {
@@ -168,7 +381,17 @@ void EngineCore::Refuse(QWebSocket* socket, const QString& reason, bool close) {
                        qUtf8Printable(reason));
     Reply(socket, QJsonObject{{QStringLiteral("msg"), QStringLiteral("refused")},
                               {QStringLiteral("reason"), reason}});
-    if (close) socket->close(QWebSocketProtocol::CloseCodePolicyViolated, reason);
+    if (!close) return;
+    const auto it = m_peers.find(socket);
+    if (it != m_peers.end() && !it->refused) {
+        // Closing: it no longer holds a place of its address, and says nothing more.
+        it->refused = true;
+        if (--m_perAddress[it->address] <= 0) m_perAddress.remove(it->address);
+        socket->disconnect(this);
+        connect(socket, &QWebSocket::disconnected, this, [this, socket]() { OnDisconnected(socket); });
+    }
+    socket->close(QWebSocketProtocol::CloseCodePolicyViolated, reason);
+    CloseSoon(socket);
 }
 
 void EngineCore::OnBinary(QWebSocket* socket) {
@@ -177,7 +400,7 @@ void EngineCore::OnBinary(QWebSocket* socket) {
 
 void EngineCore::OnText(QWebSocket* socket, const QString& text) {
     auto it = m_peers.find(socket);
-    if (it == m_peers.end()) return;
+    if (it == m_peers.end() || it->refused) return;
     QJsonParseError err;
     const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &err);
     if (err.error != QJsonParseError::NoError || !doc.isObject()) {
@@ -213,6 +436,15 @@ void EngineCore::HandleRegister(QWebSocket* socket, Peer& peer, const QJsonObjec
         else
             Reply(socket, QJsonObject{{QStringLiteral("msg"), QStringLiteral("registered")},
                                       {QStringLiteral("name"), name}});
+        return;
+    }
+    const QJsonValue passwordValue = msg.value(QStringLiteral("password"));
+    if (!passwordValue.isUndefined() && !passwordValue.isNull() && !passwordValue.isString()) {
+        Refuse(socket, QStringLiteral("password must be text"), false);
+        return;
+    }
+    if (!CheckLogin(peer.address, name, passwordValue.toString(), &why)) {
+        Refuse(socket, why, true);
         return;
     }
     const QByteArray nameUtf8 = name.toUtf8();
@@ -357,6 +589,9 @@ void EngineCore::OnDisconnected(QWebSocket* socket) {
     const Peer peer = it.value();
     m_peers.erase(it);
     socket->deleteLater();
+    if (!peer.refused && --m_perAddress[peer.address] <= 0) m_perAddress.remove(peer.address);
+    // A descriptor is free again.
+    ResumeAccepting();
     if (peer.name.isEmpty() || peer.type == LUMOSE_TYPE_CLIENT) return;
     m_owner->SetOffline(peer.name);
     m_owner->Signal().Commit(m_owner, LUMOSE_CB_DEVICES, nullptr, nullptr);

@@ -62,11 +62,12 @@ void* LumoSEStart(uint16_t port, uint16_t maxDevNum, uint16_t maxPicDays, uint32
     if (port == 0) return nullptr;
     lumose::EngineParams p;
     p.port = port;
-    p.maxDevNum = maxDevNum ? maxDevNum : LUMOSE_DEFAULT_MAXDEVNUM;
-    p.maxPicDays = maxPicDays ? maxPicDays : LUMOSE_DEFAULT_MAXPICDAYS;
+    p.maxDevNum = maxDevNum ? quint32(maxDevNum) : quint32(LUMOSE_DEFAULT_MAXDEVNUM);
+    p.maxPicDays = maxPicDays ? quint32(maxPicDays) : quint32(LUMOSE_DEFAULT_MAXPICDAYS);
     p.maxEventRows = maxEventRows ? maxEventRows : LUMOSE_DEFAULT_MAXEVENTROWS;
     p.pathPic = CLumoString::IsEmpty(pathPic) ? workPath() : QString::fromUtf8(pathPic);
     p.pathDbs = CLumoString::IsEmpty(pathDbs) ? workPath() : QString::fromUtf8(pathDbs);
+    p.securityFile = workPath() + QStringLiteral("/security.xml");
     auto engine = std::make_shared<lumose::EventEngine>(p);
     if (!engine->StartAndWait()) return nullptr;
     Registry& r = registry();

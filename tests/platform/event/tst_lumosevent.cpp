@@ -11,15 +11,14 @@
 
 #include "LumoSEvent/LumoSEvent.h"
 #include "eventdevice.h"
+#include "testsupport.h"
 
 using namespace eventtest;
 
 namespace {
 
 quint16 freePort() {
-    QTcpServer s;
-    s.listen(QHostAddress::AnyIPv4, 0);
-    return s.serverPort();
+    return vt::ReservePort();
 }
 
 // Records what the engine reports, from the engine's thread.
@@ -307,6 +306,8 @@ private slots:
             << reg << QByteArray(R"({"msg":"event","text":"x","picture":"@@@@"})") << false;
         QTest::newRow("bad time") << reg << QByteArray(R"({"msg":"event","time":"yesterday","text":"x"})")
                                   << false;
+        QTest::newRow("password as a number")
+            << QByteArray() << QByteArray(R"({"msg":"register","name":"p","type":0,"password":1})") << false;
         QTest::newRow("second name on one socket")
             << reg << QByteArray(R"({"msg":"register","name":"other","type":0})") << false;
         QTest::newRow("over 1 MiB") << reg
