@@ -418,7 +418,12 @@ void EngineCore::OnText(QWebSocket* socket, const QString& text) {
 }
 
 void EngineCore::HandleRegister(QWebSocket* socket, Peer& peer, const QJsonObject& msg) {
-    const QString name = msg.value(QStringLiteral("name")).toString();
+    const QJsonValue nameValue = msg.value(QStringLiteral("name"));
+    if (!nameValue.isUndefined() && !nameValue.isString()) {
+        Refuse(socket, QStringLiteral("name must be text"), false);
+        return;
+    }
+    const QString name = nameValue.toString();
     QString why;
     if (!ValidName(name, &why)) {
         Refuse(socket, why, false);
@@ -482,6 +487,15 @@ void EngineCore::HandleEvent(QWebSocket* socket, Peer& peer, const QJsonObject& 
     if (peer.name.isEmpty()) {
         Refuse(socket, QStringLiteral("register first"), false);
         return;
+    }
+    // Optional text fields: absent or null is empty, any other type is refused (never stored
+    // as an empty value).
+    for (const char* field : {"time", "kind", "text"}) {
+        const QJsonValue v = msg.value(QLatin1String(field));
+        if (!v.isUndefined() && !v.isNull() && !v.isString()) {
+            Refuse(socket, QStringLiteral("%1 must be text").arg(QLatin1String(field)), false);
+            return;
+        }
     }
     const QString time = msg.value(QStringLiteral("time")).toString();
     if (!time.isEmpty() && !QDateTime::fromString(time, Qt::ISODateWithMs).isValid()) {

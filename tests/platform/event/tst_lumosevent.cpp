@@ -306,6 +306,10 @@ private slots:
             << reg << QByteArray(R"({"msg":"event","text":"x","picture":"@@@@"})") << false;
         QTest::newRow("bad time") << reg << QByteArray(R"({"msg":"event","time":"yesterday","text":"x"})")
                                   << false;
+        QTest::newRow("time as a number") << reg << QByteArray(R"({"msg":"event","time":5,"text":"x"})") << false;
+        QTest::newRow("kind as an object")
+            << reg << QByteArray(R"({"msg":"event","kind":{},"text":"x"})") << false;
+        QTest::newRow("text as an array") << reg << QByteArray(R"({"msg":"event","text":["x"]})") << false;
         QTest::newRow("password as a number")
             << QByteArray() << QByteArray(R"({"msg":"register","name":"p","type":0,"password":1})") << false;
         QTest::newRow("second name on one socket")
