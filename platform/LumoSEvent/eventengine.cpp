@@ -165,6 +165,15 @@ bool EngineCore::Open() {
             return false;
         }
     }
+    {
+        // Counted once here; from then on the inserts and deletes of this engine keep it.
+        QSqlQuery q(QSqlDatabase::database(m_dbName, false));
+        if (!q.exec(QStringLiteral("SELECT count(*) FROM events")) || !q.next()) {
+            VantelDBG_Printf_f(0x7fff, 1, kLog, "database: %s", qUtf8Printable(q.lastError().text()));
+            return false;
+        }
+        m_rowCount = q.value(0).toLongLong();
+    }
     // A smaller limit than last time applies at once.
     TrimEvents();
 
@@ -562,16 +571,22 @@ bool EngineCore::StoreEvent(const QString& device, const QString& time, const QS
         return false;
     }
     *id = q.lastInsertId().toLongLong();
+    ++m_rowCount;
     TrimEvents();
     return true;
 }
 
+qint64 EngineCore::TrimMargin() const {
+    // Trimming in batches of about a hundredth of the limit (at most 1000 rows) spreads the
+    // cost of a delete over many inserts; a small limit is kept exactly.
+    return std::min<qint64>(1000, qint64(m_params.maxEventRows) / 100);
+}
+
 void EngineCore::TrimEvents() {
+    const qint64 limit = qint64(m_params.maxEventRows);
+    if (m_rowCount <= limit + TrimMargin()) return;
+    const qint64 excess = m_rowCount - limit;
     QSqlDatabase db = QSqlDatabase::database(m_dbName, false);
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT count(*) FROM events")) || !q.next()) return;
-    const qint64 excess = q.value(0).toLongLong() - qint64(m_params.maxEventRows);
-    if (excess <= 0) return;
     // The oldest rows go first, with their pictures.
     QSqlQuery sel(db);
     sel.prepare(QStringLiteral("SELECT id, picture FROM events ORDER BY id LIMIT ?"));
@@ -584,6 +599,7 @@ void EngineCore::TrimEvents() {
         const QString pic = sel.value(1).toString();
         if (!pic.isEmpty()) pictures << pic;
     }
+    sel.finish();
     QSqlQuery del(db);
     del.prepare(QStringLiteral("DELETE FROM events WHERE id <= ?"));
     del.addBindValue(lastId);
@@ -592,6 +608,7 @@ void EngineCore::TrimEvents() {
                            qUtf8Printable(del.lastError().text()));
         return;
     }
+    m_rowCount -= std::max(0, del.numRowsAffected());
     const QDir root(m_params.pathPic);
     for (const QString& pic : pictures)
         if (!pic.contains(QLatin1String(".."))) QFile::remove(root.filePath(pic));

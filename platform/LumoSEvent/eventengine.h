@@ -107,7 +107,10 @@ private:
     void Reply(QWebSocket* socket, const QJsonObject& msg);
     bool StoreEvent(const QString& device, const QString& time, const QString& kind, const QString& text,
                     const QByteArray& jpeg, qint64* id, QString* why);
+    // Removes the oldest rows (with their pictures) down to the limit once the table holds more
+    // than the limit and the margin.
     void TrimEvents();
+    qint64 TrimMargin() const;
 
     EventEngine* m_owner;
     EngineParams m_params;
@@ -123,6 +126,7 @@ private:
     QSocketNotifier* m_acceptProbe = nullptr;
     QTimer* m_acceptTimer = nullptr;
     quint64 m_pictureSeq = 0;
+    qint64 m_rowCount = 0;  // rows of the events table: counted at open, kept by insert and trim
 };
 
 class EventEngine : public QThread {

@@ -259,6 +259,47 @@ private slots:
         QCOMPARE(ids, QList<qint64>({6, 7, 8}));
     }
 
+    // The table is trimmed in batches of a hundredth of the limit: it never holds more than the
+    // limit and the batch, a trim leaves the newest `limit` rows, and the pictures of the removed
+    // rows go with them. The count is kept across a restart.
+    void rowLimitHoldsInBatches_data() {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("events");
+        QTest::newRow("small limit, kept exactly") << 7 << 20;
+        QTest::newRow("batch of 3 over 300") << 300 << 330;
+    }
+    void rowLimitHoldsInBatches() {
+        QFETCH(int, limit);
+        QFETCH(int, events);
+        const int batch = limit / 100;
+        const quint16 port = freePort();
+        const QString sub = QString("batch-%1").arg(limit);
+        QVERIFY(start(port, sub, 4, 30, uint32_t(limit)));
+        const QString day = QDate::currentDate().toString("yyyy-MM-dd");
+        int sent = 0;
+        for (int round = 0; round < 2; ++round) {
+            Device cam(port);
+            QVERIFY(cam.waitConnected());
+            QCOMPARE(cam.reg("cam").value("msg").toString(), QString("registered"));
+            for (int i = 0; i < events / 2; ++i, ++sent)
+                QCOMPARE(cam.event(QString::number(sent), sent % 3 ? fakeJpeg() : QByteArray()).value("msg").toString(),
+                         QString("stored"));
+            QList<qint64> ids;
+            const int rows = eventRows(path(sub + "/dbs"), &ids);
+            QVERIFY2(rows >= std::min(sent, limit) && rows <= limit + batch, qPrintable(QString::number(rows)));
+            QCOMPARE(ids.last(), qint64(sent));
+            QCOMPARE(ids.first(), qint64(sent - rows + 1));
+            int withPicture = 0;
+            for (qint64 id : ids) withPicture += (id - 1) % 3 ? 1 : 0;
+            QCOMPARE(QDir(path(sub + "/pic/") + day).entryList({"*.jpg"}, QDir::Files).size(), withPicture);
+            if (round == 0) {
+                cam.socket().close();
+                QCOMPARE(LumoSEStop(port), 0);
+                QVERIFY(start(port, sub, 4, 30, uint32_t(limit)));
+            }
+        }
+    }
+
     void oldPictureDaysAreRemoved() {
         const QString pic = path("days/pic");
         const QDate today = QDate::currentDate();
