@@ -8,8 +8,8 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QSocketNotifier>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTimer>
@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "LumoBase/atomicfile.h"
 #include "VantelCore/VantelCore.h"
 
 namespace lumose {
@@ -31,6 +32,8 @@ namespace {
 const char kLog[] = "LumoSEvent";
 const int kPurgeIntervalMs = 24 * 3600 * 1000;
 const int kStopCheckMs = 20;
+// The file in each picture day folder that the engine made.
+const char kDayMarker[] = ".lumosevent-day";
 const size_t kMaxOfflineRows = 1024;
 const qint64 kMaxSecurityFileBytes = 1024 * 1024;
 // A refused peer that does not answer the closing handshake is cut off after this.
@@ -219,6 +222,34 @@ void EngineCore::Close() {
     }
 }
 
+bool EngineCore::MakeDayFolder(const QString& day, QString* why) {
+    if (day == m_markedDay) return true;
+    const QDir root(m_params.pathPic);
+    const QString folder = root.filePath(day);
+    const bool existed = QFileInfo(folder).isDir();
+    if (!root.mkpath(day)) {
+        *why = QStringLiteral("picture folder cannot be made");
+        return false;
+    }
+    const QString marker = QDir(folder).filePath(QLatin1String(kDayMarker));
+    if (!QFileInfo::exists(marker)) {
+        // The mark tells the daily purge that the engine made this folder and may remove it.
+        static const char kText[] = "pictures of the event engine; removed with their day\n";
+        const LumoSaveResult saved =
+            LumoSaveFileAtomic(QFile::encodeName(marker).toStdString(), kText, sizeof kText - 1, 0644);
+        if (!saved.ok()) {
+            if (!existed) root.rmdir(day);
+            *why = saved.code == LUMO_ERR_DISKFULL
+                       ? QStringLiteral("picture not stored: the disk is full")
+                       : QStringLiteral("picture not stored: ") + QString::fromStdString(saved.message);
+            VantelDBG_Printf_f(0x7fff, 1, kLog, "%s", saved.message.c_str());
+            return false;
+        }
+    }
+    m_markedDay = day;
+    return true;
+}
+
 void EngineCore::PurgeOldPictureDays() {
     // Only the day folders the engine makes are removed; anything else there is left alone.
     const QDate oldest = QDate::currentDate().addDays(-qint64(m_params.maxPicDays));
@@ -228,6 +259,7 @@ void EngineCore::PurgeOldPictureDays() {
         if (!day.isValid() || day >= oldest) continue;
         if (!QDir(root.filePath(name)).removeRecursively())
             VantelDBG_Printf_f(0x7fff, 1, kLog, "picture folder %s not removed", qUtf8Printable(name));
+        if (name == m_markedDay) m_markedDay.clear();
     }
 }
 
@@ -541,16 +573,18 @@ bool EngineCore::StoreEvent(const QString& device, const QString& time, const QS
         // The day folder goes by the time of receipt, so that a device's clock cannot place a
         // picture among the days about to be removed.
         const QString day = now.toString(QStringLiteral("yyyy-MM-dd"));
-        QDir root(m_params.pathPic);
-        if (!root.mkpath(day)) {
-            *why = QStringLiteral("picture folder cannot be made");
-            return false;
-        }
+        if (!MakeDayFolder(day, why)) return false;
+        const QDir root(m_params.pathPic);
         relative = day + QLatin1Char('/') + now.toString(QStringLiteral("HHmmsszzz")) + QLatin1Char('-') +
                    QString::number(++m_pictureSeq) + QStringLiteral(".jpg");
-        QSaveFile f(root.filePath(relative));
-        if (!f.open(QIODevice::WriteOnly) || f.write(jpeg) != jpeg.size() || !f.commit()) {
-            *why = QStringLiteral("picture not written: ") + f.errorString();
+        // Whole or not at all: a row never points to a missing or short picture.
+        const LumoSaveResult saved = LumoSaveFileAtomic(QFile::encodeName(root.filePath(relative)).toStdString(),
+                                                        jpeg.constData(), size_t(jpeg.size()), 0644);
+        if (!saved.ok()) {
+            *why = saved.code == LUMO_ERR_DISKFULL
+                       ? QStringLiteral("picture not stored: the disk is full")
+                       : QStringLiteral("picture not stored: ") + QString::fromStdString(saved.message);
+            VantelDBG_Printf_f(0x7fff, 1, kLog, "%s", saved.message.c_str());
             return false;
         }
     }

@@ -87,6 +87,8 @@ private:
         qint64 blockedUntilMs = 0;  // steady-clock ms; 0 when not blocked
         qint64 lastMs = 0;
     };
+    // Makes the day's picture folder with the engine's mark in it; false with the reason.
+    bool MakeDayFolder(const QString& day, QString* why);
     const Accounts& CurrentAccounts();
     bool IsLocal(const QHostAddress& address) const;
     // Checks name and password against the security file (in constant time for the password);
@@ -126,6 +128,7 @@ private:
     QSocketNotifier* m_acceptProbe = nullptr;
     QTimer* m_acceptTimer = nullptr;
     quint64 m_pictureSeq = 0;
+    QString m_markedDay;  // the day folder last made and marked
     qint64 m_rowCount = 0;  // rows of the events table: counted at open, kept by insert and trim
 };
 

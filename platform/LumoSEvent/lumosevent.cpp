@@ -2,12 +2,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QXmlStreamReader>
 #include <map>
 #include <memory>
 #include <mutex>
 
+#include "LumoBase/atomicfile.h"
 #include "LumoSEvent/LumoSEvent.h"
 #include "VantelCore/VantelCore.h"
 #include "eventengine.h"
@@ -146,9 +146,12 @@ int LumoSEImportSecurityFile(const char* path) {
     if (xml.hasError() || !root || clients == 0) return LUMO_ERR_FORMAT;
     const QString dir = workPath();
     if (!QDir().mkpath(dir)) return LUMO_ERR_WRITE;
-    QSaveFile out(dir + QStringLiteral("/security.xml"));
-    if (!out.open(QIODevice::WriteOnly)) return LUMO_ERR_WRITE;
-    out.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    if (out.write(data) != data.size() || !out.commit()) return LUMO_ERR_WRITE;
+    // It holds the devices' passwords: readable by the owner only.
+    const LumoSaveResult saved = LumoSaveFileAtomic(QFile::encodeName(dir + QStringLiteral("/security.xml")).toStdString(),
+                                                    data.constData(), size_t(data.size()), 0600);
+    if (!saved.ok()) {
+        VantelDBG_Printf_f(0x7fff, 1, "LumoSEvent", "security file not imported: %s", saved.message.c_str());
+        return saved.code;
+    }
     return LUMO_OK;
 }

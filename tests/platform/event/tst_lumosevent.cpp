@@ -300,6 +300,64 @@ private slots:
         }
     }
 
+    // A full picture disk: the picture is refused as such, no row points to it, and no empty or
+    // partial picture is left; events without a picture are still stored (the database is
+    // elsewhere).
+    void picturesOnAFullDisk_data() {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("dayExists");
+        QTest::newRow("5 KB") << 5 * 1024 << true;
+        QTest::newRow("15 KB") << 15 * 1024 << true;
+        QTest::newRow("first picture of the day") << 5 * 1024 << false;
+    }
+    void picturesOnAFullDisk() {
+        QFETCH(int, size);
+        QFETCH(bool, dayExists);
+        vt::SmallTmpfs disk;
+        QString why;
+        VT_REQUIRE(disk.Mount(1024 * 1024, &why), why);
+        const quint16 port = freePort();
+        const QString dbs = path(QString("full-%1-%2/dbs").arg(size).arg(dayExists));
+        QVERIFY(LumoSEStart(port, 4, 30, 1000, disk.path().toUtf8().constData(), dbs.toUtf8().constData()));
+        Device cam(port);
+        QVERIFY(cam.waitConnected());
+        QCOMPARE(cam.reg("cam").value("msg").toString(), QString("registered"));
+        int stored = 0;
+        if (dayExists) {
+            QCOMPARE(cam.event("fits", fakeJpeg(2048)).value("msg").toString(), QString("stored"));
+            ++stored;
+        }
+        QVERIFY(disk.Fill());
+        const QJsonObject r = cam.event("too big", fakeJpeg(size));
+        QVERIFY2(isRefused(r) && r.value("reason").toString().contains("the disk is full"),
+                 QJsonDocument(r).toJson().constData());
+        QCOMPARE(cam.event("no picture").value("msg").toString(), QString("stored"));
+        ++stored;
+        // Every row's picture is there and whole; nothing else is left behind.
+        int rows = 0;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "full");
+            db.setDatabaseName(QString::fromStdString(LumoSEDatabaseFile(dbs.toUtf8().constData())));
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec("SELECT picture FROM events"));
+            while (q.next()) {
+                ++rows;
+                const QString pic = q.value(0).toString();
+                if (!pic.isEmpty()) QCOMPARE(QFileInfo(disk.filePath(pic)).size(), qint64(2048));
+            }
+        }
+        QSqlDatabase::removeDatabase("full");
+        QCOMPARE(rows, stored);
+        QDirIterator it(disk.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QStringList files;
+        while (it.hasNext()) files << QFileInfo(it.next()).fileName();
+        files.removeAll(".filler");
+        files.removeAll(".lumosevent-day");
+        QCOMPARE(files.size(), dayExists ? 1 : 0);
+        QCOMPARE(LumoSEStop(port), 0);
+    }
+
     void oldPictureDaysAreRemoved() {
         const QString pic = path("days/pic");
         const QDate today = QDate::currentDate();
