@@ -251,14 +251,22 @@ bool EngineCore::MakeDayFolder(const QString& day, QString* why) {
 }
 
 void EngineCore::PurgeOldPictureDays() {
-    // Only the day folders the engine makes are removed; anything else there is left alone.
+    // Only the day folders the engine made (those with its mark) are removed, and of them only
+    // its own pictures: a folder that holds anything else keeps that.
     const QDate oldest = QDate::currentDate().addDays(-qint64(m_params.maxPicDays));
     QDir root(m_params.pathPic);
+    const QRegularExpression kPicture(QStringLiteral("^\\d{9}-\\d+\\.jpg$"));
     for (const QString& name : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         const QDate day = QDate::fromString(name, QStringLiteral("yyyy-MM-dd"));
         if (!day.isValid() || day >= oldest) continue;
-        if (!QDir(root.filePath(name)).removeRecursively())
-            VantelDBG_Printf_f(0x7fff, 1, kLog, "picture folder %s not removed", qUtf8Printable(name));
+        QDir folder(root.filePath(name));
+        if (!folder.exists(QLatin1String(kDayMarker))) continue;
+        for (const QString& file : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
+            if (kPicture.match(file).hasMatch()) folder.remove(file);
+        folder.remove(QLatin1String(kDayMarker));
+        if (!root.rmdir(name))
+            VantelDBG_Printf_f(0x7fff, 1, kLog, "picture folder %s kept: it holds other files",
+                               qUtf8Printable(name));
         if (name == m_markedDay) m_markedDay.clear();
     }
 }
@@ -585,6 +593,7 @@ bool EngineCore::StoreEvent(const QString& device, const QString& time, const QS
                        ? QStringLiteral("picture not stored: the disk is full")
                        : QStringLiteral("picture not stored: ") + QString::fromStdString(saved.message);
             VantelDBG_Printf_f(0x7fff, 1, kLog, "%s", saved.message.c_str());
+            m_markedDay.clear();  // the folder is looked at again next time
             return false;
         }
     }

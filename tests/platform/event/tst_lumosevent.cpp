@@ -78,6 +78,9 @@ int eventRows(const QString& dbs, QList<qint64>* ids = nullptr) {
     return n;
 }
 
+// The engine's mark in each picture day folder it makes.
+const char kDayMarker[] = ".lumosevent-day";
+
 bool isRefused(const QJsonObject& reply) {
     return reply.value("msg").toString() == "refused" && !reply.value("reason").toString().isEmpty();
 }
@@ -358,20 +361,49 @@ private slots:
         QCOMPARE(LumoSEStop(port), 0);
     }
 
+    // Only the day folders the engine made (they bear its mark) are purged, and of them only its
+    // own pictures: a date-named folder of someone else's survives, and so does a file of
+    // someone else's in the engine's folder.
     void oldPictureDaysAreRemoved() {
         const QString pic = path("days/pic");
         const QDate today = QDate::currentDate();
-        const QStringList old = {today.addDays(-4).toString("yyyy-MM-dd"), "2000-01-01"};
-        const QStringList keep = {today.toString("yyyy-MM-dd"), today.addDays(-3).toString("yyyy-MM-dd"),
-                                  "notes", "2000-13-40"};
-        for (const QString& d : old + keep) {
-            QVERIFY(QDir().mkpath(pic + "/" + d));
-            QFile f(pic + "/" + d + "/a.jpg");
+        const QString ownOld = today.addDays(-4).toString("yyyy-MM-dd");
+        const QStringList own = {ownOld, "2000-01-01", today.toString("yyyy-MM-dd"),
+                                 today.addDays(-3).toString("yyyy-MM-dd"), "2000-01-03"};
+        const QStringList foreign = {"2000-01-02", "notes", "2000-13-40", "2000-01-04"};
+        auto put = [&](const QString& file) {
+            QVERIFY(QDir().mkpath(QFileInfo(pic + "/" + file).path()));
+            QFile f(pic + "/" + file);
             QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("x");
+        };
+        for (const QString& d : own) {
+            put(d + "/" + kDayMarker);
+            put(d + "/093000123-1.jpg");
         }
+        for (const QString& d : foreign) put(d + "/a.jpg");
+        put("2000-01-03/notes.txt");
+        put("2000-01-04/093000123-1.jpg");  // named like the engine's, but not in a folder it made
+
         QVERIFY(start(freePort(), "days", 4, 3));
-        for (const QString& d : old) QVERIFY2(!QDir(pic + "/" + d).exists(), qPrintable(d));
-        for (const QString& d : keep) QVERIFY2(QFile::exists(pic + "/" + d + "/a.jpg"), qPrintable(d));
+        QVERIFY(!QDir(pic + "/" + ownOld).exists());
+        QVERIFY(!QDir(pic + "/2000-01-01").exists());
+        for (const QString& d : {today.toString("yyyy-MM-dd"), today.addDays(-3).toString("yyyy-MM-dd")})
+            QVERIFY2(QFile::exists(pic + "/" + d + "/093000123-1.jpg"), qPrintable(d));
+        for (const QString& d : foreign) QVERIFY2(QFile::exists(pic + "/" + d + "/a.jpg"), qPrintable(d));
+        QVERIFY(QFile::exists(pic + "/2000-01-04/093000123-1.jpg"));
+        QVERIFY(QFile::exists(pic + "/2000-01-03/notes.txt"));
+        QVERIFY(!QFile::exists(pic + "/2000-01-03/093000123-1.jpg"));
+
+        // The folder the engine makes for today's pictures bears its mark.
+        LumoSEInvalidate();
+        const quint16 port = freePort();
+        QVERIFY(start(port, "days2"));
+        Device cam(port);
+        QVERIFY(cam.waitConnected());
+        QCOMPARE(cam.reg("cam").value("msg").toString(), QString("registered"));
+        QCOMPARE(cam.event("x", fakeJpeg()).value("msg").toString(), QString("stored"));
+        QVERIFY(QFile::exists(path("days2/pic/") + today.toString("yyyy-MM-dd") + "/" + kDayMarker));
     }
 
     void badMessagesAreRefused_data() {
