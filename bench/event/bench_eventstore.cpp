@@ -1,7 +1,9 @@
 // Events stored per second by the event engine, with the table empty and at its default limit
 // of 100 000 rows, against a plain SQLite loop (Qt SQL, one prepared INSERT per row, WAL, the
-// same columns) in the same run, in turns, the median of five runs each. One device sends its events over loopback with up to 64
-// unanswered at a time; the engine answers each once its row is committed. The engine must
+// same columns) in the same run, in turns, the median of five runs each. Four devices, each on
+// a thread of its own, send their events over loopback with up to 64 unanswered at a time; the
+// engine answers each once its row is committed. The engine thread's CPU time per event is
+// shown beside: where the rate is below it, the devices' side is what holds it back. The engine must
 // keep within 2x of the loop and stay flat in the table size; exit status 1 when it does not.
 //
 //   build/bench/bench_eventstore [events per run]
@@ -18,15 +20,22 @@
 #include <QTemporaryDir>
 #include <QWebSocket>
 #include <algorithm>
+#include <QThread>
+#include <atomic>
 #include <cstdio>
+#include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 #include "LumoSEvent/LumoSEvent.h"
 
 namespace {
 
-// Events a device has sent and not yet seen answered.
+// Events a device has sent and not yet seen answered, and the devices sending at once (each on
+// a thread of its own, so that the devices' side keeps the engine busy).
 const int kWindow = 64;
+const int kDevices = 4;
 
 const char kSchema[] =
     "CREATE TABLE IF NOT EXISTS events (id INTEGER PRIMARY KEY AUTOINCREMENT, received TEXT NOT NULL, "
@@ -59,8 +68,15 @@ bool fill(const QString& file, int rows) {
     return ok;
 }
 
-// The plain loop: one autocommitted INSERT per row, the statement prepared once.
-double plainLoop(const QString& file, int events) {
+double ownThreadCpu() {
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The plain loop: one autocommitted INSERT per row, the statement prepared once. *cpuPerRow: its
+// thread's CPU time per row (µs).
+double plainLoop(const QString& file, int events, double* cpuPerRow) {
     double rate = 0;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "plain");
@@ -70,6 +86,7 @@ double plainLoop(const QString& file, int events) {
         q.exec("PRAGMA journal_mode=WAL");
         q.exec(kSchema);
         q.prepare("INSERT INTO events (received, time, device, kind, text, picture) VALUES (?, ?, ?, ?, ?, ?)");
+        const double cpu0 = ownThreadCpu();
         QElapsedTimer t;
         t.start();
         for (int i = 0; i < events; ++i) {
@@ -85,9 +102,26 @@ double plainLoop(const QString& file, int events) {
             }
         }
         rate = events * 1000.0 / std::max<qint64>(1, t.elapsed());
+        *cpuPerRow = (ownThreadCpu() - cpu0) * 1e6 / events;
     }
     QSqlDatabase::removeDatabase("plain");
     return rate;
+}
+
+// CPU seconds used so far by the threads whose name starts with `prefix` (the engine's thread is
+// named after its class), and by the whole process.
+double threadCpu(const QByteArray& prefix) {
+    const double tick = double(sysconf(_SC_CLK_TCK));
+    double sum = 0;
+    for (const QString& tid : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm("/proc/self/task/" + tid + "/comm"), stat("/proc/self/task/" + tid + "/stat");
+        if (!comm.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly)) continue;
+        if (!prefix.isEmpty() && !comm.readAll().startsWith(prefix)) continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (f.size() > 12) sum += (f[11].toLongLong() + f[12].toLongLong()) / tick;
+    }
+    return sum;
 }
 
 quint16 freePort() {
@@ -96,52 +130,90 @@ quint16 freePort() {
     return s.serverPort();
 }
 
-// The engine on a database of the given size; one device sends `events` events.
-double engine(const QString& dir, int events) {
+// One device on a thread of its own: registers, waits for the go, sends its events with up to
+// kWindow unanswered, and counts the answers.
+struct DeviceRun {
+    quint16 port = 0;
+    QString name;
+    int events = 0;
+    std::atomic<bool>* go = nullptr;
+    std::atomic<int> registered{0};  // 1 registered, -1 failed
+    std::atomic<int> stored{0};
+    void run() {
+        QWebSocket ws;
+        int answered = 0, sent = 0;
+        bool ok = false;
+        QObject::connect(&ws, &QWebSocket::textMessageReceived, [&](const QString& t) {
+            const QString msg = QJsonDocument::fromJson(t.toUtf8()).object().value("msg").toString();
+            if (msg == "registered") ok = true;
+            else {
+                ++answered;
+                if (msg == "stored") ++stored;
+            }
+        });
+        ws.open(QUrl(QString("ws://127.0.0.1:%1").arg(port)));
+        QElapsedTimer wait;
+        wait.start();
+        while (ws.state() != QAbstractSocket::ConnectedState && wait.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        ws.sendTextMessage(QString(R"({"msg":"register","name":"%1","type":0})").arg(name));
+        while (!ok && wait.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        // Made before the clock starts: the device's own work is not the engine's.
+        QStringList messages;
+        for (int i = 0; i < events; ++i)
+            messages << QString::fromUtf8(QJsonDocument(QJsonObject{{"msg", "event"},
+                                                                    {"time", "2026-01-02T03:04:05"},
+                                                                    {"kind", "motion"},
+                                                                    {"text", QString("event %1").arg(i)}})
+                                              .toJson(QJsonDocument::Compact));
+        registered = ok ? 1 : -1;
+        while (ok && !go->load()) QThread::usleep(100);
+        wait.restart();
+        while (ok && answered < events && wait.elapsed() < 600000) {
+            while (sent < events && sent - answered < kWindow) ws.sendTextMessage(messages[sent++]);
+            ws.flush();
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+        ws.close();
+    }
+};
+
+// The engine on a database of the given size; kDevices devices send `events` events in all.
+// *cpuPerEvent: the engine thread's CPU time per event (µs).
+double engine(const QString& dir, int events, double* cpuPerEvent) {
     const quint16 port = freePort();
     const QByteArray pic = (dir + "/pic").toUtf8(), dbs = dir.toUtf8();
     if (!LumoSEStart(port, 0, 0, 0, pic.constData(), dbs.constData())) {
         std::fprintf(stderr, "engine did not start\n");
         return 0;
     }
-    QWebSocket ws;
-    int stored = 0, answered = 0, sent = 0;
-    bool registered = false;
-    QObject::connect(&ws, &QWebSocket::textMessageReceived, [&](const QString& t) {
-        const QString msg = QJsonDocument::fromJson(t.toUtf8()).object().value("msg").toString();
-        if (msg == "registered") registered = true;
-        else {
-            ++answered;
-            stored += msg == "stored" ? 1 : 0;
-        }
-    });
-    ws.open(QUrl(QString("ws://127.0.0.1:%1").arg(port)));
-    QElapsedTimer wait;
-    wait.start();
-    while (ws.state() != QAbstractSocket::ConnectedState && wait.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    ws.sendTextMessage(R"({"msg":"register","name":"cam-1","type":0})");
-    while (!registered && wait.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    // Made before the clock starts: the device's own work is not the engine's.
-    QStringList messages;
-    for (int i = 0; i < events; ++i)
-        messages << QString::fromUtf8(QJsonDocument(QJsonObject{{"msg", "event"},
-                                                                {"time", "2026-01-02T03:04:05"},
-                                                                {"kind", "motion"},
-                                                                {"text", QString("event %1").arg(i)}})
-                                          .toJson(QJsonDocument::Compact));
+    std::atomic<bool> go{false};
+    std::vector<std::unique_ptr<DeviceRun>> devices;
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (int i = 0; i < kDevices; ++i) {
+        devices.push_back(std::make_unique<DeviceRun>());
+        DeviceRun* d = devices.back().get();
+        d->port = port;
+        d->name = QString("cam-%1").arg(i);
+        d->events = events / kDevices;
+        d->go = &go;
+        threads.emplace_back(QThread::create([d] { d->run(); }));
+        threads.back()->start();
+    }
+    for (auto& d : devices)
+        while (d->registered.load() == 0) QThread::usleep(1000);
+    const double cpu0 = threadCpu("lumose::EventEn");
     QElapsedTimer t;
     t.start();
-    while (answered < events && t.elapsed() < 600000) {
-        while (sent < events && sent - answered < kWindow) ws.sendTextMessage(messages[sent++]);
-        ws.flush();
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    const double rate = stored * 1000.0 / std::max<qint64>(1, t.elapsed());
-    if (stored != events) std::fprintf(stderr, "engine stored %d of %d\n", stored, events);
-    ws.close();
+    go = true;
+    for (auto& th : threads) th->wait();
+    const qint64 ms = t.elapsed();
+    int stored = 0;
+    for (auto& d : devices) stored += d->stored.load();
+    *cpuPerEvent = (threadCpu("lumose::EventEn") - cpu0) * 1e6 / std::max(1, stored);
+    if (stored != events / kDevices * kDevices) std::fprintf(stderr, "engine stored %d of %d\n", stored, events);
     LumoSEStop(port);
-    return rate;
+    return stored * 1000.0 / std::max<qint64>(1, ms);
 }
 
 }  // namespace
@@ -159,7 +231,8 @@ int main(int argc, char** argv) {
     QTemporaryDir tmp;
     std::printf("%d events a run, median of %d runs each, taken in turns; folder %s\n", events, rounds,
                 qPrintable(QDir::tempPath()));
-    std::printf("%-12s %14s %14s %8s\n", "table rows", "engine ev/s", "plain rows/s", "ratio");
+    std::printf("%-10s %12s %13s %7s   %14s %14s %7s\n", "table rows", "engine ev/s", "plain rows/s",
+                "ratio", "engine CPU us", "plain CPU us", "ratio");
     bool ok = true;
     double first = 0;
     for (int rows : {0, int(LUMOSE_DEFAULT_MAXEVENTROWS)}) {
@@ -172,18 +245,25 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot fill the databases\n");
             return 2;
         }
-        std::vector<double> plainRates, engineRates;
+        std::vector<double> plainRates, engineRates, engineCpu, plainCpu;
         for (int r = 0; r < rounds; ++r) {
-            plainRates.push_back(plainLoop(dirPlain + "/plain.db", events));
-            engineRates.push_back(engine(dirEngine, events));
+            double pcpu = 0;
+            plainRates.push_back(plainLoop(dirPlain + "/plain.db", events, &pcpu));
+            plainCpu.push_back(pcpu);
+            double cpu = 0;
+            engineRates.push_back(engine(dirEngine, events, &cpu));
+            engineCpu.push_back(cpu);
         }
         const double plain = median(plainRates), eng = median(engineRates);
         const double ratio = plain > 0 ? eng / plain : 0;
-        std::printf("%-12d %14.0f %14.0f %8.3f\n", rows, eng, plain, ratio);
+        const double ecpu = median(engineCpu), pcpu = median(plainCpu);
+        std::printf("%-10d %12.0f %13.0f %7.3f   %14.1f %14.1f %7.3f\n", rows, eng, plain, ratio, ecpu, pcpu,
+                    ecpu > 0 ? pcpu / ecpu : 0);
         if (ratio < 0.5) ok = false;
         if (rows == 0) first = eng;
         else if (first > 0 && eng < first / 2) ok = false;
     }
+    std::printf("CPU us: per event on the engine's thread, per row on the loop's; ratio plain/engine\n");
     std::printf("goal: engine within 2x of the plain loop, and at 100000 rows at least half its rate at 0: %s\n",
                 ok ? "met" : "NOT met");
     LumoSEInvalidate();

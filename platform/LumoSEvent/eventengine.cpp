@@ -213,6 +213,7 @@ void EngineCore::Close() {
         delete m_server;
         m_server = nullptr;
     }
+    m_insert.reset();
     if (QSqlDatabase::contains(m_dbName)) {
         {
             QSqlDatabase db = QSqlDatabase::database(m_dbName, false);
@@ -597,23 +598,33 @@ bool EngineCore::StoreEvent(const QString& device, const QString& time, const QS
             return false;
         }
     }
-    QSqlDatabase db = QSqlDatabase::database(m_dbName, false);
-    QSqlQuery q(db);
-    q.prepare(
-        QStringLiteral("INSERT INTO events (received, time, device, kind, text, picture) "
-                       "VALUES (?, ?, ?, ?, ?, ?)"));
+    if (!m_insert) {
+        // Prepared once: a statement compiled for every event costs as much as its insert.
+        m_insert.reset(new QSqlQuery(QSqlDatabase::database(m_dbName, false)));
+        if (!m_insert->prepare(QStringLiteral("INSERT INTO events (received, time, device, kind, text, picture) "
+                                              "VALUES (?, ?, ?, ?, ?, ?)"))) {
+            *why = QStringLiteral("event not stored: ") + m_insert->lastError().text();
+            m_insert.reset();
+            if (!relative.isEmpty()) QFile::remove(QDir(m_params.pathPic).filePath(relative));
+            return false;
+        }
+    }
+    QSqlQuery& q = *m_insert;
     q.addBindValue(now.toString(Qt::ISODateWithMs));
     q.addBindValue(time);
     q.addBindValue(device);
     q.addBindValue(kind);
     q.addBindValue(text);
     q.addBindValue(relative);
-    if (!q.exec()) {
+    const bool inserted = q.exec();
+    const qint64 rowId = inserted ? q.lastInsertId().toLongLong() : 0;
+    q.finish();  // the statement is reset, so that it holds no read of the table between events
+    if (!inserted) {
         *why = QStringLiteral("event not stored: ") + q.lastError().text();
         if (!relative.isEmpty()) QFile::remove(QDir(m_params.pathPic).filePath(relative));
         return false;
     }
-    *id = q.lastInsertId().toLongLong();
+    *id = rowId;
     ++m_rowCount;
     TrimEvents();
     return true;

@@ -12,12 +12,14 @@
 #include <atomic>
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "LumoSEvent/LumoSEvent.h"
 
 class QSocketNotifier;
+class QSqlQuery;
 class QTimer;
 class QWebSocket;
 class QWebSocketServer;
@@ -129,6 +131,7 @@ private:
     QTimer* m_acceptTimer = nullptr;
     quint64 m_pictureSeq = 0;
     QString m_markedDay;  // the day folder last made and marked
+    std::unique_ptr<QSqlQuery> m_insert;  // the event insert, prepared at the first event
     qint64 m_rowCount = 0;  // rows of the events table: counted at open, kept by insert and trim
 };
 
