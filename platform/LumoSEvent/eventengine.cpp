@@ -185,8 +185,14 @@ bool EngineCore::Open() {
             [this](QAbstractSocket::SocketError) { OnAcceptError(m_server->errorString()); });
     // Qt's listener takes a failed accept for want of a descriptor as a passing error and tries
     // again at once, for as long as a connection waits: a second watcher of the listening
-    // socket sees whether a descriptor is left and, when none is, pauses the listener.
-    m_acceptProbe = new QSocketNotifier(int(m_server->nativeDescriptor()), QSocketNotifier::Read, this);
+    // socket sees whether a descriptor is left and, when none is, pauses the listener. It
+    // watches a duplicate, since one event dispatcher keeps only one watcher per descriptor.
+    m_probeFd = ::fcntl(int(m_server->nativeDescriptor()), F_DUPFD_CLOEXEC, 0);
+    if (m_probeFd < 0) {
+        VantelDBG_Printf_f(0x7fff, 1, kLog, "port %u: no descriptor left", unsigned(m_params.port));
+        return false;
+    }
+    m_acceptProbe = new QSocketNotifier(m_probeFd, QSocketNotifier::Read, this);
     connect(m_acceptProbe, &QSocketNotifier::activated, this, &EngineCore::ProbeDescriptors);
     m_acceptTimer = new QTimer(this);
     m_acceptTimer->setSingleShot(true);
@@ -202,6 +208,8 @@ void EngineCore::Close() {
     if (m_server) {
         delete m_acceptProbe;
         m_acceptProbe = nullptr;
+        if (m_probeFd >= 0) ::close(m_probeFd);
+        m_probeFd = -1;
         m_server->close();
         for (auto it = m_peers.begin(); it != m_peers.end(); ++it) {
             it.key()->disconnect(this);

@@ -127,7 +127,8 @@ private:
     Accounts m_accounts;
     bool m_acceptPaused = false;
     bool m_acceptErrorLogged = false;  // until the next accepted connection
-    QSocketNotifier* m_acceptProbe = nullptr;
+    QSocketNotifier* m_acceptProbe = nullptr;  // watches m_probeFd, a duplicate of the listener's
+    int m_probeFd = -1;
     QTimer* m_acceptTimer = nullptr;
     quint64 m_pictureSeq = 0;
     QString m_markedDay;  // the day folder last made and marked
