@@ -139,7 +139,8 @@ EventEngineLimits LimitsForStart(const QString& iniFile, QStringList* repaired) 
     }
     if (!repairs.isEmpty())
         EditIni(iniFile, [&](QSettings& s) {
-            for (auto it = repairs.constBegin(); it != repairs.constEnd(); ++it) s.setValue(it.key(), it.value());
+            for (auto it = repairs.constBegin(); it != repairs.constEnd(); ++it)
+                s.setValue(it.key(), it.value());
         });
     if (repaired) *repaired = fixed;
     return l;

@@ -50,7 +50,8 @@ bool fill(const QString& file, int rows) {
         if (db.open()) {
             QSqlQuery q(db);
             ok = q.exec("PRAGMA journal_mode=WAL") && q.exec(kSchema) && db.transaction();
-            q.prepare("INSERT INTO events (received, time, device, kind, text, picture) VALUES (?, ?, ?, ?, ?, ?)");
+            q.prepare(
+                "INSERT INTO events (received, time, device, kind, text, picture) VALUES (?, ?, ?, ?, ?, ?)");
             const QString now = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
             for (int i = 0; ok && i < rows; ++i) {
                 q.addBindValue(now);
@@ -85,7 +86,8 @@ double plainLoop(const QString& file, int events, double* cpuPerRow) {
         QSqlQuery q(db);
         q.exec("PRAGMA journal_mode=WAL");
         q.exec(kSchema);
-        q.prepare("INSERT INTO events (received, time, device, kind, text, picture) VALUES (?, ?, ?, ?, ?, ?)");
+        q.prepare(
+            "INSERT INTO events (received, time, device, kind, text, picture) VALUES (?, ?, ?, ?, ?, ?)");
         const double cpu0 = ownThreadCpu();
         QElapsedTimer t;
         t.start();
@@ -145,7 +147,8 @@ struct DeviceRun {
         bool ok = false;
         QObject::connect(&ws, &QWebSocket::textMessageReceived, [&](const QString& t) {
             const QString msg = QJsonDocument::fromJson(t.toUtf8()).object().value("msg").toString();
-            if (msg == "registered") ok = true;
+            if (msg == "registered")
+                ok = true;
             else {
                 ++answered;
                 if (msg == "stored") ++stored;
@@ -157,7 +160,8 @@ struct DeviceRun {
         while (ws.state() != QAbstractSocket::ConnectedState && wait.elapsed() < 10000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         ws.sendTextMessage(QString(R"({"msg":"register","name":"%1","type":0})").arg(name));
-        while (!ok && wait.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        while (!ok && wait.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         // Made before the clock starts: the device's own work is not the engine's.
         QStringList messages;
         for (int i = 0; i < events; ++i)
@@ -211,7 +215,8 @@ double engine(const QString& dir, int events, double* cpuPerEvent) {
     int stored = 0;
     for (auto& d : devices) stored += d->stored.load();
     *cpuPerEvent = (threadCpu("lumose::EventEn") - cpu0) * 1e6 / std::max(1, stored);
-    if (stored != events / kDevices * kDevices) std::fprintf(stderr, "engine stored %d of %d\n", stored, events);
+    if (stored != events / kDevices * kDevices)
+        std::fprintf(stderr, "engine stored %d of %d\n", stored, events);
     LumoSEStop(port);
     return stored * 1000.0 / std::max<qint64>(1, ms);
 }
@@ -231,8 +236,8 @@ int main(int argc, char** argv) {
     QTemporaryDir tmp;
     std::printf("%d events a run, median of %d runs each, taken in turns; folder %s\n", events, rounds,
                 qPrintable(QDir::tempPath()));
-    std::printf("%-10s %12s %13s %7s   %14s %14s %7s\n", "table rows", "engine ev/s", "plain rows/s",
-                "ratio", "engine CPU us", "plain CPU us", "ratio");
+    std::printf("%-10s %12s %13s %7s   %14s %14s %7s\n", "table rows", "engine ev/s", "plain rows/s", "ratio",
+                "engine CPU us", "plain CPU us", "ratio");
     bool ok = true;
     double first = 0;
     for (int rows : {0, int(LUMOSE_DEFAULT_MAXEVENTROWS)}) {
@@ -260,12 +265,15 @@ int main(int argc, char** argv) {
         std::printf("%-10d %12.0f %13.0f %7.3f   %14.1f %14.1f %7.3f\n", rows, eng, plain, ratio, ecpu, pcpu,
                     ecpu > 0 ? pcpu / ecpu : 0);
         if (ratio < 0.5) ok = false;
-        if (rows == 0) first = eng;
-        else if (first > 0 && eng < first / 2) ok = false;
+        if (rows == 0)
+            first = eng;
+        else if (first > 0 && eng < first / 2)
+            ok = false;
     }
     std::printf("CPU us: per event on the engine's thread, per row on the loop's; ratio plain/engine\n");
-    std::printf("goal: engine within 2x of the plain loop, and at 100000 rows at least half its rate at 0: %s\n",
-                ok ? "met" : "NOT met");
+    std::printf(
+        "goal: engine within 2x of the plain loop, and at 100000 rows at least half its rate at 0: %s\n",
+        ok ? "met" : "NOT met");
     LumoSEInvalidate();
     return ok ? 0 : 1;
 }

@@ -290,8 +290,8 @@ const EngineCore::Accounts& EngineCore::CurrentAccounts() {
     QFileInfo fi(m_params.securityFile);
     fi.setCaching(false);
     const bool present = !m_params.securityFile.isEmpty() && fi.exists();
-    if (present == m_accounts.present && (!present || (fi.lastModified() == m_accounts.modified &&
-                                                       fi.size() == m_accounts.size)))
+    if (present == m_accounts.present &&
+        (!present || (fi.lastModified() == m_accounts.modified && fi.size() == m_accounts.size)))
         return m_accounts;
     m_accounts = Accounts();
     m_accounts.present = present;
@@ -339,7 +339,8 @@ bool EngineCore::CheckLogin(const QString& address, const QString& name, const Q
     f.lastMs = now;
     if (f.count >= m_params.freeLoginFailures) {
         const int doublings = std::min(f.count - m_params.freeLoginFailures, 16);
-        const qint64 delay = std::min<qint64>(qint64(m_params.loginDelayMs) << doublings, m_params.maxLoginDelayMs);
+        const qint64 delay =
+            std::min<qint64>(qint64(m_params.loginDelayMs) << doublings, m_params.maxLoginDelayMs);
         f.blockedUntilMs = now + delay;
     }
     if (m_failures.size() > kMaxFailureAddresses) {
@@ -374,8 +375,10 @@ void EngineCore::OnNewConnection() {
         if (open >= m_params.maxPerAddress) {
             peer.refused = true;
             m_peers.insert(socket, peer);
-            Refuse(socket, QStringLiteral("too many connections from this address (at most %1)")
-                               .arg(m_params.maxPerAddress), true);
+            Refuse(socket,
+                   QStringLiteral("too many connections from this address (at most %1)")
+                       .arg(m_params.maxPerAddress),
+                   true);
             continue;
         }
         ++open;
@@ -595,8 +598,9 @@ bool EngineCore::StoreEvent(const QString& device, const QString& time, const QS
         relative = day + QLatin1Char('/') + now.toString(QStringLiteral("HHmmsszzz")) + QLatin1Char('-') +
                    QString::number(++m_pictureSeq) + QStringLiteral(".jpg");
         // Whole or not at all: a row never points to a missing or short picture.
-        const LumoSaveResult saved = LumoSaveFileAtomic(QFile::encodeName(root.filePath(relative)).toStdString(),
-                                                        jpeg.constData(), size_t(jpeg.size()), 0644);
+        const LumoSaveResult saved =
+            LumoSaveFileAtomic(QFile::encodeName(root.filePath(relative)).toStdString(), jpeg.constData(),
+                               size_t(jpeg.size()), 0644);
         if (!saved.ok()) {
             *why = saved.code == LUMO_ERR_DISKFULL
                        ? QStringLiteral("picture not stored: the disk is full")
@@ -609,8 +613,9 @@ bool EngineCore::StoreEvent(const QString& device, const QString& time, const QS
     if (!m_insert) {
         // Prepared once: a statement compiled for every event costs as much as its insert.
         m_insert.reset(new QSqlQuery(QSqlDatabase::database(m_dbName, false)));
-        if (!m_insert->prepare(QStringLiteral("INSERT INTO events (received, time, device, kind, text, picture) "
-                                              "VALUES (?, ?, ?, ?, ?, ?)"))) {
+        if (!m_insert->prepare(
+                QStringLiteral("INSERT INTO events (received, time, device, kind, text, picture) "
+                               "VALUES (?, ?, ?, ?, ?, ?)"))) {
             *why = QStringLiteral("event not stored: ") + m_insert->lastError().text();
             m_insert.reset();
             if (!relative.isEmpty()) QFile::remove(QDir(m_params.pathPic).filePath(relative));

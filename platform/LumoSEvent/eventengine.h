@@ -77,8 +77,8 @@ private:
     };
     // The accounts of the security file as last read; reloaded when the file changes.
     struct Accounts {
-        bool present = false;          // the file exists (readable or not)
-        bool valid = false;            // it was read and understood; if not, nobody gets in
+        bool present = false;  // the file exists (readable or not)
+        bool valid = false;    // it was read and understood; if not, nobody gets in
         QDateTime modified;
         qint64 size = -1;
         QHash<QString, QByteArray> passwords;  // name -> SHA-256 of the password
@@ -126,12 +126,12 @@ private:
     QHash<QString, Failures> m_failures;
     Accounts m_accounts;
     bool m_acceptPaused = false;
-    bool m_acceptErrorLogged = false;  // until the next accepted connection
+    bool m_acceptErrorLogged = false;          // until the next accepted connection
     QSocketNotifier* m_acceptProbe = nullptr;  // watches m_probeFd, a duplicate of the listener's
     int m_probeFd = -1;
     QTimer* m_acceptTimer = nullptr;
     quint64 m_pictureSeq = 0;
-    QString m_markedDay;  // the day folder last made and marked
+    QString m_markedDay;                  // the day folder last made and marked
     std::unique_ptr<QSqlQuery> m_insert;  // the event insert, prepared at the first event
     qint64 m_rowCount = 0;  // rows of the events table: counted at open, kept by insert and trim
 };

@@ -147,8 +147,9 @@ int LumoSEImportSecurityFile(const char* path) {
     const QString dir = workPath();
     if (!QDir().mkpath(dir)) return LUMO_ERR_WRITE;
     // It holds the devices' passwords: readable by the owner only.
-    const LumoSaveResult saved = LumoSaveFileAtomic(QFile::encodeName(dir + QStringLiteral("/security.xml")).toStdString(),
-                                                    data.constData(), size_t(data.size()), 0600);
+    const LumoSaveResult saved =
+        LumoSaveFileAtomic(QFile::encodeName(dir + QStringLiteral("/security.xml")).toStdString(),
+                           data.constData(), size_t(data.size()), 0600);
     if (!saved.ok()) {
         VantelDBG_Printf_f(0x7fff, 1, "LumoSEvent", "security file not imported: %s", saved.message.c_str());
         return saved.code;

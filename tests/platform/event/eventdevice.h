@@ -86,11 +86,13 @@ public:
                        "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
         int end = -1;
-        vt::WaitUntil([&] {
-            m_buffer += m_socket.readAll();
-            end = m_buffer.indexOf("\r\n\r\n");
-            return end >= 0 || m_socket.state() != QAbstractSocket::ConnectedState;
-        }, ms);
+        vt::WaitUntil(
+            [&] {
+                m_buffer += m_socket.readAll();
+                end = m_buffer.indexOf("\r\n\r\n");
+                return end >= 0 || m_socket.state() != QAbstractSocket::ConnectedState;
+            },
+            ms);
         if (end < 0 || !m_buffer.startsWith("HTTP/1.1 101")) return false;
         m_buffer.remove(0, end + 4);
         return true;
@@ -129,10 +131,12 @@ public:
     }
     // The next text message as JSON (empty when none came in time or the connection closed).
     QJsonObject next(int ms = 5000) {
-        vt::WaitUntil([&] {
-            poll();
-            return !m_replies.isEmpty() || closed();
-        }, ms);
+        vt::WaitUntil(
+            [&] {
+                poll();
+                return !m_replies.isEmpty() || closed();
+            },
+            ms);
         return m_replies.isEmpty() ? QJsonObject() : m_replies.takeFirst();
     }
     QJsonObject send(const QByteArray& payload, int ms = 5000) {
@@ -147,10 +151,12 @@ public:
     // The engine sent its close frame or ended the connection.
     bool closed() { return m_closing || m_socket.state() == QAbstractSocket::UnconnectedState; }
     bool waitClosed(int ms = 10000) {
-        return vt::WaitUntil([this] {
-            poll();
-            return closed();
-        }, ms);
+        return vt::WaitUntil(
+            [this] {
+                poll();
+                return closed();
+            },
+            ms);
     }
     // Messages received and not yet taken by next().
     const QList<QJsonObject>& replies() const { return m_replies; }

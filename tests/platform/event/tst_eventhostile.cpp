@@ -57,7 +57,8 @@ class TestEventHostile : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
 
-    std::unique_ptr<EventEngine> start(const QString& sub, bool security, int deadlineMs = 60000, int cap = 64) {
+    std::unique_ptr<EventEngine> start(const QString& sub, bool security, int deadlineMs = 60000,
+                                       int cap = 64) {
         EngineParams p;
         p.port = vt::ReservePort();
         p.maxDevNum = 16;
@@ -70,11 +71,12 @@ class TestEventHostile : public QObject {
             QDir().mkpath(m_dir.filePath(sub));
             QFile f(p.securityFile);
             if (!f.open(QIODevice::WriteOnly)) return nullptr;
-            f.write("<SecurityFile>\n"
-                    "  <Client name=\"good\" password=\"g00d\"/>\n"
-                    "  <Client name=\"cam\" password=\"c4m &amp; more\"/>\n"
-                    "  <Client name=\"viewer\"/>\n"
-                    "</SecurityFile>\n");
+            f.write(
+                "<SecurityFile>\n"
+                "  <Client name=\"good\" password=\"g00d\"/>\n"
+                "  <Client name=\"cam\" password=\"c4m &amp; more\"/>\n"
+                "  <Client name=\"viewer\"/>\n"
+                "</SecurityFile>\n");
         }
         p.isLocalPeer = [](const QHostAddress& a) { return a == QHostAddress::LocalHost || a == kLocal2; };
         p.registerTimeoutMs = deadlineMs;
@@ -118,103 +120,110 @@ private slots:
         QCOMPARE(good.reg("good", 0, goodPassword).value("msg").toString(), QString("registered"));
 
         switch (kind) {
-        case IdleFlood: {
-            // Only `cap` connections of one address are served; the others are refused at once.
-            std::vector<std::unique_ptr<RawDevice>> flood;
-            for (int i = 0; i < 30; ++i) {
-                flood.push_back(std::make_unique<RawDevice>(port, kLocal2));
-                QVERIFY(flood.back()->handshake());
-            }
-            QVERIFY(vt::WaitUntil([&] {
-                int closed = 0;
-                for (auto& d : flood) {
-                    d->poll();
-                    closed += d->closed() ? 1 : 0;
+            case IdleFlood: {
+                // Only `cap` connections of one address are served; the others are refused at once.
+                std::vector<std::unique_ptr<RawDevice>> flood;
+                for (int i = 0; i < 30; ++i) {
+                    flood.push_back(std::make_unique<RawDevice>(port, kLocal2));
+                    QVERIFY(flood.back()->handshake());
                 }
-                return closed == 30 - cap;
-            }, 20000));
-            for (int i = 0; i < 30; ++i) {
-                QCOMPARE(flood[i]->closed(), i >= cap);
-                if (i >= cap) QVERIFY(isRefused(flood[i]->next(), "too many connections"));
+                QVERIFY(vt::WaitUntil(
+                    [&] {
+                        int closed = 0;
+                        for (auto& d : flood) {
+                            d->poll();
+                            closed += d->closed() ? 1 : 0;
+                        }
+                        return closed == 30 - cap;
+                    },
+                    20000));
+                for (int i = 0; i < 30; ++i) {
+                    QCOMPARE(flood[i]->closed(), i >= cap);
+                    if (i >= cap) QVERIFY(isRefused(flood[i]->next(), "too many connections"));
+                }
+                // This machine's other address is not counted with them.
+                Device second(port);
+                QVERIFY(second.waitConnected());
+                QCOMPARE(second.reg("second").value("msg").toString(), QString("registered"));
+                // A place that frees up is taken again.
+                flood.clear();
+                QVERIFY(vt::WaitUntil(
+                    [&] {
+                        RawDevice again(port, kLocal2);
+                        return again.handshake() && again.reg("late").value("msg").toString() == "registered";
+                    },
+                    10000));
+                break;
             }
-            // This machine's other address is not counted with them.
-            Device second(port);
-            QVERIFY(second.waitConnected());
-            QCOMPARE(second.reg("second").value("msg").toString(), QString("registered"));
-            // A place that frees up is taken again.
-            flood.clear();
-            QVERIFY(vt::WaitUntil([&] {
-                RawDevice again(port, kLocal2);
-                return again.handshake() && again.reg("late").value("msg").toString() == "registered";
-            }, 10000));
-            break;
-        }
-        case Deadline: {
-            std::vector<std::unique_ptr<RawDevice>> idle;
-            for (int i = 0; i < 20; ++i) {
-                idle.push_back(std::make_unique<RawDevice>(port, kLocal2));
-                QVERIFY(idle.back()->handshake());
+            case Deadline: {
+                std::vector<std::unique_ptr<RawDevice>> idle;
+                for (int i = 0; i < 20; ++i) {
+                    idle.push_back(std::make_unique<RawDevice>(port, kLocal2));
+                    QVERIFY(idle.back()->handshake());
+                }
+                for (auto& d : idle) QVERIFY(d->waitClosed(20000));
+                // The registered device is not touched by the deadline.
+                QCOMPARE(good.socket().state(), QAbstractSocket::ConnectedState);
+                break;
             }
-            for (auto& d : idle) QVERIFY(d->waitClosed(20000));
-            // The registered device is not touched by the deadline.
-            QCOMPARE(good.socket().state(), QAbstractSocket::ConnectedState);
-            break;
-        }
-        case ForeignWithoutFile: {
-            RawDevice d(port, kForeign);
-            QVERIFY(d.handshake());
-            QVERIFY(isRefused(d.next(), "only this machine"));
-            QVERIFY(d.waitClosed());
-            break;
-        }
-        case ForeignWithFile: {
-            RawDevice d(port, kForeign);
-            QVERIFY(d.handshake());
-            QCOMPARE(d.reg("cam", 0, "c4m & more").value("msg").toString(), QString("registered"));
-            QVERIFY(online(*engine, "cam"));
-            break;
-        }
-        case UnknownName:
-        case WrongPassword:
-        case ServerWithoutAccount: {
-            RawDevice d(port, kLocal2);
-            QVERIFY(d.handshake());
-            const QJsonObject r = kind == UnknownName    ? d.reg("intruder", 0, "g00d")
-                                  : kind == WrongPassword ? d.reg("cam", 0, "c4m")
-                                                          : d.reg("recorder", LUMOSE_TYPE_RECORDSERVER);
-            QVERIFY2(isRefused(r, "wrong password"), QJsonDocument(r).toJson().constData());
-            QVERIFY(d.waitClosed());
-            QCOMPARE(int(engine->Devices().size()), 1);
-            break;
-        }
-        case NoPasswordAccount: {
-            RawDevice d(port, kLocal2);
-            QVERIFY(d.handshake());
-            QCOMPARE(d.reg("viewer", LUMOSE_TYPE_CLIENT).value("msg").toString(), QString("registered"));
-            break;
-        }
-        case Guessing: {
-            // Three wrong guesses, then even the right password waits; the good device's address
-            // is not slowed down.
-            for (const char* guess : {"a", "b", "c"}) {
+            case ForeignWithoutFile: {
+                RawDevice d(port, kForeign);
+                QVERIFY(d.handshake());
+                QVERIFY(isRefused(d.next(), "only this machine"));
+                QVERIFY(d.waitClosed());
+                break;
+            }
+            case ForeignWithFile: {
+                RawDevice d(port, kForeign);
+                QVERIFY(d.handshake());
+                QCOMPARE(d.reg("cam", 0, "c4m & more").value("msg").toString(), QString("registered"));
+                QVERIFY(online(*engine, "cam"));
+                break;
+            }
+            case UnknownName:
+            case WrongPassword:
+            case ServerWithoutAccount: {
                 RawDevice d(port, kLocal2);
                 QVERIFY(d.handshake());
-                QVERIFY(isRefused(d.reg("cam", 0, guess), "wrong password"));
+                const QJsonObject r = kind == UnknownName     ? d.reg("intruder", 0, "g00d")
+                                      : kind == WrongPassword ? d.reg("cam", 0, "c4m")
+                                                              : d.reg("recorder", LUMOSE_TYPE_RECORDSERVER);
+                QVERIFY2(isRefused(r, "wrong password"), QJsonDocument(r).toJson().constData());
+                QVERIFY(d.waitClosed());
+                QCOMPARE(int(engine->Devices().size()), 1);
+                break;
             }
-            {
+            case NoPasswordAccount: {
                 RawDevice d(port, kLocal2);
                 QVERIFY(d.handshake());
-                QVERIFY(isRefused(d.reg("cam", 0, "c4m & more"), "try again"));
+                QCOMPARE(d.reg("viewer", LUMOSE_TYPE_CLIENT).value("msg").toString(), QString("registered"));
+                break;
             }
-            Device other(port);
-            QVERIFY(other.waitConnected());
-            QCOMPARE(other.reg("viewer", 0, "").value("msg").toString(), QString("registered"));
-            QVERIFY(vt::WaitUntil([&] {
-                RawDevice d(port, kLocal2);
-                return d.handshake() && d.reg("cam", 0, "c4m & more").value("msg").toString() == "registered";
-            }, 20000));
-            break;
-        }
+            case Guessing: {
+                // Three wrong guesses, then even the right password waits; the good device's address
+                // is not slowed down.
+                for (const char* guess : {"a", "b", "c"}) {
+                    RawDevice d(port, kLocal2);
+                    QVERIFY(d.handshake());
+                    QVERIFY(isRefused(d.reg("cam", 0, guess), "wrong password"));
+                }
+                {
+                    RawDevice d(port, kLocal2);
+                    QVERIFY(d.handshake());
+                    QVERIFY(isRefused(d.reg("cam", 0, "c4m & more"), "try again"));
+                }
+                Device other(port);
+                QVERIFY(other.waitConnected());
+                QCOMPARE(other.reg("viewer", 0, "").value("msg").toString(), QString("registered"));
+                QVERIFY(vt::WaitUntil(
+                    [&] {
+                        RawDevice d(port, kLocal2);
+                        return d.handshake() &&
+                               d.reg("cam", 0, "c4m & more").value("msg").toString() == "registered";
+                    },
+                    20000));
+                break;
+            }
         }
         // The good device goes on.
         QCOMPARE(good.event("after").value("msg").toString(), QString("stored"));

@@ -285,11 +285,14 @@ private slots:
             QVERIFY(cam.waitConnected());
             QCOMPARE(cam.reg("cam").value("msg").toString(), QString("registered"));
             for (int i = 0; i < events / 2; ++i, ++sent)
-                QCOMPARE(cam.event(QString::number(sent), sent % 3 ? fakeJpeg() : QByteArray()).value("msg").toString(),
+                QCOMPARE(cam.event(QString::number(sent), sent % 3 ? fakeJpeg() : QByteArray())
+                             .value("msg")
+                             .toString(),
                          QString("stored"));
             QList<qint64> ids;
             const int rows = eventRows(path(sub + "/dbs"), &ids);
-            QVERIFY2(rows >= std::min(sent, limit) && rows <= limit + batch, qPrintable(QString::number(rows)));
+            QVERIFY2(rows >= std::min(sent, limit) && rows <= limit + batch,
+                     qPrintable(QString::number(rows)));
             QCOMPARE(ids.last(), qint64(sent));
             QCOMPARE(ids.first(), qint64(sent - rows + 1));
             int withPicture = 0;
@@ -437,7 +440,8 @@ private slots:
             << reg << QByteArray(R"({"msg":"event","text":"x","picture":"@@@@"})") << false;
         QTest::newRow("bad time") << reg << QByteArray(R"({"msg":"event","time":"yesterday","text":"x"})")
                                   << false;
-        QTest::newRow("time as a number") << reg << QByteArray(R"({"msg":"event","time":5,"text":"x"})") << false;
+        QTest::newRow("time as a number")
+            << reg << QByteArray(R"({"msg":"event","time":5,"text":"x"})") << false;
         QTest::newRow("kind as an object")
             << reg << QByteArray(R"({"msg":"event","kind":{},"text":"x"})") << false;
         QTest::newRow("text as an array") << reg << QByteArray(R"({"msg":"event","text":["x"]})") << false;

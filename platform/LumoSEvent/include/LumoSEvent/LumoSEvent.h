@@ -60,8 +60,8 @@ int LumoSEInvalidate();
 // name and password of one of its <Client> elements, from any address, and an address whose
 // logins keep failing waits longer and longer; without one, only peers of this machine
 // (loopback) are served and others are refused at connection. A connection that does not
-// register within 10 s is closed, and one address holds at most 64 connections. Null when the port is 0 or taken, or a
-// folder or the database cannot be made. pathPic/pathDbs: UTF-8; empty means the work path.
+// register within 10 s is closed, and one address holds at most 64 connections. Null when the port is 0 or
+// taken, or a folder or the database cannot be made. pathPic/pathDbs: UTF-8; empty means the work path.
 void* LumoSEStart(uint16_t port, uint16_t maxDevNum, uint16_t maxPicDays, uint32_t maxEventRows,
                   const char* pathPic, const char* pathDbs);
 // Stops the engine on that port: 0, or LUMO_ERR_PARAM when none listens there. Its handle is
