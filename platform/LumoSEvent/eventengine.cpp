@@ -314,10 +314,15 @@ const EngineCore::Accounts& EngineCore::CurrentAccounts() {
     return m_accounts;
 }
 
-bool EngineCore::CheckLogin(const QString& address, const QString& name, const QString& password,
-                            QString* why) {
+bool EngineCore::CheckLogin(const QHostAddress& peer, const QString& address, const QString& name,
+                            const QString& password, QString* why) {
     const Accounts& accounts = CurrentAccounts();
-    if (!accounts.present) return true;  // this machine's peers only, checked at connection
+    if (!accounts.present) {
+        // Looked at again here: the file may have gone since the peer connected.
+        if (IsLocal(peer)) return true;
+        *why = QStringLiteral("only this machine is served without a security file");
+        return false;
+    }
     const qint64 now = SteadyMs();
     Failures& f = m_failures[address];
     if (f.blockedUntilMs > now) {
@@ -509,7 +514,7 @@ void EngineCore::HandleRegister(QWebSocket* socket, Peer& peer, const QJsonObjec
         Refuse(socket, QStringLiteral("password must be text"), false);
         return;
     }
-    if (!CheckLogin(peer.address, name, passwordValue.toString(), &why)) {
+    if (!CheckLogin(socket->peerAddress(), peer.address, name, passwordValue.toString(), &why)) {
         Refuse(socket, why, true);
         return;
     }

@@ -95,7 +95,8 @@ private:
     bool IsLocal(const QHostAddress& address) const;
     // Checks name and password against the security file (in constant time for the password);
     // false with the reason when it does not let the peer in.
-    bool CheckLogin(const QString& address, const QString& name, const QString& password, QString* why);
+    bool CheckLogin(const QHostAddress& peer, const QString& address, const QString& name,
+                    const QString& password, QString* why);
     void OnNewConnection();
     // Pauses the listener while no descriptor is left (ProbeDescriptors looks).
     void ProbeDescriptors();

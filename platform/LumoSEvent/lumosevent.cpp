@@ -130,7 +130,9 @@ int LumoSEImportSecurityFile(const char* path) {
     if (CLumoString::IsEmpty(path)) return LUMO_ERR_PARAM;
     QFile in(QString::fromUtf8(path));
     if (!in.open(QIODevice::ReadOnly)) return LUMO_ERR_NOTFOUND;
-    const QByteArray data = in.readAll();
+    // A security file lists a few accounts: anything far larger is not one.
+    if (in.size() > 1024 * 1024) return LUMO_ERR_FORMAT;
+    const QByteArray data = in.read(1024 * 1024);
     QXmlStreamReader xml(data);
     bool root = false;
     int clients = 0;

@@ -32,6 +32,7 @@ enum Case {
     Deadline,
     ForeignWithoutFile,
     ForeignWithFile,
+    ForeignAfterFileRemoved,
     UnknownName,
     WrongPassword,
     ServerWithoutAccount,
@@ -98,6 +99,8 @@ private slots:
         QTest::newRow("connections that never register") << Deadline << true;
         QTest::newRow("another machine without a security file") << ForeignWithoutFile << false;
         QTest::newRow("another machine with an account") << ForeignWithFile << true;
+        QTest::newRow("another machine, the security file removed before it registers")
+            << ForeignAfterFileRemoved << true;
         QTest::newRow("name not in the security file") << UnknownName << true;
         QTest::newRow("wrong password") << WrongPassword << true;
         QTest::newRow("recording server without an account") << ServerWithoutAccount << true;
@@ -178,6 +181,15 @@ private slots:
                 QVERIFY(d.handshake());
                 QCOMPARE(d.reg("cam", 0, "c4m & more").value("msg").toString(), QString("registered"));
                 QVERIFY(online(*engine, "cam"));
+                break;
+            }
+            case ForeignAfterFileRemoved: {
+                RawDevice d(port, kForeign);
+                QVERIFY(d.handshake());
+                QVERIFY(QFile::remove(m_dir.filePath(sub + "/security.xml")));
+                QVERIFY(isRefused(d.reg("cam", 0, "c4m & more"), "only this machine"));
+                QVERIFY(d.waitClosed());
+                QCOMPARE(int(engine->Devices().size()), 1);
                 break;
             }
             case UnknownName:
