@@ -1,7 +1,11 @@
 #include "eventhostsettings.h"
 
+#include <QFile>
+#include <QHash>
 #include <QSettings>
 #include <algorithm>
+
+#include "LumoBase/atomicfile.h"
 
 namespace {
 
@@ -40,34 +44,45 @@ EventHostSettings Read(const QString& iniFile) {
     return r;
 }
 
+bool EditIni(const QString& iniFile, const std::function<void(QSettings&)>& edit) {
+    // The edit is made on a copy beside the file, which then replaces it whole: QSettings alone
+    // reports success for a file it left empty on a full disk.
+    const LumoSaveResult saved = LumoSaveFileAtomicVia(
+        QFile::encodeName(iniFile).toStdString(),
+        [&](const std::string& temp) {
+            const QString copy = QFile::decodeName(temp.c_str());
+            if (QFile::exists(iniFile) && !QFile::copy(iniFile, copy)) return false;
+            QSettings s(copy, QSettings::IniFormat);
+            utf8(s);
+            edit(s);
+            s.sync();
+            return s.status() == QSettings::NoError;
+        },
+        0644);
+    return saved.ok();
+}
+
 EventHostSettings Load(const QString& iniFile, const QString& workPath) {
     EventHostSettings r = Read(iniFile);
     if (r.pathDbs.isEmpty() || r.pathPic.isEmpty()) {
-        QSettings s(iniFile, QSettings::IniFormat);
-        utf8(s);
-        if (r.pathDbs.isEmpty()) {
-            r.pathDbs = workPath;
-            s.setValue(key("PathDbs"), workPath);
-        }
-        if (r.pathPic.isEmpty()) {
-            r.pathPic = workPath;
-            s.setValue(key("PathPic"), workPath);
-        }
-        s.sync();
+        if (r.pathDbs.isEmpty()) r.pathDbs = workPath;
+        if (r.pathPic.isEmpty()) r.pathPic = workPath;
+        EditIni(iniFile, [&](QSettings& s) {
+            s.setValue(key("PathDbs"), r.pathDbs);
+            s.setValue(key("PathPic"), r.pathPic);
+        });
     }
     return r;
 }
 
 bool Write(const QString& iniFile, const EventHostSettings& v) {
-    QSettings s(iniFile, QSettings::IniFormat);
-    utf8(s);
-    s.setValue(key("MaxDevNum"), v.maxDevNum);
-    s.setValue(key("MaxEventRows"), v.maxEventRows);
-    s.setValue(key("MaxPicDays"), v.maxPicDays);
-    s.setValue(key("PathDbs"), v.pathDbs);
-    s.setValue(key("PathPic"), v.pathPic);
-    s.sync();
-    return s.status() == QSettings::NoError;
+    return EditIni(iniFile, [&](QSettings& s) {
+        s.setValue(key("MaxDevNum"), v.maxDevNum);
+        s.setValue(key("MaxEventRows"), v.maxEventRows);
+        s.setValue(key("MaxPicDays"), v.maxPicDays);
+        s.setValue(key("PathDbs"), v.pathDbs);
+        s.setValue(key("PathPic"), v.pathPic);
+    });
 }
 
 QString ClampEventRows(const QString& text) {
@@ -102,14 +117,13 @@ EventEngineLimits LimitsForStart(const QString& iniFile, QStringList* repaired) 
     l.pathDbs = stored.pathDbs;
     l.pathPic = stored.pathPic;
     QStringList fixed;
-    QSettings s(iniFile, QSettings::IniFormat);
-    utf8(s);
+    QHash<QString, QString> repairs;
     // A 16-bit value from its text; a broken one is removed, so that the engine's default applies.
     auto small = [&](const QString& text, const char* name) -> quint16 {
         if (text.trimmed().isEmpty()) return 0;
         const qint64 v = parseBounded(text, 65535);
         if (v >= 0) return quint16(v);
-        s.setValue(key(name), QString());
+        repairs.insert(key(name), QString());
         fixed << QLatin1String(name);
         return 0;
     };
@@ -118,12 +132,16 @@ EventEngineLimits LimitsForStart(const QString& iniFile, QStringList* repaired) 
     if (!stored.maxEventRows.trimmed().isEmpty()) {
         const QString clamped = ClampEventRows(stored.maxEventRows);
         if (clamped != stored.maxEventRows) {
-            s.setValue(key("MaxEventRows"), clamped);
+            repairs.insert(key("MaxEventRows"), clamped);
             fixed << QStringLiteral("MaxEventRows");
         }
         l.maxEventRows = clamped.toUInt();
     }
-    if (!fixed.isEmpty()) s.sync();
+    if (!repairs.isEmpty())
+        EditIni(iniFile, [&](QSettings& s) {
+            for (auto it = repairs.constBegin(); it != repairs.constEnd(); ++it)
+                s.setValue(it.key(), it.value());
+        });
     if (repaired) *repaired = fixed;
     return l;
 }

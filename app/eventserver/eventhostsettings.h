@@ -4,6 +4,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
+
+class QSettings;
 
 // The five values as text, the form the settings page edits and the file keeps.
 struct EventHostSettings {
@@ -36,8 +39,11 @@ enum : quint32 { MinEventRows = 100000, MaxEventRows = 2147483647 };
 EventHostSettings Read(const QString& iniFile);
 // Read, with an empty folder replaced by `workPath` and written back (the first start).
 EventHostSettings Load(const QString& iniFile, const QString& workPath);
-// Writes the five keys whole; false when the file could not be written.
+// Writes the five keys whole; false when the file could not be written (the old file stays).
 bool Write(const QString& iniFile, const EventHostSettings& s);
+// Changes the file through `edit` (UTF-8) and replaces it whole, or not at all: false when it
+// could not be written, a full disk included; every other key is kept.
+bool EditIni(const QString& iniFile, const std::function<void(QSettings&)>& edit);
 
 // The event-row limit pulled into 100000..2147483647 (text that is no number counts as 0).
 QString ClampEventRows(const QString& text);

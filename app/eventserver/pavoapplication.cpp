@@ -422,10 +422,9 @@ void PavoApplication::OnEditPort() {
         std::lock_guard<std::mutex> lock(m_engineMutex);
         m_port = port;
     }
-    QSettings settings(QLatin1String(kSettingsFile), QSettings::IniFormat);
-    settings.setIniCodec("UTF-8");
-    settings.setValue(QStringLiteral("port"), int(m_port));
-    settings.sync();
+    if (!EventHost::EditIni(QLatin1String(kSettingsFile),
+                            [this](QSettings& s) { s.setValue(QStringLiteral("port"), int(m_port)); }))
+        VantelDBG_Printf_f(0x7fff, 1, "PavoApplication", "the port was not saved to %s", kSettingsFile);
     ui.m_lbl_portvalue->setText(QString::number(m_port));
     StartAndTell();
     UpdatePortEdit();

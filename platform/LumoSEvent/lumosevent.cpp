@@ -2,12 +2,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QXmlStreamReader>
 #include <map>
 #include <memory>
 #include <mutex>
 
+#include "LumoBase/atomicfile.h"
 #include "LumoSEvent/LumoSEvent.h"
 #include "VantelCore/VantelCore.h"
 #include "eventengine.h"
@@ -62,11 +62,12 @@ void* LumoSEStart(uint16_t port, uint16_t maxDevNum, uint16_t maxPicDays, uint32
     if (port == 0) return nullptr;
     lumose::EngineParams p;
     p.port = port;
-    p.maxDevNum = maxDevNum ? maxDevNum : quint32(LUMOSE_DEFAULT_MAXDEVNUM);
-    p.maxPicDays = maxPicDays ? maxPicDays : quint32(LUMOSE_DEFAULT_MAXPICDAYS);
+    p.maxDevNum = maxDevNum ? quint32(maxDevNum) : quint32(LUMOSE_DEFAULT_MAXDEVNUM);
+    p.maxPicDays = maxPicDays ? quint32(maxPicDays) : quint32(LUMOSE_DEFAULT_MAXPICDAYS);
     p.maxEventRows = maxEventRows ? maxEventRows : quint32(LUMOSE_DEFAULT_MAXEVENTROWS);
     p.pathPic = CLumoString::IsEmpty(pathPic) ? workPath() : QString::fromUtf8(pathPic);
     p.pathDbs = CLumoString::IsEmpty(pathDbs) ? workPath() : QString::fromUtf8(pathDbs);
+    p.securityFile = workPath() + QStringLiteral("/security.xml");
     auto engine = std::make_shared<lumose::EventEngine>(p);
     if (!engine->StartAndWait()) return nullptr;
     Registry& r = registry();
@@ -129,7 +130,9 @@ int LumoSEImportSecurityFile(const char* path) {
     if (CLumoString::IsEmpty(path)) return LUMO_ERR_PARAM;
     QFile in(QString::fromUtf8(path));
     if (!in.open(QIODevice::ReadOnly)) return LUMO_ERR_NOTFOUND;
-    const QByteArray data = in.readAll();
+    // A security file lists a few accounts: anything far larger is not one.
+    if (in.size() > 1024 * 1024) return LUMO_ERR_FORMAT;
+    const QByteArray data = in.read(1024 * 1024);
     QXmlStreamReader xml(data);
     bool root = false;
     int clients = 0;
@@ -145,9 +148,13 @@ int LumoSEImportSecurityFile(const char* path) {
     if (xml.hasError() || !root || clients == 0) return LUMO_ERR_FORMAT;
     const QString dir = workPath();
     if (!QDir().mkpath(dir)) return LUMO_ERR_WRITE;
-    QSaveFile out(dir + QStringLiteral("/security.xml"));
-    if (!out.open(QIODevice::WriteOnly)) return LUMO_ERR_WRITE;
-    out.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    if (out.write(data) != data.size() || !out.commit()) return LUMO_ERR_WRITE;
+    // It holds the devices' passwords: readable by the owner only.
+    const LumoSaveResult saved =
+        LumoSaveFileAtomic(QFile::encodeName(dir + QStringLiteral("/security.xml")).toStdString(),
+                           data.constData(), size_t(data.size()), 0600);
+    if (!saved.ok()) {
+        VantelDBG_Printf_f(0x7fff, 1, "LumoSEvent", "security file not imported: %s", saved.message.c_str());
+        return saved.code;
+    }
     return LUMO_OK;
 }

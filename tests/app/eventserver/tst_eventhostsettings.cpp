@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include "eventhostsettings.h"
+#include "testsupport.h"
 
 class TestEventHostSettings : public QObject {
     Q_OBJECT
@@ -121,6 +122,36 @@ private slots:
         QFile blocker(m_dir.filePath(QStringLiteral("blocker")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         QVERIFY(!EventHost::Write(m_dir.filePath(QStringLiteral("blocker/PavoServer.ini")), s));
+    }
+
+    // On a full disk the save says it failed and the file keeps its old values (and the keys of
+    // other groups) instead of ending up empty.
+    void writeOnAFullDiskKeepsTheFile() {
+        vt::SmallTmpfs disk;
+        QString why;
+        VT_REQUIRE(disk.Mount(256 * 1024, &why), why);
+        const QString ini = disk.filePath(QStringLiteral("PavoServer.ini"));
+        {
+            QFile f(ini);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("[General]\nport=8432\n");
+        }
+        const EventHostSettings old{QStringLiteral("12"), QStringLiteral("200000"), QStringLiteral("9"),
+                                    QStringLiteral("/d"), QStringLiteral("/p")};
+        QVERIFY(EventHost::Write(ini, old));
+        QVERIFY(disk.Fill());
+        const QByteArray before = [&] {
+            QFile f(ini);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        EventHostSettings changed = old;
+        changed.maxDevNum = QStringLiteral("13");
+        QVERIFY(!EventHost::Write(ini, changed));
+        QFile f(ini);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        QCOMPARE(EventHost::Read(ini), old);
+        QVERIFY(before.contains("port=8432"));
     }
 
     void limitsForStart_data() {

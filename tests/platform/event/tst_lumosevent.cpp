@@ -12,10 +12,15 @@
 
 #include "LumoSEvent/LumoSEvent.h"
 #include "eventdevice.h"
+#include "testsupport.h"
 
 using namespace eventtest;
 
 namespace {
+
+quint16 freePort() {
+    return vt::ReservePort();
+}
 
 // Records what the engine reports, from the engine's thread.
 struct Recorder : CLumoObject {
@@ -73,6 +78,9 @@ int eventRows(const QString& dbs, QList<qint64>* ids = nullptr) {
     QSqlDatabase::removeDatabase("check");
     return n;
 }
+
+// The engine's mark in each picture day folder it makes.
+const char kDayMarker[] = ".lumosevent-day";
 
 bool isRefused(const QJsonObject& reply) {
     return reply.value("msg").toString() == "refused" && !reply.value("reason").toString().isEmpty();
@@ -255,20 +263,151 @@ private slots:
         QCOMPARE(ids, QList<qint64>({6, 7, 8}));
     }
 
+    // The table is trimmed in batches of a hundredth of the limit: it never holds more than the
+    // limit and the batch, a trim leaves the newest `limit` rows, and the pictures of the removed
+    // rows go with them. The count is kept across a restart.
+    void rowLimitHoldsInBatches_data() {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("events");
+        QTest::newRow("small limit, kept exactly") << 7 << 20;
+        QTest::newRow("batch of 3 over 300") << 300 << 330;
+    }
+    void rowLimitHoldsInBatches() {
+        QFETCH(int, limit);
+        QFETCH(int, events);
+        const int batch = limit / 100;
+        const quint16 port = freePort();
+        const QString sub = QString("batch-%1").arg(limit);
+        QVERIFY(start(port, sub, 4, 30, uint32_t(limit)));
+        const QString day = QDate::currentDate().toString("yyyy-MM-dd");
+        int sent = 0;
+        for (int round = 0; round < 2; ++round) {
+            Device cam(port);
+            QVERIFY(cam.waitConnected());
+            QCOMPARE(cam.reg("cam").value("msg").toString(), QString("registered"));
+            for (int i = 0; i < events / 2; ++i, ++sent)
+                QCOMPARE(cam.event(QString::number(sent), sent % 3 ? fakeJpeg() : QByteArray())
+                             .value("msg")
+                             .toString(),
+                         QString("stored"));
+            QList<qint64> ids;
+            const int rows = eventRows(path(sub + "/dbs"), &ids);
+            QVERIFY2(rows >= std::min(sent, limit) && rows <= limit + batch,
+                     qPrintable(QString::number(rows)));
+            QCOMPARE(ids.last(), qint64(sent));
+            QCOMPARE(ids.first(), qint64(sent - rows + 1));
+            int withPicture = 0;
+            for (qint64 id : ids) withPicture += (id - 1) % 3 ? 1 : 0;
+            QCOMPARE(QDir(path(sub + "/pic/") + day).entryList({"*.jpg"}, QDir::Files).size(), withPicture);
+            if (round == 0) {
+                cam.socket().close();
+                QCOMPARE(LumoSEStop(port), 0);
+                QVERIFY(start(port, sub, 4, 30, uint32_t(limit)));
+            }
+        }
+    }
+
+    // A full picture disk: the picture is refused as such, no row points to it, and no empty or
+    // partial picture is left; events without a picture are still stored (the database is
+    // elsewhere).
+    void picturesOnAFullDisk_data() {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("dayExists");
+        QTest::newRow("5 KB") << 5 * 1024 << true;
+        QTest::newRow("15 KB") << 15 * 1024 << true;
+        QTest::newRow("first picture of the day") << 5 * 1024 << false;
+    }
+    void picturesOnAFullDisk() {
+        QFETCH(int, size);
+        QFETCH(bool, dayExists);
+        vt::SmallTmpfs disk;
+        QString why;
+        VT_REQUIRE(disk.Mount(1024 * 1024, &why), why);
+        const quint16 port = freePort();
+        const QString dbs = path(QString("full-%1-%2/dbs").arg(size).arg(dayExists));
+        QVERIFY(LumoSEStart(port, 4, 30, 1000, disk.path().toUtf8().constData(), dbs.toUtf8().constData()));
+        Device cam(port);
+        QVERIFY(cam.waitConnected());
+        QCOMPARE(cam.reg("cam").value("msg").toString(), QString("registered"));
+        int stored = 0;
+        if (dayExists) {
+            QCOMPARE(cam.event("fits", fakeJpeg(2048)).value("msg").toString(), QString("stored"));
+            ++stored;
+        }
+        QVERIFY(disk.Fill());
+        const QJsonObject r = cam.event("too big", fakeJpeg(size));
+        QVERIFY2(isRefused(r) && r.value("reason").toString().contains("the disk is full"),
+                 QJsonDocument(r).toJson().constData());
+        QCOMPARE(cam.event("no picture").value("msg").toString(), QString("stored"));
+        ++stored;
+        // Every row's picture is there and whole; nothing else is left behind.
+        int rows = 0;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "full");
+            db.setDatabaseName(QString::fromStdString(LumoSEDatabaseFile(dbs.toUtf8().constData())));
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec("SELECT picture FROM events"));
+            while (q.next()) {
+                ++rows;
+                const QString pic = q.value(0).toString();
+                if (!pic.isEmpty()) QCOMPARE(QFileInfo(disk.filePath(pic)).size(), qint64(2048));
+            }
+        }
+        QSqlDatabase::removeDatabase("full");
+        QCOMPARE(rows, stored);
+        QDirIterator it(disk.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QStringList files;
+        while (it.hasNext()) files << QFileInfo(it.next()).fileName();
+        files.removeAll(".filler");
+        files.removeAll(".lumosevent-day");
+        QCOMPARE(files.size(), dayExists ? 1 : 0);
+        QCOMPARE(LumoSEStop(port), 0);
+    }
+
+    // Only the day folders the engine made (they bear its mark) are purged, and of them only its
+    // own pictures: a date-named folder of someone else's survives, and so does a file of
+    // someone else's in the engine's folder.
     void oldPictureDaysAreRemoved() {
         const QString pic = path("days/pic");
         const QDate today = QDate::currentDate();
-        const QStringList old = {today.addDays(-4).toString("yyyy-MM-dd"), "2000-01-01"};
-        const QStringList keep = {today.toString("yyyy-MM-dd"), today.addDays(-3).toString("yyyy-MM-dd"),
-                                  "notes", "2000-13-40"};
-        for (const QString& d : old + keep) {
-            QVERIFY(QDir().mkpath(pic + "/" + d));
-            QFile f(pic + "/" + d + "/a.jpg");
+        const QString ownOld = today.addDays(-4).toString("yyyy-MM-dd");
+        const QStringList own = {ownOld, "2000-01-01", today.toString("yyyy-MM-dd"),
+                                 today.addDays(-3).toString("yyyy-MM-dd"), "2000-01-03"};
+        const QStringList foreign = {"2000-01-02", "notes", "2000-13-40", "2000-01-04"};
+        auto put = [&](const QString& file) {
+            QVERIFY(QDir().mkpath(QFileInfo(pic + "/" + file).path()));
+            QFile f(pic + "/" + file);
             QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("x");
+        };
+        for (const QString& d : own) {
+            put(d + "/" + kDayMarker);
+            put(d + "/093000123-1.jpg");
         }
-        QVERIFY(start(vt::ReservePort(), "days", 4, 3));
-        for (const QString& d : old) QVERIFY2(!QDir(pic + "/" + d).exists(), qPrintable(d));
-        for (const QString& d : keep) QVERIFY2(QFile::exists(pic + "/" + d + "/a.jpg"), qPrintable(d));
+        for (const QString& d : foreign) put(d + "/a.jpg");
+        put("2000-01-03/notes.txt");
+        put("2000-01-04/093000123-1.jpg");  // named like the engine's, but not in a folder it made
+
+        QVERIFY(start(freePort(), "days", 4, 3));
+        QVERIFY(!QDir(pic + "/" + ownOld).exists());
+        QVERIFY(!QDir(pic + "/2000-01-01").exists());
+        for (const QString& d : {today.toString("yyyy-MM-dd"), today.addDays(-3).toString("yyyy-MM-dd")})
+            QVERIFY2(QFile::exists(pic + "/" + d + "/093000123-1.jpg"), qPrintable(d));
+        for (const QString& d : foreign) QVERIFY2(QFile::exists(pic + "/" + d + "/a.jpg"), qPrintable(d));
+        QVERIFY(QFile::exists(pic + "/2000-01-04/093000123-1.jpg"));
+        QVERIFY(QFile::exists(pic + "/2000-01-03/notes.txt"));
+        QVERIFY(!QFile::exists(pic + "/2000-01-03/093000123-1.jpg"));
+
+        // The folder the engine makes for today's pictures bears its mark.
+        LumoSEInvalidate();
+        const quint16 port = freePort();
+        QVERIFY(start(port, "days2"));
+        Device cam(port);
+        QVERIFY(cam.waitConnected());
+        QCOMPARE(cam.reg("cam").value("msg").toString(), QString("registered"));
+        QCOMPARE(cam.event("x", fakeJpeg()).value("msg").toString(), QString("stored"));
+        QVERIFY(QFile::exists(path("days2/pic/") + today.toString("yyyy-MM-dd") + "/" + kDayMarker));
     }
 
     void badMessagesAreRefused_data() {
@@ -302,6 +441,13 @@ private slots:
             << reg << QByteArray(R"({"msg":"event","text":"x","picture":"@@@@"})") << false;
         QTest::newRow("bad time") << reg << QByteArray(R"({"msg":"event","time":"yesterday","text":"x"})")
                                   << false;
+        QTest::newRow("time as a number")
+            << reg << QByteArray(R"({"msg":"event","time":5,"text":"x"})") << false;
+        QTest::newRow("kind as an object")
+            << reg << QByteArray(R"({"msg":"event","kind":{},"text":"x"})") << false;
+        QTest::newRow("text as an array") << reg << QByteArray(R"({"msg":"event","text":["x"]})") << false;
+        QTest::newRow("password as a number")
+            << QByteArray() << QByteArray(R"({"msg":"register","name":"p","type":0,"password":1})") << false;
         QTest::newRow("second name on one socket")
             << reg << QByteArray(R"({"msg":"register","name":"other","type":0})") << false;
         QTest::newRow("over 1 MiB") << reg

@@ -55,8 +55,14 @@ int LumoSEInitialize(void* reserved);
 // Stops every engine (joining its thread and closing its database); 0.
 int LumoSEInvalidate();
 
-// Starts an engine listening on `port` (all addresses). Null when the port is 0 or taken, or a
-// folder or the database cannot be made. pathPic/pathDbs: UTF-8; empty means the work path.
+// Starts an engine listening on `port` (all addresses). Who is served: with a security file
+// ("<work path>/security.xml", read again when it changes) a device registers only with the
+// name and password of one of its <Client> elements, from any address, and an address whose
+// logins keep failing waits longer and longer; without one, only peers of this machine
+// (loopback) are served and others are refused at connection. A connection that does not
+// register within 10 s is closed, and one address holds at most 64 connections. Null when the
+// port is 0 or taken, or a folder or the database cannot be made. pathPic/pathDbs: UTF-8; empty
+// means the work path.
 void* LumoSEStart(uint16_t port, uint16_t maxDevNum, uint16_t maxPicDays, uint32_t maxEventRows,
                   const char* pathPic, const char* pathDbs);
 // Stops the engine on that port: 0, or LUMO_ERR_PARAM when none listens there. Its handle is
@@ -75,9 +81,11 @@ int LumoSGetDeviceTable(void* handle, std::vector<LumoSDTODevice>* out);
 // The engine's default folder (UTF-8): "<program dir>/EventData".
 const char* LumoSEGetWorkPath();
 
-// Checks that the file is a security file (<SecurityFile> with at least one <Client name=.../>)
-// and copies it whole to "<work path>/security.xml" (owner-only): 0, LUMO_ERR_NOTFOUND,
-// LUMO_ERR_FORMAT or LUMO_ERR_WRITE.
+// Checks that the file is a security file (<SecurityFile> with at least one <Client name=.../>,
+// at most 1 MiB) and copies it whole to "<work path>/security.xml" (owner-only), replacing the
+// old copy only once the new one is fully written: 0, LUMO_ERR_PARAM, LUMO_ERR_NOTFOUND,
+// LUMO_ERR_FORMAT, LUMO_ERR_DISKFULL or LUMO_ERR_WRITE. Running engines apply it to the next
+// register.
 int LumoSEImportSecurityFile(const char* path);
 
 // The database file of an engine that keeps its events in `pathDbs`.
