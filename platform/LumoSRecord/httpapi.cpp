@@ -45,6 +45,9 @@ void sendJson(httplib::Response& res, const QByteArray& body, int status = 200) 
 
 void sendError(httplib::Response& res, int status, const QString& text, int code,
                int reason = LUMOSR_REASON_NONE, const std::string& detail = std::string()) {
+    // After a bad request the connection's framing cannot be trusted: it ends (the listener
+    // closes on this header).
+    if ((status == 400 || status == 413) && !res.has_header("Connection")) res.set_header("Connection", "close");
     sendJson(res, wire::ErrorBody(text, code, reason, detail), status);
 }
 
