@@ -29,6 +29,7 @@
 namespace kesto {
 
 const char* const kRecordsPrefix = "/records/";
+const char* const kRangeHeader = "X-Lumo-Range";
 
 namespace {
 
@@ -294,8 +295,9 @@ void getRecord(const httplib::Request& req, httplib::Response& res, const ApiCon
     const std::string name = rest.substr(b + 1);
     const std::string ext = name.substr(name.rfind('.') + 1);
     const char* type = ext == "mp4" ? "video/mp4" : ext == "avi" ? "video/x-msvideo" : "video/mp2t";
-    if (req.has_header("Range")) {
-        if (!ParseSingleRange(req.get_header_value("Range"), size, &first, &last)) {
+    if (req.has_header(kRangeHeader)) {
+        if (req.get_header_value_count(kRangeHeader) != 1 ||
+            !ParseSingleRange(req.get_header_value(kRangeHeader), size, &first, &last)) {
             res.set_header("Content-Range", "bytes */" + std::to_string(size));
             return sendError(
                 res, 416,

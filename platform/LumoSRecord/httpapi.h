@@ -36,6 +36,10 @@ int HttpStatusOf(int lumoResult);
 // than one range, a range past the end, a malformed header); *first and *last inclusive.
 bool ParseSingleRange(const std::string& header, uint64_t size, uint64_t* first, uint64_t* last);
 
+// The name a request's Range header reaches the handlers under: the listener renames it, so that
+// httplib never answers a range itself (its answers to ranges it cannot read lack Content-Range).
+extern const char* const kRangeHeader;
+
 // The route of a record file: "/records/<disk>/<block>/<file>".
 extern const char* const kRecordsPrefix;
 

@@ -324,6 +324,9 @@ RequestHead ReadRequestHead(const std::string& data, const ListenerLimits& limit
                 return refused(400, "the only transfer coding taken is chunked");
             h.chunked = true;
             continue;  // the body reaches httplib decoded, with its length
+        } else if (sameName(line, 0, colon, "range")) {
+            out += kRangeHeader + line.substr(colon) + "\r\n";
+            continue;
         }
         out += line + "\r\n";
     }

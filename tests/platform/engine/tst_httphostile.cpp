@@ -1,5 +1,6 @@
 // The engine's HTTP front against hostile peers over loopback: floods of headers or body, bodies
-// declared too large, ambiguous framing, peers that trickle, crowds of slow connections. Each attack comes from a loopback
+// declared too large, ambiguous framing, peers that trickle, crowds of slow connections, bad
+// search times and unreadable ranges. Each attack comes from a loopback
 // address of its own (127.0.0.x, 127.0.1.x) while a good client on 127.0.0.1 must be served
 // all the while. A listener of the test's own serves the demo storage with limits a test can
 // reach quickly.
@@ -155,6 +156,8 @@ enum class Attack {
     TwoLengths,
     CrowdOneAddress,
     CrowdManyAddresses,
+    BadTime,
+    RangeUnreadable,
 };
 
 const char* const kGood = "127.0.0.1";
@@ -220,6 +223,8 @@ void TestHttpHostile::hostilePeers_data() {
     QTest::newRow("two lengths") << Attack::TwoLengths << 5000 << 400;
     QTest::newRow("slow crowd from one address") << Attack::CrowdOneAddress << 20000 << 503;
     QTest::newRow("slow crowd from many addresses") << Attack::CrowdManyAddresses << 20000 << 0;
+    QTest::newRow("bad search times") << Attack::BadTime << 5000 << 400;
+    QTest::newRow("unreadable range") << Attack::RangeUnreadable << 5000 << 416;
 }
 
 void TestHttpHostile::hostilePeers() {
@@ -331,6 +336,59 @@ void TestHttpHostile::hostilePeers() {
                     }
             };
             break;
+        case Attack::BadTime:
+            run = [&] {
+                for (const char* time : {"2026-02-30T00:00:00", "2026-12-10T00:00:00junk", "2026-13-01T00:00:00",
+                                         "2026-12-10T24:00:00", "2026-12-10 00:00:00", "2025-02-29"}) {
+                    const QByteArray body = QByteArray(R"({"start":")") + time + R"("})";
+                    peers.emplace_back(new Peer("127.0.0.10", port));
+                    peers.back()->Send(search + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" +
+                                       body);
+                    peers.back()->ReadUntilClosed(10000);
+                }
+                attacking = true;
+            };
+            break;
+        case Attack::RangeUnreadable:
+            break;  // below
+    }
+
+    if (attack == Attack::RangeUnreadable) {
+        // Ranges of every kind that cannot be served, httplib's own refusals included: each
+        // answer tells the size.
+        IVantelList* rows = nullptr;
+        QCOMPARE(LumoSRGetFileInfo(nullptr, &DemoEngine::AllParam(), &rows, 5000), 0);
+        auto* row = static_cast<IKestoFileInfoAV*>(rows->GetAt(0));
+        CLumoString local;
+        LumoSRGetRecordFilePath(row->GetURI(), &local);
+        const QString disk = QString::fromUtf8(row->GetURI()).section("disk=", 1).section('&', 0, 0);
+        const QStringList parts = QString::fromUtf8(local.GetBuffer()).split('/');
+        const QByteArray path =
+            ("/records/" + disk + "/" + parts.value(parts.size() - 2) + "/" + parts.last()).toUtf8();
+        const qint64 size = QFileInfo(QString::fromUtf8(local.GetBuffer())).size();
+        rows->Release();
+        run = [&, path] {
+            for (const char* range : {"bytes=abc", "bytes=-", "pages=1-2", "bytes=0-1,5-6", "bytes=10-5",
+                                      "bytes=5000000000-"}) {
+                peers.emplace_back(new Peer("127.0.0.11", port));
+                peers.back()->Send("GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nRange: " + range +
+                                   "\r\n\r\n");
+                peers.back()->ReadUntilClosed(10000);
+            }
+            attacking = true;
+        };
+        std::thread t(run);
+        QVERIFY(goodServed());
+        t.join();
+        QCOMPARE(int(peers.size()), 6);
+        for (auto& p : peers) {
+            QCOMPARE(p->Status(), status);
+            QCOMPARE(p->Header("Content-Range"), "bytes */" + QByteArray::number(size));
+            QVERIFY(!p->Json().value("error").toString().isEmpty());
+        }
+        // The same range header on a JSON request is not this API's business: ignored.
+        QCOMPARE(RawHttp(port, Request("GET", "/api/v1/info", QByteArray(), "Range: bytes=abc\r\n")).status, 200);
+        return;
     }
 
     std::thread t(run);
@@ -380,6 +438,15 @@ void TestHttpHostile::hostilePeers() {
         }
         case Attack::CrowdManyAddresses:
             break;  // the good client's answers above are the point
+        case Attack::BadTime:
+            QCOMPARE(int(peers.size()), 6);
+            for (auto& p : peers) {
+                QCOMPARE(p->Status(), status);
+                QVERIFY2(p->Json().value("error").toString().contains("start is not a time"), p->In().constData());
+            }
+            break;
+        default:
+            break;
     }
 }
 
