@@ -25,9 +25,10 @@ struct ApiContext {
     std::function<QString()> securityFile;              // path of the engine's security file
 };
 
-// Registers the routes, the access check and the error answers on `server`. `accounts` outlives
-// the server.
-void InstallApi(httplib::Server& server, const ApiContext& context, AccountCache* accounts);
+// Registers the routes, the access check and the error answers on `server`. `accounts` and
+// `logins` outlive the server.
+void InstallApi(httplib::Server& server, const ApiContext& context, AccountCache* accounts,
+                LoginGuard* logins);
 
 // HTTP status of an engine result code.
 int HttpStatusOf(int lumoResult);

@@ -442,7 +442,7 @@ int Listener::Start(uint16_t port, int requestTimeoutMs) {
     // What the answers' Keep-Alive header promises, as the accept thread keeps it.
     run->server.set_keep_alive_timeout(std::max(1, std::min(run->timeoutMs, kMaxKeepAliveIdleMs) / 1000));
     run->server.set_keep_alive_max_count(kKeepAliveRequests);
-    InstallApi(run->server, m_context, &m_accounts);
+    InstallApi(run->server, m_context, &m_accounts, &m_logins);
     try {
         run->server.SetServing(fd);
         run->workers = std::make_unique<httplib::ThreadPool>(kWorkers);

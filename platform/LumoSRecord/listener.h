@@ -61,6 +61,8 @@ public:
     uint16_t Port() const;
     // Limits of the next start.
     void SetLimits(const ListenerLimits& limits);
+    // Wrong passwords per peer address (its policy may be set at any time).
+    LoginGuard& Logins() { return m_logins; }
 
     struct Conn;  // one client connection
 
@@ -72,6 +74,7 @@ private:
 
     const ApiContext m_context;  // immutable
     AccountCache m_accounts;     // locks itself; used by the workers
+    LoginGuard m_logins;         // locks itself; used by the workers
 
     mutable std::mutex m_mutex;
     std::shared_ptr<Run> m_run;  // guarded by m_mutex; a Run locks itself

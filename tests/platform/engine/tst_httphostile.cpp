@@ -1,6 +1,6 @@
 // The engine's HTTP front against hostile peers over loopback: floods of headers or body, bodies
 // declared too large, ambiguous framing, peers that trickle, crowds of slow connections, bad
-// search times and unreadable ranges. Each attack comes from a loopback
+// search times, unreadable ranges and password guessing. Each attack comes from a loopback
 // address of its own (127.0.0.x, 127.0.1.x) while a good client on 127.0.0.1 must be served
 // all the while. A listener of the test's own serves the demo storage with limits a test can
 // reach quickly.
@@ -158,6 +158,7 @@ enum class Attack {
     CrowdManyAddresses,
     BadTime,
     RangeUnreadable,
+    Guessing,
 };
 
 const char* const kGood = "127.0.0.1";
@@ -225,6 +226,7 @@ void TestHttpHostile::hostilePeers_data() {
     QTest::newRow("slow crowd from many addresses") << Attack::CrowdManyAddresses << 20000 << 0;
     QTest::newRow("bad search times") << Attack::BadTime << 5000 << 400;
     QTest::newRow("unreadable range") << Attack::RangeUnreadable << 5000 << 416;
+    QTest::newRow("password guessing") << Attack::Guessing << 5000 << 429;
 }
 
 void TestHttpHostile::hostilePeers() {
@@ -350,6 +352,7 @@ void TestHttpHostile::hostilePeers() {
             };
             break;
         case Attack::RangeUnreadable:
+        case Attack::Guessing:
             break;  // below
     }
 
@@ -388,6 +391,55 @@ void TestHttpHostile::hostilePeers() {
         }
         // The same range header on a JSON request is not this API's business: ignored.
         QCOMPARE(RawHttp(port, Request("GET", "/api/v1/info", QByteArray(), "Range: bytes=abc\r\n")).status, 200);
+        return;
+    }
+
+    if (attack == Attack::Guessing) {
+        QFile f(security);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(R"(<SecurityFile><Client name="ops" password="pw"/></SecurityFile>)");
+        f.close();
+        kesto::LoginGuard::Policy policy;
+        policy.freeFailures = 3;
+        policy.firstPenaltyMs = 60000;
+        m_listener->Logins().SetPolicy(policy);
+        const char* guesser = "127.0.0.12";
+        int answers = 0;
+        QByteArray retryAfter;
+        auto ask = [&](const QByteArray& account, const char* from) {
+            Peer p(from, port);
+            // Kept alive, with the next request behind: a wrong password ends the connection
+            // nonetheless (one answer), so that each guess costs a connection.
+            p.Send("GET /api/v1/disks HTTP/1.1\r\nHost: x\r\nAuthorization: Basic " + account.toBase64() +
+                   "\r\n\r\nGET /api/v1/disks HTTP/1.1\r\nHost: x\r\nAuthorization: Basic " +
+                   account.toBase64() + "\r\n\r\n");
+            if (p.Status() == 200) p.WaitForAnswers(2, 10000);
+            else p.ReadUntilClosed(10000);
+            answers = p.Answers();
+            retryAfter = p.Header("Retry-After");
+            return p.Status();
+        };
+        QList<int> statuses;
+        for (int i = 0; i < 8; ++i) {
+            statuses << ask("ops:guess" + QByteArray::number(i), guesser);
+            QCOMPARE(answers, 1);
+        }
+        // The free tries, the one that earned the penalty, then refusals only.
+        QCOMPARE(statuses, QList<int>({401, 401, 401, 401, 429, 429, 429, 429}));
+        QVERIFY(retryAfter.toInt() > 0);
+        // Even the right password waits for the penalty's end; other addresses are served.
+        QCOMPARE(ask(kAccount, guesser), 429);
+        QVERIFY(goodServed());
+        QVERIFY(m_listener->Logins().PenaltyLeftMs(guesser) > 0);
+        // A penalty ends, and then the right password is taken again.
+        policy.firstPenaltyMs = 300;
+        m_listener->Logins().SetPolicy(policy);
+        const char* other = "127.0.0.13";
+        for (int i = 0; i < 4; ++i) QCOMPARE(ask("ops:nope", other), 401);
+        QCOMPARE(ask(kAccount, other), 429);
+        QVERIFY(vt::WaitUntil([&] { return m_listener->Logins().PenaltyLeftMs(other) == 0; }, 10000));
+        QCOMPARE(ask(kAccount, other), 200);
+        QCOMPARE(answers, 2);  // and the connection is kept for the next request
         return;
     }
 
