@@ -287,6 +287,7 @@ RequestHead ReadRequestHead(const std::string& data, const ListenerLimits& limit
     size_t pos = 0;
     int headers = 0;
     bool haveLength = false;
+    std::string expect;
     for (;;) {
         const size_t nl = data.find('\n', pos);
         if (nl == std::string::npos || nl >= limits.maxHeadBytes) {
@@ -299,8 +300,8 @@ RequestHead ReadRequestHead(const std::string& data, const ListenerLimits& limit
         const std::string line = data.substr(pos, nl - 1 - pos);
         pos = nl + 1;
         if (out.empty()) {
-            if (line.empty()) return refused(400, "the request has no request line");
-            out = line + "\r\n";
+            // Empty lines before a request (after a body, by old clients) are passed over.
+            if (!line.empty()) out = line + "\r\n";
             continue;
         }
         if (line.empty()) break;
@@ -324,6 +325,11 @@ RequestHead ReadRequestHead(const std::string& data, const ListenerLimits& limit
                 return refused(400, "the only transfer coding taken is chunked");
             h.chunked = true;
             continue;  // the body reaches httplib decoded, with its length
+        } else if (sameName(line, 0, colon, "expect")) {
+            // Kept for httplib only when it reads the body itself (not a chunked one).
+            h.expectContinue = value.size() == 12 && sameName(value, 0, 12, "100-continue");
+            expect += line + "\r\n";
+            continue;
         } else if (sameName(line, 0, colon, "range")) {
             out += kRangeHeader + line.substr(colon) + "\r\n";
             continue;
@@ -333,6 +339,7 @@ RequestHead ReadRequestHead(const std::string& data, const ListenerLimits& limit
     if (haveLength && h.chunked) return refused(400, "both Content-Length and chunked framing");
     if (h.bodyLength > limits.maxBodyBytes)
         return refused(413, "the body is larger than " + std::to_string(limits.maxBodyBytes) + " bytes");
+    if (!h.chunked) out += expect;
     h.verdict = RequestHead::Complete;
     h.length = pos;
     h.head = std::move(out);
@@ -637,6 +644,8 @@ void Listener::serve(const std::shared_ptr<Run>& run, const std::shared_ptr<Conn
     if (c->head.chunked) {
         std::string body, why;
         int status = 0;
+        // The client waits for this before it sends the chunks (httplib says it for other bodies).
+        if (c->head.expectContinue) stream.write("HTTP/1.1 100 Continue\r\n\r\n", 25);
         if (!stream.ReadChunkedBody(run->limits.maxBodyBytes, run->limits, &body, &status, &why)) {
             if (status) {
                 const std::string answer = refusal(status, why);

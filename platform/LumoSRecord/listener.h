@@ -36,6 +36,7 @@ struct RequestHead {
     size_t length = 0;        // bytes of the head as received, blank line included
     std::string head;         // the head as httplib is given it, blank line excluded
     bool chunked = false;     // the body comes in chunks (decoded before httplib sees it)
+    bool expectContinue = false;  // the client waits for "100 Continue" before its body
     uint64_t bodyLength = 0;  // Content-Length (0 when none or chunked)
 };
 

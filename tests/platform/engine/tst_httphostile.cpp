@@ -150,12 +150,14 @@ enum class Attack {
     HeaderFlood,
     HeaderCount,
     Trickle,
+    TrickleBody,
     ChunkedFlood,
     HugeLength,
     BothFramings,
     TwoLengths,
     CrowdOneAddress,
     CrowdManyAddresses,
+    QueuedTooLong,
     BadTime,
     RangeUnreadable,
     Guessing,
@@ -177,6 +179,8 @@ private slots:
     void cleanup();
     void hostilePeers_data();
     void hostilePeers();
+    void wellFramedRequests_data();
+    void wellFramedRequests();
     void requestHeads_data();
     void requestHeads();
 
@@ -218,12 +222,14 @@ void TestHttpHostile::hostilePeers_data() {
     QTest::newRow("header flood") << Attack::HeaderFlood << 5000 << 431;
     QTest::newRow("header count") << Attack::HeaderCount << 5000 << 431;
     QTest::newRow("trickle past the deadline") << Attack::Trickle << 1000 << 0;
+    QTest::newRow("body trickled past the deadline") << Attack::TrickleBody << 1000 << 400;
     QTest::newRow("chunked flood") << Attack::ChunkedFlood << 5000 << 413;
     QTest::newRow("huge Content-Length") << Attack::HugeLength << 30000 << 413;
     QTest::newRow("both framings") << Attack::BothFramings << 5000 << 400;
     QTest::newRow("two lengths") << Attack::TwoLengths << 5000 << 400;
     QTest::newRow("slow crowd from one address") << Attack::CrowdOneAddress << 20000 << 503;
     QTest::newRow("slow crowd from many addresses") << Attack::CrowdManyAddresses << 20000 << 0;
+    QTest::newRow("queued past its deadline") << Attack::QueuedTooLong << 2000 << 0;
     QTest::newRow("bad search times") << Attack::BadTime << 5000 << 400;
     QTest::newRow("unreadable range") << Attack::RangeUnreadable << 5000 << 416;
     QTest::newRow("password guessing") << Attack::Guessing << 5000 << 429;
@@ -276,6 +282,18 @@ void TestHttpHostile::hostilePeers() {
                 peers.emplace_back(new Peer("127.0.0.4", port));
                 attacking = true;
                 peers[0]->Send("GET /api/v1/info HTTP/1.1\r\nX-Slow: ");
+                for (int i = 0; i < 400 && !peers[0]->Closed(); ++i) {
+                    if (!peers[0]->Send("a", 200)) break;
+                    peers[0]->ReadUntilClosed(50);
+                }
+            };
+            break;
+        case Attack::TrickleBody:
+            // The head whole, the body a byte every 50 ms: read by a worker, within the same deadline.
+            run = [&] {
+                peers.emplace_back(new Peer("127.0.0.16", port));
+                attacking = true;
+                peers[0]->Send(search + "Content-Length: 100000\r\n\r\n{\"x\":\"");
                 for (int i = 0; i < 400 && !peers[0]->Closed(); ++i) {
                     if (!peers[0]->Send("a", 200)) break;
                     peers[0]->ReadUntilClosed(50);
@@ -344,11 +362,29 @@ void TestHttpHostile::hostilePeers() {
                                          "2026-12-10T24:00:00", "2026-12-10 00:00:00", "2025-02-29"}) {
                     const QByteArray body = QByteArray(R"({"start":")") + time + R"("})";
                     peers.emplace_back(new Peer("127.0.0.10", port));
+                    // With a good request behind, which the connection does not live to see.
                     peers.back()->Send(search + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" +
-                                       body);
+                                       body + "GET /api/v1/info HTTP/1.1\r\nHost: x\r\n\r\n");
                     peers.back()->ReadUntilClosed(10000);
                 }
                 attacking = true;
+            };
+            break;
+        case Attack::QueuedTooLong:
+            // A request that began early and ends while every worker is held (by chunked bodies
+            // that never end, from one address each) waits in the queue past its deadline.
+            run = [&] {
+                peers.emplace_back(new Peer("127.0.0.14", port));
+                peers[0]->Send("GET /api/v1/info HTTP/1.1\r\n");
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                for (int i = 0; i < 32; ++i) {
+                    peers.emplace_back(new Peer(("127.0.4." + QByteArray::number(i + 1)).constData(), port));
+                    peers.back()->Send(search + "Transfer-Encoding: chunked\r\n\r\n10\r\n{");
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                peers[0]->Send("Host: x\r\n\r\n");
+                attacking = true;
+                peers[0]->ReadUntilClosed(20000);
             };
             break;
         case Attack::RangeUnreadable:
@@ -445,8 +481,9 @@ void TestHttpHostile::hostilePeers() {
 
     std::thread t(run);
     QVERIFY(vt::WaitUntil([&] { return attacking.load(); }, 60000));
-    // The good client is served while the attack goes on.
-    QVERIFY(goodServed());
+    // The good client is served while the attack goes on (but for the one that holds every
+    // worker on purpose: there it is served after).
+    if (attack != Attack::QueuedTooLong) QVERIFY(goodServed());
     t.join();
     QVERIFY(goodServed());
 
@@ -464,6 +501,7 @@ void TestHttpHostile::hostilePeers() {
             QVERIFY(peers[0]->Json().value("error").toString().contains("headers"));
             break;
         case Attack::Trickle:
+        case Attack::TrickleBody:
             // Cut at its deadline (1 s of 20 s of trickling), without an answer.
             QVERIFY(peers[0]->Closed());
             QCOMPARE(peers[0]->Status(), status);
@@ -490,16 +528,73 @@ void TestHttpHostile::hostilePeers() {
         }
         case Attack::CrowdManyAddresses:
             break;  // the good client's answers above are the point
+        case Attack::QueuedTooLong:
+            // Closed unserved when a worker came free; the holders were let go at their deadline.
+            QVERIFY(peers[0]->Closed());
+            QCOMPARE(peers[0]->Status(), status);
+            QCOMPARE(peers[0]->In(), QByteArray());
+            break;
         case Attack::BadTime:
             QCOMPARE(int(peers.size()), 6);
             for (auto& p : peers) {
                 QCOMPARE(p->Status(), status);
+                QCOMPARE(p->Answers(), 1);
+                QVERIFY(p->Closed());
                 QVERIFY2(p->Json().value("error").toString().contains("start is not a time"), p->In().constData());
             }
             break;
         default:
             break;
     }
+}
+
+void TestHttpHostile::wellFramedRequests_data() {
+    QTest::addColumn<QByteArray>("first");   // sent at once
+    QTest::addColumn<QByteArray>("second");  // sent after a first answer ("" for none)
+    QTest::addColumn<QList<int>>("statuses");
+    const QByteArray search = "POST /api/v1/search HTTP/1.1\r\nHost: x\r\n";
+    const QByteArray chunks = "6\r\n{\"max\"\r\n3;x=y\r\n:1}\r\n0\r\nTrailer: t\r\n\r\n";
+    QTest::newRow("chunked body") << search + "Transfer-Encoding: chunked\r\n\r\n" + chunks << QByteArray()
+                                  << QList<int>{200};
+    QTest::newRow("chunked body after 100 Continue")
+        << search + "Transfer-Encoding: chunked\r\nExpect: 100-continue\r\n\r\n" << chunks << QList<int>{100, 200};
+    QTest::newRow("length after 100 Continue")
+        << search + "Content-Length: 9\r\nExpect: 100-continue\r\n\r\n" << QByteArray("{\"max\":1}")
+        << QList<int>{100, 200};
+    QTest::newRow("pipelined, same length twice")
+        << search + "Content-Length: 2\r\nContent-Length: 2\r\n\r\n{}GET /api/v1/info HTTP/1.1\r\nHost: x\r\n\r\n"
+        << QByteArray() << QList<int>{200, 200};
+    QTest::newRow("empty line between requests")
+        << search + "Content-Length: 2\r\n\r\n{}\r\nGET /api/v1/info HTTP/1.1\r\nHost: x\r\n\r\n" << QByteArray()
+        << QList<int>{200, 200};
+    QTest::newRow("range on a JSON request")
+        << QByteArray("GET /api/v1/info HTTP/1.1\r\nHost: x\r\nRange: bytes=abc\r\n\r\n") << QByteArray()
+        << QList<int>{200};
+}
+
+void TestHttpHostile::wellFramedRequests() {
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    QFETCH(QList<int>, statuses);
+    kesto::ApiContext context;
+    context.storage = [] { return kesto::CurrentStorage(); };
+    context.securityFile = [this] { return m_dir.path() + "/no-security.xml"; };
+    m_listener.reset(new kesto::Listener(context));
+    QCOMPARE(m_listener->Start(0, 5000), 0);
+    Peer p("127.0.0.15", m_listener->Port());
+    QVERIFY(p.Send(first));
+    if (!second.isEmpty()) {
+        QVERIFY(p.WaitForAnswers(1, 10000));
+        QVERIFY(p.Send(second));
+    }
+    QVERIFY(p.WaitForAnswers(statuses.size(), 10000));
+    // Kept alive after the last, and answered in order.
+    const bool closed = p.ReadUntilClosed(300);
+    QVERIFY2(!closed, p.In().constData());
+    QList<int> got;
+    const QByteArray in = p.In();
+    for (int at = in.indexOf("HTTP/1.1 "); at >= 0; at = in.indexOf("HTTP/1.1 ", at + 1)) got << in.mid(at + 9, 3).toInt();
+    QCOMPARE(got, statuses);
 }
 
 void TestHttpHostile::requestHeads_data() {
@@ -524,6 +619,7 @@ void TestHttpHostile::requestHeads_data() {
                                         << qint64(0);
     QTest::newRow("folded line") << QByteArray("GET / HTTP/1.1\r\nA: b\r\n c\r\n\r\n") << 400 << qint64(0);
     QTest::newRow("bare line feed") << QByteArray("GET / HTTP/1.1\nHost: x\n\n") << 400 << qint64(0);
+    QTest::newRow("empty lines before") << QByteArray("\r\n\r\nGET / HTTP/1.1\r\nHost: x\r\n\r\n") << 1 << qint64(0);
     QTest::newRow("body above the limit") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 1048577\r\n\r\n") << 413
                                           << qint64(0);
     QTest::newRow("head above the limit, unended") << "GET / HTTP/1.1\r\nA: " + QByteArray(40000, 'a') << 431
