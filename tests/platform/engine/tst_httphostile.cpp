@@ -96,7 +96,7 @@ public:
         const Clock::time_point start = Clock::now();
         while (m_fd >= 0 && !m_closed && msSince(start) < ms) {
             pollfd p{m_fd, POLLIN, 0};
-            ::poll(&p, 1, 50);
+            ::poll(&p, 1, std::max(1, std::min(50, ms - msSince(start))));
             takeIn();
         }
         return m_closed;
@@ -159,6 +159,7 @@ enum class Attack {
     CrowdOneAddress,
     CrowdManyAddresses,
     QueuedTooLong,
+    AllConnections,
     BadTime,
     RangeUnreadable,
     Guessing,
@@ -232,6 +233,7 @@ void TestHttpHostile::hostilePeers_data() {
     QTest::newRow("slow crowd from one address") << Attack::CrowdOneAddress << 20000 << 503;
     QTest::newRow("slow crowd from many addresses") << Attack::CrowdManyAddresses << 20000 << 0;
     QTest::newRow("queued past its deadline") << Attack::QueuedTooLong << 2000 << 0;
+    QTest::newRow("more connections than taken in all") << Attack::AllConnections << 20000 << 503;
     QTest::newRow("bad search times") << Attack::BadTime << 5000 << 400;
     QTest::newRow("unreadable range") << Attack::RangeUnreadable << 5000 << 416;
     QTest::newRow("password guessing") << Attack::Guessing << 5000 << 429;
@@ -249,6 +251,7 @@ void TestHttpHostile::hostilePeers() {
     m_listener.reset(new kesto::Listener(context));
     kesto::ListenerLimits limits;
     limits.maxConnectionsPerPeer = 8;
+    if (attack == Attack::AllConnections) limits.maxConnections = 48;
     m_listener->SetLimits(limits);
     QCOMPARE(m_listener->Start(0, timeoutMs), 0);
     const quint16 port = m_listener->Port();
@@ -256,6 +259,7 @@ void TestHttpHostile::hostilePeers() {
     // The attack runs on a thread of its own while the good client asks; `attacking` holds once
     // it is under way.
     std::atomic<bool> attacking{false};
+    std::atomic<bool> goodAsked{false};  // the good client had its answer during the attack
     std::vector<std::unique_ptr<Peer>> peers;  // the attack's; read after it ended
     std::function<void()> run;
     const QByteArray search = "POST /api/v1/search HTTP/1.1\r\nHost: x\r\n";
@@ -367,6 +371,27 @@ void TestHttpHostile::hostilePeers() {
                     }
             };
             break;
+        case Attack::AllConnections:
+            // 40 slow connections (one address each) leave room for the good client; 20 more
+            // do not find any.
+            run = [&] {
+                for (int i = 0; i < 60; ++i) {
+                    peers.emplace_back(new Peer(("127.0.5." + QByteArray::number(i + 1)).constData(), port));
+                    peers.back()->Send("GET /api/v1/info HTTP/1.1\r\n");
+                    if (i == 39) {
+                        // The first 40 are taken; the good client asks before the rest come.
+                        for (auto& p : peers) p->ReadUntilClosed(1);
+                        attacking = true;
+                        while (!goodAsked.load()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    }
+                }
+                for (int round = 0; round < 20; ++round)
+                    for (auto& p : peers) {
+                        p->Send("X", 100);
+                        p->ReadUntilClosed(1);
+                    }
+            };
+            break;
         case Attack::BadTime:
             run = [&] {
                 for (const char* time : {"2026-02-30T00:00:00", "2026-12-10T00:00:00junk", "2026-13-01T00:00:00",
@@ -428,8 +453,9 @@ void TestHttpHostile::hostilePeers() {
             attacking = true;
         };
         std::thread t(run);
-        QVERIFY(goodServed());
+        const bool served = goodServed();
         t.join();
+        QVERIFY(served);
         QCOMPARE(int(peers.size()), 6);
         for (auto& p : peers) {
             QCOMPARE(p->Status(), status);
@@ -494,8 +520,24 @@ void TestHttpHostile::hostilePeers() {
     QVERIFY(vt::WaitUntil([&] { return attacking.load(); }, 60000));
     // The good client is served while the attack goes on (but for the one that holds every
     // worker on purpose: there it is served after).
-    if (attack != Attack::QueuedTooLong) QVERIFY(goodServed());
+    const bool served = attack == Attack::QueuedTooLong || goodServed();
+    goodAsked = true;
     t.join();
+    QVERIFY(served);
+    // And after it (where the attack holds every connection, once its connections are gone).
+    if (attack == Attack::AllConnections) {
+        int refused = 0;
+        for (size_t i = 0; i < peers.size(); ++i) {
+            if (i < 40) QCOMPARE(peers[i]->Status(), 0);  // kept, till their deadline
+            refused += peers[i]->Status() == status ? 1 : 0;
+        }
+        // Of the last 20, those beyond the 48 in all (one more while the good client's
+        // connection is still being closed).
+        QVERIFY2(refused == 12 || refused == 13, qPrintable(QString::number(refused)));
+        peers.clear();
+        QVERIFY(vt::WaitUntil([&] { return goodServed(1000); }, 10000));
+        return;
+    }
     QVERIFY(goodServed());
 
     switch (attack) {
