@@ -131,4 +131,72 @@ Accounts AccountCache::Get(const QString& path) {
     return m_accounts;
 }
 
+void LoginGuard::SetPolicy(const Policy& policy) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_policy = policy;
+}
+
+int64_t LoginGuard::PenaltyLeftMs(const std::string& peer) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_peers.find(peer);
+    if (it == m_peers.end()) return 0;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(it->second.until - Clock::now()).count();
+    return left > 0 ? left : 0;
+}
+
+int64_t LoginGuard::Failed(const std::string& peer) {
+    const Clock::time_point now = Clock::now();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_peers.find(peer);
+    if (it != m_peers.end() && now - it->second.last > std::chrono::milliseconds(m_policy.forgetMs)) {
+        m_peers.erase(it);
+        it = m_peers.end();
+    }
+    if (it == m_peers.end()) {
+        if (m_peers.size() >= m_policy.maxPeers) makeRoom(now);
+        it = m_peers.emplace(peer, Entry()).first;
+    }
+    Entry& e = it->second;
+    e.last = now;
+    ++e.failures;
+    const int over = e.failures - m_policy.freeFailures;
+    if (over <= 0) return 0;
+    int64_t ms = m_policy.firstPenaltyMs;
+    for (int i = 1; i < over && ms < m_policy.maxPenaltyMs; ++i) ms *= 2;
+    ms = std::min<int64_t>(ms, m_policy.maxPenaltyMs);
+    e.until = now + std::chrono::milliseconds(ms);
+    return ms;
+}
+
+bool LoginGuard::ShouldLogRefusal(const std::string& peer, int* suppressed) {
+    const Clock::time_point now = Clock::now();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_peers.find(peer);
+    if (it == m_peers.end()) return true;
+    Entry& e = it->second;
+    if (e.loggedAt != Clock::time_point() && now - e.loggedAt < std::chrono::seconds(1)) {
+        ++e.unlogged;
+        return false;
+    }
+    *suppressed = e.unlogged;
+    e.unlogged = 0;
+    e.loggedAt = now;
+    return true;
+}
+
+void LoginGuard::makeRoom(Clock::time_point now) {
+    // Forgotten addresses first; else the one quiet for longest.
+    auto quietest = m_peers.end();
+    for (auto it = m_peers.begin(); it != m_peers.end();) {
+        if (now - it->second.last > std::chrono::milliseconds(m_policy.forgetMs)) {
+            it = m_peers.erase(it);
+            continue;
+        }
+        if (quietest == m_peers.end() || it->second.last < quietest->second.last) quietest = it;
+        ++it;
+    }
+    if (m_peers.size() >= m_policy.maxPeers && quietest != m_peers.end()) m_peers.erase(quietest);
+}
+
 }  // namespace kesto

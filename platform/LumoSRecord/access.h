@@ -3,10 +3,12 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
 #include <sys/types.h>
+#include <unordered_map>
 
 namespace kesto {
 
@@ -49,6 +51,45 @@ private:
     int64_t m_size = -1;     // guarded by m_mutex
     uint64_t m_inode = 0;    // guarded by m_mutex
     Accounts m_accounts;     // guarded by m_mutex
+};
+
+// Wrong accounts or passwords per peer address. After a few, the address is refused for a while,
+// and each further wrong one doubles that while, so that nobody guesses passwords at speed. A refused
+// address is answered at once (no worker waits out a penalty). A right password does not clear the
+// count (one known account must not reset the guessing of another); a quiet address is forgotten.
+// The table is bounded: when it is full, the entry of the longest-quiet address makes room.
+class LoginGuard {
+public:
+    struct Policy {
+        int freeFailures = 5;             // wrong tries before the first penalty
+        int firstPenaltyMs = 1000;        // doubled with each wrong try after that
+        int maxPenaltyMs = 5 * 60 * 1000;
+        int forgetMs = 15 * 60 * 1000;    // a quiet address is forgiven after this
+        size_t maxPeers = 4096;
+    };
+    void SetPolicy(const Policy& policy);
+    // 0 when peer may try an account now, else how long (ms) its penalty still lasts.
+    int64_t PenaltyLeftMs(const std::string& peer);
+    // A wrong account or password from peer: the penalty (ms) it now has, 0 for none yet.
+    int64_t Failed(const std::string& peer);
+    // Counts a refusal during a penalty; true when it should be logged now (at most once a second
+    // per address), with *suppressed the refusals not logged since the last line.
+    bool ShouldLogRefusal(const std::string& peer, int* suppressed);
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Entry {
+        int failures = 0;
+        Clock::time_point until;    // refused before this
+        Clock::time_point last;     // the last wrong try
+        Clock::time_point loggedAt; // the last refusal logged
+        int unlogged = 0;           // refusals since
+    };
+    void makeRoom(Clock::time_point now);  // m_mutex held
+
+    std::mutex m_mutex;
+    Policy m_policy;                                 // guarded by m_mutex
+    std::unordered_map<std::string, Entry> m_peers;  // guarded by m_mutex
 };
 
 }  // namespace kesto

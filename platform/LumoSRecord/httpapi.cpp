@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "LumoBase/LumoBase.h"
 #include "LumoFS/LumoRecordAddress.h"
 #include "lasterror.h"
 #include "storage.h"
@@ -29,6 +30,7 @@
 namespace kesto {
 
 const char* const kRecordsPrefix = "/records/";
+const char* const kRangeHeader = "X-Lumo-Range";
 
 namespace {
 
@@ -45,6 +47,10 @@ void sendJson(httplib::Response& res, const QByteArray& body, int status = 200) 
 
 void sendError(httplib::Response& res, int status, const QString& text, int code,
                int reason = LUMOSR_REASON_NONE, const std::string& detail = std::string()) {
+    // After a bad request the connection's framing cannot be trusted, and a refused guesser must
+    // come back on a new connection: both end (the listener closes on this header).
+    if ((status == 400 || status == 413 || status == 429) && !res.has_header("Connection"))
+        res.set_header("Connection", "close");
     sendJson(res, wire::ErrorBody(text, code, reason, detail), status);
 }
 
@@ -291,8 +297,9 @@ void getRecord(const httplib::Request& req, httplib::Response& res, const ApiCon
     const std::string name = rest.substr(b + 1);
     const std::string ext = name.substr(name.rfind('.') + 1);
     const char* type = ext == "mp4" ? "video/mp4" : ext == "avi" ? "video/x-msvideo" : "video/mp2t";
-    if (req.has_header("Range")) {
-        if (!ParseSingleRange(req.get_header_value("Range"), size, &first, &last)) {
+    if (req.has_header(kRangeHeader)) {
+        if (req.get_header_value_count(kRangeHeader) != 1 ||
+            !ParseSingleRange(req.get_header_value(kRangeHeader), size, &first, &last)) {
             res.set_header("Content-Range", "bytes */" + std::to_string(size));
             return sendError(
                 res, 416,
@@ -365,8 +372,9 @@ bool ParseSingleRange(const std::string& header, uint64_t size, uint64_t* first,
     return *last >= *first;
 }
 
-void InstallApi(httplib::Server& server, const ApiContext& ctx, AccountCache* accounts) {
-    server.set_pre_routing_handler([ctx, accounts](const httplib::Request& req, httplib::Response& res) {
+void InstallApi(httplib::Server& server, const ApiContext& ctx, AccountCache* accounts, LoginGuard* logins) {
+    server.set_pre_routing_handler([ctx, accounts, logins](const httplib::Request& req,
+                                                           httplib::Response& res) {
         // Ranges are this API's own business (getRecord): httplib must not apply them to any
         // answer. The request object is the server's own, not a constant one.
         const_cast<httplib::Request&>(req).ranges.clear();
@@ -374,10 +382,41 @@ void InstallApi(httplib::Server& server, const ApiContext& ctx, AccountCache* ac
             sendError(res, 414, QStringLiteral("the path is too long"), LUMOSR_ERR_PARAM);
             return httplib::Server::HandlerResponse::Handled;
         }
+        const Accounts known = accounts->Get(ctx.securityFile());
+        const std::string& peer = req.remote_addr;
+        if (known.fileExists && known.valid) {
+            // An address that guessed wrong too often is refused at once, whatever it sends now.
+            const int64_t left = logins->PenaltyLeftMs(peer);
+            if (left > 0) {
+                int suppressed = 0;
+                if (logins->ShouldLogRefusal(peer, &suppressed))
+                    LumoPrintf("LumoSRecord: refused %s %s from %s: too many wrong accounts or passwords, "
+                               "%lld ms of its penalty left%s\n",
+                               req.method.c_str(), req.path.substr(0, 200).c_str(), peer.c_str(),
+                               static_cast<long long>(left),
+                               suppressed > 0 ? (" (and " + std::to_string(suppressed) +
+                                                 " refusals since the last line)").c_str()
+                                              : "");
+                res.set_header("Retry-After", std::to_string((left + 999) / 1000));
+                sendError(res, 429,
+                          QStringLiteral("too many wrong accounts or passwords from this address; try again "
+                                         "in %1 s").arg((left + 999) / 1000),
+                          LUMOSR_ERR_REFUSED, LUMOSR_REASON_ACCESS_DENIED, "too many wrong passwords");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+        }
         std::string why;
-        const Access access = DecideAccess(req.remote_addr, req.get_header_value("Authorization"),
-                                           accounts->Get(ctx.securityFile()), &why);
+        const std::string authorization = req.get_header_value("Authorization");
+        const Access access = DecideAccess(peer, authorization, known, &why);
         if (access == Access::Allowed) return httplib::Server::HandlerResponse::Unhandled;
+        if (access == Access::NeedAccount && !authorization.empty()) {
+            const int64_t penalty = logins->Failed(peer);
+            if (penalty > 0)
+                LumoPrintf("LumoSRecord: wrong account or password from %s again; the address is refused "
+                           "for %lld ms\n",
+                           peer.c_str(), static_cast<long long>(penalty));
+            res.set_header("Connection", "close");
+        }
         if (access == Access::NeedAccount) res.set_header("WWW-Authenticate", "Basic realm=\"LumoSRecord\"");
         sendError(res, access == Access::NeedAccount ? 401 : 403, QString::fromStdString(why),
                   LUMOSR_ERR_REFUSED, LUMOSR_REASON_ACCESS_DENIED, why);

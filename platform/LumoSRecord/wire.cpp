@@ -58,8 +58,26 @@ bool TimeFromJson(const QJsonValue& v, CLumoTime* t) {
     *t = CLumoTime();
     if (v.isNull() || v.isUndefined()) return true;
     if (!v.isString()) return false;
-    const QByteArray text = v.toString().toLatin1();
-    return !text.isEmpty() && t->ParseISO8601(text.constData());
+    // Exactly "yyyy-MM-dd" or "yyyy-MM-ddTHH:mm:ss" with up to three digits of a second after a
+    // '.', and a day that the month has: nothing after it, no 30 February.
+    const QString text = v.toString();
+    static const char form[] = "dddd-dd-ddTdd:dd:dd";
+    const int n = text.size();
+    if (n != 10 && n != 19 && !(n >= 21 && n <= 23 && text.at(19) == QLatin1Char('.'))) return false;
+    for (int i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        const char want = i < 19 ? form[i] : i == 19 ? '.' : 'd';
+        if (want == 'd' ? !(c >= QLatin1Char('0') && c <= QLatin1Char('9')) : c != QLatin1Char(want)) return false;
+    }
+    const QByteArray latin = text.toLatin1();
+    const auto num = [&latin](int at, int len) { return latin.mid(at, len).toInt(); };
+    const int year = num(0, 4), month = num(5, 2), day = num(8, 2);
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1) return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (day > days[month - 1] + (month == 2 && leap ? 1 : 0)) return false;
+    if (n >= 19 && (num(11, 2) > 23 || num(14, 2) > 59 || num(17, 2) > 59)) return false;
+    return t->ParseISO8601(latin.constData());
 }
 
 QJsonValue U64ToJson(uint64_t v) {
@@ -232,12 +250,12 @@ QJsonObject SearchParamToJson(const ILumoFSSearchParam& p) {
 bool SearchParamFromJson(const QJsonObject& o, ILumoFSSearchParam* p, QString* why) {
     CLumoTime t;
     if (!TimeFromJson(o.value("start"), &t)) {
-        *why = QStringLiteral("start is not a time (yyyy-MM-ddTHH:mm:ss)");
+        *why = QStringLiteral("start is not a time of the calendar (yyyy-MM-ddTHH:mm:ss[.zzz])");
         return false;
     }
     p->SetTimeS(t);
     if (!TimeFromJson(o.value("end"), &t)) {
-        *why = QStringLiteral("end is not a time (yyyy-MM-ddTHH:mm:ss)");
+        *why = QStringLiteral("end is not a time of the calendar (yyyy-MM-ddTHH:mm:ss[.zzz])");
         return false;
     }
     p->SetTimeE(t);

@@ -314,6 +314,8 @@ void TestHttpApi::unservableRange() {
         RawHttp(m_engine.Port(), Request("GET", rec.http, QByteArray(), "Range: " + range + "\r\n"));
     QCOMPARE(a.status, 416);
     QVERIFY2(!a.json().value("error").toString().isEmpty(), a.body.constData());
+    // Every refusal tells the size, those of ranges that cannot even be read included.
+    QCOMPARE(a.headers.value("content-range"), "bytes */" + QByteArray::number(QFileInfo(rec.local).size()));
     // And the engine answers the next request as ever.
     QCOMPARE(RawHttp(m_engine.Port(), Request("GET", "/api/v1/info")).status, 200);
 }
@@ -370,6 +372,10 @@ void TestHttpApi::badRequests_data() {
     QTest::newRow("malformed JSON") << Request("POST", "/api/v1/search", "{\"start\": ") << 400;
     QTest::newRow("JSON not an object") << Request("POST", "/api/v1/search", "[1,2]") << 400;
     QTest::newRow("bad time") << Request("POST", "/api/v1/search", R"({"start":"yesterday"})") << 400;
+    QTest::newRow("day the month lacks")
+        << Request("POST", "/api/v1/search", R"({"start":"2026-02-30T00:00:00"})") << 400;
+    QTest::newRow("time with trailing junk")
+        << Request("POST", "/api/v1/search", R"({"end":"2026-12-10T00:00:00+junk"})") << 400;
     QTest::newRow("bad mask") << Request("POST", "/api/v1/search", R"({"channelMask":["0xZZ"]})") << 400;
     QTest::newRow("bad stream") << Request("POST", "/api/v1/search", R"({"streamType":7})") << 400;
     QTest::newRow("bad cursor") << Request("POST", "/api/v1/search", R"({"cursor":-3})") << 400;
