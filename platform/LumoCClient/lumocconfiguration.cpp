@@ -1,6 +1,6 @@
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
+#include "LumoBase/atomicfile.h"
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -336,18 +336,14 @@ int LumoCConfiguration::WriteOption(const LumoC::OptionBase* option) {
     if (!in.open(QIODevice::ReadOnly)) return -1;
     QByteArray data = in.readAll();
     in.close();
-    QSaveFile out(m_path);
-    if (!out.open(QIODevice::WriteOnly)) return -1;
     // The file holds the mail account's password: only its owner may read it.
-    if (!out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        out.cancelWriting();
+    const LumoSaveResult saved =
+        LumoSaveFileAtomic(QFile::encodeName(m_path).toStdString(), data.constData(), size_t(data.size()), 0600);
+    if (!saved.ok()) {
+        LumoPrintf("LumoCConfiguration: %s\n", saved.message.c_str());
         return -1;
     }
-    if (out.write(data) != data.size()) {
-        out.cancelWriting();
-        return -1;
-    }
-    return out.commit() ? 0 : -1;
+    return 0;
 }
 
 int LumoCConfiguration::Attach(ILumoCallback* observer, LumoSignalMember member) {

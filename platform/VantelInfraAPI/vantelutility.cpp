@@ -8,7 +8,6 @@
 #include <QLibraryInfo>
 #include <QMap>
 #include <QPixmap>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTextStream>
@@ -16,6 +15,7 @@
 #include <QUuid>
 #include <cstring>
 
+#include "LumoBase/atomicfile.h"
 #include "VantelInfraAPI/testseams.h"
 
 namespace {
@@ -197,19 +197,16 @@ bool VantelUtility::AutoRunWithSystem(bool on) {
         return true;
     }
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
-    QTextStream out(&f);
-    out.setCodec("UTF-8");
-    out << "[Desktop Entry]\n"
-        << "Type=Application\n"
-        << "Name=" << appName() << "\n"
-        << "Exec=" << desktopQuote(QCoreApplication::applicationFilePath()) << "\n"
-        << "Path=" << QCoreApplication::applicationDirPath() << "\n"
-        << "Terminal=false\n"
-        << "X-GNOME-Autostart-enabled=true\n";
-    out.flush();
-    return f.commit();
+    const QByteArray entry = (QStringLiteral("[Desktop Entry]\n") + QStringLiteral("Type=Application\n") +
+                              QStringLiteral("Name=") + appName() + QStringLiteral("\n") + QStringLiteral("Exec=") +
+                              desktopQuote(QCoreApplication::applicationFilePath()) + QStringLiteral("\n") +
+                              QStringLiteral("Path=") + QCoreApplication::applicationDirPath() +
+                              QStringLiteral("\nTerminal=false\nX-GNOME-Autostart-enabled=true\n"))
+                                 .toUtf8();
+    const LumoSaveResult saved =
+        LumoSaveFileAtomic(QFile::encodeName(path).toStdString(), entry.constData(), size_t(entry.size()), 0644);
+    if (!saved.ok()) qWarning("autostart entry not written: %s", saved.message.c_str());
+    return saved.ok();
 }
 
 int VantelUtility::getLocalChar(const QString& text, char* buffer, int size) {
