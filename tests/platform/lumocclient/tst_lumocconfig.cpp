@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include "LumoCClient/LumoCClient.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -129,6 +130,31 @@ private slots:
         // A file where the folder should be: the write fails and says so.
         cfg->SetFilePath(dir.filePath("blocked/lumoc.ini"));
         QCOMPARE(cfg->GetVideoOption()->Write(), -1);
+    }
+
+    // On a full disk a write fails and the file keeps what it held, whole; the file (it holds the
+    // mail account's password) stays owner-only.
+    void fullDiskKeepsTheFile() {
+        vt::SmallTmpfs disk;
+        QString why;
+        VT_REQUIRE(disk.Mount(128 * 1024, &why), why);
+        const QString ini = disk.filePath("lumoc.ini");
+        cfg->SetFilePath(ini);
+        cfg->GetVideoOption()->captureFormat = 1;
+        QCOMPARE(cfg->GetVideoOption()->Write(), 0);
+        // Nobody but the owner: no group or other bits.
+        QCOMPARE(int(QFile::permissions(ini) & 0x00ff), 0);
+        QFile f(ini);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        QVERIFY(disk.Fill());
+        cfg->GetVideoOption()->captureFormat = 0;
+        cfg->GetFileOption()->recordRule = QString(2000, QLatin1Char('x'));
+        QCOMPARE(cfg->GetFileOption()->Write(), -1);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        cfg->SetFilePath(Ini());
     }
 
     void notices() {
