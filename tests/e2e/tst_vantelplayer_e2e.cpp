@@ -312,7 +312,8 @@ private slots:
 
         // The cut button twice: 5 s to 25 s, confirmed in the clip dialog.
         QCOMPARE(ask("cut 5"), QString("ok"));
-        QVERIFY(WaitUntil([&]() { return ask("cutmark") != "none"; }, 15000));
+        QVERIFY2(WaitUntil([&]() { return ask("cutmark") != "none"; }, 15000),
+                 qPrintable("no mark; view 0: " + ask("state 0") + "; modal: " + ask("modal")));
         QCOMPARE(ask("cut 25"), QString("ok"));
         QVERIFY(WaitUntil([&]() { return ask("modal") == "CutTip"; }, 15000));
         QCOMPARE(ask("accept"), QString("ok"));
