@@ -88,14 +88,22 @@ void AlarmConfig::ApplyLook() {
 
 void AlarmConfig::ApplyColumnWidths() {
     QTableView* tv = ui()->tvAlarmOption;
-    const int widths[] = {75, 260, 350, 180, 60};
+    QHeaderView* header = tv->horizontalHeader();
+    int widths[] = {75, 260, 350, 180, 60};
+    // No column is narrower than its label, in whatever language.
+    for (int c = 0; c < 5; ++c) widths[c] = qMax(widths[c], header->sectionSizeHint(c));
     // The buttons of the last columns must stay within reach (there is no horizontal scroll
-    // bar): a narrower table shrinks every column alike.
-    const int wanted = 75 + 260 + 350 + 180 + 60 + 40;
+    // bar): a narrower table shrinks the two text columns, down to their labels.
+    const int kept = widths[ColNumber] + widths[ColChoose] + widths[ColPlay] + 40;
+    const int flexible = widths[ColType] + widths[ColPath];
     const int room = tv->viewport()->width();
-    const double scale = room > 0 && room < wanted ? double(room) / wanted : 1.0;
-    for (int c = 0; c < 5; ++c) tv->setColumnWidth(c, int(widths[c] * scale));
-    tv->horizontalHeader()->setStretchLastSection(true);
+    const double scale =
+        room > 0 && room < kept + flexible ? qMax(0.0, double(room - kept)) / flexible : 1.0;
+    for (int c = 0; c < 5; ++c) {
+        const bool shrinks = c == ColType || c == ColPath;
+        tv->setColumnWidth(c, shrinks ? qMax(header->sectionSizeHint(c), int(widths[c] * scale)) : widths[c]);
+    }
+    header->setStretchLastSection(true);
 }
 
 bool AlarmConfig::eventFilter(QObject* watched, QEvent* event) {
