@@ -56,6 +56,7 @@ class TestKestoRecordServer : public QObject {
     QuitCatcher m_quit;
     SHAREMEMHANDLE m_manager = nullptr;
     QPointer<KestoRecordServer> m_window;
+    QFont m_font;  // the application's font before a test put on the program's look
 
     QString settingsPath() const { return m_prog + QStringLiteral("/kestoconfig.ini"); }
 
@@ -81,6 +82,20 @@ class TestKestoRecordServer : public QObject {
 
     void writeStop() { QCOMPARE(ConsoleShell::WriteStopCommand(m_manager), 0); }
 
+    // The program's font and style sheet (as LoadStyleSheet sets them); cleanup() takes them off.
+    bool useProgramLook() {
+        auto readQss = [](const char* name) {
+            QFile f(qEnvironmentVariable("VANTEL_BIN_DIR") + QStringLiteral("/res/default/qss/") + QLatin1String(name));
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        const QString defaultQss = readQss("default.qss");
+        if (defaultQss.isEmpty()) return false;
+        INFRA::Customization custom;
+        qApp->setFont(custom.GetFont());
+        qApp->setStyleSheet(ConsoleShell::BuildStyleSheet(defaultQss, readQss("picture.qss"), custom.GetUxColor()));
+        return true;
+    }
+
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
@@ -93,6 +108,7 @@ private slots:
         // The pictures, as the program registers them.
         QVERIFY(QResource::registerResource(qEnvironmentVariable("VANTEL_BIN_DIR") + QStringLiteral("/vantelres.xdll")));
         qApp->installEventFilter(&m_quit);
+        m_font = qApp->font();
         m_manager = ShareMemoryCreate(
             ConsoleShell::StopChannelName(INFRA::Customization::GetRecorderServerLnkName()).constData(), 1);
         QVERIFY(m_manager);
@@ -117,6 +133,8 @@ private slots:
             delete m_window;
         }
         LumoSRStop();
+        qApp->setStyleSheet(QString());
+        qApp->setFont(m_font);
     }
 
     void cleanupTestCase() {
@@ -321,27 +339,15 @@ private slots:
         QFETCH(QString, language);
         QFETCH(bool, smallest);
         // The program's font and style sheet: their padding and the calendar button take room.
-        auto readQss = [](const char* name) {
-            QFile f(qEnvironmentVariable("VANTEL_BIN_DIR") + QStringLiteral("/res/default/qss/") + QLatin1String(name));
-            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-        };
-        const QString defaultQss = readQss("default.qss");
-        QVERIFY(!defaultQss.isEmpty());
-        INFRA::Customization custom;
-        const QFont font = qApp->font();
-        qApp->setFont(custom.GetFont());
-        qApp->setStyleSheet(ConsoleShell::BuildStyleSheet(defaultQss, readQss("picture.qss"), custom.GetUxColor()));
-        auto restoreLook = qScopeGuard([font]() {
-            qApp->setStyleSheet(QString());
-            qApp->setFont(font);
-        });
-        writeSettings("port=" + QByteArray::number(vt::ReservePort()) + "\n");
-        QVERIFY(VantelUtility::initLanguage(language));
+        QVERIFY(useProgramLook());
+        writeSettings("port=" + QByteArray::number(vt::ReservePort()) + "\n[skin]\nlanguage=" + language.toUtf8() +
+                      "\n");
         KestoRecordServer* w = open();
         Ui::KestoRecordServer& ui = w->GetForm();
         if (smallest) w->resize(w->minimumSize());
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
+        QCOMPARE(VantelUtility::CurrentLanguage(), language);
         ui.m_listWidget->setCurrentRow(3);
         QTableView* tv = ui.m_table_record_files;
         QTRY_VERIFY(tv->isVisible());
@@ -380,6 +386,36 @@ private slots:
         QCOMPARE(edit->dateTime(), QDateTime(QDate(2026, 3, 5), QTime(10, 0, 0)));
         QTest::keyClicks(edit, QStringLiteral("2315"));
         QCOMPARE(edit->dateTime(), QDateTime(QDate(2026, 3, 5), QTime(23, 15, 0)));
+    }
+
+    // The status bar's texts show whole, with the program's look, in both languages.
+    void statusBarShowsWholeTexts_data() {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << "English";
+        QTest::newRow("Chinese") << "Chinese";
+    }
+    void statusBarShowsWholeTexts() {
+        QFETCH(QString, language);
+        QVERIFY(useProgramLook());
+        writeSettings("port=" + QByteArray::number(vt::ReservePort()) + "\n[skin]\nlanguage=" + language.toUtf8() +
+                      "\n");
+        KestoRecordServer* w = open();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QCOMPARE(VantelUtility::CurrentLanguage(), language);
+        const QList<QLabel*> labels = w->GetForm().statusWidget->findChildren<QLabel*>();
+        QVERIFY(labels.size() >= 6);
+        for (QLabel* l : labels) {
+            const QRect text = l->fontMetrics().boundingRect(l->text());
+            const QRect room = l->contentsRect();
+            QVERIFY2(room.height() >= l->fontMetrics().height() && room.width() >= text.width(),
+                     qPrintable(QStringLiteral("%1 \"%2\": %3x%4 for %5x%6")
+                                    .arg(l->objectName(), l->text())
+                                    .arg(room.width())
+                                    .arg(room.height())
+                                    .arg(text.width())
+                                    .arg(l->fontMetrics().height())));
+        }
     }
 
     void settingsPortRepaired() {
