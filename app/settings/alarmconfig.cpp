@@ -93,16 +93,18 @@ void AlarmConfig::ApplyColumnWidths() {
     // No column is narrower than its label, in whatever language.
     for (int c = 0; c < 5; ++c) widths[c] = qMax(widths[c], header->sectionSizeHint(c));
     // The buttons of the last columns must stay within reach (there is no horizontal scroll
-    // bar): a narrower table shrinks the two text columns, down to their labels.
-    const int kept = widths[ColNumber] + widths[ColChoose] + widths[ColPlay] + 40;
-    const int flexible = widths[ColType] + widths[ColPath];
+    // bar): a narrower table takes the room from the sound file's path first (it shows whole in
+    // its tooltip), then from the choose button, then from the alarm type, each down to its label.
     const int room = tv->viewport()->width();
-    const double scale =
-        room > 0 && room < kept + flexible ? qMax(0.0, double(room - kept)) / flexible : 1.0;
-    for (int c = 0; c < 5; ++c) {
-        const bool shrinks = c == ColType || c == ColPath;
-        tv->setColumnWidth(c, shrinks ? qMax(header->sectionSizeHint(c), int(widths[c] * scale)) : widths[c]);
+    int excess = room > 0 ? 40 - room : 0;
+    for (int w : widths) excess += w;
+    for (int c : {int(ColPath), int(ColChoose), int(ColType)}) {
+        if (excess <= 0) break;
+        const int give = qMin(excess, qMax(0, widths[c] - header->sectionSizeHint(c)));
+        widths[c] -= give;
+        excess -= give;
     }
+    for (int c = 0; c < 5; ++c) tv->setColumnWidth(c, widths[c]);
     header->setStretchLastSection(true);
 }
 
