@@ -451,6 +451,22 @@
         <source>K7932_ConfigProblems</source>
         <translation>录像引擎在设置中发现以下问题，并按说明继续运行：</translation>
     </message>
+    <message>
+        <source>K3789_EngineDownPortInUse</source>
+        <translation>录像服务未运行：端口 %1 已被占用。请在参数配置中输入空闲端口并应用。</translation>
+    </message>
+    <message>
+        <source>K3790_EngineDownPortDenied</source>
+        <translation>录像服务未运行：当前账户无权使用端口 %1。请在参数配置中输入其他端口并应用。</translation>
+    </message>
+    <message>
+        <source>K3791_EngineDownFailed</source>
+        <translation>录像服务未运行：在端口 %1 上启动失败（错误 %2）。</translation>
+    </message>
+    <message>
+        <source>K3792_PortSaveFail</source>
+        <translation>录像服务已在端口 %1 上运行，但端口未能保存到配置文件。</translation>
+    </message>
 </context>
 <context>
     <name>KestoRecordServer</name>

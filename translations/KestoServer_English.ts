@@ -451,6 +451,22 @@
         <source>K7932_ConfigProblems</source>
         <translation>The recording engine found problems in its settings and went on as described:</translation>
     </message>
+    <message>
+        <source>K3789_EngineDownPortInUse</source>
+        <translation>The recording server is not running: port %1 is in use. Enter a free port under Settings and apply it.</translation>
+    </message>
+    <message>
+        <source>K3790_EngineDownPortDenied</source>
+        <translation>The recording server is not running: port %1 may not be used by this account. Enter another port under Settings and apply it.</translation>
+    </message>
+    <message>
+        <source>K3791_EngineDownFailed</source>
+        <translation>The recording server is not running: it failed to start on port %1 (error %2).</translation>
+    </message>
+    <message>
+        <source>K3792_PortSaveFail</source>
+        <translation>The recording server runs on port %1, but the port could not be saved in the settings file.</translation>
+    </message>
 </context>
 <context>
     <name>KestoRecordServer</name>

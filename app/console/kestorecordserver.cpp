@@ -11,6 +11,7 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
+#include <QTcpServer>
 #include <QTimerEvent>
 #include <thread>
 
@@ -66,9 +67,8 @@ KestoRecordServer::KestoRecordServer(QWidget* parent) : QWidget(parent, Qt::Wind
     setObjectName(QStringLiteral("KestoRecordServer"));
     setMinimumSize(1024, 600);
 
-    // The port is set in kestoconfig.ini; the window only shows it.
-    ui.m_button_edit->hide();
-    ui.m_edit_port->setEnabled(false);
+    // The port is set in kestoconfig.ini; while the engine runs the window only shows it, and
+    // while it does not (its port is taken) the operator can choose another one here.
     ui.m_listWidget->setFixedWidth(200);
 
     InitServer();
@@ -125,19 +125,21 @@ void KestoRecordServer::InitServer() {
     if (!m_engineStarted) {
         VantelDBG_Printf_f(0x7fff, 1, "KestoRecordServer::InitServer", "engine start on port %u failed: %d",
                            unsigned(m_port), started);
+        NoteStartFailure(m_port, started);
         ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("K3746_KestoFail"), QSystemTrayIcon::Critical,
                     20000);
         if (GetTrayIcon()) GetTrayIcon()->show();
-        // No tables without an engine; the texts still follow the language.
-        Retranslate();
     } else {
         ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K3744_KestoStart"), QSystemTrayIcon::Information,
                     10000);
         if (GetTrayIcon()) GetTrayIcon()->show();
         // The engine honours the policy that the settings page shows.
         ApplyDiskFullPolicy(ui.m_cbHDDFull->currentIndex());
-        InitTables();
     }
+    // The window is whole either way: navigation, tables with their headers (empty until the
+    // engine runs), and the line that says why the engine does not run.
+    InitTables();
+    ShowEngineState();
 
     // Problems the engine found in its settings, told once at start (whether or not it runs).
     StartProblemsQuery();
@@ -248,22 +250,105 @@ void KestoRecordServer::OnChangeKestoPort() {
         ui.m_edit_port->setText(QString::number(m_port));  // not a port: nothing changes
         return;
     }
-    if (port == m_port) return;
-    LumoSRStop();
-    if (LumoSRStart(port) != 0) {
-        // The new port is taken: go back to the one that worked and keep it in the file.
-        LumoSRStart(m_port);
-        ui.m_edit_port->setText(QString::number(m_port));
-        ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("K3746_KestoFail"), QSystemTrayIcon::Critical,
-                    20000);
-        return;
+    if (m_engineStarted) {
+        if (port == m_port) return;
+        LumoSRStop();
+        const int rc = LumoSRStart(port);
+        if (rc != 0) {
+            // The new port is taken: go back to the one that worked and keep it in the file.
+            const int back = LumoSRStart(m_port);
+            ui.m_edit_port->setText(QString::number(m_port));
+            ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("K3746_KestoFail"), QSystemTrayIcon::Critical,
+                        20000);
+            if (back != 0) {
+                // The old port went meanwhile: the engine is down, and the window says so.
+                m_engineStarted = false;
+                NoteStartFailure(m_port, back);
+                ShowEngineState();
+            }
+            return;
+        }
+    } else {
+        // Not running (its port was taken): the same or another port is tried; the file keeps
+        // the old one unless the engine now runs.
+        const int rc = LumoSRStart(port);
+        if (rc != 0) {
+            VantelDBG_Printf_f(0x7fff, 1, "KestoRecordServer::OnChangeKestoPort",
+                               "engine start on port %u failed: %d", unsigned(port), rc);
+            NoteStartFailure(port, rc);
+            ShowEngineState();
+            ShowBalloon(QObject::tr("K3745_Error"), EngineStateText(), QSystemTrayIcon::Critical, 20000);
+            return;
+        }
+        m_engineStarted = true;
+        ApplyDiskFullPolicy(ui.m_cbHDDFull->currentIndex());
     }
     m_port = port;
-    QSettings settings(QLatin1String(kSettingsFile), QSettings::IniFormat);
-    settings.setIniCodec("UTF-8");
-    settings.setValue(QStringLiteral("port"), int(m_port));
-    settings.sync();
     ui.m_lbl_portvalue->setText(QString::number(m_port));
+    ui.m_edit_port->setText(QString::number(m_port));
+    if (!SavePort(m_port))
+        ShowBalloon(QObject::tr("K3745_Error"), QObject::tr("K3792_PortSaveFail").arg(m_port),
+                    QSystemTrayIcon::Critical, 20000);
+    if (m_startFailure.code != 0) {
+        // The engine came up: the window comes alive.
+        m_startFailure = StartFailure();
+        ShowEngineState();
+        ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K3744_KestoStart"), QSystemTrayIcon::Information,
+                    10000);
+        RefreshDiskList();
+        RefreshChannelList();
+    }
+}
+
+bool KestoRecordServer::SavePort(quint16 port) {
+    {
+        QSettings settings(QLatin1String(kSettingsFile), QSettings::IniFormat);
+        settings.setIniCodec("UTF-8");
+        settings.setValue(QStringLiteral("port"), int(port));
+        settings.sync();
+        if (settings.status() != QSettings::NoError) return false;
+    }
+    // What the next start will read, not what this process believes it wrote.
+    QSettings check(QLatin1String(kSettingsFile), QSettings::IniFormat);
+    return check.status() == QSettings::NoError && check.value(QStringLiteral("port")).toInt() == int(port);
+}
+
+void KestoRecordServer::NoteStartFailure(quint16 port, int code) {
+    m_startFailure.port = port;
+    m_startFailure.code = code == 0 ? LUMOSR_ERR_FAIL : code;
+    m_startFailure.kind = StartFailure::Other;
+    if (code == LUMOSR_ERR_BIND) {
+        // Why the bind failed: a trial listen on the same port tells taken from not permitted.
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::AnyIPv4, port))
+            m_startFailure.kind =
+                probe.serverError() == QAbstractSocket::SocketAccessError ? StartFailure::Denied : StartFailure::InUse;
+        else
+            m_startFailure.kind = StartFailure::InUse;  // it was taken a moment ago
+    }
+}
+
+QString KestoRecordServer::EngineStateText() const {
+    if (m_engineStarted || m_startFailure.code == 0) return QString();
+    switch (m_startFailure.kind) {
+    case StartFailure::InUse:
+        return QObject::tr("K3789_EngineDownPortInUse").arg(m_startFailure.port);
+    case StartFailure::Denied:
+        return QObject::tr("K3790_EngineDownPortDenied").arg(m_startFailure.port);
+    case StartFailure::Other:
+        break;
+    }
+    return QObject::tr("K3791_EngineDownFailed").arg(m_startFailure.port).arg(m_startFailure.code);
+}
+
+void KestoRecordServer::ShowEngineState() {
+    const QString text = EngineStateText();
+    ui.m_lbl_engine_state->setText(text);
+    ui.m_lbl_engine_state->setVisible(!text.isEmpty());
+    // The port is changed here only while the engine is down; a running engine keeps its port.
+    ui.m_edit_port->setEnabled(!m_engineStarted);
+    ui.m_button_edit->setVisible(!m_engineStarted);
+    ui.m_button_edit->setEnabled(!m_engineStarted);
 }
 
 // ---- address and run time ------------------------------------------------------------------
@@ -335,6 +420,7 @@ void KestoRecordServer::Retranslate() {
     ui.BtnMaximize->setToolTipDuration(10000);
     ui.BtnMinimize->setToolTip(QObject::tr("K0072_Str_MinWindow"));
     ui.BtnMinimize->setToolTipDuration(10000);
+    ShowEngineState();
 
     InitHDDFullCombo();
     InitStreamCombo();
@@ -387,9 +473,10 @@ void KestoRecordServer::AppendStyleSheetFile(const QString& path) {
 // ---- refresh timers --------------------------------------------------------------------------
 
 void KestoRecordServer::timerEvent(QTimerEvent* e) {
-    if (!IsExiting()) {
-        // The reads run on workers, whatever else runs (a format, a block read, a search); a
-        // read still running when the next is due lets that one pass.
+    // The reads run on workers, whatever else runs (a format, a block read, a search); a read
+    // still running when the next is due lets that one pass. A stopped engine has nothing to
+    // show: no read, and no failure to tell every 15 s.
+    if (!IsExiting() && m_engineStarted) {
         if (e->timerId() == m_diskTimerId) {
             if (--m_diskCountdown <= 0) {
                 if (!m_diskQuery.running) OnDiskRefresh();

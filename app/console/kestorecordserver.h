@@ -71,13 +71,15 @@ public:
 
     // State that the exit sequence and the tests look at.
     bool IsEngineStarted() const { return m_engineStarted; }
+    // The visible line saying why the engine does not run (empty while it runs).
+    QString GetEngineStateText() const { return EngineStateText(); }
     bool IsExiting() const { return m_host->IsExiting(); }
     quint16 GetPort() const { return m_port; }
     QSystemTrayIcon* GetTrayIcon() const { return m_host->GetTrayIcon(); }
     QTimer* GetConsoleTimer() const { return m_host->GetConsoleTimer(); }
     Ui::KestoRecordServer& GetForm() { return ui; }
 
-    // The storage tables (null until InitTables has run after a successful start).
+    // The storage tables (built with the window, empty while the engine does not run).
     VMRDiskModel* GetDiskModel() const { return m_diskModel; }
     VMRDiskStatusModel* GetDiskStatusModel() const { return m_diskStatusModel; }
     VMRChnModel* GetChnModel() const { return m_chnModel; }
@@ -160,7 +162,16 @@ private:
     bool ApplyDiskFullPolicy(int index);
     void InitStreamCombo();
     void ReadPort();
-    // Builds the storage tables and pages (first Retranslate); only after a successful start.
+    // Writes the port into kestoconfig.ini; true only when the file then holds it.
+    bool SavePort(quint16 port);
+    // Keeps why the engine could not start on the port (a trial listen tells a taken port from a
+    // forbidden one), for the status line.
+    void NoteStartFailure(quint16 port, int code);
+    // The status line's text: empty while the engine runs.
+    QString EngineStateText() const;
+    // Shows or hides the status line and opens the port editor while the engine does not run.
+    void ShowEngineState();
+    // Builds the storage tables and pages (first Retranslate), whether or not the engine runs.
     void InitTables();
     void Retranslate();
     // The tables' share of Retranslate: header labels and row-button tooltips.
@@ -260,4 +271,12 @@ private:
     int m_chnCountdown = 15;
     int m_diskCountdown = 15;
     bool m_engineStarted = false;
+    // Why the engine last failed to start (code 0: it did not fail); the status line says it.
+    struct StartFailure {
+        enum Kind { InUse, Denied, Other };
+        quint16 port = 0;
+        int code = 0;
+        Kind kind = Other;
+    };
+    StartFailure m_startFailure;
 };

@@ -47,7 +47,8 @@ void runQuery(KestoRecordServer* window, BackgroundReader* reader, std::function
 // ---- disks -----------------------------------------------------------------------------------
 
 void KestoRecordServer::RefreshDiskList() {
-    if (!m_diskModel || !m_diskStatusModel || IsExiting()) return;
+    // A stopped engine has no disks to tell of; the tables stay empty until it runs.
+    if (!m_diskModel || !m_diskStatusModel || IsExiting() || !m_engineStarted) return;
     if (m_diskQuery.running) {
         m_diskQuery.again = true;  // the answer on its way may be older than what was asked for
         return;
@@ -122,7 +123,7 @@ int KestoRecordServer::FindDiskStatusRow(qint64 diskId) const {
 // ---- channels, streams and camera identities -------------------------------------------------
 
 void KestoRecordServer::RefreshChannelList() {
-    if (!m_chnModel || IsExiting()) return;
+    if (!m_chnModel || IsExiting() || !m_engineStarted) return;
     if (m_chnQuery.running) {
         m_chnQuery.again = true;
         return;

@@ -1,6 +1,6 @@
-// The storage tables of the window: built by InitTables after a successful engine start, with
-// their headers, models, delegates, row buttons and the navigation list. Until they exist, the
-// table slots have nothing to act on.
+// The storage tables of the window: built by InitTables when the window is made (whether or not
+// the engine started), with their headers, models, delegates, row buttons and the navigation
+// list. They are filled while the engine runs.
 #include <QHeaderView>
 #include <QScreen>
 #include <QWindow>
@@ -128,6 +128,9 @@ void KestoRecordServer::SetupRecordFileTable() {
     SetupTable(
         ui.m_table_record_files, &m_fileHeader, m_fileModel, m_fileDelegate, {8}, 12,
         {{0, 40}, {1, 50}, {2, 160}, {3, 160}, {4, 130}, {5, 100}, {6, 100}, {7, 120}, {8, 100}, {10, 300}});
+    // The play button comes right after the number: the columns are wider together than the
+    // window, and the action must not need a scroll to the right.
+    StorageTables::ShowColumnAt(ui.m_table_record_files, 8, 2);
 }
 
 void KestoRecordServer::SetActionRepos() {

@@ -257,6 +257,8 @@ void PageRecordServerConfig::SetupRecordFileTable() {
         {{0, 40}, {1, 50}, {4, 130}, {5, 100}, {6, 100}, {7, 80}, {8, 50}, {2, 160}, {3, 160}, {10, 300}});
     // Two buttons need more than the listed width.
     ui->m_table_record_files->setColumnWidth(8, 60);
+    // The buttons come right after the number: the columns are wider together than the page.
+    StorageTables::ShowColumnAt(ui->m_table_record_files, 8, 2);
 }
 
 void PageRecordServerConfig::SetActionRepos() {

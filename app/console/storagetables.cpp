@@ -4,6 +4,8 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QHeaderView>
+#include <QEvent>
+#include <QLineEdit>
 #include <QLocale>
 #include <QObject>
 #include <QTableView>
@@ -54,6 +56,24 @@ QList<ActionInfo>* translated(QList<ActionInfo>* list, const ActionDef (&defs)[N
 }
 
 QList<ActionInfo> s_disk, s_chn, s_diskStatus, s_block, s_file, s_fileDownload;
+
+// A click into a date-time edit only places the cursor, and a digit typed there would make the
+// section too long, so the edit refuses it: the click selects the section under the cursor
+// instead, and what is typed replaces it (the edit then moves on to the next section).
+class SectionOnClick : public QObject {
+public:
+    explicit SectionOnClick(QDateTimeEdit* edit) : QObject(edit), m_edit(edit) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            auto* line = qobject_cast<QLineEdit*>(watched);
+            if (line && !line->hasSelectedText()) m_edit->setSelectedSection(m_edit->currentSection());
+        }
+        return false;
+    }
+
+private:
+    QDateTimeEdit* m_edit;
+};
 
 }  // namespace
 
@@ -137,6 +157,12 @@ void FitColumns(QTableView* view, const QList<int>& contentColumns) {
     }
 }
 
+void ShowColumnAt(QTableView* view, int column, int visualIndex) {
+    QHeaderView* h = view->horizontalHeader();
+    const int from = h->visualIndex(column);
+    if (from >= 0 && from != visualIndex) h->moveSection(from, visualIndex);
+}
+
 void SyncHeaderCheck(INFRA::TableHeaderView* header, const VantelDataModel* model) {
     if (!header || !model) return;
     const int checked = model->GetDetailCheckedCount();
@@ -214,6 +240,13 @@ void SetupSearchDates(QDateTimeEdit* start, QDateTimeEdit* end, const QDateTime&
         }
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         if (minimum.isValid()) edit->setMinimumDateTime(minimum);
+        edit->setKeyboardTracking(true);
+        if (QLineEdit* line = edit->findChild<QLineEdit*>()) line->installEventFilter(new SectionOnClick(edit));
+        // The whole time with its seconds: the text, the style's padding and frame, and the
+        // calendar button beside it.
+        edit->ensurePolished();
+        const int text = edit->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00"));
+        edit->setMinimumWidth(qMax(edit->minimumWidth(), qMax(edit->sizeHint().width(), text + 56)));
     }
     const QDateTime now = QDateTime::currentDateTime();
     start->setDateTime(now.addDays(-10));

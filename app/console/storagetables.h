@@ -47,6 +47,9 @@ void SetupTable(QTableView* view, INFRA::TableHeaderView** header, VantelTableDa
 // Widens (never narrows) the columns whose label, or for the given columns whose cells, would
 // not fit; the check-box column and the stretching last column keep their widths.
 void FitColumns(QTableView* view, const QList<int>& contentColumns = {});
+// Shows the column at that visual place (the others keep their order): the row buttons of a wide
+// table are reachable without scrolling.
+void ShowColumnAt(QTableView* view, int column, int visualIndex);
 // Shows in the header check box whether none, some or all rows of the model are ticked.
 void SyncHeaderCheck(INFRA::TableHeaderView* header, const VantelDataModel* model);
 
@@ -63,7 +66,8 @@ bool ConfirmFormat(QWidget* parent);
 // The record-search form. A bound as shown in its edit (local time, whole seconds).
 CLumoTime LumoTimeOf(const QDateTime& t);
 // Date-time edits with a calendar pop-up and the form's display format, from now - 10 days to
-// now + 10 days; `minimum` (when valid) is the earliest time they take.
+// now + 10 days; `minimum` (when valid) is the earliest time they take. They are wide enough for
+// the whole time, and a click selects the section under it, so that typed digits replace it.
 void SetupSearchDates(QDateTimeEdit* start, QDateTimeEdit* end, const QDateTime& minimum);
 // The calendars' month and day names follow the language in use.
 void ApplyDateLocale(QDateTimeEdit* start, QDateTimeEdit* end);

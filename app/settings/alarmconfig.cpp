@@ -88,14 +88,24 @@ void AlarmConfig::ApplyLook() {
 
 void AlarmConfig::ApplyColumnWidths() {
     QTableView* tv = ui()->tvAlarmOption;
-    const int widths[] = {75, 260, 350, 180, 60};
+    QHeaderView* header = tv->horizontalHeader();
+    int widths[] = {75, 260, 350, 180, 60};
+    // No column is narrower than its label, in whatever language.
+    for (int c = 0; c < 5; ++c) widths[c] = qMax(widths[c], header->sectionSizeHint(c));
     // The buttons of the last columns must stay within reach (there is no horizontal scroll
-    // bar): a narrower table shrinks every column alike.
-    const int wanted = 75 + 260 + 350 + 180 + 60 + 40;
+    // bar): a narrower table takes the room from the sound file's path first (it shows whole in
+    // its tooltip), then from the choose button, then from the alarm type, each down to its label.
     const int room = tv->viewport()->width();
-    const double scale = room > 0 && room < wanted ? double(room) / wanted : 1.0;
-    for (int c = 0; c < 5; ++c) tv->setColumnWidth(c, int(widths[c] * scale));
-    tv->horizontalHeader()->setStretchLastSection(true);
+    int excess = room > 0 ? 40 - room : 0;
+    for (int w : widths) excess += w;
+    for (int c : {int(ColPath), int(ColChoose), int(ColType)}) {
+        if (excess <= 0) break;
+        const int give = qMin(excess, qMax(0, widths[c] - header->sectionSizeHint(c)));
+        widths[c] -= give;
+        excess -= give;
+    }
+    for (int c = 0; c < 5; ++c) tv->setColumnWidth(c, widths[c]);
+    header->setStretchLastSection(true);
 }
 
 bool AlarmConfig::eventFilter(QObject* watched, QEvent* event) {

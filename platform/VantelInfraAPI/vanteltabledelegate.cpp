@@ -31,6 +31,18 @@ QPixmap iconPixmap(const QPixmap& pixmap, const QString& path, int edge, QIcon::
     return QIcon(path).pixmap(edge, edge, mode);
 }
 
+// The icon's shape in one colour.
+QPixmap tinted(const QPixmap& pm, const QColor& color) {
+    QPixmap out(pm.size());
+    out.setDevicePixelRatio(pm.devicePixelRatio());
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.drawPixmap(0, 0, pm);
+    p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    p.fillRect(out.rect(), color);
+    return out;
+}
+
 }  // namespace
 
 ActionInfo::ActionInfo(int size_, const QString& icon_, const QString& tooltip_, int id_, const QString& hoverIcon_,
@@ -162,6 +174,13 @@ void VantelDelegate::paintActionButtons(QPainter* painter, const QStyleOptionVie
         if (pm.isNull() && hovered) pm = iconPixmap(a.hoverPixmap, a.hoverIcon, edge, mode);
         const bool ownLook = !pm.isNull();
         if (pm.isNull()) pm = iconPixmap(a.pixmap, a.icon, edge, mode);
+        // The icons are drawn in the accent colour that a selection fills the row with: on a
+        // selected row they take the selection's text colour, or they would vanish.
+        if (!pm.isNull() && (option.state & QStyle::State_Selected)) {
+            QColor ink = option.palette.color(QPalette::HighlightedText);
+            if (!enabled) ink.setAlpha(120);
+            pm = tinted(pm, ink);
+        }
 
         if ((hovered || pressed) && !ownLook) {
             QColor c = option.palette.color(QPalette::Highlight);

@@ -11,6 +11,7 @@
 #include "VantelInfraAPI/sharememory.h"
 #include "consoleshell.h"
 #include "e2esupport.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -239,6 +240,96 @@ private slots:
         QCOMPARE(server->exitCode(), 0);
         ShareMemoryDelete(stop);
         QVERIFY(squatter.isListening());  // nobody took it from its owner
+    }
+
+    // A taken port mended through the window, as an operator would: a line under the title says
+    // that the engine does not run; on the settings page another port is typed and applied; the
+    // engine then answers there, the port is saved and the line is gone.
+    void portTakenIsMendedInTheWindow() {
+        VT_REQUIRE(vt::HaveTool(QStringLiteral("xdotool")) && vt::HaveTool(QStringLiteral("import")) &&
+                       vt::HaveTool(QStringLiteral("convert")),
+                   "xdotool and ImageMagick drive and look at the window");
+        const quint16 taken = vt::ReservePort();
+        QTcpServer squatter;
+        QVERIFY(squatter.listen(QHostAddress::AnyIPv4, taken));
+        Installation inst;
+        QVERIFY(inst.make(taken, "English"));
+        QProcess* server = start(inst);
+        QVERIFY(waitUntil([&]() { return !inst.logLines(QStringLiteral("balloon")).isEmpty(); }, 30000));
+
+        auto tool = [&](const QString& program, const QStringList& args) {
+            QProcess p;
+            p.setProcessEnvironment(inst.environment(m_display));
+            p.start(program, args);
+            p.waitForFinished(15000);
+            return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        };
+        // The console's main window (not its balloon) and where it lies.
+        QString window;
+        QMap<QString, int> geometry;
+        QVERIFY2(waitUntil(
+                     [&]() {
+                         const QStringList ids = tool(QStringLiteral("xdotool"),
+                                                      {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                       QStringLiteral("--pid"), QString::number(server->processId())})
+                                                     .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+                         for (const QString& id : ids) {
+                             QMap<QString, int> g;
+                             for (const QString& l : tool(QStringLiteral("xdotool"),
+                                                          {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id})
+                                                         .split(QLatin1Char('\n')))
+                                 g.insert(l.section(QLatin1Char('='), 0, 0), l.section(QLatin1Char('='), 1).toInt());
+                             if (g.value(QStringLiteral("WIDTH")) >= 1000) {
+                                 window = id;
+                                 geometry = g;
+                                 return true;
+                             }
+                         }
+                         return false;
+                     },
+                     30000),
+                 "the console's window did not show");
+        // The colour under the title, at the window's right end (where no text of the line goes).
+        const QString shot = inst.root.filePath(QStringLiteral("window.png"));
+        auto lineShows = [&]() {
+            tool(QStringLiteral("import"), {QStringLiteral("-window"), window, shot});
+            const QString pixel = tool(QStringLiteral("convert"),
+                                       {shot, QStringLiteral("-format"),
+                                        QStringLiteral("%[pixel:p{%1,42}]").arg(geometry.value(QStringLiteral("WIDTH")) - 20),
+                                        QStringLiteral("info:")});
+            const QStringList rgb = pixel.section(QLatin1Char('('), 1).section(QLatin1Char(')'), 0, 0).split(QLatin1Char(','));
+            return rgb.size() >= 3 && rgb[0].toInt() >= 240 && rgb[0].toInt() - rgb[2].toInt() >= 12;  // the warning's pink
+        };
+        QVERIFY2(waitUntil(lineShows, 15000), "no line says that the engine does not run");
+
+        // Settings is the last page of the list; the port field follows the list in the tab order.
+        const quint16 free = vt::ReservePort();
+        const int x = geometry.value(QStringLiteral("X")), y = geometry.value(QStringLiteral("Y"));
+        const int h = geometry.value(QStringLiteral("HEIGHT"));
+        tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(x + 100),
+                                         QString::number(y + h / 2 + 100), QStringLiteral("click"), QStringLiteral("1")});
+        for (const QStringList& keys : {QStringList{QStringLiteral("key"), QStringLiteral("End")},
+                                        QStringList{QStringLiteral("key"), QStringLiteral("Tab")},
+                                        QStringList{QStringLiteral("key"), QStringLiteral("ctrl+a")},
+                                        QStringList{QStringLiteral("type"), QString::number(free)},
+                                        QStringList{QStringLiteral("key"), QStringLiteral("Tab"), QStringLiteral("space")}})
+            tool(QStringLiteral("xdotool"), keys);
+
+        QVERIFY2(waitUntil([&]() { return vt::CanConnect(free, 200); }, 30000), "the engine did not start on the new port");
+        QVERIFY(squatter.isListening());
+        // The console saves the port once the engine runs there.
+        QVERIFY(waitUntil(
+            [&]() {
+                QSettings saved(inst.prog + QStringLiteral("/kestoconfig.ini"), QSettings::IniFormat);
+                return saved.value(QStringLiteral("port")).toInt() == int(free);
+            },
+            15000));
+        QVERIFY(waitUntil([&]() { return inst.logLines(QStringLiteral("balloon")).size() == 2; }, 15000));
+        QCOMPARE(inst.logLines(QStringLiteral("balloon")).last(),
+                 QStringLiteral("balloon\t%1\t%2\tinformation")
+                     .arg(inst.translate("English", "K3741_Msg"), inst.translate("English", "K3744_KestoStart")));
+        QVERIFY2(waitUntil([&]() { return !lineShows(); }, 15000), "the line stayed after the engine started");
+        QCOMPARE(server->state(), QProcess::Running);
     }
 };
 

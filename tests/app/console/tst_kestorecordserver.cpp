@@ -18,6 +18,8 @@
 #include "VantelInfraAPI/vantelutility.h"
 #include "consoleshell.h"
 #include "kestorecordserver.h"
+#include "models/vmrmodels.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -43,6 +45,7 @@ class TestKestoRecordServer : public QObject {
     QuitCatcher m_quit;
     SHAREMEMHANDLE m_manager = nullptr;
     QPointer<KestoRecordServer> m_window;
+    QFont m_font;  // the application's font before a test put on the program's look
 
     QString settingsPath() const { return m_prog + QStringLiteral("/kestoconfig.ini"); }
 
@@ -68,6 +71,20 @@ class TestKestoRecordServer : public QObject {
 
     void writeStop() { QCOMPARE(ConsoleShell::WriteStopCommand(m_manager), 0); }
 
+    // The program's font and style sheet (as LoadStyleSheet sets them); cleanup() takes them off.
+    bool useProgramLook() {
+        auto readQss = [](const char* name) {
+            QFile f(qEnvironmentVariable("VANTEL_BIN_DIR") + QStringLiteral("/res/default/qss/") + QLatin1String(name));
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        const QString defaultQss = readQss("default.qss");
+        if (defaultQss.isEmpty()) return false;
+        INFRA::Customization custom;
+        qApp->setFont(custom.GetFont());
+        qApp->setStyleSheet(ConsoleShell::BuildStyleSheet(defaultQss, readQss("picture.qss"), custom.GetUxColor()));
+        return true;
+    }
+
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
@@ -77,7 +94,10 @@ private slots:
         consoletest::UsePrivateFolders(m_dir, "tst_kestorecordserver");
         LumoSRSetStorageConfig(m_dir.filePath(QStringLiteral("kestostorage.ini")).toUtf8().constData());
         QCOMPARE(LumoSRInitialize(nullptr), 0);
+        // The pictures, as the program registers them.
+        QVERIFY(QResource::registerResource(qEnvironmentVariable("VANTEL_BIN_DIR") + QStringLiteral("/vantelres.xdll")));
         qApp->installEventFilter(&m_quit);
+        m_font = qApp->font();
         m_manager = ShareMemoryCreate(
             ConsoleShell::StopChannelName(INFRA::Customization::GetRecorderServerLnkName()).constData(), 1);
         QVERIFY(m_manager);
@@ -102,6 +122,8 @@ private slots:
             delete m_window;
         }
         LumoSRStop();
+        qApp->setStyleSheet(QString());
+        qApp->setFont(m_font);
     }
 
     void cleanupTestCase() {
@@ -211,6 +233,180 @@ private slots:
         QCOMPARE(logLines(QStringLiteral("messagebox")).size(), 0);  // no question on a stop command
         QVERIFY(!w->GetTrayIcon());
         QVERIFY(!w->isVisible());
+    }
+
+    // With its port taken the window is still whole (navigation, tables with headers), says on
+    // a line of its own why the engine does not run, and lets the operator choose another port:
+    // a port that is taken too is refused with the reason and not saved; a free one starts the
+    // engine, is saved, and the window comes alive.
+    void portTakenWindowIsWholeAndPortCanBeChanged() {
+        const quint16 taken = vt::ReservePort();
+        QTcpServer squatter;
+        QVERIFY(squatter.listen(QHostAddress::AnyIPv4, taken));
+        writeSettings("port=" + QByteArray::number(taken) + "\n");
+        KestoRecordServer* w = open();
+        Ui::KestoRecordServer& ui = w->GetForm();
+        w->show();
+        QVERIFY(!w->IsEngineStarted());
+
+        QVERIFY(ui.m_lbl_engine_state->isVisibleTo(w));
+        QCOMPARE(ui.m_lbl_engine_state->text(),
+                 QStringLiteral("The recording server is not running: port %1 is in use. Enter a free port "
+                                "under Settings and apply it.")
+                     .arg(taken));
+        for (int i = 0; i < ui.m_listWidget->count(); ++i) {
+            QVERIFY2(!ui.m_listWidget->item(i)->icon().isNull(), qPrintable(QString::number(i)));
+            QVERIFY(!ui.m_listWidget->item(i)->text().startsWith(QLatin1Char('K')));  // translated
+        }
+        for (QTableView* v : {ui.m_table_vmr_disk, ui.m_table_channel, ui.m_table_stream, ui.m_table_disk_status,
+                              ui.m_table_block_status, ui.m_table_record_files}) {
+            QVERIFY2(v->model(), qPrintable(v->objectName()));
+            QVERIFY(v->horizontalHeader()->count() > 2);
+            QVERIFY2(!v->model()->headerData(1, Qt::Horizontal).toString().isEmpty(), qPrintable(v->objectName()));
+            QCOMPARE(v->model()->rowCount(), 0);
+        }
+        // The refreshes leave a stopped engine alone: no read, no failure notice.
+        QTRY_VERIFY(!w->IsRefreshing());  // the settings-problems read of the start
+        w->OnDiskRefresh();
+        w->OnChnRefresh();
+        QVERIFY(!w->IsRefreshing());
+        QVERIFY(ui.m_edit_port->isEnabled());
+        QVERIFY(!ui.m_button_edit->isHidden());
+        QVERIFY(ui.m_button_edit->isEnabled());
+        QCOMPARE(logLines(QStringLiteral("balloon")).size(), 1);
+
+        // Another taken port: refused with the reason, the file keeps the old one.
+        const quint16 alsoTaken = vt::ReservePort();
+        QTcpServer squatter2;
+        QVERIFY(squatter2.listen(QHostAddress::AnyIPv4, alsoTaken));
+        ui.m_edit_port->setText(QString::number(alsoTaken));
+        QTest::mouseClick(ui.m_button_edit, Qt::LeftButton);
+        QVERIFY(!w->IsEngineStarted());
+        QVERIFY(ui.m_lbl_engine_state->text().contains(QStringLiteral("port %1 is in use").arg(alsoTaken)));
+        QVERIFY(logLines(QStringLiteral("balloon")).last().contains(QStringLiteral("port %1 is in use").arg(alsoTaken)));
+        QCOMPARE(QSettings(settingsPath(), QSettings::IniFormat).value(QStringLiteral("port")).toInt(), int(taken));
+        QVERIFY(ui.m_edit_port->isEnabled());
+
+        // A free port: the engine runs there, the port is saved, the window comes alive.
+        const quint16 free = vt::ReservePort();
+        ui.m_edit_port->setText(QString::number(free));
+        QTest::mouseClick(ui.m_button_edit, Qt::LeftButton);
+        QVERIFY(w->IsEngineStarted());
+        QCOMPARE(w->GetPort(), free);
+        QVERIFY(canConnect(free));
+        QVERIFY(!ui.m_lbl_engine_state->isVisibleTo(w));
+        QVERIFY(w->GetEngineStateText().isEmpty());
+        QCOMPARE(ui.m_lbl_portvalue->text(), QString::number(free));
+        QCOMPARE(QSettings(settingsPath(), QSettings::IniFormat).value(QStringLiteral("port")).toInt(), int(free));
+        QVERIFY(!ui.m_edit_port->isEnabled());
+        QVERIFY(ui.m_button_edit->isHidden());
+        QVERIFY(logLines(QStringLiteral("balloon")).last().endsWith(QStringLiteral("\tinformation")));
+        QTRY_VERIFY_WITH_TIMEOUT(w->GetDiskModel()->GetRowCount() > 0, 10000);
+    }
+
+    // The status line follows the language.
+    void engineStateLineFollowsLanguage() {
+        const quint16 taken = vt::ReservePort();
+        QTcpServer squatter;
+        QVERIFY(squatter.listen(QHostAddress::AnyIPv4, taken));
+        writeSettings("port=" + QByteArray::number(taken) + "\n");
+        KestoRecordServer* w = open();
+        QVERIFY(VantelUtility::initLanguage(QStringLiteral("Chinese")));
+        QTRY_COMPARE(w->GetForm().m_lbl_engine_state->text(),
+                     QStringLiteral("录像服务未运行：端口 %1 已被占用。请在参数配置中输入空闲端口并应用。").arg(taken));
+    }
+
+    // Record search at the window's own size (and its smallest), in both languages: the play
+    // column shows without a scroll, the time fields show the whole time with its seconds, and a
+    // time typed into a field after a click into it is taken.
+    void recordSearchFitsAndTakesTypedTimes_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<bool>("smallest");
+        QTest::newRow("English") << "English" << false;
+        QTest::newRow("Chinese") << "Chinese" << false;
+        QTest::newRow("English, smallest window") << "English" << true;
+    }
+    void recordSearchFitsAndTakesTypedTimes() {
+        QFETCH(QString, language);
+        QFETCH(bool, smallest);
+        // The program's font and style sheet: their padding and the calendar button take room.
+        QVERIFY(useProgramLook());
+        writeSettings("port=" + QByteArray::number(vt::ReservePort()) + "\n[skin]\nlanguage=" + language.toUtf8() +
+                      "\n");
+        KestoRecordServer* w = open();
+        Ui::KestoRecordServer& ui = w->GetForm();
+        if (smallest) w->resize(w->minimumSize());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QCOMPARE(VantelUtility::CurrentLanguage(), language);
+        ui.m_listWidget->setCurrentRow(3);
+        QTableView* tv = ui.m_table_record_files;
+        QTRY_VERIFY(tv->isVisible());
+
+        QHeaderView* header = tv->horizontalHeader();
+        const int x = header->sectionViewportPosition(8);
+        QVERIFY2(x >= 0 && x + header->sectionSize(8) <= tv->viewport()->width(),
+                 qPrintable(QStringLiteral("action at %1+%2, viewport %3")
+                                .arg(x)
+                                .arg(header->sectionSize(8))
+                                .arg(tv->viewport()->width())));
+        const QString label = tv->model()->headerData(8, Qt::Horizontal).toString();
+        QVERIFY(header->sectionSize(8) >= header->fontMetrics().horizontalAdvance(label));
+
+        for (QDateTimeEdit* edit : {ui.m_dateTimeEdit_stime, ui.m_dateTimeEdit_etime}) {
+            QLineEdit* line = edit->findChild<QLineEdit*>();
+            QVERIFY(line);
+            QCOMPARE(line->text().size(), int(strlen("2026-03-01 10:00:00")));
+            QVERIFY2(line->fontMetrics().horizontalAdvance(line->text()) <= line->contentsRect().width() - 4,
+                     qPrintable(QStringLiteral("%1 needs %2, has %3")
+                                    .arg(line->text())
+                                    .arg(line->fontMetrics().horizontalAdvance(line->text()))
+                                    .arg(line->contentsRect().width())));
+        }
+
+        // A click into the day, then digits: the day, then the hour and the minute that follow.
+        QDateTimeEdit* edit = ui.m_dateTimeEdit_stime;
+        QLineEdit* line = edit->findChild<QLineEdit*>();
+        edit->setDateTime(QDateTime(QDate(2026, 3, 1), QTime(10, 0, 0)));
+        QApplication::setActiveWindow(w);
+        edit->setFocus();
+        const QPoint day(line->fontMetrics().horizontalAdvance(line->text().left(9)) + line->textMargins().left() + 2,
+                         line->height() / 2);
+        QTest::mouseClick(line, Qt::LeftButton, Qt::NoModifier, day);
+        QTest::keyClicks(edit, QStringLiteral("05"));
+        QCOMPARE(edit->dateTime(), QDateTime(QDate(2026, 3, 5), QTime(10, 0, 0)));
+        QTest::keyClicks(edit, QStringLiteral("2315"));
+        QCOMPARE(edit->dateTime(), QDateTime(QDate(2026, 3, 5), QTime(23, 15, 0)));
+    }
+
+    // The status bar's texts show whole, with the program's look, in both languages.
+    void statusBarShowsWholeTexts_data() {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << "English";
+        QTest::newRow("Chinese") << "Chinese";
+    }
+    void statusBarShowsWholeTexts() {
+        QFETCH(QString, language);
+        QVERIFY(useProgramLook());
+        writeSettings("port=" + QByteArray::number(vt::ReservePort()) + "\n[skin]\nlanguage=" + language.toUtf8() +
+                      "\n");
+        KestoRecordServer* w = open();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QCOMPARE(VantelUtility::CurrentLanguage(), language);
+        const QList<QLabel*> labels = w->GetForm().statusWidget->findChildren<QLabel*>();
+        QVERIFY(labels.size() >= 6);
+        for (QLabel* l : labels) {
+            const QRect text = l->fontMetrics().boundingRect(l->text());
+            const QRect room = l->contentsRect();
+            QVERIFY2(room.height() >= l->fontMetrics().height() && room.width() >= text.width(),
+                     qPrintable(QStringLiteral("%1 \"%2\": %3x%4 for %5x%6")
+                                    .arg(l->objectName(), l->text())
+                                    .arg(room.width())
+                                    .arg(room.height())
+                                    .arg(text.width())
+                                    .arg(l->fontMetrics().height())));
+        }
     }
 
     void settingsPortRepaired() {

@@ -1,5 +1,7 @@
 // The storage delegates: the bar rules as tables, and what each delegate paints into a cell.
 #include <QPainter>
+#include <QResource>
+#include <QScopeGuard>
 #include <QTableView>
 #include <QtTest>
 #include <memory>
@@ -8,6 +10,7 @@
 #include "delegates/storagebars.h"
 #include "delegates/vmrdelegates.h"
 #include "models/vmrmodels.h"
+#include "storagetables.h"
 
 using StorageBars::Bar;
 using StorageBars::Fill;
@@ -95,6 +98,8 @@ private slots:
     void recordStateDelegates();
     void blockDelegateLeavesAnEmptyCellBlank();
     void recordFileDelegatePaintsLikeTheBase();
+    void actionIconsShowOnASelectedRow_data();
+    void actionIconsShowOnASelectedRow();
 };
 
 void TestStorageDelegates::barRect() {
@@ -309,6 +314,54 @@ void TestStorageDelegates::recordFileDelegatePaintsLikeTheBase() {
     IKestoFileInfoAV* f = IKestoFileInfoAV::CreateObject();
     Cell<VMRRecordFileModel, VMRRecordFileDelegate> c(f);
     for (int col : {1, 5, 7}) QCOMPARE(c.paint(col, true).pixelColor(150, 20), QColor(0, 0, 200));
+}
+
+// The row buttons are drawn in the accent colour, which is also the selection's: on a selected row
+// they stand out in the selection's text colour, as on any other row against the base.
+void TestStorageDelegates::actionIconsShowOnASelectedRow_data() {
+    QTest::addColumn<bool>("selected");
+    QTest::newRow("selected") << true;
+    QTest::newRow("not selected") << false;
+}
+void TestStorageDelegates::actionIconsShowOnASelectedRow() {
+    QFETCH(bool, selected);
+    QVERIFY(QResource::registerResource(qEnvironmentVariable("VANTEL_BIN_DIR") + QStringLiteral("/vantelres.xdll")));
+    auto cleanup = qScopeGuard([]() {
+        QResource::unregisterResource(qEnvironmentVariable("VANTEL_BIN_DIR") + QStringLiteral("/vantelres.xdll"));
+    });
+    const QColor accent(0x1f, 0x6f, 0xb2);  // the consoles' accent, their selection colour
+    Cell<VMRDiskModel, VMRDiskDelegate> c(disk(1000, 10, 0));
+    c.delegate->SetActionButtonRepo(StorageTables::RepoFor(StorageTables::DiskActions(), 4));
+    QStyleOptionViewItem opt;
+    opt.initFrom(c.view.viewport());
+    opt.widget = &c.view;
+    opt.rect = QRect(0, 0, 100, 30);
+    opt.showDecorationSelected = true;
+    opt.state = QStyle::State_Enabled | (selected ? QStyle::State_Selected : QStyle::State_None);
+    opt.palette.setColor(QPalette::Highlight, accent);
+    opt.palette.setColor(QPalette::HighlightedText, Qt::white);
+    opt.palette.setColor(QPalette::Base, Qt::white);
+    QImage img(opt.rect.size(), QImage::Format_RGB32);
+    img.fill(selected ? accent : QColor(Qt::white));
+    {
+        QPainter p(&img);
+        c.delegate->paint(&p, opt, c.model.index(0, 4));
+    }
+    // Each of the two buttons has pixels that differ clearly from the row's background.
+    const QColor background = selected ? accent : QColor(Qt::white);
+    const QVector<QRect> rects = c.delegate->ActionButtonRects(opt, c.model.index(0, 4));
+    QCOMPARE(rects.size(), 2);
+    for (const QRect& r : rects) {
+        int visible = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QColor px = img.pixelColor(x, y);
+                const int d = qAbs(px.red() - background.red()) + qAbs(px.green() - background.green()) +
+                              qAbs(px.blue() - background.blue());
+                if (d > 150) ++visible;
+            }
+        QVERIFY2(visible >= 15, qPrintable(QStringLiteral("%1 pixels of the button show").arg(visible)));
+    }
 }
 
 QTEST_MAIN(TestStorageDelegates)

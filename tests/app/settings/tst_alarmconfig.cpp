@@ -1,6 +1,9 @@
 // The alarm sound page: built-in rows, the operator's own rows with stable numbers, refused
 // files and names, and a save that takes in a name still being typed.
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QScopeGuard>
+#include <QTranslator>
 #include <QPushButton>
 #include <QTableView>
 #include <QtTest>
@@ -198,6 +201,38 @@ private slots:
         auto* page = static_cast<AlarmConfig*>(dialog.GetPage(SysConfig::RowAlarm));
         QCOMPARE(page->GetModel()->item(8, 0)->text(), QString("12"));
         QCOMPARE(page->GetModel()->item(8, 1)->text(), QString("K2222_AlarmIn"));
+    }
+
+    // Every label of the table shows whole, in both languages, at the dialog's own size and in a
+    // narrow one (where the text columns give way).
+    void headerLabelsShowWhole_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<int>("width");  // 0: the dialog's own
+        QTest::newRow("English") << "English" << 0;
+        QTest::newRow("Chinese") << "Chinese" << 0;
+        QTest::newRow("English, narrow") << "English" << 700;
+    }
+    void headerLabelsShowWhole() {
+        QFETCH(QString, language);
+        QFETCH(int, width);
+        QTranslator translator;
+        QVERIFY(translator.load(qEnvironmentVariable("VANTEL_BIN_DIR") + "/Languages/" + language + ".qm"));
+        qApp->installTranslator(&translator);
+        auto restore = qScopeGuard([&]() { qApp->removeTranslator(&translator); });
+        SysConfig dialog(nullptr);
+        if (width > 0) dialog.resize(width, dialog.height());
+        dialog.show();
+        dialog.OnSwitchPage(SysConfig::RowAlarm);
+        auto* tv = dialog.findChild<QTableView*>("tvAlarmOption");
+        QTRY_VERIFY(tv->isVisible());
+        QHeaderView* header = tv->horizontalHeader();
+        for (int c = 0; c < AlarmConfig::ColDelete; ++c) {
+            const QString text = tv->model()->headerData(c, Qt::Horizontal).toString();
+            QVERIFY2(!text.startsWith('K'), qPrintable(text));  // translated
+            const int needed = header->fontMetrics().horizontalAdvance(text);
+            QVERIFY2(header->sectionSize(c) >= needed + 8,
+                     qPrintable(QString("%1: %2 < %3").arg(text).arg(header->sectionSize(c)).arg(needed + 8)));
+        }
     }
 };
 
