@@ -293,7 +293,7 @@ private slots:
         QTest::mouseClick(ui.m_button_edit, Qt::LeftButton);
         QVERIFY(w->IsEngineStarted());
         QCOMPARE(w->GetPort(), free);
-        QVERIFY(canConnect(free));
+        QVERIFY(vt::CanConnect(free));
         QVERIFY(!ui.m_lbl_engine_state->isVisibleTo(w));
         QVERIFY(w->GetEngineStateText().isEmpty());
         QCOMPARE(ui.m_lbl_portvalue->text(), QString::number(free));
