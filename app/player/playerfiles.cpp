@@ -223,6 +223,32 @@ void ParsePlayFileLists(const QDomElement& lists, PlayerSettings* s) {
     s->currentListName = current.isEmpty() ? QStringLiteral("Playlist") : current;
 }
 
+// An address is the file system's bytes, which need not be UTF-8 nor XML text (a file named
+// "caf\xe9.dav"). Such an address is stored with every byte outside printable ASCII, and every
+// '%', written as "%XX", marked by the attribute; any other is stored as it reads.
+const char kPercentAttribute[] = "encoding=\"percent\"";
+
+bool IsXmlText(const QByteArray& bytes) {
+    const QString text = QString::fromUtf8(bytes);
+    return text.toUtf8() == bytes && XmlSafe(text) == text;
+}
+
+QByteArray PercentText(const QByteArray& bytes) {
+    static const QByteArray printable = [] {
+        QByteArray p;
+        for (char c = 0x20; c < 0x7F; ++c)
+            if (c != '%') p += c;
+        return p;
+    }();
+    return bytes.toPercentEncoding(printable);
+}
+
+QByteArray StoredAddress(const QDomElement& e) {
+    if (e.attribute(QStringLiteral("encoding")) == QLatin1String("percent"))
+        return QByteArray::fromPercentEncoding(e.text().toLatin1());
+    return e.text().toUtf8();
+}
+
 bool ParseFileItem(const QDomElement& item, CLumoFile* file) {
     // Each field comes from its first occurrence that reads.
     auto take = [&](const char* name, const std::function<bool(const QString&)>& read) {
@@ -239,16 +265,21 @@ bool ParseFileItem(const QDomElement& item, CLumoFile* file) {
     auto range = [](int low, int high, int* out) {
         return [=](const QString& t) { return ScanRange(t, low, high, out); };
     };
-    QString uri, ts, te;
+    QByteArray uri;
+    for (const QDomElement& e : Children(item, QStringLiteral("Uri"))) {
+        uri = StoredAddress(e);
+        if (!uri.isEmpty()) break;
+    }
+    QString ts, te;
     uint64_t length = 0;
     int width = 0, height = 0, vcodec = 0, acodec = 0, rate = 0;
-    if (!take("Uri", nonEmpty(&uri)) || !take("TimeS", nonEmpty(&ts)) || !take("TimeE", nonEmpty(&te)) ||
+    if (uri.isEmpty() || !take("TimeS", nonEmpty(&ts)) || !take("TimeE", nonEmpty(&te)) ||
         !take("Length", [&](const QString& t) { return ScanU64(t, &length); }) ||
         !take("Width", range(0, 65535, &width)) || !take("Height", range(0, 65535, &height)) ||
         !take("Codev", range(0, 255, &vcodec)) || !take("Codea", range(0, 255, &acodec)) ||
         !take("FrameRate", [&](const QString& t) { return ScanInt(t, &rate); }))
         return false;
-    file->SetUrl(uri.toUtf8().toStdString());
+    file->SetUrl(uri.toStdString());
     // An entry saved with empty times keeps empty ones.
     file->timeS.ParseISO8601(ts.toUtf8().constData());
     file->timeE.ParseISO8601(te.toUtf8().constData());
@@ -399,7 +430,11 @@ QByteArray PlayListXml(const CLumoPlayFileList& list) {
     for (int i = 0; i < list.GetCount(); ++i) {
         const CLumoFile* f = list.GetAt(i);
         w.Open("FileItem");
-        w.Leaf("Uri", QString::fromStdString(f->url));
+        const QByteArray url = QByteArray::fromStdString(f->url);
+        if (IsXmlText(url))
+            w.Leaf("Uri", QString::fromUtf8(url));
+        else
+            w.Leaf("Uri", QString::fromLatin1(PercentText(url)), 0, kPercentAttribute);
         w.Leaf("TimeS", Iso(f->timeS));
         w.Leaf("TimeE", Iso(f->timeE));
         w.Leaf("Length", QString::number(f->length));

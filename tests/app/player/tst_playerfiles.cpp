@@ -158,6 +158,8 @@ private slots:
     void settingsRoundTrip_data();
     void settingsRoundTrip();
     void playListRoundTrip();
+    void addressBytesKept_data();
+    void addressBytesKept();
     void contextRoundTrip();
     void interruptedSave_data();
     void interruptedSave();
@@ -214,6 +216,41 @@ void TestPlayerFiles::playListRoundTrip() {
     CLumoPlayFileList back("Playlist", 0, false);
     QVERIFY2(ReadPlayList(path, &back, &error), qPrintable(error));
     CompareLists(list, back);
+}
+
+void TestPlayerFiles::addressBytesKept_data() {
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<bool>("asText");  // stored as it reads, no escapes
+    QTest::newRow("not UTF-8") << QByteArray("/rec/caf\xe9.dav") << false;
+    QTest::newRow("not UTF-8, and a look-alike escape") << QByteArray("/rec/%E9 caf\xe9%25.dav") << false;
+    QTest::newRow("a folder not UTF-8") << QByteArray("/rec/\xff\xfe/a&b <1>.dav") << false;
+    QTest::newRow("a control character") << QByteArray("/rec/a\x01" "b.dav") << false;
+    QTest::newRow("UTF-8 stays text") << QByteArray("/rec/caf\xc3\xa9 %E9.dav") << true;
+}
+
+void TestPlayerFiles::addressBytesKept() {
+    QFETCH(QByteArray, path);
+    QFETCH(bool, asText);
+    QTemporaryDir dir;
+    CPlayerContext ctx(dir.path() + "/app", dir.path() + "/config", dir.path() + "/data");
+    CLumoPlayFileList list("Playlist", 0, false);
+    auto f = std::make_unique<CLumoFile>();
+    f->SetUrl(Local(path.toStdString()));
+    QCOMPARE(list.AddTail(f), 0);
+    QString error;
+    QVERIFY2(ctx.SaveConfig(&list, &error), qPrintable(error));
+    const QByteArray text = ReadAll(ctx.PlayListFile("Playlist"));
+    // The file stays readable text: valid UTF-8 throughout.
+    QCOMPARE(QString::fromUtf8(text).toUtf8(), text);
+    QCOMPARE(text.contains(QByteArray("filename=") + path.mid(0, 5)), true);
+    QCOMPARE(text.contains(path), asText);
+
+    CPlayerContext next(dir.path() + "/app", dir.path() + "/config", dir.path() + "/data");
+    QVERIFY2(next.LoadConfig(&error), qPrintable(error));
+    QCOMPARE(next.loadedPlayList.GetCount(), 1);
+    QCOMPARE(QByteArray::fromStdString(next.loadedPlayList.GetHead()->url),
+             QByteArray::fromStdString(Local(path.toStdString())));
+    QCOMPARE(QByteArray::fromStdString(next.loadedPlayList.GetHead()->path), path);
 }
 
 void TestPlayerFiles::contextRoundTrip() {
