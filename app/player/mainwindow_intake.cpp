@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <QUrl>
 #include <QtConcurrent>
 
@@ -306,6 +307,13 @@ int MainWindow::OpenRow(int view, int row) {
     if (result != 0) {
         // Whatever the view played before is gone: say so rather than keep a stale row.
         if (!(ViewState(view) & STATE_OPEN)) CloseView(view);
+        if (entry->type != CLumoFile::TYPE_STREAM) {
+            // The operator is told which file and why (a stream is told by its login report).
+            // Queued: the tip's own loop must not run inside an intake or a control's handler.
+            const QString why = QString::fromUtf8(LumoResultText(result));
+            const QString path = QFile::decodeName(QByteArray::fromStdString(entry->path));
+            QTimer::singleShot(0, this, [this, why, path]() { ShowTip(tr("tip"), why, path, 0); });
+        }
         return result;
     }
     m_playfileList->SetItemFlag(row, unsigned(view), true);

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "../../platform/media/mediafixture.h"
+#include "LumoBase/LumoResult.h"
 #include "LumoCore/LumoCore.h"
 #include "VantelInfraAPI/testseams.h"
 #include "lumoc/playback/playlistwidget.h"
@@ -27,6 +28,11 @@ QTemporaryDir* g_home = nullptr;
 
 void* Panel() {
     return CPlayControler::Instance()->GetPanelHandle();
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 }  // namespace
@@ -63,6 +69,7 @@ class TestIntakeNames : public QObject {
 private slots:
     void initTestCase() {
         INFRA::TestSeams::SetUiLogPath(g_home->filePath("ui.log"));
+        INFRA::TestSeams::SetScriptedReply("ok");
         VT_REQUIRE(mediafixture::HaveFfmpeg(), "the ffmpeg tool makes the record file");
         const QString made = g_home->filePath("made.dav");
         QVERIFY(mediafixture::Ffmpeg(mediafixture::Source(20, "320x240", 25, false) + mediafixture::Mpeg4() +
@@ -162,7 +169,8 @@ private slots:
         QCOMPARE(viewing, reinterpret_cast<CLumoFile*>(quintptr(w->PlayList()->GetItemId(1))));
     }
 
-    // Listed, then gone: the play is refused with a failure, not taken for a success.
+    // Listed, then gone: the play is refused with a failure, not taken for a success, and the
+    // operator is told which file.
     void goneFileRefused() {
         w->OpenPaths({NativeFileUrl(target)}, false);
         QTRY_COMPARE_WITH_TIMEOUT(w->PendingIntakes(), 0, 30000);
@@ -171,8 +179,12 @@ private slots:
         QCOMPARE(std::rename(target.constData(), moved.constData()), 0);
         const int result = w->PlayRow(0);
         QCOMPARE(std::rename(moved.constData(), target.constData()), 0);
-        QVERIFY(result != 0);
+        QCOMPARE(result, int(LUMO_ERR_NOTFOUND));
         QVERIFY(!Open(0));
+        const QByteArray told = "tip\ttip\t" + QByteArray(LumoResultText(LUMO_ERR_NOTFOUND));
+        QTRY_VERIFY_WITH_TIMEOUT(ReadAll(g_home->filePath("ui.log")).contains(told), 30000);
+        const QByteArray ui = ReadAll(g_home->filePath("ui.log"));
+        QVERIFY(ui.mid(ui.indexOf(told)).split('\n').first().contains(QFile::decodeName(target).toUtf8()));
     }
 };
 
