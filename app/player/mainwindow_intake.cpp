@@ -3,8 +3,9 @@
 //
 // Every way a local file comes in (dialog, folder, drop, command line) goes through OpenPaths:
 // one address per file (LocalRecordUrl), probed on a pool thread, added on the GUI thread.
+// A file's name is kept as the file system's bytes all the way (see NativePath): folders are
+// listed as bytes, and their files reach OpenPaths as file: URLs that hold those bytes.
 #include <QDir>
-#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -14,8 +15,11 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <QUrl>
 #include <QtConcurrent>
+
+#include <sys/stat.h>
 
 #include "LumoBase/LumoResult.h"
 #include "LumoRecord/LumoRecord.h"
@@ -72,7 +76,7 @@ int MainWindow::OpenPaths(const QStringList& pathsOrUrls, bool playFirst, const 
     for (const QString& item : pathsOrUrls) {
         const QString path = LocalPath(item);
         if (path.isEmpty() || !IsAcceptedSuffix(QFileInfo(path).suffix())) continue;
-        const std::string url = LocalRecordUrl(path, base);
+        const std::string url = LocalRecordUrl(item, base);
         if (url.empty() || std::find(seen.begin(), seen.end(), url) != seen.end()) continue;
         seen.push_back(url);
         auto* desc = new CLumoFileDesc();
@@ -111,17 +115,14 @@ void MainWindow::OpenCommandLineFile(const QString& argument, bool play) {
         AddStreamUrl(argument, play);
         return;
     }
-    const QFileInfo info(QDir::current(), argument);
-    if (info.isDir()) {
+    const QByteArray native = NativePath(argument, QDir::currentPath());
+    struct stat st;
+    if (::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
         // A folder (a recorder's storage, say): its record files and those of its sub-folders
         // are listed, in name order, ready to play.
         QStringList paths;
-        QDirIterator it(info.absoluteFilePath(), QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            if (IsAcceptedSuffix(it.fileInfo().suffix())) paths << path;
-        }
-        paths.sort();
+        for (const QByteArray& path : NativeFolderFiles(native, true, true, &MainWindow::IsAcceptedSuffix))
+            paths << NativeFileUrl(path);
         OpenPaths(paths, false);
         return;
     }
@@ -137,9 +138,11 @@ void MainWindow::OpenFiles() {
 void MainWindow::OpenFolder() {
     const QString folder = QFileDialog::getExistingDirectory(this, tr("add_folder"), QString(), QFileDialog::ShowDirsOnly);
     if (folder.isEmpty()) return;
+    // The dialog's QString may have lost bytes of the folder's name; its files are listed as bytes.
     QStringList paths;
-    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Name);
-    for (const QFileInfo& fi : entries) paths << fi.absoluteFilePath();
+    for (const QByteArray& path :
+         NativeFolderFiles(NativePath(folder, QString()), false, false, &MainWindow::IsAcceptedSuffix))
+        paths << NativeFileUrl(path);
     OpenPaths(paths, false);
 }
 
@@ -158,8 +161,9 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 
 void MainWindow::dropEvent(QDropEvent* event) {
     QStringList paths;
+    // As URLs: their escapes hold names that are not UTF-8, which toLocalFile would lose.
     for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) paths << url.toLocalFile();
+        if (url.isLocalFile()) paths << url.toString(QUrl::FullyEncoded);
     if (paths.isEmpty()) return;
     event->setDropAction(Qt::CopyAction);
     event->accept();
@@ -244,6 +248,11 @@ int MainWindow::FindRowByUrl(const std::string& url) const {
         const CLumoFile* f = RowFile(row);
         if (f && f->url == url) return row;
     }
+    // An address that came through a QString: the row of the one file it reads as.
+    const CLumoPlayFileList* list = CurrentList();
+    const CLumoFile* file = list ? list->FindAddress(url) : nullptr;
+    for (int row = 0; file && row < m_playfileList->count(); ++row)
+        if (RowFile(row) == file) return row;
     return -1;
 }
 
@@ -298,6 +307,13 @@ int MainWindow::OpenRow(int view, int row) {
     if (result != 0) {
         // Whatever the view played before is gone: say so rather than keep a stale row.
         if (!(ViewState(view) & STATE_OPEN)) CloseView(view);
+        if (entry->type != CLumoFile::TYPE_STREAM) {
+            // The operator is told which file and why (a stream is told by its login report).
+            // Queued: the tip's own loop must not run inside an intake or a control's handler.
+            const QString why = QString::fromUtf8(LumoResultText(result));
+            const QString path = QFile::decodeName(QByteArray::fromStdString(entry->path));
+            QTimer::singleShot(0, this, [this, why, path]() { ShowTip(tr("tip"), why, path, 0); });
+        }
         return result;
     }
     m_playfileList->SetItemFlag(row, unsigned(view), true);

@@ -247,7 +247,7 @@ int CPlayControler::FindFile(const char* name, const char* url, CLumoFile** foun
     if (found) *found = nullptr;
     CLumoPlayFileList* list = FindPlayList(name);
     if (!list || !url) return LUMO_ERR_NOTFOUND;
-    CLumoFile* f = list->Find(url);
+    CLumoFile* f = list->FindAddress(url);
     if (found) *found = f;
     return f ? LUMO_OK : LUMO_ERR_NOTFOUND;
 }

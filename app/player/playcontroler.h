@@ -72,6 +72,8 @@ public:
     int ClearPlayList(const char* name);
     // Takes the file out of the list (no view keeps it) and hands it to the caller, who deletes it.
     int RemoveFile(const char* name, CLumoFile* file);
+    // The listed file of that address (CLumoPlayFileList::FindAddress: an address that came
+    // through a QString is found too): 0, or LUMO_ERR_NOTFOUND (*found null).
     int FindFile(const char* name, const char* url, CLumoFile** found);
 
     // ---- views (0..15)

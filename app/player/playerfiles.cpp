@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
-#include <QXmlStreamWriter>
 
 #include <cerrno>
 #include <cstdio>
@@ -74,13 +73,45 @@ QString XmlSafe(const QString& text) {
     return out;
 }
 
-void Leaf(QXmlStreamWriter& w, const char* name, const QString& text) {
-    w.writeTextElement(QLatin1String(name), XmlSafe(text));
-}
+// The player's XML files in the form every version has written: the header with a blank
+// before "?>", one element a line, one tab a nesting level, lines ended by "\r\n" (none after
+// the root's end). Texts are escaped; attributes are written only where a value needs one.
+class XmlLines {
+public:
+    XmlLines() { m_out = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>"; }
 
-void Leaf(QXmlStreamWriter& w, const char* name, qint64 value) {
-    w.writeTextElement(QLatin1String(name), QString::number(value));
-}
+    void Open(const char* name) {
+        Line(m_depth) += '<' + QByteArray(name) + '>';
+        m_open.append(name);
+        ++m_depth;
+    }
+    void Close() {
+        --m_depth;
+        Line(m_depth) += "</" + m_open.takeLast() + '>';
+    }
+    // extraDepth indents a leaf deeper than its nesting (the stream URLs, as they always were).
+    void Leaf(const char* name, const QString& text, int extraDepth = 0,
+              const QByteArray& attribute = QByteArray()) {
+        QByteArray& line = Line(m_depth + extraDepth);
+        line += '<' + QByteArray(name);
+        if (!attribute.isEmpty()) line += ' ' + attribute;
+        line += '>' + XmlSafe(text).toHtmlEscaped().toUtf8() + "</" + name + '>';
+    }
+    void Leaf(const char* name, qint64 value, int extraDepth = 0) {
+        Leaf(name, QString::number(value), extraDepth);
+    }
+    QByteArray Take() { return std::move(m_out); }
+
+private:
+    QByteArray& Line(int depth) {
+        m_out += "\r\n" + QByteArray(depth, '\t');
+        return m_out;
+    }
+
+    QByteArray m_out;
+    QList<QByteArray> m_open;
+    int m_depth = 0;
+};
 
 // Files of earlier versions were written by hand, one leaf a line, with "&" and "<" left raw
 // in folder and list names (only addresses had "&" written as "&amp;"). Escape each leaf's text
@@ -192,6 +223,32 @@ void ParsePlayFileLists(const QDomElement& lists, PlayerSettings* s) {
     s->currentListName = current.isEmpty() ? QStringLiteral("Playlist") : current;
 }
 
+// An address is the file system's bytes, which need not be UTF-8 nor XML text (a file named
+// "caf\xe9.dav"). Such an address is stored with every byte outside printable ASCII, and every
+// '%', written as "%XX", marked by the attribute; any other is stored as it reads.
+const char kPercentAttribute[] = "encoding=\"percent\"";
+
+bool IsXmlText(const QByteArray& bytes) {
+    const QString text = QString::fromUtf8(bytes);
+    return text.toUtf8() == bytes && XmlSafe(text) == text;
+}
+
+QByteArray PercentText(const QByteArray& bytes) {
+    static const QByteArray printable = [] {
+        QByteArray p;
+        for (char c = 0x20; c < 0x7F; ++c)
+            if (c != '%') p += c;
+        return p;
+    }();
+    return bytes.toPercentEncoding(printable);
+}
+
+QByteArray StoredAddress(const QDomElement& e) {
+    if (e.attribute(QStringLiteral("encoding")) == QLatin1String("percent"))
+        return QByteArray::fromPercentEncoding(e.text().toLatin1());
+    return e.text().toUtf8();
+}
+
 bool ParseFileItem(const QDomElement& item, CLumoFile* file) {
     // Each field comes from its first occurrence that reads.
     auto take = [&](const char* name, const std::function<bool(const QString&)>& read) {
@@ -208,16 +265,21 @@ bool ParseFileItem(const QDomElement& item, CLumoFile* file) {
     auto range = [](int low, int high, int* out) {
         return [=](const QString& t) { return ScanRange(t, low, high, out); };
     };
-    QString uri, ts, te;
+    QByteArray uri;
+    for (const QDomElement& e : Children(item, QStringLiteral("Uri"))) {
+        uri = StoredAddress(e);
+        if (!uri.isEmpty()) break;
+    }
+    QString ts, te;
     uint64_t length = 0;
     int width = 0, height = 0, vcodec = 0, acodec = 0, rate = 0;
-    if (!take("Uri", nonEmpty(&uri)) || !take("TimeS", nonEmpty(&ts)) || !take("TimeE", nonEmpty(&te)) ||
+    if (uri.isEmpty() || !take("TimeS", nonEmpty(&ts)) || !take("TimeE", nonEmpty(&te)) ||
         !take("Length", [&](const QString& t) { return ScanU64(t, &length); }) ||
         !take("Width", range(0, 65535, &width)) || !take("Height", range(0, 65535, &height)) ||
         !take("Codev", range(0, 255, &vcodec)) || !take("Codea", range(0, 255, &acodec)) ||
         !take("FrameRate", [&](const QString& t) { return ScanInt(t, &rate); }))
         return false;
-    file->SetUrl(uri.toUtf8().toStdString());
+    file->SetUrl(uri.toStdString());
     // An entry saved with empty times keeps empty ones.
     file->timeS.ParseISO8601(ts.toUtf8().constData());
     file->timeE.ParseISO8601(te.toUtf8().constData());
@@ -297,44 +359,39 @@ bool operator==(const PlayerSettings& a, const PlayerSettings& b) {
 }
 
 QByteArray SettingsXml(const PlayerSettings& s) {
-    QByteArray out;
-    QXmlStreamWriter w(&out);
-    w.setAutoFormatting(true);
-    w.setAutoFormattingIndent(-1);  // one tab a level
-    w.writeStartDocument();
-    w.writeStartElement(QStringLiteral("Config"));
-    w.writeStartElement(QStringLiteral("Setting"));
-    w.writeStartElement(QStringLiteral("Common"));
-    Leaf(w, "Language", s.language);
-    Leaf(w, "CapPicFormat", s.capPicFormat);
-    Leaf(w, "CapPicFolder", s.capPicFolder);
-    Leaf(w, "CutRecordFormat", s.cutRecordFormat);
-    Leaf(w, "CutRecordSize", s.cutRecordSize);
-    Leaf(w, "CutRecordFolder", s.cutRecordFolder);
-    Leaf(w, "BackupFormat", s.backupFormat);
-    Leaf(w, "BackupFolder", s.backupFolder);
-    Leaf(w, "ExitKeepPlaylistFiles", s.exitKeepPlaylistFiles);
-    Leaf(w, "Stick", s.stick);
-    w.writeEndElement();  // Common
-    w.writeEndElement();  // Setting
-    w.writeStartElement(QStringLiteral("Play"));
-    w.writeStartElement(QStringLiteral("PlayFileLists"));
+    XmlLines w;
+    w.Open("Config");
+    w.Open("Setting");
+    w.Open("Common");
+    w.Leaf("Language", s.language);
+    w.Leaf("CapPicFormat", s.capPicFormat);
+    w.Leaf("CapPicFolder", s.capPicFolder);
+    w.Leaf("CutRecordFormat", s.cutRecordFormat);
+    w.Leaf("CutRecordSize", s.cutRecordSize);
+    w.Leaf("CutRecordFolder", s.cutRecordFolder);
+    w.Leaf("BackupFormat", s.backupFormat);
+    w.Leaf("BackupFolder", s.backupFolder);
+    w.Leaf("ExitKeepPlaylistFiles", s.exitKeepPlaylistFiles);
+    w.Leaf("Stick", s.stick);
+    w.Close();  // Common
+    w.Close();  // Setting
+    w.Open("Play");
+    w.Open("PlayFileLists");
     if (s.exitKeepPlaylistFiles) {
-        Leaf(w, "ListNum", s.listNames.size());
-        for (const QString& name : s.listNames) Leaf(w, "ListItem", name);
-        Leaf(w, "CurrentListName", s.currentListName);
+        w.Leaf("ListNum", s.listNames.size());
+        for (const QString& name : s.listNames) w.Leaf("ListItem", name);
+        w.Leaf("CurrentListName", s.currentListName);
     } else {
-        Leaf(w, "ListNum", 0);
+        w.Leaf("ListNum", 0);
     }
-    w.writeEndElement();  // PlayFileLists
-    w.writeEndElement();  // Play
-    w.writeStartElement(QStringLiteral("UrlRecords"));
-    Leaf(w, "ItemCount", s.urlRecords.size());
-    for (const QString& url : s.urlRecords) Leaf(w, "Url", url);
-    w.writeEndElement();  // UrlRecords
-    w.writeEndElement();  // Config
-    w.writeEndDocument();
-    return out;
+    w.Close();  // PlayFileLists
+    w.Close();  // Play
+    w.Open("UrlRecords");
+    w.Leaf("ItemCount", s.urlRecords.size());
+    for (const QString& url : s.urlRecords) w.Leaf("Url", url, 1);
+    w.Close();  // UrlRecords
+    w.Close();  // Config
+    return w.Take();
 }
 
 bool ReadSettings(const QString& path, PlayerSettings* s, QString* error) {
@@ -365,33 +422,32 @@ bool ReadSettings(const QString& path, PlayerSettings* s, QString* error) {
 }
 
 QByteArray PlayListXml(const CLumoPlayFileList& list) {
-    QByteArray out;
-    QXmlStreamWriter w(&out);
-    w.setAutoFormatting(true);
-    w.setAutoFormattingIndent(-1);
-    w.writeStartDocument();
-    w.writeStartElement(QStringLiteral("PlayList"));
-    Leaf(w, "ListName", QString::fromStdString(list.GetName()));
-    Leaf(w, "FileNum", list.GetCount());
-    w.writeStartElement(QStringLiteral("PlayFiles"));
+    XmlLines w;
+    w.Open("PlayList");
+    w.Leaf("ListName", QString::fromStdString(list.GetName()));
+    w.Leaf("FileNum", list.GetCount());
+    w.Open("PlayFiles");
     for (int i = 0; i < list.GetCount(); ++i) {
         const CLumoFile* f = list.GetAt(i);
-        w.writeStartElement(QStringLiteral("FileItem"));
-        Leaf(w, "Uri", QString::fromStdString(f->url));
-        Leaf(w, "TimeS", Iso(f->timeS));
-        Leaf(w, "TimeE", Iso(f->timeE));
-        w.writeTextElement(QStringLiteral("Length"), QString::number(f->length));
-        Leaf(w, "Width", f->width);
-        Leaf(w, "Height", f->height);
-        Leaf(w, "Codev", f->videoCodec);
-        Leaf(w, "Codea", f->audioCodec);
-        Leaf(w, "FrameRate", f->frameRate);
-        w.writeEndElement();
+        w.Open("FileItem");
+        const QByteArray url = QByteArray::fromStdString(f->url);
+        if (IsXmlText(url))
+            w.Leaf("Uri", QString::fromUtf8(url));
+        else
+            w.Leaf("Uri", QString::fromLatin1(PercentText(url)), 0, kPercentAttribute);
+        w.Leaf("TimeS", Iso(f->timeS));
+        w.Leaf("TimeE", Iso(f->timeE));
+        w.Leaf("Length", QString::number(f->length));
+        w.Leaf("Width", f->width);
+        w.Leaf("Height", f->height);
+        w.Leaf("Codev", f->videoCodec);
+        w.Leaf("Codea", f->audioCodec);
+        w.Leaf("FrameRate", f->frameRate);
+        w.Close();  // FileItem
     }
-    w.writeEndElement();  // PlayFiles
-    w.writeEndElement();  // PlayList
-    w.writeEndDocument();
-    return out;
+    w.Close();  // PlayFiles
+    w.Close();  // PlayList
+    return w.Take();
 }
 
 bool ReadPlayList(const QString& path, CLumoPlayFileList* list, QString* error) {

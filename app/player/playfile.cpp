@@ -1,12 +1,16 @@
 #include "player/playfile.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QUrl>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "LumoBase/LumoResult.h"
 #include "LumoFS/LumoRecordAddress.h"
@@ -209,6 +213,18 @@ CLumoFile* CLumoPlayFileList::Find(const std::string& url) const {
     return nullptr;
 }
 
+CLumoFile* CLumoPlayFileList::FindAddress(const std::string& url) const {
+    if (CLumoFile* exact = Find(url)) return exact;
+    if (url.find("\xEF\xBF\xBD") == std::string::npos) return nullptr;
+    CLumoFile* found = nullptr;
+    for (const Nodes::Node* n = m_nodes.GetHeadNode(); n; n = n->next) {
+        if (!n->item || QString::fromStdString(n->item->url).toStdString() != url) continue;
+        if (found) return nullptr;
+        found = n->item;
+    }
+    return found;
+}
+
 CLumoFile* CLumoPlayFileList::GetNext(const CLumoFile* file) const {
     if (!Holds(file)) return nullptr;
     return file->m_node->next ? file->m_node->next->item : nullptr;
@@ -276,14 +292,133 @@ CLumoFile* CLumoPlayFileList::AddAndPick(CLumoFileDescList* descs, std::vector<C
     return Find(first);
 }
 
+namespace {
+
+// The working folder's bytes (QDir::currentPath() loses those that are not UTF-8).
+QByteArray CurrentFolder() {
+    char* cwd = ::getcwd(nullptr, 0);
+    if (!cwd) return QFile::encodeName(QDir::currentPath());
+    const QByteArray bytes(cwd);
+    std::free(cwd);
+    return bytes;
+}
+
+QByteArray Absolute(const QByteArray& path, const QString& baseDir) {
+    if (path.startsWith('/')) return path;
+    const QString base = baseDir.isEmpty() ? QDir::currentPath() : QDir(baseDir).absolutePath();
+    const QByteArray bytes = base == QDir::currentPath() ? CurrentFolder() : QFile::encodeName(base);
+    return bytes + (bytes.endsWith('/') ? "" : "/") + path;
+}
+
+// Cleans "." and ".." out of a path of bytes: through Latin-1, which maps every byte to one
+// character and back, so no byte is lost.
+QByteArray CleanBytes(const QByteArray& path) {
+    return QDir::cleanPath(QString::fromLatin1(path)).toLatin1();
+}
+
+bool Exists(const QByteArray& path) {
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+// The names in a folder, as bytes.
+QList<QByteArray> FolderNames(const QByteArray& folder) {
+    QList<QByteArray> names;
+    DIR* dir = ::opendir(folder.isEmpty() ? "/" : folder.constData());
+    if (!dir) return names;
+    while (const dirent* e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        if (name != "." && name != "..") names.append(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+// A path whose bytes were lost in a QString: each part that is not there is looked up in its
+// folder by the way its name reads; the path is taken only when every such part reads as one
+// name alone.
+QByteArray FindLostBytes(const QString& absolute) {
+    const QStringList parts = absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QByteArray found;
+    for (const QString& part : parts) {
+        const QByteArray direct = found + '/' + QFile::encodeName(part);
+        if (Exists(direct)) {
+            found = direct;
+            continue;
+        }
+        QByteArray match;
+        int matches = 0;
+        for (const QByteArray& name : FolderNames(found))
+            if (QFile::decodeName(name) == part) {
+                match = name;
+                ++matches;
+            }
+        if (matches != 1) return QByteArray();
+        found += '/' + match;
+    }
+    return found;
+}
+
+}  // namespace
+
+QByteArray NativePath(const QString& pathOrUrl, const QString& baseDir) {
+    if (pathOrUrl.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+        // The escapes of an URL hold any byte; a character written as it is stands for its UTF-8.
+        const QUrl url(pathOrUrl);
+        if (!url.isLocalFile()) return QByteArray();
+        return Absolute(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()), baseDir);
+    }
+    if (pathOrUrl.isEmpty()) return QByteArray();
+    const QByteArray path = Absolute(QFile::encodeName(pathOrUrl), baseDir);
+    if (Exists(path) || !pathOrUrl.contains(QChar(QChar::ReplacementCharacter))) return path;
+    const QByteArray found = FindLostBytes(QDir::cleanPath(QFile::decodeName(path)));
+    return found.isEmpty() ? path : found;
+}
+
+QString NativeFileUrl(const QByteArray& path) {
+    return QStringLiteral("file://") + QString::fromLatin1(path.toPercentEncoding("/"));
+}
+
+QList<QByteArray> NativeFolderFiles(const QByteArray& folder, bool subFolders, bool followLinks,
+                                    bool (*accepted)(const QString& suffix)) {
+    QList<QByteArray> out;
+    for (const QByteArray& name : FolderNames(folder)) {
+        if (name.startsWith('.')) continue;  // hidden, as a file manager has it
+        const QByteArray path = folder + (folder.endsWith('/') ? "" : "/") + name;
+        struct stat st;
+        if (::lstat(path.constData(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            if (subFolders) out += NativeFolderFiles(path, true, followLinks, accepted);
+            continue;
+        }
+        if (S_ISLNK(st.st_mode) &&
+            (!followLinks || ::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode)))
+            continue;
+        if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) continue;
+        const int dot = name.lastIndexOf('.');
+        if (dot < 0 || !accepted(QString::fromLatin1(name.mid(dot + 1)))) continue;
+        out.append(path);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string LocalRecordUrl(const QByteArray& nativePath) {
+    if (nativePath.isEmpty()) return std::string();
+    QByteArray path;
+    const QByteArray absolute = Absolute(nativePath, QString());
+    if (char* real = ::realpath(absolute.constData(), nullptr)) {
+        path = QByteArray(real);
+        std::free(real);
+    } else {
+        path = CleanBytes(absolute);
+    }
+    const int slash = path.lastIndexOf('/');
+    const int dot = path.lastIndexOf('.');
+    const QByteArray suffix = dot > slash ? path.mid(dot + 1).toLower() : QByteArray();
+    return LumoRecordAddress::ReadFile(suffix.toStdString(), path.toStdString()).Build();
+}
+
 std::string LocalRecordUrl(const QString& pathOrUrl, const QString& baseDir) {
-    QString path = pathOrUrl;
-    if (path.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) path = QUrl(path).toLocalFile();
-    if (path.isEmpty()) return std::string();
-    QFileInfo info(QDir(baseDir).absoluteFilePath(path));
-    const QString canonical = info.canonicalFilePath();
-    const QString absolute = canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
-    return LumoRecordAddress::ReadFile(QFileInfo(absolute).suffix().toLower().toStdString(),
-                                       absolute.toUtf8().toStdString())
-        .Build();
+    return LocalRecordUrl(NativePath(pathOrUrl, baseDir));
 }

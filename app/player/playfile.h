@@ -3,6 +3,8 @@
 // stream), and the named, ordered list that owns them.
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <cstdint>
@@ -91,6 +93,10 @@ public:
     void RemoveAll();
     // The first file whose address equals url byte for byte; null when there is none.
     CLumoFile* Find(const std::string& url) const;
+    // Find, and failing that the one file whose address reads as url once its bytes that are not
+    // UTF-8 are replacement characters: an address that came back through a QString (a player's
+    // report of the file it moved to). Null when none, or more than one, reads so.
+    CLumoFile* FindAddress(const std::string& url) const;
     CLumoFile* GetHead() const { return GetAt(0); }
     // The file after file when it belongs to this list, else null.
     CLumoFile* GetNext(const CLumoFile* file) const;
@@ -128,7 +134,26 @@ private:
     Nodes m_nodes;
 };
 
+// File names are kept as the bytes the file system has: a name that is not valid UTF-8 does
+// not survive a QString ("caf\xe9" reads back as "caf\xef\xbf\xbd"), so paths travel as
+// bytes, and where one has to pass as a QString it goes as a file: URL whose percent escapes
+// hold every byte.
+
+// The bytes of a path or file: URL, made absolute against baseDir when relative. A path that
+// came through a QString (a file dialog, the command line) and lost bytes on the way is found
+// again in its folder, when exactly one name there reads as it does.
+QByteArray NativePath(const QString& pathOrUrl, const QString& baseDir);
+// The file: URL that carries a path's bytes through a QString.
+QString NativeFileUrl(const QByteArray& path);
+// The record files (by suffix: accepted(suffix) says which) in a folder, as paths of bytes in
+// byte order; with subFolders, those of its sub-folders too. Hidden names are left out;
+// symbolic links are taken only to files, and only when followLinks.
+QList<QByteArray> NativeFolderFiles(const QByteArray& folder, bool subFolders, bool followLinks,
+                                    bool (*accepted)(const QString& suffix));
+
 // The one address of a local record file, however its path came in (file dialog, folder,
 // drop, command line): a path or a file: URL, made absolute against baseDir when relative,
 // cleaned, with symbolic links resolved when the file exists. Empty for an empty path.
 std::string LocalRecordUrl(const QString& pathOrUrl, const QString& baseDir);
+// The same for a path of bytes (absolute, or against the working folder).
+std::string LocalRecordUrl(const QByteArray& nativePath);

@@ -1,9 +1,10 @@
 #include <QDateTime>
-#include <QFileInfo>
 #include <QString>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "LumoBase/LumoResult.h"
 #include "LumoFS/LumoRecordAddress.h"
@@ -47,9 +48,16 @@ bool IsNetworkScheme(const std::string& lower) {
     return false;
 }
 
+// A local path is the file system's bytes, which need not be UTF-8: it is looked at as it is,
+// never through a QString, which would turn such a name into another that does not exist.
+bool StatPath(const std::string& path, struct stat* st) {
+    return ::stat(path.c_str(), st) == 0;
+}
+
 int64_t FileMTimeMs(const std::string& path) {
-    QFileInfo fi(QString::fromStdString(path));
-    return fi.exists() ? fi.lastModified().toMSecsSinceEpoch() : 0;
+    struct stat st;
+    if (!StatPath(path, &st)) return 0;
+    return int64_t(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
 }
 
 // creation_time tag (UTC) as local epoch ms, when it lies in the range the engine's time word holds.
@@ -90,10 +98,10 @@ int LumoAVOpenInput(AVFormatContext** out, const LumoRecordSource& src, LumoAVIn
     *out = nullptr;
     if (src.path.empty()) return LUMO_ERR_PARAM;
     if (!src.isNetwork) {
-        QFileInfo fi(QString::fromStdString(src.path));
-        if (!fi.exists() || fi.isDir()) return LUMO_ERR_NOTFOUND;
-        if (!fi.isReadable()) return LUMO_ERR_IO;
-        if (fi.size() == 0) return LUMO_ERR_EMPTY;
+        struct stat st;
+        if (!StatPath(src.path, &st) || S_ISDIR(st.st_mode)) return LUMO_ERR_NOTFOUND;
+        if (::access(src.path.c_str(), R_OK) != 0) return LUMO_ERR_IO;
+        if (st.st_size == 0) return LUMO_ERR_EMPTY;
     }
     AVDictionary* opts = nullptr;
     if (src.isNetwork) {
@@ -302,8 +310,8 @@ int LumoRecordProbeDesc(CLumoFileDesc* desc) {
     if (LumoRecordParseUri(desc->GetURI(), &src) != 0) return LUMO_ERR_PARAM;
     if (src.isNetwork) return LUMO_ERR_UNSUPPORTED;
 
-    QFileInfo fi(QString::fromStdString(src.path));
-    if (fi.exists() && fi.isFile()) desc->SetSize(static_cast<uint64_t>(fi.size()));
+    struct stat st;
+    if (StatPath(src.path, &st) && S_ISREG(st.st_mode)) desc->SetSize(static_cast<uint64_t>(st.st_size));
 
     LumoAVInterrupt intr;
     AVFormatContext* ctx = nullptr;

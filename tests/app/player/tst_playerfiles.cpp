@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "LumoFS/LumoRecordAddress.h"
@@ -157,11 +158,17 @@ private slots:
     void settingsRoundTrip_data();
     void settingsRoundTrip();
     void playListRoundTrip();
+    void addressBytesKept_data();
+    void addressBytesKept();
     void contextRoundTrip();
     void interruptedSave_data();
     void interruptedSave();
     void legacyFiles_data();
     void legacyFiles();
+    void writtenBytes_data();
+    void writtenBytes();
+    void bothFormsRead_data();
+    void bothFormsRead();
     void readerRules();
     void hostileListNames_data();
     void hostileListNames();
@@ -209,6 +216,41 @@ void TestPlayerFiles::playListRoundTrip() {
     CLumoPlayFileList back("Playlist", 0, false);
     QVERIFY2(ReadPlayList(path, &back, &error), qPrintable(error));
     CompareLists(list, back);
+}
+
+void TestPlayerFiles::addressBytesKept_data() {
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<bool>("asText");  // stored as it reads, no escapes
+    QTest::newRow("not UTF-8") << QByteArray("/rec/caf\xe9.dav") << false;
+    QTest::newRow("not UTF-8, and a look-alike escape") << QByteArray("/rec/%E9 caf\xe9%25.dav") << false;
+    QTest::newRow("a folder not UTF-8") << QByteArray("/rec/\xff\xfe/a&b <1>.dav") << false;
+    QTest::newRow("a control character") << QByteArray("/rec/a\x01" "b.dav") << false;
+    QTest::newRow("UTF-8 stays text") << QByteArray("/rec/caf\xc3\xa9 %E9.dav") << true;
+}
+
+void TestPlayerFiles::addressBytesKept() {
+    QFETCH(QByteArray, path);
+    QFETCH(bool, asText);
+    QTemporaryDir dir;
+    CPlayerContext ctx(dir.path() + "/app", dir.path() + "/config", dir.path() + "/data");
+    CLumoPlayFileList list("Playlist", 0, false);
+    auto f = std::make_unique<CLumoFile>();
+    f->SetUrl(Local(path.toStdString()));
+    QCOMPARE(list.AddTail(f), 0);
+    QString error;
+    QVERIFY2(ctx.SaveConfig(&list, &error), qPrintable(error));
+    const QByteArray text = ReadAll(ctx.PlayListFile("Playlist"));
+    // The file stays readable text: valid UTF-8 throughout.
+    QCOMPARE(QString::fromUtf8(text).toUtf8(), text);
+    QCOMPARE(text.contains(QByteArray("filename=") + path.mid(0, 5)), true);
+    QCOMPARE(text.contains(path), asText);
+
+    CPlayerContext next(dir.path() + "/app", dir.path() + "/config", dir.path() + "/data");
+    QVERIFY2(next.LoadConfig(&error), qPrintable(error));
+    QCOMPARE(next.loadedPlayList.GetCount(), 1);
+    QCOMPARE(QByteArray::fromStdString(next.loadedPlayList.GetHead()->url),
+             QByteArray::fromStdString(Local(path.toStdString())));
+    QCOMPARE(QByteArray::fromStdString(next.loadedPlayList.GetHead()->path), path);
 }
 
 void TestPlayerFiles::contextRoundTrip() {
@@ -381,6 +423,111 @@ void TestPlayerFiles::legacyFiles() {
     QCOMPARE(f->length, 1024ULL);
     QCOMPARE(int(f->width), 1920);
     QCOMPARE(f->frameRate, 25);
+}
+
+// The small fixture of the byte-format tests: a settings file with one list and two stream
+// URLs, and that list with a local file and a stream.
+PlayerSettings SmallSettings() {
+    PlayerSettings s;
+    s.capPicFolder = "/snap & <x>";
+    s.cutRecordFolder = "/cut";
+    s.backupFolder = "/back";
+    s.listNames = QStringList{"Playlist"};
+    s.urlRecords = QStringList{"rtsp://10.0.0.1:554/mode=real&idc=1&ids=1", "rtsp://cam/b"};
+    return s;
+}
+
+void FillSmallList(CLumoPlayFileList* list) {
+    auto f = std::make_unique<CLumoFile>();
+    f->SetUrl(Local("/rec/R&D <1>.dav"));
+    f->timeS = Time("2024-05-01T10:00:00");
+    f->timeE = Time("2024-05-01T10:30:00.250");
+    f->length = 1024;
+    f->width = 1920;
+    f->height = 1080;
+    f->videoCodec = 1;
+    f->frameRate = 25;
+    QCOMPARE(list->AddTail(f), 0);
+}
+
+// The settings and list texts in a given form: the line end, the header and the indent of the
+// stream URLs are what the forms differ in.
+QByteArray SmallSettingsText(const QByteArray& header, const QByteArray& eol, int urlTabs) {
+    const QByteArray url(urlTabs, '\t');
+    QByteArray t = header + eol + "<Config>" + eol + "\t<Setting>" + eol + "\t\t<Common>" + eol +
+                   "\t\t\t<Language>English</Language>" + eol + "\t\t\t<CapPicFormat>3</CapPicFormat>" + eol +
+                   "\t\t\t<CapPicFolder>/snap &amp; &lt;x&gt;</CapPicFolder>" + eol +
+                   "\t\t\t<CutRecordFormat>0</CutRecordFormat>" + eol + "\t\t\t<CutRecordSize>1</CutRecordSize>" +
+                   eol + "\t\t\t<CutRecordFolder>/cut</CutRecordFolder>" + eol +
+                   "\t\t\t<BackupFormat>1</BackupFormat>" + eol + "\t\t\t<BackupFolder>/back</BackupFolder>" + eol +
+                   "\t\t\t<ExitKeepPlaylistFiles>1</ExitKeepPlaylistFiles>" + eol + "\t\t\t<Stick>0</Stick>" + eol +
+                   "\t\t</Common>" + eol + "\t</Setting>" + eol + "\t<Play>" + eol + "\t\t<PlayFileLists>" + eol +
+                   "\t\t\t<ListNum>1</ListNum>" + eol + "\t\t\t<ListItem>Playlist</ListItem>" + eol +
+                   "\t\t\t<CurrentListName>Playlist</CurrentListName>" + eol + "\t\t</PlayFileLists>" + eol +
+                   "\t</Play>" + eol + "\t<UrlRecords>" + eol + "\t\t<ItemCount>2</ItemCount>" + eol + url +
+                   "<Url>rtsp://10.0.0.1:554/mode=real&amp;idc=1&amp;ids=1</Url>" + eol + url +
+                   "<Url>rtsp://cam/b</Url>" + eol + "\t</UrlRecords>" + eol + "</Config>";
+    return t;
+}
+
+QByteArray SmallListText(const QByteArray& header, const QByteArray& eol) {
+    return header + eol + "<PlayList>" + eol + "\t<ListName>Playlist</ListName>" + eol + "\t<FileNum>1</FileNum>" +
+           eol + "\t<PlayFiles>" + eol + "\t\t<FileItem>" + eol +
+           "\t\t\t<Uri>filer://local/type=rec&amp;format=dav&amp;filename=/rec/R&amp;D &lt;1&gt;.dav</Uri>" + eol +
+           "\t\t\t<TimeS>2024-05-01T10:00:00.000</TimeS>" + eol + "\t\t\t<TimeE>2024-05-01T10:30:00.250</TimeE>" +
+           eol + "\t\t\t<Length>1024</Length>" + eol + "\t\t\t<Width>1920</Width>" + eol +
+           "\t\t\t<Height>1080</Height>" + eol + "\t\t\t<Codev>1</Codev>" + eol + "\t\t\t<Codea>0</Codea>" + eol +
+           "\t\t\t<FrameRate>25</FrameRate>" + eol + "\t\t</FileItem>" + eol + "\t</PlayFiles>" + eol + "</PlayList>";
+}
+
+const QByteArray kHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>";
+
+void TestPlayerFiles::writtenBytes_data() {
+    QTest::addColumn<bool>("settingsFile");
+    QTest::addColumn<QByteArray>("expected");
+    // CRLF, the header with its blank, a tab a level and the stream URLs at three tabs.
+    QTest::newRow("settings file") << true << SmallSettingsText(kHeader, "\r\n", 3);
+    QTest::newRow("play list") << false << SmallListText(kHeader, "\r\n");
+}
+
+void TestPlayerFiles::writtenBytes() {
+    QFETCH(bool, settingsFile);
+    QTemporaryDir dir;
+    CPlayerContext ctx(dir.path() + "/app", dir.path() + "/config", dir.path() + "/data");
+    ctx.settings = SmallSettings();
+    CLumoPlayFileList list("Playlist", 0, false);
+    FillSmallList(&list);
+    QString error;
+    QVERIFY2(ctx.SaveConfig(&list, &error), qPrintable(error));
+    const QString path = settingsFile ? ctx.settingsPath : ctx.PlayListFile("Playlist");
+    QTEST(ReadAll(path), "expected");
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0600));  // the owner's alone
+}
+
+void TestPlayerFiles::bothFormsRead_data() {
+    QTest::addColumn<QByteArray>("settingsFile");
+    QTest::addColumn<QByteArray>("listFile");
+    QTest::newRow("CRLF and tabs") << SmallSettingsText(kHeader, "\r\n", 3) << SmallListText(kHeader, "\r\n");
+    const QByteArray lfHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+    QTest::newRow("LF, URLs at two tabs")
+        << SmallSettingsText(lfHeader, "\n", 2) + "\n" << SmallListText(lfHeader, "\n") + "\n";
+}
+
+void TestPlayerFiles::bothFormsRead() {
+    QFETCH(QByteArray, settingsFile);
+    QFETCH(QByteArray, listFile);
+    QTemporaryDir dir;
+    CPlayerContext ctx(dir.path() + "/app", dir.path() + "/config", dir.path() + "/data");
+    WriteRaw(ctx.settingsPath, settingsFile);
+    WriteRaw(ctx.PlayListFile("Playlist"), listFile);
+    QString error;
+    QVERIFY2(ctx.LoadConfig(&error), qPrintable(error));
+    QCOMPARE(ctx.settings, SmallSettings());
+    CLumoPlayFileList expected("Playlist", 0, false);
+    FillSmallList(&expected);
+    CompareLists(expected, ctx.loadedPlayList);
 }
 
 void TestPlayerFiles::readerRules() {

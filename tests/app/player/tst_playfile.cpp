@@ -5,6 +5,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "LumoFS/LumoRecordAddress.h"
 #include "player/playfile.h"
 
@@ -49,6 +53,7 @@ private slots:
     void duplicates();
     void sameNameOtherFolderPlaysTheNewFile();
     void oneUrlPerFile();
+    void namesNotUtf8();
 };
 
 void TestPlayFile::urlForms_data() {
@@ -372,6 +377,73 @@ void TestPlayFile::oneUrlPerFile() {
     QCOMPARE(LocalRecordUrl("gone/../b.MP4", base),
              Local(QDir::cleanPath(base + "/b.MP4").toStdString(), "mp4"));
     QVERIFY(LocalRecordUrl(QString(), base).empty());
+}
+
+void TestPlayFile::namesNotUtf8() {
+    // A name that is not valid UTF-8 keeps its bytes in the address, whichever way it came in.
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("rec/sub"));
+    const QByteArray folder = QFile::encodeName(dir.path()) + "/rec";
+    const QByteArray target = folder + "/caf\xe9.dav";
+    const QByteArray twin = folder + "/\xff\xfe/x\x80.dav";  // a folder not UTF-8 either
+    QVERIFY(QDir(dir.path()).mkpath("rec/sub"));
+    QCOMPARE(::mkdir((folder + "/\xff\xfe").constData(), 0700), 0);
+    for (const QByteArray& path : {target, twin, folder + "/.hidden.dav", folder + "/notes.txt"}) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+    }
+    const QString base = dir.path() + "/rec/sub";
+    struct Form {
+        const char* how;
+        QString text;
+        QByteArray bytes;
+    };
+    const Form forms[] = {
+        {"file dialog", QFile::decodeName(target), target},
+        {"command line, relative", QFile::decodeName("../caf\xe9.dav"), target},
+        {"drop", QString::fromLatin1("file://" + target.toPercentEncoding("/")), target},
+        {"carried as an URL", NativeFileUrl(target), target},
+        {"folder not UTF-8", QFile::decodeName(twin), twin},
+    };
+    for (const Form& form : forms) {
+        QCOMPARE(NativePath(form.text, base), form.bytes);
+        QCOMPARE(LocalRecordUrl(form.text, base), Local(form.bytes.toStdString()));
+    }
+    CLumoFile f;
+    f.SetUrl(Local(target.toStdString()));
+    QCOMPARE(int(f.type), 1);
+    QCOMPARE(QByteArray::fromStdString(f.path), target);
+
+    // The folder lists both record files with their bytes, and nothing else.
+    const QList<QByteArray> files = NativeFolderFiles(
+        folder, true, false, [](const QString& suffix) { return suffix == QLatin1String("dav"); });
+    QCOMPARE(files, (QList<QByteArray>{target, twin}));
+
+    // An address that came back through a QString finds its file while no other reads alike.
+    CLumoPlayFileList list("L", 0, false);
+    for (const QByteArray& path : {target, twin}) {
+        auto file = std::make_unique<CLumoFile>();
+        file->SetUrl(Local(path.toStdString()));
+        QCOMPARE(list.AddTail(file), 0);
+    }
+    const std::string lossy = QString::fromStdString(Local(target.toStdString())).toStdString();
+    QCOMPARE(list.FindAddress(Local(target.toStdString())), list.GetAt(0));
+    QCOMPARE(list.FindAddress(lossy), list.GetAt(0));
+    QCOMPARE(list.Find(lossy), nullptr);
+    QCOMPARE(list.FindAddress(Local("/rec/elsewhere.dav")), nullptr);
+    auto alike = std::make_unique<CLumoFile>();
+    alike->SetUrl(Local((folder + "/caf\xe8.dav").toStdString()));
+    QCOMPARE(list.AddTail(alike), 0);
+    QCOMPARE(list.FindAddress(lossy), nullptr);
+
+    // Two names that read alike: the lost bytes can not be told, and no other file is taken.
+    const QByteArray other = folder + "/caf\xe8.dav";
+    const int fd = ::open(other.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    const QByteArray guessed = NativePath(QFile::decodeName(target), base);
+    QVERIFY(guessed != target && guessed != other);
 }
 
 QTEST_GUILESS_MAIN(TestPlayFile)
