@@ -4,6 +4,7 @@
 // again with them.
 // Each case runs a temporary copy of the program directory under a virtual X server; the
 // operator's clicks and keys come through the X test extension.
+#include <QLockFile>
 #include <QtNetwork>
 #include <QtTest>
 #include <QtWebSockets>
@@ -123,12 +124,20 @@ class TestPavoServerE2E : public QObject {
         QVERIFY2(saved, "Save did not take the new limit");
     }
 
-    // Whether a PavoServer of this run's scope holds its single-instance guard (the instance a
-    // save restarted is no child of this test: it is found by its guard).
+    // Whether a live PavoServer of this run's scope holds its single-instance guard (the instance
+    // a save restarted is no child of this test: it is found by its guard). The guard is only
+    // looked at, never taken: a probe holding it would turn a starting instance away.
     static bool instanceRunning() {
         qputenv("VANTEL_INSTANCE_SCOPE", Installation::scope().toUtf8());
-        SingleApp probe(INFRA::Customization::GetEventServerName());
-        return probe.IsRunning();
+        const QString path = SingleApp(INFRA::Customization::GetEventServerName()).LockFilePath();
+        qint64 pid = 0;
+        QString host, app;
+        if (path.isEmpty() || !QLockFile(path).getLockInfo(&pid, &host, &app) || pid <= 0) return false;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) return false;
+        const QByteArray t = stat.readAll();
+        const int close = t.lastIndexOf(')');
+        return close > 0 && close + 2 < t.size() && t.at(close + 2) != 'Z';  // an unreaped end is gone
     }
 
     // The instance a save started again: once it runs, "stop" ends it, and its guard is free.
