@@ -207,6 +207,8 @@ void PageServerList::OnOpeClicked(int row, int state) {
     if (state != OpeWidget::Stopped) {
         // Stopping ends that host's work (the recording, the events served): the operator says so.
         if (!ConfirmStop(row)) return;
+        // A host that ended while the question was open gets no stop: it would lie unread.
+        if (OpeWidget* o = Ope(row); o && o->State() == OpeWidget::Stopped) return;
         SendStop(row);
     } else {
         StartServerProcess(row);

@@ -1,6 +1,7 @@
 // The management console and the user's autostart entry: its start leaves the entry as it is
 // (whatever the settings file says), and only the operator's switch writes or removes it;
 // switching it on keeps the arguments of an entry that starts this program.
+#include <QApplication>
 #include <QCheckBox>
 #include <QResource>
 #include <QSettings>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include "LumoSServer/LumoSServer.h"
+#include "VantelInfraAPI/notifier.h"
 #include "VantelInfraAPI/testseams.h"
 #include "VantelInfraAPI/vantelutility.h"
 #include "serverdata.h"
@@ -68,6 +70,9 @@ private slots:
     }
 
     void cleanupTestCase() {
+        // The start balloons (shown as pop-ups here, without a tray) outlive this short run.
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<INFRA::NotifierPopup*>(w)) delete w;
         LumoSInvalidate();
         qunsetenv("XDG_CONFIG_HOME");
     }
