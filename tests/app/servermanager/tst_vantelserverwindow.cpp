@@ -3,6 +3,9 @@
 // them to a real .xlsx, exports the certificate, stops and exits without touching a released
 // engine, and drives the server list's stop channels.
 #include <QAbstractItemModelTester>
+#include <QTimer>
+#include <QPushButton>
+#include <QApplication>
 #include <QAction>
 #include <QJsonDocument>
 #include <QMenu>
@@ -26,6 +29,7 @@
 
 #include "LumoSServer/LumoSServer.h"
 #include "VantelInfraAPI/customization.h"
+#include "VantelInfraAPI/messagebox.h"
 #include "VantelInfraAPI/sharememory.h"
 #include "VantelInfraAPI/testseams.h"
 #include "consoleshell.h"
@@ -508,6 +512,68 @@ private slots:
         QTRY_COMPARE(page->Ope(row)->State(), int(OpeWidget::Stopped));
         emit page->Ope(row)->Button()->pressed();  // no such program in the test's folder: not started
         QCOMPARE(uiLog("messagebox").size(), boxes + 1);
+        ShareMemoryDelete(host);
+        page->SetProcRoot("/proc");
+        page->CheckStatus();
+        QTRY_VERIFY(!page->IsChecking());
+    }
+
+    // The host ends while the stop question is open (the list's check runs meanwhile): a Yes
+    // then writes no stop, which would lie unread in its channel.
+    void serverListHostEndsDuringQuestion() {
+        const QString name = INFRA::Customization::GetRecorderServerName();
+        SHAREMEMHANDLE host = ShareMemoryCreate(
+            ConsoleShell::StopChannelName(INFRA::Customization::GetRecorderServerLnkName()).constData(), 1);
+        QVERIFY(host);
+        char block[SHAREMEM_DEFAULT_SIZE] = {};
+        QCOMPARE(ShareMemoryWrite(host, SHAREMEM_DEFAULT_SIZE, 1, block, sizeof block), 0);
+        QTemporaryDir proc;
+        QVERIFY(QDir().mkpath(proc.filePath("4244")));
+        QVERIFY(QFile::link("/opt/x/" + name, proc.filePath("4244/exe")));
+        QFile stat(proc.filePath("4244/stat"));
+        QVERIFY(stat.open(QIODevice::WriteOnly));
+        stat.write("4244 (" + name.toUtf8() + ") S 1\n");
+        stat.close();
+        QFile environ(proc.filePath("4244/environ"));
+        QVERIFY(environ.open(QIODevice::WriteOnly));
+        environ.write("VANTEL_INSTANCE_SCOPE=" + qgetenv("VANTEL_INSTANCE_SCOPE") + '\0');
+        environ.close();
+        PageServerList* page = servers();
+        const int row = PageServerList::RowRecorder;
+        page->SetProcRoot(proc.path());
+        page->CheckStatus();
+        QTRY_VERIFY(!page->IsChecking() && page->Status(row)->IsRunning());
+
+        // The operator answers once the list shows the host gone.
+        bool checked = false, answered = false;
+        QTimer operatorHand;
+        connect(&operatorHand, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<INFRA::MessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            if (!checked) {
+                QDir(proc.filePath("4244")).removeRecursively();
+                page->CheckStatus();
+                checked = true;
+                return;
+            }
+            if (page->IsChecking() || page->Ope(row)->State() != OpeWidget::Stopped) return;
+            for (QPushButton* b : box->findChildren<QPushButton*>())
+                if (b->objectName() != QLatin1String("InfraCloseButton")) {
+                    b->click();  // the first answer is Yes
+                    answered = true;
+                    break;
+                }
+        });
+        operatorHand.start(20);
+        INFRA::TestSeams::SetScriptedReply(QString());  // a real box
+        emit page->Ope(row)->Button()->pressed();
+        INFRA::TestSeams::SetScriptedReply("ok");
+        operatorHand.stop();
+        QVERIFY(answered);
+        std::memset(block, 0x55, sizeof block);
+        QCOMPARE(ShareMemoryRead(host, 1, block, sizeof block), 0);
+        QVERIFY(!ConsoleShell::IsStopCommand(block, sizeof block));
+        QCOMPARE(page->Ope(row)->State(), int(OpeWidget::Stopped));
         ShareMemoryDelete(host);
         page->SetProcRoot("/proc");
         page->CheckStatus();
