@@ -218,8 +218,9 @@ void PageServerList::OnOpeClicked(int row, int state) {
 
 bool PageServerList::ConfirmStop(int row) {
     const char* key = row == RowRecorder ? "K4596_StopRecorderQuestion" : "K4597_StopEventQuestion";
-    const int answer = INFRA::MessageBox::Warning(this, Tr("K4595_StopHostTitle"), Tr(key).arg(ServerName(row)),
-                                                  INFRA::MessageBox::Yes | INFRA::MessageBox::No);
+    const int answer =
+        INFRA::MessageBox::Warning(this, Tr("K4595_StopHostTitle"), Tr(key).arg(ServerName(row)),
+                                   INFRA::MessageBox::Yes | INFRA::MessageBox::No);
     return answer == INFRA::MessageBox::Yes;
 }
 

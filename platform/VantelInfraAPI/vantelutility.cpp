@@ -127,7 +127,8 @@ QString argumentsOfOurEntry(const QString& path) {
         if (!splitExec(line.mid(eq + 1), &program, &rest)) return QString();
         const QString ours = QCoreApplication::applicationFilePath();
         const QString canonical = QFileInfo(program).canonicalFilePath();
-        const bool same = program == ours || (!canonical.isEmpty() && canonical == QFileInfo(ours).canonicalFilePath());
+        const bool same =
+            program == ours || (!canonical.isEmpty() && canonical == QFileInfo(ours).canonicalFilePath());
         return same ? rest : QString();
     }
     return QString();
@@ -273,13 +274,14 @@ bool VantelUtility::AutoRunWithSystem(bool on) {
     // An entry of this program keeps the arguments the operator gave it; one of another copy
     // is replaced whole.
     const QString arguments = argumentsOfOurEntry(path);
-    const QByteArray entry = (QStringLiteral("[Desktop Entry]\n") + QStringLiteral("Type=Application\n") +
-                              QStringLiteral("Name=") + appName() + QStringLiteral("\n") + QStringLiteral("Exec=") +
-                              desktopQuote(QCoreApplication::applicationFilePath()) +
-                              (arguments.isEmpty() ? QString() : QLatin1Char(' ') + arguments) + QStringLiteral("\n") +
-                              QStringLiteral("Path=") + QCoreApplication::applicationDirPath() +
-                              QStringLiteral("\nTerminal=false\nX-GNOME-Autostart-enabled=true\n"))
-                                 .toUtf8();
+    const QByteArray entry =
+        (QStringLiteral("[Desktop Entry]\n") + QStringLiteral("Type=Application\n") +
+         QStringLiteral("Name=") + appName() + QStringLiteral("\n") + QStringLiteral("Exec=") +
+         desktopQuote(QCoreApplication::applicationFilePath()) +
+         (arguments.isEmpty() ? QString() : QLatin1Char(' ') + arguments) + QStringLiteral("\n") +
+         QStringLiteral("Path=") + QCoreApplication::applicationDirPath() +
+         QStringLiteral("\nTerminal=false\nX-GNOME-Autostart-enabled=true\n"))
+            .toUtf8();
     const LumoSaveResult saved =
         LumoSaveFileAtomic(QFile::encodeName(path).toStdString(), entry.constData(), size_t(entry.size()), 0644);
     if (!saved.ok()) qWarning("autostart entry not written: %s", saved.message.c_str());

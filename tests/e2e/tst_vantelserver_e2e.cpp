@@ -336,7 +336,8 @@ private slots:
             page->CheckStatus();
             return vt::WaitUntil([&] { return !page->IsChecking(); }, 10000);
         };
-        QVERIFY(vt::WaitUntil([&] { return check() && page->Ope(row)->State() == OpeWidget::Stopped; }, 10000));
+        QVERIFY(
+            vt::WaitUntil([&] { return check() && page->Ope(row)->State() == OpeWidget::Stopped; }, 10000));
 
         // Starting asks nothing.
         const int boxesBefore = m_inst->logLines("messagebox").size();
@@ -355,7 +356,8 @@ private slots:
         QCOMPARE(boxes.size(), 1);
         const QString question =
             QCoreApplication::translate("VantelServer", "K4596_StopRecorderQuestion").arg(name);
-        QVERIFY2(boxes.first().endsWith('\t' + question) && question.contains(name), qPrintable(boxes.first()));
+        QVERIFY2(boxes.first().endsWith('\t' + question) && question.contains(name),
+                 qPrintable(boxes.first()));
         QVERIFY(!holdsStop(row));
         QCOMPARE(page->Ope(row)->State(), int(OpeWidget::Running));
         QVERIFY(check());

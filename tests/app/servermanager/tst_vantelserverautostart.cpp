@@ -47,7 +47,8 @@ class TestVantelServerAutostart : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
-        qputenv("VANTEL_INSTANCE_SCOPE", QByteArray("tst_vantelserverautostart-") + QByteArray::number(getpid()));
+        qputenv("VANTEL_INSTANCE_SCOPE",
+                QByteArray("tst_vantelserverautostart-") + QByteArray::number(getpid()));
         qputenv("HOME", m_dir.filePath("home").toUtf8());
         INFRA::TestSeams::SetUiLogPath(m_dir.filePath("ui.log"));
         INFRA::TestSeams::SetScriptedReply("ok");
@@ -88,7 +89,8 @@ private slots:
             const QString e = QLatin1String(entry);
             QTest::newRow(qPrintable(e + ", start")) << e << "start" << (e == "absent" ? "" : "same");
             QTest::newRow(qPrintable(e + ", on")) << e << "on" << (e == "ours -s" ? "ours -s" : "ours");
-            QTest::newRow(qPrintable(e + ", off")) << e << "off" << "";
+            QTest::newRow(qPrintable(e + ", off")) << e << "off"
+                                                   << "";
         }
     }
     void entryAfter() {

@@ -181,14 +181,16 @@ private slots:
         QTest::newRow("ours, no arguments") << ours << ours;
         QTest::newRow("ours, quoted arguments") << ours + " \"a b\" \\\\$x" << ours + " \"a b\" \\\\$x";
         QTest::newRow("another copy") << "\"/opt/vantel/VantelServer\" -s" << ours;
-        QTest::newRow("another copy, same name") << "/opt/vantel/" + QFileInfo(ours).fileName() + " -s" << ours;
+        QTest::newRow("another copy, same name")
+            << "/opt/vantel/" + QFileInfo(ours).fileName() + " -s" << ours;
         QTest::newRow("open quote") << "\"" + ours + " -s" << ours;
         QTest::newRow("empty") << QString() << ours;
     }
     void autostartKeepsOurArguments() {
         QFETCH(QString, exec);
         QFETCH(QString, after);
-        QVERIFY2(!QCoreApplication::applicationFilePath().contains(' '), "the test program's path needs no quoting");
+        QVERIFY2(!QCoreApplication::applicationFilePath().contains(' '),
+                 "the test program's path needs no quoting");
         QTemporaryDir config;
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         const QString entry = VantelUtility::AutoRunEntryPath();
@@ -201,7 +203,8 @@ private slots:
         QVERIFY(VantelUtility::AutoRunWithSystem(true));
         QVERIFY(VantelUtility::AutoRunWithSystem());
         QVERIFY(f.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromUtf8(f.readAll()).split('\n').filter(QRegularExpression("^Exec="));
+        const QStringList lines =
+            QString::fromUtf8(f.readAll()).split('\n').filter(QRegularExpression("^Exec="));
         QCOMPARE(lines, QStringList{"Exec=" + after});
         qunsetenv("XDG_CONFIG_HOME");
     }
