@@ -101,7 +101,7 @@
     </message>
     <message>
         <source>K5341_EventServerReset</source>
-        <translation>保存将重置事件服务器：服务器现在停止，下次启动时使用新的设置。是否继续？</translation>
+        <translation>保存将使用新的设置重启事件服务器，当前连接的设备将断开。是否继续？</translation>
     </message>
     <message>
         <source>K2056_SelectFilePath</source>

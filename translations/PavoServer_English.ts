@@ -101,7 +101,7 @@
     </message>
     <message>
         <source>K5341_EventServerReset</source>
-        <translation>Saving resets the event server: it stops now and uses the new settings at its next start. Continue?</translation>
+        <translation>Saving restarts the event server with the new settings; the devices connected now are disconnected. Continue?</translation>
     </message>
     <message>
         <source>K2056_SelectFilePath</source>

@@ -210,5 +210,17 @@
         <source>K7019_Open</source>
         <translation>开启</translation>
     </message>
+    <message>
+        <source>K4595_StopHostTitle</source>
+        <translation>停止服务器</translation>
+    </message>
+    <message>
+        <source>K4596_StopRecorderQuestion</source>
+        <translation>停止 %1 吗？其录像将结束。</translation>
+    </message>
+    <message>
+        <source>K4597_StopEventQuestion</source>
+        <translation>停止 %1 吗？将不再接收事件。</translation>
+    </message>
 </context>
 </TS>

@@ -210,5 +210,17 @@
         <source>K7019_Open</source>
         <translation>Start</translation>
     </message>
+    <message>
+        <source>K4595_StopHostTitle</source>
+        <translation>Stop server</translation>
+    </message>
+    <message>
+        <source>K4596_StopRecorderQuestion</source>
+        <translation>Stop %1? Its recording ends.</translation>
+    </message>
+    <message>
+        <source>K4597_StopEventQuestion</source>
+        <translation>Stop %1? Events are no longer received.</translation>
+    </message>
 </context>
 </TS>

@@ -16,11 +16,6 @@
 #include "pavoapplication.h"
 #include "restart.h"
 
-namespace {
-// The loop code that asks for a fresh instance of the program.
-const int kRestartCode = 773;
-}  // namespace
-
 int main(int argc, char** argv) {
     // Every message of the program also goes to its log file, whoever started it.
     VantelLogInstall();
@@ -56,14 +51,17 @@ int main(int argc, char** argv) {
     window->SetSingleApp(single.get());
     window->GetTendrel().Init(argv[0], QCoreApplication::applicationPid());
     QGuiApplication::setQuitOnLastWindowClosed(false);
-    const int code = app.exec();
+    const int loop = app.exec();
+    // A saved change of the settings ends the loop like any exit; the program then starts again
+    // with them, so that events are served on without the operator.
+    const int code = loop == 0 ? window->ExitCode() : loop;
 
     delete window;
     LumoSEInvalidate();
-    if (code == kRestartCode) {
+    if (code == kRestartExitCode) {
         if (!RestartAfterGuard(single, QCoreApplication::applicationFilePath()))
             VantelDBG_Printf_f(0x7fff, 1, "main", "the program could not be started again");
-        return kRestartCode;
+        return kRestartExitCode;
     }
     return code;
 }

@@ -379,8 +379,9 @@ bool PavoApplication::SaveEventHostSettings() {
         Fail("K2356_Fail");
         return false;
     }
-    // The program ends so that the next start applies the values: the engine is stopped and
-    // its callback detached on the way out, as at any exit.
+    // The program ends and starts again with the values (main does that on ExitCode): the
+    // engine is stopped, its callback detached and its port freed on the way out, as at any exit.
+    m_restartAfterExit = true;
     m_host->Exit();
     return true;
 }

@@ -1,7 +1,7 @@
 // PavoApplication: the event console's window. It starts the event engine with the port, limits
 // and folders of PavoServer.ini, lives in the tray, shows the engine's settings page and its
-// device table, and ends on the operator's request, on a saved change of the limits, or on the
-// "stop" command of its shared memory.
+// device table, and ends on the operator's request, on a saved change of the limits (to start
+// again with them), or on the "stop" command of its shared memory.
 #pragma once
 
 #include <QString>
@@ -12,6 +12,7 @@
 #include "LumoBase/LumoBase.h"
 #include "consolehost.h"
 #include "eventhostsettings.h"
+#include "restart.h"
 #include "ui_pavoapplication.h"
 
 class QStandardItemModel;
@@ -37,11 +38,14 @@ public:
     bool IsEngineRunning() const;
     quint16 GetPort() const { return m_port; }
     ConsoleHost* GetHost() const { return m_host; }
+    // The code the program ends with once its loop is done: kRestartExitCode after a saved
+    // change of the settings (a fresh instance applies them), 0 otherwise.
+    int ExitCode() const { return m_restartAfterExit ? kRestartExitCode : 0; }
     QStandardItemModel* GetDeviceModel() const { return m_deviceModel; }
     Ui::PavoApplication& GetForm() { return ui; }
 
     // Settings page: the stored values into the edits; the edits' values checked, confirmed,
-    // written, and the program ended so that the next start applies them. Save returns true
+    // written, and the program ended to start again with them (ExitCode). Save returns true
     // when it wrote the file.
     void LoadEventHostSettings();
     bool IsEventHostUnchanged(const EventHostSettings& edits) const;
@@ -97,4 +101,5 @@ private:
     ILumoCallback* m_callback = nullptr;
     ConsoleHost* m_host = nullptr;  // Qt child
     quint16 m_port = 8432;          // GUI thread; read by the exit thread after the GUI is done with it
+    bool m_restartAfterExit = false;  // GUI thread: the exit began after a saved change of the settings
 };

@@ -8,6 +8,10 @@
 
 class SingleApp;
 
+// The exit code with which the program ends when it wants a fresh instance of itself (after a
+// saved change of its settings); main starts that instance.
+constexpr int kRestartExitCode = 773;
+
 // Releases `guard` (it is null afterwards), then starts `program` detached with `arguments`.
 // False when the program could not be started.
 bool RestartAfterGuard(std::unique_ptr<SingleApp>& guard, const QString& program,

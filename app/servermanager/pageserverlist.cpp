@@ -13,6 +13,7 @@
 
 #include "VantelCore/VantelCore.h"
 #include "VantelInfraAPI/customization.h"
+#include "VantelInfraAPI/messagebox.h"
 #include "consoleshell.h"
 #include "consoleutility.h"
 #include "vantelserver.h"
@@ -203,11 +204,24 @@ void PageServerList::ApplyScan() {
 
 void PageServerList::OnOpeClicked(int row, int state) {
     if (row != RowEvent && row != RowRecorder) return;
-    if (state != OpeWidget::Stopped)
+    if (state != OpeWidget::Stopped) {
+        // Stopping ends that host's work (the recording, the events served): the operator says so.
+        if (!ConfirmStop(row)) return;
+        // A host that ended while the question was open gets no stop: it would lie unread.
+        if (OpeWidget* o = Ope(row); o && o->State() == OpeWidget::Stopped) return;
         SendStop(row);
-    else
+    } else {
         StartServerProcess(row);
+    }
     CheckStatus();
+}
+
+bool PageServerList::ConfirmStop(int row) {
+    const char* key = row == RowRecorder ? "K4596_StopRecorderQuestion" : "K4597_StopEventQuestion";
+    const int answer =
+        INFRA::MessageBox::Warning(this, Tr("K4595_StopHostTitle"), Tr(key).arg(ServerName(row)),
+                                   INFRA::MessageBox::Yes | INFRA::MessageBox::No);
+    return answer == INFRA::MessageBox::Yes;
 }
 
 bool PageServerList::StartServerProcess(int row) {

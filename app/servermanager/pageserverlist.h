@@ -73,9 +73,12 @@ public:
     bool StartServerProcess(int row);
     // Writes "stop" into the row's shared memory; false when it could not be written.
     bool SendStop(int row);
+    // Asks the operator whether the row's host is to be stopped, naming it; true on Yes only.
+    bool ConfirmStop(int row);
 
 public slots:
     void CheckStatus();
+    // The switch of a row: a stopped host starts; a running one stops once the operator confirms.
     void OnOpeClicked(int row, int state);
 
 private:

@@ -26,7 +26,9 @@ PgConfig::PgConfig(int index, VantelServer* owner)
     connect(ui.BtnStopStartServer, SIGNAL(clicked()), this, SLOT(OnBtnStopStartServerClicked()));
     connect(ui.BtnEditPort, SIGNAL(clicked()), this, SLOT(OnBtnEditPortClicked()));
     connect(ui.BtnCanclePort, SIGNAL(clicked()), this, SLOT(OnBtnCanclePortClicked()));
-    connect(ui.CbAutostart, SIGNAL(stateChanged(int)), this, SLOT(OnCbAutostartClicked()));
+    // Only the operator's click touches the autostart entry: showing its state (below, at start)
+    // must leave the entry as it is.
+    connect(ui.CbAutostart, SIGNAL(clicked()), this, SLOT(OnCbAutostartClicked()));
     connect(ui.BtnExportCetification, SIGNAL(clicked()), this, SLOT(OnBtnExportCetificationClicked()));
     if (m_data.port == 0) m_data.port = PgConfigData::DefaultPort;
     m_timer = new QTimer(this);

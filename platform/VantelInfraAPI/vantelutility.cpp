@@ -13,6 +13,7 @@
 #include <QTextStream>
 #include <QTranslator>
 #include <QUuid>
+#include <QVector>
 #include <cstring>
 
 #include "LumoBase/atomicfile.h"
@@ -58,6 +59,79 @@ QString desktopQuote(const QString& arg) {
     // In a desktop entry's value a backslash is itself escaped once more.
     out.replace(QLatin1String("\\"), QLatin1String("\\\\"));
     return out;
+}
+
+// The program of an entry's Exec value (its first word, unquoted) and the rest of the value as
+// written there (the arguments, still escaped). False when the value holds no program.
+bool splitExec(const QString& value, QString* program, QString* rest) {
+    // The value's own escapes (\s, \n, \t, \r, \\) first; each decoded character keeps where it
+    // ends in the value, so that the arguments can be kept exactly as written.
+    QString decoded;
+    QVector<int> ends;
+    for (int i = 0; i < value.size(); ++i) {
+        QChar c = value[i];
+        if (c == QLatin1Char('\\') && i + 1 < value.size()) {
+            const QChar e = value[++i];
+            c = e == QLatin1Char('s')   ? QChar(QLatin1Char(' '))
+                : e == QLatin1Char('n') ? QChar(QLatin1Char('\n'))
+                : e == QLatin1Char('t') ? QChar(QLatin1Char('\t'))
+                : e == QLatin1Char('r') ? QChar(QLatin1Char('\r'))
+                                        : e;
+        }
+        decoded += c;
+        ends << i + 1;
+    }
+    int k = 0;
+    while (k < decoded.size() && decoded[k].isSpace()) ++k;
+    QString word;
+    if (k < decoded.size() && decoded[k] == QLatin1Char('"')) {
+        bool closed = false;
+        for (++k; k < decoded.size(); ++k) {
+            const QChar c = decoded[k];
+            if (c == QLatin1Char('\\') && k + 1 < decoded.size()) {
+                word += decoded[++k];
+            } else if (c == QLatin1Char('"')) {
+                closed = true;
+                ++k;
+                break;
+            } else {
+                word += c;
+            }
+        }
+        if (!closed) return false;
+    } else {
+        while (k < decoded.size() && !decoded[k].isSpace()) word += decoded[k++];
+    }
+    if (word.isEmpty()) return false;
+    *program = word;
+    *rest = value.mid(ends[k - 1]).trimmed();  // k > 0: the program took at least one character
+    return true;
+}
+
+// The arguments of the present entry when it starts this very program (the operator's "-s",
+// say); empty otherwise.
+QString argumentsOfOurEntry(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return QString();
+    bool inMain = false;
+    for (const QString& raw : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'))) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            inMain = line == QLatin1String("[Desktop Entry]");
+            continue;
+        }
+        if (!inMain || !line.startsWith(QLatin1String("Exec"))) continue;
+        const int eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0 || line.leftRef(eq).trimmed() != QLatin1String("Exec")) continue;
+        QString program, rest;
+        if (!splitExec(line.mid(eq + 1), &program, &rest)) return QString();
+        const QString ours = QCoreApplication::applicationFilePath();
+        const QString canonical = QFileInfo(program).canonicalFilePath();
+        const bool same =
+            program == ours || (!canonical.isEmpty() && canonical == QFileInfo(ours).canonicalFilePath());
+        return same ? rest : QString();
+    }
+    return QString();
 }
 
 QString appName() {
@@ -197,12 +271,17 @@ bool VantelUtility::AutoRunWithSystem(bool on) {
         return true;
     }
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
-    const QByteArray entry = (QStringLiteral("[Desktop Entry]\n") + QStringLiteral("Type=Application\n") +
-                              QStringLiteral("Name=") + appName() + QStringLiteral("\n") + QStringLiteral("Exec=") +
-                              desktopQuote(QCoreApplication::applicationFilePath()) + QStringLiteral("\n") +
-                              QStringLiteral("Path=") + QCoreApplication::applicationDirPath() +
-                              QStringLiteral("\nTerminal=false\nX-GNOME-Autostart-enabled=true\n"))
-                                 .toUtf8();
+    // An entry of this program keeps the arguments the operator gave it; one of another copy
+    // is replaced whole.
+    const QString arguments = argumentsOfOurEntry(path);
+    const QByteArray entry =
+        (QStringLiteral("[Desktop Entry]\n") + QStringLiteral("Type=Application\n") +
+         QStringLiteral("Name=") + appName() + QStringLiteral("\n") + QStringLiteral("Exec=") +
+         desktopQuote(QCoreApplication::applicationFilePath()) +
+         (arguments.isEmpty() ? QString() : QLatin1Char(' ') + arguments) + QStringLiteral("\n") +
+         QStringLiteral("Path=") + QCoreApplication::applicationDirPath() +
+         QStringLiteral("\nTerminal=false\nX-GNOME-Autostart-enabled=true\n"))
+            .toUtf8();
     const LumoSaveResult saved =
         LumoSaveFileAtomic(QFile::encodeName(path).toStdString(), entry.constData(), size_t(entry.size()), 0644);
     if (!saved.ok()) qWarning("autostart entry not written: %s", saved.message.c_str());

@@ -4,7 +4,8 @@
 // second start is silent only with "-s" or "--silent". The server list (the console's own page,
 // run in this process on the same copy) starts KestoServer and PavoServer by their absolute
 // paths, sees them with their ports, stops them through their shared memory, and a host that was
-// killed without reading a stop stays up when started again.
+// killed without reading a stop stays up when started again. Stopping a host asks first, naming
+// it; declined, the host keeps running.
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
@@ -261,6 +262,7 @@ private slots:
             page->CheckStatus();
             return vt::WaitUntil([&] { return !page->IsChecking(); }, 10000);
         };
+        INFRA::TestSeams::SetScriptedReply("yes");  // the operator confirms each stop
         // A check lasts until its result is in the list: the worker's end alone is not that
         // (the result reaches the list through this thread's events, which do not run here).
         page->CheckStatus();
@@ -313,6 +315,63 @@ private slots:
 
         emit page->Ope(row)->Button()->pressed();
         QVERIFY(vt::WaitUntil([&] { return pidsOf(exe).isEmpty(); }, 15000));
+    }
+
+    // A stop from the list ends the host's work: the operator is asked first, with its name;
+    // "no" writes no stop and the host serves on, "yes" ends it.
+    void serverListAsksBeforeStop() {
+        const int row = PageServerList::RowRecorder;
+        const QString name = "KestoServer";
+        const QString exe = m_inst->prog + '/' + name;
+        INFRA::TestSeams::SetProgramDir(m_inst->prog);
+        ServerDataStore::UseSettingsFile(m_inst->root.filePath("ask-VantelServer.ini"));
+        {
+            QSettings s(ServerDataStore::SettingsFile(), QSettings::IniFormat);
+            s.setValue("PgConfigData/port", vt::ReservePort());
+        }
+        LumoSSetDataPath(m_inst->root.filePath("ask-engine").toUtf8().constData());
+        VantelServer window(nullptr, nullptr);
+        auto* page = static_cast<PageServerList*>(window.Page(VantelServer::PageServers));
+        auto check = [&] {
+            page->CheckStatus();
+            return vt::WaitUntil([&] { return !page->IsChecking(); }, 10000);
+        };
+        QVERIFY(
+            vt::WaitUntil([&] { return check() && page->Ope(row)->State() == OpeWidget::Stopped; }, 10000));
+
+        // Starting asks nothing.
+        const int boxesBefore = m_inst->logLines("messagebox").size();
+        INFRA::TestSeams::SetScriptedReply("no");
+        emit page->Ope(row)->Button()->pressed();
+        QVERIFY2(vt::WaitUntil([&] { return check() && page->Status(row)->IsRunning(); }, 30000),
+                 "the host did not come up");
+        QVERIFY(vt::WaitUntil([&] { return vt::CanConnect(m_inst->kestoPort, 200); }, 30000));
+        QCOMPARE(m_inst->logLines("messagebox").size(), boxesBefore);
+        const QList<qint64> pids = pidsOf(exe);
+        QCOMPARE(pids.size(), 1);
+
+        // Declined: asked once, naming the host; no stop written, the same host serves on.
+        emit page->Ope(row)->Button()->pressed();
+        const QStringList boxes = m_inst->logLines("messagebox").mid(boxesBefore);
+        QCOMPARE(boxes.size(), 1);
+        const QString question =
+            QCoreApplication::translate("VantelServer", "K4596_StopRecorderQuestion").arg(name);
+        QVERIFY2(boxes.first().endsWith('\t' + question) && question.contains(name),
+                 qPrintable(boxes.first()));
+        QVERIFY(!holdsStop(row));
+        QCOMPARE(page->Ope(row)->State(), int(OpeWidget::Running));
+        QVERIFY(check());
+        QVERIFY(page->Status(row)->IsRunning());
+        QCOMPARE(pidsOf(exe), pids);
+        QVERIFY(vt::CanConnect(m_inst->kestoPort, 200));
+
+        // Confirmed: it stops.
+        INFRA::TestSeams::SetScriptedReply("yes");
+        emit page->Ope(row)->Button()->pressed();
+        QCOMPARE(m_inst->logLines("messagebox").size(), boxesBefore + 2);
+        QCOMPARE(page->Ope(row)->State(), int(OpeWidget::Stopping));
+        QVERIFY2(vt::WaitUntil([&] { return pidsOf(exe).isEmpty(); }, 15000), "the host did not stop");
+        INFRA::TestSeams::SetScriptedReply(QString());
     }
 };
 

@@ -213,7 +213,7 @@ private slots:
     }
 
     // A taken port: the error balloon, not the success one; the port can be changed; the
-    // settings can still be saved, and saving ends the program.
+    // settings can still be saved, and saving ends the program to start it again.
     void portTakenShowsErrorAndSettingsStillSave() {
         QTcpServer squatter;
         QVERIFY(squatter.listen(QHostAddress::AnyIPv4, vt::ReservePort()));
@@ -231,6 +231,7 @@ private slots:
         QVERIFY(w->SaveEventHostSettings());
         QCOMPARE(EventHost::Read(settingsPath()).maxDevNum, QStringLiteral("8"));
         QVERIFY(w->GetHost()->IsExiting());
+        QCOMPARE(w->ExitCode(), kRestartExitCode);
         QTRY_COMPARE(m_quit.quits, 1);
     }
 
@@ -338,11 +339,14 @@ private slots:
         if (!saved) {
             QCOMPARE(settingsBytes(), before);
             QVERIFY(!w->GetHost()->IsExiting());
+            QCOMPARE(w->ExitCode(), 0);
             // Refused: the edit keeps the typed text; declined: the stored one comes back.
             QCOMPARE(edit->text(), reply == "no" ? stored : text);
         } else {
-            // Saving ends the program: the engine is stopped and its port is free.
+            // Saving ends the program to start it again with the values (main does that on
+            // this code): the engine is stopped and its port is free for the new instance.
             QVERIFY(w->GetHost()->IsExiting());
+            QCOMPARE(w->ExitCode(), kRestartExitCode);
             QTRY_COMPARE(m_quit.quits, 1);
             QVERIFY(!w->IsEngineRunning());
             QVERIFY(vt::PortIsFree(port));
@@ -416,6 +420,7 @@ private slots:
         QTRY_COMPARE(m_quit.quits, 1);
         QTest::qWait(200);
         QCOMPARE(m_quit.quits, 1);
+        QCOMPARE(w->ExitCode(), 0);  // a stop ends it for good
         QVERIFY(!w->IsEngineRunning());
         QVERIFY(vt::PortIsFree(port));
         // The timer went later, not inside its own slot.

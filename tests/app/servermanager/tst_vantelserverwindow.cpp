@@ -3,6 +3,9 @@
 // them to a real .xlsx, exports the certificate, stops and exits without touching a released
 // engine, and drives the server list's stop channels.
 #include <QAbstractItemModelTester>
+#include <QTimer>
+#include <QPushButton>
+#include <QApplication>
 #include <QAction>
 #include <QJsonDocument>
 #include <QMenu>
@@ -26,6 +29,7 @@
 
 #include "LumoSServer/LumoSServer.h"
 #include "VantelInfraAPI/customization.h"
+#include "VantelInfraAPI/messagebox.h"
 #include "VantelInfraAPI/sharememory.h"
 #include "VantelInfraAPI/testseams.h"
 #include "consoleshell.h"
@@ -436,6 +440,144 @@ private slots:
         QVERIFY(std::all_of(block, block + sizeof block, [](char c) { return c == 0; }));
         ShareMemoryDelete(host);
         page->SetProcRoot("/proc");
+    }
+
+    // Stopping a running host ends its work: the list asks first, naming it, and only Yes
+    // writes the stop; No or a closed box leave the host running and its channel empty.
+    void serverListStopAsks_data() {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<bool>("stops");
+        QTest::newRow("recorder, yes") << int(PageServerList::RowRecorder) << "yes" << true;
+        QTest::newRow("recorder, no") << int(PageServerList::RowRecorder) << "no" << false;
+        QTest::newRow("recorder, closed") << int(PageServerList::RowRecorder) << "close" << false;
+        QTest::newRow("event, yes") << int(PageServerList::RowEvent) << "yes" << true;
+        QTest::newRow("event, no") << int(PageServerList::RowEvent) << "no" << false;
+    }
+    void serverListStopAsks() {
+        QFETCH(int, row);
+        QFETCH(QString, reply);
+        QFETCH(bool, stops);
+        const bool recorder = row == PageServerList::RowRecorder;
+        const QString name = recorder ? INFRA::Customization::GetRecorderServerName()
+                                      : INFRA::Customization::GetEventServerName();
+        const QString link = recorder ? INFRA::Customization::GetRecorderServerLnkName()
+                                      : INFRA::Customization::GetEventServerLnkName();
+        SHAREMEMHANDLE host = ShareMemoryCreate(ConsoleShell::StopChannelName(link).constData(), 1);
+        QVERIFY(host);
+        char block[SHAREMEM_DEFAULT_SIZE] = {};
+        QCOMPARE(ShareMemoryWrite(host, SHAREMEM_DEFAULT_SIZE, 1, block, sizeof block), 0);
+
+        QTemporaryDir proc;
+        QVERIFY(QDir().mkpath(proc.filePath("4243")));
+        QVERIFY(QFile::link("/opt/x/" + name, proc.filePath("4243/exe")));
+        QFile stat(proc.filePath("4243/stat"));
+        QVERIFY(stat.open(QIODevice::WriteOnly));
+        stat.write("4243 (" + name.toUtf8() + ") S 1\n");
+        stat.close();
+        QFile environ(proc.filePath("4243/environ"));
+        QVERIFY(environ.open(QIODevice::WriteOnly));
+        environ.write("VANTEL_INSTANCE_SCOPE=" + qgetenv("VANTEL_INSTANCE_SCOPE") + '\0');
+        environ.close();
+        PageServerList* page = servers();
+        page->SetProcRoot(proc.path());
+        page->CheckStatus();
+        QTRY_VERIFY(!page->IsChecking() && page->Status(row)->IsRunning());
+        QCOMPARE(page->Ope(row)->State(), int(OpeWidget::Running));
+
+        const int boxes = uiLog("messagebox").size();
+        INFRA::TestSeams::SetScriptedReply(reply);
+        emit page->Ope(row)->Button()->pressed();
+        INFRA::TestSeams::SetScriptedReply("ok");
+        const QStringList asked = uiLog("messagebox");
+        QCOMPARE(asked.size(), boxes + 1);
+        const QString question = QCoreApplication::translate(
+            "VantelServer", recorder ? "K4596_StopRecorderQuestion" : "K4597_StopEventQuestion");
+        QVERIFY(!question.startsWith('K'));
+        QVERIFY2(asked.last().endsWith('\t' + question.arg(name)), qPrintable(asked.last()));
+        QVERIFY(asked.last().contains(name));
+
+        std::memset(block, 0x55, sizeof block);
+        QCOMPARE(ShareMemoryRead(host, 1, block, sizeof block), 0);
+        QCOMPARE(ConsoleShell::IsStopCommand(block, sizeof block), stops);
+        if (!stops) QVERIFY(std::all_of(block, block + sizeof block, [](char c) { return c == 0; }));
+        page->CheckStatus();
+        QTRY_VERIFY(!page->IsChecking());
+        QCOMPARE(page->Ope(row)->State(), int(stops ? OpeWidget::Stopping : OpeWidget::Running));
+        QVERIFY(page->Status(row)->IsRunning());
+
+        // Gone: the list shows it stopped, and starting it again asks nothing.
+        QVERIFY(QDir(proc.filePath("4243")).removeRecursively());
+        page->CheckStatus();
+        QTRY_COMPARE(page->Ope(row)->State(), int(OpeWidget::Stopped));
+        emit page->Ope(row)->Button()->pressed();  // no such program in the test's folder: not started
+        QCOMPARE(uiLog("messagebox").size(), boxes + 1);
+        ShareMemoryDelete(host);
+        page->SetProcRoot("/proc");
+        page->CheckStatus();
+        QTRY_VERIFY(!page->IsChecking());
+    }
+
+    // The host ends while the stop question is open (the list's check runs meanwhile): a Yes
+    // then writes no stop, which would lie unread in its channel.
+    void serverListHostEndsDuringQuestion() {
+        const QString name = INFRA::Customization::GetRecorderServerName();
+        SHAREMEMHANDLE host = ShareMemoryCreate(
+            ConsoleShell::StopChannelName(INFRA::Customization::GetRecorderServerLnkName()).constData(), 1);
+        QVERIFY(host);
+        char block[SHAREMEM_DEFAULT_SIZE] = {};
+        QCOMPARE(ShareMemoryWrite(host, SHAREMEM_DEFAULT_SIZE, 1, block, sizeof block), 0);
+        QTemporaryDir proc;
+        QVERIFY(QDir().mkpath(proc.filePath("4244")));
+        QVERIFY(QFile::link("/opt/x/" + name, proc.filePath("4244/exe")));
+        QFile stat(proc.filePath("4244/stat"));
+        QVERIFY(stat.open(QIODevice::WriteOnly));
+        stat.write("4244 (" + name.toUtf8() + ") S 1\n");
+        stat.close();
+        QFile environ(proc.filePath("4244/environ"));
+        QVERIFY(environ.open(QIODevice::WriteOnly));
+        environ.write("VANTEL_INSTANCE_SCOPE=" + qgetenv("VANTEL_INSTANCE_SCOPE") + '\0');
+        environ.close();
+        PageServerList* page = servers();
+        const int row = PageServerList::RowRecorder;
+        page->SetProcRoot(proc.path());
+        page->CheckStatus();
+        QTRY_VERIFY(!page->IsChecking() && page->Status(row)->IsRunning());
+
+        // The operator answers once the list shows the host gone.
+        bool checked = false, answered = false;
+        QTimer operatorHand;
+        connect(&operatorHand, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<INFRA::MessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            if (!checked) {
+                QDir(proc.filePath("4244")).removeRecursively();
+                page->CheckStatus();
+                checked = true;
+                return;
+            }
+            if (page->IsChecking() || page->Ope(row)->State() != OpeWidget::Stopped) return;
+            for (QPushButton* b : box->findChildren<QPushButton*>())
+                if (b->objectName() != QLatin1String("InfraCloseButton")) {
+                    b->click();  // the first answer is Yes
+                    answered = true;
+                    break;
+                }
+        });
+        operatorHand.start(20);
+        INFRA::TestSeams::SetScriptedReply(QString());  // a real box
+        emit page->Ope(row)->Button()->pressed();
+        INFRA::TestSeams::SetScriptedReply("ok");
+        operatorHand.stop();
+        QVERIFY(answered);
+        std::memset(block, 0x55, sizeof block);
+        QCOMPARE(ShareMemoryRead(host, 1, block, sizeof block), 0);
+        QVERIFY(!ConsoleShell::IsStopCommand(block, sizeof block));
+        QCOMPARE(page->Ope(row)->State(), int(OpeWidget::Stopped));
+        ShareMemoryDelete(host);
+        page->SetProcRoot("/proc");
+        page->CheckStatus();
+        QTRY_VERIFY(!page->IsChecking());
     }
 
     // Every page in both languages; with VANTEL_SHOT_DIR set, each is also saved as a picture.

@@ -170,6 +170,45 @@ private slots:
         qunsetenv("XDG_CONFIG_HOME");
     }
 
+    // Switching autostart on over an existing entry: the arguments of an entry that starts this
+    // program stay as written; another program's entry is replaced whole.
+    void autostartKeepsOurArguments_data() {
+        const QString ours = QCoreApplication::applicationFilePath();
+        QTest::addColumn<QString>("exec");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("ours, -s") << ours + " -s" << ours + " -s";
+        QTest::newRow("ours quoted, -s") << "\"" + ours + "\" -s" << ours + " -s";
+        QTest::newRow("ours, no arguments") << ours << ours;
+        QTest::newRow("ours, quoted arguments") << ours + " \"a b\" \\\\$x" << ours + " \"a b\" \\\\$x";
+        QTest::newRow("another copy") << "\"/opt/vantel/VantelServer\" -s" << ours;
+        QTest::newRow("another copy, same name")
+            << "/opt/vantel/" + QFileInfo(ours).fileName() + " -s" << ours;
+        QTest::newRow("open quote") << "\"" + ours + " -s" << ours;
+        QTest::newRow("empty") << QString() << ours;
+    }
+    void autostartKeepsOurArguments() {
+        QFETCH(QString, exec);
+        QFETCH(QString, after);
+        QVERIFY2(!QCoreApplication::applicationFilePath().contains(' '),
+                 "the test program's path needs no quoting");
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        const QString entry = VantelUtility::AutoRunEntryPath();
+        QVERIFY(QDir().mkpath(QFileInfo(entry).absolutePath()));
+        QFile f(entry);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[Desktop Entry]\nType=Application\nExec=" + exec.toUtf8() + "\nHidden=true\n");
+        f.close();
+        QVERIFY(!VantelUtility::AutoRunWithSystem());
+        QVERIFY(VantelUtility::AutoRunWithSystem(true));
+        QVERIFY(VantelUtility::AutoRunWithSystem());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QStringList lines =
+            QString::fromUtf8(f.readAll()).split('\n').filter(QRegularExpression("^Exec="));
+        QCOMPARE(lines, QStringList{"Exec=" + after});
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+
     void localChar_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("size");

@@ -36,7 +36,8 @@ public:
     // Whether the program starts with the desktop session (an XDG autostart entry under
     // $XDG_CONFIG_HOME/autostart, default ~/.config/autostart).
     static bool AutoRunWithSystem();
-    // Adds or removes the autostart entry; true when the entry now is as asked.
+    // Adds or removes the autostart entry; true when the entry now is as asked. An entry that
+    // already starts this program keeps its arguments (such as -s); another one is replaced.
     static bool AutoRunWithSystem(bool on);
     static QString AutoRunEntryPath();
 
