@@ -41,9 +41,9 @@ QWidget* OwnerWindow(const QWidget* w) {
     return nullptr;
 }
 
-void TieToOwner(QWidget* w, bool centre) {
+void TieToOwner(QWidget* w, bool centre, QWidget* to) {
     if (!w || !w->isWindow() || w->isVisible()) return;
-    QWidget* owner = OwnerWindow(w);
+    QWidget* owner = to ? to->window() : OwnerWindow(w);
     QWindow* handle = w->windowHandle();
     if (!handle) {
         w->winId();  // makes the native window, so that the hint goes out with its first map

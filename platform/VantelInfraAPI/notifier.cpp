@@ -17,8 +17,9 @@
 namespace INFRA {
 
 NotifierPopup::NotifierPopup(const QString& title, const QString& text, int kind, int ms, QWidget* owner)
-    : QWidget(owner,
-              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus) {
+    : QWidget(nullptr,
+              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
+      m_owner(owner ? owner->window() : nullptr) {
     setObjectName(QStringLiteral("InfraNotifier"));
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -53,7 +54,7 @@ NotifierPopup::NotifierPopup(const QString& title, const QString& text, int kind
 
 void NotifierPopup::setVisible(bool visible) {
     // Kept above its window by the window manager; the manager places the column.
-    if (visible) TieToOwner(this, false);
+    if (visible && m_owner) TieToOwner(this, false, m_owner);
     QWidget::setVisible(visible);
 }
 
@@ -102,7 +103,7 @@ void NotifierManager::relayout() {
     m_popups.removeAll(nullptr);
     // A notice still to be shown counts; one closed (waiting to be deleted) does not.
     auto placed = [](NotifierPopup* p) { return !p->isHidden() || !p->testAttribute(Qt::WA_WState_ExplicitShowHide); };
-    auto ownerOf = [](NotifierPopup* p) { return p->parentWidget() ? p->parentWidget()->window() : nullptr; };
+    auto ownerOf = [](NotifierPopup* p) { return p->Owner(); };
     QList<QWidget*> owners;
     for (const auto& p : qAsConst(m_popups))
         if (placed(p) && !owners.contains(ownerOf(p))) owners.append(ownerOf(p));

@@ -137,6 +137,27 @@ private slots:
         QVERIFY(qAbs(column.center().y() - owner.center().y()) <= 1);
         for (QWidget* n : notices) n->close();
     }
+
+    // A notice that comes while a dialog is the active window is shown over that dialog, and
+    // stays when the dialog goes.
+    void noticeOutlivesTheDialogItCameOver() {
+        auto* dialog = new QDialog(m_owner.get());
+        dialog->resize(300, 200);
+        dialog->show();
+        QApplication::setActiveWindow(dialog);
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        INFRA::NotifierManager::instance()->notify(QStringLiteral("Failed"), QStringLiteral("no server"), 1,
+                                                   QStringLiteral("#"));
+        QPointer<QWidget> notice;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->inherits("INFRA::NotifierPopup")) notice = w;
+        QVERIFY(notice);
+        QCOMPARE(notice->windowHandle()->transientParent(), dialog->windowHandle());
+        delete dialog;
+        QVERIFY(notice);
+        QVERIFY(notice->isVisible());
+        notice->close();
+    }
 };
 
 QTEST_MAIN(TestOwnedWindows)

@@ -32,8 +32,9 @@ QWidget* OwnerWindow(const QWidget* w);
 // inside the owner's screen (centred on the screen when it has no owner). Call it from the
 // window's setVisible(true), before the base class shows it: a window moved from its show event
 // on X11 keeps a wrong idea of its own position (it reads 0,0), and a tip centred over it would
-// open in the screen's corner. Does nothing for a window already shown.
-void TieToOwner(QWidget* w, bool centre = true);
+// open in the screen's corner. Does nothing for a window already shown. `to`: the owner when
+// the window knows it without being its child (else OwnerWindow(w)).
+void TieToOwner(QWidget* w, bool centre = true, QWidget* to = nullptr);
 
 // Base of the library's windows: the hook where an operator's permissions would hide controls.
 class VantelPermWidget : public QWidget {

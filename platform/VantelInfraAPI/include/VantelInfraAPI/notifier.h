@@ -18,8 +18,10 @@ class NotifierPopup : public QWidget {
     Q_OBJECT
 public:
     // owner: the window the notice belongs to (null: none, the notice sits in the screen's corner).
+    // It is not the notice's parent: a notice outlives a message box it was shown over.
     NotifierPopup(const QString& title, const QString& text, int kind, int ms, QWidget* owner = nullptr);
     void setVisible(bool visible) override;
+    QWidget* Owner() const { return m_owner; }
 
 signals:
     void closed();
@@ -27,6 +29,9 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+
+private:
+    QPointer<QWidget> m_owner;  // the owner's top-level window; GUI thread only
 };
 
 class NotifierManager : public QObject {
