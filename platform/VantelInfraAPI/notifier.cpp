@@ -102,7 +102,9 @@ int NotifierManager::OpenCount() const {
 void NotifierManager::relayout() {
     m_popups.removeAll(nullptr);
     // A notice still to be shown counts; one closed (waiting to be deleted) does not.
-    auto placed = [](NotifierPopup* p) { return !p->isHidden() || !p->testAttribute(Qt::WA_WState_ExplicitShowHide); };
+    auto placed = [](NotifierPopup* p) {
+        return !p->isHidden() || !p->testAttribute(Qt::WA_WState_ExplicitShowHide);
+    };
     auto ownerOf = [](NotifierPopup* p) { return p->Owner(); };
     QList<QWidget*> owners;
     for (const auto& p : qAsConst(m_popups))

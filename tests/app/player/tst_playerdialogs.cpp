@@ -40,7 +40,8 @@ QString CentreText(const QWidget* w) {
 // what is wrong.
 QString TiedTo(const QWidget* w, const QWidget* owner) {
     if (!w->windowHandle() || !owner->windowHandle()) return QStringLiteral("no native window");
-    if (w->windowHandle()->transientParent() != owner->windowHandle()) return QStringLiteral("not transient for it");
+    if (w->windowHandle()->transientParent() != owner->windowHandle())
+        return QStringLiteral("not transient for it");
     if (w->windowHandle()->type() != Qt::Dialog)
         return QStringLiteral("window type %1").arg(int(w->windowHandle()->type()), 0, 16);
     QRect want(QPoint(), w->frameGeometry().size());
@@ -385,8 +386,8 @@ void TestPlayerDialogs::shippedFilesLoad() {
 void TestPlayerDialogs::tiedToItsWindow_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<bool>("withParent");
-    for (const char* kind : {"About", "AddDiskFile", "AddUrl", "BackupManager", "CutTip", "DialogTip", "FileInfo",
-                             "LocateByAccurateTime", "LocateByTimeStamp", "Setting"})
+    for (const char* kind : {"About", "AddDiskFile", "AddUrl", "BackupManager", "CutTip", "DialogTip",
+                             "FileInfo", "LocateByAccurateTime", "LocateByTimeStamp", "Setting"})
         QTest::newRow(kind) << QString(kind) << true;
     QTest::newRow("DialogTip without a parent") << "DialogTip" << false;
     QTest::newRow("About without a parent") << "About" << false;
@@ -441,7 +442,8 @@ void TestPlayerDialogs::outOfFileTipOverTheLocateDialog() {
     QString wrong = "no tip";
     QTimer::singleShot(0, [&]() {
         // Ok runs the tip's own loop; look at it once it is up, then close it.
-        QVERIFY(QTest::qWaitFor([]() { return qobject_cast<DialogTip*>(QApplication::activeModalWidget()); }));
+        QVERIFY(
+            QTest::qWaitFor([]() { return qobject_cast<DialogTip*>(QApplication::activeModalWidget()); }));
         auto* tip = qobject_cast<DialogTip*>(QApplication::activeModalWidget());
         QVERIFY(QTest::qWaitForWindowExposed(tip));
         wrong = TiedTo(tip, &locate);

@@ -105,7 +105,8 @@ private slots:
         QVERIFY(seen.shown);
         QCOMPARE(seen.transientParent, m_owner->windowHandle());
         // Only these types carry the hint to an X11 window manager.
-        QVERIFY2(seen.type == Qt::Dialog || seen.type == Qt::Tool, qPrintable(QString::number(seen.type, 16)));
+        QVERIFY2(seen.type == Qt::Dialog || seen.type == Qt::Tool,
+                 qPrintable(QString::number(seen.type, 16)));
         const QPoint want = m_owner->frameGeometry().center();
         QVERIFY2((seen.centre - want).manhattanLength() <= 2,
                  qPrintable(QStringLiteral("centre %1,%2, owner's %3,%4")

@@ -28,7 +28,8 @@ QStringList NotBackground(const QImage& shot, VideoDisplayPanel* panel, QWidget*
         for (int y = r.top(); y <= r.bottom(); ++y)
             for (int x = r.left(); x <= r.right(); ++x)
                 if (shot.pixel(x, y) != background && wrong.size() < 5)
-                    wrong << QStringLiteral("%1,%2=#%3").arg(x).arg(y).arg(shot.pixel(x, y) & 0xffffff, 6, 16);
+                    wrong
+                        << QStringLiteral("%1,%2=#%3").arg(x).arg(y).arg(shot.pixel(x, y) & 0xffffff, 6, 16);
     return wrong;
 }
 
@@ -97,11 +98,13 @@ void TestVideoDisplayPanel::gapsRepaintedAfterLayoutChange() {
     // Wait for the repaint that follows the change; the lines between views must then be the
     // background (a line of the old picture would stay white).
     QStringList wrong;
-    const bool clean = QTest::qWaitFor([&]() {
-        QApplication::processEvents();
-        wrong = NotBackground(OnScreen(&window), panel, &window);
-        return wrong.isEmpty();
-    }, 2000);
+    const bool clean = QTest::qWaitFor(
+        [&]() {
+            QApplication::processEvents();
+            wrong = NotBackground(OnScreen(&window), panel, &window);
+            return wrong.isEmpty();
+        },
+        2000);
     QVERIFY2(clean, qPrintable(wrong.join(QLatin1Char(' '))));
 }
 
