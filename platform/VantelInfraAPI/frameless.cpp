@@ -23,7 +23,6 @@ namespace INFRA {
 
 QWidget* OwnerWindow(const QWidget* w) {
     if (!w) return nullptr;
-    if (QWidget* parent = w->parentWidget()) return parent->window();
     // A window that is itself tied to w (a tip over this dialog) is no owner for it.
     auto usable = [w](QWidget* candidate) {
         if (!candidate || !candidate->isVisible()) return false;
@@ -31,6 +30,10 @@ QWidget* OwnerWindow(const QWidget* w) {
             if (p == w) return false;
         return true;
     };
+    // The parent's window, unless it is hidden (the player while its views fill the screen):
+    // then the window the operator works in.
+    if (QWidget* parent = w->parentWidget())
+        if (parent->window()->isVisible()) return parent->window();
     QWidget* active = QApplication::activeWindow();
     if (usable(active)) return active;
     // Shown again while no window is active (it was the active one itself): the window it

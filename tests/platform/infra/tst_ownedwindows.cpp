@@ -116,6 +116,20 @@ private slots:
                                 .arg(want.y())));
     }
 
+    // The parent's window is hidden (the player while its views fill the screen): the dialog
+    // belongs to the window the operator works in, not to the hidden one.
+    void hiddenParentGivesWayToTheActiveWindow() {
+        QWidget hidden;
+        hidden.setGeometry(0, 0, 200, 100);
+        INFRA::FrameLessDialog dialog(&hidden);
+        dialog.resize(200, 120);
+        QCOMPARE(INFRA::OwnerWindow(&dialog), m_owner.get());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.windowHandle()->transientParent(), m_owner->windowHandle());
+        QVERIFY((dialog.frameGeometry().center() - m_owner->frameGeometry().center()).manhattanLength() <= 2);
+    }
+
     // Notices of one window stack in a column over it, without overlapping.
     void noticesStackOverTheirWindow() {
         auto* mgr = INFRA::NotifierManager::instance();

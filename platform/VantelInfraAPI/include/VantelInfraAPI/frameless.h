@@ -23,8 +23,8 @@ enum ShowModal { ShowModeless = 0, ShowWindowModal = 1, ShowApplicationModal = 2
 // Kinds of notifier pop-ups.
 enum NotifyType { NotifySuccess = 0, NotifyFailure = 1 };
 
-// The window a dialog, tip or notice belongs to: its parent's window, else the active window
-// (never `w` itself); null when there is none.
+// The window a dialog, tip or notice belongs to: its parent's window when that shows, else the
+// active window (never `w` itself or a window of its own); null when there is none.
 QWidget* OwnerWindow(const QWidget* w);
 // Ties a top-level dialog, tip or notice that is about to show to its owner window: the window
 // manager keeps it above that window (transient-for; the window's type must be one that the
