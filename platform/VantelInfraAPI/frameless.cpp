@@ -1,7 +1,9 @@
 #include "VantelInfraAPI/frameless.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QEventLoop>
@@ -12,10 +14,75 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QLayout>
 #include <QSizeGrip>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace INFRA {
+
+QWidget* OwnerWindow(const QWidget* w) {
+    if (!w) return nullptr;
+    // A window that is itself tied to w (a tip over this dialog) is no owner for it.
+    auto usable = [w](QWidget* candidate) {
+        if (!candidate || !candidate->isVisible()) return false;
+        for (const QWidget* p = candidate; p; p = p->parentWidget())
+            if (p == w) return false;
+        return true;
+    };
+    // The parent's window, unless it is hidden (the player while its views fill the screen):
+    // then the window the operator works in.
+    if (QWidget* parent = w->parentWidget())
+        if (parent->window()->isVisible()) return parent->window();
+    QWidget* active = QApplication::activeWindow();
+    if (usable(active)) return active;
+    // Shown again while no window is active (it was the active one itself): the window it
+    // belonged to before.
+    if (const QWindow* before = w->windowHandle() ? w->windowHandle()->transientParent() : nullptr)
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->windowHandle() == before && usable(top)) return top;
+    return nullptr;
+}
+
+void TieToOwner(QWidget* w, bool centre, QWidget* to) {
+    if (!w || !w->isWindow() || w->isVisible()) return;
+    QWidget* owner = to ? to->window() : OwnerWindow(w);
+    QWindow* handle = w->windowHandle();
+    if (!handle) {
+        w->winId();  // makes the native window, so that the hint goes out with its first map
+        handle = w->windowHandle();
+    }
+    if (owner && handle && !owner->windowHandle()) owner->winId();
+    // Qt only writes the hint for dialogs, tools and the like; the window type is the caller's.
+    if (handle && owner && owner->windowHandle() && handle->transientParent() != owner->windowHandle())
+        handle->setTransientParent(owner->windowHandle());
+    if (!centre) return;
+
+    QScreen* screen = owner && owner->windowHandle() ? owner->windowHandle()->screen() : nullptr;
+    if (!screen) screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    const QRect avail = screen ? screen->availableGeometry() : QRect();
+    const QRect area = owner ? owner->frameGeometry() : avail;
+    if (!area.isValid()) return;
+    // The size the window will show with: its layout's limits, and the size Qt gives a window
+    // nobody resized (without marking it resized, so that it keeps fitting its content).
+    w->ensurePolished();
+    if (QLayout* layout = w->layout()) layout->activate();
+    if (!w->testAttribute(Qt::WA_Resized)) {
+        w->adjustSize();
+        w->setAttribute(Qt::WA_Resized, false);
+    }
+    QRect placed(QPoint(), w->frameGeometry().size());
+    placed.moveCenter(area.center());
+    // Never partly off the screen: a title bar out of reach cannot be dragged back.
+    if (avail.isValid()) {
+        if (placed.right() > avail.right()) placed.moveRight(avail.right());
+        if (placed.bottom() > avail.bottom()) placed.moveBottom(avail.bottom());
+        if (placed.left() < avail.left()) placed.moveLeft(avail.left());
+        if (placed.top() < avail.top()) placed.moveTop(avail.top());
+    }
+    w->move(placed.topLeft());
+}
 
 VantelPermWidget::VantelPermWidget(QWidget* parent, Qt::WindowFlags f) : QWidget(parent, f) {}
 
@@ -223,18 +290,6 @@ int FrameLessDialog::exec(ShowModal mode) {
                       : mode == ShowWindowModal    ? Qt::WindowModal
                                                    : Qt::NonModal);
     QPointer<FrameLessDialog> guard(this);
-    // A dialog that nobody placed opens centred over its parent's window (or the screen).
-    if (!testAttribute(Qt::WA_Moved)) {
-        adjustSize();
-        QRect area;
-        if (QWidget* p = parentWidget()) {
-            QWidget* top = p->window();
-            area = QRect(top->mapToGlobal(QPoint(0, 0)), top->size());
-        } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            area = screen->availableGeometry();
-        }
-        if (area.isValid()) move(area.center() - rect().center());
-    }
     show();
     raise();
     activateWindow();
@@ -245,6 +300,11 @@ int FrameLessDialog::exec(ShowModal mode) {
     m_loop = nullptr;
     setWindowModality(Qt::NonModal);
     return m_result;
+}
+
+void FrameLessDialog::setVisible(bool visible) {
+    if (visible) TieToOwner(this);
+    FramelessForm::setVisible(visible);
 }
 
 void FrameLessDialog::keyPressEvent(QKeyEvent* e) {

@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "VantelInfraAPI/frameless.h"
 #include "VantelInfraAPI/testseams.h"
 
 namespace INFRA {
@@ -117,6 +118,12 @@ void MessageBox::retranslate() {
 void MessageBox::changeEvent(QEvent* e) {
     if (e->type() == QEvent::LanguageChange) retranslate();
     QDialog::changeEvent(e);
+}
+
+void MessageBox::setVisible(bool visible) {
+    // Over the window that asked (or the active one), and kept above it by the window manager.
+    if (visible) TieToOwner(this);
+    QDialog::setVisible(visible);
 }
 
 void MessageBox::mousePressEvent(QMouseEvent* e) {

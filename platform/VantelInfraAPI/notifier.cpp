@@ -9,14 +9,17 @@
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
+#include "VantelInfraAPI/frameless.h"
 #include "VantelInfraAPI/testseams.h"
 
 namespace INFRA {
 
-NotifierPopup::NotifierPopup(const QString& title, const QString& text, int kind, int ms)
+NotifierPopup::NotifierPopup(const QString& title, const QString& text, int kind, int ms, QWidget* owner)
     : QWidget(nullptr,
-              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus) {
+              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
+      m_owner(owner ? owner->window() : nullptr) {
     setObjectName(QStringLiteral("InfraNotifier"));
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -49,6 +52,12 @@ NotifierPopup::NotifierPopup(const QString& title, const QString& text, int kind
     QTimer::singleShot(ms > 0 ? ms : 5000, this, &QWidget::close);
 }
 
+void NotifierPopup::setVisible(bool visible) {
+    // Kept above its window by the window manager; the manager places the column.
+    if (visible && m_owner) TieToOwner(this, false, m_owner);
+    QWidget::setVisible(visible);
+}
+
 void NotifierPopup::mousePressEvent(QMouseEvent*) {
     close();
 }
@@ -74,7 +83,8 @@ void NotifierManager::notify(const QString& title, const QString& text, int kind
 
 void NotifierManager::popup(const QString& title, const QString& text, int kind, int ms) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;  // no widgets in this process
-    auto* p = new NotifierPopup(title, text, kind, ms);
+    // The window the operator works in: the notice shows over it and stays above it.
+    auto* p = new NotifierPopup(title, text, kind, ms, QApplication::activeWindow());
     connect(p, &NotifierPopup::closed, this,
             [this]() { QTimer::singleShot(0, this, &NotifierManager::relayout); });
     m_popups.append(p);
@@ -91,16 +101,38 @@ int NotifierManager::OpenCount() const {
 
 void NotifierManager::relayout() {
     m_popups.removeAll(nullptr);
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen) return;
-    const QRect area = screen->availableGeometry();
-    int bottom = area.bottom() - 12;
-    for (int i = m_popups.size() - 1; i >= 0; --i) {
-        NotifierPopup* p = m_popups.at(i);
-        if (!p) continue;
-        p->adjustSize();
-        p->move(area.right() - 12 - p->width(), bottom - p->height());
-        bottom -= p->height() + 8;
+    // A notice still to be shown counts; one closed (waiting to be deleted) does not.
+    auto placed = [](NotifierPopup* p) {
+        return !p->isHidden() || !p->testAttribute(Qt::WA_WState_ExplicitShowHide);
+    };
+    auto ownerOf = [](NotifierPopup* p) { return p->Owner(); };
+    QList<QWidget*> owners;
+    for (const auto& p : qAsConst(m_popups))
+        if (placed(p) && !owners.contains(ownerOf(p))) owners.append(ownerOf(p));
+    // Each window's notices form one column, oldest on top: centred over the window, or in the
+    // bottom-right corner of the screen for notices without one.
+    for (QWidget* owner : qAsConst(owners)) {
+        QList<NotifierPopup*> column;
+        int height = 0;
+        for (const auto& p : qAsConst(m_popups)) {
+            if (!placed(p) || ownerOf(p) != owner) continue;
+            p->adjustSize();
+            height += (column.isEmpty() ? 0 : 8) + p->height();
+            column.append(p);
+        }
+        QScreen* screen = owner && owner->windowHandle() ? owner->windowHandle()->screen() : nullptr;
+        if (!screen) screen = QGuiApplication::primaryScreen();
+        if (!screen) return;
+        const QRect avail = screen->availableGeometry();
+        const QRect area = owner ? owner->frameGeometry() : QRect();
+        int top = owner ? area.center().y() - height / 2 : avail.bottom() - 12 - height;
+        top = qBound(avail.top(), top, qMax(avail.top(), avail.bottom() - height));
+        for (NotifierPopup* p : qAsConst(column)) {
+            int x = owner ? area.center().x() - p->width() / 2 : avail.right() - 12 - p->width();
+            x = qBound(avail.left(), x, qMax(avail.left(), avail.right() - p->width()));
+            p->move(x, top);
+            top += p->height() + 8;
+        }
     }
 }
 

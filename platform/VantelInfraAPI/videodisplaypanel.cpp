@@ -490,6 +490,9 @@ void VideoDisplayPanel::Relayout() {
         layout->addWidget(g, i / m_columns, i % m_columns);
         g->show();
     }
+    // The lines between the cells move with the layout: what lay there before (a picture of the
+    // old layout) must not stay on screen.
+    update();
 }
 
 void VideoDisplayPanel::OnGridSelected(int index) {
@@ -557,6 +560,13 @@ void VideoDisplayPanel::keyPressEvent(QKeyEvent* event) {
 
 void VideoDisplayPanel::resizeEvent(QResizeEvent* event) {
     VideoPanel::resizeEvent(event);
+}
+
+void VideoDisplayPanel::paintEvent(QPaintEvent* event) {
+    // The panel is opaque (no automatic fill): only the lines between the cells and what no cell
+    // covers are its own, and Qt clips the cells out of the region already.
+    QPainter p(this);
+    for (const QRect& r : event->region()) p.fillRect(r, palette().color(QPalette::Window));
 }
 
 }  // namespace INFRA

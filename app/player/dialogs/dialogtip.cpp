@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTimerEvent>
 
+#include "VantelInfraAPI/frameless.h"
 #include "VantelInfraAPI/testseams.h"
 #include "player/playercontext.h"
 #include "ui_DialogTip.h"
@@ -35,7 +36,8 @@ DialogTip::DialogTip(const QString& title, const QString& text, QWidget* parent,
     : QDialog(parent), ui(new Ui::DialogTip), m_title(title), m_text(text), m_mode(mode), m_fileBlock(fileBlock) {
     ui->setupUi(this);
     setModal(true);
-    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    // A dialog to the window manager: only a dialog gets the hint that keeps it above its window.
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     if (fileBlock) {
         ui->labelFilePath->setText(tr("file_path"));
         ui->labelPath->setText(tr("saving_path"));
@@ -96,4 +98,9 @@ void DialogTip::timerEvent(QTimerEvent* event) {
     killTimer(m_timerId);
     m_timerId = 0;
     close();
+}
+
+void DialogTip::setVisible(bool visible) {
+    if (visible) INFRA::TieToOwner(this);
+    QDialog::setVisible(visible);
 }

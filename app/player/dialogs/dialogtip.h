@@ -4,7 +4,8 @@
 //
 // Every tip shown is written to the suite's UI log, and a scripted reply answers it at once
 // (VANTEL_UI_LOG / VANTEL_UI_REPLY, see VantelInfraAPI/testseams.h): "ok" or "yes" give 1,
-// any other reply 0.
+// any other reply 0. A tip opens centred over the window it belongs to (its parent's, else the
+// active window) and stays above it.
 #pragma once
 
 #include <QDialog>
@@ -31,6 +32,7 @@ public:
 
     // 1 when closed with Ok; 0 for Cancel, the close button, Escape and the auto-close.
     int exec() override;
+    void setVisible(bool visible) override;
 
     void on_buttonBox_clicked(QAbstractButton* button);
     void on_btnClose_clicked();

@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QMouseEvent>
 
+#include "VantelInfraAPI/frameless.h"
+
 PlayerDialog::PlayerDialog(QWidget* parent) : QDialog(parent) {}
 
 void PlayerDialog::InitFrame(QWidget* titleBar, QAbstractButton* closeButton, Qt::WindowFlags flags) {
@@ -42,4 +44,9 @@ void PlayerDialog::changeEvent(QEvent* event) {
     if (event->type() == QEvent::LanguageChange)
         QMetaObject::invokeMethod(this, &PlayerDialog::Retranslate, Qt::QueuedConnection);
     QDialog::changeEvent(event);
+}
+
+void PlayerDialog::setVisible(bool visible) {
+    if (visible) INFRA::TieToOwner(this);
+    QDialog::setVisible(visible);
 }

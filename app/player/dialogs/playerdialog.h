@@ -1,6 +1,8 @@
 // The frame every player dialog shares: no system frame, an own title bar that drags the window
 // (only with the left button alone, and never after a press on the close button), and texts that
-// follow a language change through the dialog's own Retranslate.
+// follow a language change through the dialog's own Retranslate. Every dialog opens centred over
+// the window it belongs to (its parent's, else the active window) and the window manager keeps it
+// above that window.
 #pragma once
 
 #include <QDialog>
@@ -11,9 +13,14 @@ class QAbstractButton;
 class PlayerDialog : public QDialog {
     Q_OBJECT
 public:
-    // Window flags of the frame: dialogs that float over the main window, and free windows.
-    static constexpr Qt::WindowFlags kCoverFlags = Qt::FramelessWindowHint | Qt::CoverWindow;  // 0x841
-    static constexpr Qt::WindowFlags kWindowFlags = Qt::FramelessWindowHint | Qt::Window;      // 0x801
+    // Window flags of the frame: dialogs that cover part of the main window, and the larger ones
+    // that hold lists. Both are dialogs to the window manager: a plain or cover window would get
+    // no transient-for hint and could fall behind the player while holding its input.
+    static constexpr Qt::WindowFlags kCoverFlags = Qt::FramelessWindowHint | Qt::Dialog;
+    static constexpr Qt::WindowFlags kWindowFlags = Qt::FramelessWindowHint | Qt::Dialog;
+
+    // Ties the dialog to its window (see INFRA::TieToOwner) before it shows.
+    void setVisible(bool visible) override;
 
 protected:
     explicit PlayerDialog(QWidget* parent);

@@ -1,9 +1,12 @@
-// The player's dialog frame, About and the tip dialog.
+// The player's dialog frame, About and the tip dialog; every dialog and tip of the player belongs
+// to a window (kept above it, centred over it).
 #include <QtTest>
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTranslator>
@@ -11,12 +14,46 @@
 
 #include "VantelInfraAPI/testseams.h"
 #include "player/dialogs/about.h"
+#include "player/dialogs/adddiskfile.h"
+#include "player/dialogs/addurl.h"
+#include "player/dialogs/backupmanager.h"
+#include "player/dialogs/cuttip.h"
 #include "player/dialogs/dialogtip.h"
+#include "player/dialogs/fileinfo.h"
+#include "player/dialogs/locatebyaccuratetime.h"
+#include "player/dialogs/locatebytimestamp.h"
+#include "player/dialogs/setting.h"
 #include "player/playercontext.h"
 #include "dialogtesting.h"
 #include "urlrecorder.h"
 
 namespace {
+
+// Where a window's centre lies, as text for a failure message.
+QString CentreText(const QWidget* w) {
+    const QPoint c = w->frameGeometry().center();
+    return QStringLiteral("%1,%2").arg(c.x()).arg(c.y());
+}
+
+// Whether `w` is tied to `owner`: the window manager is told that it belongs to it (transient-for,
+// on a dialog: an X11 window manager only keeps dialogs and tools above their window) and it is
+// centred over it, as far as the screen lets it (the test screen is small). Empty when it is, else
+// what is wrong.
+QString TiedTo(const QWidget* w, const QWidget* owner) {
+    if (!w->windowHandle() || !owner->windowHandle()) return QStringLiteral("no native window");
+    if (w->windowHandle()->transientParent() != owner->windowHandle())
+        return QStringLiteral("not transient for it");
+    if (w->windowHandle()->type() != Qt::Dialog)
+        return QStringLiteral("window type %1").arg(int(w->windowHandle()->type()), 0, 16);
+    QRect want(QPoint(), w->frameGeometry().size());
+    want.moveCenter(owner->frameGeometry().center());
+    const QRect screen = owner->screen()->availableGeometry();
+    want.moveLeft(qBound(screen.left(), want.left(), qMax(screen.left(), screen.right() + 1 - want.width())));
+    want.moveTop(qBound(screen.top(), want.top(), qMax(screen.top(), screen.bottom() + 1 - want.height())));
+    if ((w->frameGeometry().center() - want.center()).manhattanLength() > 2)
+        return QStringLiteral("centre %1, its window's %2").arg(CentreText(w), CentreText(owner));
+    return QString();
+}
 
 void SendMouse(QWidget* target, QEvent::Type type, const QPoint& global, Qt::MouseButton button,
                Qt::MouseButtons buttons) {
@@ -47,6 +84,9 @@ private slots:
     void aboutShowsContextAndRetranslates();
     void aboutHidesOnOkAndClose();
     void shippedFilesLoad();
+    void tiedToItsWindow_data();
+    void tiedToItsWindow();
+    void outOfFileTipOverTheLocateDialog();
 
 private:
     QTemporaryDir m_dir;
@@ -340,6 +380,79 @@ void TestPlayerDialogs::shippedFilesLoad() {
     context.LoadSkin();
     QVERIFY(!qApp->styleSheet().isEmpty());
     qApp->setStyleSheet(QString());
+}
+
+// Every dialog and tip, shown from a window, is kept above that window and opens centred over it;
+// one without a parent belongs to the active window.
+void TestPlayerDialogs::tiedToItsWindow_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("withParent");
+    for (const char* kind : {"About", "AddDiskFile", "AddUrl", "BackupManager", "CutTip", "DialogTip",
+                             "FileInfo", "LocateByAccurateTime", "LocateByTimeStamp", "Setting"})
+        QTest::newRow(kind) << QString(kind) << true;
+    QTest::newRow("DialogTip without a parent") << "DialogTip" << false;
+    QTest::newRow("About without a parent") << "About" << false;
+}
+
+void TestPlayerDialogs::tiedToItsWindow() {
+    QFETCH(QString, kind);
+    QFETCH(bool, withParent);
+    // The player's window, away from the screen's centre and corner.
+    QWidget player;
+    player.setGeometry(30, 40, 700, 500);
+    player.show();
+    QApplication::setActiveWindow(&player);
+    QVERIFY(QTest::qWaitForWindowExposed(&player));
+    QWidget* parent = withParent ? &player : nullptr;
+    std::unique_ptr<QDialog> dialog;
+    if (kind == "About") dialog.reset(new About(parent));
+    if (kind == "AddDiskFile") dialog.reset(new AddDiskFile(parent));
+    if (kind == "AddUrl") dialog.reset(new AddUrl(parent));
+    if (kind == "BackupManager") dialog.reset(new BackupManager(parent));
+    if (kind == "CutTip") dialog.reset(new CutTip(parent));
+    if (kind == "DialogTip") dialog.reset(new DialogTip("tip", "text", parent));
+    if (kind == "FileInfo") dialog.reset(new FileInfo(parent));
+    if (kind == "LocateByAccurateTime") dialog.reset(new LocateByAccurateTime(parent));
+    if (kind == "LocateByTimeStamp") dialog.reset(new LocateByTimeStamp(parent));
+    if (kind == "Setting") dialog.reset(new Setting(parent));
+    QVERIFY(dialog);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    const QString wrong = TiedTo(dialog.get(), &player);
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    // Shown again after the operator dragged it away: over its window again.
+    dialog->hide();
+    dialog->move(0, 0);
+    dialog->show();
+    QCOMPARE(TiedTo(dialog.get(), &player), QString());
+}
+
+// "Go to a second" with a number past the file's end: the tip that says so belongs to the dialog
+// and opens over it, not in the screen's corner behind the player.
+void TestPlayerDialogs::outOfFileTipOverTheLocateDialog() {
+    QWidget player;
+    player.setGeometry(30, 40, 700, 500);
+    player.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&player));
+    LocateByTimeStamp locate(&player);
+    locate.SetMax(20);
+    locate.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&locate));
+    QCOMPARE(TiedTo(&locate, &player), QString());
+    locate.findChild<QLineEdit*>("lineEdit")->setText("99");
+    QString wrong = "no tip";
+    QTimer::singleShot(0, [&]() {
+        // Ok runs the tip's own loop; look at it once it is up, then close it.
+        QVERIFY(
+            QTest::qWaitFor([]() { return qobject_cast<DialogTip*>(QApplication::activeModalWidget()); }));
+        auto* tip = qobject_cast<DialogTip*>(QApplication::activeModalWidget());
+        QVERIFY(QTest::qWaitForWindowExposed(tip));
+        wrong = TiedTo(tip, &locate);
+        tip->findChild<QPushButton*>("btnClose")->click();
+    });
+    StandardButton(&locate, QDialogButtonBox::Ok)->click();
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    QVERIFY(locate.isVisible());  // the dialog stays for a better number
 }
 
 QTEST_MAIN(TestPlayerDialogs)

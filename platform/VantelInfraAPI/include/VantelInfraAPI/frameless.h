@@ -1,6 +1,7 @@
 // INFRA::FramelessForm and INFRA::FrameLessDialog: windows without the desktop's frame, with the
 // suite's own title bar (title, maximise and close), dragging, optional resizing, and for the
-// dialog a modal exec with confirm/cancel buttons.
+// dialog a modal exec with confirm/cancel buttons. A dialog opens centred over the window it
+// belongs to (its parent's, else the active one) and stays above it.
 #pragma once
 
 #include <QPoint>
@@ -21,6 +22,19 @@ namespace INFRA {
 enum ShowModal { ShowModeless = 0, ShowWindowModal = 1, ShowApplicationModal = 2 };
 // Kinds of notifier pop-ups.
 enum NotifyType { NotifySuccess = 0, NotifyFailure = 1 };
+
+// The window a dialog, tip or notice belongs to: its parent's window when that shows, else the
+// active window (never `w` itself or a window of its own); null when there is none.
+QWidget* OwnerWindow(const QWidget* w);
+// Ties a top-level dialog, tip or notice that is about to show to its owner window: the window
+// manager keeps it above that window (transient-for; the window's type must be one that the
+// platform gives the hint, a dialog or a tool), and with `centre` it opens centred over it,
+// inside the owner's screen (centred on the screen when it has no owner). Call it from the
+// window's setVisible(true), before the base class shows it: a window moved from its show event
+// on X11 keeps a wrong idea of its own position (it reads 0,0), and a tip centred over it would
+// open in the screen's corner. Does nothing for a window already shown. `to`: the owner when
+// the window knows it without being its child (else OwnerWindow(w)).
+void TieToOwner(QWidget* w, bool centre = true, QWidget* to = nullptr);
 
 // Base of the library's windows: the hook where an operator's permissions would hide controls.
 class VantelPermWidget : public QWidget {
@@ -108,6 +122,7 @@ protected:
     // The confirm button: accepts by default; a dialog checks its input here first.
     virtual void OnConfirm();
     void OnCloseButton() override;
+    void setVisible(bool visible) override;
     void keyPressEvent(QKeyEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;

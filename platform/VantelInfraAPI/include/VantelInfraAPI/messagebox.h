@@ -1,4 +1,5 @@
-// INFRA::MessageBox: the suite's modal message box (frameless, styled like the consoles).
+// INFRA::MessageBox: the suite's modal message box (frameless, styled like the consoles). It opens
+// centred over its parent's window (without a parent: the active window) and stays above it.
 #pragma once
 
 #include <QDialog>
@@ -28,6 +29,7 @@ public:
     MessageBox(QWidget* parent, const QString& title, const QString& text, int buttons, bool warning);
     ~MessageBox() override;
     int Answer() const { return m_answer; }
+    void setVisible(bool visible) override;
 
 protected:
     void mousePressEvent(QMouseEvent* e) override;

@@ -1,5 +1,7 @@
-// INFRA::NotifierManager: short pop-up notices in the screen's corner; INFRA::ShowTrayMessage:
-// a tray balloon that falls back to such a notice where the desktop has no tray.
+// INFRA::NotifierManager: short pop-up notices over the window that was active when they came
+// (kept above it by the window manager; in the screen's corner when no window is active);
+// INFRA::ShowTrayMessage: a tray balloon that falls back to such a notice where the desktop has
+// no tray.
 #pragma once
 
 #include <QObject>
@@ -15,7 +17,11 @@ namespace INFRA {
 class NotifierPopup : public QWidget {
     Q_OBJECT
 public:
-    NotifierPopup(const QString& title, const QString& text, int kind, int ms);
+    // owner: the window the notice belongs to (null: none, the notice sits in the screen's corner).
+    // It is not the notice's parent: a notice outlives a message box it was shown over.
+    NotifierPopup(const QString& title, const QString& text, int kind, int ms, QWidget* owner = nullptr);
+    void setVisible(bool visible) override;
+    QWidget* Owner() const { return m_owner; }
 
 signals:
     void closed();
@@ -23,6 +29,9 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+
+private:
+    QPointer<QWidget> m_owner;  // the owner's top-level window; GUI thread only
 };
 
 class NotifierManager : public QObject {
@@ -31,7 +40,8 @@ public:
     enum Kind { Success = 0, Failure = 1 };
     static NotifierManager* instance();
 
-    // Shows a notice for a few seconds (stacked above earlier ones) and records it in the UI log.
+    // Shows a notice for a few seconds (stacked with earlier ones of its window) and records it in
+    // the UI log.
     // target: where a click should lead ("#": nowhere).
     void notify(const QString& title, const QString& text, int kind, const QString& target);
     // The same without recording (for callers that recorded it themselves).
