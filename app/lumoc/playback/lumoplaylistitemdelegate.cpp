@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -82,15 +83,31 @@ QColor LumoPlayListItemDelegate::TextColor(quint64 flags, QStyle::State state) c
 }
 
 QRect LumoPlayListItemDelegate::ButtonRect(const QRect& item) const {
-    return QRect(item.left() + buttonLeft, item.top() + buttonTop, buttonSize, buttonSize);
+    // At the item's right end, so that a wider list gives its texts the room.
+    const int left = qMax(item.left() + buttonLeft, item.right() - buttonSize - 6);
+    return QRect(left, item.top() + buttonTop, buttonSize, buttonSize);
+}
+
+int LumoPlayListItemDelegate::TextWidth(const QRect& item, bool hovered) const {
+    const int end = hovered ? ButtonRect(item).left() - 4 : item.right() - 4;
+    return qMax(textWidth, end - (item.left() + textLeft));
+}
+
+QFont LumoPlayListItemDelegate::RowFont() {
+    return QFont(QStringLiteral("Microsoft Yahei"));
+}
+
+QString LumoPlayListItemDelegate::FittedText(const QString& text, const QRect& item, bool hovered) const {
+    return QFontMetrics(RowFont()).elidedText(text, Qt::ElideRight, TextWidth(item, hovered));
 }
 
 void LumoPlayListItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                      const QModelIndex& index) const {
     const QRect r = option.rect;
     painter->save();
-    QFont font(QStringLiteral("Microsoft Yahei"));
-    painter->setFont(font);
+    painter->setFont(RowFont());
+    const bool hovered = option.state & QStyle::State_MouseOver;  // the delete button shows
+    const int width = TextWidth(r, hovered);
 
     if (option.state & QStyle::State_Selected) {
         painter->setPen(leftLineColor);
@@ -102,22 +119,25 @@ void LumoPlayListItemDelegate::paint(QPainter* painter, const QStyleOptionViewIt
     const quint64 flags = index.data(PlayListRoleFlags).toULongLong();
     painter->setPen(TextColor(flags, option.state));
 
-    QRect row(r.left() + textLeft, r.top() + textTop, textWidth, nameRowHeight);
-    painter->drawText(row, Qt::AlignLeft | Qt::AlignTop, NameText(index.data(PlayListRoleName).toString()));
+    // Each row fits its width: what would not is cut with "...", never clipped mid-letter.
+    QRect row(r.left() + textLeft, r.top() + textTop, width, nameRowHeight);
+    painter->drawText(row, Qt::AlignLeft | Qt::AlignTop,
+                      FittedText(NameText(index.data(PlayListRoleName).toString()), r, hovered));
 
     row.setTop(row.bottom());
     row.setBottom(row.top() + timeRowHeight);
-    painter->drawText(
-        row, Qt::AlignLeft | Qt::AlignVCenter,
-        TimeText(index.data(PlayListRoleStart).toDateTime(), index.data(PlayListRoleEnd).toDateTime()));
+    painter->drawText(row, Qt::AlignLeft | Qt::AlignVCenter,
+                      FittedText(TimeText(index.data(PlayListRoleStart).toDateTime(),
+                                          index.data(PlayListRoleEnd).toDateTime()),
+                                 r, hovered));
 
     row.setTop(row.bottom());
     row.setBottom(row.top() + sizeRowHeight);
     painter->drawText(row, Qt::AlignLeft | Qt::AlignBottom,
-                      SizeText(index.data(PlayListRoleSize).toULongLong()));
+                      FittedText(SizeText(index.data(PlayListRoleSize).toULongLong()), r, hovered));
 
     painter->setPen(bottomLineColor);
-    painter->drawLine(QPoint(15, r.bottom()), QPoint(15 + lineLength, r.bottom()));
+    painter->drawLine(QPoint(15, r.bottom()), QPoint(qMax(15 + lineLength, r.right() - 15), r.bottom()));
 
     if (option.state & QStyle::State_MouseOver) {
         QStyleOptionButton button;

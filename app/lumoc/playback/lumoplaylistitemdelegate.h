@@ -42,8 +42,15 @@ public:
     static QString SizeText(quint64 bytes);
     // The colour the texts of an item are painted in.
     QColor TextColor(quint64 flags, QStyle::State state) const;
-    // The delete button's place within an item's rectangle.
+    // The delete button's place within an item's rectangle: at its right end.
     QRect ButtonRect(const QRect& item) const;
+    // The width the texts of an item may take: the item's width, or up to the delete button
+    // while the button shows (the item is hovered); never less than the rows were made for.
+    int TextWidth(const QRect& item, bool hovered) const;
+    // A row's text as painted in an item: cut with "..." where the font says it would not fit.
+    QString FittedText(const QString& text, const QRect& item, bool hovered) const;
+    // The font the rows are painted in.
+    static QFont RowFont();
     int ButtonState() const { return buttonState; }
 
 signals:

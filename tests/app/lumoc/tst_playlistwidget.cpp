@@ -146,6 +146,38 @@ private slots:
         QCOMPARE(list.GetDelegate()->sizeHint(opt, list.model()->index(0, 0)), QSize(240, 70));
     }
 
+    // In a list as wide as the player's, a record's rows fit their width: a text too long for it
+    // is cut with "..." by its measured width, and while the delete button shows nothing reaches
+    // under it.
+    void rowsFitTheirWidth() {
+        PlayListWidget list(nullptr);
+        list.resize(270, 300);
+        list.AddItem(1, "c01_s0_r0_20261211_100000_and_a_long_tail_of_words.dav", QDateTime(), QDateTime(), 1);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        const LumoPlayListItemDelegate* d = list.GetDelegate();
+        const QRect item = list.visualItemRect(list.item(0));
+        const QFontMetrics fm(LumoPlayListItemDelegate::RowFont());
+        const QString time = LumoPlayListItemDelegate::TimeText(QDateTime(QDate(2026, 12, 11), QTime(10, 16, 13)),
+                                                                QDateTime(QDate(2026, 12, 11), QTime(10, 17, 13)));
+        // Whole where the font lets it, else cut with "..." (never clipped mid-letter); at least
+        // all of the date and the start time.
+        const QString shown = d->FittedText(time, item, false);
+        QVERIFY2(shown == time || shown.endsWith(QChar(0x2026)), qPrintable(shown));
+        QVERIFY(shown.startsWith(QLatin1String("2026/12/11 10:16:13")));
+        QVERIFY(fm.horizontalAdvance(shown) <= d->TextWidth(item, false));
+        QVERIFY(item.left() + 20 + d->TextWidth(item, false) <= item.right());
+        // Hovered, the delete button shows: the texts end before it, cut where they must.
+        for (bool hovered : {false, true}) {
+            const QString name = d->FittedText(d->NameText(QString(80, QLatin1Char('W'))), item, hovered);
+            QVERIFY2(name.endsWith(QChar(0x2026)) || name.endsWith(QLatin1String("...")), qPrintable(name));
+            QVERIFY(fm.horizontalAdvance(name) <= d->TextWidth(item, hovered));
+        }
+        QVERIFY(fm.horizontalAdvance(d->FittedText(time, item, true)) <= d->TextWidth(item, true));
+        QVERIFY(item.left() + 20 + d->TextWidth(item, true) < d->ButtonRect(item).left());
+        QVERIFY(item.contains(d->ButtonRect(item)));
+    }
+
     // A left click on the painted delete button reaches the owner through both signals; the
     // list keeps the row (removing it is the owner's call). Elsewhere the click only selects.
     void deleteButtonClick() {
