@@ -3,6 +3,7 @@
 // move on, stalled rows, stop, delete, moves, quick top, clear, show-in-folder.
 #include <QDesktopServices>
 #include <QLabel>
+#include <QProgressBar>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -187,6 +188,9 @@ private slots:
         setrlimit(RLIMIT_FSIZE, &old);
         QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateFailed));
         QCOMPARE(Text(Row(0)), QString("K7931_DownloadDiskFull"));
+        // Its bar stays where the download stopped, beside the reason.
+        const int stoppedAt = Row(0)->findChild<QProgressBar*>("progressBar_downloadProgress")->value();
+        QVERIFY2(stoppedAt < 100, qPrintable(QString::number(stoppedAt)));
         QCOMPARE(Row(1)->GetState(), int(DownLoadItemWidget::StateFailed));
         QCOMPARE(Text(Row(1)), QString("K3522_MsgDownloadFileErr"));
         QVERIFY2(Row(2)->GetState() == DownLoadItemWidget::StateDownloading,
@@ -293,6 +297,27 @@ private slots:
         QCOMPARE(sink.urls.size(), 1);
         QVERIFY(!QFileInfo::exists(P("out")));
         QDesktopServices::unsetUrlHandler("file");
+    }
+
+    // Shown, the window lies over its parent's window, also after the parent moved; its rows
+    // follow the queue.
+    void showsOverItsParent() {
+        QWidget owner;
+        owner.setGeometry(40, 50, 500, 400);  // inside the (offscreen) screen of 800x600 wherever it goes
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        auto* placed = new DownLoadDialog(&owner);
+        placed->resize(300, 200);
+        for (const QPoint& at : {QPoint(40, 50), QPoint(250, 150)}) {
+            owner.move(at);
+            QTRY_COMPARE(owner.pos(), at);
+            placed->show();
+            const QPoint off = placed->frameGeometry().center() - owner.frameGeometry().center();
+            QVERIFY2(off.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2 off").arg(off.x()).arg(off.y())));
+            QVERIFY(placed->findChild<QListWidget*>("listWidget")->isHidden());  // nothing queued
+            placed->hide();
+        }
+        delete placed;
     }
 
     void hidingSaysSo() {
