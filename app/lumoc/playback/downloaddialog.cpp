@@ -573,7 +573,15 @@ void DownLoadDialog::slotShowFile() {
     if (path.isEmpty()) return;
     // The desktop's file manager shows the folder; nothing is created and no shell is involved.
     const QString folder = QFileInfo(path).absolutePath();
-    if (QFileInfo(folder).isDir()) QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    if (QFileInfo(folder).isDir()) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+        return;
+    }
+    // The folder went (moved or deleted since): the operator hears so, rather than nothing; an
+    // empty folder made anew would only hide that the file is gone.
+    INFRA::NotifierManager::instance()->notify(QObject::tr("K4711_Fail"),
+                                               QObject::tr("K7968_DownloadFolderGone") + QStringLiteral("\n") + folder,
+                                               INFRA::NotifierManager::Failure, QStringLiteral("#"));
 }
 
 void DownLoadDialog::slotPlayFile() {

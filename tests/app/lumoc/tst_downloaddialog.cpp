@@ -291,11 +291,15 @@ private slots:
         QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateEnded));
         Button(Row(0), "m_btnShowFile")->click();
         QCOMPARE(sink.urls, QList<QUrl>{QUrl::fromLocalFile(P("out"))});
-        // A folder that has gone is not made again.
+        // A folder that has gone is not made again; the operator is told so, with the folder.
         QDir(P("out")).removeRecursively();
+        QVERIFY(UiLog().filter("K7968_DownloadFolderGone").isEmpty());
         Button(Row(0), "m_btnShowFile")->click();
         QCOMPARE(sink.urls.size(), 1);
         QVERIFY(!QFileInfo::exists(P("out")));
+        const QStringList told = UiLog().filter("K7968_DownloadFolderGone");
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told.first().contains(P("out")), qPrintable(told.first()));
         QDesktopServices::unsetUrlHandler("file");
     }
 
