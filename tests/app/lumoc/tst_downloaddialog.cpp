@@ -13,6 +13,7 @@
 #include <sys/resource.h>
 
 #include "LumoCore/LumoCore.h"
+#include "VantelInfraAPI/notifier.h"
 #include "VantelInfraAPI/testseams.h"
 #include "downloadfixture.h"
 #include "lumoc/playback/downloaddialog.h"
@@ -90,6 +91,13 @@ private slots:
         QVERIFY(MakeRecord(longRec, 20));
         QCOMPARE(DownloadRecManager::MakeTargetUrl(3, &url, P("out")), 0);
         INFRA::TestSeams::SetUiLogPath(P("ui.log"));
+    }
+
+    void cleanupTestCase() {
+        // Notices still up (they close themselves after five seconds) go with the test.
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<INFRA::NotifierPopup*>(w)) w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     void init() {
