@@ -148,6 +148,14 @@
         <translation>无法打开码流</translation>
     </message>
     <message>
+        <source>stream_lost</source>
+        <translation>码流已中断</translation>
+    </message>
+    <message>
+        <source>stream_view</source>
+        <translation>窗口</translation>
+    </message>
+    <message>
         <source>add_file</source>
         <translation>添加文件</translation>
     </message>

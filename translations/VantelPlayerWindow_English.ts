@@ -148,6 +148,14 @@
         <translation>The stream could not be opened</translation>
     </message>
     <message>
+        <source>stream_lost</source>
+        <translation>The stream was lost</translation>
+    </message>
+    <message>
+        <source>stream_view</source>
+        <translation>view</translation>
+    </message>
+    <message>
         <source>add_file</source>
         <translation>Add files</translation>
     </message>

@@ -608,6 +608,15 @@ int MainWindow::OnPlayerEvent(CLumoObject* owner, int code, void* sender, void* 
         const auto* login = static_cast<const LumoLoginEvent*>(p1);
         if (login)
             emit window->onLoginResult(view, QString::fromUtf8(login->url ? login->url : ""), login->result);
+    } else if (code == LUMO_EVENT_STREAM_LOST) {
+        const auto* lost = static_cast<const LumoStreamLostEvent*>(p1);
+        if (!lost) return 0;
+        const QString url = QString::fromUtf8(lost->url ? lost->url : "");
+        const int result = lost->result;
+        // Queued: the window checks on its own thread that the view still holds this player.
+        QMetaObject::invokeMethod(
+            window, [window, view, sender, url, result] { window->OnStreamLost(view, sender, url, result); },
+            Qt::QueuedConnection);
     }
     return 0;
 }

@@ -282,6 +282,9 @@ private:
     void SetListModeButton(int mode);
 
     static int OnPlayerEvent(CLumoObject* owner, int code, void* sender, void* p1, void* p2);
+    // A stream that broke off in view (played by player): logged, the view closed, the operator
+    // told which view lost which stream. Nothing when the view has moved on (stopped by hand).
+    void OnStreamLost(int view, void* player, const QString& url, int result);
     // A clip's result, on the clip's own thread: only emits onCutDone (queued).
     static int OnClipEvent(CLumoObject* owner, int code, void* sender, void* p1, void* p2);
 

@@ -7,7 +7,9 @@
 #include <QStyle>
 
 #include "LumoBase/LumoResult.h"
+#include "LumoCore/LumoCore.h"
 #include "LumoFS/LumoRecordAddress.h"
+#include "VantelCore/urlmask.h"
 #include "lumoc/playback/playlistwidget.h"
 #include "player/dialogs/dialogtip.h"
 #include "player/mainwindow.h"
@@ -157,4 +159,16 @@ void MainWindow::ShowTip(const QString& title, const QString& text, const QStrin
     if (!path.isEmpty()) tip.SetFileInfo(QString(), path);
     if (autoCloseMs > 0) tip.StartAutoClose(autoCloseMs);
     tip.exec();
+}
+
+void MainWindow::OnStreamLost(int view, void* player, const QString& url, int result) {
+    if (view < 0 || view >= VIEW_COUNT) return;
+    // A view stopped or given something else since the report holds no longer this player: the
+    // operator moved on himself, there is nothing to tell.
+    if (!player || Ctl()->GetPlayer(view) != player) return;
+    const QString masked = VantelMaskUrl(url);
+    qWarning("view %d lost the stream %s (%s)", view + 1, qPrintable(masked), LumoCoreGetErrorText(result));
+    CloseView(view);
+    ShowTip(tr("tip"), tr("stream_lost") + QStringLiteral(": %1 %2, %3").arg(tr("stream_view")).arg(view + 1).arg(masked),
+            QString(), 0);
 }

@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <sched.h>
+#include <strings.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -224,6 +226,34 @@ bool Decoder::OpenIndex(int idx, lumoav::InputPtr pre, bool report) {
     picture.Reset();
     if (audio) audio->Clear();
     return true;
+}
+
+namespace {
+
+// A live source has no end of its own: its end is a loss. A file reached by URL (a path, http)
+// may end as files do.
+bool IsLiveUrl(const char* uri) {
+    static const char* const schemes[] = {"rtsp://", "rtsps://", "rtmp://", "rtmps://", "rtp://", "udp://", "srt://"};
+    for (const char* scheme : schemes)
+        if (strncasecmp(uri, scheme, strlen(scheme)) == 0) return true;
+    return false;
+}
+
+}  // namespace
+
+void Decoder::StreamLost(int readError) {
+    CLumoFileDesc desc;
+    if (!Publish([&] {
+            const int idx = p->currentFile;
+            if (idx >= 0 && idx < int(p->files.size())) desc = p->files[size_t(idx)];
+        }))
+        return;
+    // A broken read is a loss whatever the source; a clean end only for a live one.
+    if (readError == LUMO_OK && !IsLiveUrl(desc.GetURI())) return;
+    const int result = readError == LUMO_OK ? LUMO_ERR_IO : readError;
+    LumoPrintf("LumoCore: stream lost %s: %s\n", VantelMaskUrl(desc.GetURI()).c_str(), LumoCoreGetErrorText(result));
+    LumoStreamLostEvent ev{desc.GetURI(), result};
+    p->Emit(*run, LUMO_EVENT_STREAM_LOST, &ev, nullptr);
 }
 
 void Decoder::EndOfList() {
@@ -801,8 +831,9 @@ void Decoder::Run() {
         }
         if (r < 0) {
             if (Stopped()) break;
+            const int readError = r == AVERROR_EOF ? LUMO_OK : LumoAVMapError(r, &intr);
             if (r != AVERROR_EOF)
-                LumoPrintf("LumoCore: read stopped (%s)\n", LumoCoreGetErrorText(LumoAVMapError(r, &intr)));
+                LumoPrintf("LumoCore: read stopped (%s)\n", LumoCoreGetErrorText(readError));
             // The end of the file (or its unreadable rest): show what the decoder still holds.
             waitKey = false;
             DecodeVideo(nullptr);
@@ -831,10 +862,13 @@ void Decoder::Run() {
                 Publish([&] { idx = p->currentFile; });
                 FileFailed(idx, LUMO_ERR_NOFRAME);
             }
+            bool isUrl = false;
             {
                 std::lock_guard<std::mutex> lock(p->m);
                 if (run->abort || p->seekPending) continue;
+                isUrl = p->isUrl;
             }
+            if (isUrl) StreamLost(readError);
             AdvanceFile();
             continue;
         }

@@ -56,6 +56,9 @@ private:
     int SetupMedia(lumoav::InputPtr fmt);
     lumoav::CodecContextPtr OpenDecoder(AVStream* st);
     void FileFailed(int idx, int result);
+    // Reports the open stream as broken off (LUMO_EVENT_STREAM_LOST) after a read that failed
+    // (readError) or ended (LUMO_OK).
+    void StreamLost(int readError);
     void AdvanceFile();
     void EndOfList();
     void TakeSeekRequest();

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStyleOption>
 #include <QTimerEvent>
@@ -77,6 +78,29 @@ void DownLoadDialog::paintEvent(QPaintEvent*) {
 void DownLoadDialog::hideEvent(QHideEvent* event) {
     emit signal_hideDownLoadDialog();
     INFRA::FrameLessDialog::hideEvent(event);
+}
+
+void DownLoadDialog::showEvent(QShowEvent* event) {
+    checkIsHaveTask();
+    ui->listWidget->doItemsLayout();
+    PlaceOverParent();
+    INFRA::FrameLessDialog::showEvent(event);
+}
+
+void DownLoadDialog::PlaceOverParent() {
+    // A pop-up window of its own: nothing places it, and the parent may have moved since the
+    // last show.
+    QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!owner) return;
+    const QRect area = owner->frameGeometry();
+    QRect placed(QPoint(0, 0), frameGeometry().size());
+    placed.moveCenter(area.center());
+    if (QScreen* screen = owner->screen()) {
+        const QRect avail = screen->availableGeometry();
+        placed.moveLeft(qBound(avail.left(), placed.left(), qMax(avail.left(), avail.right() - placed.width() + 1)));
+        placed.moveTop(qBound(avail.top(), placed.top(), qMax(avail.top(), avail.bottom() - placed.height() + 1)));
+    }
+    move(placed.topLeft());
 }
 
 void DownLoadDialog::contextMenuEvent(QContextMenuEvent*) {
@@ -549,7 +573,15 @@ void DownLoadDialog::slotShowFile() {
     if (path.isEmpty()) return;
     // The desktop's file manager shows the folder; nothing is created and no shell is involved.
     const QString folder = QFileInfo(path).absolutePath();
-    if (QFileInfo(folder).isDir()) QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    if (QFileInfo(folder).isDir()) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+        return;
+    }
+    // The folder went (moved or deleted since): the operator hears so, rather than nothing; an
+    // empty folder made anew would only hide that the file is gone.
+    INFRA::NotifierManager::instance()->notify(QObject::tr("K4711_Fail"),
+                                               QObject::tr("K7968_DownloadFolderGone") + QStringLiteral("\n") + folder,
+                                               INFRA::NotifierManager::Failure, QStringLiteral("#"));
 }
 
 void DownLoadDialog::slotPlayFile() {

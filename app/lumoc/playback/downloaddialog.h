@@ -68,6 +68,8 @@ protected:
     void timerEvent(QTimerEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    // Each show: the rows follow the queue and the window lies over its parent's window.
+    void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
@@ -97,6 +99,8 @@ private:
     // The saved file of a row: the file the download wrote, else the folder of the target + name.
     QString SavedPath(DownLoadItemWidget* w) const;
     void SwapTasks(DownloadRecTask* a, DownloadRecTask* b);
+    // Centres the window over its parent's window (wherever that is now), kept on its screen.
+    void PlaceOverParent();
 
     Ui::DownLoadDialog* ui = nullptr;
     DownloadRecManager* queue = nullptr;

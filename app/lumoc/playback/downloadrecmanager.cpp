@@ -352,7 +352,8 @@ int DownloadRecManager::GetProgress(int, int, int* flags, unsigned* percent, uns
 
     unsigned shown = pct < 0 ? 0u : unsigned(pct);
     if (shown >= 100) shown = 99;
-    if (f & FlagFinished) shown = 100;
+    // Only a download that completed shows 100: a failed one keeps where it stopped.
+    if ((f & FlagFinished) && result == 0) shown = 100;
     if (percent) *percent = shown;
     if (bitsPerSecond) *bitsPerSecond = rate;
     if (flags) *flags = f;

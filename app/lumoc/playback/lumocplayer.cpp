@@ -9,6 +9,10 @@ LumoCPlayer::LumoCPlayer(QWidget* parent)
     SetResizable(true);
     setContentsMargins(0, 0, 0, 0);
     connect(widget, &PlayerWidget::OnSignalStarted, this, &LumoCPlayer::OnStart);
+    // The view's full screen is a window of its own: this (modal) dialog steps aside meanwhile,
+    // or it would block the Escape and the double click that bring the view back.
+    connect(widget, &PlayerWidget::SignalPanelFullScreen, this, [this] { OnSigFullScreen(true); });
+    connect(widget, &PlayerWidget::SignalPanelExitFullScreen, this, [this] { OnSigFullScreen(false); });
 }
 
 // The hosted widget's destructor stops and closes its player.

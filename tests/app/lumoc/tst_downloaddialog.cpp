@@ -3,6 +3,7 @@
 // move on, stalled rows, stop, delete, moves, quick top, clear, show-in-folder.
 #include <QDesktopServices>
 #include <QLabel>
+#include <QProgressBar>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -13,6 +14,7 @@
 #include "testsupport.h"
 
 #include "LumoCore/LumoCore.h"
+#include "VantelInfraAPI/notifier.h"
 #include "VantelInfraAPI/testseams.h"
 #include "downloadfixture.h"
 #include "lumoc/playback/downloaddialog.h"
@@ -90,6 +92,13 @@ private slots:
         QVERIFY(MakeRecord(longRec, 20));
         QCOMPARE(DownloadRecManager::MakeTargetUrl(3, &url, P("out")), 0);
         INFRA::TestSeams::SetUiLogPath(P("ui.log"));
+    }
+
+    void cleanupTestCase() {
+        // Notices still up (they close themselves after five seconds) go with the test.
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<INFRA::NotifierPopup*>(w)) w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     void init() {
@@ -188,6 +197,9 @@ private slots:
         setrlimit(RLIMIT_FSIZE, &old);
         QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateFailed));
         QCOMPARE(Text(Row(0)), QString("K7931_DownloadDiskFull"));
+        // Its bar stays where the download stopped, beside the reason.
+        const int stoppedAt = Row(0)->findChild<QProgressBar*>("progressBar_downloadProgress")->value();
+        QVERIFY2(stoppedAt < 100, qPrintable(QString::number(stoppedAt)));
         QCOMPARE(Row(1)->GetState(), int(DownLoadItemWidget::StateFailed));
         QCOMPARE(Text(Row(1)), QString("K3522_MsgDownloadFileErr"));
         QVERIFY2(Row(2)->GetState() == DownLoadItemWidget::StateDownloading,
@@ -291,12 +303,37 @@ private slots:
         QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateEnded));
         Button(Row(0), "m_btnShowFile")->click();
         QCOMPARE(sink.urls, QList<QUrl>{QUrl::fromLocalFile(P("out"))});
-        // A folder that has gone is not made again.
+        // A folder that has gone is not made again; the operator is told so, with the folder.
         QDir(P("out")).removeRecursively();
+        QVERIFY(UiLog().filter("K7968_DownloadFolderGone").isEmpty());
         Button(Row(0), "m_btnShowFile")->click();
         QCOMPARE(sink.urls.size(), 1);
         QVERIFY(!QFileInfo::exists(P("out")));
+        const QStringList told = UiLog().filter("K7968_DownloadFolderGone");
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told.first().contains(P("out")), qPrintable(told.first()));
         QDesktopServices::unsetUrlHandler("file");
+    }
+
+    // Shown, the window lies over its parent's window, also after the parent moved; its rows
+    // follow the queue.
+    void showsOverItsParent() {
+        QWidget owner;
+        owner.setGeometry(40, 50, 500, 400);  // inside the (offscreen) screen of 800x600 wherever it goes
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        auto* placed = new DownLoadDialog(&owner);
+        placed->resize(300, 200);
+        for (const QPoint& at : {QPoint(40, 50), QPoint(250, 150)}) {
+            owner.move(at);
+            QTRY_COMPARE(owner.pos(), at);
+            placed->show();
+            const QPoint off = placed->frameGeometry().center() - owner.frameGeometry().center();
+            QVERIFY2(off.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2 off").arg(off.x()).arg(off.y())));
+            QVERIFY(placed->findChild<QListWidget*>("listWidget")->isHidden());  // nothing queued
+            placed->hide();
+        }
+        delete placed;
     }
 
     void hidingSaysSo() {

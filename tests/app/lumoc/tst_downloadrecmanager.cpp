@@ -344,11 +344,19 @@ private slots:
         const int r = WaitForEnd(m, t->name);
         setrlimit(RLIMIT_FSIZE, &old);
         QCOMPARE(r, int(LUMO_ERR_DISKFULL));
+        unsigned percent = 100;
+        int flags = 0;
+        QCOMPARE(m->GetProgress(0, 0, &flags, &percent, nullptr, nullptr, nullptr, nullptr, t->name.constData()),
+                 int(LUMO_ERR_DISKFULL));
+        QVERIFY(flags & DownloadRecManager::FlagFinished);
+        QVERIFY2(percent < 100, qPrintable(QString::number(percent)));
         QCOMPARE(m->StopTask(0, 0, t->name.constData()), 0);
         QCOMPARE(t->state, int(DownloadRecTask::StateFailed));
         QCOMPARE(t->result, int(LUMO_ERR_DISKFULL));
         QVERIFY(!t->complete);
         QCOMPARE(FilesIn(folder), QStringList());
+        // The failed task shows where it stopped, never a whole download.
+        QVERIFY2(t->percent < 100, qPrintable(QString::number(t->percent)));
     }
 
     // A refused download fails its task at once and says why.

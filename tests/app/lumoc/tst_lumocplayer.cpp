@@ -4,6 +4,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QWindow>
 #include "testsupport.h"
 
 #include "LumoCClient/LumoCClient.h"
@@ -178,6 +179,30 @@ private slots:
         unsigned bits = 0;
         const int rc = LumoPlayerGetState(handle, &bits);
         QVERIFY2(rc != 0 || bits == 0, "the player outlived its dialog");
+    }
+
+    // The player window is application-modal: its view, full screen on a window of its own,
+    // still hears the operator (the dialog steps aside meanwhile, or it would block the window):
+    // Escape brings the view back into the dialog, which shows again.
+    void fullScreenAndBack() {
+        LumoCPlayer dlg;
+        dlg.setWindowModality(Qt::ApplicationModal);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        INFRA::VideoDisplayPanel* panel = dlg.GetPlayerWidget()->GetPanel();
+        panel->FullScreen();
+        QVERIFY(panel->IsFullScreen());
+        QVERIFY(panel->isWindow());
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        QWindow* window = panel->windowHandle();
+        QVERIFY(window);
+        // Through the window system's path, where a modal window blocks the others. A press
+        // only: going back ends the full-screen window, which a release would then be sent to.
+        QTest::keyPress(window, Qt::Key_Escape);
+        QTRY_VERIFY(!panel->IsFullScreen());
+        QVERIFY(!panel->isWindow());
+        QCOMPARE(panel->window(), static_cast<QWidget*>(&dlg));
+        QTRY_VERIFY(dlg.isVisible());
     }
 };
 

@@ -1,5 +1,6 @@
 // A stream played from a real RTSP server (tests/e2e/rtsp_server.py over GStreamer): the login
-// event reports success and pictures reach the window; a closed port reports a failed login.
+// event reports success and pictures reach the window; a closed port reports a failed login; a
+// server that goes away while it plays reports the stream lost, a stop by the caller does not.
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -22,6 +23,8 @@ struct LoginLog : CLumoObject {
     QList<int> loginResults;
     QStringList loginUrls;
     QList<int> codes;
+    QStringList lostUrls;
+    QList<int> lostResults;
 };
 
 int OnPlayerEvent(CLumoObject* owner, int code, void*, void* p1, void*) {
@@ -32,6 +35,10 @@ int OnPlayerEvent(CLumoObject* owner, int code, void*, void* p1, void*) {
         const auto* login = static_cast<const LumoLoginEvent*>(p1);
         log->loginResults << login->result;
         log->loginUrls << QString::fromUtf8(login->url);
+    } else if (code == LUMO_EVENT_STREAM_LOST && p1) {
+        const auto* lost = static_cast<const LumoStreamLostEvent*>(p1);
+        log->lostUrls << QString::fromUtf8(lost->url);
+        log->lostResults << lost->result;
     }
     return 0;
 }
@@ -59,6 +66,7 @@ private slots:
     void cleanupTestCase();
     void streamPlays();
     void closedPortFailsTheLogin();
+    void goneServerLosesTheStream();
 
 private:
     bool StartServer(const QString& mount, int* port);
@@ -151,6 +159,7 @@ void TestRtspStream::streamPlays() {
         std::lock_guard<std::mutex> lock(log.m);
         QCOMPARE(log.loginResults.size(), 1);
         QVERIFY(!log.codes.contains(LUMO_EVENT_END_OF_LIST));  // stopped, not ended
+        QVERIFY(!log.codes.contains(LUMO_EVENT_STREAM_LOST));
     }
 
     m_server.terminate();
@@ -176,6 +185,43 @@ void TestRtspStream::closedPortFailsTheLogin() {
     LumoPlayerStats stats;
     LumoPlayerGetStats(player, &stats);
     QCOMPARE(stats.framesPresented, uint64_t(0));
+    QCOMPARE(LumoPlayerStop(player), 0);
+    QCOMPARE(LumoPlayerClose(player), 0);
+}
+
+// The server is killed while the stream plays: the loss is reported with the URL and a failure,
+// before the end of the list.
+void TestRtspStream::goneServerLosesTheStream() {
+    int port = 0;
+    QVERIFY2(StartServer("/cam2", &port), "the RTSP server did not start");
+    QWidget window;
+    window.resize(320, 240);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    void* player = nullptr;
+    QCOMPARE(LumoPlayerCreate(&player, &window, nullptr), 0);
+    LoginLog log;
+    ILumoCallback callback(&log, &OnPlayerEvent);
+    QCOMPARE(LumoPlayerAttachStream(player, &callback, &ILumoCallback::OnSignal), 0);
+    const QString url = QString("rtsp://127.0.0.1:%1/cam2").arg(port);
+    QCOMPARE(OpenAndLogin(player, &log, url), 0);
+    LumoPlayerStats stats;
+    QTRY_VERIFY_WITH_TIMEOUT((LumoPlayerGetStats(player, &stats), stats.framesPresented >= 5), 20000);
+
+    m_server.kill();
+    QVERIFY(m_server.waitForFinished(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            std::lock_guard<std::mutex> lock(log.m);
+            return log.codes.contains(LUMO_EVENT_END_OF_LIST);
+        }(),
+        30000);
+    {
+        std::lock_guard<std::mutex> lock(log.m);
+        QCOMPARE(log.lostUrls, QStringList{url});
+        QVERIFY(log.lostResults.first() < 0);
+        QVERIFY(log.codes.indexOf(LUMO_EVENT_STREAM_LOST) < log.codes.indexOf(LUMO_EVENT_END_OF_LIST));
+    }
     QCOMPARE(LumoPlayerStop(player), 0);
     QCOMPARE(LumoPlayerClose(player), 0);
 }

@@ -55,11 +55,21 @@ enum {
     // A file that opens but gives no picture and no sound from its start fails LUMO_ERR_NOFRAME.
     LUMO_EVENT_FILE_FAILED = 2119,
     LUMO_EVENT_LOGIN = 4101,  // stream open result; p1: const LumoLoginEvent*
+    // A source opened by LumoPlayerOpen broke off while playing: a read failed (its server went
+    // away, or stalled past the read timeout), or a live stream (rtsp, rtmp, rtp, udp, srt)
+    // ended; p1: const LumoStreamLostEvent*. The end state and LUMO_EVENT_END_OF_LIST follow.
+    // A player stopped by LumoPlayerStop raises nothing.
+    LUMO_EVENT_STREAM_LOST = 4102,
 };
 
 struct LumoFileFailedEvent {
     const CLumoFileDesc* file;  // the file of the list
     int result;                 // why (a result code)
+};
+
+struct LumoStreamLostEvent {
+    const char* url;  // the stream URL as given to LumoPlayerOpen
+    int result;       // why: LUMO_ERR_TIMEOUT (stalled), LUMO_ERR_IO (closed or broken), ...
 };
 
 struct LumoLoginEvent {
