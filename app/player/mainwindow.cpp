@@ -623,8 +623,10 @@ int MainWindow::OnPlayerEvent(CLumoObject* owner, int code, void* sender, void* 
 
 void MainWindow::on_playfile_handoff(int view, const QString& url) {
     if (view < 0 || view >= VIEW_COUNT) return;
-    m_cutMarked[view] = false;
-    if (url.isEmpty()) return;
+    if (url.isEmpty()) {
+        m_cutMarked[view] = false;
+        return;
+    }
     const std::string text = url.toUtf8().toStdString();
     playlistClearPlayState(view);
     const int row = FindRowByUrl(text);
@@ -637,6 +639,9 @@ void MainWindow::on_playfile_handoff(int view, const QString& url) {
         // A report of the file the view already shows (the player settling on the file it was
         // opened on) changes nothing; a new file starts at normal speed.
         const bool moved = ViewFile(view) != file;
+        // A clip mark belongs to its file: it goes when the view moves on, not when the player
+        // reports again the file it shows (it does after a seek, and the report may come late).
+        if (moved) m_cutMarked[view] = false;
         Ctl()->SetViewFile(Panel(), view, file);
         Ctl()->SetViewUrl(Panel(), view, CLumoString(file->url));
         if (moved && file->type != CLumoFile::TYPE_STREAM) Ctl()->ResetSpeed(Panel(), view);
@@ -644,7 +649,7 @@ void MainWindow::on_playfile_handoff(int view, const QString& url) {
         if (view == SelectedView()) UpdateFileInfo(view);
     } else {
         qDebug("==== on_playfile_handoff, idv = %d, find hFile NULL !!!", view);
-        CloseView(view);
+        CloseView(view);  // clears the mark too
     }
 }
 

@@ -274,9 +274,9 @@ private slots:
 
     void sliderClickSeeks() {
         QVERIFY(PlayIn(0, clipLong));
-        QTRY_VERIFY_WITH_TIMEOUT(w->ProgressSlider()->maximum() >= 19, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->ProgressSlider()->maximum() >= 19, 30000);
         w->PlayOrPause();
-        QTRY_VERIFY_WITH_TIMEOUT(w->ViewState(0) & 0x40, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->ViewState(0) & 0x40, 30000);
         QSlider* s = w->ProgressSlider();
         const int expected = int(s->maximum() * 0.75);
         QTest::mouseClick(s, Qt::LeftButton, Qt::NoModifier, QPoint(s->width() * 3 / 4, s->height() / 2));
@@ -289,7 +289,7 @@ private slots:
                 return CPlayControler::Instance()->GetPlaybackTime(Panel(), 0, &now) == 0 &&
                        qAbs((now - file->timeS) - expected) <= 1;
             }(),
-            10000);
+            30000);
     }
 
     void speedStatus_data() {
@@ -330,7 +330,7 @@ private slots:
         ctx->settings.capPicFolder = g_home->filePath("pictures/not/yet");
         QVERIFY(!QFileInfo::exists(ctx->settings.capPicFolder));
         QString path;
-        QTRY_COMPARE_WITH_TIMEOUT(w->Snapshot(0, &path, true), 0, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->Snapshot(0, &path, true), 0, 30000);
         QVERIFY(path.startsWith(ctx->settings.capPicFolder));
         QCOMPARE(QImage(path).size(), QSize(320, 240));
         QFile log(g_home->filePath("ui.log"));

@@ -151,6 +151,23 @@ private slots:
         QVERIFY(!w->IsCutMarked(0));
     }
 
+    // A mark belongs to its file: the player reporting again the file the view shows (it does
+    // after a seek, and on a busy machine the report may come after the press) keeps it; a report
+    // of another file clears it.
+    void markSurvivesAReportOfTheSameFile() {
+        QVERIFY(PlayPaused(media));
+        CLumoFile* file = ViewFile(0);
+        QVERIFY(file);
+        QCOMPARE(seam->Execute("cut 10"), QString("ok"));
+        QTRY_VERIFY(w->IsCutMarked(0));
+        w->on_playfile_handoff(0, QString::fromStdString(file->url));
+        QVERIFY(w->IsCutMarked(0));
+        QVERIFY(w->CutButton()->isChecked());
+        w->on_playfile_handoff(0, QString());  // the view lost its file
+        QVERIFY(!w->IsCutMarked(0));
+        w->CloseView(0);
+    }
+
     // Accepted, the clip is cut in the background and its result shown; the file plays back with
     // about the duration asked (a stream copy starts on a key frame).
     void acceptedClipIsCutAndReported() {
