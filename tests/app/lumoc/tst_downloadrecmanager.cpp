@@ -313,7 +313,7 @@ private slots:
         for (int i = 0; i < 1500; ++i) list.Append(ProbedDesc(longRec));
         DownloadRecTask* t = Start(list, 2, folder);
         QVERIFY(t);
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(t->filePath + ".part").size() > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(t->filePath + ".part").size() > 0, 30000);
         QVERIFY(m->HasActiveTask());
         QVERIFY(m->IsDownloading(0, 0));
         QVERIFY(m->IsChannelDownloading(1 << 16));
@@ -385,7 +385,7 @@ private slots:
         DownloadRecTask* b = Start(list, 1, folder);
         DownloadRecTask* c = Start(list, 1, folder);
         QVERIFY(a && b && c);
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(a->filePath + ".part").size() > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(a->filePath + ".part").size() > 0, 30000);
         const QByteArray name = a->name;
         QCOMPARE(m->RemoveTask(0, 0, name.constData()), 0);
         QVERIFY(!m->FindTask(0, 0, name.constData()));

@@ -651,7 +651,7 @@ private slots:
         QVERIFY(stream.open(QIODevice::ReadOnly));
         peer->write(stream.readAll());
         if (meanwhile == QLatin1String("wait")) {
-            QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 30000);
             QCOMPARE(int(w->GetState()), int(PlayerWidget::StatePlaying));
             QVERIFY(w->GetLastError().isEmpty());
             QVERIFY(w->GetPlayer());
@@ -659,9 +659,9 @@ private slots:
             return;
         }
         // The given-up player is closed: the source loses its reader.
-        QTRY_COMPARE_WITH_TIMEOUT(peer->state(), QAbstractSocket::UnconnectedState, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(peer->state(), QAbstractSocket::UnconnectedState, 30000);
         if (w) {
-            QTRY_COMPARE_WITH_TIMEOUT(int(w->GetState()), int(PlayerWidget::StateStopped), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(int(w->GetState()), int(PlayerWidget::StateStopped), 30000);
             QCOMPARE(started.count(), 0);
             QCOMPARE(failed.count(), 0);
             QVERIFY(!w->GetPlayer());

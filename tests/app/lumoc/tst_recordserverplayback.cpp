@@ -58,7 +58,7 @@ private slots:
         QSignalSpy ended(&p, &RecordServerPlayback::OnEmitStopPlay);
         QCOMPARE(p.Play(), 0);
         QVERIFY(p.GetPlayer());
-        QTRY_COMPARE_WITH_TIMEOUT(played.count(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(played.count(), 1, 30000);
         QCOMPARE(played.first().first().toInt(), 0);
         QCOMPARE(p.GetTitle(), QString("K4781_CUID: cam-9K4782_--->K3706_FileName : 01-0012-0007-03-2"));
         int best = 0;
@@ -83,7 +83,7 @@ private slots:
         row->Release();
         QSignalSpy played(&p, &RecordServerPlayback::OnSignalPlayed);
         QCOMPARE(p.Play(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(played.count(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(played.count(), 1, 30000);
         for (int i = 0; i < 10; ++i) {
             p.OnTimer();
             QCOMPARE(Slider(p)->value(), 0);
@@ -95,7 +95,7 @@ private slots:
         QVERIFY(p.GetPlayer() != first);
         unsigned state = 0;
         QVERIFY(LumoPlayerGetState(first, &state) != 0);
-        QTRY_COMPARE_WITH_TIMEOUT(played.count(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(played.count(), 2, 30000);
         p.SetFileInfo(nullptr);
     }
 

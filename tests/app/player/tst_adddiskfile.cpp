@@ -77,7 +77,7 @@ private:
     AddDiskFile* makeDialog() {
         auto* dialog = new AddDiskFile();
         QSignalSpy scanned(dialog, &AddDiskFile::scanFinished);
-        if (!scanned.wait(10000)) return dialog;
+        if (!scanned.wait(30000)) return dialog;
         return dialog;
     }
     // Presses Ok and waits for the search's end; the last tip's text, or "" when none was shown.
@@ -85,7 +85,7 @@ private:
         const int before = tips().size();
         QSignalSpy done(dialog, &AddDiskFile::searchFinished);
         dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Ok)->click();
-        if (done.isEmpty() && !done.wait(10000)) return "timeout";
+        if (done.isEmpty() && !done.wait(30000)) return "timeout";
         const QStringList all = tips();
         return all.size() > before ? all.last() : QString();
     }
@@ -268,7 +268,7 @@ void TestAddDiskFile::noDiskLeavesOnlyScanControls() {
     m_disks->diskNames = QStringList{"/media/a", "/media/b c"};
     QSignalSpy scanned(dialog.data(), &AddDiskFile::scanFinished);
     dialog->findChild<QPushButton*>("btnRefresh")->click();
-    QVERIFY(scanned.wait(10000));
+    QVERIFY(scanned.wait(30000));
     QCOMPARE(scanned.at(0).at(0).toInt(), 0);
     QCOMPARE(dialog->findChild<QComboBox*>("comboBoxDisk")->count(), 2);
     QVERIFY(box->button(QDialogButtonBox::Ok)->isEnabled());

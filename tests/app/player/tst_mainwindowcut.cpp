@@ -73,7 +73,7 @@ class TestMainWindowCut : public QObject {
         if (!QTest::qWaitFor([&]() { return w->PendingIntakes() == 0 && (w->ViewState(0) & 0x30) == 0x10; }, 20000))
             return false;
         w->PlayOrPause();
-        return QTest::qWaitFor([&]() { return (w->ViewState(0) & 0x40) != 0; }, 10000);
+        return QTest::qWaitFor([&]() { return (w->ViewState(0) & 0x40) != 0; }, 30000);
     }
     // The clip dialog and the result tip run modally inside the press or the result slot, so
     // the test answers them from a timer that fires in their own event loop: handler gets each

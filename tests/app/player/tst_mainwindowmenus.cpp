@@ -103,7 +103,7 @@ class TestMainWindowMenus : public QObject {
     }
     bool PausedAt(int view) {
         w->PlayOrPause();
-        return QTest::qWaitFor([&]() { return (w->ViewState(view) & 0x40) != 0; }, 10000);
+        return QTest::qWaitFor([&]() { return (w->ViewState(view) & 0x40) != 0; }, 30000);
     }
     void Switch(const QString& name) {
         std::unique_ptr<QMenu> menu(w->BuildBasicMenu());
@@ -245,7 +245,7 @@ private slots:
         QVERIFY(PlayIn(0, clip));
         QVERIFY(PausedAt(0));
         QCOMPARE(w->LocateSeconds(0, seconds), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(qAbs(PlayedSeconds(0) - expected) <= 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(PlayedSeconds(0) - expected) <= 1, 30000);
         // The view stays paused, and the play button says so.
         QVERIFY(w->ViewState(0) & 0x40);
         QVERIFY(!w->PlayButton()->isChecked());
@@ -267,7 +267,7 @@ private slots:
         QVERIFY(PlayIn(0, clip));
         if (paused) QVERIFY(PausedAt(0));
         QSlider* slider = w->ProgressSlider();
-        QTRY_VERIFY_WITH_TIMEOUT(slider->isEnabled() && slider->maximum() > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(slider->isEnabled() && slider->maximum() > 0, 30000);
         if (how == "locate") {
             QCOMPARE(w->LocateSeconds(0, 60), 0);
         } else if (how == "click on the slider") {
@@ -297,14 +297,14 @@ private slots:
         QVERIFY(PlayIn(0, clip));
         QVERIFY(PausedAt(0));
         QVERIFY(w->LocateSeconds(0, 70) == 0);
-        QTRY_VERIFY_WITH_TIMEOUT(qAbs(PlayedSeconds(0) - 70) <= 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(PlayedSeconds(0) - 70) <= 1, 30000);
         CLumoFile* file = nullptr;
         CPlayControler::Instance()->GetViewFile(Panel(), 0, &file);
         QVERIFY(file);
         const QDateTime start = QDateTime::fromMSecsSinceEpoch(file->timeS.ToEpochMs());
         QCOMPARE(w->LocateTime(0, start.addSecs(offset)), result);
         const qint64 expected = result == 0 ? qMin(offset, 120) : 70;
-        QTRY_VERIFY_WITH_TIMEOUT(qAbs(PlayedSeconds(0) - expected) <= 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(PlayedSeconds(0) - expected) <= 1, 30000);
         // The seam's "locatetime" takes the time of day on the file's start day.
         if (result == 0)
             QCOMPARE(seam->Execute("locatetime " + start.addSecs(offset).toString("HH:mm:ss")), QString("ok"));

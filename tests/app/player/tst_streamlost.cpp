@@ -145,7 +145,7 @@ private slots:
         QVERIFY2(!log.contains("view 1 lost"), log.constData());
         QVERIFY2(!log.contains("S3cret"), log.constData());
         // The view is closed and shows its empty picture again.
-        QVERIFY(vt::WaitUntil([&] { return !(w->ViewState(1) & MainWindow::STATE_OPEN); }, 10000));
+        QVERIFY(vt::WaitUntil([&] { return !(w->ViewState(1) & MainWindow::STATE_OPEN); }, 30000));
         QVERIFY(!(w->PlayingViews() & 0x3));
     }
 };
