@@ -57,6 +57,24 @@ int OpenAndLogin(void* player, LoginLog* log, const QString& url) {
     return 1;
 }
 
+// A stream player whose events go to its log: over a shown window, or without one.
+struct StreamPlayer {
+    QWidget window;
+    void* player = nullptr;
+    LoginLog log;
+    ILumoCallback callback{&log, &OnPlayerEvent};
+
+    bool Create(bool withWindow) {
+        if (withWindow) {
+            window.resize(320, 240);
+            window.show();
+            if (!QTest::qWaitForWindowExposed(&window)) return false;
+        }
+        return LumoPlayerCreate(&player, withWindow ? &window : nullptr, nullptr) == 0 &&
+               LumoPlayerAttachStream(player, &callback, &ILumoCallback::OnSignal) == 0;
+    }
+};
+
 }  // namespace
 
 class TestRtspStream : public QObject {
@@ -127,15 +145,10 @@ void TestRtspStream::streamPlays() {
     int port = 0;
     QVERIFY2(StartServer("/cam1", &port), "the RTSP server did not start");
 
-    QWidget window;
-    window.resize(320, 240);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    void* player = nullptr;
-    QCOMPARE(LumoPlayerCreate(&player, &window, nullptr), 0);
-    LoginLog log;
-    ILumoCallback callback(&log, &OnPlayerEvent);
-    QCOMPARE(LumoPlayerAttachStream(player, &callback, &ILumoCallback::OnSignal), 0);
+    StreamPlayer s;
+    QVERIFY(s.Create(true));
+    void* player = s.player;
+    LoginLog& log = s.log;
     const QString url = QString("rtsp://127.0.0.1:%1/cam1").arg(port);
     QCOMPARE(OpenAndLogin(player, &log, url), 0);
     {
@@ -170,11 +183,10 @@ void TestRtspStream::streamPlays() {
 
 void TestRtspStream::closedPortFailsTheLogin() {
     const int closedPort = vt::ReservePort();  // nothing listens on it
-    void* player = nullptr;
-    QCOMPARE(LumoPlayerCreate(&player, nullptr, nullptr), 0);
-    LoginLog log;
-    ILumoCallback callback(&log, &OnPlayerEvent);
-    QCOMPARE(LumoPlayerAttachStream(player, &callback, &ILumoCallback::OnSignal), 0);
+    StreamPlayer s;
+    QVERIFY(s.Create(false));
+    void* player = s.player;
+    LoginLog& log = s.log;
     const QString url = QString("rtsp://127.0.0.1:%1/cam1").arg(closedPort);
     QVERIFY(OpenAndLogin(player, &log, url) != 0);
     {
@@ -194,15 +206,10 @@ void TestRtspStream::closedPortFailsTheLogin() {
 void TestRtspStream::goneServerLosesTheStream() {
     int port = 0;
     QVERIFY2(StartServer("/cam2", &port), "the RTSP server did not start");
-    QWidget window;
-    window.resize(320, 240);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    void* player = nullptr;
-    QCOMPARE(LumoPlayerCreate(&player, &window, nullptr), 0);
-    LoginLog log;
-    ILumoCallback callback(&log, &OnPlayerEvent);
-    QCOMPARE(LumoPlayerAttachStream(player, &callback, &ILumoCallback::OnSignal), 0);
+    StreamPlayer s;
+    QVERIFY(s.Create(true));
+    void* player = s.player;
+    LoginLog& log = s.log;
     const QString url = QString("rtsp://127.0.0.1:%1/cam2").arg(port);
     QCOMPARE(OpenAndLogin(player, &log, url), 0);
     LumoPlayerStats stats;
