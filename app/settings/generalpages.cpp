@@ -1,5 +1,6 @@
 #include "generalpages.h"
 
+#include <QCheckBox>
 #include <QListView>
 #include <QStyle>
 
@@ -16,6 +17,24 @@ CommonConfig::CommonConfig(int code, SysConfig* owner) : SysConfigPage(code, own
     ui()->lLogExistTime->hide();
     ui()->restorelast->setChecked(false);
     ui()->cbxpreview->setEnabled(false);
+    m_storedFullScreen = Live()->autoFullScreen;
+    connect(ui()->openfullscreen, &QCheckBox::clicked, this, &CommonConfig::OnFullscreenPreview);
+}
+
+void CommonConfig::OnFullscreenPreview() {
+    if (m_option) Live()->autoFullScreen = ui()->openfullscreen->isChecked();
+}
+
+void CommonConfig::Reload() {
+    // The record was read again from the file: what it holds now is what is stored.
+    m_storedFullScreen = Live()->autoFullScreen;
+    SysConfigPage::Reload();
+}
+
+bool CommonConfig::CheckUnsaved(bool warn) {
+    const bool unsaved = SysConfigPage::CheckUnsaved(warn);
+    if (warn && m_option) Live()->autoFullScreen = m_storedFullScreen;
+    return unsaved;
 }
 
 void CommonConfig::LoadOption(LumoC::OptionBase* option) {
@@ -46,6 +65,7 @@ void CommonConfig::StoreOption(LumoC::OptionBase* option) {
 int CommonConfig::Save() {
     StoreOption(nullptr);
     int result = m_option->Write();
+    if (result == 0) m_storedFullScreen = Live()->autoFullScreen;
     // The system's autostart follows the record only once the record is stored.
     const bool autoRun = static_cast<LumoC::CommonOption*>(m_option)->autoRun;
     if (result == 0 && VantelUtility::AutoRunWithSystem() != autoRun &&
@@ -62,10 +82,11 @@ std::unique_ptr<LumoC::OptionBase> CommonConfig::NewDefault() const {
 
 bool CommonConfig::SameAsLive(const LumoC::OptionBase& shown) const {
     const auto& a = static_cast<const LumoC::CommonOption&>(shown);
-    const auto* b = static_cast<const LumoC::CommonOption*>(m_option);
+    const auto* b = Live();
     // The autostart box shows the system's state: an unsaved change of it is an unsaved edit too.
+    // The full-screen box changes the live record at once: it is compared with what is stored.
     return a.logKeepTime == b->logKeepTime && a.startWithLast == b->startWithLast &&
-           a.autoFullScreen == b->autoFullScreen && a.autoRun == VantelUtility::AutoRunWithSystem();
+           a.autoFullScreen == m_storedFullScreen && a.autoRun == VantelUtility::AutoRunWithSystem();
 }
 
 // ---------------------------------------------------------------------------------------------

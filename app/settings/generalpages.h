@@ -13,13 +13,25 @@ public:
     void LoadOption(LumoC::OptionBase* option) override;
     void StoreOption(LumoC::OptionBase* option) override;
     const char* TitleKey() const override { return "K2002_Base"; }
+    void Reload() override;
+    // Leaving the page with an unsaved full-screen choice also takes that choice back out of the
+    // live record, which the check box changes at once.
+    bool CheckUnsaved(bool warn) override;
+
+public slots:
+    // The full-screen choice reaches the live record as soon as it is clicked (the settings
+    // file only with a save).
+    void OnFullscreenPreview();
 
 protected:
     std::unique_ptr<LumoC::OptionBase> NewDefault() const override;
     bool SameAsLive(const LumoC::OptionBase& shown) const override;
 
 private:
+    LumoC::CommonOption* Live() const { return static_cast<LumoC::CommonOption*>(m_option); }
+
     LumoC::CommonOption m_loaded;  // the record the controls were last loaded from
+    bool m_storedFullScreen = false;  // the full-screen choice the settings file holds (GUI thread)
 };
 
 class FileConfig : public SysConfigPage {

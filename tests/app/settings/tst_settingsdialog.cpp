@@ -168,6 +168,42 @@ private slots:
         QCOMPARE(SettingsEnv::Config()->GetCommonOption()->autoFullScreen, false);
     }
 
+    // The full-screen box changes the live record at its click; the file and the record kept past
+    // the dialog follow a save only, and a failed or missing save takes the choice back.
+    void fullScreenChoiceIsLiveButKeptOnlyBySave_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("kept");
+        QTest::addColumn<QStringList>("notices");
+        const QString unsaved = "K2352_Unsaved|K2353_ChangesLost K2002_Base|1";
+        QTest::newRow("saved") << "save" << true << QStringList{"K2354_Success|K2355_SaveSuccessfully|0"};
+        QTest::newRow("closed unsaved") << "close" << false << QStringList{unsaved};
+        QTest::newRow("save failed")
+            << "fail" << false << QStringList{"K2356_Fail|K2357_SaveFailed|1", unsaved};
+    }
+    void fullScreenChoiceIsLiveButKeptOnlyBySave() {
+        QFETCH(QString, how);
+        QFETCH(bool, kept);
+        QFETCH(QStringList, notices);
+        if (how == "fail") {
+            QFile blocker(env.Path("blocker"));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            SettingsEnv::Config()->SetFilePath(env.Path("blocker/lumoc.ini"));
+        }
+        SysConfig dialog(nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* box = qobject_cast<QAbstractButton*>(Control(&dialog, "openfullscreen"));
+        QVERIFY(box);
+        box->click();
+        QCOMPARE(SettingsEnv::Config()->GetCommonOption()->autoFullScreen, true);
+        if (how != "close") dialog.OnSave();
+        dialog.hide();
+        QCOMPARE(env.Notices(), notices);
+        QCOMPARE(SettingsEnv::Config()->GetCommonOption()->autoFullScreen, kept);
+        QCOMPARE(ControlState(&dialog, "openfullscreen").toBool(), kept);
+        QCOMPARE(env.Stored("Common/AutoFullScreen"), QString(kept ? "true" : ""));
+    }
+
     void minimisingKeepsTheEdits() {
         SysConfig dialog(nullptr);
         dialog.show();
