@@ -15,7 +15,6 @@
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
-#include <QXmlStreamReader>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -24,6 +23,7 @@
 
 #include "LumoBase/atomicfile.h"
 #include "VantelCore/VantelCore.h"
+#include "VantelCore/securityfile.h"
 
 namespace lumose {
 
@@ -35,7 +35,6 @@ const int kStopCheckMs = 20;
 // The file in each picture day folder that the engine made.
 const char kDayMarker[] = ".lumosevent-day";
 const size_t kMaxOfflineRows = 1024;
-const qint64 kMaxSecurityFileBytes = 1024 * 1024;
 // A refused peer that does not answer the closing handshake is cut off after this.
 const int kCloseGraceMs = 2000;
 // Addresses whose failed logins are remembered at once (the oldest go first past it).
@@ -60,31 +59,6 @@ bool SameHash(const QByteArray& a, const QByteArray& b) {
     unsigned char diff = 0;
     for (int i = 0; i < a.size(); ++i) diff |= uchar(a[i]) ^ uchar(b[i]);
     return diff == 0;
-}
-
-// The accounts of a security file: each <Client name=".." password=".."/> under <SecurityFile>
-// (no password attribute: an empty password). False when the file is not one.
-bool ReadAccounts(const QByteArray& data, QHash<QString, QByteArray>* out) {
-    QXmlStreamReader xml(data);
-    int depth = 0;
-    bool root = false;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isStartElement()) {
-            ++depth;
-            if (depth == 1) {
-                if (xml.name() != QLatin1String("SecurityFile")) return false;
-                root = true;
-            } else if (depth == 2 && xml.name() == QLatin1String("Client")) {
-                const QString name = xml.attributes().value(QLatin1String("name")).toString();
-                if (name.trimmed().isEmpty()) continue;
-                out->insert(name, PasswordHash(xml.attributes().value(QLatin1String("password")).toString()));
-            }
-        } else if (xml.isEndElement()) {
-            --depth;
-        }
-    }
-    return root && !xml.hasError() && !out->isEmpty();
 }
 
 QHostAddress PlainAddress(const QHostAddress& a) {
@@ -301,14 +275,14 @@ const EngineCore::Accounts& EngineCore::CurrentAccounts() {
     }
     m_accounts.modified = fi.lastModified();
     m_accounts.size = fi.size();
-    QFile in(m_params.securityFile);
-    if (fi.size() > kMaxSecurityFileBytes || !in.open(QIODevice::ReadOnly) ||
-        !ReadAccounts(in.read(kMaxSecurityFileBytes), &m_accounts.passwords)) {
-        m_accounts.passwords.clear();
-        VantelDBG_Printf_f(0x7fff, 1, kLog, "security file %s cannot be read: nobody may register",
-                           qUtf8Printable(m_params.securityFile));
+    std::vector<vantel::SecurityClient> clients;
+    QString why;
+    if (vantel::ReadSecurityFile(m_params.securityFile, &clients, nullptr, &why) != vantel::SecurityRead::Ok) {
+        VantelDBG_Printf_f(0x7fff, 1, kLog, "security file %s cannot be read (%s): nobody may register",
+                           qUtf8Printable(m_params.securityFile), qUtf8Printable(why));
         return m_accounts;
     }
+    for (const vantel::SecurityClient& c : clients) m_accounts.passwords.insert(c.name, PasswordHash(c.password));
     m_accounts.valid = true;
     VantelDBG_Printf_f(0x7fff, 2, kLog, "security file read: %d accounts", int(m_accounts.passwords.size()));
     return m_accounts;

@@ -2,7 +2,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QXmlStreamReader>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -10,6 +9,7 @@
 #include "LumoBase/atomicfile.h"
 #include "LumoSEvent/LumoSEvent.h"
 #include "VantelCore/VantelCore.h"
+#include "VantelCore/securityfile.h"
 #include "eventengine.h"
 
 namespace {
@@ -128,24 +128,18 @@ std::string LumoSEDatabaseFile(const char* pathDbs) {
 
 int LumoSEImportSecurityFile(const char* path) {
     if (CLumoString::IsEmpty(path)) return LUMO_ERR_PARAM;
-    QFile in(QString::fromUtf8(path));
-    if (!in.open(QIODevice::ReadOnly)) return LUMO_ERR_NOTFOUND;
-    // A security file lists a few accounts: anything far larger is not one.
-    if (in.size() > 1024 * 1024) return LUMO_ERR_FORMAT;
-    const QByteArray data = in.read(1024 * 1024);
-    QXmlStreamReader xml(data);
-    bool root = false;
-    int clients = 0;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement) continue;
-        if (!root) {
-            if (xml.name() != QLatin1String("SecurityFile")) return LUMO_ERR_FORMAT;
-            root = true;
-        } else if (xml.name() == QLatin1String("Client") && !xml.attributes().value("name").isEmpty()) {
-            ++clients;
-        }
+    QByteArray data;
+    switch (vantel::ReadSecurityFile(QString::fromUtf8(path), nullptr, &data, nullptr)) {
+        case vantel::SecurityRead::Ok:
+            break;
+        case vantel::SecurityRead::NotFound:
+        case vantel::SecurityRead::Unreadable:
+            return LUMO_ERR_NOTFOUND;
+        case vantel::SecurityRead::NotAFile:
+        case vantel::SecurityRead::TooLarge:
+        case vantel::SecurityRead::Malformed:
+            return LUMO_ERR_FORMAT;
     }
-    if (xml.hasError() || !root || clients == 0) return LUMO_ERR_FORMAT;
     const QString dir = workPath();
     if (!QDir().mkpath(dir)) return LUMO_ERR_WRITE;
     // It holds the devices' passwords: readable by the owner only.

@@ -4,12 +4,11 @@
 #include <algorithm>
 #include <cctype>
 #include <QFile>
-#include <QXmlStreamReader>
 #include <arpa/inet.h>
 #include <cstring>
 #include <sys/stat.h>
 
-#include "security.h"
+#include "VantelCore/securityfile.h"
 
 namespace kesto {
 
@@ -87,29 +86,12 @@ Access DecideAccess(const std::string& peerAddress, const std::string& authoriza
 
 Accounts ReadAccounts(const QString& path) {
     Accounts a;
-    QFile f(path);
-    if (!f.exists()) return a;
-    a.fileExists = true;
-    if (!f.open(QIODevice::ReadOnly)) return a;
-    const QByteArray data = f.read(1024 * 1024 + 1);
-    if (data.size() > 1024 * 1024 || !ValidateSecurityXml(data, nullptr)) return a;
-    QXmlStreamReader xml(data);
-    int depth = 0;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isStartElement()) {
-            ++depth;
-            if (depth == 2 && xml.name() == QLatin1String("Client")) {
-                const auto attrs = xml.attributes();
-                const std::string name =
-                    attrs.value(QLatin1String("name")).trimmed().toString().toStdString();
-                a.passwords[name] = attrs.value(QLatin1String("password")).toString().toStdString();
-            }
-        } else if (xml.isEndElement()) {
-            --depth;
-        }
-    }
-    a.valid = !xml.hasError() && !a.passwords.empty();
+    std::vector<vantel::SecurityClient> clients;
+    const vantel::SecurityRead read = vantel::ReadSecurityFile(path, &clients, nullptr, nullptr);
+    a.fileExists = read != vantel::SecurityRead::NotFound;
+    if (read != vantel::SecurityRead::Ok) return a;
+    for (const vantel::SecurityClient& c : clients) a.passwords[c.name.toStdString()] = c.password.toStdString();
+    a.valid = true;
     return a;
 }
 
