@@ -16,6 +16,12 @@ public:
     int Index() const { return m_index; }
 
 protected:
+    // An export's target as the engine's local text: false, after a warning, when it is too long.
+    bool ExportPath(const QString& path, QByteArray* local);
+    // Tells the operator how an export to `path` ended (r: a LUMO_* code) and returns r: a
+    // warning (naming a full disk) when it failed, the "export done" balloon when it did not.
+    int ReportExport(int r, const QString& path);
+
     VantelServer* m_owner;
     int m_index;
 };

@@ -221,21 +221,7 @@ void PgConfig::OnBtnExportCetificationClicked() {
 
 int PgConfig::ExportCertificateTo(const QString& path) {
     QByteArray local;
-    if (!ConsoleUtility::LocalPath(path, &local)) {
-        INFRA::MessageBox::Warning(this, QObject::tr("K4604_LbWarning"), QObject::tr("K4591_PathTooLong"));
-        return LUMO_ERR_PARAM;
-    }
+    if (!ExportPath(path, &local)) return LUMO_ERR_PARAM;
     void* handle = EngineHolder::Handle();
-    const int r = handle ? LumoSExportCertification(handle, local.constData()) : LUMO_ERR_STATE;
-    if (r != LUMO_OK) {
-        // The old export, if any, is still there; a full disk is named so the operator can act.
-        const QString text = r == LUMO_ERR_DISKFULL
-                                 ? QObject::tr("K4592_ExportFailed") + '\n' + QObject::tr("The disk is full: %1").arg(path)
-                                 : QObject::tr("K4592_ExportFailed");
-        INFRA::MessageBox::Warning(this, QObject::tr("K4604_LbWarning"), text);
-        return r;
-    }
-    m_owner->ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K4593_ExportDone"),
-                         QSystemTrayIcon::Information, 10000);
-    return LUMO_OK;
+    return ReportExport(handle ? LumoSExportCertification(handle, local.constData()) : LUMO_ERR_STATE, path);
 }

@@ -171,22 +171,9 @@ void PgMaintain::OnBtnExportResourceClicked() {
 
 int PgMaintain::ExportTo(const QString& path, QStandardItemModel* model) {
     QByteArray local;
-    if (!ConsoleUtility::LocalPath(path, &local)) {
-        INFRA::MessageBox::Warning(this, QObject::tr("K4604_LbWarning"), QObject::tr("K4591_PathTooLong"));
-        return LUMO_ERR_PARAM;
-    }
+    if (!ExportPath(path, &local)) return LUMO_ERR_PARAM;
     QString error;
     const int r = ExcelExporter::Instance()->Export(path, model, &error);
-    if (r != LUMO_OK) {
-        qWarning().noquote() << "export to" << path << "failed:" << error;
-        // The old file, if any, is still there; a full disk is named so the operator can act.
-        const QString text = r == LUMO_ERR_DISKFULL
-                                 ? QObject::tr("K4592_ExportFailed") + '\n' + QObject::tr("The disk is full: %1").arg(path)
-                                 : QObject::tr("K4592_ExportFailed");
-        INFRA::MessageBox::Warning(this, QObject::tr("K4604_LbWarning"), text);
-        return r;
-    }
-    m_owner->ShowBalloon(QObject::tr("K3741_Msg"), QObject::tr("K4593_ExportDone"),
-                         QSystemTrayIcon::Information, 10000);
-    return LUMO_OK;
+    if (r != LUMO_OK) qWarning().noquote() << "export to" << path << "failed:" << error;
+    return ReportExport(r, path);
 }
