@@ -94,8 +94,8 @@ public:
     // A command-line argument: a record file (relative to the current folder), a stream URL, or a
     // folder whose record files (sub-folders included) are listed. `play`: play the file or stream.
     void OpenCommandLineFile(const QString& argument, bool play = true);
-    // A stream URL entry; with play it opens in the selected view. 0, -17 already listed (its
-    // row is selected and, with play, played), or a failure code.
+    // A stream URL entry; with play it opens in the selected view. 0, LUMO_ERR_EXISTS (-25)
+    // already listed (its row is selected and, with play, played), or a failure code.
     int AddStreamUrl(const QString& url, bool play);
     void OpenFiles();
     void OpenFolder();
