@@ -482,9 +482,13 @@ int MainWindow::QueueClip(int view, const CutInfo& info) {
     return task ? 0 : (result != 0 ? result : LUMO_ERR_FAIL);
 }
 
-int MainWindow::OnClipEvent(CLumoObject* owner, int code, void* /*sender*/, void* p1, void* p2) {
+int MainWindow::OnClipEvent(CLumoObject* owner, int code, void* sender, void* p1, void* p2) {
     auto* window = dynamic_cast<MainWindow*>(owner);
     if (!window) return 0;
+    // One result per clip: a task that reports again (after a failed start) reaches no one.
+    if (sender)
+        CDownloadManager::Instance()->DetachResult(dynamic_cast<CLumoDownload*>(static_cast<CLumoObject*>(sender)),
+                                                   window->m_clipCallback.get());
     QString source, output;
     if (p1) CPlayerContext::FromLocal8Bit(static_cast<const char*>(p1), source);
     if (p2) CPlayerContext::FromLocal8Bit(static_cast<const char*>(p2), output);
