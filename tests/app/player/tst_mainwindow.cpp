@@ -355,7 +355,8 @@ private slots:
     }
 
     // Removing the row of a file that plays: its player goes on with the file, the view forgets
-    // the freed entry (the menu entries that need a file are greyed); the other view plays on.
+    // the freed entry (no file line, the menu entries that need a file greyed); the other view
+    // plays on.
     void removingAPlayingFileRowLeavesItsViewPlaying() {
         w->SetSplit(2);
         QVERIFY(PlayIn(0, clipLong));
@@ -376,6 +377,12 @@ private slots:
         QVERIFY(!file);
         QCOMPARE(ViewUrl(0), std::string());
         QCOMPARE(ViewUrl(1), Url(clipOther));
+        // The file line names no file for it, not even after another view was shown.
+        QVERIFY(w->FileInfoLabel()->text().isEmpty());
+        w->SelectView(1);
+        QVERIFY(w->FileInfoLabel()->text().contains("long.mp4"));
+        w->SelectView(0);
+        QVERIFY(w->FileInfoLabel()->text().isEmpty());
         // Still playing: its time goes on.
         QTRY_VERIFY_WITH_TIMEOUT(
             [&]() {
