@@ -231,8 +231,8 @@ bool ConsoleHost::eventFilter(QObject* o, QEvent* e) {
 void ConsoleHost::AskExit() {
     if (m_askOpen || m_exiting) return;
     m_askOpen = true;
-    const int answer = INFRA::MessageBox::Warning(m_window, QObject::tr("K3741_Msg"),
-                                                  QObject::tr(m_config.exitTextKey.toUtf8().constData()),
+    const QByteArray title = m_config.exitTitleKey.toUtf8(), text = m_config.exitTextKey.toUtf8();
+    const int answer = INFRA::MessageBox::Warning(m_window, QObject::tr(title.constData()), QObject::tr(text.constData()),
                                                   INFRA::MessageBox::Yes | INFRA::MessageBox::No);
     m_askOpen = false;
     // A stop command may have ended the host while the question was open.

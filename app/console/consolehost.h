@@ -32,6 +32,7 @@ public:
         QString linkName;          // stop channel: this name followed by "ShareMem"
         QString exitTextKey;       // translation key of the exit question
         int forcedKillMs = 30000;  // the process ends at the latest this long after the exit began
+        QString exitTitleKey = QStringLiteral("K3741_Msg");  // translation key of its title
     };
 
     // Opens the stop channel at once (clearing a stop older than this process). The host is a

@@ -269,8 +269,8 @@ void PavoApplication::InitDeviceTable() {
     view->verticalHeader()->setVisible(false);
     view->setFocusPolicy(Qt::NoFocus);
     view->setAlternatingRowColors(true);
-    // An address fits in 140; the type texts need more than 100 in some languages.
-    const int widths[] = {200, 140, 130, 100};
+    // Name and address wide, type and state narrow; the state column takes what is left.
+    const int widths[] = {200, 200, 100, 100};
     for (int i = 0; i < 4; ++i) view->setColumnWidth(i, widths[i]);
 }
 

@@ -168,7 +168,7 @@ void CLumoDownload::QryProgress(CLumoThread& self) {
         }
         if (stopping()) break;
         if (r != LUMO_OK) {
-            Report(RESULT_FAILED, nullptr);
+            Report(RESULT_FAILED, GetOutputPath().c_str());
             break;
         }
         m_lastState = state;
@@ -180,7 +180,8 @@ void CLumoDownload::QryProgress(CLumoThread& self) {
                 const int result = ResultOf(error);
                 qDebug() << "QryProgress:: download stop, result =" << result;
                 m_endCount = 0;
-                Report(result, result == RESULT_DONE ? m_outputPath.c_str() : nullptr);
+                // Whatever the result, the observers learn which clip file it concerns.
+                Report(result, GetOutputPath().c_str());
                 break;
             }
         }

@@ -560,6 +560,10 @@ void MainWindow::RefreshControls(int view, int fileType) {
         btnPlayorPause->setEnabled(true);
         ShowPlayState(view);
         btnCut->setChecked(m_cutMarked[view]);
+    } else {
+        // Open on a file the view no longer names (its row was removed): the rest of the row
+        // stays, but the file line does not go on naming what another view showed.
+        UpdateFileInfo(view);
     }
 }
 

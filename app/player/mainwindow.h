@@ -94,8 +94,8 @@ public:
     // A command-line argument: a record file (relative to the current folder), a stream URL, or a
     // folder whose record files (sub-folders included) are listed. `play`: play the file or stream.
     void OpenCommandLineFile(const QString& argument, bool play = true);
-    // A stream URL entry; with play it opens in the selected view. 0, -17 already listed (its
-    // row is selected and, with play, played), or a failure code.
+    // A stream URL entry; with play it opens in the selected view. 0, LUMO_ERR_EXISTS (-25)
+    // already listed (its row is selected and, with play, played), or a failure code.
     int AddStreamUrl(const QString& url, bool play);
     void OpenFiles();
     void OpenFolder();
@@ -173,6 +173,8 @@ public:
         QString source, output;
     };
     const CutResult& LastCutResult() const { return m_lastCut; }
+    // The observer attached to each queued clip's result signal, until that result comes.
+    ILumoCallback* ClipCallback() const { return m_clipCallback.get(); }
     Setting* SettingDialog() const { return m_setting; }
     About* AboutDialog() const { return m_about; }
     BackupManager* BackupDialog() const { return m_backup; }
@@ -285,7 +287,8 @@ private:
     // A stream that broke off in view (played by player): logged, the view closed, the operator
     // told which view lost which stream. Nothing when the view has moved on (stopped by hand).
     void OnStreamLost(int view, void* player, const QString& url, int result);
-    // A clip's result, on the clip's own thread: only emits onCutDone (queued).
+    // A clip's result, on the clip's own thread: lets go of the clip's result signal (one result
+    // per clip) and emits onCutDone (queued).
     static int OnClipEvent(CLumoObject* owner, int code, void* sender, void* p1, void* p2);
 
     static std::atomic<MainWindow*> s_current;

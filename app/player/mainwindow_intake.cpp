@@ -334,18 +334,25 @@ void MainWindow::RemoveFiles(QList<int> rows) {
     for (int row : rows)
         if (CLumoFile* f = RowFile(row)) files.push_back(f);
     if (files.empty()) return;
-    // The players let go of the files before the list frees them.
+    // The players and the views let go of the files before the list frees them.
     quint64 affected = 0;
     for (int row : rows) affected |= m_playfileList->GetItemFlags(m_playfileList->item(row));
     for (int v = 0; v < VIEW_COUNT; ++v) {
         CLumoFile* current = ViewFile(v);
-        // A view that plays a removed entry closes: the entry is freed, and the operator took
-        // it away.
-        if (current && std::find(files.begin(), files.end(), current) != files.end()) {
+        const bool holds = current && std::find(files.begin(), files.end(), current) != files.end();
+        if (holds) affected |= quint64(1) << v;
+        // A stream has nothing else to play: its view closes.
+        if (holds && current->type == CLumoFile::TYPE_STREAM) {
             CloseView(v);
             continue;
         }
+        // A player keeps the file it plays and goes on with it; the others leave its list.
         if (ViewState(v) & STATE_OPEN) Ctl()->DeleteFilesFromView(Panel(), v, &files);
+        // The view forgets the entry (it is freed below) until the player reports its next file.
+        if (holds) {
+            Ctl()->SetViewFile(Panel(), v, nullptr);
+            Ctl()->SetViewUrl(Panel(), v, CLumoString());
+        }
     }
     CLumoPlayFileList* list = CurrentList();
     // Rows from the bottom up, so the row numbers still hold.

@@ -37,9 +37,9 @@ CPlayControler* Ctl() { return CPlayControler::Instance(); }
 void* Panel() { return CPlayControler::Instance()->GetPanelHandle(); }
 
 enum Entry {
-    E_SETTING = 1, E_ABOUT, E_BACKUP, E_EXIT,
+    E_SETTING = 1, E_ABOUT,
     E_ADD_FILE, E_ADD_FOLDER, E_ADD_DISK_FILE, E_ADD_URL,
-    E_PLAY, E_DELETE, E_CLEAR, E_LIST_INFO, E_OPEN_SRC,
+    E_DELETE, E_CLEAR, E_OPEN_SRC,
     E_SNAP, E_LOCATE_SECONDS, E_LOCATE_TIME, E_FILE_INFO,
     E_FRAME, E_FASTER, E_SLOWER, E_NORMAL_SPEED,
     E_ASPECT_FILL, E_ASPECT_ORIGINAL, E_ASPECT_4_3, E_ASPECT_16_9,
@@ -137,10 +137,7 @@ QMenu* MainWindow::BuildBasicMenu() {
     }
     connect(lang, &QMenu::triggered, this, &MainWindow::on_menuLang_Triggered);
     AddEntry(menu, tr("setting"), "setting", E_SETTING);
-    AddEntry(menu, tr("backup_list"), "backup_list", E_BACKUP);
     AddEntry(menu, tr("about"), "about", E_ABOUT);
-    menu->addSeparator();
-    AddEntry(menu, tr("exit"), "exit", E_EXIT);
     connect(menu, &QMenu::triggered, this, &MainWindow::on_menuBasic_Triggered);
     return menu;
 }
@@ -157,8 +154,6 @@ void MainWindow::on_menuBasic_Triggered(QAction* action) {
     switch (EntryOf(action)) {
     case E_SETTING: ShowKept(m_setting); break;
     case E_ABOUT: ShowKept(m_about); break;
-    case E_BACKUP: on_btnBackupManager_clicked(); break;
-    case E_EXIT: on_btnClose_clicked(); break;
     default: break;
     }
 }
@@ -185,6 +180,7 @@ void MainWindow::on_stick_sel(uint stick) {
     ApplyStick(int(stick));
 }
 
+// No button or menu entry leads here: the backup list opens only when this is called.
 void MainWindow::on_btnBackupManager_clicked() {
     ShowKept(m_backup);
 }
@@ -253,7 +249,8 @@ void MainWindow::OpenUrlDialog() {
 
 void MainWindow::on_url_add(void* url) {
     const auto* text = static_cast<const QString*>(url);
-    if (text && !text->isEmpty()) AddStreamUrl(*text, true);
+    // Listed, not played: the operator starts it from the list.
+    if (text && !text->isEmpty()) AddStreamUrl(*text, false);
     // The dialog has put the URL into the history: kept at once.
     SaveState();
 }
@@ -269,12 +266,8 @@ QMenu* MainWindow::BuildListMenu() {
     const CLumoFile* single = m_menuRows.size() == 1 ? RowFile(m_menuRows.first()) : nullptr;
     auto* menu = new QMenu();
     menu->setObjectName(QStringLiteral("menuListRight"));
-    AddEntry(menu, tr("play"), "play", E_PLAY)->setEnabled(single != nullptr);
     AddEntry(menu, tr("delete"), "delete", E_DELETE);
     AddEntry(menu, tr("clear"), "clear", E_CLEAR);
-    menu->addSeparator();
-    AddEntry(menu, tr("file_info"), "file_info", E_LIST_INFO)
-        ->setEnabled(single && single->type != CLumoFile::TYPE_UNKNOWN && single->type != CLumoFile::TYPE_STREAM);
     // Only a single file on this machine has a folder to show.
     AddEntry(menu, tr("open_src"), "open_src", E_OPEN_SRC)
         ->setEnabled(single && single->type == CLumoFile::TYPE_LOCAL && !single->path.empty());
@@ -294,18 +287,8 @@ void MainWindow::on_menuListRight_Triggered(QAction* action) {
     const QList<int> rows = m_menuRows;
     CLumoFile* single = rows.size() == 1 ? RowFile(rows.first()) : nullptr;
     switch (EntryOf(action)) {
-    case E_PLAY:
-        if (single) PlayRow(rows.first());
-        break;
     case E_DELETE: RemoveFiles(rows); break;
     case E_CLEAR: ClearPlayList(false); break;
-    case E_LIST_INFO:
-        if (single) {
-            FileInfo dialog(this);
-            dialog.SetFile(PlayFileInfo::FromFile(*single));
-            dialog.exec();
-        }
-        break;
     case E_OPEN_SRC:
         if (single && single->type == CLumoFile::TYPE_LOCAL) {
             QString path;
@@ -325,7 +308,6 @@ QMenu* MainWindow::BuildViewMenu(int view) {
     if ((ViewState(view) & (STATE_OPEN | STATE_END)) != STATE_OPEN) return nullptr;
     const CLumoFile* file = ViewFile(view);
     const bool record = file && file->type != CLumoFile::TYPE_UNKNOWN && file->type != CLumoFile::TYPE_STREAM;
-    const bool stream = file && file->type == CLumoFile::TYPE_STREAM;
     m_menuView = view;
 
     auto* menu = new QMenu();
@@ -354,10 +336,9 @@ QMenu* MainWindow::BuildViewMenu(int view) {
     connect(aspect, &QMenu::triggered, this, &MainWindow::on_menuAspectRatio_Triggered);
 
     recordOnly << AddEntry(menu, tr("file_info"), "file_info", E_FILE_INFO);
+    // A stream (or no file) has nothing to step through, locate in or describe: those entries
+    // stay in the menu, greyed.
     for (QAction* a : recordOnly) a->setEnabled(record);
-    // A stream has no file to step through, locate in or describe.
-    if (stream)
-        for (QAction* a : recordOnly) a->setVisible(false);
     connect(menu, &QMenu::triggered, this, &MainWindow::on_menuViewRight_Triggered);
     return menu;
 }
@@ -501,9 +482,13 @@ int MainWindow::QueueClip(int view, const CutInfo& info) {
     return task ? 0 : (result != 0 ? result : LUMO_ERR_FAIL);
 }
 
-int MainWindow::OnClipEvent(CLumoObject* owner, int code, void* /*sender*/, void* p1, void* p2) {
+int MainWindow::OnClipEvent(CLumoObject* owner, int code, void* sender, void* p1, void* p2) {
     auto* window = dynamic_cast<MainWindow*>(owner);
     if (!window) return 0;
+    // One result per clip: a task that reports again (after a failed start) reaches no one.
+    if (sender)
+        CDownloadManager::Instance()->DetachResult(dynamic_cast<CLumoDownload*>(static_cast<CLumoObject*>(sender)),
+                                                   window->m_clipCallback.get());
     QString source, output;
     if (p1) CPlayerContext::FromLocal8Bit(static_cast<const char*>(p1), source);
     if (p2) CPlayerContext::FromLocal8Bit(static_cast<const char*>(p2), output);

@@ -48,7 +48,7 @@ VantelServer::VantelServer(QWidget* parent, SingleApp* guard)
       m_host(new ConsoleHost(
           this, {QStringLiteral("VantelServer.ini"), QStringLiteral(":res/vantelserver/image/ServerIcon.ico"),
                  QStringLiteral("VantelServer"), QStringLiteral("VantelServer"),
-                 QStringLiteral("K4515_LogoutInfo"), 30000})) {
+                 QStringLiteral("K4515_LogoutInfo"), 30000, QStringLiteral("K4604_LbWarning")})) {
     m_host->SetSingleApp(guard);
     m_host->SetStopFunction(&VantelServer::ExitThreadProc);
     ui.setupUi(this);

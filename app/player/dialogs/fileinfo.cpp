@@ -71,7 +71,7 @@ QString FileInfo::CodecName(quint8 code) {
 }
 
 QString FileInfo::FrameRateText(qint32 frameRate) {
-    return frameRate > 0 ? QString::number(frameRate) : QStringLiteral("--");
+    return frameRate >= 0 ? QString::number(frameRate) : QStringLiteral("--");
 }
 
 void FileInfo::SetFile(const PlayFileInfo& info) {

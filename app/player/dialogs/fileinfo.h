@@ -23,7 +23,7 @@ struct PlayFileInfo {
     quint8 audioCodec = 0;
     quint16 width = 0;
     quint16 height = 0;
-    qint32 frameRate = -1;  // not positive: unknown
+    qint32 frameRate = -1;  // negative: unknown
     quint64 size = 0;       // bytes
 
     static PlayFileInfo FromFile(const CLumoFile& file);
@@ -39,7 +39,7 @@ public:
 
     // The name of a video or audio codec code.
     static QString CodecName(quint8 code);
-    // The frame rate, or "--" when the file gives none (not positive).
+    // The frame rate, or "--" when the file gives none (negative).
     static QString FrameRateText(qint32 frameRate);
 
     // Ok ends the dialog with 1, the close button with 0.

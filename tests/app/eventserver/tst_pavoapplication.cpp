@@ -193,6 +193,11 @@ private slots:
         QCOMPARE(w->GetDeviceModel()->columnCount(), 4);
         QCOMPARE(w->GetDeviceModel()->headerData(3, Qt::Horizontal).toString(),
                  QStringLiteral("Online state"));
+        // Name and address wide, the type narrow; the state column stretches over the rest.
+        const QTableView* table = w->GetForm().m_twclient;
+        QCOMPARE((QList<int>{table->columnWidth(0), table->columnWidth(1), table->columnWidth(2)}),
+                 (QList<int>{200, 200, 100}));
+        QVERIFY(table->horizontalHeader()->stretchLastSection());
         QTRY_COMPARE_WITH_TIMEOUT(w->GetForm().m_lbl_runtimevalue->text(), QStringLiteral("00:00:01"), 3000);
 
         Device cam(port), server(port);

@@ -28,13 +28,15 @@ struct ResultLog : CLumoObject {
     struct Entry {
         int code;
         QString output;
+        QString source;
     };
     ResultLog() : callback(this, &ResultLog::Handler) {}
 
-    static int Handler(CLumoObject* owner, int code, void*, void*, void* output) {
+    static QString Text(void* p) { return p ? QString::fromUtf8(static_cast<const char*>(p)) : QString(); }
+    static int Handler(CLumoObject* owner, int code, void*, void* source, void* output) {
         auto* log = static_cast<ResultLog*>(owner);
         std::lock_guard<std::mutex> lock(log->m);
-        log->entries.push_back({code, output ? QString::fromUtf8(static_cast<const char*>(output)) : QString()});
+        log->entries.push_back({code, Text(output), Text(source)});
         return 0;
     }
     int Count() {
@@ -140,15 +142,17 @@ void TestClipQueue::resultCodes_data() {
     QTest::addColumn<QString>("source");  // "src" or a missing file
     QTest::addColumn<quint64>("spaceLimit");
     QTest::addColumn<int>("result");
-    QTest::newRow("done") << "src" << quint64(0) << 1;
-    QTest::newRow("failed: no such source") << "missing.dav" << quint64(0) << 2;
-    QTest::newRow("disk full") << "src" << quint64(20000) << 3;
+    QTest::addColumn<bool>("named");  // the report names the clip file
+    QTest::newRow("done") << "src" << quint64(0) << 1 << true;
+    QTest::newRow("failed: no such source") << "missing.dav" << quint64(0) << 2 << false;
+    QTest::newRow("disk full") << "src" << quint64(20000) << 3 << true;
 }
 
 void TestClipQueue::resultCodes() {
     QFETCH(QString, source);
     QFETCH(quint64, spaceLimit);
     QFETCH(int, result);
+    QFETCH(bool, named);
     LumoDownloadSetSpaceLimit(spaceLimit);
     const QString folder = NewFolder(QString("codes-%1").arg(QTest::currentDataTag()));
     ResultLog log;
@@ -160,6 +164,7 @@ void TestClipQueue::resultCodes() {
     QVERIFY(task);
     QTRY_COMPARE_WITH_TIMEOUT(log.Count(), 1, 30000);
     QCOMPARE(log.At(0).code, result);
+    QCOMPARE(log.At(0).source, QString::fromStdString(clip.path));
     const QStringList left = QDir(folder).entryList(QDir::Files);
     if (result == 1) {
         QCOMPARE(left.size(), 1);
@@ -168,7 +173,10 @@ void TestClipQueue::resultCodes() {
         QCOMPARE(QDir(CPlayerContext::FolderToOpen(log.At(0).output)), QDir(folder));
     } else {
         QVERIFY2(left.isEmpty(), qPrintable(left.join(", ")));
-        QVERIFY(log.At(0).output.isEmpty());
+        // A clip that was being written is named, although nothing of it stays; one whose
+        // download never started has no name.
+        QCOMPARE(!log.At(0).output.isEmpty(), named);
+        if (named) QCOMPARE(QFileInfo(log.At(0).output).absoluteDir(), QDir(folder));
     }
     QTRY_VERIFY(!task->IsPolling());
     QCOMPARE(manager.GetRunningCount(), 0);

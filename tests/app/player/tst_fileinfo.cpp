@@ -96,7 +96,8 @@ void TestFileInfo::codecName() {
     QCOMPARE(FileInfo::CodecName(quint8(code)), name);
 }
 
-// From a play file to the labels: the path row only for a local file, "--" for an unknown rate.
+// From a play file to the labels: the path row only for a local file, "--" for an unknown
+// (negative) rate, a rate of 0 as it is.
 void TestFileInfo::shownFacts_data() {
     QTest::addColumn<QString>("url");
     QTest::addColumn<int>("frameRate");
@@ -105,7 +106,7 @@ void TestFileInfo::shownFacts_data() {
     QTest::newRow("local file, 25 fps") << "filer://local/type=rec&format=dav&filename=/rec/a.dav" << 25 << "25"
                                         << true;
     QTest::newRow("stream, no rate") << "rtsp://192.168.1.10:554/live" << -1 << "--" << false;
-    QTest::newRow("recorder disk, rate 0") << "lumofs://disk=sdb1&filename=1_2_3_4_0_6.dav" << 0 << "--" << false;
+    QTest::newRow("recorder disk, rate 0") << "lumofs://disk=sdb1&filename=1_2_3_4_0_6.dav" << 0 << "0" << false;
 }
 
 void TestFileInfo::shownFacts() {

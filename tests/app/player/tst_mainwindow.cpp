@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
@@ -353,20 +354,46 @@ private slots:
         QVERIFY(!w->ProgressSlider()->isEnabled());
     }
 
-    // A removed entry is freed: the view that plays it closes, the other view plays on with the
-    // rest of its list.
-    void removingAPlayingRowClosesItsView() {
+    // Removing the row of a file that plays: its player goes on with the file, the view forgets
+    // the freed entry (no file line, the menu entries that need a file greyed); the other view
+    // plays on.
+    void removingAPlayingFileRowLeavesItsViewPlaying() {
         w->SetSplit(2);
         QVERIFY(PlayIn(0, clipLong));
         QVERIFY(PlayIn(1, clipOther));
+        w->SelectView(0);
+        CLumoTime before;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            CPlayControler::Instance()->GetPlaybackTime(Panel(), 0, &before) == 0 && !before.IsEmpty(), 30000);
         w->RemoveFiles({0});
         QCOMPARE(w->PlayList()->count(), 1);
         QCOMPARE(RowUrl(0), Url(clipOther));
-        QCOMPARE(w->ViewState(0), 0);
-        QCOMPARE(ViewUrl(0), std::string());
-        QCOMPARE(w->PlayingViews(), quint16(2));
-        QVERIFY(Open(1));
         QCOMPARE(RowFlags(0), quint64(2));
+        QVERIFY(Open(0));
+        QVERIFY(Open(1));
+        QCOMPARE(w->PlayingViews(), quint16(3));
+        CLumoFile* file = nullptr;
+        CPlayControler::Instance()->GetViewFile(Panel(), 0, &file);
+        QVERIFY(!file);
+        QCOMPARE(ViewUrl(0), std::string());
+        QCOMPARE(ViewUrl(1), Url(clipOther));
+        // The file line names no file for it, not even after another view was shown.
+        QVERIFY(w->FileInfoLabel()->text().isEmpty());
+        w->SelectView(1);
+        QVERIFY(w->FileInfoLabel()->text().contains("long.mp4"));
+        w->SelectView(0);
+        QVERIFY(w->FileInfoLabel()->text().isEmpty());
+        // Still playing: its time goes on.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&]() {
+                CLumoTime now;
+                return CPlayControler::Instance()->GetPlaybackTime(Panel(), 0, &now) == 0 && now - before >= 1;
+            }(),
+            30000);
+        std::unique_ptr<QMenu> menu(w->BuildViewMenu(0));
+        QVERIFY(menu);
+        for (QAction* a : menu->actions())
+            if (a->objectName() == "file_info" || a->objectName() == "local_time_stamp") QVERIFY(!a->isEnabled());
     }
 
     void listSavedAfterChangeAndRestored() {

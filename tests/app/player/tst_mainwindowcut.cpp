@@ -1,7 +1,8 @@
 // Clips from the main window: the cut button's two presses propose the range between them, a
 // cancelled dialog clears the mark, an accepted one cuts the clip through the queue and shows its
-// result (the clip plays back with the asked duration), requests outside the file are refused,
-// and a window that goes while a clip runs leaves no half-written clip behind.
+// result (the clip plays back with the asked duration), every result is taken once with both
+// paths, requests outside the file are refused, and a window that goes while a clip runs leaves
+// no half-written clip behind.
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QJsonDocument>
@@ -196,6 +197,49 @@ private slots:
         const double seconds = ProbeSeconds(output);
         QVERIFY2(qAbs(seconds - 30.0) <= 1.5, qPrintable(QString::number(seconds)));
         QVERIFY(!w->IsCutMarked(0));
+    }
+
+    // Every result reaches the window once, with the clip's source and output paths, and shows
+    // its text; the window then lets go of the clip, so a later report of it reaches no one.
+    void resultIsTakenOnceWithBothPaths_data() {
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("done") << 1 << "cut_success";
+        QTest::newRow("failed") << 2 << "cut_fail";
+        QTest::newRow("disk full") << 3 << "cut_disk_full";
+    }
+    void resultIsTakenOnceWithBothPaths() {
+        QFETCH(int, result);
+        QFETCH(QString, key);
+        CLumoFile clip;
+        clip.SetUrl(LocalRecordUrl(media, QString()));
+        CLumoDownload task(clip, CLumoString(clips.toStdString()), 0);
+        QCOMPARE(task.ResultSignal().Attach(w->ClipCallback(), &ILumoCallback::OnSignal), 0);
+        bool tipShown = false;
+        WhenModal([&](QWidget* modal) {
+            if (!qobject_cast<DialogTip*>(modal)) return false;
+            tipShown = true;
+            static_cast<QDialog*>(modal)->reject();
+            return true;
+        });
+        QByteArray source = media.toUtf8(), output = QDir(clips).filePath("clip.dav").toUtf8();
+        void* sender = static_cast<CLumoObject*>(&task);
+        QCOMPARE(task.ResultSignal().Commit(sender, result, source.data(), output.data()), 1);
+        QCOMPARE(task.ResultSignal().GetCount(), 0);
+        QCOMPARE(task.ResultSignal().Commit(sender, result, source.data(), output.data()), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(tipShown, 30000);
+        QCOMPARE(w->LastCutResult().result, uint(result));
+        QCOMPARE(w->LastCutResult().source, media);
+        QCOMPARE(w->LastCutResult().output, QString::fromUtf8(output));
+        QFile log(g_home->filePath("ui.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QStringList tip;
+        for (const QString& line : QString::fromUtf8(log.readAll()).split('\n'))
+            if (line.startsWith("tip\t")) tip = line.split('\t');
+        QCOMPARE(tip.value(2), QCoreApplication::translate("MainWindow", key.toUtf8().constData()));
+        QCOMPARE(tip.value(3), media);
+        QCOMPARE(tip.value(4), QString::fromUtf8(output));
+        QTRY_VERIFY(!QApplication::activeModalWidget());
     }
 
     // A request from elsewhere than the dialog is held to the dialog's rule.

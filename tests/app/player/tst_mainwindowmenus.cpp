@@ -1,8 +1,9 @@
 // The main window's menus and the dialogs they open, with real players on generated files: the
 // language switch (and the same language again), the menus after a switch, locating by seconds
 // and by time (bounds, 64-bit offsets), the aspect choice per view, what the menus offer for a
-// stream view and for list selections, the URL dialog's result, the settings' stay-on-top mode,
-// and the control seam's commands over the same paths.
+// stream view and for list selections, the URL dialog's result (listed, not played), removing a
+// playing stream's row, the settings' stay-on-top mode, and the control seam's commands over the
+// same paths.
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -194,6 +195,8 @@ private slots:
         QTRY_VERIFY(w->UrlDialog()->isVisible());
         w->UrlDialog()->hide();
         std::unique_ptr<QMenu> basic(w->BuildBasicMenu());
+        // The languages, the settings and About: the backup list has no entry of its own.
+        QCOMPARE(VisibleKeys(basic.get()), (QStringList{"language", "setting", "about"}));
         QVERIFY(Entry(basic.get(), kChinese)->isChecked());
         QVERIFY(!Entry(basic.get(), "English")->isChecked());
         Entry(basic.get(), "about")->trigger();
@@ -369,7 +372,7 @@ private slots:
         QVERIFY2(named, qPrintable(QJsonDocument(info).toJson()));
     }
 
-    void streamViewMenuHasSnapAndAspectOnly() {
+    void streamViewMenuGreysWhatAStreamLacks() {
         if (!rtsp) {
             QVERIFY(Ffmpeg(stream, 60, {"-c:v", "libx264", "-preset", "ultrafast", "-f", "mpegts"}));
             rtsp = new QProcess(this);
@@ -390,22 +393,45 @@ private slots:
         VT_REQUIRE(!rtspUrl.isEmpty(), "no RTSP test server (python3-gi with GstRtspServer)");
         w->SetSplit(2);
         w->SelectView(3);
-        // As the URL dialog hands it over: listed, and playing in the selected view.
+        // As the URL dialog hands it over: listed once, played by no view.
         QString url = rtspUrl;
         w->OpenUrlDialog();
         emit w->UrlDialog()->onAddUrl(&url);
+        emit w->UrlDialog()->onAddUrl(&url);
+        QCOMPARE(w->PlayList()->count(), 1);
+        const int row = w->FindRowByUrl(rtspUrl.toStdString());
+        QCOMPARE(row, 0);
+        QCOMPARE(w->PlayingViews(), quint16(0));
+        QVERIFY(!Open(3));
+        // Started from the list, it plays in the selected view.
+        QCOMPARE(w->PlayRow(row), 0);
         QTRY_VERIFY_WITH_TIMEOUT(Open(3) && ViewUrl(3) == rtspUrl.toStdString(), 30000);
-        QVERIFY(w->FindRowByUrl(rtspUrl.toStdString()) >= 0);
         QCOMPARE(w->PlayingViews(), quint16(1u << 3));
-        std::unique_ptr<QMenu> menu(w->BuildViewMenu(3));
-        QVERIFY(menu);
-        QCOMPARE(VisibleKeys(menu.get()), (QStringList{"snap", "aspect_ratio"}));
-        QVERIFY(Entry(menu.get(), "aspect_ratio")->isEnabled());
-        // The seam's "url" takes the same road: already listed, it plays again.
+        {
+            std::unique_ptr<QMenu> menu(w->BuildViewMenu(3));
+            QVERIFY(menu);
+            // Every entry stays in its place; only snap and the aspect choice can be taken.
+            const QStringList keys{"snap", "play_control", "local_time_stamp", "local_time_global", "aspect_ratio",
+                                   "file_info"};
+            QCOMPARE(VisibleKeys(menu.get()), keys);
+            for (const QString& key : keys)
+                QVERIFY2(Entry(menu.get(), key)->isEnabled() == (key == "snap" || key == "aspect_ratio"),
+                         qPrintable(key));
+        }
+        // The seam's "url" takes the dialog's road: already listed, nothing more happens.
         w->SelectView(1);
         QCOMPARE(seam->Execute("url " + rtspUrl), QString("ok"));
-        QTRY_VERIFY_WITH_TIMEOUT(Open(1) && ViewUrl(1) == rtspUrl.toStdString(), 30000);
+        QCOMPARE(w->PlayList()->count(), 1);
+        QVERIFY(!Open(1));
         QCOMPARE(seam->Execute("url nonsense"), QString("error not_playable"));
+        // The same row plays in a second view too.
+        QCOMPARE(w->PlayRow(row), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(Open(1) && ViewUrl(1) == rtspUrl.toStdString(), 30000);
+        // A stream has nothing else to go on with: removing its row closes both views.
+        w->RemoveFiles({row});
+        QCOMPARE(w->PlayList()->count(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!Open(1) && !Open(3), 30000);
+        QCOMPARE(w->PlayingViews(), quint16(0));
     }
 
     // -----------------------------------------------------------------------------------------
@@ -429,17 +455,16 @@ private slots:
         w->PlayList()->item(1)->setSelected(true);
         {
             std::unique_ptr<QMenu> menu(w->BuildListMenu());
+            QCOMPARE(VisibleKeys(menu.get()), (QStringList{"delete", "clear", "open_src"}));
             QVERIFY(!Entry(menu.get(), "open_src")->isEnabled());
-            QVERIFY(!Entry(menu.get(), "play")->isEnabled());
-            // A stream row has no folder either.
             Entry(menu.get(), "delete")->trigger();
         }
         QCOMPARE(w->PlayList()->count(), 0);
+        // A stream row has no folder either.
         QCOMPARE(w->AddStreamUrl("rtsp://127.0.0.1:9/none", false), 0);
         w->PlayList()->item(0)->setSelected(true);
         std::unique_ptr<QMenu> menu(w->BuildListMenu());
         QVERIFY(!Entry(menu.get(), "open_src")->isEnabled());
-        QVERIFY(!Entry(menu.get(), "file_info")->isEnabled());
     }
 
     // The recorder-disk search hands over a list it keeps: the play list takes copies (the

@@ -637,6 +637,10 @@ private slots:
         INFRA::TestSeams::SetScriptedReply("no");
         m_window->ExitApp();
         QVERIFY(!m_window->IsExiting());
+        // The question is a warning: its title says so.
+        const QStringList asked = uiLog("messagebox").last().split('\t');
+        QCOMPARE(asked.value(1), QObject::tr("K4604_LbWarning"));
+        QCOMPARE(asked.value(2), QObject::tr("K4515_LogoutInfo").replace('\n', ' '));
         INFRA::TestSeams::SetScriptedReply("yes");
         m_window->ExitApp();
         QVERIFY(m_window->IsExiting());
