@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "LumoFS/LumoFS.h"
+#include "LumoFS/LumoRecorderUrl.h"
 #include "LumoSRecord/LumoSRecord.h"
 #include "VantelCore/VantelCore.h"
 #include "VantelInfraAPI/busyloading.h"
@@ -33,7 +34,7 @@
 namespace {
 
 const char kSettingsFile[] = "kestoconfig.ini";
-const quint16 kDefaultPort = 8431;
+const quint16 kDefaultPort = kLumoRecorderDefaultPort;
 const int kRefreshTicks = 15;
 const int kForcedKillMs = 150000;
 
