@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <cstring>
 #include <chrono>
+#include <vector>
 #include <httplib.h>
 
 #include "LumoFS/LumoRecorderUrl.h"
@@ -122,6 +123,12 @@ private:
     httplib::Client m_client;
 };
 
+// A row of the answer that cannot be taken (a number its field cannot hold): the whole call fails.
+int badRow(const RecorderUrl& url, const std::string& why) {
+    SetLastError(LUMOSR_REASON_IO, url.host + ":" + std::to_string(url.port) + ": " + why);
+    return LUMOSR_ERR_IO;
+}
+
 template <class Make>
 int listCall(const RecorderUrl& url, const std::string& path, const char* key, IVantelList** out,
              int timeoutMs, Make make) {
@@ -130,7 +137,15 @@ int listCall(const RecorderUrl& url, const std::string& path, const char* key, I
     const int rc = call.Get(path, &o);
     if (rc != LUMOSR_OK) return rc;
     IVantelList* list = IVantelList::CreateObject();
-    for (const QJsonValue& v : o.value(QLatin1String(key)).toArray()) list->Add(make(v), false, false);
+    std::string why;
+    for (const QJsonValue& v : o.value(QLatin1String(key)).toArray()) {
+        IVantelData* row = make(v, &why);
+        if (!row) {
+            list->Release();
+            return badRow(url, why);
+        }
+        list->Add(row, false, false);
+    }
     *out = list;
     return LUMOSR_OK;
 }
@@ -171,16 +186,20 @@ int ParseRecorderUrl(const char* url, bool engineInitialised, RecorderUrl* out) 
 
 int RemoteDiskInfo(const RecorderUrl& url, IVantelList** out, int timeoutMs) {
     return listCall(url, "/api/v1/disks", "disks", out, timeoutMs,
-                    [](const QJsonValue& v) -> IVantelData* { return wire::DiskFromJson(v.toObject()); });
+                    [](const QJsonValue& v, std::string* why) -> IVantelData* {
+                        return wire::DiskFromJson(v.toObject(), why);
+                    });
 }
 
 int RemoteChanInfo(const RecorderUrl& url, IVantelList** out, int timeoutMs) {
     return listCall(url, "/api/v1/channels", "channels", out, timeoutMs,
-                    [](const QJsonValue& v) -> IVantelData* { return wire::ChannelFromJson(v.toObject()); });
+                    [](const QJsonValue& v, std::string* why) -> IVantelData* {
+                        return wire::ChannelFromJson(v.toObject(), why);
+                    });
 }
 
 int RemoteCUIDInfo(const RecorderUrl& url, IVantelList** out, int timeoutMs) {
-    return listCall(url, "/api/v1/cuids", "cuids", out, timeoutMs, [](const QJsonValue& v) -> IVantelData* {
+    return listCall(url, "/api/v1/cuids", "cuids", out, timeoutMs, [](const QJsonValue& v, std::string*) -> IVantelData* {
         return IVantelText::CreateObject(v.toString().toStdString());
     });
 }
@@ -190,8 +209,18 @@ int RemoteBlockInfo(const RecorderUrl& url, int64_t diskId, IVantelList* list, i
     QJsonObject o;
     const int rc = call.Get("/api/v1/disks/" + std::to_string(diskId) + "/blocks", &o);
     if (rc != LUMOSR_OK) return rc;
-    for (const QJsonValue& v : o.value("blocks").toArray())
-        list->Add(wire::BlockFromJson(v.toObject()), false, false);
+    // Rows are taken only once every one of them reads: a bad answer adds nothing to the list.
+    std::vector<IVantelData*> rows;
+    std::string why;
+    for (const QJsonValue& v : o.value("blocks").toArray()) {
+        IVantelData* row = wire::BlockFromJson(v.toObject(), &why);
+        if (!row) {
+            for (IVantelData* r : rows) r->Release();
+            return badRow(url, why);
+        }
+        rows.push_back(row);
+    }
+    for (IVantelData* row : rows) list->Add(row, false, false);
     return LUMOSR_OK;
 }
 
