@@ -86,9 +86,9 @@ KestoRecordServer::KestoRecordServer(QWidget* parent) : QWidget(parent, Qt::Wind
 }
 
 KestoRecordServer::~KestoRecordServer() {
-    // Running workers write into their jobs: wait for them (a busy indicator waits for its
-    // worker when it is destroyed) before the jobs go.
-    qDeleteAll(findChildren<INFRA::BusyLoading*>());
+    // Running workers write into their jobs and call into this window: they end before any of
+    // it goes.
+    INFRA::BusyLoading::WaitForWorkers(this);
     // The row delegates watch their tables' viewports: they go before the tables, so that no
     // event of a table being destroyed reaches them.
     for (VantelTableDelegate* d :
