@@ -2,6 +2,12 @@
 // storage tables, the settings problems) one after the other, so that the GUI thread never waits
 // for the engine and the engine is asked one question at a time. What a read found is handed
 // back to the GUI thread, where its `done` runs.
+//
+// Contract: made, posted to and destroyed on the GUI thread. One dedicated thread per reader;
+// reads run in the order posted, never two at once (unlike a pool job under a watcher, which
+// may overlap the next). Destroying the reader drops the reads not begun, waits for the one that
+// runs and runs no `done` any more; an owner whose reads use its members destroys the reader
+// first in its own destructor.
 #pragma once
 
 #include <QObject>

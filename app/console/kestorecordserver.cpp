@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "LumoFS/LumoFS.h"
+#include "LumoFS/LumoRecorderUrl.h"
 #include "LumoSRecord/LumoSRecord.h"
 #include "VantelCore/VantelCore.h"
 #include "VantelInfraAPI/busyloading.h"
@@ -33,7 +34,7 @@
 namespace {
 
 const char kSettingsFile[] = "kestoconfig.ini";
-const quint16 kDefaultPort = 8431;
+const quint16 kDefaultPort = kLumoRecorderDefaultPort;
 const int kRefreshTicks = 15;
 const int kForcedKillMs = 150000;
 
@@ -85,9 +86,9 @@ KestoRecordServer::KestoRecordServer(QWidget* parent) : QWidget(parent, Qt::Wind
 }
 
 KestoRecordServer::~KestoRecordServer() {
-    // Running workers write into their jobs: wait for them (a busy indicator waits for its
-    // worker when it is destroyed) before the jobs go.
-    qDeleteAll(findChildren<INFRA::BusyLoading*>());
+    // Running workers write into their jobs and call into this window: they end before any of
+    // it goes.
+    INFRA::BusyLoading::WaitForWorkers(this);
     // The row delegates watch their tables' viewports: they go before the tables, so that no
     // event of a table being destroyed reaches them.
     for (VantelTableDelegate* d :

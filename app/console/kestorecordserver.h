@@ -12,6 +12,7 @@
 #include <QVector>
 #include <QWidget>
 
+#include "LumoFS/LumoRecorderUrl.h"
 #include "consolehost.h"
 #include "ui_kestorecordserver.h"
 
@@ -265,7 +266,7 @@ private:
     ConsoleHost* m_host = nullptr;
     IVantelList* m_recordFileList = nullptr;
     IVantelList* m_blockList = nullptr;
-    quint16 m_port = 8431;
+    quint16 m_port = kLumoRecorderDefaultPort;
     int m_chnTimerId = 0;
     int m_diskTimerId = 0;
     int m_chnCountdown = 15;

@@ -71,9 +71,8 @@ PageRecordServerConfig::~PageRecordServerConfig() {
     // The reads in flight end (and their answers are dropped) before the models go.
     delete m_reader;
     m_reader = nullptr;
-    // Workers under the busy indicator are waited for by their indicator, a child of the page.
-    for (QObject* o : children())
-        if (auto* busy = qobject_cast<INFRA::BusyLoading*>(o)) delete busy;
+    // Workers under the busy indicator call into this page: they end before any of it goes.
+    INFRA::BusyLoading::WaitForWorkers(this);
     delete m_blockJob;
     delete m_formatJob;
     delete m_searchJob;

@@ -22,6 +22,7 @@
 #include <sys/stat.h>
 
 #include "LumoBase/LumoResult.h"
+#include "LumoFS/LumoStreamUrl.h"
 #include "LumoRecord/LumoRecord.h"
 #include "lumoc/playback/playlistwidget.h"
 #include "player/dialogs/dialogtip.h"
@@ -44,11 +45,6 @@ QDateTime ToDateTime(const CLumoTime& t) {
 QString LocalPath(const QString& pathOrUrl) {
     if (pathOrUrl.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) return QUrl(pathOrUrl).toLocalFile();
     return pathOrUrl;
-}
-
-bool IsStreamUrl(const QString& text) {
-    return text.startsWith(QLatin1String("rtsp://"), Qt::CaseInsensitive) ||
-           text.startsWith(QLatin1String("quii://"), Qt::CaseInsensitive);
 }
 
 }  // namespace
@@ -111,7 +107,7 @@ void MainWindow::OnIntakeProbed(const std::shared_ptr<Intake>& intake) {
 
 void MainWindow::OpenCommandLineFile(const QString& argument, bool play) {
     if (argument.isEmpty()) return;
-    if (IsStreamUrl(argument)) {
+    if (LumoIsStreamUrl(argument.toStdString())) {
         AddStreamUrl(argument, play);
         return;
     }

@@ -15,6 +15,7 @@
 #include <QTextCodec>
 #include <QUrl>
 
+#include "VantelCore/local8bit.h"
 #include "VantelInfraAPI/testseams.h"
 
 #include <cstdio>
@@ -273,37 +274,13 @@ void CPlayerContext::ElideText(QString& text, unsigned width, unsigned char char
     text = text.left(keep) + QStringLiteral("...");
 }
 
-namespace {
-
-// The 8-bit encoding of texts handed to the platform libraries: theirs is UTF-8 on Linux,
-// whatever the locale says; elsewhere the local code page.
-QTextCodec* PlatformCodec() {
-#ifdef Q_OS_WIN
-    return QTextCodec::codecForLocale();
-#else
-    return QTextCodec::codecForMib(106);
-#endif
-}
-
-}  // namespace
-
 int CPlayerContext::ToLocal8Bit(const QString& text, char* buffer, int size) {
-    QTextCodec* codec = PlatformCodec();
-    if (!buffer || size < 1 || !codec) return -1;
-    const QByteArray bytes = codec->fromUnicode(text);
-    int n = qMin(bytes.size(), size - 1);
-    // A cut UTF-8 text ends before the character that does not fit whole.
-    if (codec->mibEnum() == 106 && n < bytes.size())
-        while (n > 0 && (uchar(bytes.at(n)) & 0xC0) == 0x80) --n;
-    memcpy(buffer, bytes.constData(), size_t(n));
-    buffer[n] = '\0';
-    return 0;
+    return VantelToLocal8Bit(text, buffer, size) < 0 ? -1 : 0;
 }
 
 int CPlayerContext::FromLocal8Bit(const char* bytes, QString& out) {
-    QTextCodec* codec = PlatformCodec();
-    if (!bytes || !codec) return -1;
-    out = codec->toUnicode(bytes);
+    if (!bytes) return -1;
+    out = VantelFromLocal8Bit(bytes);
     return 0;
 }
 

@@ -66,11 +66,11 @@ public:
     // Shortens text to width / charWidth characters: a longer text keeps its first
     // width / charWidth - reserve characters followed by "...".
     static void ElideText(QString& text, unsigned width, unsigned char charWidth, int reserve);
-    // Text in the platform libraries' 8-bit encoding (UTF-8; the local code page on Windows)
-    // into buffer (size bytes, always zero-terminated, never cut inside a character). 0, or -1
-    // for a null buffer, a size below 1 or no codec.
+    // The whole text in the platform libraries' 8-bit encoding (VantelToLocal8Bit) into buffer
+    // (size bytes, zero-terminated). 0, or -1 with an empty buffer for a null buffer, a text that
+    // does not fit or a character without an encoding: a path is never cut.
     static int ToLocal8Bit(const QString& text, char* buffer, int size);
-    // Zero-terminated bytes in that encoding into out. 0, or -1 for null bytes or no codec.
+    // Zero-terminated bytes in that encoding into out. 0, or -1 for null bytes.
     // Called from player-event threads too: it reads no context field.
     static int FromLocal8Bit(const char* bytes, QString& out);
     // Opens the file manager on the folder of path (the path itself when it is a folder; for a

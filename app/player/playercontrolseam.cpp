@@ -20,6 +20,7 @@
 
 #include "LumoBase/LumoResult.h"
 #include "LumoCore/LumoCore.h"
+#include "LumoFS/LumoStreamUrl.h"
 #include "lumoc/playback/playlistwidget.h"
 #include "player/dialogs/adddiskfile.h"
 #include "player/dialogs/addurl.h"
@@ -86,7 +87,7 @@ QString PlayerControlSeam::Execute(const QString& line) {
         const QString what = arg.section(QLatin1Char(' '), 1);
         if (!numeric || what.isEmpty()) return QStringLiteral("error usage");
         w->SelectView(n);
-        if (what.startsWith(QLatin1String("rtsp://"), Qt::CaseInsensitive)) return Result(w->AddStreamUrl(what, true));
+        if (LumoIsStreamUrl(what.toStdString())) return Result(w->AddStreamUrl(what, true));
         return w->OpenPaths(QStringList{what}, true) > 0 ? QStringLiteral("ok") : QStringLiteral("error not_accepted");
     }
     if (cmd == QLatin1String("select")) {
@@ -227,7 +228,7 @@ QString PlayerControlSeam::Execute(const QString& line) {
         return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
     }
     if (cmd == QLatin1String("url")) {
-        if (!AddUrl::IsPlayableStreamUrl(arg)) return QStringLiteral("error not_playable");
+        if (!LumoIsStreamUrl(arg.toStdString())) return QStringLiteral("error not_playable");
         QString url = arg;
         w->on_url_add(&url);
         return w->FindRowByUrl(url.trimmed().toUtf8().toStdString()) >= 0 ? QStringLiteral("ok")

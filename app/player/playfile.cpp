@@ -14,32 +14,15 @@
 
 #include "LumoBase/LumoResult.h"
 #include "LumoFS/LumoRecordAddress.h"
+#include "LumoFS/LumoStreamUrl.h"
 #include "VantelCore/urlmask.h"
 
 namespace {
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-    for (size_t i = 0; prefix[i]; ++i)
-        if (i >= s.size() || std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-    return true;
-}
-
-bool Contains(const std::string& s, const char* what) {
-    return s.find(what) != std::string::npos;
-}
 
 std::string Lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
-}
-
-// A camera stream: rtsp:// with a host, or the recorder's own quii:// form, which names the
-// channel and stream it wants.
-bool IsStreamUrl(const std::string& url) {
-    if (StartsWithNoCase(url, "rtsp://")) return url.size() > 7 && url[7] != '/';
-    return StartsWithNoCase(url, "quii://") && Contains(url, "mode=real") && Contains(url, "idc=") &&
-           Contains(url, "ids=");
 }
 
 }  // namespace
@@ -96,7 +79,7 @@ void CLumoFile::SetUrl(const std::string& newUrl) {
         }
         return;
     }
-    if (IsStreamUrl(url)) {
+    if (LumoIsStreamUrl(url)) {
         // The name is what the play list and the file labels show: never the password.
         name = VantelMaskUrl(url);
         format = "quii";

@@ -183,6 +183,8 @@ void PageServerList::CheckStatus() {
     const QStringList inis{dir + QStringLiteral("PavoServer.ini"), dir + QStringLiteral("kestoconfig.ini")};
     const QStringList defaults{QStringLiteral("8432"), QStringLiteral("8431")};
     const QString procRoot = m_procRoot;
+    // A pool job under the page's watcher, one at a time: the job holds copies only, so a page
+    // gone while it runs is safe (its watcher drops the result without waiting).
     m_watch.setFuture(QtConcurrent::run([=] { return ProcessWatch::Scan(names, inis, defaults, procRoot); }));
 }
 

@@ -1,11 +1,11 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHostInfo>
-#include <QUrl>
 #include <map>
 #include <mutex>
 
 #include "LumoCClient/LumoCClient.h"
+#include "LumoFS/LumoRecorderUrl.h"
 
 namespace {
 
@@ -53,13 +53,9 @@ int LumoCAddDev(int64_t deviceId, const char* address, const char* guid) {
 }
 
 int64_t LumoCAddRecorder(const char* recorderUrl) {
-    if (!recorderUrl) return -1;
-    const QUrl url(QString::fromUtf8(recorderUrl), QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty() || (scheme != "http" && scheme != "lumofs")) return -1;
-    const std::string address =
-        (url.host().contains(':') ? "[" + url.host() + "]" : url.host()).toStdString() + ":" +
-        std::to_string(url.port(8431));
+    LumoRecorderUrl url;
+    if (!recorderUrl || !LumoRecorderUrl::Parse(recorderUrl, &url)) return -1;
+    const std::string address = url.HostPort();
     std::lock_guard<std::mutex> lock(g_mutex);
     Find(0);
     auto& devices = Devices();

@@ -5,16 +5,16 @@
 
 #include <QByteArray>
 #include <QJsonDocument>
-#include <QUrl>
+#include <cstring>
 #include <chrono>
+#include <vector>
 #include <httplib.h>
 
+#include "LumoFS/LumoRecorderUrl.h"
 #include "lasterror.h"
 #include "wire.h"
 
 namespace kesto {
-
-const uint16_t kDefaultRecorderPort = 8431;
 
 namespace {
 
@@ -25,18 +25,6 @@ std::string percentEncode(const std::string& s) {
     std::string out;
     wire::AppendPercentEncoded(&out, s);
     return out;
-}
-
-std::string percentDecode(const std::string& s) {
-    return QUrl::fromPercentEncoding(QByteArray::fromStdString(s)).toStdString();
-}
-
-bool startsWithNoCase(const std::string& s, const char* prefix) {
-    const size_t n = std::strlen(prefix);
-    if (s.size() < n) return false;
-    for (size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-    return true;
 }
 
 class Call {
@@ -135,6 +123,12 @@ private:
     httplib::Client m_client;
 };
 
+// A row of the answer that cannot be taken (a number its field cannot hold): the whole call fails.
+int badRow(const RecorderUrl& url, const std::string& why) {
+    SetLastError(LUMOSR_REASON_IO, url.host + ":" + std::to_string(url.port) + ": " + why);
+    return LUMOSR_ERR_IO;
+}
+
 template <class Make>
 int listCall(const RecorderUrl& url, const std::string& path, const char* key, IVantelList** out,
              int timeoutMs, Make make) {
@@ -143,7 +137,15 @@ int listCall(const RecorderUrl& url, const std::string& path, const char* key, I
     const int rc = call.Get(path, &o);
     if (rc != LUMOSR_OK) return rc;
     IVantelList* list = IVantelList::CreateObject();
-    for (const QJsonValue& v : o.value(QLatin1String(key)).toArray()) list->Add(make(v), false, false);
+    std::string why;
+    for (const QJsonValue& v : o.value(QLatin1String(key)).toArray()) {
+        IVantelData* row = make(v, &why);
+        if (!row) {
+            list->Release();
+            return badRow(url, why);
+        }
+        list->Add(row, false, false);
+    }
     *out = list;
     return LUMOSR_OK;
 }
@@ -167,81 +169,37 @@ int ParseRecorderUrl(const char* url, bool engineInitialised, RecorderUrl* out) 
         out->inProcess = true;
         return LUMOSR_OK;
     }
-    std::string s(url);
-    std::string rest;
-    if (startsWithNoCase(s, "lumofs://"))
-        rest = s.substr(9);
-    else if (startsWithNoCase(s, "http://"))
-        rest = s.substr(7);
-    else
-        return LUMOSR_ERR_PARAM;
-    const bool lumofs = startsWithNoCase(s, "lumofs://");
-    const size_t slash = rest.find('/');
-    const std::string authority = rest.substr(0, slash);
-    const std::string path = slash == std::string::npos ? std::string() : rest.substr(slash);
-    if (!path.empty() && path != "/" && !(lumofs && path == "/media")) return LUMOSR_ERR_PARAM;
-    std::string hostPort = authority;
-    const size_t at = authority.rfind('@');
-    if (at != std::string::npos) {
-        const std::string user = authority.substr(0, at);
-        hostPort = authority.substr(at + 1);
-        const size_t colon = user.find(':');
-        out->account = percentDecode(user.substr(0, colon));
-        out->password = colon == std::string::npos ? std::string() : percentDecode(user.substr(colon + 1));
-        if (out->account.empty()) return LUMOSR_ERR_PARAM;
-        out->hasAccount = true;
-    }
-    std::string host, port;
-    if (!hostPort.empty() && hostPort[0] == '[') {
-        const size_t close = hostPort.find(']');
-        if (close == std::string::npos) return LUMOSR_ERR_PARAM;
-        host = hostPort.substr(1, close - 1);
-        const std::string after = hostPort.substr(close + 1);
-        if (!after.empty()) {
-            if (after[0] != ':') return LUMOSR_ERR_PARAM;
-            port = after.substr(1);
-        }
-    } else {
-        const size_t colon = hostPort.find(':');
-        host = hostPort.substr(0, colon);
-        if (colon != std::string::npos) port = hostPort.substr(colon + 1);
-    }
-    if (host.empty() || host.find_first_of(" \t\r\n/?#") != std::string::npos) return LUMOSR_ERR_PARAM;
-    out->host = host;
-    out->port = kDefaultRecorderPort;
-    if (!port.empty()) {
-        if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
-            return LUMOSR_ERR_PARAM;
-        const int p = std::stoi(port);
-        if (p <= 0 || p > 65535) return LUMOSR_ERR_PARAM;
-        out->port = static_cast<uint16_t>(p);
-    }
+    LumoRecorderUrl parsed;
+    if (!LumoRecorderUrl::Parse(url, &parsed)) return LUMOSR_ERR_PARAM;
     // This machine's recorder, named the way the client library names it.
-    const bool thisMachine =
-        lumofs && (host == "localhost" || host == "local") && port.empty() && !out->hasAccount;
-    if (thisMachine) {
-        if (engineInitialised) {
-            *out = RecorderUrl();
-            out->inProcess = true;
-        } else {
-            out->host = "127.0.0.1";
-        }
+    if (parsed.NamesThisMachine() && engineInitialised) {
+        out->inProcess = true;
+        return LUMOSR_OK;
     }
+    out->host = parsed.NamesThisMachine() ? "127.0.0.1" : parsed.host;
+    out->port = parsed.port;
+    out->hasAccount = parsed.hasAccount;
+    out->account = parsed.account;
+    out->password = parsed.password;
     return LUMOSR_OK;
 }
 
 int RemoteDiskInfo(const RecorderUrl& url, IVantelList** out, int timeoutMs) {
     return listCall(url, "/api/v1/disks", "disks", out, timeoutMs,
-                    [](const QJsonValue& v) -> IVantelData* { return wire::DiskFromJson(v.toObject()); });
+                    [](const QJsonValue& v, std::string* why) -> IVantelData* {
+                        return wire::DiskFromJson(v.toObject(), why);
+                    });
 }
 
 int RemoteChanInfo(const RecorderUrl& url, IVantelList** out, int timeoutMs) {
     return listCall(url, "/api/v1/channels", "channels", out, timeoutMs,
-                    [](const QJsonValue& v) -> IVantelData* { return wire::ChannelFromJson(v.toObject()); });
+                    [](const QJsonValue& v, std::string* why) -> IVantelData* {
+                        return wire::ChannelFromJson(v.toObject(), why);
+                    });
 }
 
 int RemoteCUIDInfo(const RecorderUrl& url, IVantelList** out, int timeoutMs) {
-    return listCall(url, "/api/v1/cuids", "cuids", out, timeoutMs, [](const QJsonValue& v) -> IVantelData* {
+    return listCall(url, "/api/v1/cuids", "cuids", out, timeoutMs, [](const QJsonValue& v, std::string*) -> IVantelData* {
         return IVantelText::CreateObject(v.toString().toStdString());
     });
 }
@@ -251,8 +209,18 @@ int RemoteBlockInfo(const RecorderUrl& url, int64_t diskId, IVantelList* list, i
     QJsonObject o;
     const int rc = call.Get("/api/v1/disks/" + std::to_string(diskId) + "/blocks", &o);
     if (rc != LUMOSR_OK) return rc;
-    for (const QJsonValue& v : o.value("blocks").toArray())
-        list->Add(wire::BlockFromJson(v.toObject()), false, false);
+    // Rows are taken only once every one of them reads: a bad answer adds nothing to the list.
+    std::vector<IVantelData*> rows;
+    std::string why;
+    for (const QJsonValue& v : o.value("blocks").toArray()) {
+        IVantelData* row = wire::BlockFromJson(v.toObject(), &why);
+        if (!row) {
+            for (IVantelData* r : rows) r->Release();
+            return badRow(url, why);
+        }
+        rows.push_back(row);
+    }
+    for (IVantelData* row : rows) list->Add(row, false, false);
     return LUMOSR_OK;
 }
 

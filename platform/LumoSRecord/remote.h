@@ -1,16 +1,15 @@
 // The LumoSR* calls against a recorder named by URL: the URL form, and the calls that go over the
 // engine's HTTP API with the caller's time-out.
 //
-// Recorder URLs:
+// Recorder URLs (the network forms are read by LumoRecorderUrl, LumoFS/LumoRecorderUrl.h):
 //   null or ""                                        the engine in this process
 //   lumofs://localhost/media  (also lumofs://local/media)
 //                                                     this machine's recorder: the engine in this
 //                                                     process when it is initialised, otherwise
-//                                                     the one listening on 127.0.0.1:8431
-//   lumofs://[account[:password]@]host[:port][/media] a recorder on the network (port 8431 when
-//   http://[account[:password]@]host[:port][/]        none is given); account and password are
-//                                                     percent-encoded where they hold ':', '@' or '/'
-// A host may be a name, an IPv4 address or an IPv6 address in brackets.
+//                                                     the one listening on 127.0.0.1 at
+//                                                     kLumoRecorderDefaultPort
+//   lumofs://[account[:password]@]host[:port][/media] a recorder on the network
+//   http://[account[:password]@]host[:port][/]
 #pragma once
 
 #include <cstdint>
@@ -31,8 +30,6 @@ struct RecorderUrl {
     // "http://[account:password@]host:port", with account and password percent-encoded.
     std::string HttpBase() const;
 };
-
-extern const uint16_t kDefaultRecorderPort;  // 8431, the console's default
 
 // Parses a recorder URL; `engineInitialised` decides what "this machine's recorder" means.
 // LUMOSR_ERR_PARAM for anything else.

@@ -2,6 +2,8 @@
 
 #include <QJsonDocument>
 #include <charconv>
+#include <cmath>
+#include <limits>
 #include <cstdio>
 #include <cstring>
 
@@ -10,16 +12,44 @@ namespace wire {
 
 namespace {
 
-int intOf(const QJsonObject& o, const char* key, int fallback = 0) {
-    const QJsonValue v = o.value(QLatin1String(key));
-    return v.isDouble() ? v.toInt(fallback) : fallback;
-}
+constexpr int64_t kIntMin = std::numeric_limits<int>::min(), kIntMax = std::numeric_limits<int>::max();
 
-int64_t i64Of(const QJsonObject& o, const char* key) {
-    const QJsonValue v = o.value(QLatin1String(key));
-    if (v.isDouble()) return static_cast<int64_t>(v.toDouble());
-    uint64_t u = 0;
-    return U64FromJson(v, &u) ? static_cast<int64_t>(u) : 0;
+// The numbers of one row, each checked against the range of the field it fills; an absent (or
+// null) number reads as 0. The first bad one is remembered, and the row is then refused whole.
+class Fields {
+public:
+    Fields(const QJsonObject& o, const char* row) : m_o(o), m_row(row) {}
+
+    template <class T>
+    T Get(const char* key) {
+        return static_cast<T>(Get(key, std::numeric_limits<T>::min(), std::numeric_limits<T>::max()));
+    }
+    int64_t Get(const char* key, int64_t lo, int64_t hi) {
+        const QJsonValue v = m_o.value(QLatin1String(key));
+        int64_t n = 0;
+        std::string why;
+        if (v.isUndefined() || v.isNull() || IntFromJson(v, lo, hi, &n, &why)) return n;
+        if (m_why.empty()) m_why = std::string(m_row) + " " + key + ": " + why;
+        return 0;
+    }
+    // False, and *why names the row, the field and the fault, when a number was bad.
+    bool Ok(std::string* why) const {
+        if (m_why.empty()) return true;
+        if (why) *why = m_why;
+        return false;
+    }
+
+private:
+    const QJsonObject& m_o;
+    const char* m_row;
+    std::string m_why;
+};
+
+template <class Row>
+Row* Checked(Row* row, const Fields& f, std::string* why) {
+    if (f.Ok(why)) return row;
+    row->Release();
+    return nullptr;
 }
 
 std::string textOf(const QJsonObject& o, const char* key) {
@@ -84,11 +114,42 @@ QJsonValue U64ToJson(uint64_t v) {
     return QString::number(v);
 }
 
+bool IntFromJson(const QJsonValue& v, int64_t lo, int64_t hi, int64_t* out, std::string* why) {
+    const auto fail = [why](const std::string& text) {
+        if (why) *why = text;
+        return false;
+    };
+    int64_t n = 0;
+    if (v.isDouble()) {
+        const double d = v.toDouble();
+        if (!std::isfinite(d)) return fail("not a finite number");
+        if (std::trunc(d) != d) return fail("not a whole number");
+        // 2^63 is the first double above every int64_t.
+        if (d < -9223372036854775808.0 || d >= 9223372036854775808.0) return fail("out of range");
+        n = static_cast<int64_t>(d);
+    } else if (v.isString()) {
+        const QString s = v.toString().trimmed();
+        bool ok = false;
+        if (s.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
+            const qulonglong u = s.mid(2).toULongLong(&ok, 16);
+            ok = ok && u <= qulonglong(std::numeric_limits<int64_t>::max());
+            n = static_cast<int64_t>(u);
+        } else {
+            n = s.toLongLong(&ok, 10);
+        }
+        if (!ok) return fail("not a whole number in range");
+    } else {
+        return fail("not a number");
+    }
+    if (n < lo || n > hi) return fail("out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
+    *out = n;
+    return true;
+}
+
 bool U64FromJson(const QJsonValue& v, uint64_t* out) {
     if (v.isDouble()) {
         const double d = v.toDouble();
-        if (d < 0 || d > 9007199254740992.0 || d != static_cast<double>(static_cast<uint64_t>(d)))
-            return false;
+        if (!(d >= 0 && d <= 9007199254740992.0) || std::trunc(d) != d) return false;
         *out = static_cast<uint64_t>(d);
         return true;
     }
@@ -117,16 +178,18 @@ QJsonObject DiskToJson(const IKestoDiskInfo& row) {
     return o;
 }
 
-IKestoDiskInfo* DiskFromJson(const QJsonObject& o) {
+IKestoDiskInfo* DiskFromJson(const QJsonObject& o, std::string* why) {
+    Fields f(o, "disk");
     IKestoDiskInfo* row = IKestoDiskInfo::CreateObject();
-    row->SetID(i64Of(o, "id"));
+    row->SetID(f.Get<int64_t>("id"));
     CLumoFSDiskInfo* i = row->GetInfo();
     i->SetShortName(textOf(o, "shortName"));
     i->SetName(textOf(o, "name"));
-    i->SetType(static_cast<uint32_t>(i64Of(o, "type")));
-    i->SetSpace(i64Of(o, "totalKB"), i64Of(o, "usedKB"));
-    i->SetState(static_cast<uint32_t>(i64Of(o, "state")));
-    return row;
+    i->SetType(f.Get<uint32_t>("type"));
+    const int64_t total = f.Get("totalKB", 0, std::numeric_limits<int64_t>::max());
+    i->SetSpace(total, f.Get("usedKB", 0, std::numeric_limits<int64_t>::max()));
+    i->SetState(f.Get<uint32_t>("state"));
+    return Checked(row, f, why);
 }
 
 QJsonObject DiskStateToJson(const IKestoDiskInfo& row) {
@@ -165,26 +228,32 @@ QJsonObject ChannelToJson(const IKestoChanInfo& row) {
     return o;
 }
 
-IKestoChanInfo* ChannelFromJson(const QJsonObject& o) {
+IKestoChanInfo* ChannelFromJson(const QJsonObject& o, std::string* why) {
+    Fields f(o, "channel");
     IKestoChanInfo* row = IKestoChanInfo::CreateObject();
-    row->SetID(i64Of(o, "id"));
+    row->SetID(f.Get<int64_t>("id"));
     row->SetName(textOf(o, "name"));
     row->SetCUID(textOf(o, "cuid"));
     for (const QJsonValue& v : o.value("streams").toArray()) {
         const QJsonObject so = v.toObject();
+        Fields sf(so, "stream");
         IKestoStreamInfo* s = IKestoStreamInfo::CreateObject();
-        s->SetID(i64Of(so, "id"));
+        s->SetID(sf.Get<int64_t>("id"));
         tag_STMDATA* d = s->GetData();
-        d->recordMode = static_cast<uint16_t>(intOf(so, "recordMode"));
-        d->videoCodec = static_cast<uint8_t>(intOf(so, "videoCodec"));
-        d->audioCodec = static_cast<uint8_t>(intOf(so, "audioCodec"));
-        d->width = static_cast<uint16_t>(intOf(so, "width"));
-        d->height = static_cast<uint16_t>(intOf(so, "height"));
-        d->frameRate = static_cast<uint16_t>(intOf(so, "frameRate"));
-        d->bitRateKbps = intOf(so, "bitRateKbps");
+        d->recordMode = sf.Get<uint16_t>("recordMode");
+        d->videoCodec = sf.Get<uint8_t>("videoCodec");
+        d->audioCodec = sf.Get<uint8_t>("audioCodec");
+        d->width = sf.Get<uint16_t>("width");
+        d->height = sf.Get<uint16_t>("height");
+        d->frameRate = sf.Get<uint16_t>("frameRate");
+        d->bitRateKbps = sf.Get<int32_t>("bitRateKbps");
         row->AddStream(s);
+        if (!sf.Ok(why)) {
+            row->Release();
+            return nullptr;
+        }
     }
-    return row;
+    return Checked(row, f, why);
 }
 
 QJsonObject BlockToJson(const IKestoBlockInfo& row) {
@@ -210,24 +279,25 @@ QJsonObject BlockToJson(const IKestoBlockInfo& row) {
     return o;
 }
 
-IKestoBlockInfo* BlockFromJson(const QJsonObject& o) {
+IKestoBlockInfo* BlockFromJson(const QJsonObject& o, std::string* why) {
+    Fields f(o, "block");
     IKestoBlockInfo* row = IKestoBlockInfo::CreateObject();
-    row->SetID(i64Of(o, "id"));
+    row->SetID(f.Get<int64_t>("id"));
     CLumoFSBlockInfo* i = row->GetInfo();
-    i->SetIDB(intOf(o, "idb"));
-    i->SetIDD(intOf(o, "idd"));
-    i->SetState(static_cast<uint32_t>(i64Of(o, "state")));
-    i->SetClusterUsed(intOf(o, "clustersUsed"));
+    i->SetIDB(f.Get<int>("idb"));
+    i->SetIDD(f.Get<int>("idd"));
+    i->SetState(f.Get<uint32_t>("state"));
+    i->SetClusterUsed(f.Get<int>("clustersUsed"));
     i->SetCUID(textOf(o, "cuid"));
-    i->SetMediaType(intOf(o, "mediaType"));
-    i->SetIDS(static_cast<uint8_t>(intOf(o, "stream")));
-    i->SetRecType(static_cast<uint16_t>(intOf(o, "recordTypes")));
+    i->SetMediaType(f.Get<int>("mediaType"));
+    i->SetIDS(f.Get<uint8_t>("stream"));
+    i->SetRecType(f.Get<uint16_t>("recordTypes"));
     i->SetTimeS(timeOf(o, "start"));
     i->SetTimeE(timeOf(o, "end"));
-    i->SetUsedTime(static_cast<uint32_t>(i64Of(o, "usedSeconds")));
-    i->SetFileNum(intOf(o, "files"));
-    i->SetFrameNum(static_cast<uint32_t>(i64Of(o, "frames")));
-    return row;
+    i->SetUsedTime(f.Get<uint32_t>("usedSeconds"));
+    i->SetFileNum(f.Get<int>("files"));
+    i->SetFrameNum(f.Get<uint32_t>("frames"));
+    return Checked(row, f, why);
 }
 
 QJsonObject SearchParamToJson(const ILumoFSSearchParam& p) {
@@ -276,11 +346,14 @@ bool SearchParamFromJson(const QJsonObject& o, ILumoFSSearchParam* p, QString* w
         }
     }
     const QJsonValue media = o.value("mediaType");
-    if (!media.isUndefined() && !media.isDouble()) {
-        *why = QStringLiteral("mediaType is not a number");
+    int64_t mediaType = 0;
+    std::string bad;
+    if (!media.isUndefined() &&
+        (!media.isDouble() || !IntFromJson(media, kIntMin, kIntMax, &mediaType, &bad))) {
+        *why = QStringLiteral("mediaType is not a whole number");
         return false;
     }
-    p->SetMediaType(media.toInt(0));
+    p->SetMediaType(int(mediaType));
     const QJsonValue types = o.value("recordType");
     if (!types.isUndefined()) {
         uint64_t m = 0;
@@ -291,11 +364,12 @@ bool SearchParamFromJson(const QJsonObject& o, ILumoFSSearchParam* p, QString* w
         p->SetRecordType(static_cast<uint32_t>(m));
     }
     const QJsonValue stream = o.value("streamType");
-    if (!stream.isUndefined() && (!stream.isDouble() || stream.toInt(-2) < -1 || stream.toInt(-2) > 2)) {
+    int64_t streamType = -1;
+    if (!stream.isUndefined() && (!stream.isDouble() || !IntFromJson(stream, -1, 2, &streamType, &bad))) {
         *why = QStringLiteral("streamType is not -1, 0, 1 or 2");
         return false;
     }
-    p->SetStreamType(stream.isUndefined() ? -1 : stream.toInt());
+    p->SetStreamType(int(streamType));
     const QJsonValue cuids = o.value("cuids");
     if (!cuids.isUndefined()) {
         if (!cuids.isArray()) {
@@ -570,6 +644,16 @@ private:
     bool m_ok = true;
 };
 
+// The numbers of a search answer's file row in their order, with the range of what each fills.
+struct NumberRange {
+    int field;  // its index in kFileFields
+    int64_t lo, hi;
+};
+const NumberRange kFileNumberRange[12] = {
+    {5, kIntMin, kIntMax},  {6, kIntMin, kIntMax},  {7, kIntMin, kIntMax},   {9, 0, std::numeric_limits<int64_t>::max()},
+    {10, 0, 65535},         {11, 0, 65535},         {12, 0, 255},            {13, 0, 255},
+    {14, kIntMin, kIntMax}, {15, kIntMin, kIntMax}, {16, kIntMin, kIntMax}, {17, kIntMin, kIntMax}};
+
 // "yyyy-MM-ddTHH:mm:ss.zzz" at fixed places; empty text gives an empty time.
 bool timeOfText(const std::string& s, CLumoTime* t) {
     *t = CLumoTime();
@@ -723,6 +807,12 @@ bool ReadSearchAnswer(const std::string& body, const std::string& uriBase,
                         }
                         r.expect(']');
                         if (!r.ok()) break;
+                        for (int i = 0; i < 12; ++i)
+                            if (v[i] < kFileNumberRange[i].lo || v[i] > kFileNumberRange[i].hi) {
+                                *why = std::string("a file's ") + kFileFields[kFileNumberRange[i].field] +
+                                       " is out of range: " + std::to_string(v[i]);
+                                return false;
+                            }
                         CLumoTime ts, te;
                         if (!timeOfText(start, &ts) || !timeOfText(end, &te)) {
                             *why = "a file's time is not a time";

@@ -26,16 +26,23 @@ bool TimeFromJson(const QJsonValue& v, CLumoTime* t);
 QJsonValue U64ToJson(uint64_t v);
 bool U64FromJson(const QJsonValue& v, uint64_t* out);
 
+// Every whole number read from the other end: a JSON number without a fraction, or decimal or
+// "0x" hex text, within [lo, hi]. False, and *why says what is wrong (not a number, not finite,
+// a fraction, out of range), for anything else; *out is then left alone.
+bool IntFromJson(const QJsonValue& v, int64_t lo, int64_t hi, int64_t* out, std::string* why);
+
+// The row readers take a row whole or not at all: null (and *why names the row, the field and the
+// fault) when a number in it is not one its field can hold. An absent number reads as 0.
 QJsonObject DiskToJson(const IKestoDiskInfo& row);
-IKestoDiskInfo* DiskFromJson(const QJsonObject& o);
+IKestoDiskInfo* DiskFromJson(const QJsonObject& o, std::string* why);
 // The state word with its bits by name.
 QJsonObject DiskStateToJson(const IKestoDiskInfo& row);
 
 QJsonObject ChannelToJson(const IKestoChanInfo& row);
-IKestoChanInfo* ChannelFromJson(const QJsonObject& o);
+IKestoChanInfo* ChannelFromJson(const QJsonObject& o, std::string* why);
 
 QJsonObject BlockToJson(const IKestoBlockInfo& row);
-IKestoBlockInfo* BlockFromJson(const QJsonObject& o);
+IKestoBlockInfo* BlockFromJson(const QJsonObject& o, std::string* why);
 
 QJsonObject SearchParamToJson(const ILumoFSSearchParam& p);
 // False (and *why) for criteria that cannot be read.

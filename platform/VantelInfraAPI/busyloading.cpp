@@ -29,8 +29,12 @@ BusyLoading::BusyLoading(QWidget* parent)
 }
 
 BusyLoading::~BusyLoading() {
-    // The worker may still use its receiver (usually our parent, now being destroyed).
+    // The worker may still use its receiver; see WaitForWorkers for a receiver that is our parent.
     if (m_running) m_future.waitForFinished();
+}
+
+void BusyLoading::WaitForWorkers(QObject* owner) {
+    if (owner) qDeleteAll(owner->findChildren<BusyLoading*>());
 }
 
 BusyLoading* BusyLoading::animate(QWidget* parent, std::function<int()> job) {

@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "LumoBase/atomicfile.h"
+#include "VantelCore/local8bit.h"
 #include "VantelInfraAPI/testseams.h"
 
 namespace {
@@ -289,15 +290,7 @@ bool VantelUtility::AutoRunWithSystem(bool on) {
 }
 
 int VantelUtility::getLocalChar(const QString& text, char* buffer, int size) {
-    if (!buffer || size <= 0) return -1;
-    const QByteArray bytes = text.toLocal8Bit();
-    if (bytes.size() >= size) {
-        buffer[0] = '\0';
-        return -1;
-    }
-    std::memcpy(buffer, bytes.constData(), static_cast<size_t>(bytes.size()));
-    buffer[bytes.size()] = '\0';
-    return bytes.size();
+    return VantelToLocal8Bit(text, buffer, size);
 }
 
 QString VantelUtility::GetTrayName(const QString& key) {

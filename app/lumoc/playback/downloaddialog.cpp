@@ -597,7 +597,8 @@ void DownLoadDialog::slotPlayFile() {
             .c_str());
     desc->SetFileName(QFileInfo(path).completeBaseName().toUtf8().constData());
     list->Append(desc);
-    // The probe reads the file: off the GUI thread; the player opens when it is done.
+    // The probe reads the file: off the GUI thread (a pool job under a watcher, the dialog's child);
+    // the player opens when it is done, never once the dialog is gone. The job owns its list.
     auto* watcher = new QFutureWatcher<int>(this);
     connect(watcher, &QFutureWatcher<int>::finished, this, [watcher, list]() {
         watcher->deleteLater();

@@ -68,7 +68,9 @@ private:
     void SetChannelsEnabled(bool enabled);
     void SetControlsEnabled(bool enabled);
     // Runs work on a new thread and done on this dialog's thread once it has ended (never, when
-    // the dialog is gone by then).
+    // the dialog is gone by then). The thread is its own (QThread::create, deleted when it ends),
+    // not the pool's: a disk search may take long. work holds only what it shares with done
+    // (a shared_ptr) and the disk manager, which outlives every dialog.
     template <class Work, class Done>
     void RunWorker(Work work, Done done);
 

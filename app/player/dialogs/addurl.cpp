@@ -2,14 +2,12 @@
 
 #include <QListView>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
-#include <QUrl>
 
+#include "LumoFS/LumoStreamUrl.h"
 #include "player/dialogs/dialogtip.h"
 #include "player/playercontext.h"
-#include "player/playfile.h"
 #include "VantelCore/urlmask.h"
 #include "ui_AddUrl.h"
 
@@ -66,23 +64,6 @@ AddUrl::~AddUrl() {
 
 QString AddUrl::MaskPassword(const QString& url) {
     return VantelMaskUrl(url);
-}
-
-bool AddUrl::IsPlayableStreamUrl(const QString& url) {
-    if (url.isEmpty() || url.contains(QRegularExpression(QStringLiteral("\\s")))) return false;
-    const QUrl parsed(url, QUrl::StrictMode);
-    if (!parsed.isValid() || parsed.host().isEmpty()) return false;
-    const QString scheme = parsed.scheme();  // lower case
-    if (scheme == QLatin1String("quii")) {
-        static const QRegularExpression kQuiiPath(QStringLiteral("^/mode=real&idc=\\d+&ids=\\d+$"));
-        if (parsed.port() <= 0 || !kQuiiPath.match(parsed.path()).hasMatch()) return false;
-    } else if (scheme != QLatin1String("rtsp")) {
-        return false;
-    }
-    // And the play list must take it as a stream.
-    CLumoFile file;
-    file.SetUrl(url.toStdString());
-    return file.type == CLumoFile::TYPE_STREAM;
 }
 
 QStandardItem* AddUrl::NewUrlItem(const QString& url) const {
@@ -146,7 +127,7 @@ void AddUrl::on_buttonBox_clicked(QAbstractButton* button) {
         DialogTip(tr("tip"), tr("url_enter_password"), this, 0, false).exec();
         return;
     }
-    if (!IsPlayableStreamUrl(url)) {
+    if (!LumoIsStreamUrl(url.toStdString())) {
         DialogTip(tr("tip"), tr("url_not_playable"), this, 0, false).exec();
         return;
     }

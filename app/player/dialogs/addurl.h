@@ -1,6 +1,7 @@
 // The dialog in which a camera stream's URL is entered: an editable history of the URLs entered
 // before (newest first, ending with an item that clears it), two example URLs with buttons that
-// copy them into the input, and the URL syntax. Ok hands a playable URL to the main window.
+// copy them into the input, and the URL syntax. Ok hands a playable URL (LumoIsStreamUrl) to the
+// main window.
 //
 // Passwords never show: the history's texts and tool tips, and the input once a URL is chosen,
 // show "user:****@"; the URL stored and handed on stays whole. A masked password in the input
@@ -26,9 +27,6 @@ public:
 
     // url with its password replaced by "****" (unchanged when it has none).
     static QString MaskPassword(const QString& url);
-    // True for a URL the player can open: rtsp://host... or quii://...host.../mode=real&idc=N&ids=M,
-    // without white space.
-    static bool IsPlayableStreamUrl(const QString& url);
 
     void on_btnClose_clicked();
     // Ok: refuses an empty, unplayable or unresolved input with a tip and stays; else puts a

@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include "testsupport.h"
 
+#include "LumoFS/LumoStreamUrl.h"
 #include "VantelInfraAPI/testseams.h"
 #include "dialogtesting.h"
 #include "player/dialogs/addurl.h"
@@ -138,14 +139,14 @@ void TestAddUrl::urlForms() {
         QVERIFY(tips.isEmpty());
         QVERIFY(!dialog.isVisible());
         QCOMPARE(History(), (QStringList{typed.trimmed(), kRtspB}));
-        QVERIFY(AddUrl::IsPlayableStreamUrl(typed.trimmed()));
+        QVERIFY(LumoIsStreamUrl(typed.trimmed().toStdString()));
     } else {
         QCOMPARE(handed, QString());
         QCOMPARE(tips, QStringList{tip});
         QVERIFY(dialog.isVisible());
         QCOMPARE(History(), QStringList{kRtspB});
         QCOMPARE(Combo(&dialog)->currentText(), typed);  // left for another try
-        QVERIFY(!AddUrl::IsPlayableStreamUrl(typed));
+        QVERIFY(!LumoIsStreamUrl(typed.toStdString()));
     }
 }
 
@@ -316,8 +317,8 @@ void TestAddUrl::copyButtons() {
     QCOMPARE(dialog.findChild<QLabel*>("labelUrlExample1")->text(), kQuii);
     dialog.findChild<QPushButton*>("btnCopy1")->click();
     QCOMPARE(Combo(&dialog)->currentText(), kQuii);
-    QVERIFY(AddUrl::IsPlayableStreamUrl(dialog.findChild<QLabel*>("labelUrlExample2")->text()));
-    QVERIFY(AddUrl::IsPlayableStreamUrl(kQuii));
+    QVERIFY(LumoIsStreamUrl(dialog.findChild<QLabel*>("labelUrlExample2")->text().toStdString()));
+    QVERIFY(LumoIsStreamUrl(kQuii.toStdString()));
 }
 
 // A language change re-translates the clear item; it neither takes that for a choice of the clear

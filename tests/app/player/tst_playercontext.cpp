@@ -166,12 +166,16 @@ void TestPlayerContext::elideText() {
 void TestPlayerContext::toLocal8Bit_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("size");
+    QTest::addColumn<int>("result");
     QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("fits") << "/tmp/a.dav" << 256 << QByteArray("/tmp/a.dav");
-    QTest::newRow("cut to the buffer") << "abcdef" << 4 << QByteArray("abc");
-    QTest::newRow("one byte: only the end") << "abc" << 1 << QByteArray("");
-    QTest::newRow("UTF-8 whole") << QString::fromUtf8("录像") << 256 << QByteArray("\xe5\xbd\x95\xe5\x83\x8f");
-    QTest::newRow("never inside a character") << QString::fromUtf8("录像") << 6 << QByteArray("\xe5\xbd\x95");
+    QTest::newRow("fits") << "/tmp/a.dav" << 256 << 0 << QByteArray("/tmp/a.dav");
+    // A cut path would name another file: a text that does not fit whole is not handed on.
+    QTest::newRow("too long: nothing, not a cut text") << "abcdef" << 4 << -1 << QByteArray("");
+    QTest::newRow("one byte: only the end") << "abc" << 1 << -1 << QByteArray("");
+    QTest::newRow("UTF-8 whole") << QString::fromUtf8("录像") << 256 << 0 << QByteArray("\xe5\xbd\x95\xe5\x83\x8f");
+    QTest::newRow("UTF-8 too long: nothing") << QString::fromUtf8("录像") << 6 << -1 << QByteArray("");
+    QTest::newRow("a character without an encoding") << QString("a") + QChar(ushort(0xDC00)) << 256 << -1
+                                                     << QByteArray("");
 }
 
 void TestPlayerContext::toLocal8Bit() {
@@ -179,7 +183,7 @@ void TestPlayerContext::toLocal8Bit() {
     QFETCH(int, size);
     QFETCH(QByteArray, expected);
     QByteArray buffer(size + 8, '#');  // guard bytes after the given size
-    QCOMPARE(CPlayerContext::ToLocal8Bit(text, buffer.data(), size), 0);
+    QTEST(CPlayerContext::ToLocal8Bit(text, buffer.data(), size), "result");
     QCOMPARE(QByteArray(buffer.constData()), expected);
     QCOMPARE(buffer.mid(size), QByteArray(8, '#'));
 }

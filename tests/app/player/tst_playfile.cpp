@@ -105,6 +105,12 @@ void TestPlayFile::urlForms_data() {
     QTest::newRow("stream, quii without channel") << "quii://10.0.0.5:34567/mode=real" << 0 << 0x0001 << ""
                                                   << ""
                                                   << "" << 0 << 0;
+    QTest::newRow("stream, quii without port") << "quii://10.0.0.5/mode=real&idc=1&ids=1" << 0 << 0x0001 << ""
+                                               << ""
+                                               << "" << 0 << 0;
+    QTest::newRow("rtsp, account without host") << "rtsp://u:p@/x" << 0 << 0x0001 << ""
+                                                << ""
+                                                << "" << 0 << 0;
     QTest::newRow("rtsp without host") << "rtsp:///x" << 0 << 0x0001 << ""
                                        << ""
                                        << "" << 0 << 0;

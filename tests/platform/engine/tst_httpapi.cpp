@@ -664,6 +664,9 @@ void TestHttpApi::recorderUrls_data() {
     QTest::newRow("this machine, no engine here")
         << QByteArray("lumofs://localhost/media") << false << 0 << false << "127.0.0.1" << 8431 << ""
         << "";
+    QTest::newRow("this machine in capitals")
+        << QByteArray("LUMOFS://LocalHost/media") << false << 0 << false << "127.0.0.1" << 8431 << ""
+        << "";
     QTest::newRow("localhost with a port")
         << QByteArray("lumofs://localhost:9000/media") << true << 0 << false << "localhost" << 9000 << ""
         << "";
@@ -676,6 +679,12 @@ void TestHttpApi::recorderUrls_data() {
     QTest::newRow("http") << QByteArray("http://ops@[::1]:8000/") << true << 0 << false << "::1" << 8000
                           << "ops"
                           << "";
+    QTest::newRow("query") << QByteArray("http://host/?a=1") << true << int(LUMOSR_ERR_PARAM) << false << ""
+                           << 0 << ""
+                           << "";
+    QTest::newRow("empty account") << QByteArray("http://:pw@host/") << true << int(LUMOSR_ERR_PARAM) << false
+                                   << "" << 0 << ""
+                                   << "";
     QTest::newRow("other scheme") << QByteArray("ftp://host/") << true << int(LUMOSR_ERR_PARAM) << false << ""
                                   << 0 << ""
                                   << "";

@@ -1,6 +1,8 @@
 // The busy indicator runs its worker off the GUI thread and brings the result back on it.
+#include <QElapsedTimer>
 #include <QtTest>
 #include <atomic>
+#include <vector>
 
 #include "VantelInfraAPI/busyloading.h"
 #include "VantelInfraAPI/testseams.h"
@@ -23,6 +25,32 @@ public slots:
         slotThread = QThread::currentThread();
         got = r;
     }
+};
+
+// A window whose worker runs on its own members, as the consoles' pages do: the indicator is its
+// child, so Qt destroys the indicator only after the window's members are gone. The window waits
+// for its workers in its own destructor.
+class Owner : public QWidget {
+    Q_OBJECT
+public:
+    std::atomic<bool>* ended;
+    std::atomic<bool> started{false};
+    std::vector<int> data = std::vector<int>(4096);  // what the worker writes: on the heap
+    int returns = 0;
+    explicit Owner(std::atomic<bool>* endedFlag) : ended(endedFlag) {}
+    ~Owner() override { INFRA::BusyLoading::WaitForWorkers(this); }
+    int Fill(void*) {
+        started = true;
+        // Long enough for the window to go while it runs; every write lands in the window's member.
+        QElapsedTimer t;
+        t.start();
+        for (int pass = 0; t.elapsed() < 300; ++pass)
+            for (size_t i = 0; i < data.size(); ++i) data[i] = pass;
+        *ended = true;
+        return int(data.size());
+    }
+public slots:
+    void OnReturn(int) { ++returns; }
 };
 
 class TestBusyLoading : public QObject {
@@ -79,6 +107,23 @@ private slots:
         QTRY_VERIFY(w.ranOn.load() != nullptr);
         delete parent;
         QCOMPARE(w.finished.load(), 1);
+    }
+
+    // The owner is the receiver and goes while its worker runs: the worker ends before the
+    // owner's members do (the address sanitizer build sees every write), and no result comes.
+    void ownerGoesWhileItsWorkerRuns() {
+        std::atomic<bool> ended{false};
+        auto* owner = new Owner(&ended);
+        auto* inner = new QWidget(owner);  // an indicator deeper down is waited for too
+        INFRA::BusyLoading* busy = INFRA::BusyLoading::animate(inner, owner, &Owner::Fill, nullptr);
+        connect(busy, &INFRA::BusyLoading::returned, owner, &Owner::OnReturn);
+        QSignalSpy returned(busy, &INFRA::BusyLoading::returned);
+        QTRY_VERIFY(owner->started.load());
+        QVERIFY(!ended.load());
+        delete owner;
+        QVERIFY(ended.load());
+        QCoreApplication::processEvents();
+        QCOMPARE(returned.count(), 0);
     }
 };
 

@@ -218,6 +218,7 @@ private slots:
         QTest::newRow("one too long") << "abcde" << 5 << -1;
         QTest::newRow("utf-8 counts bytes") << "安全.xml" << 8 << -1;
         QTest::newRow("empty") << "" << 1 << 0;
+        QTest::newRow("a character without an encoding") << QString("a") + QChar(ushort(0xDC00)) << 64 << -1;
     }
     void localChar() {
         QFETCH(QString, text);
@@ -226,7 +227,7 @@ private slots:
         QByteArray buf(size + 4, '#');
         QCOMPARE(VantelUtility::getLocalChar(text, buf.data(), size), result);
         if (result >= 0)
-            QCOMPARE(QByteArray(buf.constData()), text.toLocal8Bit());
+            QCOMPARE(QByteArray(buf.constData()), text.toUtf8());
         else
             QCOMPARE(buf.at(0), '\0');  // a cut path is never handed on
         QCOMPARE(buf.mid(size), QByteArray(4, '#'));

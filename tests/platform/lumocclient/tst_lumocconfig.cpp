@@ -191,6 +191,42 @@ private slots:
         QCOMPARE(LumoCRECGetDeviceURL(nullptr, 0, &url), 0);
         QCOMPARE(QString(url.GetBuffer()), QString("lumofs://localhost/media"));
     }
+
+    // A recorder is registered by the URL the engine's remote calls read: the same URLs are
+    // refused, and its address is "host:port" with the port the engine would use.
+    void recorders_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("address");  // empty: refused
+        QTest::newRow("default port") << "lumofs://10.0.0.5/media" << "10.0.0.5:8431";
+        QTest::newRow("port and account") << "http://ops:pw@Rec.Example:8500/" << "rec.example:8500";
+        QTest::newRow("IPv6") << "lumofs://[FD00::5]:9000/media" << "[fd00::5]:9000";
+        QTest::newRow("bare @ in the password") << "lumofs://ops:p@ss@10.0.0.6/media" << "10.0.0.6:8431";
+        QTest::newRow("another path") << "lumofs://10.0.0.5/other" << "";
+        QTest::newRow("a query") << "http://10.0.0.5/?x=1" << "";
+        QTest::newRow("port 0") << "http://10.0.0.5:0/" << "";
+        QTest::newRow("empty account") << "http://:pw@10.0.0.5/" << "";
+        QTest::newRow("no host") << "lumofs:///media" << "";
+        QTest::newRow("other scheme") << "ftp://10.0.0.5/" << "";
+    }
+    void recorders() {
+        QFETCH(QString, url);
+        QFETCH(QString, address);
+        const int64_t id = LumoCAddRecorder(url.toUtf8().constData());
+        if (address.isEmpty()) {
+            QCOMPARE(id, int64_t(-1));
+            return;
+        }
+        QVERIFY(id > 0);
+        QCOMPARE(LumoCAddRecorder(url.toUtf8().constData()), id);  // the same URL again: the same device
+        IVantelDataDEV* dev = IVantelDataDEV::CreateObject();
+        QCOMPARE(LumoCGetDev(nullptr, id, dev), 0);
+        QCOMPARE(QString(dev->GetAddress()), address);
+        QCOMPARE(QString(dev->GetGUID()), address);
+        dev->Release();
+        CLumoString back;
+        QCOMPARE(LumoCRECGetDeviceURL(nullptr, id, &back), 0);
+        QCOMPARE(QString(back.GetBuffer()), url);
+    }
 };
 
 QTEST_MAIN(TestLumoCConfig)

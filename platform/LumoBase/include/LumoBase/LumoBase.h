@@ -172,6 +172,13 @@ private:
 };
 
 // A joinable worker thread; Stop asks the body to end (IsStopping) and joins it.
+//
+// Contract: one dedicated thread per object, running one body at a time. Start fails (-1) while a
+// thread is running or has ended without being joined: Stop comes between two Starts. The body
+// polls IsStopping and returns soon after; Stop and the destructor block until it has returned,
+// except when called on the thread itself, which is then detached and ends on its own (the object
+// must outlive it). Start and Stop are not safe against each other: the owner serialises them
+// (the download's locks do). Nothing is handed back to another thread; the body reports by itself.
 class CLumoThread {
 public:
     CLumoThread() = default;

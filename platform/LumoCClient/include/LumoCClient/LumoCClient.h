@@ -206,9 +206,9 @@ IVantelData* LumoCGetVantelObject(void* context, int objectType, int64_t id);
 int LumoCRECGetDeviceURL(void* context, int64_t deviceId, CLumoString* url);
 // Registers a device (tests and the hosts); replaces one of the same id.
 int LumoCAddDev(int64_t deviceId, const char* address, const char* guid);
-// Registers a network recorder by its URL ("http://[account[:password]@]host[:port]" or
-// "lumofs://[account[:password]@]host[:port][/media]", port 8431 when none is given): its address
-// and GUID are "host:port" (never the account), its record-device URL the URL as given. The
-// device id (1 or more; the same id again for a URL already registered), or -1 for a URL that
-// names no host.
+// Registers a network recorder by its URL (a LumoRecorderUrl: "http://[account[:password]@]host[:port]"
+// or "lumofs://[account[:password]@]host[:port][/media]", kLumoRecorderDefaultPort when none is
+// given): its address and GUID are "host:port" (never the account), its record-device URL the URL
+// as given. The device id (1 or more; the same id again for a URL already registered), or -1 for
+// a URL that LumoRecorderUrl refuses.
 int64_t LumoCAddRecorder(const char* recorderUrl);

@@ -41,8 +41,9 @@ public:
     static bool AutoRunWithSystem(bool on);
     static QString AutoRunEntryPath();
 
-    // Writes the text in the local 8-bit encoding, NUL-terminated, into buffer. Returns the
-    // length, or -1 (and an empty buffer) when it does not fit: a cut path would name another file.
+    // Writes the whole text in the local 8-bit encoding (VantelToLocal8Bit), NUL-terminated, into
+    // buffer. Returns the length, or -1 (and an empty buffer) when it does not fit or a character
+    // has no encoding: a cut or changed path would name another file.
     static int getLocalChar(const QString& text, char* buffer, int size);
 
     // Tool tip of a host's tray icon by its key ("RecorderServer", "EventServer").
