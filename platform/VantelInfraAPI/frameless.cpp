@@ -44,6 +44,38 @@ QWidget* OwnerWindow(const QWidget* w) {
     return nullptr;
 }
 
+namespace {
+
+// Qt learns where a top-level window is from the X server's configure events. Under a window
+// manager that frames it, the event that comes with the framing may be read while the frame
+// still sits at the screen's corner, and when the window manager then leaves the window where it
+// was asked to be, no later event says otherwise: the window believes it is at 0,0 (its pop-ups
+// and drags go wrong, and a tip centred over it opens in the corner). Once shown, a window that
+// believes so is told again where it was put.
+class PlacementKeeper : public QObject {
+public:
+    PlacementKeeper(QWidget* w, const QPoint& placed) : QObject(w), m_widget(w), m_placed(placed) {
+        setObjectName(Name());
+    }
+    static QString Name() { return QStringLiteral("InfraPlacementKeeper"); }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* window = qobject_cast<QWindow*>(watched);
+        if (event->type() == QEvent::Expose && window && window->isExposed()) {
+            window->removeEventFilter(this);
+            if (m_widget->pos() == QPoint(0, 0) && m_placed != QPoint(0, 0)) m_widget->move(m_placed);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget* m_widget;  // the window placed (this object's parent)
+    QPoint m_placed;    // where it was put
+};
+
+}  // namespace
+
 void TieToOwner(QWidget* w, bool centre, QWidget* to) {
     if (!w || !w->isWindow() || w->isVisible()) return;
     QWidget* owner = to ? to->window() : OwnerWindow(w);
@@ -82,6 +114,14 @@ void TieToOwner(QWidget* w, bool centre, QWidget* to) {
         if (placed.top() < avail.top()) placed.moveTop(avail.top());
     }
     w->move(placed.topLeft());
+    if (handle) {
+        // One keeper per showing: one left from a showing that never came out goes.
+        for (QObject* old : w->findChildren<QObject*>(PlacementKeeper::Name(), Qt::FindDirectChildrenOnly)) {
+            handle->removeEventFilter(old);
+            delete old;
+        }
+        handle->installEventFilter(new PlacementKeeper(w, placed.topLeft()));
+    }
 }
 
 VantelPermWidget::VantelPermWidget(QWidget* parent, Qt::WindowFlags f) : QWidget(parent, f) {}
