@@ -47,11 +47,11 @@ QWidget* OwnerWindow(const QWidget* w) {
 namespace {
 
 // Qt learns where a top-level window is from the X server's configure events. Under a window
-// manager that frames it, the event that comes with the framing may be read while the frame
-// still sits at the screen's corner, and when the window manager then leaves the window where it
-// was asked to be, no later event says otherwise: the window believes it is at 0,0 (its pop-ups
-// and drags go wrong, and a tip centred over it opens in the corner). Once shown, a window that
-// believes so is told again where it was put.
+// manager that frames it, an event that comes with the framing may be read while the frame still
+// sits at the screen's corner, and when the window manager then leaves the window where it was
+// asked to be, no later event says otherwise: the window believes it is at 0,0 (its pop-ups and
+// drags go wrong, and a tip centred over it opens in the corner). While it shows where it was
+// put, a window that is told it moved to the corner is told again where it is.
 class PlacementKeeper : public QObject {
 public:
     PlacementKeeper(QWidget* w, const QPoint& placed) : QObject(w), m_widget(w), m_placed(placed) {
@@ -60,16 +60,30 @@ public:
     static QString Name() { return QStringLiteral("InfraPlacementKeeper"); }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* window = qobject_cast<QWindow*>(watched);
-        if (event->type() == QEvent::Expose && window && window->isExposed()) {
-            window->removeEventFilter(this);
-            if (m_widget->pos() == QPoint(0, 0) && m_placed != QPoint(0, 0)) m_widget->move(m_placed);
-            deleteLater();
+        if (watched != m_widget) return false;
+        if (event->type() == QEvent::Hide) {
+            Leave();
+        } else if (event->type() == QEvent::Move) {
+            const QPoint at = m_widget->pos();
+            if (!event->spontaneous()) {
+                // The program moves it itself (a drag): where it goes is its own.
+                if (at != m_placed) Leave();
+            } else if (at == QPoint(0, 0) && m_placed != QPoint(0, 0)) {
+                // After this event: the widget takes the position it was told first.
+                QMetaObject::invokeMethod(this, [this]() { m_widget->move(m_placed); }, Qt::QueuedConnection);
+            } else if (at != m_placed) {
+                Leave();  // the window manager put it elsewhere, or the operator moved it
+            }
         }
         return false;
     }
 
 private:
+    void Leave() {
+        m_widget->removeEventFilter(this);
+        deleteLater();
+    }
+
     QWidget* m_widget;  // the window placed (this object's parent)
     QPoint m_placed;    // where it was put
 };
@@ -114,14 +128,12 @@ void TieToOwner(QWidget* w, bool centre, QWidget* to) {
         if (placed.top() < avail.top()) placed.moveTop(avail.top());
     }
     w->move(placed.topLeft());
-    if (handle) {
-        // One keeper per showing: one left from a showing that never came out goes.
-        for (QObject* old : w->findChildren<QObject*>(PlacementKeeper::Name(), Qt::FindDirectChildrenOnly)) {
-            handle->removeEventFilter(old);
-            delete old;
-        }
-        handle->installEventFilter(new PlacementKeeper(w, placed.topLeft()));
+    // One keeper per showing: one left from a showing that never came out goes.
+    for (QObject* old : w->findChildren<QObject*>(PlacementKeeper::Name(), Qt::FindDirectChildrenOnly)) {
+        w->removeEventFilter(old);
+        delete old;
     }
+    w->installEventFilter(new PlacementKeeper(w, placed.topLeft()));
 }
 
 VantelPermWidget::VantelPermWidget(QWidget* parent, Qt::WindowFlags f) : QWidget(parent, f) {}

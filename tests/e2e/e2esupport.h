@@ -224,6 +224,7 @@ public:
         translate = reinterpret_cast<decltype(translate)>(x("XTranslateCoordinates"));
         moveWindow = reinterpret_cast<decltype(moveWindow)>(x("XMoveWindow"));
         sendEvent = reinterpret_cast<decltype(sendEvent)>(x("XSendEvent"));
+        getInputFocus = reinterpret_cast<decltype(getInputFocus)>(x("XGetInputFocus"));
         motion = reinterpret_cast<decltype(motion)>(dlsym(m_xtst, "XTestFakeMotionEvent"));
         button = reinterpret_cast<decltype(button)>(dlsym(m_xtst, "XTestFakeButtonEvent"));
         key = reinterpret_cast<decltype(key)>(dlsym(m_xtst, "XTestFakeKeyEvent"));
@@ -235,7 +236,7 @@ public:
         setErrorHandler([](void*, void*) { return 0; });
         if (!openDisplay || !closeDisplay || !sync || !keysymToKeycode || !defaultRoot || !queryTree ||
             !getAttributes || !getProperty || !deleteProperty || !internAtom || !createWindow ||
-            !convertSelection || !xfree || !translate || !moveWindow || !sendEvent || !motion || !button || !key)
+            !convertSelection || !xfree || !translate || !moveWindow || !sendEvent || !getInputFocus || !motion || !button || !key)
             return false;
         m_display = openDisplay(display.toLatin1().constData());
         return m_display != nullptr;
@@ -288,6 +289,13 @@ public:
     unsigned long TransientFor(unsigned long window) {
         const QList<unsigned long> owner = Longs(window, kTransientFor, kWindow);
         return owner.isEmpty() ? 0 : owner.first();
+    }
+    // The window that has the keyboard (the keys typed go there).
+    unsigned long InputFocus() {
+        unsigned long window = 0;
+        int revert = 0;
+        getInputFocus(m_display, &window, &revert);
+        return window;
     }
     // A window's area on the screen (its own, without a window manager's frame).
     QRect ScreenRect(unsigned long window) {
@@ -462,6 +470,7 @@ private:
     int (*translate)(void*, unsigned long, unsigned long, int, int, int*, int*, unsigned long*) = nullptr;
     int (*moveWindow)(void*, unsigned long, int, int) = nullptr;
     int (*sendEvent)(void*, unsigned long, int, long, void*) = nullptr;
+    int (*getInputFocus)(void*, unsigned long*, int*) = nullptr;
     int (*motion)(void*, int, int, int, unsigned long) = nullptr;
     int (*button)(void*, unsigned, int, unsigned long) = nullptr;
     int (*key)(void*, unsigned, int, unsigned long) = nullptr;

@@ -138,33 +138,47 @@ class TestVantelPlayerE2E : public QObject {
         }
         return found;
     }
-    // Clicks a field of the open dialog and, once it has the keyboard, types into it (after
-    // selecting what it holds).
-    void typeInto(e2e::XSession& x, const QString& field, const QByteArray& keys) {
+    // Clicks a field of the open dialog (window) and, once both the server and the player give
+    // it the keyboard, types into it (after selecting what it holds).
+    void typeInto(e2e::XSession& x, unsigned long window, const QString& field, const QByteArray& keys) {
         x.Click(centreOf(field));
-        QVERIFY2(WaitUntil([&]() { return widget(field).value("focus").toBool(); }, 30000), qPrintable(ask("widget " + field)));
+        QVERIFY2(WaitUntil([&]() { return x.InputFocus() == window && widget(field).value("focus").toBool(); }, 30000),
+                 qPrintable(QString("keyboard at %1, not %2; ").arg(x.InputFocus()).arg(window) + ask("widget " + field)));
         x.Key(e2e::XSession::kLetterA, e2e::XSession::kControl);
         x.Type(keys);
     }
     // The seconds of view 0, -1 when unknown.
     double seconds() { return state(0).value("time").toDouble(-1); }
 
-    // The player under the window manager, playing file in its one view, its window moved away
-    // from the screen's centre (a dialog centred on the screen is then not centred over it).
-    void playUnderWindowManager(const QString& file, e2e::XSession& x, QProcess** player, unsigned long* main) {
+    // The player under the window manager as the operator sees it: the X session, the player's
+    // process and its window.
+    struct OnScreen {
+        e2e::XSession x;
+        QProcess* player = nullptr;
+        unsigned long main = 0;
+        qint64 pid = 0;
+    };
+
+    // The player under the window manager, playing a 90 s file in its one view, its window moved
+    // away from the screen's centre (a dialog centred on the screen is then not centred over it).
+    void playUnderWindowManager(OnScreen& s) {
+        const QString file = root.filePath("media/ninety.mp4");
+        QVERIFY(QFileInfo::exists(file) || makeClip(file, 90));
+        e2e::XSession& x = s.x;
         QVERIFY(wm.Start(display, root.filePath("home")));
         QVERIFY(x.Open(display));
-        *player = start();
-        QVERIFY(WaitUntil([&]() { return connectable() || (*player)->state() != QProcess::Running; }, 30000));
-        QCOMPARE((*player)->state(), QProcess::Running);
+        s.player = start();
+        QVERIFY(WaitUntil([&]() { return connectable() || s.player->state() != QProcess::Running; }, 30000));
+        QCOMPARE(s.player->state(), QProcess::Running);
         QCOMPARE(ask("split 1"), QString("ok"));
         QCOMPARE(ask("open 0 " + file), QString("ok"));
         QVERIFY(WaitUntil([&]() { return state(0).value("open").toBool(); }, 30000));
-        const qint64 pid = (*player)->processId();
+        s.pid = s.player->processId();
+        unsigned long* main = &s.main;
         // Its one window that belongs to no other.
         QVERIFY(WaitUntil([&]() {
             *main = 0;
-            for (unsigned long w : x.ManagedWindows(pid)) {
+            for (unsigned long w : x.ManagedWindows(s.pid)) {
                 if (x.TransientFor(w)) continue;
                 if (*main) return false;
                 *main = w;
@@ -180,6 +194,19 @@ class TestVantelPlayerE2E : public QObject {
             return r.topLeft() != placed.topLeft() && rectOf(widget("MainWindow")) == r;
         }, 30000), qPrintable(text(x.ScreenRect(*main)) + " / " + text(rectOf(widget("MainWindow")))));
         QVERIFY2(!centredOver(x.ScreenRect(*main), QRect(0, 0, 1600, 1000)), qPrintable(text(x.ScreenRect(*main))));
+    }
+
+    // Opens the locate dialog of view 0 from its menu and, once the window manager shows it,
+    // enters seconds in it with the keys (and Return); dialog: its window.
+    void locateByKeys(OnScreen& s, const QByteArray& seconds, unsigned long* dialog) {
+        QCOMPARE(ask("menu view 0 local_time_stamp"), QString("ok"));
+        QVERIFY(WaitUntil([&]() {
+            *dialog = windowOver(s.x, s.pid, s.main);
+            return *dialog && ask("modal") == "LocateByTimeStamp";
+        }, 30000));
+        typeInto(s.x, *dialog, "lineEdit", seconds);
+        if (QTest::currentTestFailed()) return;
+        s.x.Key(kReturn);
     }
 
     static constexpr unsigned long kReturn = 0xff0d;
@@ -437,26 +464,18 @@ private slots:
     void locateDialogAndItsTipStayOverThePlayer() {
         VT_REQUIRE(e2e::WindowManager::Installed(), "openbox is not installed");
         reply.clear();  // the tip waits for the operator
-        const QString file = root.filePath("media/ninety.mp4");
-        QVERIFY(QFileInfo::exists(file) || makeClip(file, 90));
-        e2e::XSession x;
-        QProcess* player = nullptr;
-        unsigned long main = 0;
-        playUnderWindowManager(file, x, &player, &main);
+        OnScreen s;
+        playUnderWindowManager(s);
         if (QTest::currentTestFailed()) return;
-        const qint64 pid = player->processId();
+        e2e::XSession& x = s.x;
+        const unsigned long main = s.main;
+        const qint64 pid = s.pid;
         const QRect mainRect = x.ScreenRect(main);
 
-        QCOMPARE(ask("menu view 0 local_time_stamp"), QString("ok"));
-        unsigned long dialog = 0;
-        QVERIFY(WaitUntil([&]() {
-            dialog = windowOver(x, pid, main);
-            return dialog && ask("modal") == "LocateByTimeStamp";
-        }, 30000));
         // 99 s: past the end of the file.
-        typeInto(x, "lineEdit", "99");
+        unsigned long dialog = 0;
+        locateByKeys(s, "99", &dialog);
         if (QTest::currentTestFailed()) return;
-        x.Key(kReturn);
         unsigned long tip = 0;
         QVERIFY(WaitUntil([&]() {
             tip = windowOver(x, pid, dialog);
@@ -486,7 +505,7 @@ private slots:
                            30000),
                  qPrintable("tip " + text(x.ScreenRect(tip)) + ", its close button " + closeButton + ", modal " +
                             ask("modal")));
-        typeInto(x, "lineEdit", "3");
+        typeInto(x, dialog, "lineEdit", "3");
         if (QTest::currentTestFailed()) return;
         x.Key(kReturn);
         QVERIFY(WaitUntil([&]() { return !x.ManagedWindows(pid).contains(dialog) && ask("modal") == "none"; }, 30000));
@@ -513,14 +532,12 @@ private slots:
         QFETCH(QStringList, commands);
         QFETCH(QString, dialog);
         VT_REQUIRE(e2e::WindowManager::Installed(), "openbox is not installed");
-        const QString file = root.filePath("media/ninety.mp4");
-        QVERIFY(QFileInfo::exists(file) || makeClip(file, 90));
-        e2e::XSession x;
-        QProcess* player = nullptr;
-        unsigned long main = 0;
-        playUnderWindowManager(file, x, &player, &main);
+        OnScreen s;
+        playUnderWindowManager(s);
         if (QTest::currentTestFailed()) return;
-        const qint64 pid = player->processId();
+        e2e::XSession& x = s.x;
+        const unsigned long main = s.main;
+        const qint64 pid = s.pid;
         QCOMPARE(ask("pause"), QString("ok"));  // the file does not end meanwhile
         for (int i = 0; i < commands.size(); ++i) {
             QCOMPARE(ask(commands[i]), QString("ok"));
@@ -555,14 +572,10 @@ private slots:
     void seekKeepsAPausedViewPaused() {
         QFETCH(QString, how);
         VT_REQUIRE(e2e::WindowManager::Installed(), "openbox is not installed");
-        const QString file = root.filePath("media/ninety.mp4");
-        QVERIFY(QFileInfo::exists(file) || makeClip(file, 90));
-        e2e::XSession x;
-        QProcess* player = nullptr;
-        unsigned long main = 0;
-        playUnderWindowManager(file, x, &player, &main);
+        OnScreen s;
+        playUnderWindowManager(s);
         if (QTest::currentTestFailed()) return;
-        const qint64 pid = player->processId();
+        e2e::XSession& x = s.x;
 
         // Playing, then paused by its button.
         QVERIFY(WaitUntil([&]() { return widget("btnPlayorPause").value("checked").toBool(); }, 30000));
@@ -573,15 +586,9 @@ private slots:
 
         double target = -1;
         if (how == "locate") {
-            QCOMPARE(ask("menu view 0 local_time_stamp"), QString("ok"));
             unsigned long dialog = 0;
-            QVERIFY(WaitUntil([&]() {
-                dialog = windowOver(x, pid, main);
-                return dialog && ask("modal") == "LocateByTimeStamp";
-            }, 30000));
-            typeInto(x, "lineEdit", "60");
+            locateByKeys(s, "60", &dialog);
             if (QTest::currentTestFailed()) return;
-            x.Key(kReturn);
             QVERIFY(WaitUntil([&]() { return ask("modal") == "none"; }, 30000));
             target = 60;
         } else {
