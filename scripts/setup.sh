@@ -10,7 +10,7 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   libxlsxwriter-dev libcurl4-openssl-dev libssl-dev libcpp-httplib-dev
   libqt5websockets5-dev libqt5sql5-sqlite python3-aiosmtpd
-  xvfb xauth x11-utils xdotool imagemagick fonts-wqy-microhei fonts-thai-tlwg libgl1-mesa-dri qttranslations5-l10n
+  xvfb xauth x11-utils xdotool openbox imagemagick fonts-wqy-microhei fonts-thai-tlwg libgl1-mesa-dri qttranslations5-l10n
   python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
 )
 

@@ -10,6 +10,9 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QAbstractButton>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QJsonObject>
@@ -343,6 +346,55 @@ QString PlayerControlSeam::Execute(const QString& line) {
         if (!ok) return QStringLiteral("error no_button");
         QTimer::singleShot(0, ok, &QPushButton::click);
         return QStringLiteral("ok");
+    }
+    if (cmd == QLatin1String("widget")) {
+        if (arg.isEmpty()) return QStringLiteral("error usage");
+        QWidget* found = nullptr;
+        for (QWidget* top : {QApplication::activeModalWidget(), static_cast<QWidget*>(w)})
+            if (top && !found) found = top->objectName() == arg ? top : top->findChild<QWidget*>(arg);
+        if (!found) return QStringLiteral("error none");
+        const QPoint at = found->mapToGlobal(QPoint(0, 0));
+        QJsonObject o;
+        o.insert(QStringLiteral("x"), at.x());
+        o.insert(QStringLiteral("y"), at.y());
+        o.insert(QStringLiteral("w"), found->width());
+        o.insert(QStringLiteral("h"), found->height());
+        o.insert(QStringLiteral("visible"), found->isVisible());
+        o.insert(QStringLiteral("enabled"), found->isEnabled());
+        o.insert(QStringLiteral("toolTip"), found->toolTip());
+        o.insert(QStringLiteral("active"), found->isActiveWindow());
+        o.insert(QStringLiteral("focus"), found->hasFocus());
+        if (const auto* b = qobject_cast<QAbstractButton*>(found)) o.insert(QStringLiteral("checked"), b->isChecked());
+        if (const auto* s = qobject_cast<QAbstractSlider*>(found)) {
+            o.insert(QStringLiteral("value"), s->value());
+            o.insert(QStringLiteral("minimum"), s->minimum());
+            o.insert(QStringLiteral("maximum"), s->maximum());
+            o.insert(QStringLiteral("down"), s->isSliderDown());
+        }
+        if (const auto* s = qobject_cast<QSlider*>(found)) {
+            // Where its style draws the handle now.
+            QStyleOptionSlider opt;
+            opt.initFrom(s);
+            opt.orientation = s->orientation();
+            opt.minimum = s->minimum();
+            opt.maximum = s->maximum();
+            opt.sliderPosition = s->sliderPosition();
+            opt.sliderValue = s->value();
+            opt.singleStep = s->singleStep();
+            opt.pageStep = s->pageStep();
+            opt.tickPosition = s->tickPosition();
+            opt.tickInterval = s->tickInterval();
+            opt.upsideDown = s->orientation() == Qt::Horizontal
+                                 ? s->invertedAppearance() != (s->layoutDirection() == Qt::RightToLeft)
+                                 : !s->invertedAppearance();
+            const QRect handle = s->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, s);
+            const QPoint handleAt = s->mapToGlobal(handle.topLeft());
+            o.insert(QStringLiteral("handle"), QJsonObject{{QStringLiteral("x"), handleAt.x()},
+                                                           {QStringLiteral("y"), handleAt.y()},
+                                                           {QStringLiteral("w"), handle.width()},
+                                                           {QStringLiteral("h"), handle.height()}});
+        }
+        return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
     }
     if (cmd == QLatin1String("pending")) return QString::number(w->PendingIntakes());
     if (cmd == QLatin1String("quit")) {

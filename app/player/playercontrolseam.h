@@ -36,6 +36,12 @@
 //                               "busy" while it scans
 //   disksearch <yyyy-MM-dd> <hh:mm:ss> <yyyy-MM-dd> <hh:mm:ss> <all|n,n,...>
 //                               fills the disk-file dialog's range and channels and presses Ok
+//   widget <objectName>         a widget of the open modal dialog, else of the window (the window
+//                               itself by its own name): {"x","y","w","h" (on the screen),
+//                               "visible","enabled","toolTip","active" (its window has the
+//                               keyboard),"focus" (it has the keyboard)}, with "checked" for a button and
+//                               "value","minimum","maximum","down" (held) and "handle"
+//                               ({"x","y","w","h"} on the screen) for a slider
 //   quit                        closes the window as its close button does
 //
 // Unset, nothing listens.

@@ -44,6 +44,52 @@ QWidget* OwnerWindow(const QWidget* w) {
     return nullptr;
 }
 
+namespace {
+
+// Qt learns where a top-level window is from the X server's configure events. Under a window
+// manager that frames it, an event that comes with the framing may be read while the frame still
+// sits at the screen's corner, and when the window manager then leaves the window where it was
+// asked to be, no later event says otherwise: the window believes it is at 0,0 (its pop-ups and
+// drags go wrong, and a tip centred over it opens in the corner). While it shows where it was
+// put, a window that is told it moved to the corner is told again where it is.
+class PlacementKeeper : public QObject {
+public:
+    PlacementKeeper(QWidget* w, const QPoint& placed) : QObject(w), m_widget(w), m_placed(placed) {
+        setObjectName(Name());
+    }
+    static QString Name() { return QStringLiteral("InfraPlacementKeeper"); }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != m_widget) return false;
+        if (event->type() == QEvent::Hide) {
+            Leave();
+        } else if (event->type() == QEvent::Move) {
+            const QPoint at = m_widget->pos();
+            if (!event->spontaneous()) {
+                // The program moves it itself (a drag): where it goes is its own.
+                if (at != m_placed) Leave();
+            } else if (at == QPoint(0, 0) && m_placed != QPoint(0, 0)) {
+                // After this event: the widget takes the position it was told first.
+                QMetaObject::invokeMethod(this, [this]() { m_widget->move(m_placed); }, Qt::QueuedConnection);
+            } else if (at != m_placed) {
+                Leave();  // the window manager put it elsewhere, or the operator moved it
+            }
+        }
+        return false;
+    }
+
+private:
+    void Leave() {
+        m_widget->removeEventFilter(this);
+        deleteLater();
+    }
+
+    QWidget* m_widget;  // the window placed (this object's parent)
+    QPoint m_placed;    // where it was put
+};
+
+}  // namespace
+
 void TieToOwner(QWidget* w, bool centre, QWidget* to) {
     if (!w || !w->isWindow() || w->isVisible()) return;
     QWidget* owner = to ? to->window() : OwnerWindow(w);
@@ -82,6 +128,12 @@ void TieToOwner(QWidget* w, bool centre, QWidget* to) {
         if (placed.top() < avail.top()) placed.moveTop(avail.top());
     }
     w->move(placed.topLeft());
+    // One keeper per showing: one left from a showing that never came out goes.
+    for (QObject* old : w->findChildren<QObject*>(PlacementKeeper::Name(), Qt::FindDirectChildrenOnly)) {
+        w->removeEventFilter(old);
+        delete old;
+    }
+    w->installEventFilter(new PlacementKeeper(w, placed.topLeft()));
 }
 
 VantelPermWidget::VantelPermWidget(QWidget* parent, Qt::WindowFlags f) : QWidget(parent, f) {}

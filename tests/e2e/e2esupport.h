@@ -221,6 +221,10 @@ public:
         createWindow = reinterpret_cast<decltype(createWindow)>(x("XCreateSimpleWindow"));
         convertSelection = reinterpret_cast<decltype(convertSelection)>(x("XConvertSelection"));
         xfree = reinterpret_cast<decltype(xfree)>(x("XFree"));
+        translate = reinterpret_cast<decltype(translate)>(x("XTranslateCoordinates"));
+        moveWindow = reinterpret_cast<decltype(moveWindow)>(x("XMoveWindow"));
+        sendEvent = reinterpret_cast<decltype(sendEvent)>(x("XSendEvent"));
+        getInputFocus = reinterpret_cast<decltype(getInputFocus)>(x("XGetInputFocus"));
         motion = reinterpret_cast<decltype(motion)>(dlsym(m_xtst, "XTestFakeMotionEvent"));
         button = reinterpret_cast<decltype(button)>(dlsym(m_xtst, "XTestFakeButtonEvent"));
         key = reinterpret_cast<decltype(key)>(dlsym(m_xtst, "XTestFakeKeyEvent"));
@@ -232,7 +236,7 @@ public:
         setErrorHandler([](void*, void*) { return 0; });
         if (!openDisplay || !closeDisplay || !sync || !keysymToKeycode || !defaultRoot || !queryTree ||
             !getAttributes || !getProperty || !deleteProperty || !internAtom || !createWindow ||
-            !convertSelection || !xfree || !motion || !button || !key)
+            !convertSelection || !xfree || !translate || !moveWindow || !sendEvent || !getInputFocus || !motion || !button || !key)
             return false;
         m_display = openDisplay(display.toLatin1().constData());
         return m_display != nullptr;
@@ -246,7 +250,6 @@ public:
     // The screen area of a top-level window of process pid (of the given size, if one is given)
     // that the server shows now; empty while there is none.
     QRect ViewableWindow(qint64 pid, const QSize& size = QSize()) {
-        const unsigned long pidAtom = internAtom(m_display, "_NET_WM_PID", 0);
         unsigned long root = 0, parent = 0, *children = nullptr;
         unsigned count = 0;
         if (!queryTree(m_display, defaultRoot(m_display), &root, &parent, &children, &count)) return QRect();
@@ -255,18 +258,92 @@ public:
             Attributes a{};
             if (!getAttributes(m_display, children[i], &a) || a.map_state != kIsViewable) continue;
             if (size.isValid() && (a.width != size.width() || a.height != size.height())) continue;
-            const QByteArray owner = Property(children[i], pidAtom, kCardinal);
-            if (owner.size() < int(sizeof(long)) || *reinterpret_cast<const long*>(owner.constData()) != pid)
-                continue;
+            if (Pid(children[i]) != pid) continue;
             found = QRect(a.x, a.y, a.width, a.height);
         }
         if (children) xfree(children);
         return found;
     }
 
+    // The windows a window manager manages for process pid, from the bottom of its stacking
+    // order to the top (_NET_CLIENT_LIST_STACKING); empty without a window manager.
+    QList<unsigned long> ManagedWindows(qint64 pid) {
+        const unsigned long stacking = internAtom(m_display, "_NET_CLIENT_LIST_STACKING", 0);
+        QList<unsigned long> out;
+        for (unsigned long w : Longs(defaultRoot(m_display), stacking, kWindow))
+            if (Pid(w) == pid) out << w;
+        return out;
+    }
+    // True once a window manager runs on the display (it names its check window on the root).
+    bool WindowManagerRuns() {
+        const unsigned long check = internAtom(m_display, "_NET_SUPPORTING_WM_CHECK", 0);
+        const QList<unsigned long> named = Longs(defaultRoot(m_display), check, kWindow);
+        // One that has gone leaves its name on the root: its check window names itself only while it lives.
+        return !named.isEmpty() && Longs(named.first(), check, kWindow) == named;
+    }
+    qint64 Pid(unsigned long window) {
+        const QList<unsigned long> pid = Longs(window, internAtom(m_display, "_NET_WM_PID", 0), kCardinal);
+        return pid.isEmpty() ? -1 : qint64(pid.first());
+    }
+    // The window that window is transient for (WM_TRANSIENT_FOR), 0 when none.
+    unsigned long TransientFor(unsigned long window) {
+        const QList<unsigned long> owner = Longs(window, kTransientFor, kWindow);
+        return owner.isEmpty() ? 0 : owner.first();
+    }
+    // The window that has the keyboard (the keys typed go there).
+    unsigned long InputFocus() {
+        unsigned long window = 0;
+        int revert = 0;
+        getInputFocus(m_display, &window, &revert);
+        return window;
+    }
+    // A window's area on the screen (its own, without a window manager's frame).
+    QRect ScreenRect(unsigned long window) {
+        Attributes a{};
+        if (!getAttributes(m_display, window, &a)) return QRect();
+        int x = 0, y = 0;
+        unsigned long child = 0;
+        if (!translate(m_display, window, defaultRoot(m_display), 0, 0, &x, &y, &child)) return QRect();
+        return QRect(x, y, a.width, a.height);
+    }
+    // Asks for a window to move (a window manager places it there).
+    void Move(unsigned long window, const QPoint& to) {
+        moveWindow(m_display, window, to.x(), to.y());
+        sync(m_display, 0);
+    }
+
+    // Waits until the window manager has handled what this session sent before: it answers a
+    // request for frame extents in the order of its events. False when it does not within ms.
+    bool WindowManagerRoundTrip(int ms = 30000) {
+        if (!m_requestor) m_requestor = createWindow(m_display, defaultRoot(m_display), 0, 0, 1, 1, 0, 0, 0);
+        const unsigned long extents = internAtom(m_display, "_NET_FRAME_EXTENTS", 0);
+        deleteProperty(m_display, m_requestor, extents);
+        ClientMessage message{};
+        message.type = kClientMessage;
+        message.window = m_requestor;
+        message.messageType = internAtom(m_display, "_NET_REQUEST_FRAME_EXTENTS", 0);
+        message.format = 32;
+        sendEvent(m_display, defaultRoot(m_display), 0, kSubstructureMasks, &message);
+        sync(m_display, 0);
+        QByteArray ignored;
+        return vt::WaitUntil([&] { return PropertyIfSet(m_requestor, extents, &ignored); }, ms);
+    }
+
     void Click(const QPoint& at) {
-        motion(m_display, -1, at.x(), at.y(), 0);
+        Press(at);
+        Release();
+    }
+    // The left button held down at a point, moved while held, and let go.
+    void Press(const QPoint& at) {
+        MoveTo(at);
         button(m_display, 1, 1, 0);
+        sync(m_display, 0);
+    }
+    void MoveTo(const QPoint& at) {
+        motion(m_display, -1, at.x(), at.y(), 0);
+        sync(m_display, 0);
+    }
+    void Release() {
         button(m_display, 1, 0, 0);
         sync(m_display, 0);
     }
@@ -327,8 +404,21 @@ private:
         int override_redirect;
         void* screen;
     };
-    static constexpr int kIsViewable = 2;
-    static constexpr unsigned long kPrimary = 1, kCardinal = 6, kAnyType = 0;
+    // Xlib's XClientMessageEvent, padded to the size of an XEvent.
+    struct ClientMessage {
+        int type;
+        unsigned long serial;
+        int sendEvent;
+        void* display;
+        unsigned long window;
+        unsigned long messageType;
+        int format;
+        long data[5];
+        long padding[12];
+    };
+    static constexpr int kIsViewable = 2, kClientMessage = 33;
+    static constexpr long kSubstructureMasks = (1L << 19) | (1L << 20);
+    static constexpr unsigned long kPrimary = 1, kCardinal = 6, kWindow = 33, kTransientFor = 68, kAnyType = 0;
 
     bool PropertyIfSet(unsigned long window, unsigned long property, QByteArray* out) {
         unsigned long type = 0, items = 0, after = 0;
@@ -342,16 +432,16 @@ private:
         if (data) xfree(data);
         return set;
     }
-    QByteArray Property(unsigned long window, unsigned long property, unsigned long type) {
+    // A property of 32-bit items (they come as longs), up to 1024 of them.
+    QList<unsigned long> Longs(unsigned long window, unsigned long property, unsigned long type) {
         unsigned long actual = 0, items = 0, after = 0;
         int format = 0;
         unsigned char* data = nullptr;
-        QByteArray out;
-        // Items of 32 bits come as longs.
-        if (getProperty(m_display, window, property, 0, 1, 0, type, &actual, &format, &items, &after,
-                        &data) == 0 &&
-            data && items == 1 && format == 32)
-            out = QByteArray(reinterpret_cast<const char*>(data), sizeof(long));
+        QList<unsigned long> out;
+        if (getProperty(m_display, window, property, 0, 1024, 0, type, &actual, &format, &items, &after, &data) ==
+                0 &&
+            data && format == 32)
+            for (unsigned long i = 0; i < items; ++i) out << reinterpret_cast<const unsigned long*>(data)[i];
         if (data) xfree(data);
         return out;
     }
@@ -377,9 +467,48 @@ private:
     int (*convertSelection)(void*, unsigned long, unsigned long, unsigned long, unsigned long,
                             unsigned long) = nullptr;
     int (*xfree)(void*) = nullptr;
+    int (*translate)(void*, unsigned long, unsigned long, int, int, int*, int*, unsigned long*) = nullptr;
+    int (*moveWindow)(void*, unsigned long, int, int) = nullptr;
+    int (*sendEvent)(void*, unsigned long, int, long, void*) = nullptr;
+    int (*getInputFocus)(void*, unsigned long*, int*) = nullptr;
     int (*motion)(void*, int, int, int, unsigned long) = nullptr;
     int (*button)(void*, unsigned, int, unsigned long) = nullptr;
     int (*key)(void*, unsigned, int, unsigned long) = nullptr;
+};
+
+// A window manager (openbox) on a display: it frames and stacks the windows, keeps a dialog above
+// the window it is transient for, and focuses and raises a window the operator clicks.
+class WindowManager {
+public:
+    static bool Installed() { return vt::HaveTool(QStringLiteral("openbox")); }
+
+    // False when it does not run within 30 s. home: its own, so that no operator's set-up counts.
+    bool Start(const QString& display, const QString& home) {
+        QProcessEnvironment env = CleanEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), display);
+        env.insert(QStringLiteral("HOME"), home);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+        m_proc.setProcessEnvironment(env);
+        m_proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_proc.setStandardOutputFile(QProcess::nullDevice());
+        m_proc.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        XSession x;
+        if (!m_proc.waitForStarted(30000) || !x.Open(display)) return false;
+        return vt::WaitUntil([&] { return x.WindowManagerRuns() || m_proc.state() != QProcess::Running; }, 30000) &&
+               m_proc.state() == QProcess::Running;
+    }
+    void Stop() {
+        if (m_proc.state() == QProcess::NotRunning) return;
+        m_proc.terminate();
+        if (!m_proc.waitForFinished(10000)) {
+            m_proc.kill();
+            m_proc.waitForFinished(3000);
+        }
+    }
+    ~WindowManager() { Stop(); }
+
+private:
+    QProcess m_proc;
 };
 
 }  // namespace e2e

@@ -1,7 +1,10 @@
 // VantelPlayer as a process under a virtual X server, driven through its control socket: two
 // files in two views, pause, frame step, speed, seek, a snapshot of the video's size, a stream
 // from a local RTSP server, quit; the next start shows the same list; a second instance is
-// refused with -1. Each run has a temporary copy of the program directory and folders of its own.
+// refused with -1. Under a window manager, driven with the pointer and keys: its dialogs and tips
+// open centred over it and stay above it, and a seek on a paused view leaves it paused and its
+// play button saying so. Each run has a temporary copy of the program directory and folders of
+// its own.
 #include <QtNetwork>
 #include <QtTest>
 #include <unistd.h>
@@ -50,7 +53,10 @@ class TestVantelPlayerE2E : public QObject {
     QTemporaryDir root;
     QString prog, control, display;
     e2e::Xvfb xvfb;
+    e2e::WindowManager wm;
     QList<QProcess*> procs;
+    // The scripted answer to the player's tips; empty: they wait for the operator.
+    QString reply = "ok";
 
     QProcessEnvironment environment() const {
         QProcessEnvironment env = e2e::CleanEnvironment();
@@ -65,7 +71,10 @@ class TestVantelPlayerE2E : public QObject {
         env.insert("VANTEL_LOG_DIR", root.filePath("logs"));
         env.insert("VANTEL_INSTANCE_SCOPE", QString("tst_vantelplayer_e2e-%1").arg(getpid()));
         env.insert("VANTEL_UI_LOG", root.filePath("ui.log"));
-        env.insert("VANTEL_UI_REPLY", "ok");
+        if (reply.isEmpty())
+            env.remove("VANTEL_UI_REPLY");
+        else
+            env.insert("VANTEL_UI_REPLY", reply);
         env.insert("VANTEL_PLAYER_CONTROL", control);
         // The fixture tree that presents a folder as a removable drive bearing a recorder disk.
         env.insert("LUMO_DISK_SYSFS_ROOT", root.filePath("fixture/sys"));
@@ -104,6 +113,104 @@ class TestVantelPlayerE2E : public QObject {
         return s.waitForConnected(200);
     }
 
+    // A widget of the player's open modal dialog, else of its window, as the control socket tells it.
+    QJsonObject widget(const QString& name) { return QJsonDocument::fromJson(ask("widget " + name).toUtf8()).object(); }
+    static QRect rectOf(const QJsonObject& o) {
+        return QRect(o.value("x").toInt(), o.value("y").toInt(), o.value("w").toInt(), o.value("h").toInt());
+    }
+    QPoint centreOf(const QString& name) { return rectOf(widget(name)).center(); }
+    static QString text(const QRect& r) {
+        return QString("%1x%2+%3+%4").arg(r.width()).arg(r.height()).arg(r.x()).arg(r.y());
+    }
+    // Centred over the other, give or take the rounding of both centres.
+    static bool centredOver(const QRect& inner, const QRect& outer) {
+        const QPoint d = inner.center() - outer.center();
+        return inner.isValid() && qAbs(d.x()) <= 2 && qAbs(d.y()) <= 2;
+    }
+    // The one window of the player's that the window manager shows as transient for owner; 0
+    // while there is none (or more than one).
+    static unsigned long windowOver(e2e::XSession& x, qint64 pid, unsigned long owner) {
+        unsigned long found = 0;
+        for (unsigned long w : x.ManagedWindows(pid)) {
+            if (x.TransientFor(w) != owner) continue;
+            if (found) return 0;
+            found = w;
+        }
+        return found;
+    }
+    // Clicks a field of the open dialog (window) and, once both the server and the player give
+    // it the keyboard, types into it (after selecting what it holds).
+    void typeInto(e2e::XSession& x, unsigned long window, const QString& field, const QByteArray& keys) {
+        x.Click(centreOf(field));
+        QVERIFY2(WaitUntil([&]() { return x.InputFocus() == window && widget(field).value("focus").toBool(); }, 30000),
+                 qPrintable(QString("keyboard at %1, not %2; ").arg(x.InputFocus()).arg(window) + ask("widget " + field)));
+        x.Key(e2e::XSession::kLetterA, e2e::XSession::kControl);
+        x.Type(keys);
+    }
+    // The seconds of view 0, -1 when unknown.
+    double seconds() { return state(0).value("time").toDouble(-1); }
+
+    // The player under the window manager as the operator sees it: the X session, the player's
+    // process and its window.
+    struct OnScreen {
+        e2e::XSession x;
+        QProcess* player = nullptr;
+        unsigned long main = 0;
+        qint64 pid = 0;
+    };
+
+    // The player under the window manager, playing a 90 s file in its one view, its window moved
+    // away from the screen's centre (a dialog centred on the screen is then not centred over it).
+    void playUnderWindowManager(OnScreen& s) {
+        const QString file = root.filePath("media/ninety.mp4");
+        QVERIFY(QFileInfo::exists(file) || makeClip(file, 90));
+        e2e::XSession& x = s.x;
+        QVERIFY(wm.Start(display, root.filePath("home")));
+        QVERIFY(x.Open(display));
+        s.player = start();
+        QVERIFY(WaitUntil([&]() { return connectable() || s.player->state() != QProcess::Running; }, 30000));
+        QCOMPARE(s.player->state(), QProcess::Running);
+        QCOMPARE(ask("split 1"), QString("ok"));
+        QCOMPARE(ask("open 0 " + file), QString("ok"));
+        QVERIFY(WaitUntil([&]() { return state(0).value("open").toBool(); }, 30000));
+        s.pid = s.player->processId();
+        unsigned long* main = &s.main;
+        // Its one window that belongs to no other.
+        QVERIFY(WaitUntil([&]() {
+            *main = 0;
+            for (unsigned long w : x.ManagedWindows(s.pid)) {
+                if (x.TransientFor(w)) continue;
+                if (*main) return false;
+                *main = w;
+            }
+            return *main != 0;
+        }, 30000));
+        const QRect placed = x.ScreenRect(*main);
+        const QPoint away(40, 50);
+        x.Move(*main, away);
+        // Moved for the server and for the player itself.
+        QVERIFY2(WaitUntil([&]() {
+            const QRect r = x.ScreenRect(*main);
+            return r.topLeft() != placed.topLeft() && rectOf(widget("MainWindow")) == r;
+        }, 30000), qPrintable(text(x.ScreenRect(*main)) + " / " + text(rectOf(widget("MainWindow")))));
+        QVERIFY2(!centredOver(x.ScreenRect(*main), QRect(0, 0, 1600, 1000)), qPrintable(text(x.ScreenRect(*main))));
+    }
+
+    // Opens the locate dialog of view 0 from its menu and, once the window manager shows it,
+    // enters seconds in it with the keys (and Return); dialog: its window.
+    void locateByKeys(OnScreen& s, const QByteArray& seconds, unsigned long* dialog) {
+        QCOMPARE(ask("menu view 0 local_time_stamp"), QString("ok"));
+        QVERIFY(WaitUntil([&]() {
+            *dialog = windowOver(s.x, s.pid, s.main);
+            return *dialog && ask("modal") == "LocateByTimeStamp";
+        }, 30000));
+        typeInto(s.x, *dialog, "lineEdit", seconds);
+        if (QTest::currentTestFailed()) return;
+        s.x.Key(kReturn);
+    }
+
+    static constexpr unsigned long kReturn = 0xff0d;
+
     static QString streamScript() { return qEnvironmentVariable("VANTEL_SOURCE_DIR") + "/tests/e2e/rtsp_server.py"; }
 
 private slots:
@@ -125,11 +232,16 @@ private slots:
         // A full path: the player and this test have different temporary folders.
         control = root.filePath("control.sock");
 
-        display = xvfb.Start();
+        // Room to move the player away from the screen's centre.
+        display = xvfb.Start("1600x1000x24");
         QVERIFY2(!display.isEmpty(), "Xvfb did not report a display");
     }
 
-    void cleanup() { e2e::EndAll(&procs); }
+    void cleanup() {
+        e2e::EndAll(&procs);
+        wm.Stop();
+        reply = "ok";
+    }
     void cleanupTestCase() { xvfb.Stop(); }
 
     void playsControlsAndKeepsItsList() {
@@ -344,6 +456,180 @@ private slots:
         QCOMPARE(ask("quit"), QString("ok"));
         QVERIFY(player->waitForFinished(20000));
         QCOMPARE(player->exitStatus(), QProcess::NormalExit);
+    }
+
+    // The locate dialog and the tip it shows belong to the player: they open centred over it, the
+    // window manager keeps them above it (a click on the player does not bury them), and once the
+    // tip is closed the dialog and then the player take the operator's input again.
+    void locateDialogAndItsTipStayOverThePlayer() {
+        VT_REQUIRE(e2e::WindowManager::Installed(), "openbox is not installed");
+        reply.clear();  // the tip waits for the operator
+        OnScreen s;
+        playUnderWindowManager(s);
+        if (QTest::currentTestFailed()) return;
+        e2e::XSession& x = s.x;
+        const unsigned long main = s.main;
+        const qint64 pid = s.pid;
+        const QRect mainRect = x.ScreenRect(main);
+
+        // 99 s: past the end of the file.
+        unsigned long dialog = 0;
+        locateByKeys(s, "99", &dialog);
+        if (QTest::currentTestFailed()) return;
+        unsigned long tip = 0;
+        QVERIFY(WaitUntil([&]() {
+            tip = windowOver(x, pid, dialog);
+            return tip && ask("modal") == "DialogTip";
+        }, 30000));
+        const QRect dialogRect = x.ScreenRect(dialog), tipRect = x.ScreenRect(tip);
+        QVERIFY2(centredOver(dialogRect, mainRect), qPrintable(text(dialogRect) + " over " + text(mainRect)));
+        // Over the dialog it came from, and so over the player too.
+        QVERIFY2(centredOver(tipRect, mainRect), qPrintable(text(tipRect) + " over " + text(mainRect)));
+        // Each knows where it is.
+        QVERIFY2(tipRect.contains(rectOf(widget("btnClose"))), qPrintable(text(tipRect) + ": " + ask("widget btnClose")));
+
+        // A click on the player beside them: the window manager raises the player with its dialogs.
+        const QPoint beside(mainRect.left() + 20, mainRect.center().y());
+        QVERIFY(!dialogRect.contains(beside) && !tipRect.contains(beside));
+        x.Click(beside);
+        QVERIFY(x.WindowManagerRoundTrip());
+        const QList<unsigned long> stack = x.ManagedWindows(pid);
+        QVERIFY2(stack.indexOf(main) < stack.indexOf(dialog) && stack.indexOf(dialog) < stack.indexOf(tip),
+                 qPrintable(QString("player %1, dialog %2, tip %3 from the bottom")
+                                .arg(stack.indexOf(main)).arg(stack.indexOf(dialog)).arg(stack.indexOf(tip))));
+
+        // The tip's close button; then the dialog takes a second within the file.
+        const QString closeButton = ask("widget btnClose");
+        x.Click(centreOf("btnClose"));
+        QVERIFY2(WaitUntil([&]() { return !x.ManagedWindows(pid).contains(tip) && ask("modal") == "LocateByTimeStamp"; },
+                           30000),
+                 qPrintable("tip " + text(x.ScreenRect(tip)) + ", its close button " + closeButton + ", modal " +
+                            ask("modal")));
+        typeInto(x, dialog, "lineEdit", "3");
+        if (QTest::currentTestFailed()) return;
+        x.Key(kReturn);
+        QVERIFY(WaitUntil([&]() { return !x.ManagedWindows(pid).contains(dialog) && ask("modal") == "none"; }, 30000));
+        QVERIFY2(WaitUntil([&]() { return qAbs(seconds() - 3) <= 1.5; }, 30000), qPrintable(ask("state 0")));
+        // And the player's own buttons.
+        const bool paused = state(0).value("paused").toBool();
+        x.Click(centreOf("btnPlayorPause"));
+        QVERIFY(WaitUntil([&]() { return state(0).value("paused").toBool() != paused; }, 30000));
+    }
+
+    // Each dialog of the player opens centred over it and is transient for it.
+    void playerDialogsOpenOverThePlayer_data() {
+        QTest::addColumn<QStringList>("commands");  // what opens it (a cut press marks, the next one opens)
+        QTest::addColumn<QString>("dialog");        // its class
+        QTest::newRow("clip") << QStringList{"cut 5", "cut 25"} << "CutTip";
+        QTest::newRow("file information") << QStringList{"menu view 0 file_info"} << "FileInfo";
+        QTest::newRow("locate by time") << QStringList{"menu view 0 local_time_global"} << "LocateByAccurateTime";
+        QTest::newRow("settings") << QStringList{"menu basic setting"} << "Setting";
+        QTest::newRow("backup list") << QStringList{"menu basic backup_list"} << "BackupManager";
+        QTest::newRow("about") << QStringList{"menu basic about"} << "About";
+        QTest::newRow("stream URL") << QStringList{"menu add add_URL"} << "AddUrl";
+    }
+    void playerDialogsOpenOverThePlayer() {
+        QFETCH(QStringList, commands);
+        QFETCH(QString, dialog);
+        VT_REQUIRE(e2e::WindowManager::Installed(), "openbox is not installed");
+        OnScreen s;
+        playUnderWindowManager(s);
+        if (QTest::currentTestFailed()) return;
+        e2e::XSession& x = s.x;
+        const unsigned long main = s.main;
+        const qint64 pid = s.pid;
+        QCOMPARE(ask("pause"), QString("ok"));  // the file does not end meanwhile
+        for (int i = 0; i < commands.size(); ++i) {
+            QCOMPARE(ask(commands[i]), QString("ok"));
+            if (commands[i].startsWith("cut ") && i + 1 < commands.size())
+                QVERIFY(WaitUntil([&]() { return ask("cutmark") != "none"; }, 30000));
+        }
+        unsigned long shown = 0;
+        QVERIFY2(WaitUntil([&]() {
+            shown = windowOver(x, pid, main);
+            return shown && ask("modal") == dialog;
+        }, 30000), qPrintable("modal: " + ask("modal")));
+        const QRect mainRect = x.ScreenRect(main), rect = x.ScreenRect(shown);
+        QVERIFY2(centredOver(rect, mainRect), qPrintable(text(rect) + " over " + text(mainRect)));
+        // It knows where it is: its pop-ups, drags and tips go by that.
+        QVERIFY2(rect.contains(rectOf(widget("btnClose"))), qPrintable(text(rect) + ": " + ask("widget btnClose")));
+        // Closed by the close button of its title.
+        const QString closeButton = ask("widget btnClose");
+        x.Click(centreOf("btnClose"));
+        QVERIFY2(WaitUntil([&]() { return !x.ManagedWindows(pid).contains(shown) && ask("modal") == "none"; }, 30000),
+                 qPrintable("dialog " + text(x.ScreenRect(shown)) + ", its close button " + closeButton + ", modal " +
+                            ask("modal") + ", now " + ask("widget btnClose")));
+    }
+
+    // After a seek on a paused view, by the locate dialog, a click on the progress bar or a drag of
+    // its handle, the view stays paused and the play button still says so.
+    void seekKeepsAPausedViewPaused_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("locate dialog") << "locate";
+        QTest::newRow("click on the progress bar") << "click";
+        QTest::newRow("drag of the progress handle") << "drag";
+    }
+    void seekKeepsAPausedViewPaused() {
+        QFETCH(QString, how);
+        VT_REQUIRE(e2e::WindowManager::Installed(), "openbox is not installed");
+        OnScreen s;
+        playUnderWindowManager(s);
+        if (QTest::currentTestFailed()) return;
+        e2e::XSession& x = s.x;
+
+        // Playing, then paused by its button.
+        QVERIFY(WaitUntil([&]() { return widget("btnPlayorPause").value("checked").toBool(); }, 30000));
+        x.Click(centreOf("btnPlayorPause"));
+        QVERIFY(WaitUntil([&]() { return state(0).value("paused").toBool(); }, 30000));
+        QVERIFY(WaitUntil([&]() { return !widget("btnPlayorPause").value("checked").toBool(); }, 30000));
+        const QString pausedTip = widget("btnPlayorPause").value("toolTip").toString();
+
+        double target = -1;
+        if (how == "locate") {
+            unsigned long dialog = 0;
+            locateByKeys(s, "60", &dialog);
+            if (QTest::currentTestFailed()) return;
+            QVERIFY(WaitUntil([&]() { return ask("modal") == "none"; }, 30000));
+            target = 60;
+        } else {
+            // The slider shows the file's seconds.
+            QJsonObject slider;
+            QVERIFY(WaitUntil([&]() { return (slider = widget("sliderProgress")).value("maximum").toInt() >= 80; }, 30000));
+            const QRect bar = rectOf(slider);
+            const int top = slider.value("maximum").toInt();
+            if (how == "click") {
+                const int dx = bar.width() * 3 / 4;
+                x.Click(QPoint(bar.left() + dx, bar.center().y()));
+                target = int(double(dx) / bar.width() * top);
+            } else {
+                // Paused, the handle stays where the view is.
+                QVERIFY(WaitUntil([&]() { return (slider = widget("sliderProgress")).value("value").toInt() == int(seconds()); },
+                                  30000));
+                const QPoint handle = rectOf(slider.value("handle").toObject()).center();
+                const int from = slider.value("value").toInt();
+                // Held, moved and let go: each once the player has it.
+                const auto down = [&]() { return widget("sliderProgress").value("down").toBool(); };
+                x.Press(handle);
+                QVERIFY2(WaitUntil(down, 30000), qPrintable(ask("widget sliderProgress")));
+                for (int step = 1; step <= 10; ++step)
+                    x.MoveTo(handle + QPoint(bar.width() / 2 * step / 10, 0));
+                x.Release();
+                QVERIFY(WaitUntil([&]() { return !down(); }, 30000));
+                target = widget("sliderProgress").value("value").toInt();
+                QVERIFY2(target > from + top / 4, qPrintable(QString("%1 to %2").arg(from).arg(target)));
+            }
+        }
+        QVERIFY2(WaitUntil([&]() { return qAbs(seconds() - target) <= 1.5; }, 30000),
+                 qPrintable(QString("to %1: ").arg(target) + ask("state 0")));
+        QVERIFY(state(0).value("paused").toBool());
+        QJsonObject button = widget("btnPlayorPause");
+        QVERIFY2(!button.value("checked").toBool(), "the play button shows a paused view as playing");
+        QCOMPARE(button.value("toolTip").toString(), pausedTip);
+        // And it stays where it went.
+        const double at = seconds();
+        QVERIFY2(!WaitUntil([&]() { return seconds() != at; }, 3000), qPrintable(ask("state 0")));
+        QVERIFY(state(0).value("paused").toBool());
+        QVERIFY(!widget("btnPlayorPause").value("checked").toBool());
     }
 };
 
