@@ -524,7 +524,6 @@ private slots:
         QTest::newRow("file information") << QStringList{"menu view 0 file_info"} << "FileInfo";
         QTest::newRow("locate by time") << QStringList{"menu view 0 local_time_global"} << "LocateByAccurateTime";
         QTest::newRow("settings") << QStringList{"menu basic setting"} << "Setting";
-        QTest::newRow("backup list") << QStringList{"menu basic backup_list"} << "BackupManager";
         QTest::newRow("about") << QStringList{"menu basic about"} << "About";
         QTest::newRow("stream URL") << QStringList{"menu add add_URL"} << "AddUrl";
     }
