@@ -38,7 +38,8 @@ bool PercentDecode(const std::string& in, std::string* out) {
 bool LumoRecorderUrl::Parse(const std::string& text, LumoRecorderUrl* out, std::string* error) {
     if (!out) return false;
     *out = LumoRecorderUrl();
-    if (lumofs::HasSpaceOrControl(text)) return Fail(error, "white space or a control character in a recorder URL");
+    if (lumofs::HasSpaceOrControl(text))
+        return Fail(error, "white space or a control character in a recorder URL");
     size_t start = lumofs::SchemeLength(text, "lumofs://");
     if (start) {
         out->scheme = SCHEME_LUMOFS;

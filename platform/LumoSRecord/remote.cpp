@@ -199,9 +199,10 @@ int RemoteChanInfo(const RecorderUrl& url, IVantelList** out, int timeoutMs) {
 }
 
 int RemoteCUIDInfo(const RecorderUrl& url, IVantelList** out, int timeoutMs) {
-    return listCall(url, "/api/v1/cuids", "cuids", out, timeoutMs, [](const QJsonValue& v, std::string*) -> IVantelData* {
-        return IVantelText::CreateObject(v.toString().toStdString());
-    });
+    return listCall(url, "/api/v1/cuids", "cuids", out, timeoutMs,
+                    [](const QJsonValue& v, std::string*) -> IVantelData* {
+                        return IVantelText::CreateObject(v.toString().toStdString());
+                    });
 }
 
 int RemoteBlockInfo(const RecorderUrl& url, int64_t diskId, IVantelList* list, int timeoutMs) {

@@ -141,7 +141,8 @@ bool IntFromJson(const QJsonValue& v, int64_t lo, int64_t hi, int64_t* out, std:
     } else {
         return fail("not a number");
     }
-    if (n < lo || n > hi) return fail("out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
+    if (n < lo || n > hi)
+        return fail("out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
     *out = n;
     return true;
 }
@@ -649,10 +650,12 @@ struct NumberRange {
     int field;  // its index in kFileFields
     int64_t lo, hi;
 };
-const NumberRange kFileNumberRange[12] = {
-    {5, kIntMin, kIntMax},  {6, kIntMin, kIntMax},  {7, kIntMin, kIntMax},   {9, 0, std::numeric_limits<int64_t>::max()},
-    {10, 0, 65535},         {11, 0, 65535},         {12, 0, 255},            {13, 0, 255},
-    {14, kIntMin, kIntMax}, {15, kIntMin, kIntMax}, {16, kIntMin, kIntMax}, {17, kIntMin, kIntMax}};
+const NumberRange kFileNumberRange[12] = {{5, kIntMin, kIntMax},  {6, kIntMin, kIntMax},
+                                          {7, kIntMin, kIntMax},  {9, 0, std::numeric_limits<int64_t>::max()},
+                                          {10, 0, 65535},         {11, 0, 65535},
+                                          {12, 0, 255},           {13, 0, 255},
+                                          {14, kIntMin, kIntMax}, {15, kIntMin, kIntMax},
+                                          {16, kIntMin, kIntMax}, {17, kIntMin, kIntMax}};
 
 // "yyyy-MM-ddTHH:mm:ss.zzz" at fixed places; empty text gives an empty time.
 bool timeOfText(const std::string& s, CLumoTime* t) {

@@ -172,10 +172,11 @@ void TestPlayerContext::toLocal8Bit_data() {
     // A cut path would name another file: a text that does not fit whole is not handed on.
     QTest::newRow("too long: nothing, not a cut text") << "abcdef" << 4 << -1 << QByteArray("");
     QTest::newRow("one byte: only the end") << "abc" << 1 << -1 << QByteArray("");
-    QTest::newRow("UTF-8 whole") << QString::fromUtf8("录像") << 256 << 0 << QByteArray("\xe5\xbd\x95\xe5\x83\x8f");
+    QTest::newRow("UTF-8 whole") << QString::fromUtf8("录像") << 256 << 0
+                                 << QByteArray("\xe5\xbd\x95\xe5\x83\x8f");
     QTest::newRow("UTF-8 too long: nothing") << QString::fromUtf8("录像") << 6 << -1 << QByteArray("");
-    QTest::newRow("a character without an encoding") << QString("a") + QChar(ushort(0xDC00)) << 256 << -1
-                                                     << QByteArray("");
+    QTest::newRow("a character without an encoding")
+        << QString("a") + QChar(ushort(0xDC00)) << 256 << -1 << QByteArray("");
 }
 
 void TestPlayerContext::toLocal8Bit() {

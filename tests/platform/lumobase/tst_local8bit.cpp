@@ -20,9 +20,10 @@ private slots:
         QTest::addColumn<int>("unencodable");
         QTest::newRow("plain") << "/tmp/a.dav" << QByteArray("/tmp/a.dav") << 0;
         QTest::newRow("empty") << "" << QByteArray() << 0;
-        QTest::newRow("UTF-8, no mark in front") << QString::fromUtf8("录像/ä") << QByteArray("\xe5\xbd\x95\xe5\x83\x8f/\xc3\xa4")
-                                                 << 0;
-        QTest::newRow("a pair outside the BMP") << QString("x") + kHigh + kLow << QByteArray("x\xf0\x9f\x98\x80") << 0;
+        QTest::newRow("UTF-8, no mark in front")
+            << QString::fromUtf8("录像/ä") << QByteArray("\xe5\xbd\x95\xe5\x83\x8f/\xc3\xa4") << 0;
+        QTest::newRow("a pair outside the BMP")
+            << QString("x") + kHigh + kLow << QByteArray("x\xf0\x9f\x98\x80") << 0;
         QTest::newRow("lone second half") << QString("a") + kLow + "b" << QByteArray("a?b") << 1;
         QTest::newRow("lone first half inside") << QString("a") + kHigh + "b" << QByteArray("a?b") << 1;
         QTest::newRow("lone first half at the end") << QString("ab") + kHigh << QByteArray("ab?") << 1;
@@ -45,8 +46,10 @@ private slots:
         QTest::newRow("just fits") << "abcd" << 5 << 4 << QByteArray("abcd");
         QTest::newRow("one byte too long: nothing, not a cut path") << "abcde" << 5 << -1 << QByteArray();
         QTest::newRow("UTF-8 counts bytes") << QString::fromUtf8("录像") << 6 << -1 << QByteArray();
-        QTest::newRow("UTF-8 whole") << QString::fromUtf8("录像") << 7 << 6 << QByteArray("\xe5\xbd\x95\xe5\x83\x8f");
-        QTest::newRow("no encoding: nothing, not another name") << QString("a") + kLow << 64 << -1 << QByteArray();
+        QTest::newRow("UTF-8 whole") << QString::fromUtf8("录像") << 7 << 6
+                                     << QByteArray("\xe5\xbd\x95\xe5\x83\x8f");
+        QTest::newRow("no encoding: nothing, not another name")
+            << QString("a") + kLow << 64 << -1 << QByteArray();
         QTest::newRow("empty") << "" << 1 << 0 << QByteArray();
     }
     void intoBuffer() {

@@ -197,16 +197,26 @@ private slots:
     void recorders_data() {
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("address");  // empty: refused
-        QTest::newRow("default port") << "lumofs://10.0.0.5/media" << "10.0.0.5:8431";
-        QTest::newRow("port and account") << "http://ops:pw@Rec.Example:8500/" << "rec.example:8500";
-        QTest::newRow("IPv6") << "lumofs://[FD00::5]:9000/media" << "[fd00::5]:9000";
-        QTest::newRow("bare @ in the password") << "lumofs://ops:p@ss@10.0.0.6/media" << "10.0.0.6:8431";
-        QTest::newRow("another path") << "lumofs://10.0.0.5/other" << "";
-        QTest::newRow("a query") << "http://10.0.0.5/?x=1" << "";
-        QTest::newRow("port 0") << "http://10.0.0.5:0/" << "";
-        QTest::newRow("empty account") << "http://:pw@10.0.0.5/" << "";
-        QTest::newRow("no host") << "lumofs:///media" << "";
-        QTest::newRow("other scheme") << "ftp://10.0.0.5/" << "";
+        QTest::newRow("default port") << "lumofs://10.0.0.5/media"
+                                      << "10.0.0.5:8431";
+        QTest::newRow("port and account") << "http://ops:pw@Rec.Example:8500/"
+                                          << "rec.example:8500";
+        QTest::newRow("IPv6") << "lumofs://[FD00::5]:9000/media"
+                              << "[fd00::5]:9000";
+        QTest::newRow("bare @ in the password") << "lumofs://ops:p@ss@10.0.0.6/media"
+                                                << "10.0.0.6:8431";
+        QTest::newRow("another path") << "lumofs://10.0.0.5/other"
+                                      << "";
+        QTest::newRow("a query") << "http://10.0.0.5/?x=1"
+                                 << "";
+        QTest::newRow("port 0") << "http://10.0.0.5:0/"
+                                << "";
+        QTest::newRow("empty account") << "http://:pw@10.0.0.5/"
+                                       << "";
+        QTest::newRow("no host") << "lumofs:///media"
+                                 << "";
+        QTest::newRow("other scheme") << "ftp://10.0.0.5/"
+                                      << "";
     }
     void recorders() {
         QFETCH(QString, url);
