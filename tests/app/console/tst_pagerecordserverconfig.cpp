@@ -268,6 +268,8 @@ private slots:
         QVERIFY(ui.m_table_block_status->isColumnHidden(7));
         QCOMPARE(ui.m_cmb_stream->count(), 2);
         QCOMPARE(ui.m_cmb_stream->itemData(1).toInt(), 1);
+        // The search form takes no time before the engine's first.
+        QCOMPARE(ui.m_dateTimeEdit_stime->minimumDateTime(), QDateTime(QDate(2000, 1, 1), QTime(0, 0)));
         // The streams of channel 40: main and sub.
         clickAction(ui.m_table_channel, 1, 4, 0);
         QCOMPARE(page->GetStreamModel()->GetRowCount(), 2);
