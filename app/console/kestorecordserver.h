@@ -22,7 +22,7 @@ class SingleApp;
 class VantelTableDelegate;
 struct KestoProblemsQuery;
 
-class KestoRecordServer : public QWidget {
+class KestoRecordServer : public QWidget, public StoragePagesHost {
     Q_OBJECT
 public:
     explicit KestoRecordServer(QWidget* parent = nullptr);
@@ -54,23 +54,11 @@ public:
     QTimer* GetConsoleTimer() const { return m_host->GetConsoleTimer(); }
     Ui::KestoRecordServer& GetForm() { return ui; }
 
-    // The storage pages (built with the window, empty while the engine does not run), shared
-    // with the record-server page.
-    StoragePages* GetStorage() const { return m_storage; }
-    VMRDiskModel* GetDiskModel() const { return m_storage->DiskModel(); }
-    VMRDiskStatusModel* GetDiskStatusModel() const { return m_storage->DiskStatusModel(); }
-    VMRChnModel* GetChnModel() const { return m_storage->ChnModel(); }
-    VMRStreamModel* GetStreamModel() const { return m_storage->StreamModel(); }
-    VMRBlockModel* GetBlockModel() const { return m_storage->BlockModel(); }
-    VMRRecordFileModel* GetRecordFileModel() const { return m_storage->RecordFileModel(); }
+    // The storage pages (StoragePagesHost: built with the window, empty while the engine does
+    // not run), shared with the record-server page.
     INFRA::TableHeaderView* GetDiskHeader() const { return m_storage->HeaderOf(ui.m_table_vmr_disk); }
-    VantelTableDelegate* GetDelegate(QTableView* view) const { return m_storage->DelegateOf(view); }
-    INFRA::TableHeaderView* GetHeader(QTableView* view) const { return m_storage->HeaderOf(view); }
     int GetDiskTimerId() const { return m_diskTimerId; }
     int GetChnTimerId() const { return m_chnTimerId; }
-    // The disk whose blocks and the channel whose streams are shown (-1: none).
-    qint64 GetBlockDiskId() const { return m_storage->BlockDiskId(); }
-    qint64 GetStreamChnId() const { return m_storage->StreamChnId(); }
 
     // The disk tables, and the channel table with the camera list, are read again on a worker and
     // filled when the answer comes; a failed read is told to the operator once, until a read
@@ -157,8 +145,6 @@ private:
     void ShowBalloon(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon, int ms);
 
     Ui::KestoRecordServer ui;
-    // The storage tables and their work; a child of the window, deleted first.
-    StoragePages* m_storage = nullptr;
     bool m_problemsQueryRunning = false;  // GUI thread
     // Tray, tick, stop channel, exit sequence: the shell all hosts share.
     ConsoleHost* m_host = nullptr;

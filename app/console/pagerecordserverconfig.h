@@ -22,7 +22,7 @@ class IVantelData;
 class DownLoadDialog;
 class DownloadRecManager;
 
-class PageRecordServerConfig : public INFRA::FrameLessDialog {
+class PageRecordServerConfig : public INFRA::FrameLessDialog, public StoragePagesHost {
     Q_OBJECT
 public:
     explicit PageRecordServerConfig(QWidget* parent = nullptr);
@@ -46,20 +46,9 @@ public:
     // What tests and hosts look at.
     Ui::PageRecordServerConfig& GetForm() { return *ui; }
     qint64 GetDeviceId() const;
-    // The storage pages, shared with the recording console's window.
-    StoragePages* GetStorage() const { return m_storage; }
-    VMRDiskModel* GetDiskModel() const { return m_storage->DiskModel(); }
-    VMRDiskStatusModel* GetDiskStatusModel() const { return m_storage->DiskStatusModel(); }
-    VMRChnModel* GetChnModel() const { return m_storage->ChnModel(); }
-    VMRStreamModel* GetStreamModel() const { return m_storage->StreamModel(); }
-    VMRBlockModel* GetBlockModel() const { return m_storage->BlockModel(); }
-    VMRRecordFileModel* GetRecordFileModel() const { return m_storage->RecordFileModel(); }
-    INFRA::TableHeaderView* GetHeader(QTableView* view) const { return m_storage->HeaderOf(view); }
-    // True while a disk or channel read runs.
+    // The storage pages (StoragePagesHost), shared with the recording console's window. True
+    // while a disk or channel read runs.
     bool IsRefreshing() const { return m_storage->IsRefreshing(); }
-    // The disk whose blocks and the channel whose streams are shown (engine ids, -1: none).
-    qint64 GetBlockDiskId() const { return m_storage->BlockDiskId(); }
-    qint64 GetStreamChnId() const { return m_storage->StreamChnId(); }
     // The download window the page hands its downloads to (null before the first download).
     DownLoadDialog* GetDownloadDialog() const { return m_downloadDialog; }
 
@@ -106,8 +95,6 @@ private:
     static void SearchRecordFiles(StorageSearchJob* job);
 
     std::unique_ptr<Ui::PageRecordServerConfig> ui;
-    // The tables and their work; deleted first, before the form.
-    StoragePages* m_storage = nullptr;
     IVantelData* m_device = nullptr;  // one reference held
     QTimer* m_timer = nullptr;
     DownloadRecManager* m_downloads = nullptr;   // the process's queue, taken at the first download

@@ -238,6 +238,27 @@ private:
     QList<QPointer<INFRA::BusyLoading>> m_busy;
 };
 
+// What a host of the storage pages shows of them (its callers and tests look at it). The host
+// makes m_storage, a child of its own, and deletes it first when it goes.
+class StoragePagesHost {
+public:
+    StoragePages* GetStorage() const { return m_storage; }
+    VMRDiskModel* GetDiskModel() const { return m_storage->DiskModel(); }
+    VMRDiskStatusModel* GetDiskStatusModel() const { return m_storage->DiskStatusModel(); }
+    VMRChnModel* GetChnModel() const { return m_storage->ChnModel(); }
+    VMRStreamModel* GetStreamModel() const { return m_storage->StreamModel(); }
+    VMRBlockModel* GetBlockModel() const { return m_storage->BlockModel(); }
+    VMRRecordFileModel* GetRecordFileModel() const { return m_storage->RecordFileModel(); }
+    INFRA::TableHeaderView* GetHeader(QTableView* view) const { return m_storage->HeaderOf(view); }
+    VantelTableDelegate* GetDelegate(QTableView* view) const { return m_storage->DelegateOf(view); }
+    // The disk whose blocks and the channel whose streams are shown (engine ids, -1: none).
+    qint64 GetBlockDiskId() const { return m_storage->BlockDiskId(); }
+    qint64 GetStreamChnId() const { return m_storage->StreamChnId(); }
+
+protected:
+    StoragePages* m_storage = nullptr;
+};
+
 template <class Form>
 StoragePages::Widgets StoragePages::WidgetsOf(QWidget* host, Form& ui) {
     Widgets w;
