@@ -29,6 +29,7 @@
 #include "lumoc/playback/playerwidget.h"
 #include "models/vmrmodels.h"
 #include "pagerecordserverconfig.h"
+#include "storagetestsupport.h"
 
 namespace {
 
@@ -192,12 +193,7 @@ class TestKestoStorage : public QObject {
         QVERIFY(QFile::copy(
             m_clip, block(diskNo, blk) + QLatin1Char('/') + recordName(channel, stream, type, start)));
     }
-    void writeFile(const QString& path, const QByteArray& data) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(data);
-    }
+    void writeFile(const QString& path, const QByteArray& data) { storagetest::WriteFile(path, data); }
     // disks: how many of the six; channels: the channel groups as ini text.
     void writeConfig(int disks, const QString& channels) {
         static const char* const names[] = {"zeta", "alpha", "mu", "foreign1", "foreign2", "spare"};
@@ -233,14 +229,7 @@ class TestKestoStorage : public QObject {
                channel(5, QStringLiteral("CAM-5"), 1);
     }
 
-    QStringList logLines(const QString& kind) {
-        QFile f(m_log);
-        if (!f.open(QIODevice::ReadOnly)) return {};
-        QStringList out;
-        for (const QString& l : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            if (l.startsWith(kind + QLatin1Char('\t'))) out << l;
-        return out;
-    }
+    QStringList logLines(const QString& kind) { return storagetest::LogLines(m_log, kind); }
 
     KestoRecordServer* open() {
         m_window = new KestoRecordServer(nullptr);
@@ -258,11 +247,7 @@ class TestKestoStorage : public QObject {
     }
 
     // The engine disk numbers of a model's rows, in the order shown.
-    static QList<qint64> ids(const VantelDataModel* model) {
-        QList<qint64> out;
-        for (int r = 0; r < model->GetRowCount(); ++r) out << model->GetRowData(r)->GetID();
-        return out;
-    }
+    static QList<qint64> ids(const VantelDataModel* model) { return storagetest::Ids(model); }
     static int rowOf(const VantelDataModel* model, qint64 id) { return ids(model).indexOf(id); }
 
     bool formatted(int diskNo) const {
@@ -277,30 +262,12 @@ class TestKestoStorage : public QObject {
 
     // Clicks a row button of a table as the operator would.
     void clickAction(QTableView* view, int row, int column, int action) {
-        const QModelIndex index = view->model()->index(row, column);
-        view->scrollTo(index);
-        QStyleOptionViewItem option;
-        option.rect = view->visualRect(index);
-        auto* delegate = qobject_cast<VantelDelegate*>(view->itemDelegate());
-        QVERIFY(delegate);
-        const QVector<QRect> rects = delegate->ActionButtonRects(option, index);
-        QVERIFY(rects.size() > action);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, rects.at(action).center());
+        storagetest::ClickAction(view, row, column, action);
     }
 
     // The record-server page bound to the window's engine over its network API, its reads done.
     PageRecordServerConfig* openPage() {
-        const QString url = QStringLiteral("http://127.0.0.1:%1").arg(m_window->GetPort());
-        IVantelDataDEV* dev = IVantelDataDEV::CreateObject();
-        LumoCGetDev(nullptr, LumoCAddRecorder(url.toUtf8().constData()), dev);
-        m_page = new PageRecordServerConfig(nullptr);
-        m_page->SetDevice(dev);
-        dev->Release();
-        m_page->Init();
-        m_page->resize(1200, 700);
-        m_page->show();
-        if (!QTest::qWaitFor([this]() { return !m_page->IsRefreshing(); }, 15000))
-            qWarning("the page's reads did not end");
+        m_page = storagetest::OpenRecorderPage(QStringLiteral("http://127.0.0.1:%1").arg(m_window->GetPort()));
         return m_page;
     }
 
