@@ -11,6 +11,7 @@
 #include "VantelInfraAPI/vanteldatamodel.h"
 #include "VantelInfraAPI/vanteltabledelegate.h"
 #include "pagerecordserverconfig.h"
+#include "testsupport.h"
 
 namespace storagetest {
 
@@ -62,7 +63,7 @@ inline PageRecordServerConfig* OpenRecorderPage(const QString& url) {
     page->Init();
     page->resize(1200, 700);
     page->show();
-    if (!QTest::qWaitFor([page]() { return !page->IsRefreshing(); }, 15000))
+    if (!vt::WaitUntil([page]() { return !page->IsRefreshing(); }, 15000))
         qWarning("the page's reads did not end");
     return page;
 }

@@ -295,7 +295,7 @@ class TestKestoStorage : public QObject {
                     out << l.section(QLatin1Char('\t'), 2, 2);
             return out;
         };
-        if (!QTest::qWaitFor([&]() { return !told().isEmpty() && !pages->IsRefreshing(); }, 10000))
+        if (!vt::WaitUntil([&]() { return !told().isEmpty() && !pages->IsRefreshing(); }, 10000))
             qWarning("nothing was told");
         g_fakes->formatFailDisk = -1;
         g_fakes->failBlocks = false;
