@@ -8,6 +8,7 @@
 #include <QtWidgets>
 
 #include "LumoCClient/LumoCClient.h"
+#include "LumoCore/LumoCore.h"
 #include "VantelInfraAPI/vanteldatamodel.h"
 #include "VantelInfraAPI/vanteltabledelegate.h"
 #include "pagerecordserverconfig.h"
@@ -50,6 +51,24 @@ inline void WriteFile(const QString& path, const QByteArray& data) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(data);
+}
+
+// A small record (two seconds of a test picture) made at `path` with the ffmpeg tool: true
+// when it was made.
+inline bool MakeClip(const QString& path) {
+    QProcess ff;
+    ff.start(QStringLiteral("ffmpeg"),
+             {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=64x48:rate=10",
+              "-t", "2", "-c:v", "mpeg4", "-q:v", "5", "-f", "mpegts", path});
+    return ff.waitForFinished(30000) && ff.exitStatus() == QProcess::NormalExit && ff.exitCode() == 0;
+}
+
+// Whether the media library can play here (a player task can be made).
+inline bool MediaCanPlay() {
+    void* task = nullptr;
+    const bool can = LumoPlayerTaskCreate(&task, 1) == 0 && task;
+    LumoPlayerTaskDelete(task);
+    return can;
 }
 
 // A shown record-server page bound to the recorder at `url` through the client's device list,

@@ -327,14 +327,8 @@ private slots:
 
         // One small record, copied wherever a record file is needed.
         m_clip = m_dir.filePath(QStringLiteral("clip.dav"));
-        QProcess ff;
-        ff.start(QStringLiteral("ffmpeg"), {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                            "testsrc=size=64x48:rate=10", "-t", "2", "-c:v", "mpeg4", "-q:v",
-                                            "5", "-f", "mpegts", m_clip});
-        QVERIFY(ff.waitForFinished(30000) && ff.exitCode() == 0);
-        void* task = nullptr;
-        m_media = LumoPlayerTaskCreate(&task, 1) == 0 && task;
-        LumoPlayerTaskDelete(task);
+        QVERIFY(storagetest::MakeClip(m_clip));
+        m_media = storagetest::MediaCanPlay();
         // Whole minutes a day ago: inside the search form's default range.
         m_base = QDateTime::currentDateTime().addDays(-1);
         m_base.setTime(QTime(m_base.time().hour(), 0, 0));
