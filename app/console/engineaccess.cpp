@@ -96,4 +96,9 @@ QString FormatFailureText(qint64 diskId, const Failure& why) {
     return QObject::tr("K7924_DiskFormatFailReason").arg(QString::number(diskId), reason);
 }
 
+QString FailureText(const QString& what, const Failure& why) {
+    const QString reason = ReasonText(why);
+    return reason.isEmpty() ? what : what + QLatin1Char('\n') + reason;
+}
+
 }  // namespace EngineAccess

@@ -54,5 +54,8 @@ int FormatDisk(qint64 diskId, int timeoutMs, Failure* why, const char* url = nul
 QString FormatFailureText(qint64 diskId, const Failure& why);
 // The reason alone, in words ("" for none).
 QString ReasonText(const Failure& why);
+// A failed request's sentence: what failed, and on a line of its own the reason in words when
+// the engine gave one.
+QString FailureText(const QString& what, const Failure& why);
 
 }  // namespace EngineAccess

@@ -1,5 +1,4 @@
 #include "kestorecordserver.h"
-#include "storagetables.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,10 +25,7 @@
 #include "VantelInfraAPI/serverexiting.h"
 #include "VantelInfraAPI/singleapp.h"
 #include "VantelInfraAPI/vantelutility.h"
-#include "backgroundreader.h"
 #include "consoleshell.h"
-#include "delegates/vmrdelegates.h"
-#include "storagejobs.h"
 
 namespace {
 
@@ -58,9 +54,8 @@ KestoRecordServer::KestoRecordServer(QWidget* parent) : QWidget(parent, Qt::Wind
     m_host->SetStopFunction([this]() { StopEngine(); });
     connect(m_host, &ConsoleHost::Tick, this, &KestoRecordServer::OnTimer);
 
-    m_reader = new BackgroundReader(this);
-
     ui.setupUi(this);
+    m_storage = MakeStorage();
     // A plain frameless top-level window. (The window-type bits 0x000F together with the frameless
     // hint would make a splash-screen window on X11: no taskbar entry, odd stacking.)
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -79,31 +74,17 @@ KestoRecordServer::KestoRecordServer(QWidget* parent) : QWidget(parent, Qt::Wind
     m_chnCountdown = kRefreshTicks;
     m_diskCountdown = kRefreshTicks;
 
-    m_recordFileList = IVantelList::CreateObject();
-    m_blockList = IVantelList::CreateObject();
-
     setWindowIcon(QIcon(QStringLiteral(":res/vantelrecord/image/Kesto.ico")));
 }
 
 KestoRecordServer::~KestoRecordServer() {
-    // Running workers write into their jobs and call into this window: they end before any of
-    // it goes.
+    // Workers under a busy indicator call into this window: they end before any of it goes.
     INFRA::BusyLoading::WaitForWorkers(this);
-    // The row delegates watch their tables' viewports: they go before the tables, so that no
-    // event of a table being destroyed reaches them.
-    for (VantelTableDelegate* d :
-         std::initializer_list<VantelTableDelegate*>{m_diskDelegate, m_diskStatusDelegate, m_chnDelegate,
-                                                     m_streamDelegate, m_blockDelegate, m_fileDelegate})
-        delete d;
-    // The background read that runs ends within the engine's timeout; no answer is shown now.
+    // The storage pages wait for their workers and the read that runs (within the engine's
+    // timeout) and drop their delegates before the tables go; no answer is shown now.
     m_host->MarkExiting();
-    delete m_reader;
-    m_reader = nullptr;
-    delete m_blockJob;
-    delete m_formatJob;
-    delete m_searchJob;
-    if (m_recordFileList) m_recordFileList->Release();
-    if (m_blockList) m_blockList->Release();
+    delete m_storage;
+    m_storage = nullptr;
 }
 
 void KestoRecordServer::SetSingleApp(SingleApp* app) {
@@ -219,10 +200,6 @@ void KestoRecordServer::InitHDDFullCombo() {
     ui.m_cbHDDFull->addItem(QObject::tr("K3534_Stop"));
     ui.m_cbHDDFull->addItem(QObject::tr("K6107_Overwrite"));
     ui.m_cbHDDFull->setCurrentIndex(stored != 0 ? 1 : 0);
-}
-
-void KestoRecordServer::InitStreamCombo() {
-    StorageTables::FillStreamCombo(ui.m_cmb_stream);
 }
 
 bool KestoRecordServer::ApplyDiskFullPolicy(int index) {
@@ -392,24 +369,6 @@ void KestoRecordServer::changeEvent(QEvent* e) {
 
 void KestoRecordServer::Retranslate() {
     m_host->RetranslateTray();
-    ui.m_button_format->setText(QObject::tr("K3718_Format"));
-    ui.m_button_refresh->setText(QObject::tr("K0414_Refresh"));
-    ui.m_button_chn_refresh->setText(QObject::tr("K0414_Refresh"));
-    ui.m_btn_diskstatus_refresh->setText(QObject::tr("K0414_Refresh"));
-    ui.m_btn_block_refresh->setText(QObject::tr("K0414_Refresh"));
-    ui.m_lbl_chn_status->setText(QObject::tr("K3722_RecordChnList"));
-    ui.m_lbl_diskstatus->setText(QObject::tr("K3713_DiskStatus"));
-    // The caption names the disk whose blocks are shown, in the new language.
-    if (m_blockDiskId >= 0)
-        ui.m_lbl_block_status->setText(QObject::tr("K3711_DiskNo") + QStringLiteral(" : ") +
-                                       QString::number(m_blockDiskId));
-    else
-        ui.m_lbl_block_status->setText(QObject::tr("K3724_BlockStatus"));
-    ui.m_lbl_starttime->setText(colon("K3703_StartTime"));
-    ui.m_lbl_endtime->setText(colon("K3704_EndTime"));
-    ui.m_lbl_streamtype->setText(colon("K0637_StreamType"));
-    ui.m_button_search->setText(QObject::tr("K0020_Search"));
-    ui.m_lbl_tip->setText(QObject::tr("K3739_CUIDTip"));
     ui.m_lbl_ip->setText(colon("K0403_IPAddress"));
     ui.m_lbl_port->setText(colon("K0405_PortNum"));
     ui.m_lbl_runtime->setText(colon("K3747_RunTime"));
@@ -424,7 +383,6 @@ void KestoRecordServer::Retranslate() {
     ShowEngineState();
 
     InitHDDFullCombo();
-    InitStreamCombo();
 
     // The file keeps a valid port; the labels show the port the engine runs on.
     bool repaired = false;
@@ -435,14 +393,9 @@ void KestoRecordServer::Retranslate() {
     ui.m_lbl_portvalue->setText(QString::number(m_port));
     ui.m_lab_ipvalue1->setText(address);
 
-    static const char* const navKeys[] = {"K3719_DiskInit", "K3720_ChnManage", "K3713_DiskStatus",
-                                          "K3721_RecordSearch", "K3769_PgConfig"};
-    for (int i = 0; i < 5 && i < ui.m_listWidget->count(); ++i)
-        ui.m_listWidget->item(i)->setToolTip(QObject::tr(navKeys[i]));
-
-    // The tables' header labels and row-button tooltips, and the calendars' language.
-    RetranslateTables();
-    if (m_fileModel) ApplyDateLocale();
+    // The storage pages' texts and navigation, the tables' header labels and row-button
+    // tooltips, and the calendars' language.
+    m_storage->Retranslate();
 }
 
 // ---- autostart and security file -------------------------------------------------------------
@@ -480,12 +433,12 @@ void KestoRecordServer::timerEvent(QTimerEvent* e) {
     if (!IsExiting() && m_engineStarted) {
         if (e->timerId() == m_diskTimerId) {
             if (--m_diskCountdown <= 0) {
-                if (!m_diskQuery.running) OnDiskRefresh();
+                if (!m_storage->DiskReadRunning()) OnDiskRefresh();
                 m_diskCountdown = kRefreshTicks;
             }
         } else if (e->timerId() == m_chnTimerId) {
             if (--m_chnCountdown <= 0) {
-                if (!m_chnQuery.running) OnChnRefresh();
+                if (!m_storage->ChannelReadRunning()) OnChnRefresh();
                 m_chnCountdown = kRefreshTicks;
             }
         }

@@ -8,44 +8,21 @@
 #include <QByteArray>
 #include <QModelIndex>
 #include <QString>
-#include <QVector>
 #include <memory>
 
 #include "LumoBase/LumoBase.h"
 #include "VantelInfraAPI/frameless.h"
-#include "engineaccess.h"
+#include "storagepages.h"
 #include "ui_pagerecordserverconfig.h"
 
 class QAbstractItemView;
 class QTableView;
 class QTimer;
 class IVantelData;
-class IVantelList;
-class BackgroundReader;
 class DownLoadDialog;
 class DownloadRecManager;
-class VMRDiskModel;
-class VMRDiskStatusModel;
-class VMRChnModel;
-class VMRStreamModel;
-class VMRBlockModel;
-class VMRRecordFileModel;
-class VMRDiskDelegate;
-class VMRDiskStatusDelegate;
-class VMRChnDelegate;
-class VMRStreamDelegate;
-class VMRBlockDelegate;
-class VMRRecordFileDelegate;
-namespace INFRA {
-class TableHeaderView;
-}
-struct KestoBlockJob;
-struct KestoFormatJob;
-struct PageDiskQuery;
-struct PageChannelQuery;
-struct PageSearchJob;
 
-class PageRecordServerConfig : public INFRA::FrameLessDialog {
+class PageRecordServerConfig : public INFRA::FrameLessDialog, public StoragePagesHost {
     Q_OBJECT
 public:
     explicit PageRecordServerConfig(QWidget* parent = nullptr);
@@ -69,27 +46,11 @@ public:
     // What tests and hosts look at.
     Ui::PageRecordServerConfig& GetForm() { return *ui; }
     qint64 GetDeviceId() const;
-    VMRDiskModel* GetDiskModel() const { return m_diskModel; }
-    VMRDiskStatusModel* GetDiskStatusModel() const { return m_diskStatusModel; }
-    VMRChnModel* GetChnModel() const { return m_chnModel; }
-    VMRStreamModel* GetStreamModel() const { return m_streamModel; }
-    VMRBlockModel* GetBlockModel() const { return m_blockModel; }
-    VMRRecordFileModel* GetRecordFileModel() const { return m_fileModel; }
-    INFRA::TableHeaderView* GetHeader(QTableView* view) const;
-    // True while a disk or channel read runs.
-    bool IsRefreshing() const { return m_diskQuery.running || m_chnQuery.running; }
-    // The disk whose blocks and the channel whose streams are shown (engine ids, -1: none).
-    qint64 GetBlockDiskId() const { return m_blockDiskId; }
-    qint64 GetStreamChnId() const { return m_streamChnId; }
+    // The storage pages (StoragePagesHost), shared with the recording console's window. True
+    // while a disk or channel read runs.
+    bool IsRefreshing() const { return m_storage->IsRefreshing(); }
     // The download window the page hands its downloads to (null before the first download).
     DownLoadDialog* GetDownloadDialog() const { return m_downloadDialog; }
-
-    // Workers run under the busy indicator: they only call the recorder with what the starting
-    // slot put into their job; the finishing slots show the results.
-    int LoadBlockInfo(void* arg);
-    int FormatCheckedDisks(void* arg);
-    int FormatDiskRow(void* arg);
-    int SearchRecordFiles(void* arg);
 
 signals:
     // A download was queued (and started when none ran): device id, channel index, target URL,
@@ -124,93 +85,19 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
-    void InitTexts();
-    void InitNavigation();
-    void InitStreamCombo();
-    void SetupSearchControls();
-    void ApplyDateLocale();
-    void SetupDiskTable();
-    void SetupChannelTable();
-    void SetupStreamTable();
-    void SetupDiskStatusTable();
-    void SetupBlockTable();
-    void SetupRecordFileTable();
-    void SetActionRepos();
-    void ConnectSignals();
-    void RetranslateTables();
-
-    void RefreshDiskList();
-    void RefreshChannelList();
-    void StartDiskQuery();
-    void StartChannelQuery();
-    void OnDiskQueryReturn(PageDiskQuery& job);
-    void OnChannelQueryReturn(PageChannelQuery& job);
-    void ApplyCuidList(IVantelList* list);
-    void ShowChannelStreams(int row);
-    void ClearStreams();
-    // The disk-state dialog of a row of the disk or disk-status table.
-    void ShowDiskStatusOfRow(QTableView* view, int row);
-    void StartBlockLoad(qint64 diskId);
-    void ClearBlocks();
-    bool ConfirmFormat();
-    void StartFormat(const QVector<qint64>& diskIds, bool checked);
-    void OnFormatReturn(int result);
-    void SyncHeaderCheck(QTableView* view);
-
+    // The storage pages over the bound recorder.
+    StoragePages* MakeStorage();
+    void InitTitle();
     // The recorder URL for a request, or empty after telling the operator that the page has no
     // recorder.
     QByteArray RequestUrl();
-    // Tells the operator once that a read failed (*told stays set until a read works).
-    void NoticeReadFailure(bool* told, const char* key, int rc, const EngineAccess::Failure& why);
-    // A failure's sentence: the key's text and the recorder's reason (or the result code).
-    static QString FailureText(const QString& what, int rc, const EngineAccess::Failure& why);
+    // The record search of the bound recorder (the storage pages' search worker).
+    static void SearchRecordFiles(StorageSearchJob* job);
 
     std::unique_ptr<Ui::PageRecordServerConfig> ui;
-    INFRA::TableHeaderView* m_diskHeader = nullptr;
-    VMRDiskModel* m_diskModel = nullptr;
-    VMRDiskDelegate* m_diskDelegate = nullptr;
-    INFRA::TableHeaderView* m_chnHeader = nullptr;
-    VMRChnModel* m_chnModel = nullptr;
-    VMRChnDelegate* m_chnDelegate = nullptr;
-    INFRA::TableHeaderView* m_streamHeader = nullptr;
-    VMRStreamModel* m_streamModel = nullptr;
-    VMRStreamDelegate* m_streamDelegate = nullptr;
-    INFRA::TableHeaderView* m_diskStatusHeader = nullptr;
-    VMRDiskStatusModel* m_diskStatusModel = nullptr;
-    VMRDiskStatusDelegate* m_diskStatusDelegate = nullptr;
-    INFRA::TableHeaderView* m_blockHeader = nullptr;
-    VMRBlockModel* m_blockModel = nullptr;
-    VMRBlockDelegate* m_blockDelegate = nullptr;
-    INFRA::TableHeaderView* m_fileHeader = nullptr;
-    VMRRecordFileModel* m_fileModel = nullptr;
-    VMRRecordFileDelegate* m_fileDelegate = nullptr;
-
     IVantelData* m_device = nullptr;  // one reference held
-    // The rows last shown, and the engine ids that refreshes and re-sorts follow them by.
-    int m_selectedDiskRow = -1;
-    int m_selectedChnRow = -1;
-    qint64 m_blockDiskId = -1;
-    qint64 m_streamChnId = -1;
     QTimer* m_timer = nullptr;
-    IVantelList* m_recordFileList = nullptr;     // the rows the record-file model shows
-    IVantelList* m_blockList = nullptr;          // the rows the block model shows
     DownloadRecManager* m_downloads = nullptr;   // the process's queue, taken at the first download
     DownLoadDialog* m_downloadDialog = nullptr;  // polls and stops the page's downloads; a child
-    bool m_cuidFilled = false;
-
-    // Background reads (GUI thread only): one of a kind at a time, another asked for meanwhile,
-    // and whether the operator was told of a failure.
-    struct QueryState {
-        bool running = false;
-        bool again = false;
-        bool told = false;
-    };
-    QueryState m_diskQuery;
-    QueryState m_chnQuery;
-    bool m_noDeviceTold = false;
-    BackgroundReader* m_reader = nullptr;  // its thread touches only the jobs and the recorder
-    // Jobs of the running workers (one of each kind); owned by the page, GUI thread.
-    KestoBlockJob* m_blockJob = nullptr;
-    KestoFormatJob* m_formatJob = nullptr;
-    PageSearchJob* m_searchJob = nullptr;
+    bool m_noDeviceTold = false;                 // GUI thread
 };

@@ -1,130 +1,35 @@
-// The record-server page's search page: the search over the bound recorder (every channel, a
-// worker under the busy indicator), playback of a found record in the record player, and its
-// download through the clip dialog into the process's download queue, whose window polls and
-// stops it.
-#include <QCalendarWidget>
-#include <QComboBox>
-#include <QDateTimeEdit>
+// The record-server page's search page: the search over the bound recorder (every channel, run
+// by the storage pages' worker), and the download of a found record through the clip dialog into
+// the process's download queue, whose window polls and stops it.
 #include <QDir>
 #include <QLabel>
-#include <QLocale>
 #include <QStandardPaths>
-#include <QTableView>
-#include <QToolButton>
 
 #include "LumoCClient/LumoCClient.h"
 #include "LumoFS/LumoRecordAddress.h"
 #include "LumoSRecord/LumoSRecord.h"
-#include "VantelInfraAPI/busyloading.h"
 #include "VantelInfraAPI/messagebox.h"
 #include "VantelInfraAPI/notifier.h"
-#include "VantelInfraAPI/vantelutility.h"
 #include "lumoc/playback/downloaddialog.h"
 #include "lumoc/playback/downloadrecmanager.h"
-#include "lumoc/playback/lumocplayer.h"
-#include "lumoc/playback/playerwidget.h"
 #include "lumoc/playback/recordclipdialog.h"
 #include "models/vmrmodels.h"
 #include "pagerecordserverconfig.h"
 #include "storagejobs.h"
-#include "storagetables.h"
 
 namespace {
 
 const int kTimeoutMs = 5000;
-using StorageTables::LumoTimeOf;
 
 }  // namespace
 
-void PageRecordServerConfig::SetupSearchControls() {
-    StorageTables::SetupSearchDates(ui->m_dateTimeEdit_stime, ui->m_dateTimeEdit_etime, QDateTime());
-}
-
-void PageRecordServerConfig::ApplyDateLocale() {
-    StorageTables::ApplyDateLocale(ui->m_dateTimeEdit_stime, ui->m_dateTimeEdit_etime);
-}
-
 // ---- search ------------------------------------------------------------------------------------
 
-void PageRecordServerConfig::OnRecordFileSearch() {
-    if (!m_fileModel || m_searchJob) return;
-    const QDateTime start = ui->m_dateTimeEdit_stime->dateTime();
-    const QDateTime end = ui->m_dateTimeEdit_etime->dateTime();
-    if (start > end) {
-        INFRA::MessageBox::Warning(this, QObject::tr("K3721_RecordSearch"),
-                                   QObject::tr("K7910_SearchTimeOrder"));
-        return;
-    }
-    const QByteArray url = RequestUrl();
-    if (url.isEmpty()) return;
-    // The form is read here, on the GUI thread; the worker gets a copy.
-    auto* job = new PageSearchJob;
-    job->url = url;
-    job->start = LumoTimeOf(start);
-    job->end = LumoTimeOf(end);
-    job->stream = ui->m_cmb_stream->currentData().toInt();
-    job->cuid = ui->m_cmb_cuid->currentText().toUtf8();
-    m_searchJob = job;
-    m_fileModel->Clear(true);  // empty while the search runs
-    SyncHeaderCheck(ui->m_table_record_files);
-    INFRA::BusyLoading* busy = INFRA::BusyLoading::animate(
-        this, this, &PageRecordServerConfig::SearchRecordFiles, static_cast<void*>(job));
-    connect(busy, &INFRA::BusyLoading::returned, this, &PageRecordServerConfig::OnSearchReturn);
-}
-
-int PageRecordServerConfig::SearchRecordFiles(void* arg) {
-    auto* job = static_cast<PageSearchJob*>(arg);
-    if (!job) return -1;
+void PageRecordServerConfig::SearchRecordFiles(StorageSearchJob* job) {
     ILumoFSSearchParam param(1);
-    param.SetTimeS(job->start);
-    param.SetTimeE(job->end);
-    param.SetChannelMask(job->stream, ~0ULL);  // channels 1 to 64
-    param.SetMediaType(1);
-    param.SetRecordType(0xDF);
-    param.SetStreamType(job->stream);
-    if (!job->cuid.isEmpty()) param.AddCUID(job->cuid.constData());
+    FillSearchParam(*job, &param);
     job->rc = LumoSRGetFileInfo(job->url.constData(), &param, &job->files, kTimeoutMs);
     if (job->rc != 0) job->why = EngineAccess::LastFailure();
-    return job->rc == 0 && job->files && job->files->GetCount() > 0 ? 0 : -1;
-}
-
-void PageRecordServerConfig::OnSearchReturn(int result) {
-    PageSearchJob* job = m_searchJob;
-    m_searchJob = nullptr;
-    if (!job) return;
-    if (result == 0 && job->files) {
-        if (m_recordFileList) m_recordFileList->Release();
-        m_recordFileList = job->files;
-        job->files = nullptr;
-        m_fileModel->Clear(true);
-        m_fileModel->SetupModelData(m_recordFileList);
-        StorageTables::FitColumns(ui->m_table_record_files, {2, 3, 4, 7});
-        SyncHeaderCheck(ui->m_table_record_files);
-    } else if (job->rc != 0 || !job->files) {
-        // A failed search is not "no records": the operator learns what failed.
-        VantelDBG_Printf_f(0x7fff, 1, "PageRecordServerConfig::OnSearchReturn",
-                           "search failed: %d (reason %d)", job->rc, job->why.reason);
-        INFRA::MessageBox::Warning(this, QObject::tr("K3721_RecordSearch"),
-                                   FailureText(QObject::tr("K7911_SearchFail"), job->rc, job->why));
-    }
-    // A search that ran and found nothing leaves the table empty: the empty table is the answer.
-    delete job;
-}
-
-// ---- playback ----------------------------------------------------------------------------------
-
-void PageRecordServerConfig::OnPlayback(int row) {
-    auto* file = m_fileModel ? dynamic_cast<IKestoFileInfoAV*>(m_fileModel->GetRowData(row)) : nullptr;
-    if (!file) return;
-    file->AddRef();  // the row stays ours while the player is open
-    {
-        LumoCPlayer dlg(this);
-        if (PlayerWidget* widget = dlg.GetPlayerWidget()) widget->SetPlayMode(1);
-        dlg.SetFileInfo(file);
-        dlg.Play();  // a record that cannot be played says so in the player's picture
-        dlg.exec(INFRA::ShowApplicationModal);
-    }
-    file->Release();
 }
 
 // ---- download ----------------------------------------------------------------------------------
@@ -148,7 +53,8 @@ QByteArray PageRecordServerConfig::TargetUrl(int format, const QString& folder) 
 
 void PageRecordServerConfig::OnDownload(int row) {
     if (!m_downloads) m_downloads = DownloadRecManager::Instance();
-    auto* file = m_fileModel ? dynamic_cast<IKestoFileInfoAV*>(m_fileModel->GetRowData(row)) : nullptr;
+    VMRRecordFileModel* model = GetRecordFileModel();
+    auto* file = model ? dynamic_cast<IKestoFileInfoAV*>(model->GetRowData(row)) : nullptr;
     if (!file || !m_device) return;
 
     // The record as the queue takes it (it keeps a copy).

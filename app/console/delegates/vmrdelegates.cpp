@@ -6,67 +6,40 @@
 
 using StorageBars::Bar;
 
-namespace {
-
-int barWidth(const QStyleOptionViewItem& option) { return StorageBars::BarRect(option.rect).width(); }
-
-QString cellText(const QModelIndex& index) { return index.data(Qt::DisplayRole).toString(); }
-
-}  // namespace
-
-VMRDiskDelegate::VMRDiskDelegate(QTableView* view, QObject* parent) : VantelTableDelegate(view, parent) {}
-VMRDiskDelegate::~VMRDiskDelegate() = default;
-
-void VMRDiskDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    if (index.column() == 3) {
-        const Bar bar = StorageBars::SpaceBar(cellText(index), barWidth(option), true);
-        if (bar.mode != Bar::Decline) return StorageBars::PaintBar(painter, option, bar);
+VMRBarDelegate::VMRBarDelegate(QTableView* view, std::initializer_list<int> columnsAndBars, QObject* parent)
+    : VantelTableDelegate(view, parent) {
+    for (auto it = columnsAndBars.begin(); it != columnsAndBars.end() && it + 1 != columnsAndBars.end();
+         it += 2) {
+        if (*it < 0) continue;
+        while (m_bars.size() <= *it) m_bars << -1;
+        m_bars[*it] = *(it + 1);
     }
-    VantelTableDelegate::paint(painter, option, index);
 }
 
-VMRDiskStatusDelegate::VMRDiskStatusDelegate(QTableView* view, QObject* parent) : VantelTableDelegate(view, parent) {}
-VMRDiskStatusDelegate::~VMRDiskStatusDelegate() = default;
-
-void VMRDiskStatusDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                                  const QModelIndex& index) const {
-    if (index.column() == 3)
-        return StorageBars::PaintBar(painter, option, StorageBars::DiskStateBar(index.data(), barWidth(option)));
-    if (index.column() == 6) {
-        const Bar bar = StorageBars::SpaceBar(cellText(index), barWidth(option), false);
-        if (bar.mode != Bar::Decline) return StorageBars::PaintBar(painter, option, bar);
+void VMRBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                           const QModelIndex& index) const {
+    const int kind = index.column() < m_bars.size() ? m_bars.at(index.column()) : -1;
+    if (kind < 0) return VantelTableDelegate::paint(painter, option, index);
+    const int width = StorageBars::BarRect(option.rect).width();
+    const QString text = index.data(Qt::DisplayRole).toString();
+    Bar bar;
+    switch (kind) {
+        case Space:
+        case SpaceOrUnformatted:
+            bar = StorageBars::SpaceBar(text, width, kind == SpaceOrUnformatted);
+            break;
+        case DiskState:
+            bar = StorageBars::DiskStateBar(index.data(), width);
+            break;
+        case RecordState:
+            bar = StorageBars::RecordStateBar(index.data(), width);
+            break;
+        default:
+            // An empty or unsplittable cell stays blank: PaintBar draws nothing for it.
+            bar = StorageBars::BlockUsageBar(text, width);
+            break;
     }
-    VantelTableDelegate::paint(painter, option, index);
+    // A value that is no bar (a space without its two numbers) is painted as an ordinary cell.
+    if (bar.mode == Bar::Decline) return VantelTableDelegate::paint(painter, option, index);
+    StorageBars::PaintBar(painter, option, bar);
 }
-
-VMRChnDelegate::VMRChnDelegate(QTableView* view, QObject* parent) : VantelTableDelegate(view, parent) {}
-VMRChnDelegate::~VMRChnDelegate() = default;
-
-void VMRChnDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    if (index.column() == 6)
-        return StorageBars::PaintBar(painter, option, StorageBars::RecordStateBar(index.data(), barWidth(option)));
-    VantelTableDelegate::paint(painter, option, index);
-}
-
-VMRStreamDelegate::VMRStreamDelegate(QTableView* view, QObject* parent) : VantelTableDelegate(view, parent) {}
-VMRStreamDelegate::~VMRStreamDelegate() = default;
-
-void VMRStreamDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    if (index.column() == 8)
-        return StorageBars::PaintBar(painter, option, StorageBars::RecordStateBar(index.data(), barWidth(option)));
-    VantelTableDelegate::paint(painter, option, index);
-}
-
-VMRBlockDelegate::VMRBlockDelegate(QTableView* view, QObject* parent) : VantelTableDelegate(view, parent) {}
-VMRBlockDelegate::~VMRBlockDelegate() = default;
-
-void VMRBlockDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    if (index.column() == 3) {
-        // An empty or unsplittable cell stays blank: PaintBar draws nothing for it.
-        return StorageBars::PaintBar(painter, option, StorageBars::BlockUsageBar(cellText(index), barWidth(option)));
-    }
-    VantelTableDelegate::paint(painter, option, index);
-}
-
-VMRRecordFileDelegate::VMRRecordFileDelegate(QTableView* view, QObject* parent) : VantelTableDelegate(view, parent) {}
-VMRRecordFileDelegate::~VMRRecordFileDelegate() = default;

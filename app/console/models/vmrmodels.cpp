@@ -21,115 +21,78 @@ QString utf8(const char* text) {
 
 }  // namespace
 
-// ---------------------------------------------------------------------------- disks
+// ---------------------------------------------------------------------------- column tables
 
-VMRDiskModel::VMRDiskModel(IVantelList* list, QObject* parent) : VantelTableDataModel(list, parent) {
-    SetHeaderLabels(HeaderLabels());
+VMRColumnTable::VMRColumnTable(int columns, const QMap<int, QString>& labels, IVantelList* list,
+                               QObject* parent)
+    : VantelTableDataModel(list, parent), m_columns(columns) {
+    SetHeaderLabels(labels);
 }
 
-VMRDiskModel::~VMRDiskModel() = default;
-
-QMap<int, QString> VMRDiskModel::HeaderLabels() {
-    return {{0, QString()},
-            {1, QObject::tr("K3711_DiskNo")},
-            {2, QObject::tr("K3715_DiskName")},
-            {3, QObject::tr("K3712_DiskSpace")},
-            {4, QObject::tr("K0474_Operattion")}};
+int VMRColumnTable::columnCount(const QModelIndex&) const {
+    return m_columns;
 }
 
-int VMRDiskModel::columnCount(const QModelIndex&) const {
-    return 5;
+QMap<int, QString> VMRColumnTable::Labels(const char* const* keys, int count) {
+    QMap<int, QString> labels;
+    for (int c = 0; c < count; ++c) labels.insert(c, *keys[c] ? QObject::tr(keys[c]) : QString());
+    return labels;
 }
 
-QVariant VMRDiskModel::GetDisplayData(IVantelData* row, int column) const {
+// ---------------------------------------------------------------------------- disks, disk states
+
+namespace {
+
+// What a cell of the two disk tables shows.
+enum class DiskCell { None, Number, Name, State, Type, Space, Path };
+
+QVariant diskCell(IVantelData* row, DiskCell what) {
     auto* disk = dynamic_cast<IKestoDiskInfo*>(row);
     if (!disk) return QVariant();
     const CLumoFSDiskInfo* info = disk->GetInfo();
-    switch (column) {
-        case 1:
+    switch (what) {
+        case DiskCell::Number:
             return uintValue(disk->GetID());
-        case 2: {
+        case DiskCell::Name: {
             CLumoString name;
             info->GetShortName(name);
             return utf8(name.GetBuffer());
         }
-        case 3:
+        case DiskCell::State:
+            return static_cast<uint>(info->GetState());
+        case DiskCell::Type:
+            return static_cast<uint>(info->GetType());
+        case DiskCell::Space:
             return StorageText::SpaceText(info->GetSpaceUsed(), info->GetSpaceTotal());
-        default:
-            return QVariant();
+        case DiskCell::Path:
+            return utf8(info->GetName());
+        case DiskCell::None:
+            break;
     }
+    return QVariant();
 }
 
-// ---------------------------------------------------------------------------- disk states
-
-VMRDiskStatusModel::VMRDiskStatusModel(IVantelList* list, QObject* parent)
-    : VantelTableDataModel(list, parent) {
-    SetHeaderLabels(HeaderLabels());
+template <size_t N>
+QVariant diskCell(IVantelData* row, int column, const DiskCell (&columns)[N]) {
+    return column >= 0 && size_t(column) < N ? diskCell(row, columns[column]) : QVariant();
 }
 
-VMRDiskStatusModel::~VMRDiskStatusModel() = default;
+}  // namespace
 
-QMap<int, QString> VMRDiskStatusModel::HeaderLabels() {
-    return {{0, QString()},
-            {1, QObject::tr("K3711_DiskNo")},
-            {2, QObject::tr("K3715_DiskName")},
-            {3, QObject::tr("K3713_DiskStatus")},
-            {4, QObject::tr("K3714_DiskType")},
-            {5, QObject::tr("K0474_Operattion")},
-            {6, QObject::tr("K3712_DiskSpace")},
-            {7, QObject::tr("K3716_DiskPath")}};
-}
-
-int VMRDiskStatusModel::columnCount(const QModelIndex&) const {
-    return 8;
+QVariant VMRDiskModel::GetDisplayData(IVantelData* row, int column) const {
+    using C = DiskCell;
+    static const DiskCell columns[] = {C::None, C::Number, C::Name, C::Space, C::None};
+    return diskCell(row, column, columns);
 }
 
 QVariant VMRDiskStatusModel::GetDisplayData(IVantelData* row, int column) const {
-    auto* disk = dynamic_cast<IKestoDiskInfo*>(row);
-    if (!disk) return QVariant();
-    const CLumoFSDiskInfo* info = disk->GetInfo();
-    switch (column) {
-        case 1:
-            return uintValue(disk->GetID());
-        case 2: {
-            CLumoString name;
-            info->GetShortName(name);
-            return utf8(name.GetBuffer());
-        }
-        case 3:
-            return static_cast<uint>(info->GetState());
-        case 4:
-            return static_cast<uint>(info->GetType());
-        case 6:
-            return StorageText::SpaceText(info->GetSpaceUsed(), info->GetSpaceTotal());
-        case 7:
-            return utf8(info->GetName());
-        default:
-            return QVariant();
-    }
+    using C = DiskCell;
+    static const DiskCell columns[] = {C::None, C::Number, C::Name,  C::State,
+                                       C::Type, C::None,   C::Space, C::Path};
+    return diskCell(row, column, columns);
 }
 
 // ---------------------------------------------------------------------------- channels
-
-VMRChnModel::VMRChnModel(IVantelList* list, QObject* parent) : VantelTableDataModel(list, parent) {
-    SetHeaderLabels(HeaderLabels());
-}
-
-VMRChnModel::~VMRChnModel() = default;
-
-QMap<int, QString> VMRChnModel::HeaderLabels() {
-    return {{0, QString()},
-            {1, QObject::tr("K0478_Channel")},
-            {2, QObject::tr("K4763_CUID")},
-            {3, QObject::tr("K3725_ChnName")},
-            {4, QObject::tr("K0474_Operattion")},
-            {5, QObject::tr("K3734_BitRate")},
-            {6, QObject::tr("K3726_RecordStatus")}};
-}
-
-int VMRChnModel::columnCount(const QModelIndex&) const {
-    return 8;
-}
 
 QVariant VMRChnModel::GetDisplayData(IVantelData* row, int column) const {
     if (!row || row->GetObjectID() != VANTEL_OBJ_KESTO_CHANNEL) return QVariant();
@@ -163,29 +126,6 @@ QVariant VMRChnModel::GetDisplayData(IVantelData* row, int column) const {
 
 // ---------------------------------------------------------------------------- streams
 
-VMRStreamModel::VMRStreamModel(IVantelList* list, QObject* parent) : VantelTableDataModel(list, parent) {
-    SetHeaderLabels(HeaderLabels());
-}
-
-VMRStreamModel::~VMRStreamModel() = default;
-
-QMap<int, QString> VMRStreamModel::HeaderLabels() {
-    return {{0, QString()},
-            {1, QObject::tr("K4779_ID")},
-            {2, QObject::tr("K0637_StreamType")},
-            {3, QObject::tr("K3705_RecordType")},
-            {4, QObject::tr("K3527_EncodeingFormat")},
-            {5, QObject::tr("K3734_BitRate")},
-            {6, QObject::tr("K3735_FPS")},
-            {7, QObject::tr("K3702_Resolution")},
-            {8, QObject::tr("K3726_RecordStatus")},
-            {9, QString()}};
-}
-
-int VMRStreamModel::columnCount(const QModelIndex&) const {
-    return 10;
-}
-
 QVariant VMRStreamModel::GetDisplayData(IVantelData* row, int column) const {
     if (!row || row->GetObjectID() != VANTEL_OBJ_KESTO_STREAM) return QVariant();
     auto* stream = dynamic_cast<IKestoStreamInfo*>(row);
@@ -217,33 +157,6 @@ QVariant VMRStreamModel::GetDisplayData(IVantelData* row, int column) const {
 }
 
 // ---------------------------------------------------------------------------- storage blocks
-
-VMRBlockModel::VMRBlockModel(IVantelList* list, QObject* parent) : VantelTableDataModel(list, parent) {
-    SetHeaderLabels(HeaderLabels());
-}
-
-VMRBlockModel::~VMRBlockModel() = default;
-
-QMap<int, QString> VMRBlockModel::HeaderLabels() {
-    return {{0, QString()},
-            {1, QObject::tr("K4779_ID")},
-            {2, QObject::tr("K3711_DiskNo")},
-            {3, QObject::tr("K3724_BlockStatus")},
-            {4, QObject::tr("K4763_CUID")},
-            {5, QObject::tr("K3738_MediaType")},
-            {6, QObject::tr("K0637_StreamType")},
-            {7, QObject::tr("K0474_Operattion")},
-            {8, QObject::tr("K3703_StartTime")},
-            {9, QObject::tr("K3704_EndTime")},
-            {10, QObject::tr("K3705_RecordType")},
-            {11, QObject::tr("K3727_TotalTime")},
-            {12, QObject::tr("K3728_FileNum")},
-            {13, QObject::tr("K3729_FrameNum")}};
-}
-
-int VMRBlockModel::columnCount(const QModelIndex&) const {
-    return 14;
-}
 
 void VMRBlockModel::SetDiskId(qint64 id) {
     if (m_diskId == id) return;
@@ -299,32 +212,6 @@ QVariant VMRBlockModel::GetDisplayData(IVantelData* row, int column) const {
 }
 
 // ---------------------------------------------------------------------------- record files
-
-VMRRecordFileModel::VMRRecordFileModel(IVantelList* list, QObject* parent)
-    : VantelTableDataModel(list, parent) {
-    SetHeaderLabels(HeaderLabels());
-}
-
-VMRRecordFileModel::~VMRRecordFileModel() = default;
-
-QMap<int, QString> VMRRecordFileModel::HeaderLabels() {
-    return {{0, QString()},
-            {1, QObject::tr("K3526_SerialNumber")},
-            {2, QObject::tr("K3703_StartTime")},
-            {3, QObject::tr("K3704_EndTime")},
-            {4, QObject::tr("K4763_CUID")},
-            {5, QObject::tr("K3701_FileSize")},
-            {6, QObject::tr("K3702_Resolution")},
-            {7, QObject::tr("K3527_EncodeingFormat")},
-            {8, QObject::tr("K0474_Operattion")},
-            {9, QObject::tr("K3705_RecordType")},
-            {10, QObject::tr("K3706_FileName")},
-            {11, QString()}};
-}
-
-int VMRRecordFileModel::columnCount(const QModelIndex&) const {
-    return 12;
-}
 
 QVariant VMRRecordFileModel::GetDisplayData(IVantelData* row, int column) const {
     auto* file = dynamic_cast<IKestoFileInfoAV*>(row);

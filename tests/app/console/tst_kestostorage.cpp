@@ -3,7 +3,8 @@
 // streams and blocks, the camera list, formatting (ticked disks, a sorted table, answers,
 // failures and their reasons), the 15-second refreshes (off the GUI thread, failures told once),
 // the engine's settings problems, a block load and a format under the asynchronous busy
-// indicator while the refreshes fire, and the record search with its player.
+// indicator while the refreshes fire, and the record search with its player. The record-server
+// page, bound to the same engine over its network API, tells the same failures in the same words.
 #include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
@@ -27,6 +28,8 @@
 #include "lumoc/playback/lumocplayer.h"
 #include "lumoc/playback/playerwidget.h"
 #include "models/vmrmodels.h"
+#include "pagerecordserverconfig.h"
+#include "storagetestsupport.h"
 
 namespace {
 
@@ -72,7 +75,10 @@ const char kStream[] = "MPEG4 64x48 10 64 schedule";
 // The console's engine calls during these tests: the engine's own, unless a case makes them fail,
 // hold them at a gate, or give reasons and settings problems.
 struct EngineFakes {
-    std::atomic<bool> failDisks{false}, failChannels{false}, failCuids{false};
+    std::atomic<bool> failDisks{false}, failChannels{false}, failCuids{false}, failBlocks{false};
+    // The reason a failing disk or block read gives; set by the test before the read starts.
+    int readReason = 0;
+    std::string readDetail;
     std::atomic<int> diskCalls{0};
     // Disk reads wait here while holdDisks is set (diskHeld says one waits).
     std::atomic<bool> holdDisks{false}, diskHeld{false};
@@ -100,7 +106,11 @@ int fakeDiskInfo(const char* url, int reserved, IVantelList** out, int timeoutMs
         g_fakes->diskGate.tryAcquire(1, 30000);
         g_fakes->diskHeld = false;
     }
-    if (g_fakes->failDisks) return LUMOSR_ERR_TIMEOUT;
+    if (g_fakes->failDisks) {
+        t_reason = g_fakes->readReason;
+        t_detail = g_fakes->readDetail;
+        return LUMOSR_ERR_TIMEOUT;
+    }
     return LumoSRGetDiskInfo(url, reserved, out, timeoutMs);
 }
 int fakeChanInfo(const char* url, int reserved, IVantelList** out, int timeoutMs) {
@@ -119,6 +129,11 @@ void workGate() {
 }
 int fakeBlockInfo(const char* url, int64_t diskId, int reserved, IVantelList** list, int timeoutMs) {
     workGate();
+    if (g_fakes->failBlocks) {
+        t_reason = g_fakes->readReason;
+        t_detail = g_fakes->readDetail;
+        return LUMOSR_ERR_REFUSED;
+    }
     return LumoSRGetBlockInfo(url, diskId, reserved, list, timeoutMs);
 }
 int fakeFormat(const char* url, IKestoDiskFormat* request, IVantelData** out, int timeoutMs) {
@@ -163,6 +178,7 @@ class TestKestoStorage : public QObject {
     QString m_prog, m_clip, m_log;
     QScopedPointer<QTemporaryDir> m_storage;
     QPointer<KestoRecordServer> m_window;
+    QPointer<PageRecordServerConfig> m_page;
     QDateTime m_base;
     bool m_media = false;
 
@@ -177,12 +193,7 @@ class TestKestoStorage : public QObject {
         QVERIFY(QFile::copy(
             m_clip, block(diskNo, blk) + QLatin1Char('/') + recordName(channel, stream, type, start)));
     }
-    void writeFile(const QString& path, const QByteArray& data) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(data);
-    }
+    void writeFile(const QString& path, const QByteArray& data) { storagetest::WriteFile(path, data); }
     // disks: how many of the six; channels: the channel groups as ini text.
     void writeConfig(int disks, const QString& channels) {
         static const char* const names[] = {"zeta", "alpha", "mu", "foreign1", "foreign2", "spare"};
@@ -218,14 +229,7 @@ class TestKestoStorage : public QObject {
                channel(5, QStringLiteral("CAM-5"), 1);
     }
 
-    QStringList logLines(const QString& kind) {
-        QFile f(m_log);
-        if (!f.open(QIODevice::ReadOnly)) return {};
-        QStringList out;
-        for (const QString& l : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            if (l.startsWith(kind + QLatin1Char('\t'))) out << l;
-        return out;
-    }
+    QStringList logLines(const QString& kind) { return storagetest::LogLines(m_log, kind); }
 
     KestoRecordServer* open() {
         m_window = new KestoRecordServer(nullptr);
@@ -243,11 +247,7 @@ class TestKestoStorage : public QObject {
     }
 
     // The engine disk numbers of a model's rows, in the order shown.
-    static QList<qint64> ids(const VantelDataModel* model) {
-        QList<qint64> out;
-        for (int r = 0; r < model->GetRowCount(); ++r) out << model->GetRowData(r)->GetID();
-        return out;
-    }
+    static QList<qint64> ids(const VantelDataModel* model) { return storagetest::Ids(model); }
     static int rowOf(const VantelDataModel* model, qint64 id) { return ids(model).indexOf(id); }
 
     bool formatted(int diskNo) const {
@@ -262,15 +262,46 @@ class TestKestoStorage : public QObject {
 
     // Clicks a row button of a table as the operator would.
     void clickAction(QTableView* view, int row, int column, int action) {
-        const QModelIndex index = view->model()->index(row, column);
-        view->scrollTo(index);
-        QStyleOptionViewItem option;
-        option.rect = view->visualRect(index);
-        auto* delegate = qobject_cast<VantelDelegate*>(view->itemDelegate());
-        QVERIFY(delegate);
-        const QVector<QRect> rects = delegate->ActionButtonRects(option, index);
-        QVERIFY(rects.size() > action);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, rects.at(action).center());
+        storagetest::ClickAction(view, row, column, action);
+    }
+
+    // The record-server page bound to the window's engine over its network API, its reads done.
+    PageRecordServerConfig* openPage() {
+        m_page = storagetest::OpenRecorderPage(QStringLiteral("http://127.0.0.1:%1").arg(m_window->GetPort()));
+        return m_page;
+    }
+
+    // Makes the failure happen on a host's storage pages; what the operator was then told under
+    // that title ("kind\ttitle"), or the lines told when it is not one.
+    QString provoke(StoragePages* pages, const QString& failing, const QString& titled) {
+        QFile::remove(m_log);
+        if (failing == QLatin1String("format")) {
+            g_fakes->formatFailDisk = 1;
+            pages->DiskModel()->SetItemCheckState(rowOf(pages->DiskModel(), 1), true);
+            INFRA::TestSeams::SetScriptedReply(QStringLiteral("yes"));
+            pages->OnDiskFormat();
+        } else if (failing == QLatin1String("blocks")) {
+            g_fakes->failBlocks = true;
+            pages->LoadBlocksOfRow(rowOf(pages->DiskStatusModel(), 1));
+        } else {
+            g_fakes->failDisks = true;
+            pages->RefreshDiskList();
+        }
+        const QString question = QObject::tr("K4778_DiskFormatInfo");
+        auto told = [&]() {
+            QStringList out;
+            for (const QString& l : logLines(titled.section(QLatin1Char('\t'), 0, 0)))
+                if (l.startsWith(titled + QLatin1Char('\t')) && l.section(QLatin1Char('\t'), 2, 2) != question)
+                    out << l.section(QLatin1Char('\t'), 2, 2);
+            return out;
+        };
+        if (!vt::WaitUntil([&]() { return !told().isEmpty() && !pages->IsRefreshing(); }, 10000))
+            qWarning("nothing was told");
+        g_fakes->formatFailDisk = -1;
+        g_fakes->failBlocks = false;
+        g_fakes->failDisks = false;
+        const QStringList lines = told();
+        return lines.size() == 1 ? lines.first() : lines.join(QStringLiteral(" | "));
     }
 
     // Ticks of a refresh timer; the read that the 15th starts is waited for.
@@ -296,14 +327,8 @@ private slots:
 
         // One small record, copied wherever a record file is needed.
         m_clip = m_dir.filePath(QStringLiteral("clip.dav"));
-        QProcess ff;
-        ff.start(QStringLiteral("ffmpeg"), {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                            "testsrc=size=64x48:rate=10", "-t", "2", "-c:v", "mpeg4", "-q:v",
-                                            "5", "-f", "mpegts", m_clip});
-        QVERIFY(ff.waitForFinished(30000) && ff.exitCode() == 0);
-        void* task = nullptr;
-        m_media = LumoPlayerTaskCreate(&task, 1) == 0 && task;
-        LumoPlayerTaskDelete(task);
+        QVERIFY(storagetest::MakeClip(m_clip));
+        m_media = storagetest::MediaCanPlay();
         // Whole minutes a day ago: inside the search form's default range.
         m_base = QDateTime::currentDateTime().addDays(-1);
         m_base.setTime(QTime(m_base.time().hour(), 0, 0));
@@ -346,6 +371,7 @@ private slots:
         g_fakes->holdWork = false;
         g_fakes->diskGate.release(4);
         g_fakes->workGate.release(4);
+        delete m_page;
         delete m_window;
         LumoSRStop();
         LumoMediaSearchSetSource(nullptr);
@@ -638,6 +664,83 @@ private slots:
         QCOMPARE(logLines(QStringLiteral("messagebox")).last().section(QLatin1Char('\t'), 2), text);
         QCOMPARE(blocksOf(1), 1);  // refused: untouched
         QVERIFY(formatted(2));     // the other one was formatted
+    }
+
+    // ---- both storage pages -------------------------------------------------------------------
+
+    // The console's window and the record-server page show the same storage pages: a failure is
+    // told in the same words on both (a failed read in the window's tray balloon, in a box on the
+    // page), with the engine's reason in words where it gave one.
+    void bothPagesTellAFailureAlike_data() {
+        QTest::addColumn<QString>("failing");
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<QString>("detail");  // {d1}: disk 1's folder
+        QTest::addColumn<QString>("text");
+        QTest::newRow("format, no reason") << "format" << 0 << "" << "Disk no. 1 could not be formatted.";
+        QTest::newRow("format, foreign files")
+            << "format" << 1 << "{d1}"
+            << "Disk no. 1 could not be formatted: the folder {d1} holds files that are not the recording "
+               "engine's, and nothing was removed.";
+        QTest::newRow("blocks, no reason")
+            << "blocks" << 0 << "" << "The storage blocks of disk no. 1 could not be read.";
+        QTest::newRow("blocks, access refused")
+            << "blocks" << 7 << "wrong password"
+            << "The storage blocks of disk no. 1 could not be read. The recorder refused access: wrong password";
+        QTest::newRow("disks, no reason")
+            << "disks" << 0 << ""
+            << "The disks could not be read from the recording engine. The disk tables show what was read "
+               "last.";
+        QTest::newRow("disks, unreachable")
+            << "disks" << 8 << "127.0.0.1:9: Connection refused"
+            << "The disks could not be read from the recording engine. The disk tables show what was read "
+               "last. The recorder cannot be reached: 127.0.0.1:9: Connection refused";
+    }
+    void bothPagesTellAFailureAlike() {
+        QFETCH(QString, failing);
+        QFETCH(int, reason);
+        QFETCH(QString, detail);
+        QFETCH(QString, text);
+        detail.replace(QStringLiteral("{d1}"), disk(1));
+        text.replace(QStringLiteral("{d1}"), disk(1));
+        g_fakes->formatReason = reason;
+        g_fakes->formatDetail = detail.toStdString();
+        g_fakes->readReason = reason;
+        g_fakes->readDetail = detail.toStdString();
+        const QString title = failing == QLatin1String("format")   ? QStringLiteral("messagebox\tFormat disk")
+                              : failing == QLatin1String("blocks") ? QStringLiteral("messagebox\tBlock status")
+                                                                   : QString();
+        KestoRecordServer* w = open();
+        QCOMPARE(provoke(w->GetStorage(), failing, title.isEmpty() ? QStringLiteral("balloon\tError") : title),
+                 text);
+        PageRecordServerConfig* page = openPage();
+        QCOMPARE(ids(page->GetDiskModel()), (QList<qint64>{1, 2, 3, 4, 5, 6}));
+        QCOMPARE(provoke(page->GetStorage(), failing,
+                         title.isEmpty() ? QStringLiteral("messagebox\tRecord server") : title),
+                 text);
+        QCOMPARE(blocksOf(1), 1);  // refused: untouched
+        QCOMPARE(ids(page->GetDiskModel()), (QList<qint64>{1, 2, 3, 4, 5, 6}));  // the rows read last stay
+    }
+
+    // A channel without streams shows none under its own caption, on both hosts: not the streams
+    // of the channel shown before.
+    void channelWithoutStreams_data() {
+        QTest::addColumn<bool>("page");
+        QTest::newRow("window") << false;
+        QTest::newRow("record-server page") << true;
+    }
+    void channelWithoutStreams() {
+        QFETCH(bool, page);
+        writeConfig(6, defaultChannels() + channel(7, QStringLiteral("CAM-7"), 0));
+        KestoRecordServer* w = open();
+        StoragePages* pages = page ? openPage()->GetStorage() : w->GetStorage();
+        QLabel* caption = page ? m_page->GetForm().m_lbl_stream_status : w->GetForm().m_lbl_stream_status;
+        QCOMPARE(ids(pages->ChnModel()), (QList<qint64>{2, 3, 5, 7}));
+        pages->ShowChannelStreams(rowOf(pages->ChnModel(), 3));
+        QCOMPARE(pages->StreamModel()->GetRowCount(), 3);
+        pages->ShowChannelStreams(rowOf(pages->ChnModel(), 7));
+        QCOMPARE(pages->StreamModel()->GetRowCount(), 0);
+        QCOMPARE(caption->text(), QStringLiteral("CUID : CAM-7"));
+        QCOMPARE(pages->StreamChnId(), qint64(7));
     }
 
     // ---- the 15-second refreshes ------------------------------------------------------------

@@ -26,6 +26,7 @@
 #include "lumoc/playback/recordclipdialog.h"
 #include "models/vmrmodels.h"
 #include "pagerecordserverconfig.h"
+#include "storagetestsupport.h"
 
 namespace {
 
@@ -51,12 +52,7 @@ class TestPageRecordServerConfig : public QObject {
     QString block(int n, int b) const {
         return disk(n) + QStringLiteral("/blk%1").arg(b, 5, 10, QLatin1Char('0'));
     }
-    void writeFile(const QString& path, const QByteArray& data) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(data);
-    }
+    void writeFile(const QString& path, const QByteArray& data) { storagetest::WriteFile(path, data); }
     void place(int diskNo, int blk, int channel, int stream, const QDateTime& start) {
         QDir().mkpath(block(diskNo, blk));
         QVERIFY(
@@ -68,48 +64,20 @@ class TestPageRecordServerConfig : public QObject {
     }
     QString recorderUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(LumoSRGetPort()); }
 
-    QStringList logLines(const QString& kind) {
-        QFile f(m_log);
-        if (!f.open(QIODevice::ReadOnly)) return {};
-        QStringList out;
-        for (const QString& l : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            if (l.startsWith(kind + QLatin1Char('\t'))) out << l;
-        return out;
-    }
+    QStringList logLines(const QString& kind) { return storagetest::LogLines(m_log, kind); }
 
     // A page bound to the recorder at `url`, as KestoPages opens it.
     PageRecordServerConfig* open(const QString& url) {
-        const qint64 id = LumoCAddRecorder(url.toUtf8().constData());
-        IVantelDataDEV* dev = IVantelDataDEV::CreateObject();
-        LumoCGetDev(nullptr, id, dev);
-        m_page = new PageRecordServerConfig(nullptr);
-        m_page->SetDevice(dev);
-        dev->Release();
-        m_page->Init();
-        m_page->resize(1200, 700);
-        m_page->show();
-        settle();
+        m_page = storagetest::OpenRecorderPage(url);
         return m_page;
     }
     void settle() {
         if (!QTest::qWaitFor([this]() { return !m_page->IsRefreshing(); }, 15000))
             qWarning("reads did not end");
     }
-    static QList<qint64> ids(const VantelDataModel* model) {
-        QList<qint64> out;
-        for (int r = 0; r < model->GetRowCount(); ++r) out << model->GetRowData(r)->GetID();
-        return out;
-    }
+    static QList<qint64> ids(const VantelDataModel* model) { return storagetest::Ids(model); }
     void clickAction(QTableView* view, int row, int column, int action) {
-        const QModelIndex index = view->model()->index(row, column);
-        view->scrollTo(index);
-        QStyleOptionViewItem option;
-        option.rect = view->visualRect(index);
-        auto* delegate = qobject_cast<VantelDelegate*>(view->itemDelegate());
-        QVERIFY(delegate);
-        const QVector<QRect> rects = delegate->ActionButtonRects(option, index);
-        QVERIFY(rects.size() > action);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, rects.at(action).center());
+        storagetest::ClickAction(view, row, column, action);
     }
     // Searches every camera of the form's stream and waits for the answer.
     void search(PageRecordServerConfig* page) {
@@ -131,14 +99,8 @@ private slots:
         LumoCConfiguration::GetLumoCConfig()->SetFilePath(m_dir.filePath(QStringLiteral("lumoc.ini")));
 
         m_clip = m_dir.filePath(QStringLiteral("clip.dav"));
-        QProcess ff;
-        ff.start(QStringLiteral("ffmpeg"), {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                            "testsrc=size=64x48:rate=10", "-t", "2", "-c:v", "mpeg4", "-q:v",
-                                            "5", "-f", "mpegts", m_clip});
-        QVERIFY(ff.waitForFinished(30000) && ff.exitCode() == 0);
-        void* task = nullptr;
-        m_media = LumoPlayerTaskCreate(&task, 1) == 0 && task;
-        LumoPlayerTaskDelete(task);
+        QVERIFY(storagetest::MakeClip(m_clip));
+        m_media = storagetest::MediaCanPlay();
         m_base = QDateTime::currentDateTime().addDays(-1);
         m_base.setTime(QTime(m_base.time().hour(), 0, 0));
         // Workers run on their own threads, as in the program.
@@ -268,6 +230,8 @@ private slots:
         QVERIFY(ui.m_table_block_status->isColumnHidden(7));
         QCOMPARE(ui.m_cmb_stream->count(), 2);
         QCOMPARE(ui.m_cmb_stream->itemData(1).toInt(), 1);
+        // The search form takes no time before the engine's first.
+        QCOMPARE(ui.m_dateTimeEdit_stime->minimumDateTime(), QDateTime(QDate(2000, 1, 1), QTime(0, 0)));
         // The streams of channel 40: main and sub.
         clickAction(ui.m_table_channel, 1, 4, 0);
         QCOMPARE(page->GetStreamModel()->GetRowCount(), 2);
