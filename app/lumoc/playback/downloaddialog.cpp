@@ -75,9 +75,9 @@ void DownLoadDialog::paintEvent(QPaintEvent*) {
     style()->drawPrimitive(QStyle::PE_Widget, &opt, &p, this);
 }
 
-void DownLoadDialog::hideEvent(QHideEvent* event) {
+void DownLoadDialog::hideEvent(QHideEvent*) {
+    // Every hide, closing included, says so and nothing more: downloads, timers and rows go on.
     emit signal_hideDownLoadDialog();
-    INFRA::FrameLessDialog::hideEvent(event);
 }
 
 void DownLoadDialog::showEvent(QShowEvent* event) {
@@ -571,17 +571,17 @@ void DownLoadDialog::slotShowFile() {
     if (!w) return;
     const QString path = SavedPath(w);
     if (path.isEmpty()) return;
-    // The desktop's file manager shows the folder; nothing is created and no shell is involved.
+    // The desktop's file manager shows the file's folder, made anew (with its parents) when it
+    // went since; no shell is involved. A folder that cannot be made is not opened: the operator
+    // hears why, with the folder.
     const QString folder = QFileInfo(path).absolutePath();
-    if (QFileInfo(folder).isDir()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder)) {
+        INFRA::NotifierManager::instance()->notify(QObject::tr("K4711_Fail"),
+                                                   QObject::tr("K7954_DownloadFolderFail").arg(folder),
+                                                   INFRA::NotifierManager::Failure, QStringLiteral("#"));
         return;
     }
-    // The folder went (moved or deleted since): the operator hears so, rather than nothing; an
-    // empty folder made anew would only hide that the file is gone.
-    INFRA::NotifierManager::instance()->notify(QObject::tr("K4711_Fail"),
-                                               QObject::tr("K7968_DownloadFolderGone") + QStringLiteral("\n") + folder,
-                                               INFRA::NotifierManager::Failure, QStringLiteral("#"));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 void DownLoadDialog::slotPlayFile() {

@@ -9,8 +9,10 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QTranslator>
 #include <QtTest>
 #include <sys/resource.h>
+#include <unistd.h>
 #include "testsupport.h"
 
 #include "LumoCore/LumoCore.h"
@@ -29,6 +31,19 @@ public:
     QList<QUrl> urls;
 public slots:
     void open(const QUrl& url) { urls << url; }
+};
+
+// Gives keys texts of the test's own (with their "%1"); every other key stays as it is.
+class KeyTranslator : public QTranslator {
+public:
+    explicit KeyTranslator(const QMap<QByteArray, QString>& texts) : texts(texts) {}
+    bool isEmpty() const override { return false; }
+    QString translate(const char*, const char* source, const char*, int) const override {
+        return texts.value(source);
+    }
+
+private:
+    QMap<QByteArray, QString> texts;
 };
 
 class TestDownLoadDialog : public QObject {
@@ -109,6 +124,7 @@ private slots:
         delete dialog;
         dialog = nullptr;
         queue->ClearTasks();
+        QFile::remove(P("out"));  // a plain file a test put in the folder's place
         QDir(P("out")).removeRecursively();
         QDir().mkpath(P("out"));
     }
@@ -295,24 +311,53 @@ private slots:
         QCOMPARE(QDir(P("out")).entryList(QDir::Files).size(), 0);
     }
 
+    // The ended row's folder button opens the download's folder in the file manager, making the
+    // folder first when it went; a folder that cannot be made opens nothing and says so.
+    void showFolder_data() {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("folder there") << "there" << true;
+        QTest::newRow("folder gone") << "gone" << true;
+        QTest::newRow("a plain file in its place") << "file" << false;
+        QTest::newRow("parent read-only") << "read-only" << false;
+    }
     void showFolder() {
+        QFETCH(QString, where);
+        QFETCH(bool, opened);
+        if (where == "read-only" && geteuid() == 0) QSKIP("the superuser writes into read-only folders");
         UrlSink sink;
         QDesktopServices::setUrlHandler("file", &sink, "open");
+        KeyTranslator tr({{"K7954_DownloadFolderFail", "cannot make %1"}});
+        QCoreApplication::installTranslator(&tr);
         QueueAndShow(1, {rec});
         TickUntilDone(0);
         QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateEnded));
+        const QString out = P("out");
+        if (where != "there") QVERIFY(QDir(out).removeRecursively());
+        if (where == "file") {
+            QFile plain(out);
+            QVERIFY(plain.open(QIODevice::WriteOnly));
+        }
+        if (where == "read-only") {
+            QFile log(P("ui.log"));  // made while it still can be
+            QVERIFY(log.open(QIODevice::Append));
+            QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        }
         Button(Row(0), "m_btnShowFile")->click();
-        QCOMPARE(sink.urls, QList<QUrl>{QUrl::fromLocalFile(P("out"))});
-        // A folder that has gone is not made again; the operator is told so, with the folder.
-        QDir(P("out")).removeRecursively();
-        QVERIFY(UiLog().filter("K7968_DownloadFolderGone").isEmpty());
-        Button(Row(0), "m_btnShowFile")->click();
-        QCOMPARE(sink.urls.size(), 1);
-        QVERIFY(!QFileInfo::exists(P("out")));
-        const QStringList told = UiLog().filter("K7968_DownloadFolderGone");
-        QCOMPARE(told.size(), 1);
-        QVERIFY2(told.first().contains(P("out")), qPrintable(told.first()));
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QDesktopServices::unsetUrlHandler("file");
+        QCoreApplication::removeTranslator(&tr);
+        const QStringList told = UiLog().filter("cannot make");
+        if (opened) {
+            QCOMPARE(sink.urls, QList<QUrl>{QUrl::fromLocalFile(out)});
+            QVERIFY(QFileInfo(out).isDir());
+            QVERIFY2(told.isEmpty(), qPrintable(told.join('\n')));
+        } else {
+            QVERIFY(sink.urls.isEmpty());
+            QCOMPARE(told.size(), 1);
+            QVERIFY2(told.first().contains("cannot make " + out), qPrintable(told.first()));
+            QVERIFY(UiLog().filter("K4711_Fail").size() == 1);
+        }
     }
 
     // Shown, the window lies over its parent's window, also after the parent moved; its rows
@@ -336,11 +381,57 @@ private slots:
         delete placed;
     }
 
+    // Every way the window goes says so once; the downloads and their rows go on while it is hidden.
+    void hidingSaysSo_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("hidden") << "hide";
+        QTest::newRow("closed") << "close";
+        QTest::newRow("escape key") << "escape";
+        QTest::newRow("title bar close button") << "button";
+    }
     void hidingSaysSo() {
+        QFETCH(QString, how);
+        QueueAndShow(2, LongList());
         QSignalSpy hidden(dialog, &DownLoadDialog::signal_hideDownLoadDialog);
         dialog->show();
-        dialog->hide();
+        QCOMPARE(hidden.count(), 0);
+        if (how == "hide")
+            dialog->hide();
+        else if (how == "close")
+            dialog->close();
+        else if (how == "escape")
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        else
+            dialog->findChild<QAbstractButton*>("InfraCloseButton")->click();
+        QVERIFY(dialog->isHidden());
         QCOMPARE(hidden.count(), 1);
+        dialog->hide();  // hidden already: no second word
+        QCOMPARE(hidden.count(), 1);
+        QCOMPARE(List()->count(), 2);
+        QVERIFY(dialog->HasActiveTask());
+        QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateDownloading));
+        // Its row is still polled: the bytes written move on.
+        DownloadRecTask* task = queue->FindTask(0, 0, Row(0)->GetName().constData());
+        const uint64_t before = task->bytesDone;
+        QTRY_VERIFY_WITH_TIMEOUT(task->bytesDone > before, 30000);
+    }
+
+    // A tick that gets no progress leaves its row as it is, does not count towards the stall,
+    // and gives the overall percent of what is queued (a task still waits: not 100).
+    void noProgressLeavesTheRow() {
+        QueueAndShow(2, LongList());
+        const int timer = TimerOf(0);
+        dialog->PollRow(timer);
+        const QPair<int, int> entry = dialog->StallEntry(timer);
+        QVERIFY(queue->RemoveTask(0, 0, Row(0)->GetName().constData()) == 0);  // behind the row's back
+        QSignalSpy whole(dialog, &DownLoadDialog::signal_showwholeprogress);
+        for (int i = 0; i < 3; ++i) dialog->PollRow(timer);
+        QCOMPARE(whole.count(), 3);
+        QCOMPARE(whole.last().first().toInt(), 0);
+        QCOMPARE(List()->count(), 2);
+        QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateDownloading));
+        QCOMPARE(Row(1)->GetState(), int(DownLoadItemWidget::StateWaiting));
+        QCOMPARE(dialog->StallEntry(timer), entry);
     }
 };
 
