@@ -1,12 +1,14 @@
 // The download dialog over the download queue with real downloads: rows of three tasks and their
 // order buttons, the per-second poll that starts the next row, failures that mark their row and
 // move on, stalled rows, stop, delete, moves, quick top, clear, show-in-folder.
+#include <QApplication>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QProgressBar>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QTranslator>
@@ -16,6 +18,8 @@
 #include "testsupport.h"
 
 #include "LumoCore/LumoCore.h"
+#include "VantelInfraAPI/customization.h"
+#include "VantelInfraAPI/formwidgets.h"
 #include "VantelInfraAPI/notifier.h"
 #include "VantelInfraAPI/testseams.h"
 #include "downloadfixture.h"
@@ -45,6 +49,83 @@ public:
 private:
     QMap<QByteArray, QString> texts;
 };
+
+// The console's look for as long as it lives: a built language (none for an empty name), the
+// console's font and its style sheet with its colours.
+class ConsoleLook {
+public:
+    explicit ConsoleLook(const QString& language) {
+        if (!language.isEmpty()) {
+            const QString qm = qEnvironmentVariable("VANTEL_BIN_DIR") + "/Languages/" + language + ".qm";
+            translated = translator.load(qm) && QCoreApplication::installTranslator(&translator);
+        }
+        font = QApplication::font();
+        QApplication::setFont(INFRA::Customization::GetFont());
+        QString qss;
+        for (const char* name : {"default.qss", "picture.qss"}) {
+            QFile f(qEnvironmentVariable("VANTEL_SOURCE_DIR") + "/resources/KestoServer/qss/" + name);
+            styled = f.open(QIODevice::ReadOnly) && styled;
+            qss += QString::fromUtf8(f.readAll());
+        }
+        const QMap<QString, QColor> colors = INFRA::Customization::GetUxColor();
+        for (auto it = colors.begin(); it != colors.end(); ++it) qss.replace('#' + it.key() + '#', it.value().name());
+        qApp->setStyleSheet(qss);
+    }
+    ~ConsoleLook() {
+        QCoreApplication::removeTranslator(&translator);
+        qApp->setStyleSheet(QString());
+        QApplication::setFont(font);
+    }
+    bool translated = false;
+    bool styled = true;
+
+private:
+    QTranslator translator;
+    QFont font;
+};
+
+// What of a window's texts does not show whole (empty when all do): each shown label's and
+// button's text must fit its room, and each part of a row must lie inside the row.
+QString Clipped(QWidget* window) {
+    QStringList cut;
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(window)) continue;
+        const QString shown = label->QLabel::text();
+        if (shown.isEmpty()) continue;
+        const QRect room = label->contentsRect();
+        const QFontMetrics fm = label->fontMetrics();
+        const QRect need = label->wordWrap() ? fm.boundingRect(room, Qt::TextWordWrap, shown)
+                                             : QRect(0, 0, fm.horizontalAdvance(shown), fm.height());
+        const auto* fitting = qobject_cast<autoFitLabel*>(label);
+        if (need.width() > room.width() || need.height() > room.height() || (fitting && shown != fitting->FullText()))
+            cut << QString("label %1 \"%2\" needs %3x%4, has %5x%6")
+                       .arg(label->objectName(), shown)
+                       .arg(need.width()).arg(need.height()).arg(room.width()).arg(room.height());
+    }
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        if (!button->isVisibleTo(window) || button->text().isEmpty()) continue;
+        QStyleOptionButton opt;
+        opt.initFrom(button);
+        opt.text = button->text();
+        const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, button);
+        const QFontMetrics fm = button->fontMetrics();
+        if (fm.horizontalAdvance(button->text()) > room.width() || fm.height() > room.height())
+            cut << QString("button %1 \"%2\" needs %3x%4, has %5x%6")
+                       .arg(button->objectName(), button->text())
+                       .arg(fm.horizontalAdvance(button->text())).arg(fm.height()).arg(room.width()).arg(room.height());
+    }
+    for (DownLoadItemWidget* row : window->findChildren<DownLoadItemWidget*>())
+        for (QWidget* part : row->findChildren<QWidget*>()) {
+            if (!part->isVisibleTo(row)) continue;
+            const QRect at(part->mapTo(row, QPoint(0, 0)), part->size());
+            if (!row->rect().contains(at))
+                cut << QString("%1 of row %2 lies at %3,%4 %5x%6, the row is %7x%8")
+                           .arg(part->objectName(), QString::fromUtf8(row->GetName()))
+                           .arg(at.x()).arg(at.y()).arg(at.width()).arg(at.height())
+                           .arg(row->width()).arg(row->height());
+        }
+    return cut.join('\n');
+}
 
 class TestDownLoadDialog : public QObject {
     Q_OBJECT
@@ -358,6 +439,58 @@ private slots:
             QVERIFY2(told.first().contains("cannot make " + out), qPrintable(told.first()));
             QVERIFY(UiLog().filter("K4711_Fail").size() == 1);
         }
+    }
+
+    // At its first size, in the console's font and style, the window shows every text whole:
+    // the names, each state's text (the longest speed line too), the folder button, the title;
+    // also after a switch to longer texts while it shows.
+    void textsShowWhole_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<bool>("switchToLonger");
+        QTest::newRow("English") << "English" << false;
+        QTest::newRow("Chinese") << "Chinese" << false;
+        QTest::newRow("longer texts while shown") << "English" << true;
+    }
+    void textsShowWhole() {
+        QFETCH(QString, language);
+        QFETCH(bool, switchToLonger);
+        ConsoleLook look(language);
+        VT_REQUIRE(look.translated, "the built languages (target vantel_runtime) and VANTEL_BIN_DIR");
+        VT_REQUIRE(look.styled, "the console's style sheet under VANTEL_SOURCE_DIR");
+        delete dialog;
+        dialog = new DownLoadDialog();
+        // Four waiting rows (nothing downloads), each then shown in one state.
+        for (int i = 0; i < 4; ++i) {
+            CLumoFileDescList list(1);
+            list.Append(ProbedDesc(rec));
+            QCOMPARE(queue->AddTasks(&list, 0, 0, 3, 0), 0);
+        }
+        dialog->slotDownloadStar(0, 0, url.constData(), "");
+        QCOMPARE(List()->count(), 4);
+        auto setTexts = [this] {
+            Row(0)->UpdateText(0xFFFFFFFEu, 99999ull * 1048576 + 1, 99999ull * 1048576 + 1, 99 * 3600);
+            Row(2)->SetFailText(QObject::tr("K7931_DownloadDiskFull"));
+        };
+        Row(0)->SetState(DownLoadItemWidget::StateDownloading);
+        Row(1)->SetState(DownLoadItemWidget::StateEnded);
+        Row(2)->SetState(DownLoadItemWidget::StateFailed);
+        setTexts();
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QTRY_COMPARE(Clipped(dialog), QString());
+        QCOMPARE(Text(Row(3)), QObject::tr("K3557_Waiting"));
+        if (!switchToLonger) return;
+        KeyTranslator longer({{"K3558_ShowInFolder", "Show the downloaded record in the folder it was saved to"},
+                              {"K7931_DownloadDiskFull", "The disk is full, so the download could not be saved "
+                                                         "and what was written of it was removed."},
+                              {"K3556_TotalFileSize", "of a total size of"},
+                              {"K3584_Hours", "hours to go"}});
+        const int before = dialog->width();
+        QCoreApplication::installTranslator(&longer);
+        setTexts();  // as the next tick and the next failure write them
+        QTRY_VERIFY(dialog->width() > before);
+        QTRY_COMPARE(Clipped(dialog), QString());
+        QCoreApplication::removeTranslator(&longer);
     }
 
     // Shown, the window lies over its parent's window, also after the parent moved; its rows
