@@ -92,10 +92,6 @@
         <translation>磁盘已满，下载未保存。</translation>
     </message>
     <message>
-        <source>K7968_DownloadFolderGone</source>
-        <translation>下载文件所在的文件夹已不存在：</translation>
-    </message>
-    <message>
         <source>K0069_strDownLoad</source>
         <translation>下载</translation>
     </message>

@@ -92,10 +92,6 @@
         <translation>The disk is full: the download was not saved.</translation>
     </message>
     <message>
-        <source>K7968_DownloadFolderGone</source>
-        <translation>The download's folder no longer exists:</translation>
-    </message>
-    <message>
         <source>K0069_strDownLoad</source>
         <translation>Download</translation>
     </message>

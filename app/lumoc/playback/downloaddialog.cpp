@@ -45,6 +45,8 @@ DownLoadDialog::DownLoadDialog(QWidget* parent) : INFRA::FrameLessDialog(parent)
     ui->label_noTask->setText(QObject::tr("K3515_NoTask"));
     checkIsHaveTask();
     connect(this, &DownLoadDialog::SignalDeviceKeyChanged, this, &DownLoadDialog::OnDevKeyChanged);
+    // The form's size, title bar included; the rows widen it as far as their texts need.
+    resize(QSize(281, 306).expandedTo(minimumSizeHint()));
 }
 
 DownLoadDialog::~DownLoadDialog() {
@@ -63,6 +65,8 @@ void DownLoadDialog::changeEvent(QEvent* event) {
         SetTitle(QObject::tr("K3581_PlayBackDownload"));
         ui->label_noTask->setText(QObject::tr("K3515_NoTask"));
         clearAction->setText(QObject::tr("K6498_ClearAll"));
+        // The rows hear of the language after the window: they are fitted once they did.
+        QMetaObject::invokeMethod(this, &DownLoadDialog::FitRows, Qt::QueuedConnection);
     }
     INFRA::FrameLessDialog::changeEvent(event);
 }
@@ -75,13 +79,14 @@ void DownLoadDialog::paintEvent(QPaintEvent*) {
     style()->drawPrimitive(QStyle::PE_Widget, &opt, &p, this);
 }
 
-void DownLoadDialog::hideEvent(QHideEvent* event) {
+void DownLoadDialog::hideEvent(QHideEvent*) {
+    // Every hide, closing included, says so and nothing more: downloads, timers and rows go on.
     emit signal_hideDownLoadDialog();
-    INFRA::FrameLessDialog::hideEvent(event);
 }
 
 void DownLoadDialog::showEvent(QShowEvent* event) {
     checkIsHaveTask();
+    FitRows();
     ui->listWidget->doItemsLayout();
     PlaceOverParent();
     INFRA::FrameLessDialog::showEvent(event);
@@ -101,6 +106,21 @@ void DownLoadDialog::PlaceOverParent() {
         placed.moveTop(qBound(avail.top(), placed.top(), qMax(avail.top(), avail.bottom() - placed.height() + 1)));
     }
     move(placed.topLeft());
+}
+
+void DownLoadDialog::FitRows() {
+    // The list is at least as wide as its widest row needs, with room for its scroll bar; the
+    // window grows with it, up to most of its screen (beyond that, names are cut in the middle).
+    int need = 0;
+    for (int i = 0; i < ui->listWidget->count(); ++i)
+        if (DownLoadItemWidget* w = RowWidget(i)) need = qMax(need, w->NeededWidth());
+    QListWidget* list = ui->listWidget;
+    list->ensurePolished();
+    int width = need + 2 * list->frameWidth() +
+                list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list->verticalScrollBar());
+    QWidget* owner = parentWidget() ? parentWidget()->window() : this;
+    if (QScreen* screen = owner->screen()) width = qMin(width, screen->availableGeometry().width() * 3 / 4);
+    list->setMinimumWidth(need > 0 ? width : 0);
 }
 
 void DownLoadDialog::contextMenuEvent(QContextMenuEvent*) {
@@ -162,7 +182,7 @@ DownLoadItemWidget* DownLoadDialog::MakeRow(DownloadRecTask* task, const RowValu
     w->SetKey(v.key.constData());
     w->SetName(task->name.constData());
     auto* item = new QListWidgetItem(nullptr, 0);
-    item->setSizeHint(QSize(0, 70));
+    item->setSizeHint(QSize(0, DownLoadItemWidget::MinRowHeight));
     ui->listWidget->addItem(item);
     ui->listWidget->setItemWidget(item, w);
     w->SetListItem(item);
@@ -210,6 +230,7 @@ void DownLoadDialog::slotDownloadStar(long deviceId, uint channelIndex, const ch
             w->SetOrderButtonsVisible(!fixed);
             task->canMoveUp = !fixed;
         }
+        FitRows();
     }
     checkIsHaveTask();
 }
@@ -544,6 +565,7 @@ void DownLoadDialog::RebuildRows(const QByteArray& selectName) {
             if (t->state != DownloadRecTask::StateDownloading) w->UpdateText(0, 0, 0, 0);
             if (t->name == selectName) ui->listWidget->setCurrentItem(w->GetListItem());
         }
+        FitRows();
     }
     ui->listWidget->verticalScrollBar()->setValue(scroll);
 }
@@ -571,17 +593,17 @@ void DownLoadDialog::slotShowFile() {
     if (!w) return;
     const QString path = SavedPath(w);
     if (path.isEmpty()) return;
-    // The desktop's file manager shows the folder; nothing is created and no shell is involved.
+    // The desktop's file manager shows the file's folder, made anew (with its parents) when it
+    // went since; no shell is involved. A folder that cannot be made is not opened: the operator
+    // hears why, with the folder.
     const QString folder = QFileInfo(path).absolutePath();
-    if (QFileInfo(folder).isDir()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder)) {
+        INFRA::NotifierManager::instance()->notify(QObject::tr("K4711_Fail"),
+                                                   QObject::tr("K7954_DownloadFolderFail").arg(folder),
+                                                   INFRA::NotifierManager::Failure, QStringLiteral("#"));
         return;
     }
-    // The folder went (moved or deleted since): the operator hears so, rather than nothing; an
-    // empty folder made anew would only hide that the file is gone.
-    INFRA::NotifierManager::instance()->notify(QObject::tr("K4711_Fail"),
-                                               QObject::tr("K7968_DownloadFolderGone") + QStringLiteral("\n") + folder,
-                                               INFRA::NotifierManager::Failure, QStringLiteral("#"));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 void DownLoadDialog::slotPlayFile() {

@@ -99,6 +99,8 @@ private:
     // The saved file of a row: the file the download wrote, else the folder of the target + name.
     QString SavedPath(DownLoadItemWidget* w) const;
     void SwapTasks(DownloadRecTask* a, DownloadRecTask* b);
+    // Widens the list (and so the window) to what its rows need to show their texts whole.
+    void FitRows();
     // Centres the window over its parent's window (wherever that is now), kept on its screen.
     void PlaceOverParent();
 

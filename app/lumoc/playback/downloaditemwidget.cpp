@@ -3,15 +3,21 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QEvent>
+#include <QLayout>
+#include <QListWidgetItem>
 #include <QMenu>
 #include <QStyle>
 
+#include "VantelInfraAPI/formwidgets.h"
 #include "ui_downloaditemwidget.h"
 
 DownLoadItemWidget::DownLoadItemWidget(QWidget* parent) : QWidget(parent), ui(new Ui::DownLoadItemWidget) {
     ui->setupUi(this);
     ui->progressBar_downloadProgress->setValue(0);
-    ui->m_btnShowFile->setFixedWidth(100);
+    // The show-in-folder button is 100 wide, or as wide as its text needs in the language and
+    // style in use (the form gives it a fixed size policy and that least width), under the bar
+    // where the speed line was.
+    ui->horizontalLayout->setAlignment(ui->m_btnShowFile, Qt::AlignLeft);
 
     // Pictures of the platform's style; the program's style sheets may replace them.
     QStyle* s = style();
@@ -21,6 +27,9 @@ DownLoadItemWidget::DownLoadItemWidget(QWidget* parent) : QWidget(parent), ui(ne
     ui->pushButton_deltask->setIcon(s->standardIcon(QStyle::SP_TrashIcon));
     ui->pushButton_cancel->setIcon(s->standardIcon(QStyle::SP_MediaStop));
     ui->m_btnBlank->setAutoRaise(true);
+    // The icon buttons keep their 25 by 25 whatever paddings a style sheet gives text buttons.
+    setStyleSheet(QStringLiteral("QPushButton#pushButton_deltask, QPushButton#pushButton_cancel "
+                                 "{ padding: 0px; min-width: 25px; min-height: 25px; }"));
     for (QWidget* w : {static_cast<QWidget*>(ui->pushButton_deltask), static_cast<QWidget*>(ui->m_btnPlay),
                        static_cast<QWidget*>(ui->pushButton_cancel), static_cast<QWidget*>(ui->m_btnOrderUp),
                        static_cast<QWidget*>(ui->m_btnOrderDown)})
@@ -68,6 +77,39 @@ void DownLoadItemWidget::changeEvent(QEvent* event) {
         if (state == StateWaiting) ui->label_speed->setText(QObject::tr("K3557_Waiting"));
     }
     QWidget::changeEvent(event);
+}
+
+bool DownLoadItemWidget::event(QEvent* event) {
+    const bool done = QWidget::event(event);
+    // A text, a shown or hidden button or a new width can change the height the row needs.
+    if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Resize) FitListItem();
+    return done;
+}
+
+void DownLoadItemWidget::FitListItem() {
+    if (!listItem || !layout()) return;
+    ensurePolished();  // the style sheet's paddings count
+    QLayout* grid = layout();
+    const int w = width();
+    const int need = grid->hasHeightForWidth() && w > 0 ? grid->totalHeightForWidth(w) : grid->totalSizeHint().height();
+    const int h = qMax(int(MinRowHeight), qMax(need, grid->totalMinimumSize().height()));
+    if (listItem->sizeHint().height() != h) listItem->setSizeHint(QSize(0, h));
+}
+
+int DownLoadItemWidget::NeededWidth() const {
+    ensurePolished();
+    const QLayout* grid = layout();
+    const autoFitLabel* label = ui->label_downItemName;
+    // The name label's chrome (frame, margins) does not depend on its size.
+    const int labelChrome = label->width() - label->contentsRect().width();
+    const int nameWidth = label->fontMetrics().horizontalAdvance(label->FullText()) + labelChrome + 1;
+    // The folder button shares the column, also while it waits for the download's end.
+    const int column = qMax(nameWidth, qMax(ui->m_btnShowFile->minimumWidth(), ui->m_btnShowFile->sizeHint().width()));
+    // Beside them: the two button columns (the blank one always shows, and one of the last).
+    const QMargins m = grid->contentsMargins();
+    const int beside = 2 * ui->gridLayout->horizontalSpacing() + ui->m_btnBlank->minimumWidth() +
+                       ui->pushButton_deltask->minimumWidth();
+    return qMax(grid->totalMinimumSize().width(), m.left() + column + beside + m.right());
 }
 
 void DownLoadItemWidget::SetState(int s) {

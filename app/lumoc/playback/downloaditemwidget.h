@@ -21,6 +21,8 @@ public:
     enum { StateWaiting = 0, StateDownloading = 1, StateEnded = 2, StateFailed = 3 };
     // The speed value that empties the row's text (a picture has no speed).
     static constexpr unsigned NoSpeed = 0xFFFFFFFFu;
+    // The least height of a row in the dialog's list; a row whose texts need more gets more.
+    enum { MinRowHeight = 70 };
 
     explicit DownLoadItemWidget(QWidget* parent = nullptr);
     ~DownLoadItemWidget() override;
@@ -47,13 +49,23 @@ public:
     const QByteArray& GetName() const { return name; }
     void SetExtraText(const char* v) { SetText(extraText, v); }
     const QByteArray& GetExtraText() const { return extraText; }
-    void SetListItem(QListWidgetItem* item) { listItem = item; }
+    // The list item that carries the row; its height follows the row's from then on.
+    void SetListItem(QListWidgetItem* item) {
+        listItem = item;
+        FitListItem();
+    }
     QListWidgetItem* GetListItem() const { return listItem; }
 
     // The parts of the text line.
     static QString SpeedText(unsigned bitsPerSecond);
     static QString SizeText(uint64_t bytes);
     static QString TimeLeftText(uint64_t seconds);
+
+    // The width that shows the whole name beside the buttons and every other text of the row
+    // (the live speed line wraps instead).
+    int NeededWidth() const;
+    // Gives the list item the height that the row's texts need at the row's width.
+    void FitListItem();
 
     Ui::DownLoadItemWidget* GetUi() const { return ui; }
     QMenu* GetMenu() const { return menu; }
@@ -74,6 +86,7 @@ public slots:
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     static void SetText(QByteArray& field, const char* v) {

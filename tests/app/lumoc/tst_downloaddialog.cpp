@@ -1,19 +1,25 @@
 // The download dialog over the download queue with real downloads: rows of three tasks and their
 // order buttons, the per-second poll that starts the next row, failures that mark their row and
 // move on, stalled rows, stop, delete, moves, quick top, clear, show-in-folder.
+#include <QApplication>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QProgressBar>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QTranslator>
 #include <QtTest>
 #include <sys/resource.h>
+#include <unistd.h>
 #include "testsupport.h"
 
 #include "LumoCore/LumoCore.h"
+#include "VantelInfraAPI/customization.h"
+#include "VantelInfraAPI/formwidgets.h"
 #include "VantelInfraAPI/notifier.h"
 #include "VantelInfraAPI/testseams.h"
 #include "downloadfixture.h"
@@ -30,6 +36,96 @@ public:
 public slots:
     void open(const QUrl& url) { urls << url; }
 };
+
+// Gives keys texts of the test's own (with their "%1"); every other key stays as it is.
+class KeyTranslator : public QTranslator {
+public:
+    explicit KeyTranslator(const QMap<QByteArray, QString>& texts) : texts(texts) {}
+    bool isEmpty() const override { return false; }
+    QString translate(const char*, const char* source, const char*, int) const override {
+        return texts.value(source);
+    }
+
+private:
+    QMap<QByteArray, QString> texts;
+};
+
+// The console's look for as long as it lives: a built language (none for an empty name), the
+// console's font and its style sheet with its colours.
+class ConsoleLook {
+public:
+    explicit ConsoleLook(const QString& language) {
+        if (!language.isEmpty()) {
+            const QString qm = qEnvironmentVariable("VANTEL_BIN_DIR") + "/Languages/" + language + ".qm";
+            translated = translator.load(qm) && QCoreApplication::installTranslator(&translator);
+        }
+        font = QApplication::font();
+        QApplication::setFont(INFRA::Customization::GetFont());
+        QString qss;
+        for (const char* name : {"default.qss", "picture.qss"}) {
+            QFile f(qEnvironmentVariable("VANTEL_SOURCE_DIR") + "/resources/KestoServer/qss/" + name);
+            styled = f.open(QIODevice::ReadOnly) && styled;
+            qss += QString::fromUtf8(f.readAll());
+        }
+        const QMap<QString, QColor> colors = INFRA::Customization::GetUxColor();
+        for (auto it = colors.begin(); it != colors.end(); ++it) qss.replace('#' + it.key() + '#', it.value().name());
+        qApp->setStyleSheet(qss);
+    }
+    ~ConsoleLook() {
+        QCoreApplication::removeTranslator(&translator);
+        qApp->setStyleSheet(QString());
+        QApplication::setFont(font);
+    }
+    bool translated = false;
+    bool styled = true;
+
+private:
+    QTranslator translator;
+    QFont font;
+};
+
+// What of a window's texts does not show whole (empty when all do): each shown label's and
+// button's text must fit its room, and each part of a row must lie inside the row.
+QString Clipped(QWidget* window) {
+    QStringList cut;
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(window)) continue;
+        const QString shown = label->QLabel::text();
+        if (shown.isEmpty()) continue;
+        const QRect room = label->contentsRect();
+        const QFontMetrics fm = label->fontMetrics();
+        const QRect need = label->wordWrap() ? fm.boundingRect(room, Qt::TextWordWrap, shown)
+                                             : QRect(0, 0, fm.horizontalAdvance(shown), fm.height());
+        const auto* fitting = qobject_cast<autoFitLabel*>(label);
+        if (need.width() > room.width() || need.height() > room.height() || (fitting && shown != fitting->FullText()))
+            cut << QString("label %1 \"%2\" needs %3x%4, has %5x%6")
+                       .arg(label->objectName(), shown)
+                       .arg(need.width()).arg(need.height()).arg(room.width()).arg(room.height());
+    }
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        if (!button->isVisibleTo(window) || button->text().isEmpty()) continue;
+        QStyleOptionButton opt;
+        opt.initFrom(button);
+        opt.text = button->text();
+        const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, button);
+        const QFontMetrics fm = button->fontMetrics();
+        if (fm.horizontalAdvance(button->text()) > room.width() || fm.height() > room.height())
+            cut << QString("button %1 \"%2\" needs %3x%4, has %5x%6")
+                       .arg(button->objectName(), button->text())
+                       .arg(fm.horizontalAdvance(button->text())).arg(fm.height()).arg(room.width()).arg(room.height());
+    }
+    for (DownLoadItemWidget* row : window->findChildren<DownLoadItemWidget*>())
+        for (QWidget* part : row->findChildren<QWidget*>()) {
+            if (!part->isVisibleTo(row)) continue;
+            const QRect at(part->mapTo(row, QPoint(0, 0)), part->size());
+            if (!row->rect().contains(at))
+                cut << QString("%1 of row %2 lies at %3,%4 %5x%6, the row is %7x%8")
+                           .arg(part->objectName(), QString::fromUtf8(row->GetName()))
+                           .arg(at.x()).arg(at.y()).arg(at.width()).arg(at.height())
+                           .arg(row->width()).arg(row->height());
+        }
+    return cut.join('\n');
+}
 
 class TestDownLoadDialog : public QObject {
     Q_OBJECT
@@ -109,6 +205,7 @@ private slots:
         delete dialog;
         dialog = nullptr;
         queue->ClearTasks();
+        QFile::remove(P("out"));  // a plain file a test put in the folder's place
         QDir(P("out")).removeRecursively();
         QDir().mkpath(P("out"));
     }
@@ -295,24 +392,105 @@ private slots:
         QCOMPARE(QDir(P("out")).entryList(QDir::Files).size(), 0);
     }
 
+    // The ended row's folder button opens the download's folder in the file manager, making the
+    // folder first when it went; a folder that cannot be made opens nothing and says so.
+    void showFolder_data() {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("folder there") << "there" << true;
+        QTest::newRow("folder gone") << "gone" << true;
+        QTest::newRow("a plain file in its place") << "file" << false;
+        QTest::newRow("parent read-only") << "read-only" << false;
+    }
     void showFolder() {
+        QFETCH(QString, where);
+        QFETCH(bool, opened);
+        if (where == "read-only" && geteuid() == 0) QSKIP("the superuser writes into read-only folders");
         UrlSink sink;
         QDesktopServices::setUrlHandler("file", &sink, "open");
+        KeyTranslator tr({{"K7954_DownloadFolderFail", "cannot make %1"}});
+        QCoreApplication::installTranslator(&tr);
         QueueAndShow(1, {rec});
         TickUntilDone(0);
         QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateEnded));
+        const QString out = P("out");
+        if (where != "there") QVERIFY(QDir(out).removeRecursively());
+        if (where == "file") {
+            QFile plain(out);
+            QVERIFY(plain.open(QIODevice::WriteOnly));
+        }
+        if (where == "read-only") {
+            QFile log(P("ui.log"));  // made while it still can be
+            QVERIFY(log.open(QIODevice::Append));
+            QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        }
         Button(Row(0), "m_btnShowFile")->click();
-        QCOMPARE(sink.urls, QList<QUrl>{QUrl::fromLocalFile(P("out"))});
-        // A folder that has gone is not made again; the operator is told so, with the folder.
-        QDir(P("out")).removeRecursively();
-        QVERIFY(UiLog().filter("K7968_DownloadFolderGone").isEmpty());
-        Button(Row(0), "m_btnShowFile")->click();
-        QCOMPARE(sink.urls.size(), 1);
-        QVERIFY(!QFileInfo::exists(P("out")));
-        const QStringList told = UiLog().filter("K7968_DownloadFolderGone");
-        QCOMPARE(told.size(), 1);
-        QVERIFY2(told.first().contains(P("out")), qPrintable(told.first()));
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QDesktopServices::unsetUrlHandler("file");
+        QCoreApplication::removeTranslator(&tr);
+        const QStringList told = UiLog().filter("cannot make");
+        if (opened) {
+            QCOMPARE(sink.urls, QList<QUrl>{QUrl::fromLocalFile(out)});
+            QVERIFY(QFileInfo(out).isDir());
+            QVERIFY2(told.isEmpty(), qPrintable(told.join('\n')));
+        } else {
+            QVERIFY(sink.urls.isEmpty());
+            QCOMPARE(told.size(), 1);
+            QVERIFY2(told.first().contains("cannot make " + out), qPrintable(told.first()));
+            QVERIFY(UiLog().filter("K4711_Fail").size() == 1);
+        }
+    }
+
+    // At its first size, in the console's font and style, the window shows every text whole:
+    // the names, each state's text (the longest speed line too), the folder button, the title;
+    // also after a switch to longer texts while it shows.
+    void textsShowWhole_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<bool>("switchToLonger");
+        QTest::newRow("English") << "English" << false;
+        QTest::newRow("Chinese") << "Chinese" << false;
+        QTest::newRow("longer texts while shown") << "English" << true;
+    }
+    void textsShowWhole() {
+        QFETCH(QString, language);
+        QFETCH(bool, switchToLonger);
+        ConsoleLook look(language);
+        VT_REQUIRE(look.translated, "the built languages (target vantel_runtime) and VANTEL_BIN_DIR");
+        VT_REQUIRE(look.styled, "the console's style sheet under VANTEL_SOURCE_DIR");
+        delete dialog;
+        dialog = new DownLoadDialog();
+        // Four waiting rows (nothing downloads), each then shown in one state.
+        for (int i = 0; i < 4; ++i) {
+            CLumoFileDescList list(1);
+            list.Append(ProbedDesc(rec));
+            QCOMPARE(queue->AddTasks(&list, 0, 0, 3, 0), 0);
+        }
+        dialog->slotDownloadStar(0, 0, url.constData(), "");
+        QCOMPARE(List()->count(), 4);
+        auto setTexts = [this] {
+            Row(0)->UpdateText(0xFFFFFFFEu, 99999ull * 1048576 + 1, 99999ull * 1048576 + 1, 99 * 3600);
+            Row(2)->SetFailText(QObject::tr("K7931_DownloadDiskFull"));
+        };
+        Row(0)->SetState(DownLoadItemWidget::StateDownloading);
+        Row(1)->SetState(DownLoadItemWidget::StateEnded);
+        Row(2)->SetState(DownLoadItemWidget::StateFailed);
+        setTexts();
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QTRY_COMPARE(Clipped(dialog), QString());
+        QCOMPARE(Text(Row(3)), QObject::tr("K3557_Waiting"));
+        if (!switchToLonger) return;
+        KeyTranslator longer({{"K3558_ShowInFolder", "Show the downloaded record in the folder it was saved to"},
+                              {"K7931_DownloadDiskFull", "The disk is full, so the download could not be saved "
+                                                         "and what was written of it was removed."},
+                              {"K3556_TotalFileSize", "of a total size of"},
+                              {"K3584_Hours", "hours to go"}});
+        const int before = dialog->width();
+        QCoreApplication::installTranslator(&longer);
+        setTexts();  // as the next tick and the next failure write them
+        QTRY_VERIFY(dialog->width() > before);
+        QTRY_COMPARE(Clipped(dialog), QString());
+        QCoreApplication::removeTranslator(&longer);
     }
 
     // Shown, the window lies over its parent's window, also after the parent moved; its rows
@@ -336,11 +514,57 @@ private slots:
         delete placed;
     }
 
+    // Every way the window goes says so once; the downloads and their rows go on while it is hidden.
+    void hidingSaysSo_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("hidden") << "hide";
+        QTest::newRow("closed") << "close";
+        QTest::newRow("escape key") << "escape";
+        QTest::newRow("title bar close button") << "button";
+    }
     void hidingSaysSo() {
+        QFETCH(QString, how);
+        QueueAndShow(2, LongList());
         QSignalSpy hidden(dialog, &DownLoadDialog::signal_hideDownLoadDialog);
         dialog->show();
-        dialog->hide();
+        QCOMPARE(hidden.count(), 0);
+        if (how == "hide")
+            dialog->hide();
+        else if (how == "close")
+            dialog->close();
+        else if (how == "escape")
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        else
+            dialog->findChild<QAbstractButton*>("InfraCloseButton")->click();
+        QVERIFY(dialog->isHidden());
         QCOMPARE(hidden.count(), 1);
+        dialog->hide();  // hidden already: no second word
+        QCOMPARE(hidden.count(), 1);
+        QCOMPARE(List()->count(), 2);
+        QVERIFY(dialog->HasActiveTask());
+        QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateDownloading));
+        // Its row is still polled: the bytes written move on.
+        DownloadRecTask* task = queue->FindTask(0, 0, Row(0)->GetName().constData());
+        const uint64_t before = task->bytesDone;
+        QTRY_VERIFY_WITH_TIMEOUT(task->bytesDone > before, 30000);
+    }
+
+    // A tick that gets no progress leaves its row as it is, does not count towards the stall,
+    // and gives the overall percent of what is queued (a task still waits: not 100).
+    void noProgressLeavesTheRow() {
+        QueueAndShow(2, LongList());
+        const int timer = TimerOf(0);
+        dialog->PollRow(timer);
+        const QPair<int, int> entry = dialog->StallEntry(timer);
+        QVERIFY(queue->RemoveTask(0, 0, Row(0)->GetName().constData()) == 0);  // behind the row's back
+        QSignalSpy whole(dialog, &DownLoadDialog::signal_showwholeprogress);
+        for (int i = 0; i < 3; ++i) dialog->PollRow(timer);
+        QCOMPARE(whole.count(), 3);
+        QCOMPARE(whole.last().first().toInt(), 0);
+        QCOMPARE(List()->count(), 2);
+        QCOMPARE(Row(0)->GetState(), int(DownLoadItemWidget::StateDownloading));
+        QCOMPARE(Row(1)->GetState(), int(DownLoadItemWidget::StateWaiting));
+        QCOMPARE(dialog->StallEntry(timer), entry);
     }
 };
 
