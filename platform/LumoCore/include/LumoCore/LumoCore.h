@@ -119,9 +119,10 @@ int LumoPlayerTaskGetSpeed(void* task);
 int LumoPlayerTaskSetSpeed(void* task, int code);
 
 // ---------------------------------------------------------------------------------------------
-// Player. `window` is the QWidget the frames go to: the player window of an
-// INFRA::VideoGrid, or any QWidget (a video window is laid over it; called from another thread
-// than the widget's, that window is made on the widget's thread later, never waited for).
+// Player. `window` is the widget the frames go to: one that implements lumocore::FrameSinkHost
+// (LumoCore/framesink.h), as the player window of an INFRA::VideoGrid does; its frame sink is
+// taken at once. A null window, or one that is no frame-sink host, gives a player that decodes
+// without showing. The media library makes no window of its own.
 // A null task gives the player a task of its own.
 // Decoding runs on the player's own thread below the GUI's priority; a view that falls behind at
 // normal speed or slower leaves pictures out (non-reference ones first, then the rest of a group
@@ -211,7 +212,7 @@ struct LumoPlayerStats {
     int decodeThreads = 0;
 };
 int LumoPlayerGetStats(void* player, LumoPlayerStats* stats);
-// Repaints the window (a null window: the player's own).
+// Repaints the window (a frame-sink host; null: the player's own).
 int LumoPlayerRefresh(void* player, void* window, int flags);
 
 // Saves the last decoded picture at the video's own size. target:
