@@ -247,9 +247,16 @@ static void InstallRun(Player* p, std::shared_ptr<PlayerRun> r, std::vector<CLum
     EndRunThread(old);
 }
 
+static std::atomic<LumoPlayerOpenHook> g_openHook{nullptr};
+
+void LumoPlayerSetOpenHook(LumoPlayerOpenHook hook) {
+    g_openHook = hook;
+}
+
 int LumoPlayerOpenFile(void* player, CLumoFileDescList* list) {
     auto p = GetPlayer(player);
     if (!p || !list || list->IsEmpty()) return LUMO_ERR_PARAM;
+    if (LumoPlayerOpenHook hook = g_openHook.load()) hook(list->GetHead() ? list->GetHead()->GetURI() : "");
     const int64_t startUs = NowUs();
     p->StopRun();
     p->closed = false;

@@ -143,6 +143,11 @@ int LumoPlayerListen(void* player, int on);
 // opened when it is reached is reported (LUMO_EVENT_FILE_FAILED) and skipped. The player is then
 // open at the head, not yet started; playback starts at the first frame of the head file.
 int LumoPlayerOpenFile(void* player, CLumoFileDescList* list);
+// Test seam: called at the start of every LumoPlayerOpenFile with a valid player and list, on the
+// calling thread, with the head file's URI (a test may block there to stand for a slow source).
+// Null removes it.
+typedef void (*LumoPlayerOpenHook)(const char* headUri);
+void LumoPlayerSetOpenHook(LumoPlayerOpenHook hook);
 // Opens one stream or file URL (rtsp://, http://, a path) when the player starts; the outcome
 // comes as LUMO_EVENT_LOGIN (and, on failure, the end state with LUMO_EVENT_END_OF_LIST).
 // A URL of a scheme this build has no protocol for is accepted here and fails at the start the
