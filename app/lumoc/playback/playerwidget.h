@@ -2,7 +2,7 @@
 // and the snapshot, slower, play, pause, stop and faster buttons. Plays one list of record-file
 // descriptions through one media-library player and polls it once a second. The list is opened
 // on a worker thread (opening and probing a file may take seconds): meanwhile the widget shows
-// that it is opening, and the result comes back as a queued signal.
+// that it is opening, and the result comes back to the GUI thread (lumocore::PlayerOpener).
 #pragma once
 
 #include <QMutex>
