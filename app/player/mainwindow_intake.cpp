@@ -293,27 +293,47 @@ int MainWindow::PlayRowIn(int view, int row) {
 int MainWindow::OpenRow(int view, int row) {
     CLumoFile* entry = RowFile(row);
     if (!entry || entry->type == CLumoFile::TYPE_UNKNOWN) return LUMO_ERR_FAIL;
-    int result;
-    playlistClearPlayState(view);
-    if (entry->type == CLumoFile::TYPE_STREAM) {
-        result = Ctl()->PlayUrl(Panel(), view, entry, m_playerCallback.get(), &ILumoCallback::OnSignal);
-    } else {
-        result = Ctl()->PlayFile(Panel(), view, entry, m_playerCallback.get(), &ILumoCallback::OnSignal);
-    }
-    if (result != 0) {
+    const bool stream = entry->type == CLumoFile::TYPE_STREAM;
+    const int type = entry->type;
+    const QString path = QFile::decodeName(QByteArray::fromStdString(entry->path));
+    const auto failed = [this, view, stream, path](int result) {
         // Whatever the view played before is gone: say so rather than keep a stale row.
         if (!(ViewState(view) & STATE_OPEN)) CloseView(view);
-        if (entry->type != CLumoFile::TYPE_STREAM) {
+        if (!stream) {
             // The operator is told which file and why (a stream is told by its login report).
             // Queued: the tip's own loop must not run inside an intake or a control's handler.
             const QString why = QString::fromUtf8(LumoResultText(result));
-            const QString path = QFile::decodeName(QByteArray::fromStdString(entry->path));
             QTimer::singleShot(0, this, [this, why, path]() { ShowTip(tr("tip"), why, path, 0); });
         }
+    };
+    const auto opened = [this, view, type](CLumoFile* file) {
+        for (int r = 0; r < m_playfileList->count(); ++r)
+            if (RowFile(r) == file) m_playfileList->SetItemFlag(r, unsigned(view), true);
+        MarkViewOpened(view, type);
+    };
+    int result;
+    playlistClearPlayState(view);
+    if (stream) {
+        result = Ctl()->PlayUrl(Panel(), view, entry, m_playerCallback.get(), &ILumoCallback::OnSignal);
+    } else {
+        // Opened off the GUI thread: the row is marked, or the failure told, when it answers (a
+        // later play or stop of the view gives it up; the file is still listed when it succeeds).
+        QPointer<MainWindow> self(this);
+        result = Ctl()->PlayFile(Panel(), view, entry, m_playerCallback.get(), &ILumoCallback::OnSignal,
+                                 [self, view, entry, failed, opened](int r) {
+                                     if (!self) return;
+                                     if (r != 0)
+                                         failed(r);
+                                     else
+                                         opened(entry);
+                                     self->handlePlaySliderPerSec(view);
+                                 });
+    }
+    if (result != 0) {
+        failed(result);
         return result;
     }
-    m_playfileList->SetItemFlag(row, unsigned(view), true);
-    MarkViewOpened(view, entry->type);
+    if (stream) opened(entry);
     return 0;
 }
 

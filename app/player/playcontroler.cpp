@@ -7,6 +7,7 @@
 
 #include "LumoBase/LumoResult.h"
 #include "LumoCore/LumoCore.h"
+#include "LumoCore/playeropener.h"
 #include "LumoPanel/LumoPanel.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
 
@@ -23,7 +24,9 @@ CPlayControler* CPlayControler::Instance() {
     return instance;
 }
 
-CPlayControler::CPlayControler() = default;
+CPlayControler::CPlayControler() {
+    for (auto& opener : m_openers) opener = std::make_unique<lumocore::PlayerOpener>(this);
+}
 
 CPlayControler::~CPlayControler() {
     DestroyPanel();
@@ -122,7 +125,12 @@ void CPlayControler::SetViewPlayer(int view, void* player) {
     LumoPanelViewSetPlayer(m_panelHandle.load(), view, player);
 }
 
+bool CPlayControler::IsOpening(int view) const {
+    return view >= 0 && view < MAX_VIEWS && m_openers[view]->Pending();
+}
+
 void CPlayControler::EndViewPlayer(int view) {
+    m_openers[view]->Cancel();  // an open under way: the opener closes its player
     void* player = m_players[view];
     if (!player) return;
     // Stopped before it leaves the panel: every event it sent until then finds its view.
@@ -255,7 +263,8 @@ int CPlayControler::FindFile(const char* name, const char* url, CLumoFile** foun
 // ---------------------------------------------------------------------------------------------
 // Views
 
-int CPlayControler::PlayFile(void*, int view, CLumoFile* file, ILumoCallback* callback, LumoSignalMember handler) {
+int CPlayControler::PlayFile(void*, int view, CLumoFile* file, ILumoCallback* callback, LumoSignalMember handler,
+                             PlayDone done) {
     if (!file || view < 0 || view >= MAX_VIEWS) return LUMO_ERR_PARAM;
     if (!m_current) return LUMO_ERR_FAIL;
     if (!m_panel) return LUMO_ERR_STATE;
@@ -269,6 +278,10 @@ int CPlayControler::PlayFile(void*, int view, CLumoFile* file, ILumoCallback* ca
         list.Append(d);
     }
     EndViewPlayer(view);
+    if (list.IsEmpty()) {  // no record file to open
+        EmptyView(view);
+        return LUMO_ERR_PARAM;
+    }
 
     // The task carries the view's speed into the new player; the player keeps its share of it.
     void* task = nullptr;
@@ -276,23 +289,38 @@ int CPlayControler::PlayFile(void*, int view, CLumoFile* file, ILumoCallback* ca
     if (ViewInside(view)) LumoPlayerTaskSetSpeed(task, m_speeds[size_t(view)]);
     m_panel->CreatePlayerWnd(view);
     void* player = nullptr;
-    int r = LumoPlayerCreate(&player, m_panel->GetPlayerWnd(view), task);
+    const int r = LumoPlayerCreate(&player, m_panel->GetPlayerWnd(view), task);
     LumoPlayerTaskDelete(task);
     if (r != LUMO_OK) {
         EmptyView(view);
         return r;
     }
-    SetViewPlayer(view, player);
-    r = StartViewPlayer(view, player, LumoPlayerOpenFile(player, &list), callback, handler);
-    if (r != LUMO_OK) return r;
+    // The view names its file from now on: a removal of the file from the list clears it, and
+    // the answer then finds the file gone.
     SetViewFile(nullptr, view, file);
     SetViewUrl(nullptr, view, CLumoString(file->url));
-
     CLumoFileDesc desc;
     file->ToDesc(&desc);
-    r = LumoPlayerSeekFile(player, &desc);
-    ShowViewPlayer(view, player);
-    return r;
+    m_openers[view]->Open(player, list,
+                          [this, view, file, desc, callback, handler, done](void* opened, int result) {
+                              OnFileOpened(view, opened, result, file, desc, callback, handler, done);
+                          });
+    return LUMO_OK;
+}
+
+void CPlayControler::OnFileOpened(int view, void* player, int result, const CLumoFile* file,
+                                  const CLumoFileDesc& desc, ILumoCallback* callback, LumoSignalMember handler,
+                                  const PlayDone& done) {
+    CLumoFile* now = nullptr;
+    GetViewFile(nullptr, view, &now);
+    if (result == LUMO_OK && now != file) result = LUMO_ERR_NOTFOUND;  // left the list meanwhile
+    SetViewPlayer(view, player);
+    int r = StartViewPlayer(view, player, result, callback, handler);
+    if (r == LUMO_OK) {
+        r = LumoPlayerSeekFile(player, &desc);
+        ShowViewPlayer(view, player);
+    }
+    if (done) done(r);
 }
 
 int CPlayControler::StartViewPlayer(int view, void* player, int openResult, ILumoCallback* callback,
@@ -349,6 +377,7 @@ int CPlayControler::StopView(void*, int view, ILumoCallback*) {
     EmptyView(view);
     INFRA::VideoGrid* grid = m_panel ? m_panel->GetIndexGrid(view) : nullptr;
     if (!grid) return LUMO_ERR_FAIL;
+    m_openers[view]->Cancel();  // an open under way: the opener closes its player
     void* player = m_players[view];
     grid->DelegatePainting(nullptr);
     // The grid ends the player (stop and close); it leaves the panel only then.

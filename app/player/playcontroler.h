@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,10 @@
 #include "LumoFS/LumoFS.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
 #include "player/playfile.h"
+
+namespace lumocore {
+class PlayerOpener;
+}
 
 class CPlayControler : public QObject {
 public:
@@ -77,7 +82,18 @@ public:
     int FindFile(const char* name, const char* url, CLumoFile** found);
 
     // ---- views (0..15)
-    int PlayFile(void* panel, int view, CLumoFile* file, ILumoCallback* callback, LumoSignalMember handler);
+    // The outcome of a file open, on the GUI thread: 0 playing, else why not (the view is then
+    // empty).
+    using PlayDone = std::function<void(int result)>;
+    // Plays the current list's record files on the view, from `file`. The list is opened off the
+    // GUI thread: the result is at once a failure to begin (the view is then empty), or 0 with
+    // `done` following once the open has answered. A later play or stop of the view, or the
+    // file's removal from the list, gives the open up: `done` is then not called (a removal
+    // answers LUMO_ERR_NOTFOUND).
+    int PlayFile(void* panel, int view, CLumoFile* file, ILumoCallback* callback, LumoSignalMember handler,
+                 PlayDone done = PlayDone());
+    // A file open of the view is under way (GUI thread).
+    bool IsOpening(int view) const;
     int PlayUrl(void* panel, int view, CLumoFile* entry, ILumoCallback* callback, LumoSignalMember handler);
     int StopView(void* panel, int view, ILumoCallback* callback = nullptr);
     int Pause(void* panel, int view);
@@ -120,6 +136,9 @@ private:
     // player at once and leaves the view empty.
     int StartViewPlayer(int view, void* player, int openResult, ILumoCallback* callback, LumoSignalMember handler);
     void ShowViewPlayer(int view, void* player);
+    // The answer to a file open of the view (GUI thread).
+    void OnFileOpened(int view, void* player, int result, const CLumoFile* file, const CLumoFileDesc& desc,
+                      ILumoCallback* callback, LumoSignalMember handler, const PlayDone& done);
     // Clears the view's file, URL and player slot (the player itself already ended).
     void EmptyView(int view);
     int CurrentVolume() const { return m_mute ? 0 : m_volume; }
@@ -149,4 +168,6 @@ private:
     std::atomic<void*> m_panelHandle{nullptr};
     int m_selected = 0;                   // GUI thread
     void* m_players[MAX_VIEWS] = {};      // GUI thread; other threads ask the panel
+    // GUI thread: each view's file open; its player joins the view only once opened.
+    std::unique_ptr<lumocore::PlayerOpener> m_openers[MAX_VIEWS];
 };

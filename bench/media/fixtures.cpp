@@ -32,7 +32,7 @@ double ChildrenCpuSec() {
 
 // Makes `path` with the tool writing to a side file first, so that an interrupted run never
 // leaves a half file that a later run would take for a good one.
-QString Make(const QString& path, QStringList args) {
+QString Make(const QString& path, QStringList args, const QString& format = "mp4") {
     if (QFileInfo(path).size() > 0) return path;
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         std::fprintf(stderr, "cannot make the folder of %s\n", qPrintable(path));
@@ -40,8 +40,7 @@ QString Make(const QString& path, QStringList args) {
     }
     const QString part = path + ".part";
     args << "-y"
-         << "-f"
-         << "mp4" << part;
+         << "-f" << format << part;
     std::printf("making %s ...\n", qPrintable(QFileInfo(path).fileName()));
     std::fflush(stdout);
     ToolRun run = RunTool(args, 20 * 60 * 1000);
@@ -78,6 +77,11 @@ QString EnsureRetimed(const QString& dir, const QString& source, int factor, int
         QString("%1_x%2_%3f.mp4").arg(QFileInfo(source).completeBaseName()).arg(factor).arg(frames);
     return Make(QDir(dir).filePath(name), {"-itsscale", QString::number(1.0 / factor), "-i", source, "-c",
                                            "copy", "-frames:v", QString::number(frames), "-an"});
+}
+
+QString EnsureTs(const QString& dir, const QString& source) {
+    const QString name = QString("%1.ts").arg(QFileInfo(source).completeBaseName());
+    return Make(QDir(dir).filePath(name), {"-i", source, "-c", "copy", "-an"}, "mpegts");
 }
 
 ToolRun RunTool(const QStringList& args, int timeoutMs) {

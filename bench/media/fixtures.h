@@ -20,6 +20,9 @@ QString EnsureH264(const QString& dir, int width, int height, int seconds);
 // pictures than any decoder gives, so that only decoding limits it.
 QString EnsureRetimed(const QString& dir, const QString& source, int factor, int frames);
 
+// The same encoded pictures as `source` in an MPEG-TS file (the recorder's own container).
+QString EnsureTs(const QString& dir, const QString& source);
+
 struct ToolRun {
     bool ok = false;
     double wallSec = 0;

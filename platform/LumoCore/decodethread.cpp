@@ -19,7 +19,6 @@ extern "C" {
 
 #include "LumoRecord/avopen.h"
 #include "VantelCore/urlmask.h"
-#include "VantelInfraAPI/videodisplaypanel.h"
 
 namespace lumocore {
 

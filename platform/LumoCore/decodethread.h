@@ -81,7 +81,7 @@ private:
     std::shared_ptr<Player> p;
     std::shared_ptr<PlayerRun> run;
     LumoAVInterrupt& intr;
-    std::shared_ptr<INFRA::VideoFrameSink> sink;  // the player's, as it was at the last file open
+    std::shared_ptr<VideoFrameSink> sink;  // the player's, as it was at the last file open
 
     MediaFile mf;
     PictureOut picture;

@@ -10,7 +10,6 @@ extern "C" {
 #include <libavutil/time.h>
 }
 
-#include "VantelInfraAPI/videodisplaypanel.h"
 
 namespace lumocore {
 
@@ -187,7 +186,7 @@ QSize DisplayConversionSize(const QSize& video, const QSize& shown) {
     return QSize(w, std::min(h, video.height()));
 }
 
-QImage PictureOut::ConvertFor(const AVFrame* f, INFRA::VideoFrameSink* sink, bool fast, QSize* display) {
+QImage PictureOut::ConvertFor(const AVFrame* f, VideoFrameSink* sink, bool fast, QSize* display) {
     const QSize video(f->width, f->height);
     *display = video;
     if (f->sample_aspect_ratio.num > 0 && f->sample_aspect_ratio.den > 0)
@@ -200,7 +199,7 @@ QImage PictureOut::ConvertFor(const AVFrame* f, INFRA::VideoFrameSink* sink, boo
     return m_converter.Convert(f, out.width(), out.height(), fast || small);
 }
 
-PictureOut::Outcome PictureOut::Present(const AVFrame* f, const void* source, INFRA::VideoFrameSink* sink,
+PictureOut::Outcome PictureOut::Present(const AVFrame* f, const void* source, VideoFrameSink* sink,
                                         bool force, bool fast) {
     if (!sink || !sink->Accepts(source)) return REFUSED;
     CountPainted(sink);
@@ -220,13 +219,13 @@ PictureOut::Outcome PictureOut::Present(const AVFrame* f, const void* source, IN
     return PRESENTED;
 }
 
-void PictureOut::CountPainted(INFRA::VideoFrameSink* sink) {
+void PictureOut::CountPainted(VideoFrameSink* sink) {
     if (m_lastCounted || !m_lastSerial || !sink || sink->PaintedSerial() < m_lastSerial) return;
     m_lastCounted = true;
     ++m_painted;
 }
 
-int PictureOut::TakePainted(INFRA::VideoFrameSink* sink) {
+int PictureOut::TakePainted(VideoFrameSink* sink) {
     CountPainted(sink);
     const int n = m_painted;
     m_painted = 0;

@@ -9,10 +9,7 @@
 #include <vector>
 
 #include "LumoAV/LumoAVPtr.h"
-
-namespace INFRA {
-class VideoFrameSink;
-}
+#include "LumoCore/framesink.h"
 
 namespace lumocore {
 
@@ -67,15 +64,15 @@ public:
     };
     // `force` hands the frame over even when the previous picture is still unpainted (the
     // picture after a seek or a frame step must be the one shown).
-    Outcome Present(const AVFrame* f, const void* source, INFRA::VideoFrameSink* sink, bool force, bool fast);
+    Outcome Present(const AVFrame* f, const void* source, VideoFrameSink* sink, bool force, bool fast);
     // Pictures handed over that the window has painted since the last call.
-    int TakePainted(INFRA::VideoFrameSink* sink);
+    int TakePainted(VideoFrameSink* sink);
     void Reset();
 
 private:
-    void CountPainted(INFRA::VideoFrameSink* sink);
+    void CountPainted(VideoFrameSink* sink);
     // `f` converted for `sink`'s shown size; *display gets the size to show it at.
-    QImage ConvertFor(const AVFrame* f, INFRA::VideoFrameSink* sink, bool fast, QSize* display);
+    QImage ConvertFor(const AVFrame* f, VideoFrameSink* sink, bool fast, QSize* display);
 
     PictureConverter m_converter;
     uint64_t m_lastSerial = 0;    // serial of the last picture handed over (0: none pending)

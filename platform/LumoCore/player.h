@@ -13,11 +13,8 @@
 #include "LumoAV/LumoAV.h"
 #include "LumoAV/LumoAVPtr.h"
 #include "LumoCore/LumoCore.h"
+#include "LumoCore/framesink.h"
 #include "lumocore_internal.h"
-
-namespace INFRA {
-class VideoFrameSink;
-}
 
 namespace lumocore {
 
@@ -58,10 +55,9 @@ public:
 
     int Speed() const { return task ? task->speed.load() : ownSpeed.load(); }
 
-    // The window's frame sink. Set at creation, or later from the window's own thread when the
-    // window had to be made there: LumoPlayerCreate never waits on the GUI thread.
-    std::shared_ptr<INFRA::VideoFrameSink> Sink() const;
-    void SetSink(std::shared_ptr<INFRA::VideoFrameSink> sink);
+    // The window's frame sink, as its frame-sink host gave it at the player's creation.
+    std::shared_ptr<VideoFrameSink> Sink() const;
+    void SetSink(std::shared_ptr<VideoFrameSink> sink);
 
     // Event sink. Reports of a stopped run are dropped, so after LumoPlayerStop returns (on any
     // thread) nothing more of that run reaches the callback.
@@ -97,7 +93,7 @@ public:
 
 private:
     mutable std::mutex m_sinkMutex;
-    std::shared_ptr<INFRA::VideoFrameSink> m_sink;  // guarded by m_sinkMutex
+    std::shared_ptr<VideoFrameSink> m_sink;  // guarded by m_sinkMutex
 
     std::recursive_mutex m_cbMutex;       // held while a report is delivered
     ILumoCallback* m_cb = nullptr;        // guarded by m_cbMutex

@@ -6,9 +6,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
-#include <QPointer>
-#include <QThread>
-#include <QWidget>
+#include <QObject>
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -21,7 +19,7 @@ extern "C" {
 #include "player.h"
 #include "LumoFS/LumoRecordAddress.h"
 #include "LumoRecord/avopen.h"
-#include "VantelInfraAPI/videodisplaypanel.h"
+#include "LumoCore/framesink.h"
 
 namespace lumocore {
 
@@ -36,54 +34,11 @@ HandleRegistry<Player>& Players() {
     return r;
 }
 
-// Keeps a plain QWidget's child video window over the widget's whole area.
-class WindowFollower : public QObject {
-public:
-    WindowFollower(QWidget* host, QWidget* child) : QObject(host), m_child(child) {
-        host->installEventFilter(this);
-    }
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Resize && m_child)
-            m_child->setGeometry(static_cast<QWidget*>(watched)->rect());
-        return false;
-    }
-
-private:
-    QPointer<QWidget> m_child;
-};
-
-// The video window laid over a plain widget (made once); on the widget's thread only.
-std::shared_ptr<INFRA::VideoFrameSink> OverlaySink(QWidget* w) {
-    for (QObject* c : w->children())
-        if (auto* vw = qobject_cast<INFRA::VideoWindow*>(c)) return vw->GetFrameSink();
-    auto* vw = new INFRA::VideoWindow(w);
-    vw->setGeometry(w->rect());
-    new WindowFollower(w, vw);
-    vw->show();
-    return vw->GetFrameSink();
-}
-
-// Gives the player the frame sink of its window. A plain widget gets a video window laid over it,
-// made on the widget's thread: from another thread that is posted there, never waited for (the
-// GUI thread may itself be waiting for this thread, in a stop), and the sink arrives later.
-void BindWindow(const std::shared_ptr<Player>& p, QWidget* w) {
-    if (!w) return;
-    if (auto sink = INFRA::VideoWindow::FrameSinkOf(w)) {
-        p->SetSink(sink);
-        return;
-    }
-    if (QThread::currentThread() == w->thread()) {
-        p->SetSink(OverlaySink(w));
-        return;
-    }
-    std::weak_ptr<Player> later = p;
-    QMetaObject::invokeMethod(
-        w,
-        [w, later] {
-            auto sink = OverlaySink(w);
-            if (auto player = later.lock()) player->SetSink(sink);
-        },
-        Qt::QueuedConnection);
+// The frame sink of the window a player was given: the display layer's widget implements
+// FrameSinkHost. Anything else gives no sink: the player decodes without showing.
+std::shared_ptr<VideoFrameSink> SinkOfWindow(void* window) {
+    auto* host = dynamic_cast<FrameSinkHost*>(static_cast<QObject*>(window));
+    return host ? host->FrameSink() : nullptr;
 }
 
 // Takes the current run out of the player and raises its stop; the caller ends its thread.
@@ -167,12 +122,12 @@ std::shared_ptr<Player> GetPlayer(void* h) {
     return h ? Players().Get(h) : nullptr;
 }
 
-std::shared_ptr<INFRA::VideoFrameSink> Player::Sink() const {
+std::shared_ptr<VideoFrameSink> Player::Sink() const {
     std::lock_guard<std::mutex> lock(m_sinkMutex);
     return m_sink;
 }
 
-void Player::SetSink(std::shared_ptr<INFRA::VideoFrameSink> sink) {
+void Player::SetSink(std::shared_ptr<VideoFrameSink> sink) {
     std::lock_guard<std::mutex> lock(m_sinkMutex);
     m_sink = std::move(sink);
 }
@@ -224,24 +179,16 @@ using namespace lumocore;
 
 // ---------------------------------------------------------------------------------------------
 
-static void EndPlayerHook(void* h) {
-    LumoPlayerStop(h);
-    LumoPlayerClose(h);
-}
-
 int LumoPlayerCreate(void** player, void* window, void* task) {
     if (!player) return LUMO_ERR_PARAM;
-    static std::once_flag hookOnce;
-    std::call_once(hookOnce, [] {
-        LumoCoreInitialize(nullptr);
-        INFRA::VideoGrid::SetPlayerEndHook(&EndPlayerHook);
-    });
+    static std::once_flag initOnce;
+    std::call_once(initOnce, [] { LumoCoreInitialize(nullptr); });
     auto p = std::make_shared<Player>();
     if (task) {
         p->task = GetTask(task);
         if (!p->task) return LUMO_ERR_PARAM;
     }
-    BindWindow(p, static_cast<QWidget*>(window));
+    if (window) p->SetSink(SinkOfWindow(window));
     // Closed players whose window has gone, or whose window a newer player now uses, can never
     // be asked for anything useful again.
     auto sink = p->Sink();
@@ -300,9 +247,16 @@ static void InstallRun(Player* p, std::shared_ptr<PlayerRun> r, std::vector<CLum
     EndRunThread(old);
 }
 
+static std::atomic<LumoPlayerOpenHook> g_openHook{nullptr};
+
+void LumoPlayerSetOpenHook(LumoPlayerOpenHook hook) {
+    g_openHook = hook;
+}
+
 int LumoPlayerOpenFile(void* player, CLumoFileDescList* list) {
     auto p = GetPlayer(player);
     if (!p || !list || list->IsEmpty()) return LUMO_ERR_PARAM;
+    if (LumoPlayerOpenHook hook = g_openHook.load()) hook(list->GetHead() ? list->GetHead()->GetURI() : "");
     const int64_t startUs = NowUs();
     p->StopRun();
     p->closed = false;
@@ -638,8 +592,7 @@ int LumoPlayerRefresh(void* player, void* window, int) {
     auto p = GetPlayer(player);
     if (!p) return LUMO_ERR_PARAM;
     if (window) {
-        auto s = INFRA::VideoWindow::FrameSinkOf(static_cast<QWidget*>(window));
-        if (s) s->Refresh();
+        if (auto s = SinkOfWindow(window)) s->Refresh();
     }
     if (auto sink = p->Sink()) sink->Refresh();
     return LUMO_OK;

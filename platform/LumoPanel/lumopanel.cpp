@@ -58,10 +58,19 @@ void Apply(void* player, int volume, int mode) {
     if (mode >= 0) LumoPlayerSetPlayMode(player, mode);
 }
 
+// A cell told to stop its player (VideoGrid::OnStopPlay) ends it through the media library.
+void EndPlayer(void* player) {
+    LumoPlayerStop(player);
+    LumoPlayerClose(player);
+}
+
 }  // namespace
 
 int LumoPanelCreate(void** panel, INFRA::VideoDisplayPanel* display) {
     if (!panel || !display) return LUMO_ERR_PARAM;
+    // This layer joins the panel to the media library: the library itself knows no widget.
+    static std::once_flag hookOnce;
+    std::call_once(hookOnce, [] { INFRA::VideoGrid::SetPlayerEndHook(&EndPlayer); });
     auto p = std::make_shared<Panel>();
     p->display = display;
     p->selected = display->GetCurrentGrid();

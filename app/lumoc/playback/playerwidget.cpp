@@ -3,18 +3,16 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
-#include <QFutureWatcher>
 #include <QMutexLocker>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
-#include <mutex>
 
 #include "LumoCClient/LumoCClient.h"
 #include "LumoCore/LumoCore.h"
+#include "LumoCore/playeropener.h"
 #include "LumoFS/LumoRecordAddress.h"
 #include "LumoSRecord/LumoSRecord.h"
 #include "VantelCore/VantelCore.h"
@@ -25,39 +23,7 @@
 #include "lumoc/playback/playericons.h"
 #include "ui_lumocplayer.h"
 
-// One open of the list: the widget hands it to a worker and may give it up before the answer.
-struct PlayerOpenJob {
-    std::mutex mutex;
-    bool cancelled = false;      // guarded by mutex: given up by the widget (stop, new play, its end)
-    bool finished = false;       // guarded by mutex: the worker is done with the player
-    void* player = nullptr;      // fixed before the worker starts
-    CLumoFileDescList files{1};  // a copy, the worker's until it has finished
-    int rc = 0;                  // guarded by mutex: the worker's answer
-};
-
 namespace {
-
-// The worker: opens and starts. A player given up meanwhile is closed here, where nobody else
-// still uses it.
-void RunOpen(const std::shared_ptr<PlayerOpenJob>& job) {
-    int rc = LumoPlayerOpenFile(job->player, &job->files);
-    bool cancelled = false;
-    {
-        std::lock_guard<std::mutex> lock(job->mutex);
-        cancelled = job->cancelled;
-    }
-    if (rc == 0 && !cancelled) rc = LumoPlayerStart(job->player);
-    {
-        std::lock_guard<std::mutex> lock(job->mutex);
-        job->rc = rc;
-        job->finished = true;
-        cancelled = job->cancelled;
-    }
-    if (cancelled) {
-        LumoPlayerStop(job->player);
-        LumoPlayerClose(job->player);
-    }
-}
 
 // The file name in a path written with '/' or '\\'.
 QString LastComponent(const QString& path) {
@@ -67,7 +33,8 @@ QString LastComponent(const QString& path) {
 
 }  // namespace
 
-PlayerWidget::PlayerWidget(int mode, QWidget* parent) : QWidget(parent), mode(mode) {
+PlayerWidget::PlayerWidget(int mode, QWidget* parent)
+    : QWidget(parent), opener(std::make_unique<lumocore::PlayerOpener>(this)), mode(mode) {
     ui = new Ui::lumocplayer;
     ui->setupUi(this);
     setObjectName(QStringLiteral("lumocplayer"));
@@ -361,32 +328,15 @@ int PlayerWidget::Play() {
 
     if (title.isEmpty()) title = MakeTitle(*head);
 
-    auto job = std::make_shared<PlayerOpenJob>();
-    job->player = made;
-    job->files = files;
-    openJob = job;
     stateBeforeOpen = state == StatePlaying ? StateLoaded : state;
     OnUpdateState(StateOpening);
     ShowError(QObject::tr("K7920_PlayOpening"));
-
-    auto* watcher = new QFutureWatcher<void>(this);
-    connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher, job]() {
-        watcher->deleteLater();
-        OnOpenFinished(job);
-    });
-    watcher->setFuture(QtConcurrent::run([job]() { RunOpen(job); }));
+    opener->Open(made, files, [this](void* p, int rc) { OnOpenFinished(p, rc); });
     return 0;
 }
 
-void PlayerWidget::OnOpenFinished(const std::shared_ptr<PlayerOpenJob>& job) {
-    if (job != openJob) return;  // given up: the worker or CancelOpen closed its player
-    openJob.reset();
-    void* p = job->player;
-    int rc = 0;
-    {
-        std::lock_guard<std::mutex> lock(job->mutex);
-        rc = job->rc;
-    }
+void PlayerWidget::OnOpenFinished(void* p, int rc) {
+    if (rc == 0) rc = LumoPlayerStart(p);
     if (rc != 0) {
         VantelDBG_Printf_f(0x7fff, 2, "PlayerWidget::Play", "open failed: %d (%s)", rc,
                            LumoCoreGetErrorText(rc));
@@ -414,22 +364,9 @@ void PlayerWidget::OnOpenFinished(const std::shared_ptr<PlayerOpenJob>& job) {
 }
 
 void PlayerWidget::CancelOpen() {
-    const std::shared_ptr<PlayerOpenJob> job = std::move(openJob);
-    openJob.reset();
-    if (!job) return;
-    bool finished = false;
-    {
-        std::lock_guard<std::mutex> lock(job->mutex);
-        job->cancelled = true;
-        finished = job->finished;
-    }
-    void* p = player.exchange(nullptr);
-    // Unfinished, the worker closes it when done; finished, its answer is still queued and the
-    // player is ours to close.
-    if (finished) {
-        LumoPlayerStop(p);
-        LumoPlayerClose(p);
-    }
+    if (!opener->Pending()) return;
+    player.store(nullptr);
+    opener->Cancel();
 }
 
 void PlayerWidget::OnTimer() {

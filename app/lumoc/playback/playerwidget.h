@@ -2,7 +2,7 @@
 // and the snapshot, slower, play, pause, stop and faster buttons. Plays one list of record-file
 // descriptions through one media-library player and polls it once a second. The list is opened
 // on a worker thread (opening and probing a file may take seconds): meanwhile the widget shows
-// that it is opening, and the result comes back as a queued signal.
+// that it is opening, and the result comes back to the GUI thread (lumocore::PlayerOpener).
 #pragma once
 
 #include <QMutex>
@@ -17,7 +17,6 @@
 
 class IVantelData;
 class QTimer;
-struct PlayerOpenJob;
 namespace Ui {
 class lumocplayer;
 }
@@ -25,6 +24,9 @@ namespace INFRA {
 class VideoDisplayPanel;
 class VideoGrid;
 }  // namespace INFRA
+namespace lumocore {
+class PlayerOpener;
+}
 
 class PlayerWidget : public QWidget, public CLumoObject {
     Q_OBJECT
@@ -129,18 +131,18 @@ private:
     static void ApplyDisplayScale(void* player);
     // Sets the slider without seeking: only the operator's moves seek.
     void SetSliderQuietly(int value);
-    // The worker's answer to an open (GUI thread); an answer to an open that was given up is
-    // ignored.
-    void OnOpenFinished(const std::shared_ptr<PlayerOpenJob>& job);
-    // Gives up the open that runs (stop, a new play, the widget's end): its player is closed by
-    // whoever holds it last.
+    // The worker's answer to the open (GUI thread): starts the player, or shows why not. An open
+    // that was given up never answers.
+    void OnOpenFinished(void* player, int result);
+    // Gives up the open that runs (stop, a new play, the widget's end): the opener closes its
+    // player.
     void CancelOpen();
 
     int playMode = 0;
     INFRA::VideoDisplayPanel* panel = nullptr;
     void* task = nullptr;
     std::atomic<void*> player{nullptr};      // set on the GUI thread, compared on the media library's thread
-    std::shared_ptr<PlayerOpenJob> openJob;  // GUI thread: the open that runs (null: none)
+    std::unique_ptr<lumocore::PlayerOpener> opener;  // GUI thread: opens the list off it
     State stateBeforeOpen = StateIdle;       // GUI thread: shown again when the open fails
     QTimer* timer = nullptr;
     bool sliderHeld = false;

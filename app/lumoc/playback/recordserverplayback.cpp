@@ -1,30 +1,17 @@
 #include "lumoc/playback/recordserverplayback.h"
 
-#include <QFutureWatcher>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
-#include <mutex>
 
 #include "LumoCore/LumoCore.h"
+#include "LumoCore/playeropener.h"
 #include "LumoSRecord/LumoSRecord.h"
 #include "VantelInfraAPI/vantelutility.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
 #include "lumoc/appsignal.h"
 #include "lumoc/playback/playerwidget.h"
 #include "ui_recordserverplayback.h"
-
-// One open of the record: the worker opens and starts; a player given up meanwhile is ended by
-// whichever side is done with it last.
-struct PlaybackOpen {
-    std::mutex mutex;
-    void* player = nullptr;      // fixed before the worker starts
-    CLumoFileDescList files{1};  // the worker's
-    bool cancelled = false;      // guarded by mutex
-    bool finished = false;       // guarded by mutex
-    int rc = 0;                  // guarded by mutex
-};
 
 namespace {
 
@@ -33,23 +20,12 @@ void EndPlayerNow(void* p) {
     LumoPlayerClose(p);
 }
 
-void RunOpen(const std::shared_ptr<PlaybackOpen>& job) {
-    int rc = LumoPlayerOpenFile(job->player, &job->files);
-    if (rc == 0) rc = LumoPlayerStart(job->player);
-    bool cancelled;
-    {
-        std::lock_guard<std::mutex> lock(job->mutex);
-        job->rc = rc;
-        job->finished = true;
-        cancelled = job->cancelled;
-    }
-    if (cancelled) EndPlayerNow(job->player);
-}
-
 }  // namespace
 
 RecordServerPlayback::RecordServerPlayback(QWidget* parent)
-    : INFRA::FrameLessDialog(parent, Qt::WindowCloseButtonHint), ui(new Ui::RecordServerPlayback) {
+    : INFRA::FrameLessDialog(parent, Qt::WindowCloseButtonHint),
+      ui(new Ui::RecordServerPlayback),
+      opener(std::make_unique<lumocore::PlayerOpener>(this)) {
     playerCallback = new ILumoCallback(this, &RecordServerPlayback::OnPlayerSignal);
     ui->setupUi(GetMainWidget());
     setFixedSize(1024, 600);
@@ -98,16 +74,12 @@ QString RecordServerPlayback::ShortName(const IKestoFileInfoAV* r) {
 }
 
 void RecordServerPlayback::EndPlayer() {
-    std::shared_ptr<PlaybackOpen> job = std::move(opening);
-    opening.reset();
     void* p = player.exchange(nullptr);
-    if (!p) return;
-    if (job) {
-        std::lock_guard<std::mutex> lock(job->mutex);
-        job->cancelled = true;
-        if (!job->finished) return;  // the worker ends it
+    if (opener->Pending()) {
+        opener->Cancel();  // the opener ends the player it holds
+        return;
     }
-    EndPlayerNow(p);
+    if (p) EndPlayerNow(p);
 }
 
 int RecordServerPlayback::Play() {
@@ -123,12 +95,11 @@ int RecordServerPlayback::Play() {
     player.store(made);
     LumoPlayerAttachStream(made, playerCallback, &ILumoCallback::OnSignal);
 
-    auto job = std::make_shared<PlaybackOpen>();
-    job->player = made;
+    CLumoFileDescList files(1);
     auto* desc = new CLumoFileDesc();
     desc->Setup(row->GetInfo());
     desc->SetURI(row->GetURI());
-    job->files.Append(desc);
+    files.Append(desc);
     recordStart = desc->GetTimeS();
     recordEnd = desc->GetTimeE();
 
@@ -138,25 +109,12 @@ int RecordServerPlayback::Play() {
              QObject::tr("K4782_--->") + QObject::tr("K3706_FileName") +
              QStringLiteral(" : %1").arg(ShortName(row)));
 
-    opening = job;
-    auto* watcher = new QFutureWatcher<void>(this);
-    connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher, job]() {
-        watcher->deleteLater();
-        OnOpenFinished(job);
-    });
-    watcher->setFuture(QtConcurrent::run([job]() { RunOpen(job); }));
+    opener->Open(made, files, [this](void* p, int rc) { OnOpenFinished(p, rc); });
     return 0;
 }
 
-void RecordServerPlayback::OnOpenFinished(const std::shared_ptr<PlaybackOpen>& job) {
-    if (job != opening) return;  // given up
-    opening.reset();
-    int rc;
-    {
-        std::lock_guard<std::mutex> lock(job->mutex);
-        rc = job->rc;
-    }
-    void* p = player.load();
+void RecordServerPlayback::OnOpenFinished(void* p, int rc) {
+    if (rc == 0) rc = LumoPlayerStart(p);
     if (rc == 0) {
         VantelUtility::SetDisplayScale(p);
         rc = LumoPlayerSeekTime(p, recordStart);
@@ -168,7 +126,7 @@ void RecordServerPlayback::OnOpenFinished(const std::shared_ptr<PlaybackOpen>& j
 }
 
 void RecordServerPlayback::OnTimer() {
-    if (opening) return;
+    if (opener->Pending()) return;
     void* p = player.load();
     unsigned state = 0;
     if (LumoPlayerGetState(p, &state) != 0) return;

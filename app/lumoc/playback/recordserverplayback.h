@@ -13,9 +13,11 @@
 
 class IKestoFileInfoAV;
 class QTimer;
-struct PlaybackOpen;
 namespace INFRA {
 class VideoDisplayPanel;
+}
+namespace lumocore {
+class PlayerOpener;
 }
 namespace Ui {
 class RecordServerPlayback;
@@ -54,7 +56,8 @@ public slots:
     void OnStopPlay();
 
 private:
-    void OnOpenFinished(const std::shared_ptr<PlaybackOpen>& job);
+    // The open's answer (GUI thread): starts the player at the record's start, or ends it.
+    void OnOpenFinished(void* player, int result);
     // Ends the player (and gives up an open under way).
     void EndPlayer();
 
@@ -62,7 +65,7 @@ private:
     INFRA::VideoDisplayPanel* panel = nullptr;
     void* task = nullptr;
     std::atomic<void*> player{nullptr};     // set on the GUI thread, compared on the library's thread
-    std::shared_ptr<PlaybackOpen> opening;  // GUI thread: the open under way
+    std::unique_ptr<lumocore::PlayerOpener> opener;  // GUI thread: opens the record off it
     IKestoFileInfoAV* row = nullptr;        // a counted reference
     QTimer* timer = nullptr;
     CLumoTime recordStart, recordEnd;

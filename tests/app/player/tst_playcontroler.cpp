@@ -4,10 +4,15 @@
 #include <QFile>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QSet>
+#include <QThread>
+#include <QTimer>
 #include <QtTest>
+#include <condition_variable>
 #include <mutex>
 
 #include "LumoCore/LumoCore.h"
+#include "LumoCore/playeropener.h"
 #include "LumoPanel/LumoPanel.h"
 #include "LumoRecord/LumoRecord.h"
 #include "../../platform/media/mediafixture.h"
@@ -58,6 +63,55 @@ int OnEvent(CLumoObject* owner, int code, void* sender, void* p1, void*) {
     return 0;
 }
 
+
+// Holds every file open at the media library's seam while set, as a slow source would; notes the
+// threads the opens ran on.
+struct OpenGate {
+    static std::mutex& M() {
+        static std::mutex m;
+        return m;
+    }
+    static std::condition_variable& Cv() {
+        static std::condition_variable cv;
+        return cv;
+    }
+    static bool& Holding() {  // guarded by M()
+        static bool on = false;
+        return on;
+    }
+    static int& Waiting() {  // guarded by M()
+        static int n = 0;
+        return n;
+    }
+    static QSet<Qt::HANDLE>& Threads() {  // guarded by M()
+        static QSet<Qt::HANDLE> t;
+        return t;
+    }
+    static void Hook(const char*) {
+        std::unique_lock<std::mutex> lock(M());
+        Threads().insert(QThread::currentThreadId());
+        ++Waiting();
+        Cv().wait(lock, [] { return !Holding(); });
+    }
+    static void Hold(bool on) {
+        {
+            std::lock_guard<std::mutex> lock(M());
+            Holding() = on;
+            if (on) Waiting() = 0;
+        }
+        Cv().notify_all();
+    }
+    // Opens that reached the seam since the hold began.
+    static int Held() {
+        std::lock_guard<std::mutex> lock(M());
+        return Waiting();
+    }
+    static bool OnThread(Qt::HANDLE t) {
+        std::lock_guard<std::mutex> lock(M());
+        return Threads().contains(t);
+    }
+};
+
 int StateOf(CPlayControler& ctl, int view) {
     int s = 0;
     ctl.GetState(nullptr, view, &s);
@@ -104,9 +158,16 @@ class TestPlayControler : public QObject {
         return f;
     }
 
-    int Play(int view, const QString& path) {
-        return ctl->PlayFile(ctl->GetPanelHandle(), view, File(path), callback, &ILumoCallback::OnSignal);
+    // Plays and waits for the open's answer: the result of the play as a whole.
+    int PlayOn(CPlayControler& on, int view, CLumoFile* file) {
+        int answer = 1;
+        const int r = on.PlayFile(on.GetPanelHandle(), view, file, callback, &ILumoCallback::OnSignal,
+                                  [&answer](int result) { answer = result; });
+        if (r != 0) return r;
+        if (!vt::WaitUntil([&answer] { return answer != 1; }, 30000)) return 1;
+        return answer;
     }
+    int Play(int view, const QString& path) { return PlayOn(*ctl, view, File(path)); }
 
     void ExpectEmpty(int view) {
         QVERIFY(!ctl->GetPlayer(view));
@@ -465,7 +526,7 @@ private slots:
         CLumoFile* g = nullptr;
         QCOMPARE(own.AddFileDesc("x", &missing, &m), 0);
         QCOMPARE(own.AddFileDesc("x", &good, &g), 0);
-        QCOMPARE(own.PlayFile(nullptr, 1, g, callback, &ILumoCallback::OnSignal), int(LUMO_ERR_NOTFOUND));
+        QCOMPARE(PlayOn(own, 1, g), int(LUMO_ERR_NOTFOUND));
         QVERIFY(!own.GetPlayer(1));
         CLumoFile* f = g;
         QCOMPARE(own.GetViewFile(nullptr, 1, &f), 0);
@@ -476,7 +537,7 @@ private slots:
         // A good list afterwards plays in the same view.
         QCOMPARE(own.RemoveFile("x", m), 0);
         delete m;
-        QCOMPARE(own.PlayFile(nullptr, 1, g, callback, &ILumoCallback::OnSignal), 0);
+        QCOMPARE(PlayOn(own, 1, g), 0);
         void* playing = own.GetPlayer(1);
         QVERIFY(playing);
         // Destroying the panel ends the players first and forgets the panel handle.
@@ -556,6 +617,58 @@ private slots:
             LumoPlayerGetState(p, &s);
             QCOMPARE(s, 0);
         }
+    }
+
+    // A file open runs off the GUI thread: while it is held up (a slow source) the GUI's timer
+    // keeps ticking and the view shows nothing of it; a newer play of the view gives the held
+    // open up (its player is closed, never shown), and the newest answers once let go.
+    void guiStaysResponsiveWhileAnOpenBlocks() {
+        OpenGate::Hold(true);
+        LumoPlayerSetOpenHook(&OpenGate::Hook);
+        int ticks = 0;
+        QTimer timer;
+        timer.setInterval(10);
+        connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        timer.start();
+        QList<int> answers;
+        const auto note = [&answers](int r) { answers << r; };
+        QCOMPARE(ctl->PlayFile(nullptr, 6, File(c), callback, &ILumoCallback::OnSignal, note), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(OpenGate::Held(), 1, 15000);
+        QVERIFY(ctl->IsOpening(6));
+        // The GUI thread goes on while the open is held.
+        const int before = ticks;
+        QTRY_VERIFY_WITH_TIMEOUT(ticks >= before + 5, 15000);
+        QVERIFY(ctl->IsOpening(6));
+        QVERIFY(answers.isEmpty());
+        QVERIFY(!ctl->GetPlayer(6));
+        QVERIFY(!OpenGate::OnThread(QThread::currentThreadId()));
+
+        // Played again meanwhile: the first open is given up.
+        QCOMPARE(ctl->PlayFile(nullptr, 6, File(c), callback, &ILumoCallback::OnSignal, note), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(OpenGate::Held(), 2, 15000);
+        OpenGate::Hold(false);
+        QTRY_COMPARE_WITH_TIMEOUT(answers.size(), 1, 30000);
+        QCOMPARE(answers[0], 0);
+        QVERIFY(!ctl->IsOpening(6));
+        QTRY_VERIFY_WITH_TIMEOUT(Playing(*ctl, 6), 15000);
+        void* registered = nullptr;
+        QCOMPARE(LumoPanelViewGetPlayer(ctl->GetPanelHandle(), 6, &registered), 0);
+        QCOMPARE(registered, ctl->GetPlayer(6));
+        QCOMPARE(answers.size(), 1);
+
+        // A stop of the view while its open is held: no answer, and the view stays empty.
+        OpenGate::Hold(true);
+        answers.clear();
+        QCOMPARE(ctl->PlayFile(nullptr, 6, File(c), callback, &ILumoCallback::OnSignal, note), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(OpenGate::Held(), 1, 15000);
+        QCOMPARE(ctl->StopView(nullptr, 6), 0);
+        QVERIFY(!ctl->IsOpening(6));
+        OpenGate::Hold(false);
+        QTRY_COMPARE_WITH_TIMEOUT(lumocore::PlayerOpener::Running(), 0, 15000);
+        QCoreApplication::processEvents();
+        QVERIFY(answers.isEmpty());
+        ExpectEmpty(6);
+        LumoPlayerSetOpenHook(nullptr);
     }
 
 private:

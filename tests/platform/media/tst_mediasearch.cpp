@@ -2,11 +2,11 @@
 // search over a real engine index whose results play.
 #include <QDateTime>
 #include <QTemporaryDir>
-#include <QWidget>
 #include <QtTest>
 #include "testsupport.h"
 
 #include "LumoCore/LumoCore.h"
+#include "VantelInfraAPI/videodisplaypanel.h"
 #include "LumoSRecord/LumoSRecord.h"
 #include "mediafixture.h"
 
@@ -229,7 +229,7 @@ private slots:
         // A found record plays, and its record time maps onto the picture's time.
         CLumoFileDescList one(1);
         one.Append(new CLumoFileDesc(*list.GetAt(3)));
-        QWidget host;
+        INFRA::VideoWindow host;
         host.resize(200, 150);
         host.show();
         void* player = nullptr;

@@ -4,12 +4,12 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
-#include <QWidget>
 #include <QtTest>
 #include <mutex>
 #include "testsupport.h"
 
 #include "LumoCore/LumoCore.h"
+#include "VantelInfraAPI/videodisplaypanel.h"
 #include "mediafixture.h"
 
 using namespace mediafixture;
@@ -59,7 +59,7 @@ int OpenAndLogin(void* player, LoginLog* log, const QString& url) {
 
 // A stream player whose events go to its log: over a shown window, or without one.
 struct StreamPlayer {
-    QWidget window;
+    INFRA::VideoWindow window;
     void* player = nullptr;
     LoginLog log;
     ILumoCallback callback{&log, &OnPlayerEvent};

@@ -119,9 +119,10 @@ int LumoPlayerTaskGetSpeed(void* task);
 int LumoPlayerTaskSetSpeed(void* task, int code);
 
 // ---------------------------------------------------------------------------------------------
-// Player. `window` is the QWidget the frames go to: the player window of an
-// INFRA::VideoGrid, or any QWidget (a video window is laid over it; called from another thread
-// than the widget's, that window is made on the widget's thread later, never waited for).
+// Player. `window` is the widget the frames go to: one that implements lumocore::FrameSinkHost
+// (LumoCore/framesink.h), as the player window of an INFRA::VideoGrid does; its frame sink is
+// taken at once. A null window, or one that is no frame-sink host, gives a player that decodes
+// without showing. The media library makes no window of its own.
 // A null task gives the player a task of its own.
 // Decoding runs on the player's own thread below the GUI's priority; a view that falls behind at
 // normal speed or slower leaves pictures out (non-reference ones first, then the rest of a group
@@ -142,6 +143,11 @@ int LumoPlayerListen(void* player, int on);
 // opened when it is reached is reported (LUMO_EVENT_FILE_FAILED) and skipped. The player is then
 // open at the head, not yet started; playback starts at the first frame of the head file.
 int LumoPlayerOpenFile(void* player, CLumoFileDescList* list);
+// Test seam: called at the start of every LumoPlayerOpenFile with a valid player and list, on the
+// calling thread, with the head file's URI (a test may block there to stand for a slow source).
+// Null removes it.
+typedef void (*LumoPlayerOpenHook)(const char* headUri);
+void LumoPlayerSetOpenHook(LumoPlayerOpenHook hook);
 // Opens one stream or file URL (rtsp://, http://, a path) when the player starts; the outcome
 // comes as LUMO_EVENT_LOGIN (and, on failure, the end state with LUMO_EVENT_END_OF_LIST).
 // A URL of a scheme this build has no protocol for is accepted here and fails at the start the
@@ -211,7 +217,7 @@ struct LumoPlayerStats {
     int decodeThreads = 0;
 };
 int LumoPlayerGetStats(void* player, LumoPlayerStats* stats);
-// Repaints the window (a null window: the player's own).
+// Repaints the window (a frame-sink host; null: the player's own).
 int LumoPlayerRefresh(void* player, void* window, int flags);
 
 // Saves the last decoded picture at the video's own size. target:

@@ -21,7 +21,9 @@ class VideoDisplayPanel;
 enum { LUMO_PANEL_VIEWS = 16 };
 
 // A panel over `display` (not owned; it may be deleted before the panel: the size call then fails).
-// The selected view follows the display's grid selection.
+// The selected view follows the display's grid selection. The first panel made installs the
+// display's player end hook (INFRA::VideoGrid::SetPlayerEndHook): a cell's OnStopPlay stops and
+// closes the player through the media library.
 int LumoPanelCreate(void** panel, INFRA::VideoDisplayPanel* display);
 // Forgets the panel; its handle value is never handed out again.
 int LumoPanelDestroy(void* panel);

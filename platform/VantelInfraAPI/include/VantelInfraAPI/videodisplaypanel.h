@@ -12,6 +12,8 @@
 #include <memory>
 #include <mutex>
 
+#include "LumoCore/framesink.h"
+
 class QGridLayout;
 class QLayout;
 class QScreen;
@@ -20,36 +22,21 @@ namespace INFRA {
 
 class VideoWindow;
 
-// Where a player puts its pictures. Any thread may call it; it never touches the widget
-// directly. It outlives the window: once the window is gone Present refuses everything.
-class VideoFrameSink {
+// Where a player puts its pictures: the media core's frame-sink interface, kept by the window.
+// Any thread may call it; it never touches the widget directly. It outlives the window: once
+// the window is gone Present refuses everything. Refused also while stopped (SetStopped(true))
+// or delegated to another source.
+class VideoFrameSink : public lumocore::VideoFrameSink {
 public:
-    // Scale modes: 0 stretch over the window, 1 fit `ratio` (width / height), 2 fit the picture's
-    // own ratio.
-    enum { SCALE_FILL = 0, SCALE_RATIO = 1, SCALE_ORIGIN = 2 };
-
-    // Shows `frame` (the sink keeps it; it must not be written afterwards) as the picture of
-    // `source`. `displaySize` is the size the picture stands for (the video's own size, when the
-    // frame was converted smaller or to an aligned width): it gives the aspect ratio the picture
-    // is painted with; empty means the frame's own size. The picture's serial number (> 0), or 0
-    // when refused: the window is gone, stopped (SetStop(true)), or delegated to another source.
-    quint64 PresentPicture(const void* source, const QImage& frame, const QSize& displaySize = QSize());
-    bool Present(const void* source, const QImage& frame) { return PresentPicture(source, frame) != 0; }
-    // Whether a picture of `source` would be shown now (cheap: ask before converting one).
-    bool Accepts(const void* source) const;
-    // Serial of the newest picture the window has painted, or that no longer needs painting
-    // (cleared); 0 before any. A player converts its next picture once its last one is painted.
-    quint64 PaintedSerial() const;
-    // Size the window paints into (device pixels), for scaling on the player side; empty when
-    // the window is gone.
-    QSize TargetSize() const;
-    // Size (device pixels) of the area a picture standing for `displaySize` is painted over, by
-    // the scale mode; empty when the window is gone.
-    QSize ShownSize(const QSize& displaySize) const;
-    void SetScale(int mode, float ratio);
-    // Asks the window to repaint.
-    void Refresh();
-    bool IsAlive() const;
+    using lumocore::VideoFrameSink::PresentPicture;
+    quint64 PresentPicture(const void* source, const QImage& frame, const QSize& displaySize) override;
+    bool Accepts(const void* source) const override;
+    quint64 PaintedSerial() const override;
+    QSize TargetSize() const override;
+    QSize ShownSize(const QSize& displaySize) const override;
+    void SetScale(int mode, float ratio) override;
+    void Refresh() override;
+    bool IsAlive() const override;
 
     // Window side.
     QImage Frame() const;
@@ -80,14 +67,16 @@ private:
     bool m_updatePending = false;
 };
 
-// The widget a cell's player paints into.
-class VideoWindow : public QWidget {
+// The widget a cell's player paints into: a frame-sink host, so a media player given it as its
+// window draws into its sink.
+class VideoWindow : public QWidget, public lumocore::FrameSinkHost {
     Q_OBJECT
 public:
     explicit VideoWindow(QWidget* parent = nullptr);
     ~VideoWindow() override;
 
     std::shared_ptr<VideoFrameSink> GetFrameSink() const { return m_sink; }
+    std::shared_ptr<lumocore::VideoFrameSink> FrameSink() const override { return m_sink; }
     // The sink of a widget that is a VideoWindow, else null.
     static std::shared_ptr<VideoFrameSink> FrameSinkOf(QWidget* widget);
 
@@ -139,15 +128,16 @@ public:
     void StopVideo();
     // Clears the picture and the info text; the cell paints black until the next picture.
     void ResetDisplay();
-    // Ends the given player (stop and close through the media library's hook), then stops the
-    // video of the cell.
+    // Ends the given player (stop and close through the hook set with SetPlayerEndHook), then
+    // stops the video of the cell.
     void OnStopPlay(void* player);
     void SetSelected(bool selected);
     bool IsSelected() const { return m_selected; }
     void SetVideoLostLogo(const QImage& logo);
     void SetShowErrInfo(bool show) { m_showErr = show; }
 
-    // The media library installs the call that ends a player (stop + close).
+    // The call that ends a player (stop + close), installed by the layer above that joins the
+    // panel to the media library (LumoPanel); none: OnStopPlay only stops the video.
     typedef std::function<void(void*)> PlayerEndHook;
     static void SetPlayerEndHook(PlayerEndHook hook);
 
