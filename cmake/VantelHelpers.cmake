@@ -9,16 +9,21 @@ function(vantel_add_subdirs)
   endforeach()
 endfunction()
 
-# vantel_export_headers(<target> <sources...>): a program library's users find its headers (the .h
-# among the sources), and no others of app/, by their path under app/ ("player/playfile.h"), the
-# way the programs write them. Each header is linked into <build>/include/<target>/<path under app>,
-# the folder the target exports; the headers stay where their authors keep them. Remade at every
-# configure, which a header added or removed brings about through the source globs.
+# vantel_export_headers(<target> [ROOT <folder>] <sources...>): the target's users find its headers
+# (the .h among the sources), and no others beside them, by their path under the root folder
+# (default app/: "player/playfile.h", the way the programs write them). Each header is linked into
+# <build>/include/<target>/<path under the root>, the folder the target exports; the headers stay
+# where their authors keep them. Remade at every configure, which a header added or removed brings
+# about through the source globs.
 function(vantel_export_headers target)
+  cmake_parse_arguments(E "" "ROOT" "" ${ARGN})
   set(root ${PROJECT_SOURCE_DIR}/app)
+  if(E_ROOT)
+    set(root ${E_ROOT})
+  endif()
   set(dir ${CMAKE_BINARY_DIR}/include/${target})
   file(REMOVE_RECURSE ${dir})
-  foreach(file IN LISTS ARGN)
+  foreach(file IN LISTS E_UNPARSED_ARGUMENTS)
     if(NOT file MATCHES "\\.h$")
       continue()
     endif()
