@@ -9,6 +9,17 @@ function(vantel_add_subdirs)
   endforeach()
 endfunction()
 
+# vantel_take_sources(<taken var> <sources var> <regex>): moves the files of the list <sources var>
+# that match the regex into the list <taken var> (a library of their own, from the same folder).
+function(vantel_take_sources taken_var sources_var regex)
+  set(taken ${${sources_var}})
+  set(rest ${${sources_var}})
+  list(FILTER taken INCLUDE REGEX "${regex}")
+  list(FILTER rest EXCLUDE REGEX "${regex}")
+  set(${taken_var} ${taken} PARENT_SCOPE)
+  set(${sources_var} ${rest} PARENT_SCOPE)
+endfunction()
+
 # vantel_export_headers(<target> [ROOT <folder>] <sources...>): the target's users find its headers
 # (the .h among the sources), and no others beside them, by their path under the root folder
 # (default app/: "player/playfile.h", the way the programs write them). Each header is linked into
