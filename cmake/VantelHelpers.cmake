@@ -9,6 +9,46 @@ function(vantel_add_subdirs)
   endforeach()
 endfunction()
 
+# vantel_take_sources(<taken var> <sources var> <regex>): moves the files of the list <sources var>
+# that match the regex into the list <taken var> (a library of their own, from the same folder).
+function(vantel_take_sources taken_var sources_var regex)
+  set(taken ${${sources_var}})
+  set(rest ${${sources_var}})
+  list(FILTER taken INCLUDE REGEX "${regex}")
+  list(FILTER rest EXCLUDE REGEX "${regex}")
+  set(${taken_var} ${taken} PARENT_SCOPE)
+  set(${sources_var} ${rest} PARENT_SCOPE)
+endfunction()
+
+# vantel_export_headers(<target> [ROOT <folder>] <sources...>): the target's users find its headers
+# (the .h among the sources), and no others beside them, by their path under the root folder
+# (default app/: "player/playfile.h", the way the programs write them). Each header is linked into
+# <build>/include/<target>/<path under the root>, the folder the target exports; the headers stay
+# where their authors keep them. Remade at every configure, which a header added or removed brings
+# about through the source globs.
+function(vantel_export_headers target)
+  cmake_parse_arguments(E "" "ROOT" "" ${ARGN})
+  set(root ${PROJECT_SOURCE_DIR}/app)
+  if(E_ROOT)
+    set(root ${E_ROOT})
+  endif()
+  set(dir ${CMAKE_BINARY_DIR}/include/${target})
+  file(REMOVE_RECURSE ${dir})
+  foreach(file IN LISTS E_UNPARSED_ARGUMENTS)
+    if(NOT file MATCHES "\\.h$")
+      continue()
+    endif()
+    file(RELATIVE_PATH rel ${root} ${file})
+    if(rel MATCHES "^\\.\\./")
+      message(FATAL_ERROR "vantel_export_headers(${target}): ${file} is not under ${root}")
+    endif()
+    get_filename_component(folder ${dir}/${rel} DIRECTORY)
+    file(MAKE_DIRECTORY ${folder})
+    file(CREATE_LINK ${file} ${dir}/${rel} SYMBOLIC)
+  endforeach()
+  target_include_directories(${target} PUBLIC ${dir})
+endfunction()
+
 # vantel_add_test(<name> SOURCES <files...> LIBS <targets...> [INTERNALS <libraries...>] [LABELS <labels...>]
 #                 [TIMEOUT <s>])
 # INTERNALS: the test also sees the private headers of these platform libraries (unit tests of a
@@ -19,7 +59,7 @@ endfunction()
 function(vantel_add_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV;INTERNALS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE Qt5::Test Qt5::Network ${T_LIBS})
+  target_link_libraries(${name} PRIVATE vantel_defaults Qt5::Test Qt5::Network ${T_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
   foreach(lib ${T_INTERNALS})
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/platform/${lib})

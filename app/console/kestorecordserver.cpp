@@ -23,7 +23,7 @@
 #include "VantelInfraAPI/messagebox.h"
 #include "VantelInfraAPI/notifier.h"
 #include "VantelInfraAPI/serverexiting.h"
-#include "VantelInfraAPI/singleapp.h"
+#include "VantelProcess/singleapp.h"
 #include "VantelInfraAPI/vantelutility.h"
 #include "consoleshell.h"
 

@@ -16,7 +16,7 @@
 #include "VantelInfraAPI/customization.h"
 #include "VantelInfraAPI/messagebox.h"
 #include "VantelInfraAPI/notifier.h"
-#include "VantelInfraAPI/singleapp.h"
+#include "VantelProcess/singleapp.h"
 #include "VantelInfraAPI/vantelutility.h"
 #include "consoleshell.h"
 

@@ -2,7 +2,7 @@
 
 #include <QProcess>
 
-#include "VantelInfraAPI/singleapp.h"
+#include "VantelProcess/singleapp.h"
 
 bool RestartAfterGuard(std::unique_ptr<SingleApp>& guard, const QString& program,
                        const QStringList& arguments) {

@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "VantelCore/VantelLog.h"
-#include "VantelInfraAPI/singleapp.h"
+#include "VantelProcess/singleapp.h"
 #include "player/mainwindow.h"
 #include "player/playcontroler.h"
 #include "player/playercontext.h"

@@ -8,7 +8,7 @@
 #include "VantelCore/VantelCore.h"
 #include "VantelCore/VantelLog.h"
 #include "VantelInfraAPI/messagebox.h"
-#include "VantelInfraAPI/singleapp.h"
+#include "VantelProcess/singleapp.h"
 #include "VantelInfraAPI/vantelutility.h"
 #include "consoleshell.h"
 #include "consoleutility.h"

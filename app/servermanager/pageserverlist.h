@@ -6,7 +6,7 @@
 #include <QVector>
 #include <QWidget>
 
-#include "VantelInfraAPI/sharememory.h"
+#include "VantelProcess/sharememory.h"
 #include "pages.h"
 #include "processwatch.h"
 

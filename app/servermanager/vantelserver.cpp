@@ -15,7 +15,7 @@
 #include "VantelInfraAPI/messagebox.h"
 #include "VantelInfraAPI/notifier.h"
 #include "VantelInfraAPI/serverexiting.h"
-#include "VantelInfraAPI/singleapp.h"
+#include "VantelProcess/singleapp.h"
 #include "consoleshell.h"
 #include "consoleutility.h"
 #include "engineholder.h"

@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QStyle>
 
-#include "VantelInfraAPI/alarmsound.h"
+#include "VantelSound/alarmsound.h"
 #include "VantelInfraAPI/messagebox.h"
 #include "VantelInfraAPI/notifier.h"
 #include "sysconfig.h"

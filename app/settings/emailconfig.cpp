@@ -4,7 +4,7 @@
 #include <QCompleter>
 #include <QStandardItemModel>
 
-#include "VantelInfraAPI/lumocsmtp.h"
+#include "VantelMail/lumocsmtp.h"
 #include "VantelInfraAPI/notifier.h"
 #include "sysconfig.h"
 #include "ui_sysconfig.h"

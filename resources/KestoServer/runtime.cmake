@@ -8,6 +8,7 @@ set(VANTEL_RES_GEN ${CMAKE_BINARY_DIR}/vantelres)
 
 # --- resource bundle ---------------------------------------------------------------------------
 add_executable(vantel_svgrender ${KESTO_RES_DIR}/svgrender.cpp)
+target_link_libraries(vantel_svgrender PRIVATE vantel_defaults)
 target_link_libraries(vantel_svgrender PRIVATE Qt5::Gui Qt5::Svg)
 set_target_properties(vantel_svgrender PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools AUTOUIC OFF AUTOMOC OFF)
 

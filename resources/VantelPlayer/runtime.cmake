@@ -33,6 +33,7 @@ add_custom_command(OUTPUT ${PLAYER_RES_GEN}/qrc_VantelPlayer.cpp
 # An object library: the resources register themselves from a static initialiser, which a static
 # library would leave out of the program.
 add_library(VantelPlayerResources OBJECT ${PLAYER_RES_GEN}/qrc_VantelPlayer.cpp)
+target_link_libraries(VantelPlayerResources PRIVATE vantel_defaults)
 set_target_properties(VantelPlayerResources PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
 target_link_libraries(VantelPlayerResources PUBLIC Qt5::Core)
 

@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "VantelInfraAPI/customization.h"
-#include "VantelInfraAPI/sharememory.h"
+#include "VantelProcess/sharememory.h"
 #include "consoleshell.h"
 #include "e2esupport.h"
 #include "testsupport.h"

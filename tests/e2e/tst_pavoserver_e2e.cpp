@@ -11,8 +11,8 @@
 #include <unistd.h>
 
 #include "VantelInfraAPI/customization.h"
-#include "VantelInfraAPI/sharememory.h"
-#include "VantelInfraAPI/singleapp.h"
+#include "VantelProcess/sharememory.h"
+#include "VantelProcess/singleapp.h"
 #include "consoleshell.h"
 #include "e2esupport.h"
 #include "eventdevice.h"

@@ -20,7 +20,7 @@
 
 #include "LumoSServer/LumoSServer.h"
 #include "VantelInfraAPI/customization.h"
-#include "VantelInfraAPI/sharememory.h"
+#include "VantelProcess/sharememory.h"
 #include "VantelInfraAPI/testseams.h"
 #include "VantelInfraAPI/vantelutility.h"
 #include "consoleshell.h"

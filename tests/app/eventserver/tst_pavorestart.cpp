@@ -3,7 +3,7 @@
 #include <QtTest>
 #include <unistd.h>
 
-#include "VantelInfraAPI/singleapp.h"
+#include "VantelProcess/singleapp.h"
 #include "restart.h"
 
 class TestPavoRestart : public QObject {

@@ -30,7 +30,7 @@
 #include "LumoSServer/LumoSServer.h"
 #include "VantelInfraAPI/customization.h"
 #include "VantelInfraAPI/messagebox.h"
-#include "VantelInfraAPI/sharememory.h"
+#include "VantelProcess/sharememory.h"
 #include "VantelInfraAPI/testseams.h"
 #include "consoleshell.h"
 #include "engineholder.h"

@@ -8,7 +8,7 @@
 #include <QTableView>
 #include <QtTest>
 
-#include "VantelInfraAPI/alarmsound.h"
+#include "VantelSound/alarmsound.h"
 #include "settings/alarmconfig.h"
 #include "settings/sysconfig.h"
 #include "settingstestsupport.h"

@@ -1,7 +1,7 @@
 // Alarm sounds: only real WAV sounds are taken, whatever their names.
 #include <QtTest>
 
-#include "VantelInfraAPI/alarmsound.h"
+#include "VantelSound/alarmsound.h"
 
 class TestAlarmSound : public QObject {
     Q_OBJECT

@@ -6,7 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "VantelInfraAPI/crashcoredump.h"
+#include "VantelProcess/crashcoredump.h"
 
 namespace {
 

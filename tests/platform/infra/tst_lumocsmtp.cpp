@@ -2,7 +2,7 @@
 #include <QtTest>
 #include "testsupport.h"
 
-#include "VantelInfraAPI/lumocsmtp.h"
+#include "VantelMail/lumocsmtp.h"
 #include "smtptestserver.h"
 
 Q_DECLARE_METATYPE(LumoCSmtp*)

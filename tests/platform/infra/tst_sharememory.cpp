@@ -4,7 +4,7 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "VantelInfraAPI/sharememory.h"
+#include "VantelProcess/sharememory.h"
 
 class TestShareMemory : public QObject {
     Q_OBJECT

@@ -6,7 +6,7 @@
 #include <thread>
 #include "testsupport.h"
 
-#include "VantelInfraAPI/singleapp.h"
+#include "VantelProcess/singleapp.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "VantelInfraAPI/sharememory.h"
+#include "VantelProcess/sharememory.h"
 
 // Starts the out-of-process crash handler "<appDir>/vantelcrashrpt/bin/vantel_crash_handler_x64.exe"
 // with its report database in "<appDir>/vantelcrashrpt/<databaseFolder>" ("r" recording, "s"

@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "Tendrel/Tendrel.h"
-#include "VantelInfraAPI/sharememory.h"
+#include "VantelProcess/sharememory.h"
 
 class QAction;
 class QCheckBox;

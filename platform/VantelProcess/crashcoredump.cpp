@@ -1,4 +1,4 @@
-#include "VantelInfraAPI/crashcoredump.h"
+#include "VantelProcess/crashcoredump.h"
 
 #include <execinfo.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "VantelInfraAPI/lumocsmtp.h"
+#include "VantelMail/lumocsmtp.h"
 
 #include <curl/curl.h>
 

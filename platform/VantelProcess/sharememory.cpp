@@ -1,4 +1,4 @@
-#include "VantelInfraAPI/sharememory.h"
+#include "VantelProcess/sharememory.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -13,7 +13,7 @@
 
 #include "VantelCore/VantelCore.h"
 #include "VantelCore/privatefolder.h"
-#include "VantelInfraAPI/singleapp.h"
+#include "VantelProcess/singleapp.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "VantelInfraAPI/alarmsound.h"
+#include "VantelSound/alarmsound.h"
 
 #include <QAudioDeviceInfo>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "VantelInfraAPI/singleapp.h"
+#include "VantelProcess/singleapp.h"
 
 #include <unistd.h>
 
