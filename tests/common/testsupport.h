@@ -85,6 +85,17 @@ inline quint16 ReservePort() {
     return 0;
 }
 
+// The lines of a UI log (VANTEL_UI_LOG: a line an event, its fields parted by tabs) that tell of
+// one kind of event ("messagebox", "balloon", "notify", "tip" ...).
+inline QStringList UiLogLines(const QString& log, const QString& kind) {
+    QFile f(log);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    QStringList out;
+    for (const QString& l : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (l.startsWith(kind + QLatin1Char('\t'))) out << l;
+    return out;
+}
+
 inline bool HaveTool(const QString& name) { return !QStandardPaths::findExecutable(name).isEmpty(); }
 
 // /usr/bin/python3 with GStreamer's RTSP server bindings (the RTSP test server needs them).

@@ -136,14 +136,7 @@ struct ProgramCopy {
     }
 
     // The UI log's lines of one kind ("box", "balloon" ...).
-    QStringList LogLines(const QString& kind) const {
-        QFile f(log);
-        if (!f.open(QIODevice::ReadOnly)) return {};
-        QStringList out;
-        for (const QString& l : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            if (l.startsWith(kind + QLatin1Char('\t'))) out << l;
-        return out;
-    }
+    QStringList LogLines(const QString& kind) const { return vt::UiLogLines(log, kind); }
 
     // A text as the copy's language file gives it.
     QString Translate(const QString& language, const char* context, const char* key) const {

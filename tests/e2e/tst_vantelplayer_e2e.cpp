@@ -391,10 +391,8 @@ private slots:
         QVERIFY2(WaitUntil([&]() { return !state(1).value("open").toBool(); }, 60000), qPrintable(ask("state 1")));
         QString tip;
         QVERIFY(WaitUntil([&]() {
-            QFile log(root.filePath("ui.log"));
-            if (!log.open(QIODevice::ReadOnly)) return false;
-            for (const QString& line : QString::fromUtf8(log.readAll()).split('\n'))
-                if (line.startsWith("tip\t") && line.contains(masked)) tip = line;
+            const QStringList tips = vt::UiLogLines(root.filePath("ui.log"), "tip").filter(masked);
+            if (!tips.isEmpty()) tip = tips.last();
             return !tip.isEmpty();
         }, 30000));
         QVERIFY2(tip.contains(" 2, "), qPrintable(tip));  // the second view, as the operator counts

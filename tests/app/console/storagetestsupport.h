@@ -37,14 +37,7 @@ inline void ClickAction(QTableView* view, int row, int column, int action) {
 }
 
 // The lines of the UI log that tell of that kind ("messagebox", "balloon", "notify"...).
-inline QStringList LogLines(const QString& log, const QString& kind) {
-    QFile f(log);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    QStringList out;
-    for (const QString& l : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        if (l.startsWith(kind + QLatin1Char('\t'))) out << l;
-    return out;
-}
+inline QStringList LogLines(const QString& log, const QString& kind) { return vt::UiLogLines(log, kind); }
 
 inline void WriteFile(const QString& path, const QByteArray& data) {
     QDir().mkpath(QFileInfo(path).absolutePath());

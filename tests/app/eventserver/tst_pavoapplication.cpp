@@ -60,14 +60,7 @@ class TestPavoApplication : public QObject {
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    QStringList logLines(const QString& kind) {
-        QFile f(m_log);
-        if (!f.open(QIODevice::ReadOnly)) return {};
-        QStringList out;
-        for (const QString& l : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-            if (l.startsWith(kind + QLatin1Char('\t'))) out << l;
-        return out;
-    }
+    QStringList logLines(const QString& kind) { return vt::UiLogLines(m_log, kind); }
 
     PavoApplication* open() {
         m_window = new PavoApplication(nullptr);
