@@ -479,8 +479,15 @@ void DescsOf(const std::vector<CLumoFile*>& files, CLumoFileDescList* list) {
 int CPlayControler::AddFilesToView(void* panel, int view, const std::vector<CLumoFile*>* files) {
     if (!panel) return LUMO_ERR_FAIL;
     if (!files || files->empty()) return LUMO_OK;
+    // A file without its times is one whose probe on the intake's worker failed: the running view
+    // does not take it, since the player would probe it again on this (the GUI) thread. Played by
+    // itself, it is opened off this thread and tells why it fails.
+    std::vector<CLumoFile*> timed;
+    for (CLumoFile* f : *files)
+        if (f && !f->timeS.IsEmpty() && !f->timeE.IsEmpty()) timed.push_back(f);
+    if (timed.empty()) return LUMO_OK;
     CLumoFileDescList list(1);
-    DescsOf(*files, &list);
+    DescsOf(timed, &list);
     void* player = nullptr;
     LumoPanelViewGetPlayer(panel, view, &player);
     return LumoPlayerAddFile(player, &list);
@@ -488,8 +495,15 @@ int CPlayControler::AddFilesToView(void* panel, int view, const std::vector<CLum
 
 int CPlayControler::DeleteFilesFromView(void* panel, int view, const std::vector<CLumoFile*>* files) {
     if (!files || files->empty()) return LUMO_OK;
+    // A file without its times is one whose probe on the intake's worker failed: the running view
+    // does not take it, since the player would probe it again on this (the GUI) thread. Played by
+    // itself, it is opened off this thread and tells why it fails.
+    std::vector<CLumoFile*> timed;
+    for (CLumoFile* f : *files)
+        if (f && !f->timeS.IsEmpty() && !f->timeE.IsEmpty()) timed.push_back(f);
+    if (timed.empty()) return LUMO_OK;
     CLumoFileDescList list(1);
-    DescsOf(*files, &list);
+    DescsOf(timed, &list);
     void* player = nullptr;
     if (panel)
         LumoPanelViewGetPlayer(panel, view, &player);
