@@ -26,7 +26,7 @@
 #include "LumoCore/LumoCore.h"
 #include "VantelCore/urlmask.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
-#include "lumoc/playback/playlistwidget.h"
+#include "common/playlist/playlistwidget.h"
 #include "player/downloadmanager.h"
 #include "player/playcontroler.h"
 #include "player/playercontext.h"

@@ -10,7 +10,7 @@
 #include "LumoCore/LumoCore.h"
 #include "LumoFS/LumoRecordAddress.h"
 #include "VantelCore/urlmask.h"
-#include "lumoc/playback/playlistwidget.h"
+#include "common/playlist/playlistwidget.h"
 #include "player/dialogs/dialogtip.h"
 #include "player/mainwindow.h"
 #include "player/playcontroler.h"

@@ -24,7 +24,7 @@
 #include "LumoBase/LumoResult.h"
 #include "LumoFS/LumoStreamUrl.h"
 #include "LumoRecord/LumoRecord.h"
-#include "lumoc/playback/playlistwidget.h"
+#include "common/playlist/playlistwidget.h"
 #include "player/dialogs/dialogtip.h"
 #include "player/mainwindow.h"
 #include "player/playcontroler.h"

@@ -14,7 +14,7 @@
 #include <QScrollBar>
 
 #include "LumoBase/LumoResult.h"
-#include "lumoc/playback/playlistwidget.h"
+#include "common/playlist/playlistwidget.h"
 #include "player/dialogs/adddiskfile.h"
 #include "player/dialogs/about.h"
 #include "player/dialogs/addurl.h"

@@ -24,7 +24,7 @@
 #include "LumoBase/LumoResult.h"
 #include "LumoCore/LumoCore.h"
 #include "LumoFS/LumoStreamUrl.h"
-#include "lumoc/playback/playlistwidget.h"
+#include "common/playlist/playlistwidget.h"
 #include "player/dialogs/adddiskfile.h"
 #include "player/dialogs/addurl.h"
 #include "player/dialogs/fileinfo.h"

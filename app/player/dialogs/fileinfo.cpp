@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "lumoc/playback/lumoplaylistitemdelegate.h"
+#include "common/playlist/lumoplaylistitemdelegate.h"
 #include "player/playercontext.h"
 #include "player/playfile.h"
 #include "ui_FileInfo.h"

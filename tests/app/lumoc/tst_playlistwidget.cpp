@@ -2,8 +2,8 @@
 
 #include <QSignalSpy>
 
-#include "lumoc/playback/lumoplaylistitemdelegate.h"
-#include "lumoc/playback/playlistwidget.h"
+#include "common/playlist/lumoplaylistitemdelegate.h"
+#include "common/playlist/playlistwidget.h"
 
 class TestPlayListWidget : public QObject {
     Q_OBJECT

@@ -15,7 +15,7 @@
 #include "LumoBase/LumoResult.h"
 #include "LumoCore/LumoCore.h"
 #include "VantelInfraAPI/testseams.h"
-#include "lumoc/playback/playlistwidget.h"
+#include "common/playlist/playlistwidget.h"
 #include "player/mainwindow.h"
 #include "player/playcontroler.h"
 #include "player/playercontext.h"

@@ -19,7 +19,7 @@
 #include "LumoCore/LumoCore.h"
 #include "VantelInfraAPI/testseams.h"
 #include "VantelInfraAPI/videodisplaypanel.h"
-#include "lumoc/playback/playlistwidget.h"
+#include "common/playlist/playlistwidget.h"
 #include "player/mainwindow.h"
 #include "player/playcontroler.h"
 #include "player/playercontext.h"

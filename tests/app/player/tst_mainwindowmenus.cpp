@@ -20,7 +20,7 @@
 
 #include "LumoCore/LumoCore.h"
 #include "VantelInfraAPI/testseams.h"
-#include "lumoc/playback/playlistwidget.h"
+#include "common/playlist/playlistwidget.h"
 #include "player/dialogs/about.h"
 #include "player/dialogs/addurl.h"
 #include "player/dialogs/setting.h"

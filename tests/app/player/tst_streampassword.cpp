@@ -9,7 +9,7 @@
 #include "VantelCore/VantelCore.h"
 #include "VantelCore/VantelLog.h"
 #include "VantelInfraAPI/testseams.h"
-#include "lumoc/playback/playlistwidget.h"
+#include "common/playlist/playlistwidget.h"
 #include "player/mainwindow.h"
 #include "player/playcontroler.h"
 #include "player/playercontext.h"

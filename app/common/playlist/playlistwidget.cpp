@@ -1,6 +1,6 @@
-#include "lumoc/playback/playlistwidget.h"
+#include "common/playlist/playlistwidget.h"
 
-#include "lumoc/playback/lumoplaylistitemdelegate.h"
+#include "common/playlist/lumoplaylistitemdelegate.h"
 
 PlayListWidget::PlayListWidget(QWidget* parent)
     : QListWidget(parent), delegate(new LumoPlayListItemDelegate(this)) {

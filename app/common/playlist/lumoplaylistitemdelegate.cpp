@@ -1,4 +1,4 @@
-#include "lumoc/playback/lumoplaylistitemdelegate.h"
+#include "common/playlist/lumoplaylistitemdelegate.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
