@@ -284,7 +284,10 @@ private slots:
         // Stop through its shared memory: gone within seconds.
         emit page->Ope(row)->Button()->pressed();
         QCOMPARE(page->Ope(row)->State(), int(OpeWidget::Stopping));
-        QVERIFY2(vt::WaitUntil([&] { return pidsOf(exe).isEmpty(); }, 15000), "the host did not stop");
+        // A process leaves the list of running programs before the kernel has closed its files: its
+        // port is free only a moment later, and a start before that finds it taken.
+        QVERIFY2(vt::WaitUntil([&] { return pidsOf(exe).isEmpty() && vt::PortIsFree(port); }, 15000),
+                 "the host did not stop");
         QVERIFY(
             vt::WaitUntil([&] { return check() && page->Ope(row)->State() == OpeWidget::Stopped; }, 10000));
         QVERIFY(!page->Status(row)->IsRunning());
@@ -297,7 +300,7 @@ private slots:
         emit page->Ope(row)->Button()->pressed();  // "stop" stays unread in the block
         QVERIFY2(vt::WaitUntil([&] { return holdsStop(row); }, 15000), "the list wrote no stop");
         for (qint64 pid : pidsOf(exe)) ::kill(pid_t(pid), SIGKILL);
-        QVERIFY(vt::WaitUntil([&] { return pidsOf(exe).isEmpty(); }, 15000));
+        QVERIFY(vt::WaitUntil([&] { return pidsOf(exe).isEmpty() && vt::PortIsFree(port); }, 15000));
         QVERIFY(
             vt::WaitUntil([&] { return check() && page->Ope(row)->State() == OpeWidget::Stopped; }, 10000));
         const int stopsBefore = m_inst->logLines("exiting").size();  // the hosts log to the run's UI log
@@ -314,7 +317,7 @@ private slots:
         QVERIFY(page->Status(row)->IsRunning());
 
         emit page->Ope(row)->Button()->pressed();
-        QVERIFY(vt::WaitUntil([&] { return pidsOf(exe).isEmpty(); }, 15000));
+        QVERIFY(vt::WaitUntil([&] { return pidsOf(exe).isEmpty() && vt::PortIsFree(port); }, 15000));
     }
 
     // A stop from the list ends the host's work: the operator is asked first, with its name;
@@ -370,7 +373,8 @@ private slots:
         emit page->Ope(row)->Button()->pressed();
         QCOMPARE(m_inst->logLines("messagebox").size(), boxesBefore + 2);
         QCOMPARE(page->Ope(row)->State(), int(OpeWidget::Stopping));
-        QVERIFY2(vt::WaitUntil([&] { return pidsOf(exe).isEmpty(); }, 15000), "the host did not stop");
+        QVERIFY2(vt::WaitUntil([&] { return pidsOf(exe).isEmpty() && vt::PortIsFree(m_inst->kestoPort); }, 15000),
+                 "the host did not stop");
         INFRA::TestSeams::SetScriptedReply(QString());
     }
 };
